@@ -1,0 +1,103 @@
+// HostFiber: makecontext/swapcontext over an mmap'd stack, annotated for
+// AddressSanitizer so that it follows the two stacks.
+#include "platform/host/host_fiber.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define HOST_FIBER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define HOST_FIBER_ASAN 1
+#endif
+#endif
+
+#if defined(HOST_FIBER_ASAN)
+#include <sanitizer/common_interface_defs.h>
+#endif
+
+namespace {
+
+[[noreturn]] void fiber_fatal(const char* what) {
+  std::fprintf(stderr, "fatal: %s\n", what);
+  std::abort();
+}
+
+void start_switch(void** fake_stack_save, const void* bottom, std::size_t size) {
+#if defined(HOST_FIBER_ASAN)
+  __sanitizer_start_switch_fiber(fake_stack_save, bottom, size);
+#else
+  (void)fake_stack_save, (void)bottom, (void)size;
+#endif
+}
+
+void finish_switch(void* fake_stack_save, const void** bottom_old, std::size_t* size_old) {
+#if defined(HOST_FIBER_ASAN)
+  __sanitizer_finish_switch_fiber(fake_stack_save, bottom_old, size_old);
+#else
+  (void)fake_stack_save, (void)bottom_old, (void)size_old;
+#endif
+}
+
+}  // namespace
+
+HostFiber::HostFiber(std::size_t stack_size, Entry entry) : entry_(entry) {
+  const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
+  stack_size_ = (stack_size + page - 1) / page * page;
+  mapping_size_ = stack_size_ + page;
+  void* m = mmap(nullptr, mapping_size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (m == MAP_FAILED) fiber_fatal("cannot allocate the command stack");
+  mapping_ = static_cast<u8*>(m);
+  // The page below the stack faults on overflow instead of corrupting memory.
+  if (mprotect(mapping_, page, PROT_NONE) != 0) fiber_fatal("cannot protect the stack guard page");
+  stack_ = mapping_ + page;
+}
+
+HostFiber::~HostFiber() {
+  if (running_) fiber_fatal("fiber destroyed while running");
+  munmap(mapping_, mapping_size_);
+}
+
+void HostFiber::trampoline(unsigned high, unsigned low) {
+  auto* self = reinterpret_cast<HostFiber*>(std::uintptr_t(high) << 32 | std::uintptr_t(low));
+  finish_switch(nullptr, &self->thread_stack_bottom_, &self->thread_stack_size_);
+  self->entry_();
+  self->finished_ = true;
+  self->running_ = false;
+  // The fiber ends here: a null save slot tells the sanitizer its stack is gone.
+  start_switch(nullptr, self->thread_stack_bottom_, self->thread_stack_size_);
+  setcontext(&self->thread_ctx_);
+  fiber_fatal("fiber could not return to its thread");
+}
+
+void HostFiber::resume() {
+  if (finished_) fiber_fatal("resume of a finished fiber");
+  if (running_) fiber_fatal("resume from inside the fiber");
+  if (!started_) {
+    if (getcontext(&fiber_ctx_) != 0) fiber_fatal("getcontext failed");
+    fiber_ctx_.uc_stack.ss_sp = stack_;
+    fiber_ctx_.uc_stack.ss_size = stack_size_;
+    fiber_ctx_.uc_link = nullptr;
+    const auto self = reinterpret_cast<std::uintptr_t>(this);
+    makecontext(&fiber_ctx_, reinterpret_cast<void (*)()>(&HostFiber::trampoline), 2,
+                unsigned(self >> 32), unsigned(self & 0xFFFFFFFFu));
+    started_ = true;
+  }
+  running_ = true;
+  start_switch(&thread_fake_stack_, stack_, stack_size_);
+  if (swapcontext(&thread_ctx_, &fiber_ctx_) != 0) fiber_fatal("swapcontext failed");
+  finish_switch(thread_fake_stack_, nullptr, nullptr);
+}
+
+void HostFiber::suspend() {
+  if (!running_) fiber_fatal("suspend from outside the fiber");
+  running_ = false;
+  start_switch(&fiber_fake_stack_, thread_stack_bottom_, thread_stack_size_);
+  if (swapcontext(&fiber_ctx_, &thread_ctx_) != 0) fiber_fatal("swapcontext failed");
+  finish_switch(fiber_fake_stack_, &thread_stack_bottom_, &thread_stack_size_);
+}

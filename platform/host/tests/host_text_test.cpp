@@ -1,0 +1,25 @@
+#include "platform/host/host_text.h"
+
+#include <gtest/gtest.h>
+
+TEST(HostTextTest, Cp932RoundTripsAndKeepsBackslash) {
+  const struct {
+    const char* utf8;
+    const char* cp932;
+  } cases[] = {
+      {"\\", "\x5C"},                                  // a backslash, not the yen sign
+      {"コマンド", "\x83\x52\x83\x7D\x83\x93\x83\x68"},
+      {"ﾀｰｹﾞｯﾄ", "\xC0\xB0\xB9\xDE\xAF\xC4"},          // half-width katakana: one byte each
+      {"ＱＵＥＮＤＡＲ", "\x82\x70\x82\x74\x82\x64\x82\x6D\x82\x63\x82\x60\x82\x71"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.utf8);
+    EXPECT_EQ(host_utf8_to_cp932(c.utf8), c.cp932);
+    EXPECT_EQ(host_cp932_to_utf8(c.cp932), c.utf8);
+  }
+}
+
+TEST(HostTextTest, BadBytesBecomeQuestionMarks) {
+  EXPECT_EQ(host_cp932_to_utf8("A\x81"), "A?");       // a lead byte without its trail
+  EXPECT_EQ(host_utf8_to_cp932("A\xE3\x82"), "A??");  // a cut UTF-8 sequence
+}
