@@ -1,0 +1,253 @@
+// cmd_main, the command table and dispatcher, and failure reporting.
+#include "halv80/engine/cmd_core.h"
+
+#include <cstring>
+#include <iterator>
+
+#include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/con_scanner.h"
+#include "halv80/engine/con_screen.h"
+#include "halv80/engine/mac_lines.h"
+#include "halv80/engine/sup_messages.h"
+#include "halv80/engine/sup_panes.h"
+
+constinit CmdState Cmd;
+
+void cmd_reset_state() {
+  Cmd = CmdState{};
+  Cmd.ScannerCursor = Cmd.CommandLine;  // not a default: it would point into the temporary
+}
+
+namespace {
+
+// MEM is accepted and does nothing.
+void cmd_mem() {}
+
+using CommandHandler = void (*)();
+struct CommandSlot {
+  u8 token;
+  CommandHandler run;
+};
+
+// ORDER TOKEN: one row per token 0xA0..0xEF, indexed by token - 0xA0. The words
+// that reach each token are in the comment; a dash marks a slot no word reaches.
+constexpr CommandSlot CommandTable[] = {
+    {0xA0, cmd_unknown},  // A
+    {0xA1, cmd_unknown},  // BP
+    {0xA2, cmd_unknown},  // PRMPT
+    {0xA3, cmd_unknown},  // D DB DW DL DS DD DT
+    {0xA4, cmd_unknown},  // X
+    {0xA5, cmd_unknown},  // S SB SW SL
+    {0xA6, cmd_unknown},  // F FB FW FL
+    {0xA7, cmd_unknown},  // G
+    {0xA8, cmd_unknown},  // H
+    {0xA9, cmd_unknown},  // K
+    {0xAA, cmd_unknown},  // U
+    {0xAB, cmd_unknown},  // M
+    {0xAC, cmd_unknown},  // PI PIB PIW
+    {0xAD, cmd_unknown},  // PO POB POW
+    {0xAE, cmd_unknown},  // EXIT
+    {0xAF, cmd_unknown},  // L LP LA
+    {0xB0, cmd_unknown},  // E EB EW EL ES ED ET
+    {0xB1, cmd_unknown},  // T
+    {0xB2, cmd_unknown},  // C
+    {0xB3, cmd_unknown},  // R
+    {0xB4, cmd_unknown},  // OPTION
+    {0xB5, cmd_unknown},  // HELP
+    {0xB6, cmd_unknown},  // !
+    {0xB7, cmd_unknown},  // -
+    {0xB8, cmd_unknown},  // -
+    {0xB9, cmd_unknown},  // ? VAL
+    {0xBA, cmd_unknown},  // INS
+    {0xBB, cmd_unknown},  // VER
+    {0xBC, cmd_unknown},  // -
+    {0xBD, cmd_unknown},  // PROF
+    {0xBE, cmd_unknown},  // -
+    {0xBF, cmd_unknown},  // RESET
+    {0xC0, cmd_unknown},  // BH
+    {0xC1, cmd_unknown},  // RTM
+    {0xC2, cmd_unknown},  // TD
+    {0xC3, cmd_unknown},  // INIT
+    {0xC4, cmd_unknown},  // FS
+    {0xC5, cmd_unknown},  // %QOR
+    {0xC6, cmd_unknown},  // RTC
+    {0xC7, cmd_unknown},  // NDP
+    {0xC8, cmd_unknown},  // UPUSH
+    {0xC9, cmd_unknown},  // UPOP
+    {0xCA, cmd_unknown},  // UEND
+    {0xCB, cmd_unknown},  // DEF #DEFINE
+    {0xCC, cmd_unknown},  // N
+    {0xCD, cmd_unknown},  // BE BD BS BL BC
+    {0xCE, cmd_unknown},  // WR
+    {0xCF, cmd_unknown},  // RD
+    {0xD0, cmd_mem},      // MEM
+    {0xD1, cmd_unknown},  // -
+    {0xD2, cmd_unknown},  // TIME
+    {0xD3, cmd_unknown},  // V
+    {0xD4, cmd_unknown},  // -
+    {0xD5, cmd_unknown},  // P
+    {0xD6, cmd_unknown},  // W
+    {0xD7, cmd_unknown},  // Y
+    {0xD8, cmd_unknown},  // IM
+    {0xD9, cmd_unknown},  // MMU
+    {0xDA, cmd_unknown},  // IOEM
+    {0xDB, cmd_unknown},  // TS
+    {0xDC, cmd_unknown},  // TG
+    {0xDD, cmd_unknown},  // - (the event handler; no word reaches it)
+    {0xDE, cmd_unknown},  // -
+    {0xDF, cmd_unknown},  // ESC
+    {0xE0, cmd_unknown},  // -
+    {0xE1, cmd_unknown},  // -
+    {0xE2, cmd_unknown},  // -
+    {0xE3, cmd_unknown},  // -
+    {0xE4, cmd_unknown},  // -
+    {0xE5, cmd_unknown},  // -
+    {0xE6, cmd_unknown},  // -
+    {0xE7, cmd_unknown},  // SYSC
+    {0xE8, cmd_unknown},  // TM
+    {0xE9, cmd_unknown},  // EV
+    {0xEA, cmd_unknown},  // BR
+    {0xEB, cmd_unknown},  // CD
+    {0xEC, cmd_unknown},  // DIR
+    {0xED, cmd_unknown},  // -
+    {0xEE, cmd_unknown},  // -
+    {0xEF, cmd_unknown},  // -
+};
+static_assert(std::size(CommandTable) == kLastCommandToken - kFirstCommandToken + 1);
+consteval bool rows_in_token_order() {
+  for (std::size_t i = 0; i < std::size(CommandTable); ++i)
+    if (CommandTable[i].token != kFirstCommandToken + i) return false;
+  return true;
+}
+static_assert(rows_in_token_order());  // a shifted row fails the build
+
+// Start-up, up to the point where the restart point is set.
+void cmd_startup() {
+  Cmd.AbortFlag = 0;
+  Con.Attribute = kAttrNormal;
+  // the command pane's rows come from the split of the screen
+  sup_split_screen_panes(kWindowIndexCommand);
+  sup_watchdog_limit(1000);
+  Cmd.LanguageJapanese = 1;
+
+  Cmd.CommandLine[0] = '\0';
+  Cmd.ScannerCursor = Cmd.CommandLine;
+  std::memcpy(Cmd.SwitchLine, Cmd.StartupArgs, sizeof Cmd.SwitchLine);
+  Cmd.SwitchLine[sizeof Cmd.SwitchLine - 1] = '\0';
+  std::memset(Cmd.StartupArgs, 0, sizeof Cmd.StartupArgs);
+
+  mac_load_builtins();
+  con_screen_init();
+
+  // Clear the command pane and everything above it; the cursor goes to the
+  // start of the pane's last row.
+  const u16 last_row = u16(Con.Slots[kSlotCommand].bottom - 1);
+  con_clear_rows(u16(last_row + 1));
+  Cmd.PromptChar = '>';
+  con_reset_window();
+  con_set_cursor(0, last_row);
+  // Until the window side lays out its panes, the command pane takes the
+  // lower three-thirteenths of the rows and the code pane the rest.
+  Con.Top = u16(last_row * 10 / 13);
+  Con.Slots[kSlotCode].bottom = u16(Con.Top - 1);
+}
+
+// Writes the prompt unless it already stands at the start of the last row.
+void cmd_prompt() {
+  con_reset_window();
+  const u16 last_row = u16(Con.Bottom - 1);
+  if (Scan.LastChar == Cmd.PromptChar && Con.Column == 1 && Con.Row == last_row) return;
+  if (Scan.LastChar != '\n') con_putc('\n');
+  con_set_cursor(0, last_row);
+  con_putc(u8(Cmd.PromptChar));
+}
+
+}  // namespace
+
+void cmd_main() {
+  bool started = false;
+  try {
+    cmd_startup();
+    started = true;
+  } catch (const CommandUnwind&) {
+    // no restart point exists yet: the start-up has failed
+  }
+  if (!started) {
+    Sup.StartupFailure = 1;
+    cmd_exit_forever();
+  }
+  // The restart point: every unwind comes back here.
+  for (;;) {
+    try {
+      mac_reset_line_state();
+      for (;;) {
+        cmd_prompt();
+        con_read_line();
+        Co.UnwindIsNormal = 1;
+        cmd_run_line();
+      }
+    } catch (const CommandUnwind&) {
+    }
+  }
+}
+
+void cmd_dispatch(u16 token) {
+  if (Cmd.CommandLine[0] != '\0') {
+    if (token >= kFirstCommandToken && token <= kLastCommandToken)
+      CommandTable[token - kFirstCommandToken].run();
+    else
+      cmd_unknown();
+  }
+}
+
+void cmd_unknown() {
+  Mac.CurrentCommand = 0;
+  cmd_error(kMsgCommandError);
+}
+
+void cmd_error(u16 n) {
+  if (Co.OnCommandSide) {
+    if (Co.Request.message_box_mode)
+      sup_show_error_box(n, {});
+    else
+      con_puts(sup_load_message(n));
+  } else {
+    Co.PendingError = u16(n + 1);
+  }
+  Cmd.AbortFlag = 1;
+}
+
+void cmd_message(u16 n) {
+  if (Co.OnCommandSide) con_puts(sup_load_message(n));
+}
+
+void cmd_fail(u16 n) {
+  Scan.ScreenOutput = 1;
+  Mac.Echo = 1;
+  cmd_error(n);
+  if (n == kMsgCommandError) Cmd.AbortFlag = 0;
+  co_abort_to_main();
+}
+
+void cmd_internal_error() {
+  con_reset_window();
+  cmd_fail(kMsgInternalError);
+}
+
+void cmd_exit_forever() {
+  for (;;) {
+    Co.Request.code = RequestCode::Exit;
+    co_wait_gui(kWaitExit);
+  }
+}
+
+u16 cmd_parse_on_off() {
+  cmd_skip_blanks();
+  if (*Cmd.ScannerCursor == '\0') return 2;
+  if (cmd_match_keyword("OFF") == 0) return 0;
+  if (cmd_match_keyword("ON") == 0) return 1;
+  cmd_error(kMsgFormat);
+  return 0;
+}
+
+void cmd_nop_hook(u16) {}

@@ -1,0 +1,60 @@
+// The command core: cmd_main (the command side's entry and its command loop),
+// the CommandTable from command tokens 0xA0..0xEF to handlers, the dispatcher,
+// and the reporting of failures by message number. Handlers take no arguments:
+// they read their operands from CommandLine through ScannerCursor.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/host/host_types.h"
+
+constexpr std::size_t kCommandLineSize = 1024;
+constexpr std::size_t kStartupArgsSize = 8192;
+constexpr u8 kFirstCommandToken = 0xA0;
+constexpr u8 kLastCommandToken = 0xEF;
+constexpr u16 kNoToken = 0;  // dispatch of a line that matched no command word
+
+constexpr u16 kMsgFormat = 2;           // "\n コマンドのフォーマットが不正です"
+constexpr u16 kMsgCommandError = 34;    // "\n コマンド エラー"
+constexpr u16 kMsgInternalError = 114;  // "\nＱＵＥＮＤＡＲの内部エラー"
+
+struct CmdState {
+  char CommandLine[kCommandLineSize]{};  // the line being executed
+  const char* ScannerCursor = nullptr;   // into CommandLine; set by cmd_reset_state()
+  u16 AbortFlag = 0;                     // 1 after any reported error
+  u16 PromptChar = '>';
+  u16 Radix = 16;                        // 16 or 10
+  u16 LanguageJapanese = 1;              // 1 Japanese texts, 0 English
+  char StartupArgs[kStartupArgsSize]{};  // start-up command line, left by the window side
+  char SwitchLine[kStartupArgsSize]{};   // its copy, where the switches are parsed
+  char BannerName[64]{};                 // the three banner texts, left by the window side
+  char BannerVersion[16]{};
+  char BannerNotice[256]{};
+};
+extern CmdState Cmd;
+
+// Start-up values of the command core.
+void cmd_reset_state();
+
+// The command side's entry: start-up, then the command loop forever.
+void cmd_main();
+// Runs one command token (kNoToken, or any token outside 0xA0..0xEF, answers
+// message 34); nothing runs while CommandLine is empty.
+void cmd_dispatch(u16 token);
+// The handler of every unused slot: message 34.
+void cmd_unknown();
+// Reports message N and sets AbortFlag. On the window side it only leaves N + 1
+// in PendingError. Returns.
+void cmd_error(u16 n);
+// Prints message N on the command side; nothing on the window side.
+void cmd_message(u16 n);
+// Reports message N and ends the command. Does not return.
+[[noreturn]] void cmd_fail(u16 n);
+// cmd_fail(114) with output back in the command pane. Does not return.
+[[noreturn]] void cmd_internal_error();
+// Posts the exit request with wait kind 5, for good. Does not return.
+[[noreturn]] void cmd_exit_forever();
+// ON/OFF operand: end of line 2, "OFF" 0, "ON" 1; anything else message 2 and 0.
+u16 cmd_parse_on_off();
+// An empty routine that some commands call with 0 or 3.
+void cmd_nop_hook(u16 n);

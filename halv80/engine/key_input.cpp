@@ -1,0 +1,32 @@
+// Key input: the window side's key reaches the command side through a key wait.
+#include "halv80/engine/key_input.h"
+
+#include "halv80/engine/co_coroutine.h"
+
+constinit KeyState Keys;
+
+i16 key_next() {
+  if (!co_wait_gui(kWaitKey)) return 0;
+  // A pseudo-key that nothing here executes is dropped, so that it does not
+  // hold back the characters behind it.
+  if (Co.Key.key_code & 0xFF00) {
+    Co.Key.key_code = 0;
+    return 0;
+  }
+  return Keys.character;
+}
+
+i16 key_wait() {
+  ++Co.Request.key_wait_depth;
+  co_keep_alive_begin();
+  const i16 key = key_next();
+  --Co.Request.key_wait_depth;
+  return key;
+}
+
+u8 key_poll() {
+  co_keep_alive();
+  const u8 c = Keys.character;
+  Keys.character = 0;
+  return c;
+}
