@@ -1,0 +1,117 @@
+// The console runner's window side.
+#include "halv80/console/console_window_side.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "halv80/engine/cmd_core.h"
+#include "halv80/engine/con_log.h"
+#include "halv80/engine/sup_messages.h"
+#include "platform/host/host_text.h"
+
+namespace {
+
+ConsoleWindowSide* Current = nullptr;  // receives the message boxes
+
+// A console line as plain text: colour escapes and attribute resets dropped.
+std::string plain_text(std::string_view cp932) {
+  std::string text;
+  for (std::size_t i = 0; i < cp932.size(); ++i) {
+    const u8 c = u8(cp932[i]);
+    if (c == 0xFF) {
+      // an escape takes the next byte with it when that is a colour code
+      if (i + 1 < cp932.size() && u8(cp932[i + 1]) >= 1 && u8(cp932[i + 1]) <= 7) ++i;
+      continue;
+    }
+    if (c == 0xFE) continue;
+    text += char(c);
+  }
+  return host_cp932_to_utf8(text);
+}
+
+}  // namespace
+
+ConsoleWindowSide::ConsoleWindowSide(std::ostream& out)
+    : out_(out), previous_sink_(host_set_message_box_sink(&ConsoleWindowSide::OnBox)) {
+  Current = this;
+  con_log_set_observer(&ConsoleWindowSide::OnLine, this);
+}
+
+ConsoleWindowSide::~ConsoleWindowSide() {
+  co_end_command_side();
+  con_log_set_observer(nullptr, nullptr);
+  host_set_message_box_sink(previous_sink_);
+  Current = nullptr;
+}
+
+void ConsoleWindowSide::OnLine(void* self, std::string_view line) {
+  static_cast<ConsoleWindowSide*>(self)->out_ << plain_text(line) << '\n';
+}
+
+int ConsoleWindowSide::OnBox(std::string_view title, std::string_view text, unsigned) {
+  if (Current) Current->PrintBox(title, text);
+  return kBoxAnswerOk;
+}
+
+void ConsoleWindowSide::PrintBox(std::string_view title, std::string_view cp932_text) {
+  out_ << '[' << plain_text(title) << "] " << plain_text(cp932_text) << '\n';
+}
+
+void ConsoleWindowSide::Start(std::string_view startup_line) {
+  const std::size_t n = std::min(startup_line.size(), sizeof Cmd.StartupArgs - 1);
+  std::copy_n(startup_line.data(), n, Cmd.StartupArgs);
+  Cmd.StartupArgs[n] = '\0';
+  co_start_command_side();
+  win_pump(*this);
+}
+
+bool ConsoleWindowSide::Done() const {
+  return closing || win_command_side_exited() || Sup.StartupFailure != 0;
+}
+
+bool ConsoleWindowSide::Key(u8 character) {
+  // keys are taken only while the command side waits for one
+  while (!Done() && Co.WaitKind != kWaitKey) win_pump(*this);
+  if (Done()) return false;
+  Co.Key.character = character;
+  Co.Key.key_code = 0;
+  Co.Key.flags = (character >= 1 && character <= 26 && character != 8 && character != 9 && character != 13)
+                     ? kKeyCtrl
+                     : 0;
+  ++Co.Request.key_input;
+  win_pump(*this);
+  return true;
+}
+
+bool ConsoleWindowSide::TypeLine(std::string_view utf8_line) {
+  const std::string line = host_utf8_to_cp932(utf8_line);
+  for (const char c : line)
+    if (!Key(u8(c))) return false;
+  return Key(13);
+}
+
+void ConsoleWindowSide::Finish() {
+  std::string rest;
+  if (Log.Bytes)
+    for (u16 p = Log.Newest; p != Log.WriteEnd; p = u16((p + 1) % kLogRingSize)) rest += char(Log.Bytes[p]);
+  co_end_command_side();
+  if (!rest.empty()) out_ << plain_text(rest) << '\n';
+  out_.flush();
+}
+
+void ConsoleWindowSide::ServeRequest(RequestCode code) {
+  switch (code) {
+    case RequestCode::ErrorBox:
+      sup_error_box_window_side();
+      break;
+    case RequestCode::Exit:
+      // nobody to ask: the console closes at once
+      closing = true;
+      break;
+    default:
+      break;
+  }
+}
+
+void ConsoleWindowSide::ShowPendingError(u16 error) { PrintBox("QUENDAR ERROR", sup_pending_error_text(error)); }
