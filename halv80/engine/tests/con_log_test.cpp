@@ -12,23 +12,15 @@
 #include "halv80/engine/con_log.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/engine_state.h"
+#include "halv80/engine/tests/engine_fixture.h"
 
 namespace {
-
-constexpr u16 kPaneTop = 20;
-constexpr u16 kPaneBottom = 25;  // five rows
 
 class ConLogTest : public testing::Test {
  protected:
   void SetUp() override { fresh(); }
 
-  static void fresh() {
-    reset_engine_state();
-    con_screen_init();
-    Con.Top = kPaneTop;
-    Con.Bottom = kPaneBottom;
-    con_set_cursor(0, kPaneTop);
-  }
+  static void fresh() { fresh_console(); }
 
   static void log_write(std::string_view bytes) {
     for (char c : bytes) con_log_putc(u8(c));

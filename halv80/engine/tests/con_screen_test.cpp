@@ -13,26 +13,17 @@
 #include "halv80/engine/con_log.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/engine_state.h"
+#include "halv80/engine/tests/engine_fixture.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/sup_messages.h"
 
 namespace {
 
-constexpr u16 kPaneTop = 20;
-constexpr u16 kPaneBottom = 25;
-
 class ConScreenTest : public testing::Test {
  protected:
   void SetUp() override { fresh(); }
 
-  // Start-up state with the command pane on rows 20..24 of the full width.
-  static void fresh() {
-    reset_engine_state();
-    con_screen_init();
-    Con.Top = kPaneTop;
-    Con.Bottom = kPaneBottom;
-    con_set_cursor(0, kPaneTop);
-  }
+  static void fresh() { fresh_console(); }
 
   static u8 ch(u16 column, u16 row) { return con_screen_row(row)[column * 2]; }
   static u8 attr(u16 column, u16 row) { return con_cell_attribute(column, row); }

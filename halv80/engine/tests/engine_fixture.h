@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "halv80/engine/con_screen.h"
 #include "halv80/engine/engine_state.h"
 #include "platform/host/host_clock.h"
 #include "platform/host/host_text.h"
@@ -24,3 +25,15 @@ class EngineTest : public testing::Test {
 
 // A UTF-8 literal as the CP932 bytes the engine works with.
 inline std::string sjis(std::string_view utf8) { return host_utf8_to_cp932(utf8); }
+
+// A console at its start-up state with the command pane on rows 20..24 of the
+// full width, for the screen and log tests.
+constexpr u16 kPaneTop = 20;
+constexpr u16 kPaneBottom = 25;
+inline void fresh_console() {
+  reset_engine_state();
+  con_screen_init();
+  Con.Top = kPaneTop;
+  Con.Bottom = kPaneBottom;
+  con_set_cursor(0, kPaneTop);
+}
