@@ -11,6 +11,7 @@
 // Box styles and answers, with the values the system uses.
 constexpr unsigned kBoxOk = 0x00;
 constexpr unsigned kBoxOkCancel = 0x01;
+constexpr unsigned kBoxIconError = 0x10;
 constexpr unsigned kBoxIconExclamation = 0x30;
 constexpr unsigned kBoxDefaultButton2 = 0x100;
 constexpr int kBoxAnswerOk = 1;

@@ -1,0 +1,241 @@
+// The emulator operations: in driver mode each is one request with its inputs
+// packed in argument order and its result read at the export's width. Direct
+// mode (platform 1) has no port back end in this build: its operations do
+// nothing and answer 0.
+#include "platform/device/dev_tokens.h"
+#include "rz7bios/bios_core.h"
+#include "rz7bios/rz7bios.h"
+
+namespace {
+
+// Lock, pack, request, result. `pack` writes the inputs in argument order.
+template <class Result, class Pack>
+Result driver_op(BiosRequest n, std::string_view op, Pack pack) {
+  LockScope lock;
+  if (!bios_driver_mode()) return Result(0);
+  Packer p;
+  pack(p);
+  return Result(bios_call(n, op));
+}
+
+// Caller memory for the request: a token the driver resolves.
+void* mem(const void* p) { return const_cast<void*>(p); }
+
+}  // namespace
+
+extern "C" {
+
+uint8_t _Q_iord(uint16_t port) {
+  return driver_op<u8>(BiosRequest::IoRead, "iord", [&](Packer& p) { p.u16_(port); });
+}
+
+void _Q_iowr(uint16_t port, uint8_t value) {
+  driver_op<u32>(BiosRequest::IoWrite, "iowr", [&](Packer& p) { p.u16_(port).u8_(value); });
+}
+
+uint8_t _Q_rdreg(uint8_t reg) {
+  return driver_op<u8>(BiosRequest::ReadRegister, "rdreg", [&](Packer& p) { p.u8_(reg); });
+}
+
+void _Q_rdregblk(uint8_t reg, void* buffer, uint16_t count) {
+  ScopedToken b(buffer, count);
+  driver_op<u32>(BiosRequest::ReadRegisterBlock, "rdregblk",
+                 [&](Packer& p) { p.u8_(reg).u32_(b.token()).u16_(count); });
+}
+
+void _Q_wrreg0(uint8_t reg, uint8_t value, uint8_t mask) {
+  driver_op<u32>(BiosRequest::WriteRegisterMasked, "wrreg0", [&](Packer& p) { p.u8_(reg).u8_(value).u8_(mask); });
+}
+
+void _Q_wrreg1(uint8_t reg, uint8_t value) {
+  driver_op<u32>(BiosRequest::WriteRegister, "wrreg1", [&](Packer& p) { p.u8_(reg).u8_(value); });
+}
+
+void _Q_wrregblk(uint8_t reg, const void* buffer, uint16_t count) {
+  ScopedToken b(mem(buffer), count);
+  driver_op<u32>(BiosRequest::WriteRegisterBlock, "wrregblk",
+                 [&](Packer& p) { p.u8_(reg).u32_(b.token()).u16_(count); });
+}
+
+uint8_t _Q_if_init(void) {
+  LockScope lock;
+  if (!bios_driver_mode()) return 0;
+  Bios.Block.set32<kArgChanSavedIndex>(0);
+  Bios.Block.set32<kArgChanIndex>(0);
+  Bios.Block.set32<kArgChanCount>(0);
+  Bios.Block.set32<kArgWorkArea>(Bios.WorkToken);
+  Packer();
+  if (bios_send(BiosRequest::InterfaceInit)) return u8(bios_result());
+  bios_error_box("if_init");
+  return 255;  // as a board that does not answer: 0 would read as a board id
+}
+
+void _Q_init(void) { driver_op<u32>(BiosRequest::Init, "init", [](Packer&) {}); }
+
+void _Q_wrrom(uint8_t value) {
+  driver_op<u32>(BiosRequest::WriteRom, "wrrom", [&](Packer& p) { p.u8_(value); });
+}
+
+void _Q_wrromblk(const void* buffer, uint16_t count) {
+  ScopedToken b(mem(buffer), count);
+  driver_op<u32>(BiosRequest::WriteRomBlock, "wrromblk", [&](Packer& p) { p.u32_(b.token()).u16_(count); });
+}
+
+uint8_t _Q_rdrom(void) { return driver_op<u8>(BiosRequest::ReadRom, "rdrom", [](Packer&) {}); }
+
+void _Q_rdromblk(void* buffer, uint16_t count) {
+  ScopedToken b(buffer, count);
+  driver_op<u32>(BiosRequest::ReadRomBlock, "rdromblk", [&](Packer& p) { p.u32_(b.token()).u16_(count); });
+}
+
+void _Q_bankset(uint16_t bank) {
+  driver_op<u32>(BiosRequest::BankSet, "bankset", [&](Packer& p) { p.u16_(bank); });
+}
+
+void _Q_wrmonblk(uint16_t bank, uint16_t address, const void* buffer, uint16_t count) {
+  ScopedToken b(mem(buffer), count);
+  driver_op<u32>(BiosRequest::WriteMonitorBlock, "wrmonblk",
+                 [&](Packer& p) { p.u16_(bank).u16_(address).u32_(b.token()).u16_(count); });
+}
+
+void _Q_rdmonblk(uint16_t bank, uint16_t address, void* buffer, uint16_t count) {
+  ScopedToken b(buffer, count);
+  driver_op<u32>(BiosRequest::ReadMonitorBlock, "rdmonblk",
+                 [&](Packer& p) { p.u16_(bank).u16_(address).u32_(b.token()).u16_(count); });
+}
+
+void _Q_mon_en(uint16_t flag) {
+  driver_op<u32>(BiosRequest::MonitorEnable, "mon_en", [&](Packer& p) { p.u16_(flag); });
+}
+
+void _Q_br_port_sel(void) { driver_op<u32>(BiosRequest::BreakPortSelect, "br_port_sel", [](Packer&) {}); }
+
+void _Q_trg_rst(uint16_t mode, uint16_t fifo_reset) {
+  driver_op<u32>(BiosRequest::TargetReset, "trg_rst", [&](Packer& p) { p.u16_(mode).u16_(fifo_reset); });
+}
+
+void _Q_trg_NMI(uint16_t ms) {
+  driver_op<u32>(BiosRequest::TargetNmi, "trg_NMI", [&](Packer& p) { p.u16_(ms); });
+}
+
+uint16_t _Q_chk_run(void) {
+  LockScope lock;
+  if (!bios_driver_mode()) return 0;
+  Packer();
+  const u16 state = u16(bios_call(BiosRequest::CheckRun, "chk_run"));
+  Bios.Work->set16<kWorkRunState>(state);
+  return state;
+}
+
+uint32_t _Q_chk_vcc(uint16_t second) {
+  LockScope lock;
+  if (!bios_driver_mode()) return 0;
+  Packer().u16_(second);
+  const u32 off = bios_call(BiosRequest::CheckVcc, "chk_vcc");
+  if (off != 0) Bios.Work->set16<kWorkStatus>(u16(Bios.Work->get16<kWorkStatus>() | kStatusPowerOff));
+  return off;
+}
+
+void _Q_ev_set(uint16_t flags) {
+  driver_op<u32>(BiosRequest::EventSet, "ev_set", [&](Packer& p) { p.u16_(flags); });
+}
+
+uint8_t _Q_ev_stat(uint16_t page) {
+  return driver_op<u8>(BiosRequest::EventStatus, "ev_stat", [&](Packer& p) { p.u16_(page); });
+}
+
+uint16_t _Q_delay_rd(void) { return driver_op<u16>(BiosRequest::DelayRead, "delay_rd", [](Packer&) {}); }
+
+void _Q_trig_set(uint16_t channel) {
+  driver_op<u32>(BiosRequest::TriggerSet, "trig_set", [&](Packer& p) { p.u16_(channel); });
+}
+
+void _Q_rtc0_clr(void) { driver_op<u32>(BiosRequest::RunTimeClear, "rtc0_clr", [](Packer&) {}); }
+
+uint32_t _Q_rtc0_rd(void) { return driver_op<u32>(BiosRequest::RunTimeRead, "rtc0_rd", [](Packer&) {}); }
+
+void _Q_tm_start(void) { driver_op<u32>(BiosRequest::TimerStart, "tm_start", [](Packer&) {}); }
+
+void _Q_tm_set(void) { driver_op<u32>(BiosRequest::TimerSet, "tm_set", [](Packer&) {}); }
+
+uint8_t _Q_tm_rd(uint32_t* out) {
+  ScopedToken o(out, sizeof *out);
+  return driver_op<u8>(BiosRequest::TimerRead, "tm_rd", [&](Packer& p) { p.u32_(o.token()); });
+}
+
+void _Q_bt_sel(uint32_t page) {
+  driver_op<u32>(BiosRequest::PageSelect, "bt_sel", [&](Packer& p) { p.u32_(page); });
+}
+
+void _Q_tr_go(void) { driver_op<u32>(BiosRequest::TraceGo, "tr_go", [](Packer&) {}); }
+
+void _Q_tr_on(void) { driver_op<u32>(BiosRequest::TraceOn, "tr_on", [](Packer&) {}); }
+
+uint32_t _Q_tr_stop(uint32_t* frame_out, uint32_t* delay_out) {
+  ScopedToken frame(frame_out, sizeof *frame_out);
+  ScopedToken delay(delay_out, sizeof *delay_out);
+  // the second argument goes first
+  return driver_op<u32>(BiosRequest::TraceStop, "tr_stop",
+                        [&](Packer& p) { p.u32_(delay.token()).u32_(frame.token()); });
+}
+
+uint32_t _Q_tr_rdadr(void) { return driver_op<u32>(BiosRequest::TraceReadAddress, "tr_rdadr", [](Packer&) {}); }
+
+uint16_t _Q_rdsmp_adr(uint32_t* address_out, uint16_t* status_out) {
+  ScopedToken address(address_out, sizeof *address_out);
+  ScopedToken status(status_out, sizeof *status_out);
+  return driver_op<u16>(BiosRequest::SampleAddress, "rdsmp_adr",
+                        [&](Packer& p) { p.u32_(address.token()).u32_(status.token()); });
+}
+
+void _Q_set_fadr(uint16_t frame) {
+  driver_op<u32>(BiosRequest::SetFrameAddress, "set_fadr", [&](Packer& p) { p.u16_(frame); });
+}
+
+void _Q_rd_trc_data(uint16_t frame, uint32_t* address_out, uint32_t* data_out, uint16_t* status_out,
+                    uint16_t* extra_out) {
+  ScopedToken address(address_out, sizeof *address_out);
+  ScopedToken data(data_out, sizeof *data_out);
+  ScopedToken status(status_out, sizeof *status_out);
+  ScopedToken extra(extra_out, sizeof *extra_out);
+  driver_op<u32>(BiosRequest::ReadTraceData, "rd_trc_data", [&](Packer& p) {
+    p.u16_(frame).u32_(address.token()).u32_(data.token()).u32_(status.token()).u32_(extra.token());
+  });
+}
+
+uint32_t _Q_flex_cfg(uint8_t flags, const void* buffer, uint16_t length) {
+  ScopedToken b(mem(buffer), length);
+  LockScope lock;
+  if (!bios_driver_mode()) return 0;
+  Packer().u8_(flags).u32_(b.token()).u16_(length);
+  if (bios_send(BiosRequest::FlexConfig)) return bios_result();
+  bios_error_box("flex_cfg");
+  // A configuration that never reached the board has failed, not succeeded.
+  Bios.Work->set16<kWorkStatus>(u16(Bios.Work->get16<kWorkStatus>() | kStatusLogicConfig));
+  return 1;
+}
+
+void _Q_wait(uint16_t ms) {
+  driver_op<u32>(BiosRequest::Wait, "wait", [&](Packer& p) { p.u16_(ms); });
+}
+
+uint16_t _Q_profnmi(void* buffer, uint16_t count, uint8_t code, uint16_t mode) {
+  ScopedToken b(buffer, count);
+  return driver_op<u16>(BiosRequest::ProfileNmi, "prof_nmi",
+                        [&](Packer& p) { p.u32_(b.token()).u16_(count).u8_(code).u16_(mode); });
+}
+
+uint16_t _Q_jtag_wrregblk(const void* buffer, uint16_t count) {
+  ScopedToken b(mem(buffer), count);
+  return driver_op<u16>(BiosRequest::JtagWriteBlock, "jtag_wrregblk",
+                        [&](Packer& p) { p.u32_(b.token()).u16_(count); });
+}
+
+uint16_t _Q_jtag_rdFIFO(const void* wbuffer, uint16_t wcount, void* rbuffer, uint16_t rcount) {
+  ScopedToken w(mem(wbuffer), wcount);
+  ScopedToken r(rbuffer, rcount);
+  return driver_op<u16>(BiosRequest::JtagReadFifo, "jtag_rdFIFO",
+                        [&](Packer& p) { p.u32_(w.token()).u16_(wcount).u32_(r.token()).u16_(rcount); });
+}
+
+}  // extern "C"
