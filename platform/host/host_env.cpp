@@ -1,0 +1,32 @@
+// Environment look-up over the process's own entry list.
+#include "platform/host/host_env.h"
+
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/host/host_text.h"
+
+namespace {
+
+char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
+
+// Does `entry` ("NAME=value") carry `name`? Its bytes are read only up to the
+// first mismatch or the "=", never copied.
+const char* value_if_named(const char* entry, std::string_view name) {
+  for (const char c : name) {
+    if (*entry == '\0' || *entry == '=' || ascii_upper(*entry) != ascii_upper(c)) return nullptr;
+    ++entry;
+  }
+  return *entry == '=' ? entry + 1 : nullptr;
+}
+
+}  // namespace
+
+std::optional<std::string> host_env_lookup(std::string_view name) {
+  // "=" cannot be part of a name; an empty name names nothing
+  if (name.empty() || name.find('=') != std::string_view::npos) return std::nullopt;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry)
+    if (const char* value = value_if_named(*entry, name)) return host_utf8_to_cp932(value);
+  return std::nullopt;
+}

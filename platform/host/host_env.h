@@ -1,0 +1,12 @@
+// Environment look-up as the system does it: names compare without regard to
+// ASCII case, and the first entry that matches wins.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The value of variable `name` (ASCII, compared without regard to case) as
+// CP932 text, or nothing when no entry has that name. Entries are compared
+// where they stand, whatever their length.
+std::optional<std::string> host_env_lookup(std::string_view name);

@@ -1,0 +1,280 @@
+// Files over a table of open handles, with the sharing rules of the system's
+// open modes kept among this process's own handles, and the path mapping at
+// the file boundary.
+#include "platform/host/host_file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+
+#include "platform/host/host_text.h"
+
+namespace {
+
+constexpr u8 kAccessRead = 1;
+constexpr u8 kAccessWrite = 2;
+
+struct OpenFile {
+  int fd = -1;      // -1: the slot is free
+  dev_t device = 0; // identity of the file, for the sharing check
+  ino_t inode = 0;
+  u8 access = 0;    // kAccessRead | kAccessWrite: what this handle does
+  u8 share = 0;     // what other handles on the file may do
+};
+
+struct FileTable {
+  std::array<OpenFile, kHostFileSlots> slots{};  // handle n is slot n - 1
+};
+constinit FileTable Files;
+
+char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
+
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (ascii_upper(a[i]) != ascii_upper(b[i])) return false;
+  return true;
+}
+
+bool exists(const std::string& host_path) {
+  struct stat st;
+  return lstat(host_path.c_str(), &st) == 0;
+}
+
+// The name in `folder` that equals `name` without regard to ASCII case; of
+// several, the first in byte order, so that the choice does not depend on the
+// order the folder lists them in. Empty when there is none.
+std::string find_ignoring_case(const std::string& folder, std::string_view name) {
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return {};
+  std::string found;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string_view candidate = entry->d_name;
+    if (equal_ignoring_case(candidate, name) && (found.empty() || candidate < found)) found = candidate;
+  }
+  closedir(dir);
+  return found;
+}
+
+OpenFile* slot_of(int handle) {
+  if (handle < 1 || std::size_t(handle) > kHostFileSlots) return nullptr;
+  OpenFile& f = Files.slots[std::size_t(handle - 1)];
+  return f.fd < 0 ? nullptr : &f;
+}
+
+// Does a new handle with `access` and `share` clash with one already open on
+// the same file?
+bool clashes(const struct stat& st, u8 access, u8 share) {
+  for (const OpenFile& f : Files.slots) {
+    if (f.fd < 0 || f.device != st.st_dev || f.inode != st.st_ino) continue;
+    if ((access & ~f.share) != 0 || (f.access & ~share) != 0) return true;
+  }
+  return false;
+}
+
+// Takes `fd` into a free slot after the checks that every open makes; closes
+// it and gives -1 when one fails.
+int adopt(int fd, u8 access, u8 share, bool truncate) {
+  if (fd < 0) return kNoFile;
+  struct stat st;
+  const auto free_slot = std::find_if(Files.slots.begin(), Files.slots.end(), [](const OpenFile& f) { return f.fd < 0; });
+  // a folder opens on this host but is no file; a clash must not truncate
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || clashes(st, access, share) || free_slot == Files.slots.end() ||
+      (truncate && ftruncate(fd, 0) != 0)) {
+    close(fd);
+    return kNoFile;
+  }
+  *free_slot = OpenFile{fd, st.st_dev, st.st_ino, access, share};
+  return int(free_slot - Files.slots.begin()) + 1;
+}
+
+mode_t new_file_mode() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return mode_t(0666) & ~mask;
+}
+
+bool write_all(int fd, const u8* data, std::size_t count) {
+  while (count > 0) {
+    const ssize_t n = write(fd, data, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    count -= std::size_t(n);
+  }
+  return true;
+}
+
+// host_map_path; with `keep_last`, the last component stays as written (the
+// new name of a rename).
+std::string map_path(std::string_view system_path, bool keep_last) {
+  // Converted first: in UTF-8 a 0x5C byte is always a backslash, never the
+  // second byte of a double-byte character.
+  std::string p = host_cp932_to_utf8(system_path);
+  std::replace(p.begin(), p.end(), '\\', '/');
+  const bool drive = p.size() >= 2 && p[1] == ':' && ascii_upper(p[0]) >= 'A' && ascii_upper(p[0]) <= 'Z';
+  if (drive) p.erase(0, 2);
+
+  std::string out;
+  bool resolving = true;  // false once a component matched nothing
+  std::size_t i = 0;
+  while (i < p.size()) {
+    if (p[i] == '/') {
+      out += '/';
+      ++i;
+      continue;
+    }
+    const std::size_t end = std::min(p.find('/', i), p.size());
+    const std::string_view name = std::string_view(p).substr(i, end - i);
+    const bool last = p.find_first_not_of('/', end) == std::string::npos;
+    std::string component(name);
+    if (resolving && name != "." && name != ".." && !(keep_last && last) && !exists(out + component)) {
+      std::string found = find_ignoring_case(out, name);
+      if (found.empty())
+        resolving = false;  // nothing below it can exist either
+      else
+        component = std::move(found);
+    }
+    out += component;
+    i = end;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string host_map_path(std::string_view system_path) { return map_path(system_path, false); }
+
+std::string host_system_path(std::string_view host_path) {
+  std::string p(host_path);
+  std::replace(p.begin(), p.end(), '/', '\\');
+  return host_utf8_to_cp932(p);
+}
+
+int host_file_open(std::string_view path, int mode) {
+  int flags = 0;
+  u8 access = 0;
+  u8 share = kAccessRead;
+  switch (mode) {
+    case kFileModeRead:
+      flags = O_RDONLY;
+      access = kAccessRead;
+      break;
+    case kFileModeWrite:
+      flags = O_WRONLY;
+      access = kAccessWrite;
+      break;
+    case kFileModeReadWrite:
+      flags = O_RDWR;
+      access = kAccessRead | kAccessWrite;
+      share = 0;
+      break;
+    default:
+      return kNoFile;  // before any look-up
+  }
+  const std::string host = host_map_path(path);
+  return adopt(open(host.c_str(), flags | O_CLOEXEC), access, share, false);
+}
+
+int host_file_create(std::string_view path) {
+  const std::string host = host_map_path(path);
+  // emptied only after the sharing check passed
+  return adopt(open(host.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666), kAccessRead | kAccessWrite, kAccessRead, true);
+}
+
+int host_file_close(int handle) {
+  OpenFile* f = slot_of(handle);
+  if (f == nullptr) return -1;
+  const int fd = f->fd;
+  *f = OpenFile{};
+  return close(fd) == 0 ? 0 : -1;
+}
+
+i32 host_file_read(int handle, void* buffer, u32 count) {
+  OpenFile* f = slot_of(handle);
+  if (f == nullptr || (f->access & kAccessRead) == 0) return -1;
+  std::size_t left = std::min<u32>(count, INT32_MAX);
+  auto* out = static_cast<u8*>(buffer);
+  i32 total = 0;
+  while (left > 0) {
+    const ssize_t n = read(f->fd, out, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;  // end of file
+    out += n;
+    left -= std::size_t(n);
+    total += i32(n);
+  }
+  return total;
+}
+
+i32 host_file_write(int handle, const void* buffer, u32 count) {
+  OpenFile* f = slot_of(handle);
+  if (f == nullptr || (f->access & kAccessWrite) == 0 || count > INT32_MAX) return -1;
+  return write_all(f->fd, static_cast<const u8*>(buffer), count) ? i32(count) : -1;
+}
+
+i32 host_file_seek(int handle, i32 offset, int origin) {
+  OpenFile* f = slot_of(handle);
+  if (f == nullptr) return -1;
+  int whence = 0;
+  switch (origin) {
+    case kSeekSet: whence = SEEK_SET; break;
+    case kSeekCurrent: whence = SEEK_CUR; break;
+    case kSeekEnd: whence = SEEK_END; break;
+    default: return -1;
+  }
+  const off_t before = lseek(f->fd, 0, SEEK_CUR);
+  const off_t after = lseek(f->fd, off_t(offset), whence);
+  if (after < 0) return -1;  // before the start: lseek left the position alone
+  if (after > INT32_MAX) {
+    lseek(f->fd, before, SEEK_SET);  // beyond what the caller can be told
+    return -1;
+  }
+  return i32(after);
+}
+
+int host_file_rename(std::string_view from, std::string_view to) {
+  const std::string host_from = host_map_path(from);
+  const std::string host_to = host_map_path(to);
+  // A rename never replaces another file; a change of case only is no
+  // replacement, and the file takes the new spelling.
+  if (!exists(host_from) || (exists(host_to) && host_to != host_from)) return -1;
+  const std::string target = map_path(to, true);
+  return std::rename(host_from.c_str(), target.c_str()) == 0 ? 0 : -1;
+}
+
+int host_file_delete(std::string_view path) {
+  const std::string host = host_map_path(path);
+  return unlink(host.c_str()) == 0 ? 0 : -1;
+}
+
+bool host_write_file_atomic(std::string_view path, std::span<const u8> bytes) {
+  const std::string host = host_map_path(path);
+  const std::size_t slash = host.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? std::string() : host.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? host : host.substr(slash + 1);
+  if (base.empty()) return false;
+  std::string temp = folder + "." + base + ".XXXXXX";
+  const int fd = mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  // the new file keeps the old one's permissions, else the usual ones
+  struct stat st;
+  const mode_t mode = stat(host.c_str(), &st) == 0 ? (st.st_mode & 07777) : new_file_mode();
+  bool ok = fchmod(fd, mode) == 0 && write_all(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (ok && std::rename(temp.c_str(), host.c_str()) == 0) return true;
+  unlink(temp.c_str());
+  return false;
+}
+
+std::size_t host_file_open_count() {
+  return std::size_t(std::count_if(Files.slots.begin(), Files.slots.end(), [](const OpenFile& f) { return f.fd >= 0; }));
+}
