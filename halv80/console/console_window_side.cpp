@@ -2,6 +2,7 @@
 #include "halv80/console/console_window_side.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -11,6 +12,10 @@
 #include "platform/host/host_text.h"
 
 namespace {
+
+constexpr const char* kBannerName = "halv80";
+constexpr const char* kBannerVersion = "1.00";
+constexpr const char* kBannerNotice = "Z80-family source-level debugger";
 
 ConsoleWindowSide* Current = nullptr;  // receives the message boxes
 
@@ -59,6 +64,9 @@ void ConsoleWindowSide::PrintBox(std::string_view title, std::string_view cp932_
 }
 
 void ConsoleWindowSide::Start(std::string_view startup_line) {
+  std::snprintf(Cmd.BannerName, sizeof Cmd.BannerName, "%s", kBannerName);
+  std::snprintf(Cmd.BannerVersion, sizeof Cmd.BannerVersion, "%s", kBannerVersion);
+  std::snprintf(Cmd.BannerNotice, sizeof Cmd.BannerNotice, "%s", kBannerNotice);
   const std::size_t n = std::min(startup_line.size(), sizeof Cmd.StartupArgs - 1);
   std::copy_n(startup_line.data(), n, Cmd.StartupArgs);
   Cmd.StartupArgs[n] = '\0';
@@ -72,6 +80,12 @@ bool ConsoleWindowSide::Done() const {
 
 bool ConsoleWindowSide::Key(u8 character) {
   // keys are taken only while the command side waits for one
+  while (!Done() && Co.WaitKind != kWaitKey) win_pump(*this);
+  if (Done()) return false;
+  // One tick without a key first, as the window side's timer gives one
+  // between keys: a wait that only lets the windows live ends on it.
+  Co.Key.character = 0;
+  win_pump(*this);
   while (!Done() && Co.WaitKind != kWaitKey) win_pump(*this);
   if (Done()) return false;
   Co.Key.character = character;

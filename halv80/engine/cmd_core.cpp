@@ -4,12 +4,17 @@
 #include <cstring>
 #include <iterator>
 
+#include "halv80/engine/cmd_small.h"
+#include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/mac_lines.h"
 #include "halv80/engine/sup_messages.h"
+#include "halv80/engine/sup_core_request.h"
 #include "halv80/engine/sup_panes.h"
+#include "halv80/engine/redir_file.h"
+#include "halv80/engine/key_input.h"
 
 constinit CmdState Cmd;
 
@@ -34,7 +39,7 @@ struct CommandSlot {
 constexpr CommandSlot CommandTable[] = {
     {0xA0, cmd_unknown},  // A
     {0xA1, cmd_unknown},  // BP
-    {0xA2, cmd_unknown},  // PRMPT
+    {0xA2, cmd_set_prompt},  // PRMPT
     {0xA3, cmd_unknown},  // D DB DW DL DS DD DT
     {0xA4, cmd_unknown},  // X
     {0xA5, cmd_unknown},  // S SB SW SL
@@ -46,20 +51,20 @@ constexpr CommandSlot CommandTable[] = {
     {0xAB, cmd_unknown},  // M
     {0xAC, cmd_unknown},  // PI PIB PIW
     {0xAD, cmd_unknown},  // PO POB POW
-    {0xAE, cmd_unknown},  // EXIT
+    {0xAE, cmd_exit},  // EXIT
     {0xAF, cmd_unknown},  // L LP LA
     {0xB0, cmd_unknown},  // E EB EW EL ES ED ET
     {0xB1, cmd_unknown},  // T
     {0xB2, cmd_unknown},  // C
     {0xB3, cmd_unknown},  // R
     {0xB4, cmd_unknown},  // OPTION
-    {0xB5, cmd_unknown},  // HELP
+    {0xB5, cmd_help},  // HELP
     {0xB6, cmd_unknown},  // !
     {0xB7, cmd_unknown},  // -
     {0xB8, cmd_unknown},  // -
     {0xB9, cmd_unknown},  // ? VAL
     {0xBA, cmd_unknown},  // INS
-    {0xBB, cmd_unknown},  // VER
+    {0xBB, cmd_version},  // VER
     {0xBC, cmd_unknown},  // -
     {0xBD, cmd_unknown},  // PROF
     {0xBE, cmd_unknown},  // -
@@ -76,13 +81,13 @@ constexpr CommandSlot CommandTable[] = {
     {0xC9, cmd_unknown},  // UPOP
     {0xCA, cmd_unknown},  // UEND
     {0xCB, cmd_unknown},  // DEF #DEFINE
-    {0xCC, cmd_unknown},  // N
+    {0xCC, cmd_radix},  // N
     {0xCD, cmd_unknown},  // BE BD BS BL BC
     {0xCE, cmd_unknown},  // WR
     {0xCF, cmd_unknown},  // RD
     {0xD0, cmd_mem},      // MEM
     {0xD1, cmd_unknown},  // -
-    {0xD2, cmd_unknown},  // TIME
+    {0xD2, cmd_time},  // TIME
     {0xD3, cmd_unknown},  // V
     {0xD4, cmd_unknown},  // -
     {0xD5, cmd_unknown},  // P
@@ -107,8 +112,8 @@ constexpr CommandSlot CommandTable[] = {
     {0xE8, cmd_unknown},  // TM
     {0xE9, cmd_unknown},  // EV
     {0xEA, cmd_unknown},  // BR
-    {0xEB, cmd_unknown},  // CD
-    {0xEC, cmd_unknown},  // DIR
+    {0xEB, cmd_cd},  // CD
+    {0xEC, cmd_dir},  // DIR
     {0xED, cmd_unknown},  // -
     {0xEE, cmd_unknown},  // -
     {0xEF, cmd_unknown},  // -
@@ -121,8 +126,9 @@ consteval bool rows_in_token_order() {
 }
 static_assert(rows_in_token_order());  // a shifted row fails the build
 
-// Start-up, up to the point where the restart point is set.
-void cmd_startup() {
+// Start-up, up to the point where the restart point is set; false when it
+// failed (the failure was reported).
+bool cmd_startup() {
   Cmd.AbortFlag = 0;
   Con.Attribute = kAttrNormal;
   // the command pane's rows come from the split of the screen
@@ -136,8 +142,20 @@ void cmd_startup() {
   Cmd.SwitchLine[sizeof Cmd.SwitchLine - 1] = '\0';
   std::memset(Cmd.StartupArgs, 0, sizeof Cmd.StartupArgs);
 
+  Sw.SubProcessKbytes = 0;
+  Sw.MacroStoreUnits = 2048;
+  Sw.SymbolBlockSetting = 0x10000;
+  Sw.ToolchainKind = 16;
+  Sw.MnemonicSet = 0xFFFF;
+  cmd_parse_switches();
+  if (!cmd_apply_switches()) return false;
+  Cmd.AbortFlag = 0;
+
   mac_load_builtins();
+  // the Z80 family unless the switches chose the mnemonics
+  if (Sw.MnemonicSet == 0xFFFF) Sw.MnemonicSet = 1;
   con_screen_init();
+  Scan.PendingAbort = 0;
 
   // Clear the command pane and everything above it; the cursor goes to the
   // start of the pane's last row.
@@ -150,6 +168,13 @@ void cmd_startup() {
   // lower three-thirteenths of the rows and the code pane the rest.
   Con.Top = u16(last_row * 10 / 13);
   Con.Slots[kSlotCode].bottom = u16(Con.Top - 1);
+
+  Scan.ScreenOutput = 1;
+  key_post_cursor_hint();
+  cmd_version();
+  Scan.ScreenOutput = 0;
+  cmd_read_longname();
+  return true;
 }
 
 // Writes the prompt unless it already stands at the start of the last row.
@@ -167,8 +192,7 @@ void cmd_prompt() {
 void cmd_main() {
   bool started = false;
   try {
-    cmd_startup();
-    started = true;
+    started = cmd_startup();
   } catch (const CommandUnwind&) {
     // no restart point exists yet: the start-up has failed
   }
@@ -222,10 +246,12 @@ void cmd_message(u16 n) {
 }
 
 void cmd_fail(u16 n) {
+  con_capture_end();
   Scan.ScreenOutput = 1;
   Mac.Echo = 1;
   cmd_error(n);
   if (n == kMsgCommandError) Cmd.AbortFlag = 0;
+  redir_close();
   co_abort_to_main();
 }
 

@@ -1,17 +1,44 @@
-// Console sink, line reader and the basic operand fetchers.
+// Console sink, line reader and the operand fetchers.
 #include "halv80/engine/con_scanner.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "halv80/engine/cmd_core.h"
+#include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_screen.h"
+#include "halv80/engine/exp_operand.h"
 #include "halv80/engine/key_input.h"
 #include "halv80/engine/mac_lines.h"
+#include "halv80/engine/redir_file.h"
 
 constinit ScanState Scan;
 
+namespace {
+
+bool is_lead_byte(u8 c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+char upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+}  // namespace
+
 void con_putc(u8 c) {
+  if (Scan.OutputDiversion) {
+    if (Scan.DivertTo) Scan.DivertTo(Scan.DivertContext, c);
+    return;
+  }
+  if (Scan.CaptureBuffer) {
+    const std::size_t limit = std::min(kCaptureLimit, Scan.CaptureSize - 1);
+    // the window side copies row texts: no colour bytes in them
+    const bool colour = c == 0xFE || c == 0xFF;
+    if (Scan.CaptureCount < limit && !(colour && !Co.OnCommandSide)) Scan.CaptureBuffer[Scan.CaptureCount++] = char(c);
+    return;
+  }
   // output for another window: neither the log nor LastChar sees it
   if (Con.Window != kSlotCommand) {
     con_window_putc(c);
@@ -19,11 +46,55 @@ void con_putc(u8 c) {
   }
   if (!Scan.ScreenOutput) return;
   con_screen_putc(c);
+  if (c >= 0x08 && c <= 0xFD) redir_put_char(c);
   Scan.LastChar = c;
 }
 
 void con_puts(std::string_view text) {
   for (const char c : text) con_putc(u8(c));
+}
+
+void con_puts_from_column(std::string_view text, std::size_t n) {
+  if (text.size() < n) return;
+  // Walk the skipped part by characters: did it end inside a pair?
+  std::size_t i = 0;
+  while (i < n) i += is_lead_byte(u8(text[i])) ? 2 : 1;
+  if (i > n) {
+    con_putc(' ');  // the second half of a character cut in two
+    con_puts(text.substr(std::min(i, text.size())));
+    return;
+  }
+  con_puts(text.substr(n));
+}
+
+void con_put_indented(std::string_view text) {
+  con_puts("    ");
+  if (text.empty() || text.front() != '-') con_putc(' ');
+  con_puts(text);
+}
+
+void con_put_hex16(u16 v) {
+  for (int shift = 12; shift >= 0; shift -= 4) con_putc(u8(kHexDigits[(v >> shift) & 0xF]));
+  con_putc(' ');
+}
+
+void con_newline_hex16(u16 v) {
+  con_putc('\n');
+  con_put_hex16(v);
+}
+
+void con_capture_begin(std::span<char> buffer) {
+  if (buffer.empty()) return;
+  Scan.CaptureBuffer = buffer.data();
+  Scan.CaptureSize = buffer.size();
+  Scan.CaptureCount = 0;
+  buffer[0] = '\0';
+}
+
+void con_capture_end() {
+  if (Scan.CaptureBuffer) Scan.CaptureBuffer[Scan.CaptureCount] = '\0';
+  Scan.CaptureBuffer = nullptr;
+  Scan.CaptureSize = 0;
 }
 
 void con_read_line() {
@@ -35,28 +106,198 @@ void con_read_line() {
   Cmd.ScannerCursor = Cmd.CommandLine;
 }
 
+u16 con_check_abort() {
+  const u8 key = key_poll();
+  if (key == 3 || key == 27 || Scan.PendingAbort) {
+    Scan.PendingAbort = 0;
+    return 1;
+  }
+  return 0;
+}
+
+u8 con_next_input_char() {
+  const i16 key = key_wait();
+  if (key != 19) return u8(key);
+  // Ctrl-S: hold until another key comes
+  for (;;)
+    if (const i16 next = key_wait(); next != 0) return 0;
+}
+
 u8 con_wait_key() {
   for (;;) {
     Con.CaretColumn = Con.Column;
     Con.CaretRow = Con.Row;
-    const i16 key = key_wait();
+    const u8 key = con_next_input_char();
     // Ctrl-C at a key wait is dropped; the wait starts again.
-    if (key != 0 && key != 3) return u8(key);
+    if (key != 0 && key != 3) return key;
   }
 }
 
-void cmd_skip_blanks() {
-  while (*Cmd.ScannerCursor != '\0' && u8(*Cmd.ScannerCursor) < 0x21) ++Cmd.ScannerCursor;
+void cmd_skip_blanks() { Cmd.ScannerCursor = sup_skip_blanks(Cmd.ScannerCursor); }
+
+const char* sup_skip_blanks(const char* text) {
+  while (*text != '\0' && u8(*text) < 0x21) ++text;
+  return text;
+}
+
+const char* sup_match_prefix_nocase(std::string_view word, const char* text) {
+  for (const char w : word) {
+    if (*text == '\0' || upper(*text) != upper(w)) return nullptr;
+    ++text;
+  }
+  return text;
 }
 
 u16 cmd_match_keyword(std::string_view word) {
-  const char* p = Cmd.ScannerCursor;
-  for (const char w : word) {
-    char c = *p;
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    if (c == '\0' || c != w) return 1;
-    ++p;
-  }
-  Cmd.ScannerCursor = p;
+  const char* after = sup_match_prefix_nocase(word, Cmd.ScannerCursor);
+  if (after == nullptr) return 1;
+  Cmd.ScannerCursor = after;
   return 0;
+}
+
+bool cmd_operand_track(char c) {
+  bool inside = false;
+  if (c == '\'') {
+    if (!Scan.QuoteOpen)
+      Scan.QuoteOpen = 1;
+    else if (Scan.Previous != '\\')
+      Scan.QuoteOpen = 0;
+    inside = true;
+  } else if (Scan.QuoteOpen) {
+    inside = true;
+  } else if (c == '(' || c == '[') {
+    ++Scan.Depth;
+    inside = true;
+  } else if (c == ')' || c == ']') {
+    if (Scan.Depth > 0) --Scan.Depth;
+    inside = true;
+  } else {
+    inside = Scan.Depth != 0;
+  }
+  Scan.Previous = c;
+  return inside;
+}
+
+u32 cmd_get_expression() {
+  if (Cmd.AbortFlag) return 0;
+  cmd_skip_blanks();
+  const char* start = Cmd.ScannerCursor;
+  Scan.Depth = 0;
+  Scan.QuoteOpen = 0;
+  Scan.Previous = 0;
+  const char* p = start;
+  int since_underscore = -1;  // characters since the last "_", -1 none
+  for (;; ++p) {
+    const char c = *p;
+    if (c == '\0') {
+      // the line ended inside quotes or brackets
+      if (Scan.QuoteOpen || Scan.Depth) {
+        Cmd.AbortFlag = 1;
+        return 0;
+      }
+      break;
+    }
+    since_underscore = c == '_' ? 0 : (since_underscore >= 0 ? since_underscore + 1 : -1);
+    // the apostrophe of a register name such as _AF' belongs to the name
+    if (c == '\'' && (since_underscore == 2 || since_underscore == 3)) continue;
+    if (cmd_operand_track(c)) continue;
+    if (c == ',' || c == ';' || c == ' ' || c == '\t') break;
+    if (c == '/') {
+      const char k = upper(p[1]);
+      if ((k == 'N' || k == 'H' || k == 'O' || k == 'D') && (p[2] == '\0' || p[2] == ',')) break;
+    }
+  }
+  std::size_t used = 0;
+  const u32 value = exp_eval_number_at_cursor(std::string_view(start, std::size_t(p - start)), used, Cmd.Radix);
+  Cmd.ScannerCursor = start + used;
+  if (Exp.AbortWord != 0) {
+    Cmd.AbortFlag = 1;
+    return 0;
+  }
+  return value;
+}
+
+u32 cmd_get_value() {
+  const u32 v = cmd_get_expression();
+  return Scan.LongOperands ? v : (v & 0xFFFF);
+}
+
+namespace {
+
+void skip_one_comma() {
+  cmd_skip_blanks();
+  if (*Cmd.ScannerCursor == ',') ++Cmd.ScannerCursor;
+}
+
+}  // namespace
+
+u32 cmd_get_value_after_comma() {
+  if (Cmd.AbortFlag) return 0;
+  skip_one_comma();
+  return cmd_get_value();
+}
+
+u32 cmd_get_long_after_comma() {
+  if (Cmd.AbortFlag) return 0;
+  skip_one_comma();
+  return cmd_get_expression();
+}
+
+u32 cmd_get_number_decimal() {
+  if (Cmd.AbortFlag) return 0;
+  cmd_skip_blanks();
+  const char c = *Cmd.ScannerCursor;
+  if (c == '!' || c == '$' || c == '@') return cmd_get_value();
+  const u16 saved = Cmd.Radix;
+  Cmd.Radix = 10;
+  const u32 v = cmd_get_value();
+  Cmd.Radix = saved;
+  return v;
+}
+
+void cmd_get_float(double& out) {
+  if (Cmd.AbortFlag) return;
+  cmd_skip_blanks();
+  const char* p = Cmd.ScannerCursor;
+  std::string text;
+  if (*p == '+') ++p;
+  for (;; ++p) {
+    const char c = *p;
+    if (c == '\0' || c == ' ' || c == '\t' || c == ',' || c == ')') break;
+    const bool allowed = (c >= '0' && c <= '9') || c == '.' || upper(c) == 'E' || c == '+' || c == '-';
+    if (!allowed || text.size() >= 64) {
+      Cmd.AbortFlag = 1;
+      return;
+    }
+    text += c;
+  }
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size()) {
+    Cmd.AbortFlag = 1;
+    return;
+  }
+  out = v;
+  Cmd.ScannerCursor = p;
+}
+
+void cmd_get_size_letter() {
+  const char c = upper(*Cmd.ScannerCursor);
+  u16 letter = 0;
+  switch (c) {
+    case 'B': case 'D': case 'F': case 'W': letter = u16(c); break;
+    case 'L': letter = Sw.ToolchainKind == 3 ? 'S' : 'L'; break;
+    case 'S': letter = Sw.ToolchainKind == 4 ? 'L' : 'S'; break;
+    case 'T': letter = Sw.ToolchainKind == 3 ? 'S' : Sw.ToolchainKind == 4 ? 'L' : 'T'; break;
+    default:
+      Scan.SizeLetter = 'B';  // not a unit letter: not consumed
+      return;
+  }
+  Scan.SizeLetter = letter;
+  ++Cmd.ScannerCursor;
+}
+
+u16 cmd_at_end() {
+  cmd_skip_blanks();
+  return (*Cmd.ScannerCursor == '\0' || *Cmd.ScannerCursor == '.') ? 1 : 0;
 }

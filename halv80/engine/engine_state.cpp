@@ -2,19 +2,31 @@
 #include "halv80/engine/engine_state.h"
 
 #include "halv80/engine/cmd_core.h"
+#include "halv80/engine/cmd_small.h"
+#include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/emu_startup.h"
+#include "halv80/engine/exp_operand.h"
 #include "halv80/engine/con_log.h"
+#include "halv80/engine/con_paging.h"
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/key_input.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/mac_lines.h"
+#include "halv80/engine/redir_file.h"
+#include "halv80/engine/run_state.h"
+#include "halv80/engine/sup_core_request.h"
+#include "halv80/engine/sup_format.h"
+#include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_messages.h"
+#include "halv80/engine/sup_paths.h"
 
 void reset_engine_state() {
   co_end_command_side();
   Co = CoState{};
   cmd_reset_state();
+  Sw = SwitchState{};
   Con = ConState{};
   Log = LogRing{};
   Lst = LstState{};
@@ -22,4 +34,15 @@ void reset_engine_state() {
   Keys = KeyState{};
   Mac = MacState{};
   Sup = SupState{};
+  SupHost = SupHostState{};
+  SupPath = SupPathState{};
+  Paging = PagingState{};
+  Lap = LapState{};
+  Startup = StartupState{};
+  EmuInfo = EmulatorInfo{};
+  Exp = ExpState{};
+  Redir = RedirState{};
+  Run = RunState{};
+  sup_core_request_reset();
+  Fmt = FormatState{};
 }

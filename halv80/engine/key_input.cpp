@@ -30,3 +30,8 @@ u8 key_poll() {
   Keys.character = 0;
   return c;
 }
+
+void key_post_cursor_hint() {
+  Co.Request.p1 = Keys.CursorHint < 21 ? Keys.CursorHint / 10u : Keys.CursorHint;
+  co_post_request(RequestCode::CaretHint);
+}

@@ -9,6 +9,7 @@ struct KeyState {
   u8 code = 0;        // key code of a key without a character
   u8 character = 0;   // 0 for keys without a character
   u16 BindingMode = 0;  // 1 while the line editor reads a command line
+  u16 CursorHint = 0;   // 0 none, 10 Ctrl, 20 Shift, 0x8000 both: the caret form
 };
 extern KeyState Keys;
 
@@ -19,3 +20,6 @@ i16 key_next();
 i16 key_wait();
 // For long operations: the keep-alive yield, then the pending character (0 none).
 u8 key_poll();
+// Posts the input-mode hint (request 13): P1 0, 1 or 2 for no modifier,
+// Ctrl or Shift.
+void key_post_cursor_hint();

@@ -62,7 +62,7 @@ int sup_show_error_box(u16 n, std::string_view text) {
   return sup_error_box_window_side();
 }
 
-void sup_raise_error(u16 n, u16 kind) {
+void sup_record_error(u16 n, u16 kind) {
   switch (kind) {
     case 0:
       if (Sup.AppendedLength != 0) {
@@ -78,20 +78,24 @@ void sup_raise_error(u16 n, u16 kind) {
       Co.PendingError = u16(n + kErrBusyBase);
       break;
     case 2:
-      if (Co.OnCommandSide) {
-        Co.PendingError = kErrTextInBuffer;
-        Sup.WindowAction = kActionErrorWait;
-        // The window side takes the error from the message buffer and changes
-        // the word; waiting with kind 9 stops its pump, so it gets the chance.
-        for (int i = 0; i < 1000 && Co.PendingError == kErrTextInBuffer; ++i) co_wait_gui(kWaitBusy);
-        if (Co.PendingError == kErrTextInBuffer) Co.PendingError = 0;
-        return;
-      }
-      Co.PendingError = kErrWaitWindowSide;
+      Co.PendingError = Co.OnCommandSide ? kErrTextInBuffer : kErrWaitWindowSide;
       break;
     default:
       Co.PendingError = u16(n + kErrStatusBase);
-      return;
+      break;
+  }
+}
+
+void sup_raise_error(u16 n, u16 kind) {
+  sup_record_error(n, kind);
+  if (kind == 3) return;
+  if (kind == 2 && Co.OnCommandSide) {
+    Sup.WindowAction = kActionErrorWait;
+    // The window side takes the error from the message buffer and changes
+    // the word; waiting with kind 9 stops its pump, so it gets the chance.
+    for (int i = 0; i < 1000 && Co.PendingError == kErrTextInBuffer; ++i) co_wait_gui(kWaitBusy);
+    if (Co.PendingError == kErrTextInBuffer) Co.PendingError = 0;
+    return;
   }
   if (Sup.SuppressOnce) {
     Sup.SuppressOnce = 0;

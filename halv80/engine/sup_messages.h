@@ -47,6 +47,9 @@ const char* sup_load_message(u16 n);
 // on the command side through request 11 (the window side shows it), on the
 // window side directly, titled "QUENDAR ERROR". Returns 1 (OK) or 2 (Cancel).
 int sup_show_error_box(u16 n, std::string_view text);
+// Records an error in PendingError with the coding of its kind (kind 0 takes
+// the appended text along); nothing else.
+void sup_record_error(u16 n, u16 kind);
 // Records an error for the window side and, for kinds 0 and 2 on the window
 // side, unwinds unless the one-shot suppress flag was set. Kind 1 beeps and
 // returns; kind 3 returns at once; kind 2 on the command side waits (wait kind

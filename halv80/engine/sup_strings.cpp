@@ -17,8 +17,16 @@ struct StringResource {
 
 // ORDER: ascending id.
 constexpr StringResource kStrings[] = {
+    {1, "\n アドレス指定が誤りです"},            // message 0
+    {2, "\n データ指定が誤りです"},              // message 1
     {3, "\n コマンドのフォーマットが不正です"},  // message 2
+    {20, "\tサブ プロセス セグメント 　＝"},    // message 19
+    {26, "\n 中断：＾Ｃキー，継続：その他のキー"},  // message 25
     {35, "\n コマンド エラー"},                  // message 34
+    {36, "\n 指定ファイルがありません"},          // message 35
+    {40, "\n ファイルがクリエートできません"},    // message 39
+    {41, "\n ディスクがいっぱいです"},            // message 40
+    {104, "\n ディレクトリの指定が違います"},     // message 103
     {115, "\nＱＵＥＮＤＡＲの内部エラー"},       // message 114
     {800, "ﾀｰｹﾞｯﾄCPUがﾊﾝｸﾞｱｯﾌﾟしました"},
     {802, "QUENDAR-RZ7を初期化してもよいですか？"},

@@ -48,6 +48,12 @@ void ScriptedWindowSide::Start(std::string_view startup_line, void (*main)(), st
 
 u16 ScriptedWindowSide::Pump() { return win_pump(*this); }
 
+u16 ScriptedWindowSide::Settle() {
+  u16 kind = Pump();
+  while (kind == kWaitBusy && !closing) kind = Pump();
+  return kind;
+}
+
 void ScriptedWindowSide::Key(u16 character, u16 key_code, u8 flags) {
   Co.Key.character = character;
   Co.Key.key_code = key_code;

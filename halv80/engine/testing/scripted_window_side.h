@@ -40,6 +40,10 @@ class ScriptedWindowSide : public WindowSide {
   void Start(std::string_view startup_line = {}, void (*main)() = cmd_main,
              std::size_t stack_size = kCommandStackSize);
   u16 Pump();
+  // Pumps again while the command side only keeps the windows alive (wait
+  // kind 9), as the window side's timer would, until it waits for a key,
+  // exits or the window side closes.
+  u16 Settle();
   // Leaves a key and pumps until the command side waits again.
   void Key(u16 character, u16 key_code = 0, u8 flags = 0);
   // Each byte of `text` as a typed character, then CR.

@@ -1,0 +1,70 @@
+// The run-control words that other areas and the window side set through
+// small accessors, ExecutionState with its one writer, the call-and-wait frame
+// for target runs during an evaluation, and the trace-history entries of the
+// window side's history window.
+#pragma once
+
+#include "platform/host/host_types.h"
+
+// ExecutionState values and bits.
+constexpr u16 kExecStopped = 0;
+constexpr u16 kExecRunning = 1;      // bit 0: the target runs
+constexpr u16 kExecStopping = 2;     // a stop is being processed
+constexpr u16 kExecPaused = 4;       // paused for a memory access
+constexpr u16 kExecResuming = 8;
+
+struct RunState {
+  u16 ExecutionState = kExecStopped;
+  u16 TargetState = 0;        // the target-state word of run control and the profiler
+  u16 RunModeWord = 0;
+  u16 StopReportWord = 0;
+  u16 ConfirmFlag = 0;        // read by the window side with StartedBySetup when the frame closes
+  u16 OneTimeSetup = 0;       // bit 0: the event and trace set-up before the first run is done
+  u16 BreakOptions[3]{};      // three words of the breakpoint commands
+  u16 StepOption = 0;         // a word of the trace engine
+  u16 WindowOption = 0;       // read by the window side's timer after a stop
+  u16 ForcedStopRequest = 0;  // 1: run-and-wait is asked for a forced stop
+  u16 StepPending = 0;        // a source step waits to be finished (0 none, else its kind)
+  u16 TraceHwLevel = 0;       // 0 no event and trace hardware, 1 basic, 2 extended
+};
+extern RunState Run;
+
+// The only writer of ExecutionState.
+void run_set_execution_state(u16 state);
+u16 run_get_run_flags();
+void run_set_run_flags(u16 flags);
+u16 run_get_target_state();
+void run_set_target_state(u16 state);
+void run_set_run_mode_word(u16 v);
+void run_set_stop_report_word(u16 v);
+void sup_set_confirm_flag(u16 v);
+void run_set_one_time_setup(u16 v);
+void run_set_forced_stop_request(u16 v);
+void run_set_step_option(u16 v);
+void sup_set_window_option(u16 v);
+void brk_set_break_options(u16 a, u16 b, u16 c);
+
+// Runs the target for an evaluation or a source step; 0 when done. The target
+// runs come with run control; until then there is no target to run and the
+// pending step is dropped.
+u16 run_call_and_wait(u16 mode);
+
+// Trace-history entries of the history window.
+struct HistoryRequest {
+  u16 kind = 0;          // the trace display's format flags
+  u32 first = 0;         // first sample
+  u32 count = 0;         // sample count, in and out
+  u32 has_range = 0;     // a sample range is given
+  u32 last = 0;          // last sample
+  u32 valid_first = 0;   // the valid range, filled by hist_trace_range
+  u32 valid_last = 0;
+  u32 valid_count = 0;
+  u32 lines = 0;         // lines produced
+  char* text = nullptr;  // receives the produced lines
+};
+// 0 without event and trace hardware; 1 while the target is stopped.
+u16 hist_trace_state();
+// 1 (no data) without trace hardware.
+u32 hist_trace_range(HistoryRequest& request);
+// Produces no lines without trace hardware.
+void hist_read_trace_block(HistoryRequest& request);

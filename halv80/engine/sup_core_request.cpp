@@ -1,0 +1,135 @@
+// The core-request dispatcher. A request runs on the window side's stack
+// under a pushed restart point; the scanner, radix and abort flag of the
+// command in progress are saved around it, so that a request made while a
+// command waits leaves that command as it was.
+#include "halv80/engine/sup_core_request.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "halv80/engine/cmd_core.h"
+#include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/con_scanner.h"
+#include "halv80/engine/sup_messages.h"
+#include "platform/host/host_ui.h"
+
+constinit CoreRequestState CoreReq;
+
+namespace {
+
+constexpr u16 kMsgAddress = 0;  // "\n アドレス指定が誤りです"
+constexpr u16 kMsgData = 1;     // "\n データ指定が誤りです"
+constexpr u16 kErrLeftoverRequest = 8;
+
+// Request 2: the load runs on a line of its own; the line buffer of the
+// command in progress comes back whole afterwards.
+void request_load(const char* argument) {
+  char saved[kCommandLineSize];
+  std::memcpy(saved, Cmd.CommandLine, sizeof saved);
+  const std::size_t n = strnlen(argument, kCommandLineSize - 1);
+  std::memcpy(Cmd.CommandLine, argument, n);
+  Cmd.CommandLine[n] = '\0';
+  Cmd.ScannerCursor = Cmd.CommandLine + std::min<std::size_t>(2, n);
+  // loading comes with the program loaders
+  cmd_error(kMsgCommandError);
+  std::memcpy(Cmd.CommandLine, saved, sizeof saved);
+}
+
+// Request 4: a value in radix 16 into P1; after a comma a second one in
+// radix 10 into P2.
+void request_evaluate() {
+  Cmd.Radix = 16;
+  Co.Request.p1 = cmd_get_expression();
+  cmd_skip_blanks();
+  if (!Cmd.AbortFlag && *Cmd.ScannerCursor == ',') {
+    ++Cmd.ScannerCursor;
+    Cmd.Radix = 10;
+    Co.Request.p2 = cmd_get_expression();
+  }
+  if (Cmd.AbortFlag && Co.PendingError == 0) cmd_error(kMsgAddress);
+}
+
+void request_evaluate_handler(const char*) { request_evaluate(); }
+void request_nothing(const char*) {}
+
+void run_request(const char* argument, u16 request) {
+  const CoreRequestHandler handler = request < kCoreRequestCount ? CoreReq.Handlers[request] : nullptr;
+  // a request whose area is not there answers like an unknown command
+  if (handler == nullptr) {
+    cmd_error(kMsgCommandError);
+    return;
+  }
+  handler(argument);
+}
+
+}  // namespace
+
+void sup_core_request_reset() {
+  CoreReq = CoreRequestState{};
+  CoreReq.Handlers[2] = request_load;
+  CoreReq.Handlers[4] = request_evaluate_handler;
+  for (u16 r = 15; r <= 19; ++r) CoreReq.Handlers[r] = request_nothing;
+}
+
+u16 sup_run_core_request(std::string_view argument, u16 request) {
+  const u16 saved_abort = Cmd.AbortFlag;
+  const char* saved_cursor = Cmd.ScannerCursor;
+  const u16 saved_radix = Cmd.Radix;
+  const RequestCode saved_code = Co.Request.code;
+  Co.Request.code = RequestCode::None;
+  CoreReq.InCoreRequest = 1;
+  // The scanner reads a copy: it never writes into the caller's text.
+  char line[kCommandLineSize];
+  const std::size_t n = std::min(argument.size(), sizeof line - 1);
+  std::copy_n(argument.data(), n, line);
+  line[n] = '\0';
+  Cmd.ScannerCursor = line;
+  Cmd.AbortFlag = 0;
+
+  bool failed = false;
+  {
+    RestartScope scope;
+    if (Co.PendingError == 0) {
+      try {
+        run_request(line, request);
+        failed = Cmd.AbortFlag != 0;
+      } catch (const CommandUnwind&) {
+        failed = true;
+      }
+    } else {
+      failed = true;
+    }
+  }
+
+  CoreReq.InCoreRequest = 0;
+  Cmd.Radix = saved_radix;
+  Cmd.ScannerCursor = saved_cursor;
+  Cmd.AbortFlag = saved_abort;
+  if (!failed && Co.PendingError == 0) {
+    if (Co.Request.code != RequestCode::None) {
+      // the request asked the window side for work that nobody will serve
+      sup_record_error(kErrLeftoverRequest, 1);
+      host_beep();
+    }
+    Co.Request.code = saved_code;
+    sup_reset_appended();
+    return 0;
+  }
+  // The failure becomes the error the window side shows: the message the
+  // request failed with, else the plain data error.
+  const u16 pending = Co.PendingError;
+  if (pending == 0)
+    sup_record_error(kMsgData, 0);
+  else if (pending < kErrStatusBase)
+    sup_record_error(u16(pending - 1), 0);  // a message number + 1: reported as kind 0
+  // any other coding stands as the error already
+  Co.Request.code = saved_code;
+  sup_reset_appended();
+  return 1;
+}
+
+void cmd_help() {
+  // The help-topic list holds no words: every HELP opens the contents (topic 0).
+  Co.Request.p1 = 0;
+  co_post_request(RequestCode::Help);
+}
