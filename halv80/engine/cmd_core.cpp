@@ -12,6 +12,7 @@
 #include "halv80/engine/mac_lines.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/sup_core_request.h"
+#include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_panes.h"
 #include "halv80/engine/redir_file.h"
 #include "halv80/engine/key_input.h"
@@ -135,6 +136,8 @@ bool cmd_startup() {
   sup_split_screen_panes(kWindowIndexCommand);
   sup_watchdog_limit(1000);
   Cmd.LanguageJapanese = 1;
+  sup_start_time_stamp();
+  sup_calibrate_delay();
 
   Cmd.CommandLine[0] = '\0';
   Cmd.ScannerCursor = Cmd.CommandLine;

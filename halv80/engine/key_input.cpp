@@ -35,3 +35,8 @@ void key_post_cursor_hint() {
   Co.Request.p1 = Keys.CursorHint < 21 ? Keys.CursorHint / 10u : Keys.CursorHint;
   co_post_request(RequestCode::CaretHint);
 }
+
+void key_drain() {
+  for (int i = 0; i < 32 && key_poll() != 0; ++i) {
+  }
+}

@@ -23,3 +23,5 @@ u8 key_poll();
 // Posts the input-mode hint (request 13): P1 0, 1 or 2 for no modifier,
 // Ctrl or Shift.
 void key_post_cursor_hint();
+// Polls the keyboard until no key is pending, at most 32 times.
+void key_drain();

@@ -2,8 +2,21 @@
 #include "halv80/engine/run_state.h"
 
 #include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/sup_messages.h"
 
 constinit RunState Run;
+
+namespace {
+
+constexpr u16 kErrTargetRunning = 7;
+
+}  // namespace
+
+u16 sup_check_not_running() {
+  if ((Run.ExecutionState & kExecRunning) == 0) return 1;
+  sup_raise_error(kErrTargetRunning, 1);
+  return 0;
+}
 
 void run_set_execution_state(u16 state) { Run.ExecutionState = state; }
 u16 run_get_run_flags() { return Co.Request.run_flags; }

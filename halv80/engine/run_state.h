@@ -29,6 +29,9 @@ struct RunState {
 };
 extern RunState Run;
 
+// 1 when the target is stopped; otherwise the busy error (7, kind 1) and 0.
+// The first call of every window-side command that needs a stopped target.
+u16 sup_check_not_running();
 // The only writer of ExecutionState.
 void run_set_execution_state(u16 state);
 u16 run_get_run_flags();

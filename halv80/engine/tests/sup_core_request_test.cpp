@@ -7,6 +7,7 @@
 
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/testing/scripted_window_side.h"
 #include "halv80/engine/tests/engine_fixture.h"
@@ -69,6 +70,18 @@ TEST_F(CoreRequestTest, RequestWithoutItsAreaAnswersAsUnknown) {
   EXPECT_EQ(Co.PendingError, 35);
   Co.PendingError = 0;
   EXPECT_EQ(sup_run_core_request("", 21), 1);  // beyond the table
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CoreRequestTest, CommandsThatNeedAStoppedTargetAreRefusedWhileItRuns) {
+  EXPECT_EQ(sup_check_not_running(), 1);
+  EXPECT_EQ(Co.PendingError, 0);
+  run_set_execution_state(kExecRunning);
+  EXPECT_EQ(sup_check_not_running(), 0);  // returns: the busy kind does not unwind
+  EXPECT_EQ(Co.PendingError, 7 + kErrBusyBase);
 }
 
 }  // namespace
