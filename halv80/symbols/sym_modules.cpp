@@ -175,12 +175,9 @@ u16 sym_begin_module(const char* path) {
   }
 
   if (SymModules.ModuleCount >= kModuleLimit) return 1;
-  if (SymModules.ModuleCount / kModulesPerPage >= SymModules.ModulePageCount) {
-    if (SymModules.ModulePageCount >= kModulePages) return 1;
-    u8* page = sym_page_alloc();
-    if (page == nullptr) return 1;
-    SymModules.ModulePages[SymModules.ModulePageCount++] = page;
-  }
+  if (SymModules.ModuleCount / kModulesPerPage >= SymModules.ModulePageCount &&
+      !sym_table_add_page(SymModules.ModulePages, SymModules.ModulePageCount, kModulePages))
+    return 1;
   const NameHandle handle = sym_intern_name(name);
   if (handle == kNoName) return 1;
 

@@ -108,12 +108,9 @@ void sym_reset_scopes() {
 
 u16 sym_add_scope(const ScopeRecord& record) {
   if (SymScopes.ScopeCount >= kScopeLimit) return 1;
-  if (SymScopes.ScopeCount / kScopesPerPage >= SymScopes.ScopePageCount) {
-    if (SymScopes.ScopePageCount >= kScopePages) return 1;
-    u8* page = sym_page_alloc();
-    if (page == nullptr) return 1;
-    SymScopes.ScopePages[SymScopes.ScopePageCount++] = page;
-  }
+  if (SymScopes.ScopeCount / kScopesPerPage >= SymScopes.ScopePageCount &&
+      !sym_table_add_page(SymScopes.ScopePages, SymScopes.ScopePageCount, kScopePages))
+    return 1;
   const u16 index = SymScopes.ScopeCount;
   ScopeRecord* r = scope_at(index);
   *r = record;

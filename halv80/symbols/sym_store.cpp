@@ -106,6 +106,14 @@ u8* sym_page_alloc() {
   return sym_chunk_alloc(kSymPageSize);
 }
 
+bool sym_table_add_page(u8** pages, u16& count, std::size_t max_pages) {
+  if (count >= max_pages) return false;
+  u8* page = sym_page_alloc();
+  if (page == nullptr) return false;
+  pages[count++] = page;
+  return true;
+}
+
 u8* sym_page_alloc_zeroed() {
   u8* page = sym_page_alloc();
   if (page != nullptr) std::memset(page, 0, kSymPageSize);

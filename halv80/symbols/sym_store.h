@@ -81,6 +81,9 @@ u8* sym_chunk_alloc(std::size_t size);
 u8* sym_page_alloc();
 u8* sym_page_alloc_zeroed();
 u8* sym_block_alloc();
+// Appends a page to a paged table (pages[0..count)): false, with nothing
+// changed, when it holds max_pages already or no page can be had.
+bool sym_table_add_page(u8** pages, u16& count, std::size_t max_pages);
 // Keeps `page` for the next sym_page_alloc while the 20-entry stack has room;
 // otherwise it is forgotten until the next reset.
 void sym_free_page(u8* page);
