@@ -100,7 +100,7 @@ TEST_F(SymSymbolsTest, AddWritesTheRecordAndChainsTheBucket) {
   EXPECT_EQ(sym_record(2)->next.get(), 0);
 }
 
-TEST_F(SymSymbolsTest, TheHashIsTheSpecifiedSum) {
+TEST_F(SymSymbolsTest, TheHashSkipsUnderscoreAndAt) {
   const struct {
     std::string_view name;
     u16 hash;

@@ -1,0 +1,117 @@
+// The target CPU's own cost: a compute loop (sum 256 bytes, copy each running
+// total out through IX, store the sum, start again) run through DevCpu over
+// a flat bus, and the same code stepped on the bare core with its minimal
+// callbacks, in the same iterations. "ratio" is DevCpu's T-states per host
+// second over the bare core's.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+
+#include <z80ex/z80ex.h>
+
+#include "platform/device/dev_cpu.h"
+
+namespace {
+
+constexpr u8 kLoop[] = {
+    0x21, 0x00, 0x01,        // 0000 start: ld hl,0100h
+    0xDD, 0x21, 0x00, 0x03,  // 0003 ld ix,0300h
+    0x06, 0x00,              // 0007 ld b,0
+    0x11, 0x00, 0x00,        // 0009 ld de,0
+    0x7E,                    // 000C loop: ld a,(hl)
+    0x83,                    // 000D add a,e
+    0x5F,                    // 000E ld e,a
+    0x30, 0x01,              // 000F jr nc,nocarry
+    0x14,                    // 0011 inc d
+    0xDD, 0x73, 0x00,        // 0012 nocarry: ld (ix+0),e
+    0x23,                    // 0015 inc hl
+    0xDD, 0x23,              // 0016 inc ix
+    0x10, 0xF2,              // 0018 djnz loop
+    0xED, 0x53, 0x00, 0x02,  // 001A ld (0200h),de
+    0xC3, 0x00, 0x00,        // 001E jp start
+};
+
+constexpr u64 kSlice = 1000000;  // T-states per iteration, on each side
+
+using Memory = std::array<u8, 0x10000>;
+
+void load_loop(Memory& memory) {
+  memory.fill(0);
+  std::copy(std::begin(kLoop), std::end(kLoop), memory.begin());
+  for (int i = 0; i < 256; ++i) memory[0x0100 + i] = u8(i * 7 + 3);
+}
+
+class FlatBus : public DevBus {
+ public:
+  Memory memory{};
+  u8 MemoryRead(u16 address, BusCycle) override { return memory[address]; }
+  void MemoryWrite(u16 address, u8 value) override { memory[address] = value; }
+  u8 IoRead(u16) override { return 0xFF; }
+  void IoWrite(u16, u8) override {}
+  u8 InterruptAck() override { return 0xFF; }
+};
+
+// The bare core's callbacks; user_data is the Memory.
+Z80EX_BYTE bare_read(Z80EX_CONTEXT*, Z80EX_WORD address, int, void* memory) {
+  return (*static_cast<Memory*>(memory))[address];
+}
+void bare_write(Z80EX_CONTEXT*, Z80EX_WORD address, Z80EX_BYTE value, void* memory) {
+  (*static_cast<Memory*>(memory))[address] = value;
+}
+Z80EX_BYTE bare_in(Z80EX_CONTEXT*, Z80EX_WORD, void*) { return 0xFF; }
+void bare_out(Z80EX_CONTEXT*, Z80EX_WORD, Z80EX_BYTE, void*) {}
+Z80EX_BYTE bare_ack(Z80EX_CONTEXT*, void*) { return 0xFF; }
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void BM_CpuAgainstBareCore(benchmark::State& state) {
+  FlatBus bus;
+  load_loop(bus.memory);
+  DevCpu cpu(bus);
+
+  Memory bare_memory;
+  load_loop(bare_memory);
+  Z80EX_CONTEXT* bare = z80ex_create(bare_read, &bare_memory, bare_write, &bare_memory, bare_in,
+                                     nullptr, bare_out, nullptr, bare_ack, nullptr);
+  if (bare == nullptr) {
+    state.SkipWithError("the core could not be created");
+    return;
+  }
+
+  u64 cpu_tstates = 0, bare_tstates = 0;
+  double cpu_seconds = 0, bare_seconds = 0;
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    const u64 used = cpu.Run(kSlice);
+    const double cpu_time = seconds_since(start);
+
+    start = std::chrono::steady_clock::now();
+    u64 bare_used = 0;
+    while (bare_used < kSlice) bare_used += u64(z80ex_step(bare));
+    const double bare_time = seconds_since(start);
+
+    state.SetIterationTime(cpu_time);
+    cpu_tstates += used;
+    cpu_seconds += cpu_time;
+    bare_tstates += bare_used;
+    bare_seconds += bare_time;
+  }
+  z80ex_destroy(bare);
+  benchmark::DoNotOptimize(bus.memory[0x0200]);
+  benchmark::DoNotOptimize(bare_memory[0x0200]);
+
+  const double cpu_rate = cpu_seconds > 0 ? double(cpu_tstates) / cpu_seconds : 0;
+  const double bare_rate = bare_seconds > 0 ? double(bare_tstates) / bare_seconds : 0;
+  state.counters["cpu_T/s"] = cpu_rate;
+  state.counters["bare_T/s"] = bare_rate;
+  state.counters["ratio"] = bare_rate > 0 ? cpu_rate / bare_rate : 0;
+}
+BENCHMARK(BM_CpuAgainstBareCore)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

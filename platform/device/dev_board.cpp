@@ -1,0 +1,504 @@
+// The simulated emulator board. Target addresses are decoded in one place
+// (PeekTarget/PokeTarget): the enabled monitor window first, then the ROM areas
+// in the order LROM1, UROM1, LROM2, UROM2, then target RAM.
+#include "platform/device/dev_board.h"
+
+
+namespace {
+
+bool rom_kind(u16 kind) {
+  return kind == kDevKindLrom1 || kind == kDevKindUrom1 || kind == kDevKindMonitor || kind == kDevKindLrom2 ||
+         kind == kDevKindUrom2;
+}
+
+// The bank a request or register 10 names: 0..126 as they are, 255 for bank
+// 127; -1 for anything else.
+int bank_index(u16 code) {
+  if (code < kDevTopBank) return code;
+  if (code == kDevTopBankCode) return kDevTopBank;
+  return -1;
+}
+
+}  // namespace
+
+bool DevBoard::Fifo::Push(u8 v) {
+  if (count == bytes.size()) return false;  // full: the byte is lost
+  bytes[(head + count) % bytes.size()] = v;
+  ++count;
+  return true;
+}
+
+bool DevBoard::Fifo::Pop(u8& v) {
+  if (count == 0) return false;
+  v = bytes[head];
+  head = (head + 1) % bytes.size();
+  --count;
+  return true;
+}
+
+DevBoard::DevBoard(const DevFixture& fixture)
+    : fixture_(fixture),
+      emu_(dev_emu_size(fixture.memory_size_code), 0xFF),
+      ram_(kDevTargetSpace, 0x00),
+      ports_(kDevPortCount, 0xFF) {
+  if (fixture_.memory_size_code > kDevMaxMemorySizeCode) fixture_.memory_size_code = kDevMaxMemorySizeCode;
+}
+
+// --- The bus ---------------------------------------------------------------
+
+u8 DevBoard::MemoryRead(u16 address, BusCycle cycle) {
+  const std::size_t kind = std::size_t(cycle);
+  if (kind < kCycleKinds) ++cycles_[kind];
+  return PeekTarget(address);
+}
+
+void DevBoard::MemoryWrite(u16 address, u8 value) {
+  ++cycles_[std::size_t(BusCycle::MemoryWrite)];
+  PokeTarget(address, value);
+}
+
+u8 DevBoard::IoRead(u16 port) {
+  ++cycles_[std::size_t(BusCycle::IoRead)];
+  return ports_[port];
+}
+
+void DevBoard::IoWrite(u16 port, u8 value) {
+  ++cycles_[std::size_t(BusCycle::IoWrite)];
+  ports_[port] = value;
+}
+
+u8 DevBoard::InterruptAck() {
+  ++cycles_[std::size_t(BusCycle::InterruptAck)];
+  return 0xFF;
+}
+
+u64 DevBoard::CycleCount(BusCycle cycle) const {
+  const std::size_t kind = std::size_t(cycle);
+  return kind < kCycleKinds ? cycles_[kind] : 0;
+}
+
+void DevBoard::ClearCycleCounts() { cycles_.fill(0); }
+
+// --- Target memory ----------------------------------------------------------
+
+u8 DevBoard::PeekTarget(u32 physical) const {
+  if (physical >= kDevTargetSpace) return 0xFF;
+  const u32 window = fixture_.monitor_code_address;
+  // in the monitor window while the target has it?
+  if (MonitorWindowOn() && physical >= window && physical - window < kDevMonitorBlock)
+    return MonitorWindowRead(physical - window);
+  for (const DevRomArea* a : {&fixture_.lrom1, &fixture_.urom1, &fixture_.lrom2, &fixture_.urom2})
+    if (a->contains(physical)) return EmuRead(physical - a->start + a->offset);
+  return ram_[physical];
+}
+
+void DevBoard::PokeTarget(u32 physical, u8 value) {
+  if (physical >= kDevTargetSpace) return;
+  const u32 window = fixture_.monitor_code_address;
+  // The window is RAM on the board: the monitor keeps its work bytes there.
+  if (MonitorWindowOn() && physical >= window && physical - window < kDevMonitorBlock) {
+    MonitorWindowWrite(physical - window, value);
+    return;
+  }
+  for (const DevRomArea* a : {&fixture_.lrom1, &fixture_.urom1, &fixture_.lrom2, &fixture_.urom2})
+    if (a->contains(physical)) return;  // emulated ROM: read-only to the target
+  ram_[physical] = value;
+}
+
+// --- Emulation memory -------------------------------------------------------
+
+u8 DevBoard::EmuRead(u32 position) const { return position < emu_.size() ? emu_[position] : 0xFF; }
+
+void DevBoard::EmuWrite(u32 position, u8 value) {
+  if (position < emu_.size()) emu_[position] = value;
+}
+
+void DevBoard::WriteRom(const BiosWorkArea& work, u8 value) {
+  if (rom_kind(work.get16<kWorkAreaKind>())) EmuWrite(work.get32<kWorkRomAddress>(), value);
+}
+
+u8 DevBoard::ReadRom(const BiosWorkArea& work) const {
+  if (!rom_kind(work.get16<kWorkAreaKind>())) return 0xFF;
+  return EmuRead(work.get32<kWorkRomAddress>());
+}
+
+void DevBoard::WriteRomBlock(BiosWorkArea& work, std::span<const u8> data) {
+  const bool reach = rom_kind(work.get16<kWorkAreaKind>());
+  u32 position = work.get32<kWorkRomAddress>();
+  for (u8 b : data) {
+    if (reach) EmuWrite(position, b);
+    ++position;  // u32: wraps as the work-area field does
+  }
+  work.set32<kWorkRomAddress>(position);
+}
+
+void DevBoard::ReadRomBlock(BiosWorkArea& work, std::span<u8> out) const {
+  const bool reach = rom_kind(work.get16<kWorkAreaKind>());
+  u32 position = work.get32<kWorkRomAddress>();
+  for (u8& b : out) {
+    b = reach ? EmuRead(position) : 0xFF;
+    ++position;
+  }
+  work.set32<kWorkRomAddress>(position);
+}
+
+// Registers 0, 1 and 13 give the address; the data register counts the low 16
+// bits up and never carries into register 13, so the library splits blocks at
+// 64 KiB boundaries.
+u32 DevBoard::EmuRegisterAddress() const { return u32(regs_[kRegEmuAddressTop]) << 16 | emu_counter_; }
+
+bool DevBoard::EmuRegisterOpen() const { return (regs_[kRegEmuMode] & 0x0C) != 0x0C; }
+
+// --- Monitor memory ---------------------------------------------------------
+
+// Index of a monitor-memory byte, or -1 for a refused bank or an offset
+// outside the bank.
+int DevBoard::MonitorIndex(int bank, u32 offset) const {
+  if (bank < 0 || bank >= int(kDevMonitorBanks) || offset >= kDevMonitorBankSize) return -1;
+  return bank * int(kDevMonitorBankSize) + int(offset);
+}
+
+int DevBoard::SelectedBank() const { return bank_index(regs_[kRegMonitorBank]); }
+
+// The target has the window while the host holds no byte lane: register 4 bit
+// 0 (lane 0, the only lane of an 8-bit bus) set.
+bool DevBoard::MonitorWindowOn() const { return (regs_[kRegMonitorLanes] & 0x01) != 0; }
+
+int DevBoard::MonitorWindowIndex(u32 offset) const {
+  return offset < kDevMonitorBankSize ? MonitorIndex(SelectedBank(), offset)
+                                      : MonitorIndex(kDevTopBank, offset - kDevMonitorBankSize);
+}
+
+u8 DevBoard::MonitorWindowRead(u32 offset) const {
+  const int i = MonitorWindowIndex(offset);
+  return i >= 0 ? monitor_[std::size_t(i)] : 0xFF;  // a refused bank in register 10 shows nothing
+}
+
+void DevBoard::MonitorWindowWrite(u32 offset, u8 value) {
+  const int i = MonitorWindowIndex(offset);
+  if (i >= 0) monitor_[std::size_t(i)] = value;
+}
+
+bool DevBoard::MonitorBlockArgs(u16 bank, u16 address, std::size_t count) const {
+  if (bank_index(bank) < 0) return false;
+  if (address >= kDevMonitorBankSize) return false;
+  return count <= kDevMonitorBankSize - address;  // the block stays inside its bank
+}
+
+bool DevBoard::BankSet(u16 bank) {
+  if (bank_index(bank) < 0) return false;
+  WriteRegister(kRegMonitorBank, u8(bank));
+  return true;
+}
+
+// The library's register sequence for an 8-bit bus: bank, then per byte the
+// lane (register 4 low nibble := NOT 1), the byte address and the data.
+bool DevBoard::WriteMonitorBlock(u16 bank, u16 address, std::span<const u8> data) {
+  if (!MonitorBlockArgs(bank, address, data.size())) return false;
+  WriteRegister(kRegMonitorBank, u8(bank));
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    WriteRegisterMasked(kRegMonitorLanes, 0x0E, 0x0F);
+    WriteRegister(kRegMonitorAddress, u8(address + i));
+    WriteRegister(kRegMonitorData, data[i]);
+  }
+  return true;
+}
+
+bool DevBoard::ReadMonitorBlock(u16 bank, u16 address, std::span<u8> out) {
+  if (!MonitorBlockArgs(bank, address, out.size())) return false;
+  WriteRegister(kRegMonitorBank, u8(bank));
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    WriteRegisterMasked(kRegMonitorLanes, 0x0E, 0x0F);
+    WriteRegister(kRegMonitorAddress, u8(address + i));
+    out[i] = ReadRegister(kRegMonitorData);
+  }
+  return true;
+}
+
+void DevBoard::MonitorEnable(u16 flag) { WriteRegisterMasked(kRegMonitorLanes, flag ? 0x0F : 0x00, 0x0F); }
+
+// --- Channel FIFOs ----------------------------------------------------------
+
+bool DevBoard::ChannelSend(u8 value) {
+  if (regs_[kRegControl] & kCtlFifoReset) return false;  // held empty
+  return to_target_.Push(value);
+}
+
+u8 DevBoard::ChannelReceive() {
+  u8 v = 0xFF;
+  to_host_.Pop(v);
+  return v;
+}
+
+std::size_t DevBoard::SendRoom() const { return kDevFifoSize - to_target_.count; }
+std::size_t DevBoard::ReceiveCount() const { return to_host_.count; }
+std::size_t DevBoard::TargetPending() const { return to_target_.count; }
+
+u8 DevBoard::FifoStatus() const {
+  const std::size_t room = SendRoom();
+  const std::size_t waiting = ReceiveCount();
+  u8 s = 0;
+  if (waiting >= 1) s |= kFifoReceiveAny;
+  if (waiting >= kDevFifoSize / 2) s |= kFifoReceiveHalf;
+  if (waiting == kDevFifoSize) s |= kFifoReceiveFull;
+  if (room >= 1) s |= kFifoSendRoom;
+  if (room >= kDevFifoSize - 3) s |= kFifoSendMost;  // the library counts 29 bytes of credit
+  if (room == kDevFifoSize) s |= kFifoSendEmpty;
+  return s;
+}
+
+void DevBoard::FifoReset() {
+  WriteRegisterMasked(kRegControl, kCtlFifoReset, kCtlFifoReset);
+  WriteRegisterMasked(kRegControl, 0, kCtlFifoReset);
+}
+
+bool DevBoard::TargetSend(u8 value) {
+  if (regs_[kRegControl] & kCtlFifoReset) return false;
+  return to_host_.Push(value);
+}
+
+bool DevBoard::TargetReceive(u8& value) { return to_target_.Pop(value); }
+
+// --- Interface registers ----------------------------------------------------
+
+bool DevBoard::WriteRegister(u8 reg, u8 value) {
+  if (reg >= kDevRegisterCount) return false;
+  const u8 before = regs_[reg];
+  regs_[reg] = value;
+  switch (reg) {
+    case kRegEmuAddressLow:
+      emu_counter_ = u16((emu_counter_ & 0xFF00) | value);
+      break;
+    case kRegEmuAddressHigh:
+      emu_counter_ = u16((emu_counter_ & 0x00FF) | value << 8);
+      break;
+    case kRegEmuData:
+      if (EmuRegisterOpen()) {
+        EmuWrite(EmuRegisterAddress(), value);
+        ++emu_counter_;
+      }
+      break;
+    case kRegMonitorData:
+      // host holds lane 0?
+      if (!(regs_[kRegMonitorLanes] & 0x01)) {
+        const int i = MonitorIndex(SelectedBank(), regs_[kRegMonitorAddress]);
+        if (i >= 0) monitor_[std::size_t(i)] = value;
+      }
+      break;
+    case kRegControl:
+      ControlWritten(before, value);
+      break;
+    case kRegChannel:
+      ChannelSend(value);
+      break;
+    case kRegLogicData:
+      LogicData(value);
+      break;
+    case kRegLogicStatus:
+      LogicWritten(before, value);
+      break;
+    default:
+      break;
+  }
+  return true;
+}
+
+bool DevBoard::WriteRegisterMasked(u8 reg, u8 value, u8 mask) {
+  if (reg >= kDevRegisterCount) return false;
+  return WriteRegister(reg, u8((regs_[reg] & ~mask) | (value & mask)));
+}
+
+u8 DevBoard::ReadRegister(u8 reg) {
+  if (reg >= kDevRegisterCount) return 0xFF;
+  switch (reg) {
+    case kRegEmuData: {
+      if (!EmuRegisterOpen()) return 0xFF;
+      const u8 v = EmuRead(EmuRegisterAddress());
+      ++emu_counter_;
+      return v;
+    }
+    case kRegMonitorData: {
+      if (regs_[kRegMonitorLanes] & 0x01) return 0xFF;  // the target has the window
+      const int i = MonitorIndex(SelectedBank(), regs_[kRegMonitorAddress]);
+      return i >= 0 ? monitor_[std::size_t(i)] : 0xFF;
+    }
+    case kRegControl: {
+      u8 v = 0;
+      if (power_) {
+        v |= kCtlPowerPresent;
+        if (user_running_) v |= kCtlUserRunning;
+        if (run_started_) v |= kCtlRunStarted;
+      }
+      return v;
+    }
+    case kRegRunTime3:
+      run_time_latch_ = RunTimeRead();
+      return u8(run_time_latch_ >> 24);
+    case kRegRunTime0:
+    case kRegRunTime0 + 1:
+    case kRegRunTime0 + 2:
+      return u8(run_time_latch_ >> (8 * (reg - kRegRunTime0)));
+    case kRegChannelReceive:
+      return ChannelReceive();
+    case kRegChannel:
+      return FifoStatus();
+    case kRegSupply:
+      return second_supply_ ? 0x80 : 0x00;
+    case kRegJtagStatus:
+    case kRegEventStatus:
+    case kRegTraceControl:  // not recording, no delay running
+    case kRegTraceFrameLow:
+    case kRegTraceFrameHigh:
+      return 0x00;
+    case kRegLogicStatus:
+      alive_ ^= kLogicAlive;
+      return u8((fixture_.board_id & 15) << 4 | alive_ | logic_state_);
+    default:
+      // no read-back: the bus floats high. Registers 32 and 38 among them, so
+      // the probe for event and trace hardware finds none.
+      return 0xFF;
+  }
+}
+
+bool DevBoard::WriteRegisterBlock(u8 reg, std::span<const u8> data) {
+  if (reg >= kDevRegisterCount) return false;
+  for (u8 b : data) WriteRegister(reg, b);
+  return true;
+}
+
+bool DevBoard::ReadRegisterBlock(u8 reg, std::span<u8> out) {
+  if (reg >= kDevRegisterCount) return false;
+  for (u8& b : out) b = ReadRegister(reg);
+  return true;
+}
+
+u8 DevBoard::RegisterShadow(u8 reg) const { return reg < kDevRegisterCount ? regs_[reg] : 0; }
+
+// Register 7: the reset, NMI, run strobe, FIFO reset and counter clear lines.
+void DevBoard::ControlWritten(u8 before, u8 after) {
+  if (!(after & kCtlResetRelease)) {
+    // reset newly asserted?
+    if (before & kCtlResetRelease) reset_pending_ = true;
+    user_running_ = false;
+    nmi_pending_ = false;
+    nmi_rest_ = after & kCtlNmiHold;  // the NMI set-up is taken while reset is held
+  } else if (power_) {
+    if (!(before & kCtlNmiPulse) && (after & kCtlNmiPulse)) nmi_pending_ = true;
+    // bit 2 leaving its set-up level holds NMI: one NMI; coming back ends the hold
+    if ((before & kCtlNmiHold) == nmi_rest_ && (after & kCtlNmiHold) != nmi_rest_) nmi_pending_ = true;
+  }
+  if (after & kCtlRunStrobe) run_started_ = false;
+  if (after & kCtlFifoReset) {
+    to_target_ = Fifo{};
+    to_host_ = Fifo{};
+  }
+  if (after & kCtlRunTimeClear) run_tstates_ = 0;
+}
+
+u16 DevBoard::CheckRun() const {
+  u8 v = 0;
+  if (power_) v = u8((user_running_ ? 1 : 0) | (run_started_ ? 2 : 0));
+  return v;
+}
+
+u32 DevBoard::CheckVcc(BiosWorkArea& work, u16 flag) const {
+  u32 r = 0;
+  if (!power_) r |= 1;
+  if (flag && !second_supply_) r |= 2;
+  if (r) work.set16<kWorkStatus>(kStatusPowerOff);
+  return r;
+}
+
+// --- Logic configuration ----------------------------------------------------
+
+void DevBoard::LogicWritten(u8 before, u8 after) {
+  if (!(after & 0x01)) {
+    logic_state_ = kLogicBlank;  // held blank
+  } else if (!(before & 0x01)) {
+    logic_state_ = kLogicLoading;
+    logic_received_ = 0;
+  }
+}
+
+// Only the magic is read; the bytes behind it configure nothing here.
+void DevBoard::LogicData(u8 value) {
+  if (logic_state_ != kLogicLoading) return;
+  if (value != kDevLogicMagic[logic_received_]) {
+    logic_state_ = kLogicFailed;
+    return;
+  }
+  if (++logic_received_ == kDevLogicMagic.size()) logic_state_ = kLogicConfigured;
+}
+
+// The library's register sequence. The trailer is taken from the start of the
+// piece; a piece shorter than the trailer is padded with zeros.
+u32 DevBoard::FlexConfig(BiosWorkArea& work, u8 flags, std::span<const u8> data) {
+  if (flags & 0x01) {
+    WriteRegisterMasked(kRegLogicStatus, 0, 0x01);
+    WriteRegisterMasked(kRegLogicStatus, 0x01, 0x01);
+    if ((ReadRegister(kRegLogicStatus) & 0x03) != kLogicLoading) {
+      work.set16<kWorkStatus>(kStatusLogicConfig);
+      return 1;
+    }
+  }
+  WriteRegisterBlock(kRegLogicData, data);
+  if (!(flags & 0x02)) return 0;
+  for (std::size_t i = 0; i < kDevLogicTrailer; ++i) WriteRegister(kRegLogicData, i < data.size() ? data[i] : 0);
+  if ((ReadRegister(kRegLogicStatus) & 0x03) != kLogicConfigured) {
+    work.set16<kWorkStatus>(kStatusLogicConfig);
+    return 1;
+  }
+  return 0;
+}
+
+// --- Run-time counter -------------------------------------------------------
+
+void DevBoard::RunTimeClear() {
+  WriteRegisterMasked(kRegControl, kCtlRunTimeClear, kCtlRunTimeClear);
+  WriteRegisterMasked(kRegControl, 0, kCtlRunTimeClear);
+}
+
+// Microseconds, wrapping at 2^32 like a 32-bit counter. Split so that the
+// product cannot overflow: (t / hz) * 10^6 + (t % hz) * 10^6 / hz.
+u32 DevBoard::RunTimeRead() const {
+  const u64 hz = fixture_.cpu_clock_hz ? fixture_.cpu_clock_hz : 1'000'000;
+  const u64 us = run_tstates_ / hz * 1'000'000 + run_tstates_ % hz * 1'000'000 / hz;
+  return u32(us);
+}
+
+void DevBoard::CountTStates(u32 count) {
+  tstates_ += count;
+  // the program under test runs and the counter is not held clear?
+  if (power_ && user_running_ && !(regs_[kRegControl] & kCtlRunTimeClear)) run_tstates_ += count;
+}
+
+// --- Lines ------------------------------------------------------------------
+
+bool DevBoard::ResetHeld() const { return !power_ || !(regs_[kRegControl] & kCtlResetRelease); }
+
+bool DevBoard::TakeReset() {
+  const bool r = reset_pending_;
+  reset_pending_ = false;
+  return r;
+}
+
+bool DevBoard::TakeNmi() {
+  const bool r = nmi_pending_;
+  nmi_pending_ = false;
+  return r;
+}
+
+void DevBoard::SetTargetPower(bool on) {
+  if (on == power_) return;
+  power_ = on;
+  user_running_ = false;
+  run_started_ = false;
+  nmi_pending_ = false;
+  if (on) reset_pending_ = true;  // the target comes back through its power-on reset
+}
+
+void DevBoard::SetUserRunning(bool running) {
+  if (running && (!power_ || ResetHeld())) return;  // nothing runs without power or in reset
+  if (running && !user_running_) run_started_ = true;
+  user_running_ = running;
+}

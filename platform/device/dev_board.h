@@ -1,0 +1,261 @@
+// The simulated emulator board: emulation memory with its ROM areas in the
+// target's address space, target RAM and port latches, the monitor memory and
+// its window, the two channel FIFOs, the 64 interface registers with the bits
+// the library reads back, the run-time counter, the logic-configuration loader,
+// and the reset, NMI and power lines that the CPU side reads.
+// The CPU reaches the board through DevBus; the driver entry and the board
+// ports reach it through the operations below. Every number that arrives with
+// a request (register, address, bank, count) is checked here before it indexes
+// anything.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "platform/device/dev_bus.h"
+#include "platform/device/dev_fixture.h"
+#include "rz7bios/bios_layout.h"
+
+// Emulation-area kinds, as the engine writes them into the work area.
+constexpr u16 kDevKindNone = 0;
+constexpr u16 kDevKindLrom1 = 64;
+constexpr u16 kDevKindUrom1 = 65;
+constexpr u16 kDevKindMonitor = 66;   // the monitor area inside LROM1
+constexpr u16 kDevKindLrom2 = 128;
+constexpr u16 kDevKindUrom2 = 129;
+
+// Monitor memory: 128 banks of 64 bytes. The monitor window is the 128-byte
+// monitor area at the monitor code address: its lower 64 bytes show the bank
+// selected in register 10, its upper 64 bytes always show bank 127. The
+// selected bank is also the monitor's command register: the engine selects the
+// bank of a request's code before it rings the channel, so the code at the
+// monitor code address is that request's handler. The image the engine writes
+// follows from this: its entry chunk goes to bank 127, the handlers to banks 2..126.
+constexpr std::size_t kDevMonitorBanks = 128;
+constexpr std::size_t kDevMonitorBankSize = 64;
+constexpr std::size_t kDevMonitorMemorySize = kDevMonitorBanks * kDevMonitorBankSize;
+constexpr u8 kDevTopBank = 127;        // the bank fixed in the window's upper half
+constexpr u16 kDevTopBankCode = 255;   // how bank 127 is named in requests and register 10
+static_assert(2 * kDevMonitorBankSize == kDevMonitorBlock);
+
+constexpr std::size_t kDevFifoSize = 32;       // each channel FIFO
+constexpr std::size_t kDevRegisterCount = 64;  // interface registers 0..63
+constexpr std::size_t kDevPortCount = 0x10000;
+
+// The logic-configuration data (what follows the first 0x1A of the
+// configuration file) must start with these 8 bytes; the rest is not read.
+constexpr std::array<u8, 8> kDevLogicMagic = {'R', 'Z', '7', 'H', 'W', 'F', '0', '1'};
+// Bytes clocked in after the last piece to finish a configuration.
+constexpr std::size_t kDevLogicTrailer = 20;
+
+// Interface register numbers with a meaning on this board.
+constexpr u8 kRegEmuAddressLow = 0;    // emulation-memory address bits 0-7
+constexpr u8 kRegEmuAddressHigh = 1;   // bits 8-15
+constexpr u8 kRegEmuMode = 2;          // bits 2-3 both set: access closed
+constexpr u8 kRegEmuData = 3;          // data at the address; the low 16 bits count up
+constexpr u8 kRegMonitorLanes = 4;     // low nibble: host byte lanes, active low
+constexpr u8 kRegMonitorData = 5;
+constexpr u8 kRegMonitorAddress = 6;   // byte within the bank
+constexpr u8 kRegControl = 7;          // bits below
+constexpr u8 kRegRunTime0 = 8;         // read: run-time counter bytes 0..3 in 8..11
+constexpr u8 kRegRunTime3 = 11;        // reading it latches the counter
+constexpr u8 kRegMonitorBank = 10;     // write: 0..126, or 255 for bank 127
+constexpr u8 kRegEmuAddressTop = 13;   // bits 16-23
+constexpr u8 kRegChannelReceive = 14;  // read: next byte from the target
+constexpr u8 kRegChannel = 15;         // write: byte to the target; read: FIFO status
+constexpr u8 kRegSupply = 16;          // read: bit 7 second supply present
+constexpr u8 kRegJtagStatus = 22;      // no JTAG port: reads 0 (no room, nothing ready)
+constexpr u8 kRegEventData0 = 32;      // event hardware: absent, reads 0xFF
+constexpr u8 kRegEventData3 = 38;
+constexpr u8 kRegEventStatus = 51;     // reads 0
+constexpr u8 kRegTraceControl = 55;    // trace hardware: absent, reads 0
+constexpr u8 kRegTraceFrameLow = 56;   // reads 0
+constexpr u8 kRegTraceFrameHigh = 57;  // reads 0
+constexpr u8 kRegLogicData = 62;       // logic-configuration bytes
+constexpr u8 kRegLogicStatus = 63;     // write bit 0: 0 holds the logic blank, 0->1 starts loading
+
+// Register 7 as written.
+constexpr u8 kCtlResetRelease = 0x01;  // 0 holds the target in reset
+constexpr u8 kCtlNmiPulse = 0x02;      // 0->1 requests one NMI
+constexpr u8 kCtlNmiHold = 0x04;       // away from its set-up level: NMI held
+constexpr u8 kCtlRunStrobe = 0x10;     // written 1: clears the run-started latch
+constexpr u8 kCtlFifoReset = 0x20;     // 1: both FIFOs empty and held
+constexpr u8 kCtlRunTimeClear = 0x80;  // 1: run-time counter 0 and held
+// Register 7 as read.
+constexpr u8 kCtlUserRunning = 0x10;   // the target runs the program under test
+constexpr u8 kCtlRunStarted = 0x20;    // it started since the last run strobe
+constexpr u8 kCtlPowerPresent = 0x80;
+
+// Register 15 as read (FIFO status).
+constexpr u8 kFifoReceiveAny = 0x01;   // 1 byte or more from the target
+constexpr u8 kFifoReceiveFull = 0x02;  // 32 bytes
+constexpr u8 kFifoReceiveHalf = 0x04;  // 16 bytes or more
+constexpr u8 kFifoSendRoom = 0x10;     // room for 1 byte or more
+constexpr u8 kFifoSendEmpty = 0x20;    // room for 32
+constexpr u8 kFifoSendMost = 0x40;     // room for 29 or more
+
+// Register 63 as read: bits 0-1 the logic state, bit 3 toggles on every read
+// (the board is alive), high nibble the board id.
+constexpr u8 kLogicBlank = 0;
+constexpr u8 kLogicFailed = 1;      // the data did not start with kDevLogicMagic
+constexpr u8 kLogicLoading = 2;
+constexpr u8 kLogicConfigured = 3;
+constexpr u8 kLogicAlive = 0x08;
+
+class DevBoard : public DevBus {
+ public:
+  // Emulation memory reads 0xFF (unprogrammed), target RAM 0, port latches
+  // 0xFF; registers are 0, so the target starts held in reset, with power.
+  // A size code above 5 counts as 5.
+  explicit DevBoard(const DevFixture& fixture = DevFixture{});
+
+  const DevFixture& Fixture() const { return fixture_; }
+
+  // --- DevBus: the target's cycles. Logical addresses are physical until the
+  // MMU is modelled. Each cycle is counted by kind.
+  u8 MemoryRead(u16 address, BusCycle cycle) override;
+  void MemoryWrite(u16 address, u8 value) override;
+  u8 IoRead(u16 port) override;
+  void IoWrite(u16 port, u8 value) override;
+  u8 InterruptAck() override;  // an idle bus: 0xFF (RST 38H)
+
+  u64 CycleCount(BusCycle cycle) const;
+  void ClearCycleCounts();
+
+  // --- Target memory by physical address, as the CPU sees it but uncounted
+  // (the monitor model reads and writes through these). In the enabled monitor
+  // window: monitor memory; in a ROM area: emulation memory, a write dropped;
+  // elsewhere target RAM. Beyond the 1 MiB space: 0xFF, a write dropped.
+  u8 PeekTarget(u32 physical) const;
+  void PokeTarget(u32 physical, u8 value);
+
+  // --- Emulation memory by position. Past its end a read gives 0xFF and a
+  // write is dropped: nothing aliases.
+  u32 EmuSize() const { return u32(emu_.size()); }
+  u8 EmuRead(u32 position) const;
+  void EmuWrite(u32 position, u8 value);
+
+  // _Q_wrrom, _Q_rdrom, _Q_wrromblk, _Q_rdromblk: at the work area's current
+  // address (kWorkRomAddress) with its area kind (kWorkAreaKind). A kind other
+  // than 64, 65, 66, 128, 129 reaches no memory (reads 0xFF, writes dropped).
+  // The block forms advance the current address by the block's length.
+  void WriteRom(const BiosWorkArea& work, u8 value);
+  u8 ReadRom(const BiosWorkArea& work) const;
+  void WriteRomBlock(BiosWorkArea& work, std::span<const u8> data);
+  void ReadRomBlock(BiosWorkArea& work, std::span<u8> out) const;
+
+  // --- Monitor memory. Bank numbers are 0..126 and 255 (bank 127); any other
+  // is refused (false, nothing changes). A block must lie inside its bank.
+  // The block forms select the bank and claim the host byte lane (register 4
+  // low nibble := 14), which takes the window away from the target until the
+  // next MonitorEnable(1), as the library's register sequence does.
+  bool BankSet(u16 bank);
+  bool WriteMonitorBlock(u16 bank, u16 address, std::span<const u8> data);
+  bool ReadMonitorBlock(u16 bank, u16 address, std::span<u8> out);
+  void MonitorEnable(u16 flag);                     // _Q_mon_en
+  bool MonitorWindowOn() const;
+  // The selected bank 0..127, or -1 when register 10 holds a refused value.
+  int SelectedBank() const;
+  std::span<const u8, kDevMonitorMemorySize> MonitorMemory() const { return monitor_; }
+
+  // --- Channel FIFOs. The host side is the driver's, the target side the
+  // monitor's. A byte sent into a full FIFO, or while register 7 holds the
+  // FIFOs in reset, is lost (false). Receiving from an empty FIFO gives 0xFF.
+  bool ChannelSend(u8 value);                       // host -> target
+  u8 ChannelReceive();                              // target -> host
+  std::size_t SendRoom() const;
+  std::size_t ReceiveCount() const;
+  u8 FifoStatus() const;                            // register 15 as read
+  void FifoReset();                                 // _Q_fifo_rst: pulse register 7 bit 5
+  bool TargetSend(u8 value);                        // target -> host
+  bool TargetReceive(u8& value);                    // host -> target
+  std::size_t TargetPending() const;                // bytes from the host waiting
+
+  // --- Interface registers. Writes keep the value (the board's shadow) and
+  // act; reads give the read-back bits, 0xFF where a register has none. A
+  // register number of 64 or more is refused (false, or 0xFF read). Registers
+  // 32..63 have one shadow for both pages: the paged ones are event and trace
+  // hardware that this board does not have.
+  bool WriteRegister(u8 reg, u8 value);
+  bool WriteRegisterMasked(u8 reg, u8 value, u8 mask);  // _Q_wrreg0
+  u8 ReadRegister(u8 reg);
+  bool WriteRegisterBlock(u8 reg, std::span<const u8> data);
+  bool ReadRegisterBlock(u8 reg, std::span<u8> out);
+  u8 RegisterShadow(u8 reg) const;                  // last value written; 0 when refused
+
+  u8 InterfaceInit() const { return u8(fixture_.board_id & 15); }  // _Q_if_init
+  u16 CheckRun() const;                             // _Q_chk_run: register 7 bits 4-5
+  // _Q_chk_vcc: bit 0 target power off, bit 1 second supply off (flag != 0
+  // only); non-zero sets the work area's status word to 4.
+  u32 CheckVcc(BiosWorkArea& work, u16 flag) const;
+  // _Q_flex_cfg: flag bit 0 starts a load, bit 1 finishes it; 0 done, 1 failed
+  // (status word := 2). The data must begin with kDevLogicMagic.
+  u32 FlexConfig(BiosWorkArea& work, u8 flags, std::span<const u8> data);
+  u8 LogicState() const { return logic_state_; }
+
+  // --- Run-time counter: microseconds of target time while the program under
+  // test runs, from the T-states the CPU side reports.
+  void RunTimeClear();                              // _Q_rtc0_clr: pulse register 7 bit 7
+  u32 RunTimeRead() const;                          // _Q_rtc0_rd: registers 11, 10, 9, 8 read
+  void CountTStates(u32 count);
+  u64 TStates() const { return tstates_; }          // all T-states ever reported
+
+  // --- Lines to the CPU side and the target's state.
+  bool ResetHeld() const;                           // reset asserted, or no power
+  bool TakeReset();                                 // true once per assertion (and at power-on)
+  bool TakeNmi();                                   // true once per requested NMI
+  void SetTargetPower(bool on);
+  bool TargetPowered() const { return power_; }
+  void SetSecondSupply(bool on) { second_supply_ = on; }
+  // The monitor hands the target over (true) or takes it back (false).
+  void SetUserRunning(bool running);
+
+  u8 PortLatch(u16 port) const { return ports_[port]; }
+
+ private:
+  struct Fifo {
+    std::array<u8, kDevFifoSize> bytes{};
+    std::size_t head = 0;   // next byte out
+    std::size_t count = 0;  // bytes held, 0..kDevFifoSize
+    bool Push(u8 v);
+    bool Pop(u8& v);
+  };
+
+  int MonitorIndex(int bank, u32 offset) const;  // into monitor_, -1 when out of range
+  int MonitorWindowIndex(u32 offset) const;      // offset 0..127 in the window
+  u8 MonitorWindowRead(u32 offset) const;
+  void MonitorWindowWrite(u32 offset, u8 value);
+  u32 EmuRegisterAddress() const;
+  bool EmuRegisterOpen() const;
+  void ControlWritten(u8 before, u8 after);
+  void LogicWritten(u8 before, u8 after);
+  void LogicData(u8 value);
+  bool MonitorBlockArgs(u16 bank, u16 address, std::size_t count) const;
+
+  DevFixture fixture_;
+  std::vector<u8> emu_;                              // emulation memory
+  std::vector<u8> ram_;                              // target RAM, 1 MiB
+  std::vector<u8> ports_;                            // port latches, 64 Ki
+  std::array<u8, kDevMonitorMemorySize> monitor_{};  // bank b at b * 64
+  std::array<u8, kDevRegisterCount> regs_{};         // the write shadow
+  static constexpr std::size_t kCycleKinds = std::size_t(BusCycle::InterruptAck) + 1;
+  std::array<u64, kCycleKinds> cycles_{};            // by BusCycle
+  Fifo to_target_;                                   // host -> target
+  Fifo to_host_;                                     // target -> host
+  u16 emu_counter_ = 0;         // registers 0/1 as loaded, counted up by data accesses
+  u8 logic_state_ = kLogicBlank;
+  std::size_t logic_received_ = 0;  // magic bytes matched so far
+  u8 alive_ = 0;                    // register 63 bit 3, toggled per read
+  u32 run_time_latch_ = 0;          // microseconds latched by reading register 11
+  u64 run_tstates_ = 0;             // T-states counted since the last clear
+  u64 tstates_ = 0;
+  u8 nmi_rest_ = 0;                 // register 7 bit 2 as set up while reset was held
+  bool power_ = true;
+  bool second_supply_ = true;
+  bool user_running_ = false;
+  bool run_started_ = false;
+  bool reset_pending_ = true;       // the power-on reset
+  bool nmi_pending_ = false;
+};

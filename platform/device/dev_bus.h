@@ -1,0 +1,29 @@
+// The target's bus as the simulated CPU drives it: every cycle reaches the
+// board through one of these calls, classified, so that the memory map, the
+// monitor window, the I/O latches and (later) the event and trace hardware
+// see each cycle.
+#pragma once
+
+#include "platform/host/host_types.h"
+
+enum class BusCycle : u8 {
+  OpcodeFetch,   // M1 read of an opcode byte (prefixes included)
+  MemoryRead,    // any other memory read (operands, data)
+  MemoryWrite,
+  IoRead,
+  IoWrite,
+  InterruptAck,  // the interrupt acknowledge cycle: the board puts a byte on the bus
+};
+
+class DevBus {
+ public:
+  virtual ~DevBus() = default;
+  // Memory cycles at a logical (16-bit) address.
+  virtual u8 MemoryRead(u16 address, BusCycle cycle) = 0;
+  virtual void MemoryWrite(u16 address, u8 value) = 0;
+  // I/O cycles with the full 16-bit port address the CPU puts out.
+  virtual u8 IoRead(u16 port) = 0;
+  virtual void IoWrite(u16 port, u8 value) = 0;
+  // The byte the board supplies at an interrupt acknowledge.
+  virtual u8 InterruptAck() = 0;
+};

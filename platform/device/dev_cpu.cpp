@@ -1,0 +1,167 @@
+// The target CPU: libz80ex driven one instruction at a time, its callbacks
+// turned into classified bus cycles. The core executes a prefix byte as a
+// step of its own; a step here always runs on to the end of the instruction.
+#include "platform/device/dev_cpu.h"
+
+#include <new>
+
+#include <z80ex/z80ex.h>
+
+namespace {
+
+constexpr u8 kHaltOpcode = 0x76;
+
+// The bus seen by LeaveHalt(): reads give FF, writes go nowhere.
+Z80EX_BYTE detached_read(Z80EX_CONTEXT*, Z80EX_WORD, int, void*) { return 0xFF; }
+void detached_write(Z80EX_CONTEXT*, Z80EX_WORD, Z80EX_BYTE, void*) {}
+
+}  // namespace
+
+// The core's callbacks; user_data is the DevCpu.
+struct DevCpuCallbacks {
+  static Z80EX_BYTE Read(Z80EX_CONTEXT*, Z80EX_WORD address, int m1_state, void* user) {
+    DevCpu& cpu = *static_cast<DevCpu*>(user);
+    if (m1_state == 0) return cpu.bus_.MemoryRead(address, BusCycle::MemoryRead);
+    if (!cpu.halted_) return cpu.bus_.MemoryRead(address, BusCycle::OpcodeFetch);
+    // Halted: the core keeps PC on the HALT and runs it again. The chip has
+    // PC past the HALT and fetches there, ignoring the byte; give the core
+    // its HALT whatever the memory holds.
+    cpu.bus_.MemoryRead(u16(address + 1), BusCycle::OpcodeFetch);
+    return kHaltOpcode;
+  }
+  static void Write(Z80EX_CONTEXT*, Z80EX_WORD address, Z80EX_BYTE value, void* user) {
+    static_cast<DevCpu*>(user)->bus_.MemoryWrite(address, value);
+  }
+  static Z80EX_BYTE PortRead(Z80EX_CONTEXT*, Z80EX_WORD port, void* user) {
+    return static_cast<DevCpu*>(user)->bus_.IoRead(port);
+  }
+  static void PortWrite(Z80EX_CONTEXT*, Z80EX_WORD port, Z80EX_BYTE value, void* user) {
+    static_cast<DevCpu*>(user)->bus_.IoWrite(port, value);
+  }
+  // Once per byte the core takes from the bus at an acknowledge (mode 0 may
+  // take several, for a multi-byte instruction; mode 2 takes the vector).
+  static Z80EX_BYTE AckRead(Z80EX_CONTEXT*, void* user) {
+    return static_cast<DevCpu*>(user)->bus_.InterruptAck();
+  }
+};
+
+void DevCpu::ContextDeleter::operator()(_z80_cpu_context* context) const {
+  z80ex_destroy(context);
+}
+
+DevCpu::DevCpu(DevBus& bus) : bus_(bus) {
+  context_.reset(z80ex_create(DevCpuCallbacks::Read, this, DevCpuCallbacks::Write, this,
+                              DevCpuCallbacks::PortRead, this, DevCpuCallbacks::PortWrite, this,
+                              DevCpuCallbacks::AckRead, this));
+  if (!context_) throw std::bad_alloc();
+  Reset();
+}
+
+DevCpu::~DevCpu() = default;
+
+void DevCpu::Reset() {
+  Z80EX_CONTEXT* cpu = context_.get();
+  z80ex_reset(cpu);
+  // The chip leaves these undefined; FFFF is what it shows in practice, and
+  // a fixed value keeps every run repeatable.
+  z80ex_set_reg(cpu, regAF, 0xFFFF);
+  z80ex_set_reg(cpu, regSP, 0xFFFF);
+  halted_ = z80ex_doing_halt(cpu) != 0;
+  nmiPending_ = false;
+  tstates_ = 0;
+}
+
+void DevCpu::Nmi() { nmiPending_ = true; }
+
+void DevCpu::Interrupt(bool line) { intLine_ = line; }
+
+u32 DevCpu::StepInstruction() {
+  Z80EX_CONTEXT* cpu = context_.get();
+  int used = 0;
+  if (nmiPending_) {
+    used = z80ex_nmi(cpu);  // 0 inside a prefix run: the edge stays latched
+    if (used != 0) nmiPending_ = false;
+  } else if (intLine_ && z80ex_int_possible(cpu)) {
+    // The core reads no byte in mode 1, but the chip still runs the
+    // acknowledge cycle, and the board may clear its request on it.
+    if (z80ex_get_reg(cpu, regIM) == 1) bus_.InterruptAck();
+    used = z80ex_int(cpu);
+  }
+  if (used == 0) {
+    int steps = 0;
+    do {
+      used += z80ex_step(cpu);
+    } while (z80ex_last_op_type(cpu) != 0 && ++steps < kPrefixRunLimit);
+  }
+  halted_ = z80ex_doing_halt(cpu) != 0;
+  tstates_ += u32(used);
+  return u32(used);
+}
+
+u64 DevCpu::Run(u64 tstates_budget) {
+  stopRequested_ = false;
+  u64 used = 0;
+  while (used < tstates_budget && !stopRequested_) used += StepInstruction();
+  return used;
+}
+
+DevRegisters DevCpu::GetRegisters() const {
+  Z80EX_CONTEXT* cpu = context_.get();
+  const auto get = [cpu](Z80_REG_T reg) { return u16(z80ex_get_reg(cpu, reg)); };
+  DevRegisters regs;
+  regs.af = get(regAF);
+  regs.bc = get(regBC);
+  regs.de = get(regDE);
+  regs.hl = get(regHL);
+  regs.af_alt = get(regAF_);
+  regs.bc_alt = get(regBC_);
+  regs.de_alt = get(regDE_);
+  regs.hl_alt = get(regHL_);
+  regs.ix = get(regIX);
+  regs.iy = get(regIY);
+  regs.sp = get(regSP);
+  regs.pc = halted_ ? u16(get(regPC) + 1) : get(regPC);
+  regs.i = u8(get(regI));
+  // The core counts R past 7 bits and keeps bit 7 apart.
+  regs.r = u8((get(regR) & 0x7F) | (get(regR7) & 0x80));
+  regs.iff1 = get(regIFF1) != 0;
+  regs.iff2 = get(regIFF2) != 0;
+  regs.im = u8(get(regIM));
+  return regs;
+}
+
+void DevCpu::SetRegisters(const DevRegisters& regs) {
+  if (halted_) LeaveHalt();
+  Z80EX_CONTEXT* cpu = context_.get();
+  z80ex_set_reg(cpu, regAF, regs.af);
+  z80ex_set_reg(cpu, regBC, regs.bc);
+  z80ex_set_reg(cpu, regDE, regs.de);
+  z80ex_set_reg(cpu, regHL, regs.hl);
+  z80ex_set_reg(cpu, regAF_, regs.af_alt);
+  z80ex_set_reg(cpu, regBC_, regs.bc_alt);
+  z80ex_set_reg(cpu, regDE_, regs.de_alt);
+  z80ex_set_reg(cpu, regHL_, regs.hl_alt);
+  z80ex_set_reg(cpu, regIX, regs.ix);
+  z80ex_set_reg(cpu, regIY, regs.iy);
+  z80ex_set_reg(cpu, regSP, regs.sp);
+  z80ex_set_reg(cpu, regPC, regs.pc);
+  z80ex_set_reg(cpu, regI, regs.i);
+  z80ex_set_reg(cpu, regR, regs.r & 0x7F);
+  z80ex_set_reg(cpu, regR7, regs.r & 0x80);
+  z80ex_set_reg(cpu, regIFF1, regs.iff1 ? 1 : 0);
+  z80ex_set_reg(cpu, regIFF2, regs.iff2 ? 1 : 0);
+  if (regs.im <= 2) z80ex_set_reg(cpu, regIM, regs.im);  // mode 3 does not exist
+}
+
+// The core leaves its halt state only by accepting an interrupt, so take an
+// NMI with the bus detached. It changes only registers (SP, PC, IFF1, R),
+// and SetRegisters(), the one caller, loads every one of them afterwards.
+void DevCpu::LeaveHalt() {
+  Z80EX_CONTEXT* cpu = context_.get();
+  z80ex_set_memread_callback(cpu, detached_read, nullptr);
+  z80ex_set_memwrite_callback(cpu, detached_write, nullptr);
+  z80ex_nmi(cpu);
+  z80ex_set_memread_callback(cpu, DevCpuCallbacks::Read, this);
+  z80ex_set_memwrite_callback(cpu, DevCpuCallbacks::Write, this);
+  halted_ = z80ex_doing_halt(cpu) != 0;
+}

@@ -1,0 +1,117 @@
+// The target CPU of the simulated emulator: the instruction core (libz80ex)
+// wired to a DevBus, with its interrupt lines, the registers the monitor reads
+// and writes, and a T-state count since reset. The CPU runs only inside
+// StepInstruction() and Run(), one whole instruction at a time; every bus
+// cycle of that instruction reaches the bus before the call returns.
+#pragma once
+
+#include <memory>
+
+#include "platform/device/dev_bus.h"
+#include "platform/host/host_types.h"
+
+struct _z80_cpu_context;  // the core's context (Z80EX_CONTEXT)
+
+// The CPU the emulator pod carries. Only Z80 is executed as such today; the
+// others run as a plain Z80 until their own opcodes and timings are added.
+enum class CpuKind : u8 {
+  Z80,
+  HD64180,
+  KC80,
+  R800,
+};
+
+// The register file as the monitor sees it.
+struct DevRegisters {
+  u16 af = 0;
+  u16 bc = 0;
+  u16 de = 0;
+  u16 hl = 0;
+  u16 af_alt = 0;  // AF'
+  u16 bc_alt = 0;  // BC'
+  u16 de_alt = 0;  // DE'
+  u16 hl_alt = 0;  // HL'
+  u16 ix = 0;
+  u16 iy = 0;
+  u16 sp = 0;
+  u16 pc = 0;      // while halted: the address after the HALT
+  u8 i = 0;
+  u8 r = 0;        // all eight bits; the refresh counter moves bits 0-6 only
+  bool iff1 = false;
+  bool iff2 = false;
+  u8 im = 0;       // interrupt mode 0, 1 or 2
+  bool operator==(const DevRegisters&) const = default;
+};
+
+class DevCpu {
+ public:
+  // A run of prefix bytes (DD/FD) longer than this ends a step in the middle
+  // of the run; the next step goes on with it. Bounds a step over memory
+  // filled with prefixes.
+  static constexpr int kPrefixRunLimit = 16;
+
+  // Creates the core, reset. The bus must outlive the CPU.
+  explicit DevCpu(DevBus& bus);
+  ~DevCpu();
+  DevCpu(const DevCpu&) = delete;
+  DevCpu& operator=(const DevCpu&) = delete;
+
+  // The RESET line: PC, I and R to 0, interrupts disabled, mode 0, AF and SP
+  // to FFFF, not halted; a pending NMI is dropped and the T-state count
+  // starts again from 0. The INT line keeps its level.
+  void Reset();
+  // An edge on NMI, latched until accepted at the next instruction boundary
+  // (the point between a prefix and its opcode is not one).
+  void Nmi();
+  // The level of the maskable INT line (true: asserted). While asserted, the
+  // request is accepted at each boundary where IFF1 is set and no EI has
+  // just been executed; the acknowledge cycle goes to DevBus::InterruptAck().
+  void Interrupt(bool line);
+
+  // One instruction, or the acceptance of a pending interrupt in its place
+  // (then PC is at the handler). Returns the T-states used.
+  u32 StepInstruction();
+  // Whole instructions until `tstates_budget` T-states are used (the last
+  // instruction may go past it) or RequestStop() is seen. Returns the
+  // T-states used. A budget of 0 runs nothing.
+  u64 Run(u64 tstates_budget);
+  // Ends the Run in progress after the current instruction. Meant for bus
+  // callbacks (the board, when the monitor takes the CPU over); each Run
+  // starts without a request, so a request outside a Run has no effect.
+  void RequestStop() { stopRequested_ = true; }
+
+  // The CPU has executed HALT and waits for an interrupt or reset. While
+  // halted it goes on fetching (and ignoring) the byte after the HALT.
+  bool Halted() const { return halted_; }
+
+  // Register access is for between instructions, never from a bus callback.
+  DevRegisters GetRegisters() const;
+  // Loads every register. The CPU leaves the halt state: execution goes on
+  // at regs.pc. An interrupt mode above 2 leaves the mode as it is.
+  void SetRegisters(const DevRegisters& regs);
+
+  // T-states since the last reset (construction counts as one).
+  u64 TStates() const { return tstates_; }
+
+  CpuKind GetCpuKind() const { return kind_; }
+  void SetCpuKind(CpuKind kind) { kind_ = kind; }
+
+ private:
+  struct ContextDeleter {
+    void operator()(_z80_cpu_context* context) const;
+  };
+
+  // Takes the core out of its halt state without a bus cycle.
+  void LeaveHalt();
+
+  DevBus& bus_;
+  std::unique_ptr<_z80_cpu_context, ContextDeleter> context_;
+  u64 tstates_ = 0;              // since reset
+  CpuKind kind_ = CpuKind::Z80;
+  bool halted_ = false;          // the core's halt state after the last step
+  bool nmiPending_ = false;      // an NMI edge not yet accepted
+  bool intLine_ = false;         // INT asserted
+  bool stopRequested_ = false;   // the Run in progress ends after this instruction
+
+  friend struct DevCpuCallbacks;
+};
