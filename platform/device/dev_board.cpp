@@ -49,6 +49,11 @@ DevBoard::DevBoard(const DevFixture& fixture)
 u8 DevBoard::MemoryRead(u16 address, BusCycle cycle) {
   const std::size_t kind = std::size_t(cycle);
   if (kind < kCycleKinds) ++cycles_[kind];
+  const u32 window = fixture_.monitor_code_address;
+  // an opcode fetch in the window the target sees, claimed by the observer?
+  if (cycle == BusCycle::OpcodeFetch && fetch_observer_ && MonitorWindowOn() && address >= window &&
+      address - window < kDevMonitorBlock && fetch_observer_(address - window))
+    return 0x00;  // NOP
   return PeekTarget(address);
 }
 

@@ -11,7 +11,9 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "platform/device/dev_bus.h"
@@ -214,6 +216,14 @@ class DevBoard : public DevBus {
 
   u8 PortLatch(u16 port) const { return ports_[port]; }
 
+  // --- Opcode fetches inside the enabled monitor window go to this observer
+  // first, with their offset 0..127 in the window. An observer that returns
+  // true claims the fetch: the CPU reads a NOP (0x00) in place of memory, so
+  // the instruction it runs there has no effect but PC + 1 and R + 1. The
+  // monitor model watches its entry points with it. Empty: no observer.
+  using FetchObserver = std::function<bool(u32 window_offset)>;
+  void SetFetchObserver(FetchObserver observer) { fetch_observer_ = std::move(observer); }
+
  private:
   struct Fifo {
     std::array<u8, kDevFifoSize> bytes{};
@@ -235,6 +245,7 @@ class DevBoard : public DevBus {
   bool MonitorBlockArgs(u16 bank, u16 address, std::size_t count) const;
 
   DevFixture fixture_;
+  FetchObserver fetch_observer_;                     // see SetFetchObserver
   std::vector<u8> emu_;                              // emulation memory
   std::vector<u8> ram_;                              // target RAM, 1 MiB
   std::vector<u8> ports_;                            // port latches, 64 Ki

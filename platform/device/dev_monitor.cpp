@@ -1,0 +1,386 @@
+// The monitor model: entry at a claimed fetch, the request loop over the
+// channel, and the hand-over to the program. Requests are served step by
+// step as their bytes arrive, so a request may span any number of Service()
+// calls; replies wait in a small queue while the FIFO to the host is full.
+#include "platform/device/dev_monitor.h"
+
+#include "platform/device/dev_monitor_image.h"
+
+// The request handlers, one per code. Each runs when the bytes its step
+// waits for are in; a handler that wants more calls Expect(), otherwise the
+// request ends with it.
+struct DevRequestHandlers {
+  static void ReadByte(DevMonitor& m) { m.Reply(m.Peek(m.Word(0))); }
+  static void ReadPort(DevMonitor& m) { m.Reply(m.board_.IoRead(m.Word(0))); }
+  static void ReadWord(DevMonitor& m) {
+    const u16 a = m.Word(0);
+    m.ReplyWord(u16(m.Peek(a) | m.Peek(u16(a + 1)) << 8));
+  }
+  static void WriteByte(DevMonitor& m) {
+    m.Poke(m.Word(0), m.request_.in[2]);
+    m.Reply(kDevAcknowledge);
+  }
+  static void WritePort(DevMonitor& m) {
+    m.board_.IoWrite(m.Word(0), m.request_.in[2]);
+    m.Reply(kDevAcknowledge);
+  }
+  static void WriteWord(DevMonitor& m) {
+    const u16 a = m.Word(0);
+    m.Poke(a, m.request_.in[2]);
+    m.Poke(u16(a + 1), m.request_.in[3]);
+    m.Reply(kDevAcknowledge);
+  }
+  // Step 0: the address; then one byte out per continuation byte in. Any
+  // continuation but kDevMore ends the block.
+  static void ReadBlock(DevMonitor& m) {
+    DevMonitor::Request& r = m.request_;
+    if (r.step == 0) {
+      r.address = m.Word(0);
+    } else if (r.in[0] == kDevMore) {
+      r.address = u16(r.address + 1);
+    } else {
+      m.Reply(kDevAcknowledge);
+      return;
+    }
+    m.Reply(m.Peek(r.address));
+    r.step = 1;
+    m.Expect(1);
+  }
+  // Step 0: the address; then pairs of data byte and continuation byte.
+  static void WriteBlock(DevMonitor& m) {
+    DevMonitor::Request& r = m.request_;
+    if (r.step == 0) {
+      r.address = m.Word(0);
+      r.step = 1;
+      m.Expect(2);
+      return;
+    }
+    m.Poke(r.address, r.in[0]);
+    r.address = u16(r.address + 1);
+    if (r.in[1] == kDevMore) {
+      m.Expect(2);
+      return;
+    }
+    m.Reply(kDevAcknowledge);
+  }
+  static void SetStack(DevMonitor& m) {
+    m.regs_.sp = m.Word(0);
+    m.Reply(kDevAcknowledge);
+  }
+  static void SetInterrupts(DevMonitor& m) {
+    m.regs_.iff1 = m.regs_.iff2 = m.request_.in[0] != 0;
+    m.Reply(kDevAcknowledge);
+  }
+  static void ReadMmuWindows(DevMonitor& m) {
+    for (u8 b : m.mmu_.windows) m.Reply(b);
+  }
+  static void SetMmuWindows(DevMonitor& m) {
+    for (std::size_t i = 0; i < m.mmu_.windows.size(); ++i) m.mmu_.windows[i] = m.request_.in[i];
+    m.Reply(kDevAcknowledge);
+  }
+  static void ReadMmuBank(DevMonitor& m) {
+    m.Reply(m.mmu_.cbr);
+    m.Reply(m.mmu_.bbr);
+    m.Reply(m.mmu_.cbar);
+  }
+  static void SetMmuBank(DevMonitor& m) {
+    m.mmu_.cbr = m.request_.in[0];
+    m.mmu_.bbr = m.request_.in[1];
+    m.mmu_.cbar = m.request_.in[2];
+    m.Reply(kDevAcknowledge);
+  }
+  static void Acknowledge(DevMonitor& m) { m.Reply(kDevAcknowledge); }
+  static void LoadSpPcAf(DevMonitor& m) {
+    m.regs_.sp = m.Word(0);
+    m.regs_.pc = m.Word(2);
+    m.regs_.af = m.Word(4);
+    m.Reply(kDevAcknowledge);
+  }
+  static void LoadAltAfBcDe(DevMonitor& m) {
+    m.regs_.af_alt = m.Word(0);
+    m.regs_.bc_alt = m.Word(2);
+    m.regs_.de_alt = m.Word(4);
+    m.Reply(kDevAcknowledge);
+  }
+  static void LoadAltHlIxIy(DevMonitor& m) {
+    m.regs_.hl_alt = m.Word(0);
+    m.regs_.ix = m.Word(2);
+    m.regs_.iy = m.Word(4);
+    m.Reply(kDevAcknowledge);
+  }
+  static void LoadBcHlDe(DevMonitor& m) {
+    m.regs_.bc = m.Word(0);
+    m.regs_.hl = m.Word(2);
+    m.regs_.de = m.Word(4);
+    m.Reply(kDevAcknowledge);
+  }
+  // I, then 0xFF to run with interrupts enabled or 0 with them disabled.
+  static void LoadInterrupts(DevMonitor& m) {
+    m.regs_.i = m.request_.in[0];
+    m.regs_.iff1 = m.regs_.iff2 = m.request_.in[1] != 0;
+    m.Reply(kDevAcknowledge);
+  }
+  static void Run(DevMonitor& m) { m.Resume(); }
+  static void StopFirst(DevMonitor& m) {
+    m.ReplyWord(m.regs_.bc);
+    m.ReplyWord(m.InterruptWord());
+  }
+  static void StopHlDeAf(DevMonitor& m) {
+    m.ReplyWord(m.regs_.hl);
+    m.ReplyWord(m.regs_.de);
+    m.ReplyWord(m.regs_.af);
+  }
+  // PC and SP; then the host gives back the low byte of the interrupt word
+  // (bit 2: interrupts enabled), which the monitor takes and acknowledges.
+  static void StopPcSp(DevMonitor& m) {
+    DevMonitor::Request& r = m.request_;
+    if (r.step == 0) {
+      m.ReplyWord(m.regs_.pc);
+      m.ReplyWord(m.regs_.sp);
+      r.step = 1;
+      m.Expect(1);
+      return;
+    }
+    m.regs_.iff1 = m.regs_.iff2 = (r.in[0] & 0x04) != 0;
+    m.Reply(kDevAcknowledge);
+  }
+  static void StopAltAfBcDe(DevMonitor& m) {
+    m.ReplyWord(m.regs_.af_alt);
+    m.ReplyWord(m.regs_.bc_alt);
+    m.ReplyWord(m.regs_.de_alt);
+  }
+  static void StopAltHlIxIy(DevMonitor& m) {
+    m.ReplyWord(m.regs_.hl_alt);
+    m.ReplyWord(m.regs_.ix);
+    m.ReplyWord(m.regs_.iy);
+  }
+  static void Handshake(DevMonitor& m) { m.Reply(kDevHandshakeReply); }
+};
+
+namespace {
+
+using Handler = void (*)(DevMonitor&);
+
+struct RequestRow {
+  DevRequest code;
+  u8 arguments;    // bytes that follow the doorbell before the first step
+  Handler serve;
+};
+
+// code                         arguments  handler
+constexpr RequestRow kRequests[] = {
+    {DevRequest::ReadByte, 2, DevRequestHandlers::ReadByte},
+    {DevRequest::ReadPort, 2, DevRequestHandlers::ReadPort},
+    {DevRequest::ReadWord, 2, DevRequestHandlers::ReadWord},
+    {DevRequest::WriteByte, 3, DevRequestHandlers::WriteByte},
+    {DevRequest::WritePort, 3, DevRequestHandlers::WritePort},
+    {DevRequest::WriteWord, 4, DevRequestHandlers::WriteWord},
+    {DevRequest::ReadBlock, 2, DevRequestHandlers::ReadBlock},
+    {DevRequest::WriteBlock, 2, DevRequestHandlers::WriteBlock},
+    {DevRequest::SetStack, 2, DevRequestHandlers::SetStack},
+    {DevRequest::SetInterrupts, 1, DevRequestHandlers::SetInterrupts},
+    {DevRequest::ReadMmuWindows, 0, DevRequestHandlers::ReadMmuWindows},
+    {DevRequest::SetMmuWindows, 8, DevRequestHandlers::SetMmuWindows},
+    {DevRequest::ReadMmuBank2, 0, DevRequestHandlers::ReadMmuBank},
+    {DevRequest::SetMmuBank2, 3, DevRequestHandlers::SetMmuBank},
+    {DevRequest::ReadMmuBank4, 0, DevRequestHandlers::ReadMmuBank},
+    {DevRequest::SetMmuBank4, 3, DevRequestHandlers::SetMmuBank},
+    {DevRequest::PrepareRun, 0, DevRequestHandlers::Acknowledge},
+    {DevRequest::LoadSpPcAf, 6, DevRequestHandlers::LoadSpPcAf},
+    {DevRequest::LoadAltAfBcDe, 6, DevRequestHandlers::LoadAltAfBcDe},
+    {DevRequest::LoadAltHlIxIy, 6, DevRequestHandlers::LoadAltHlIxIy},
+    {DevRequest::LoadBcHlDe, 6, DevRequestHandlers::LoadBcHlDe},
+    {DevRequest::LoadInterrupts, 2, DevRequestHandlers::LoadInterrupts},
+    {DevRequest::Run, 0, DevRequestHandlers::Run},
+    {DevRequest::StopFirst, 0, DevRequestHandlers::StopFirst},
+    {DevRequest::StopFirstBreak, 0, DevRequestHandlers::StopFirst},
+    {DevRequest::StopHlDeAf, 0, DevRequestHandlers::StopHlDeAf},
+    {DevRequest::StopPcSp, 0, DevRequestHandlers::StopPcSp},
+    {DevRequest::StopAltAfBcDe, 0, DevRequestHandlers::StopAltAfBcDe},
+    {DevRequest::StopAltHlIxIy, 0, DevRequestHandlers::StopAltHlIxIy},
+    {DevRequest::StopEnd, 0, DevRequestHandlers::Acknowledge},
+    {DevRequest::Handshake, 0, DevRequestHandlers::Handshake},
+};
+
+consteval bool rows_fit_and_ascend() {
+  for (std::size_t i = 0; i < std::size(kRequests); ++i) {
+    if (kRequests[i].arguments > kDevRequestBytes) return false;
+    if (i > 0 && u8(kRequests[i - 1].code) >= u8(kRequests[i].code)) return false;
+  }
+  return true;
+}
+static_assert(rows_fit_and_ascend());  // a row out of order or too wide fails the build
+
+const RequestRow* find_request(int code) {
+  for (const RequestRow& row : kRequests)
+    if (int(row.code) == code) return &row;
+  return nullptr;
+}
+
+}  // namespace
+
+DevMonitor::DevMonitor(DevBoard& board, DevCpu& cpu, const DevFaults& faults)
+    : board_(board), cpu_(cpu), faults_(faults) {}
+
+void DevMonitor::Reset() {
+  in_control_ = false;
+  pending_ = DevEntry::None;
+  last_entry_ = DevEntry::None;
+  regs_ = DevRegisters{};
+  mmu_ = DevMmuValues{};
+  active_ = false;
+  request_ = Request{};
+  replies_.clear();
+}
+
+// --- Entry ------------------------------------------------------------------
+
+bool DevMonitor::Fetch(u32 window_offset) {
+  if (in_control_ || pending_ != DevEntry::None) return false;
+  const auto memory = board_.MonitorMemory();
+  DevMonitorEntries entries;
+  if (!dev_monitor_entries(memory.subspan(kDevTopBank * kDevMonitorBankSize, kDevMonitorBankSize), entries))
+    return false;  // no monitor written: the target runs whatever the window shows
+  DevEntry entry = DevEntry::None;
+  if (window_offset == 0) {
+    // the lower half shows the selected bank: the cold-start bank, written by the host?
+    const int bank = board_.SelectedBank();
+    if (bank == kDevColdStartBank &&
+        dev_monitor_bank_tagged(memory.subspan(std::size_t(bank) * kDevMonitorBankSize, kDevMonitorBankSize), bank))
+      entry = DevEntry::ColdStart;
+  } else if (window_offset == entries.break_entry) {
+    entry = DevEntry::Break;
+  } else if (window_offset == entries.nmi_entry) {
+    entry = DevEntry::Nmi;
+  }
+  if (entry == DevEntry::None) return false;
+  pending_ = entry;
+  cpu_.RequestStop();
+  return true;
+}
+
+void DevMonitor::TakeOver() {
+  if (pending_ == DevEntry::None) return;
+  const DevEntry entry = pending_;
+  pending_ = DevEntry::None;
+  DevRegisters r = cpu_.GetRegisters();
+  if (entry == DevEntry::Break || entry == DevEntry::Nmi) {
+    // The RST or the NMI pushed the program's PC; the monitor pops it.
+    r.pc = u16(Peek(r.sp) | Peek(u16(r.sp + 1)) << 8);
+    r.sp = u16(r.sp + 2);
+  }
+  // The NMI cleared IFF1 and kept the program's state in IFF2.
+  if (entry == DevEntry::Nmi) r.iff1 = r.iff2;
+  regs_ = r;
+  in_control_ = true;
+  last_entry_ = entry;
+  active_ = false;
+  request_ = Request{};
+  board_.SetUserRunning(false);
+  switch (entry) {
+    case DevEntry::ColdStart:
+      Reply(kDevHello);
+      break;
+    case DevEntry::Break:
+      Reply(kDevStopBreak);
+      break;
+    default:
+      Reply(kDevStopNmi);
+      break;
+  }
+  FlushReplies();
+}
+
+// Hands the CPU back to the program with the registers the host loaded.
+void DevMonitor::Resume() {
+  cpu_.SetRegisters(regs_);
+  in_control_ = false;
+  board_.SetUserRunning(true);
+}
+
+// --- The request loop -------------------------------------------------------
+
+void DevMonitor::Service() {
+  if (!in_control_ || board_.ResetHeld()) return;
+  for (;;) {
+    if (!FlushReplies()) return;  // blocked until the host reads
+    if (!in_control_) return;     // a run request handed the CPU back
+    u8 b = 0;
+    if (faults_.monitor_hung) {
+      // hung: the monitor takes every byte and answers none
+      while (board_.TargetReceive(b)) {
+      }
+      return;
+    }
+    if (!active_) {
+      if (!board_.TargetReceive(b)) return;
+      if (b == kDevDoorbell) Begin();  // anything else between requests is dropped
+      continue;
+    }
+    if (request_.have < request_.need) {
+      if (!board_.TargetReceive(b)) return;
+      request_.in[request_.have++] = b;
+      if (request_.have < request_.need) continue;
+    }
+    Step();
+  }
+}
+
+// A doorbell: the request's code is the selected bank. An unknown code, or a
+// bank that does not carry its tag, is not served and gets no reply.
+void DevMonitor::Begin() {
+  const int code = board_.SelectedBank();
+  const RequestRow* row = find_request(code);
+  if (!row) return;
+  const auto memory = board_.MonitorMemory();
+  if (!dev_monitor_bank_tagged(memory.subspan(std::size_t(code) * kDevMonitorBankSize, kDevMonitorBankSize), code))
+    return;
+  request_ = Request{};
+  request_.code = u8(code);
+  request_.need = row->arguments;
+  active_ = true;
+}
+
+void DevMonitor::Step() {
+  const RequestRow* row = find_request(request_.code);
+  request_.need = 0;
+  request_.have = 0;
+  if (row) row->serve(*this);
+  if (request_.need == 0) active_ = false;  // no further step asked for
+}
+
+void DevMonitor::Expect(u8 count) {
+  request_.need = count <= request_.in.size() ? count : u8(request_.in.size());
+  request_.have = 0;
+}
+
+// Moves queued replies into the FIFO to the host. False while some wait for
+// room. A byte sent while the host holds the FIFOs in reset is lost there.
+bool DevMonitor::FlushReplies() {
+  while (!replies_.empty()) {
+    if (board_.ReceiveCount() >= kDevFifoSize) return false;
+    board_.TargetSend(replies_.front());
+    replies_.pop_front();
+  }
+  return true;
+}
+
+void DevMonitor::Reply(u8 value) { replies_.push_back(value); }
+
+void DevMonitor::ReplyWord(u16 value) {
+  Reply(u8(value));
+  Reply(u8(value >> 8));
+}
+
+// The word at `at` in this step's bytes, low byte first.
+u16 DevMonitor::Word(std::size_t at) const {
+  if (at + 1 >= request_.in.size()) return 0;
+  return u16(request_.in[at] | request_.in[at + 1] << 8);
+}
+
+// Memory as the CPU sees it; logical addresses are physical on this board.
+u8 DevMonitor::Peek(u16 address) const { return board_.PeekTarget(address); }
+void DevMonitor::Poke(u16 address, u8 value) { board_.PokeTarget(address, value); }
+
+// I in the high byte; bit 2 set when the program runs with interrupts enabled.
+u16 DevMonitor::InterruptWord() const { return u16(regs_.i << 8 | (regs_.iff2 ? 0x04 : 0x00)); }

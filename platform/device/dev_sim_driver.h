@@ -1,0 +1,111 @@
+// The interface card's driver, simulated: a DeviceDriver that carries out the
+// library's I/O-control requests on a DevTarget (board, CPU and monitor) under
+// a DevClock. Every request first runs the target for the time that passed,
+// then delivers the channel bytes the library gathered in the work area, then
+// does its own work. Every number a request carries (register, bank, count,
+// token) is checked before it reaches anything; a request that cannot be
+// carried out fails with a system error code, as a kernel driver's would.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/device/dev_clock.h"
+#include "platform/device/dev_driver.h"
+#include "platform/device/dev_target.h"
+#include "rz7bios/bios_layout.h"
+
+// System error codes of failed requests.
+constexpr u32 kErrorInvalidFunction = 1;    // not a request of the table
+constexpr u32 kErrorInvalidParameter = 87;  // a length, register or bank the card refuses
+constexpr u32 kErrorNoAccess = 998;         // a token that names no (or too little) caller memory
+
+// What the driver reports as its status: version 1.0 in the top byte.
+constexpr u32 kSimDriverStatus = 0x01000000;
+// The function set the driver serves (request 57).
+constexpr u32 kSimFunctionSet = 1;
+// The transcript keeps the latest entries only.
+constexpr std::size_t kSimTranscriptLimit = 10'000;
+// A flush drops at most this many bytes, so a target that never stops sending
+// cannot hold the request forever.
+constexpr std::size_t kSimFlushLimit = 1000;
+
+// One line of the transcript: a request, or a byte on the channel.
+struct SimTranscriptEntry {
+  enum class Kind : u8 {
+    Request,     // value: request number (all ones for a code of another form); result: result
+                 // word, or the error code when !ok
+    ToTarget,    // value: the byte; ok: false when a FIFO held in reset dropped it
+    FromTarget,  // value: the byte the driver took from the receive FIFO
+  };
+  Kind kind = Kind::Request;
+  u32 value = 0;
+  u32 result = 0;
+  bool ok = true;
+  bool operator==(const SimTranscriptEntry&) const = default;
+};
+
+// Inputs from the target side that no request drives. They are held here for
+// the break and NMI hardware still to come; nothing reads them yet.
+struct SimLines {
+  u8 external_break = 0;  // bit n: external break input n asserted
+  bool nmi_pin = false;   // the target's own NMI pin asserted
+};
+
+class SimulatedDriver : public DeviceDriver {
+ public:
+  explicit SimulatedDriver(const DevFixture& fixture = DevFixture{});
+
+  bool IoControl(u32 code, u8* block, std::size_t in_length, std::size_t out_length, u32& returned,
+                 u32& error) override;
+
+  DevTarget& Target() { return target_; }
+  DevBoard& Board() { return target_.Board(); }
+  DevClock& Clock() { return clock_; }
+  SimLines& Lines() { return lines_; }
+
+  // Faults a test injects: the target's supply, and a monitor that reads
+  // requests but never answers.
+  void SetTargetPower(bool on) { target_.Board().SetTargetPower(on); }
+  void SetMonitorHung(bool hung) { target_.Faults().monitor_hung = hung; }
+
+  // The latest requests and channel bytes, oldest first (kSimTranscriptLimit).
+  const std::deque<SimTranscriptEntry>& Transcript() const { return transcript_; }
+  void ClearTranscript();
+  // The channel bytes of the transcript in one direction, oldest first.
+  std::vector<u8> ChannelBytes(SimTranscriptEntry::Kind direction) const;
+  // The transcript as text, one entry a line ("REQ 23 -> 0x41", "TX 08",
+  // "RX 41"), for a failing test's output.
+  std::string TranscriptText() const;
+
+ private:
+  struct Call;         // the request being carried out
+  enum class Feed : u8 { Sent, TimedOut, InputWaiting };
+
+  bool Dispatch(u32 request, Call& call);
+  bool Channel(u32 request, Call& call);
+  bool Control(u32 request, Call& call);
+  bool Memory(u32 request, Call& call);
+  bool AbsentHardware(u32 request, Call& call);
+
+  void DeliverGathered(Call& call);
+  Feed FeedByte(Call& call, u8 value, bool stop_on_input);
+  template <class Ready>
+  bool WaitFor(const BiosWorkArea& work, Ready ready);
+  u8 TakeByte();
+  void PassTime(u32 ms);
+  void InterfaceSetup(BiosWorkArea& work);
+  void BreakPortSelect(BiosWorkArea& work);
+  void WriteMasked(BiosWorkArea& work, u8 reg, u8 value, u8 mask);
+  void WriteWhole(BiosWorkArea& work, u8 reg, u8 value);
+
+  std::size_t Record(SimTranscriptEntry entry);
+  void SetRequestResult(std::size_t sequence, u32 result, bool ok);
+
+  DevTarget target_;
+  DevClock clock_;
+  SimLines lines_;
+  std::deque<SimTranscriptEntry> transcript_;
+  std::size_t first_sequence_ = 0;  // the sequence number of transcript_.front()
+};

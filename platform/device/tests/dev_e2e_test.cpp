@@ -1,0 +1,330 @@
+// The simulated emulator driven as the debugger drives it: through rz7bios in
+// driver mode, booting the monitor from its file and speaking the monitor
+// requests byte for byte; a program built by a real assembler runs to its
+// break and is read back by the stop record.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/device/dev_driver.h"
+#include "platform/device/dev_monitor.h"
+#include "platform/device/dev_monitor_image.h"
+#include "platform/device/dev_sim_driver.h"
+#include "platform/host/host_clock.h"
+#include "rz7bios/rz7bios.h"
+
+namespace {
+
+// The stop record as the engine reads it.
+struct StopRecord {
+  u8 stop_byte = 0;
+  u16 bc = 0, s = 0, hl = 0, de = 0, af = 0, pc = 0, sp = 0;
+  u16 af_alt = 0, bc_alt = 0, de_alt = 0, hl_alt = 0, ix = 0, iy = 0;
+};
+
+class EmulatorEndToEndTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    host_clock_use_fake(5000);
+    dev_reset_system();
+    sim = std::make_unique<SimulatedDriver>(DevFixture{});
+    DevSys.driver = sim.get();
+    DevSys.service_running = true;
+    ASSERT_EQ(_NT_setbioswork(&work), 0);
+    ASSERT_EQ(_NT_get_bios_workp_size(), 1046);
+    ASSERT_EQ(_NT_get_rz7arg_size(), 416);
+    ASSERT_EQ(_Q_get_qn_func(), 1);
+    ASSERT_EQ(_Q_if_init(), DevFixture{}.board_id);
+    const std::vector<u8> file = dev_monitor_file(DevFixture{});
+    std::memcpy(&header, file.data(), sizeof header);
+    Boot(file);
+  }
+  void TearDown() override {
+    _Q_if_init();
+    _NT_close_driver();
+    dev_reset_system();
+    host_clock_use_real();
+  }
+
+  // The engine's start-up: logic configuration, interface set-up, the monitor
+  // image into monitor memory, the reset vector patched, the cold start.
+  void Boot(const std::vector<u8>& file) {
+    std::vector<u8> logic(kDevLogicMagic.begin(), kDevLogicMagic.end());
+    logic.resize(64, 0);
+    ASSERT_EQ(_Q_flex_cfg(3, logic.data(), u16(logic.size())), 0u);
+    _Q_init();
+    for (std::size_t chunk = 0; chunk < kDevMonitorChunks; ++chunk) {
+      std::array<u8, kDevMonitorBankSize> bytes;
+      std::memcpy(bytes.data(), &file[kDevMonitorImageOffset + chunk * kDevMonitorBankSize], bytes.size());
+      if (chunk == 0) bytes[header.position.get() & 63] = kBreak;
+      _Q_wrmonblk(chunk == 0 ? kDevTopBankCode : u16(chunk + 1), 0, bytes.data(), u16(bytes.size()));
+    }
+    const u32 code = header.code_address.get();
+    WriteRom(0, {0xC3, u8(code), u8(code >> 8)});  // the reset vector jumps to the monitor
+    _Q_mon_en(1);
+    _Q_fifo_rst();
+    _Q_flushrs();
+    _Q_bankset(kDevColdStartBank);
+    _Q_trg_rst(5, 0);
+    ASSERT_TRUE(WaitForInput()) << "no hello from the monitor";
+    EXPECT_EQ(_Q_getrs(), kDevHello);
+    // the monitor vectors, as the engine writes them before a run
+    WriteRom(0x38, {0xC3, u8(header.break_entry.get()), u8(header.break_entry.get() >> 8)});
+    WriteRom(0x66, {0xC3, u8(header.nmi_entry.get()), u8(header.nmi_entry.get() >> 8)});
+  }
+  void WriteRom(u32 address, std::vector<u8> bytes) {
+    work.set16<kWorkAreaKind>(kDevKindLrom1);
+    work.set32<kWorkRomAddress>(address);
+    _Q_wrromblk(bytes.data(), u16(bytes.size()));
+  }
+  // Waits in 10 ms steps, as the engine's polls do.
+  bool WaitForInput(int rounds = 800) {
+    for (int i = 0; i < rounds; ++i) {
+      if (_Q_rschk() != 0) return true;
+      _Q_wait(10);
+    }
+    return false;
+  }
+
+  void Request(u8 code) { _nt_STARTCMD(code); }
+  void PutWord(u16 w) {
+    const u8 b[2] = {u8(w), u8(w >> 8)};
+    _Q_putrsblk(b, 2, 0);
+  }
+  u16 GetWord() {
+    u8 b[2] = {};
+    _Q_getrsblk(b, 2);
+    return u16(b[0] | b[1] << 8);
+  }
+  u8 Ack() { return _Q_getrs(); }
+
+  void Go(u16 pc, u16 sp) {
+    Request(96);
+    Ack();
+    Request(97);
+    PutWord(sp);
+    PutWord(pc);
+    PutWord(0x0000);
+    Ack();
+    Request(98);
+    PutWord(0);
+    PutWord(0);
+    PutWord(0);
+    Ack();
+    Request(99);
+    PutWord(0);
+    PutWord(0);
+    PutWord(0);
+    Ack();
+    Request(100);
+    PutWord(0);
+    PutWord(0);
+    PutWord(0);
+    Ack();
+    Request(101);
+    _Q_putrs(0);  // I
+    _Q_putrs(0);  // interrupts disabled
+    Ack();
+    _Q_wrreg0(7, 16, 16);
+    Request(103);
+    int polls = 0;
+    while ((_Q_chk_run() & 2) == 0 && polls++ < 100) _Q_wait(1);
+    ASSERT_NE(_Q_chk_run() & 2, 0) << "the program did not start";
+  }
+  StopRecord ReadStop() {
+    StopRecord r;
+    r.stop_byte = _Q_getrs();
+    Request(r.stop_byte != 0 ? 112 : 113);
+    r.bc = GetWord();
+    r.s = GetWord();
+    Request(114);
+    r.hl = GetWord();
+    r.de = GetWord();
+    r.af = GetWord();
+    Request(115);
+    r.pc = GetWord();
+    r.sp = GetWord();
+    _Q_putrs(u8(r.s));
+    Ack();
+    Request(116);
+    r.af_alt = GetWord();
+    r.bc_alt = GetWord();
+    r.de_alt = GetWord();
+    Request(117);
+    r.hl_alt = GetWord();
+    r.ix = GetWord();
+    r.iy = GetWord();
+    Request(118);
+    Ack();
+    return r;
+  }
+  void WriteBlock(u16 address, const std::vector<u8>& bytes) {
+    Request(48);
+    PutWord(address);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      _Q_putrs(bytes[i]);
+      _Q_putrs(i + 1 < bytes.size() ? 0xFF : 0x00);
+    }
+    EXPECT_EQ(Ack(), kDevAcknowledge);
+  }
+  std::vector<u8> ReadBlock(u16 address, std::size_t count) {
+    std::vector<u8> out;
+    Request(40);
+    PutWord(address);
+    for (std::size_t i = 0; i < count; ++i) {
+      out.push_back(_Q_getrs());
+      _Q_putrs(i + 1 < count ? 0xFF : 0x00);
+    }
+    EXPECT_EQ(Ack(), kDevAcknowledge);
+    return out;
+  }
+  u16 Status() const { return work.get16<kWorkStatus>(); }
+
+  static constexpr u8 kBreak = 0xFF;  // RST 38H
+  static constexpr u16 kStack = 0x9000;
+  BiosWorkArea work{};
+  DevMonitorFileHeader header{};
+  std::unique_ptr<SimulatedDriver> sim;
+};
+
+TEST_F(EmulatorEndToEndTest, HandshakeAndInitialStack) {
+  _Q_bankset(125);
+  _Q_putrs(0);
+  ASSERT_TRUE(WaitForInput());
+  EXPECT_EQ(_Q_getrs(), kDevHandshakeReply);
+  Request(80);
+  PutWord(kStack);
+  EXPECT_EQ(Ack(), kDevAcknowledge);
+  EXPECT_EQ(sim->Target().Monitor().Registers().sp, kStack);
+  EXPECT_EQ(Status(), 0);
+}
+
+TEST_F(EmulatorEndToEndTest, MemoryAndPortsThroughMonitorRequests) {
+  // byte and word
+  Request(24);
+  PutWord(0x8123);
+  _Q_putrs(0xA5);
+  EXPECT_EQ(Ack(), kDevAcknowledge);
+  Request(8);
+  PutWord(0x8123);
+  EXPECT_EQ(_Q_getrs(), 0xA5);
+  Request(32);
+  PutWord(0x8200);
+  PutWord(0xBEEF);
+  EXPECT_EQ(Ack(), kDevAcknowledge);
+  Request(16);
+  PutWord(0x8200);
+  EXPECT_EQ(GetWord(), 0xBEEF);
+  EXPECT_EQ(sim->Board().PeekTarget(0x8200), 0xEF);  // low byte first
+  // blocks, longer than the channel FIFO
+  std::vector<u8> data(40);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = u8(i * 7 + 1);
+  WriteBlock(0x8300, data);
+  EXPECT_EQ(ReadBlock(0x8300, data.size()), data);
+  EXPECT_EQ(ReadBlock(0x8300, 1), std::vector<u8>{data[0]});
+  // ROM areas are read-only to the target: the monitor's write does not stick
+  Request(24);
+  PutWord(0x0100);
+  _Q_putrs(0x12);
+  Ack();
+  Request(8);
+  PutWord(0x0100);
+  EXPECT_NE(_Q_getrs(), 0x12);
+  // a port
+  Request(25);
+  PutWord(0x1234);
+  _Q_putrs(0x77);
+  EXPECT_EQ(Ack(), kDevAcknowledge);
+  EXPECT_EQ(sim->Board().PortLatch(0x1234), 0x77);
+  Request(9);
+  PutWord(0x1234);
+  EXPECT_EQ(_Q_getrs(), 0x77);
+  EXPECT_EQ(Status(), 0);
+}
+
+TEST_F(EmulatorEndToEndTest, AnUnknownRequestTimesOut) {
+  Request(5);
+  EXPECT_EQ(_Q_getrs(), 0);
+  EXPECT_EQ(Status() & kStatusTimeout, kStatusTimeout);
+}
+
+// A program from the assembler: sums four bytes, stores the sum, stops on its
+// software break.
+constexpr const char* kProgram = R"(
+        ORG 8100H
+        LD   HL,DATA
+        LD   B,4
+        XOR  A
+LOOP:   ADD  A,(HL)
+        INC  HL
+        DJNZ LOOP
+        LD   (RESULT),A
+        LD   DE,1234H
+        LD   IX,5678H
+BRK:    RST  38H
+DATA:   DB   1,2,3,4
+RESULT: DB   0
+)";
+
+std::vector<u8> assemble(const std::string& source, std::string& error) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "halv80-e2e-asm";
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "prog.asm") << source;
+  const std::string command = "pasmo " + (dir / "prog.asm").string() + " " + (dir / "prog.bin").string() + " 2>&1";
+  if (std::system(command.c_str()) != 0) {
+    error = "pasmo failed";
+    return {};
+  }
+  std::ifstream in(dir / "prog.bin", std::ios::binary);
+  return std::vector<u8>(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(EmulatorEndToEndTest, AnAssembledProgramRunsToItsBreak) {
+  if (std::system("command -v pasmo >/dev/null 2>&1") != 0) GTEST_SKIP() << "pasmo is not installed";
+  std::string error;
+  const std::vector<u8> program = assemble(kProgram, error);
+  ASSERT_FALSE(program.empty()) << error;
+  const u16 origin = 0x8100;
+  const u16 break_at = u16(origin + program.size() - 6);  // RST, four data bytes, the result
+  WriteBlock(origin, program);
+  Go(origin, kStack);
+  ASSERT_TRUE(WaitForInput()) << "no stop";
+  const StopRecord stop = ReadStop();
+  EXPECT_EQ(stop.stop_byte, 0);                // a software break: the PC points past it
+  EXPECT_EQ(u16(stop.pc - 1), break_at);
+  EXPECT_EQ(stop.af >> 8, 10);                 // 1 + 2 + 3 + 4
+  EXPECT_EQ(stop.de, 0x1234);
+  EXPECT_EQ(stop.ix, 0x5678);
+  EXPECT_EQ(stop.hl, u16(break_at + 5));       // past the four data bytes
+  EXPECT_EQ(stop.sp, kStack);                  // the break's return address is off the stack again
+  EXPECT_EQ(ReadBlock(u16(break_at + 5), 1), std::vector<u8>{10});
+  EXPECT_EQ(_Q_chk_run() & 1, 0);              // stopped
+  EXPECT_EQ(Status(), 0);
+}
+
+TEST_F(EmulatorEndToEndTest, AForcedStopByNmi) {
+  const u16 loop = 0x8200;
+  WriteBlock(loop, {0x18, 0xFE});  // JR $: runs until stopped
+  Go(loop, kStack);
+  _Q_wait(20);
+  EXPECT_EQ(_Q_rschk(), 0u);       // still running
+  EXPECT_EQ(_Q_chk_run() & 1, 1);
+  _Q_trg_NMI(0);
+  ASSERT_TRUE(WaitForInput(100)) << "no stop after the NMI";
+  const StopRecord stop = ReadStop();
+  EXPECT_NE(stop.stop_byte, 0);
+  EXPECT_EQ(stop.pc, loop);
+  EXPECT_EQ(stop.sp, kStack);
+  EXPECT_EQ(Status(), 0);
+}
+
+}  // namespace

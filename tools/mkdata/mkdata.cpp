@@ -1,0 +1,143 @@
+// mkdata: writes the data files of the simulated emulator board into one
+// folder: the configuration file qqn80.cfg, the logic configuration
+// rz7_00.hwf and the monitor program MON80.QQN. All three come from the one
+// board description the simulated driver builds its board from, so the files
+// and the board cannot disagree. Each file is written under a temporary name
+// and renamed, so a failed run never leaves half a file behind.
+//
+// Usage: mkdata <folder>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "platform/device/dev_board.h"
+#include "platform/device/dev_fixture.h"
+#include "platform/device/dev_monitor_image.h"
+
+namespace {
+
+constexpr DevFixture kBoard{};
+
+// The configuration file describes ROM2 areas only for boards with trace
+// hardware, which this one does not have.
+static_assert(dev_fixture_fault(kBoard) == nullptr);
+static_assert(!kBoard.lrom2.present() && !kBoard.urom2.present());
+// the file's comment says so
+static_assert(kBoard.monitor_code_address + kDevMonitorBlock - 1 == kBoard.lrom1.end);
+
+// ROM types by index: the code the configuration file names it by, and its
+// size. ORDER: type index.
+struct RomType {
+  const char* code;
+  u32 size;
+};
+constexpr RomType kRomTypes[] = {
+    {"2764", 0x2000},  {"27128", 0x4000}, {"27256", 0x8000}, {"27512", 0x10000}, {"100", 0x20000},
+    {"200", 0x40000},  {"400", 0x80000},  {"800", 0x100000}, {"1600", 0x200000}, {"3200", 0x400000},
+};
+static_assert(std::size(kRomTypes) == 10);
+
+constexpr u32 area_size(const DevRomArea& a) { return a.present() ? a.end - a.start + 1 : 0; }
+
+// The smallest type that holds both ROM1 areas.
+constexpr std::size_t rom1_type() {
+  const u32 lower = area_size(kBoard.lrom1);
+  const u32 upper = area_size(kBoard.urom1);
+  const u32 need = lower > upper ? lower : upper;
+  std::size_t i = 0;
+  while (i + 1 < std::size(kRomTypes) && kRomTypes[i].size < need) ++i;
+  return i;
+}
+static_assert(kRomTypes[rom1_type()].size >= area_size(kBoard.lrom1));
+// the engine refuses a type beyond what the emulation memory can hold
+static_assert(rom1_type() <= 4u + kBoard.memory_size_code);
+
+// The monitor's initial stack: its 16 bytes below must be target RAM.
+constexpr u32 kMonitorStack = 0x8080;
+constexpr bool stack_clear_of(const DevRomArea& a) {
+  return !a.present() || a.end < kMonitorStack - 16 || a.start > kMonitorStack - 1;
+}
+static_assert(stack_clear_of(kBoard.lrom1) && stack_clear_of(kBoard.urom1));
+
+constexpr u16 kPortBase = 0x300;  // the driver reports its own; the line must still name one
+constexpr u8 kSoftBreak = 0x38;   // RST 38H, as the monitor image's own break byte
+
+std::string hex(u32 v) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%X", static_cast<unsigned>(v));
+  return text;
+}
+
+std::string area_line(const char* keyword, const DevRomArea& a) {
+  return std::string(keyword) + " " + hex(a.start) + "," + hex(a.end) + "," + hex(a.offset) + "\r\n";
+}
+
+std::vector<u8> config_file() {
+  std::string text;
+  text += "; qqn80.cfg: the simulated emulator board\r\n";
+  text += "; the monitor lies in the last 128 bytes of LROM1\r\n";
+  text += "PORT ADDRESS " + hex(kPortBase) + "\r\n";
+  text += std::string("ROM1 TYPE ") + kRomTypes[rom1_type()].code + "\r\n";
+  text += area_line("LROM1 ADDRESS", kBoard.lrom1);
+  if (kBoard.urom1.present()) text += area_line("UROM1 ADDRESS", kBoard.urom1);
+  text += "MMU REG BASE " + hex(kBoard.mmu_io_base) + "\r\n";
+  text += "MONITOR INIT. STACK " + hex(kMonitorStack) + "\r\n";
+  text += "SOFT BP(RST?) " + hex(kSoftBreak) + "\r\n";
+  return std::vector<u8>(text.begin(), text.end());
+}
+
+// A text line for people, the end-of-text byte, then the data the board
+// loads: its magic first; the rest it does not read.
+std::vector<u8> logic_file() {
+  const std::string_view title = "rz7_00.hwf: logic configuration of the simulated emulator board\r\n";
+  std::vector<u8> file(title.begin(), title.end());
+  file.push_back(0x1A);
+  file.insert(file.end(), kDevLogicMagic.begin(), kDevLogicMagic.end());
+  for (u32 i = 0; i < 248; ++i) file.push_back(u8(i * 7 + 1));
+  return file;
+}
+
+bool write_file(const std::filesystem::path& path, const std::vector<u8>& bytes) {
+  std::filesystem::path temporary = path;
+  temporary += ".tmp";
+  std::FILE* f = std::fopen(temporary.c_str(), "wb");
+  if (!f) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  const bool closed = std::fclose(f) == 0;
+  std::error_code error;
+  if (written && closed) std::filesystem::rename(temporary, path, error);
+  if (!written || !closed || error) {
+    std::filesystem::remove(temporary, error);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: mkdata <folder>\n");
+    return 2;
+  }
+  const std::filesystem::path folder = argv[1];
+  const struct {
+    const char* name;
+    std::vector<u8> bytes;
+  } files[] = {
+      {"qqn80.cfg", config_file()},
+      {"rz7_00.hwf", logic_file()},
+      {"MON80.QQN", dev_monitor_file(kBoard)},
+  };
+  for (const auto& f : files) {
+    if (!write_file(folder / f.name, f.bytes)) {
+      std::fprintf(stderr, "mkdata: cannot write %s\n", (folder / f.name).c_str());
+      return 1;
+    }
+  }
+  return 0;
+}
