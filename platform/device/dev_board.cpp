@@ -1,6 +1,7 @@
 // The simulated emulator board. Target addresses are decoded in one place
-// (PeekTarget/PokeTarget): the enabled monitor window first, then the ROM areas
-// in the order LROM1, UROM1, LROM2, UROM2, then target RAM.
+// (PeekTarget/PokeTarget), by physical address: the enabled monitor window
+// first, then the ROM areas in the order LROM1, UROM1, LROM2, UROM2, then
+// target RAM. The CPU's logical addresses reach it through the MMU.
 #include "platform/device/dev_board.h"
 
 
@@ -38,6 +39,7 @@ bool DevBoard::Fifo::Pop(u8& v) {
 
 DevBoard::DevBoard(const DevFixture& fixture)
     : fixture_(fixture),
+      mmu_(fixture.mmu_kind, fixture.mmu_io_base),
       emu_(dev_emu_size(fixture.memory_size_code), 0xFF),
       ram_(kDevTargetSpace, 0x00),
       ports_(kDevPortCount, 0xFF) {
@@ -49,26 +51,30 @@ DevBoard::DevBoard(const DevFixture& fixture)
 u8 DevBoard::MemoryRead(u16 address, BusCycle cycle) {
   const std::size_t kind = std::size_t(cycle);
   if (kind < kCycleKinds) ++cycles_[kind];
+  const u32 physical = mmu_.Translate(address);
   const u32 window = fixture_.monitor_code_address;
   // an opcode fetch in the window the target sees, claimed by the observer?
-  if (cycle == BusCycle::OpcodeFetch && fetch_observer_ && MonitorWindowOn() && address >= window &&
-      address - window < kDevMonitorBlock && fetch_observer_(address - window))
+  if (cycle == BusCycle::OpcodeFetch && fetch_observer_ && MonitorWindowOn() && physical >= window &&
+      physical - window < kDevMonitorBlock && fetch_observer_(physical - window))
     return 0x00;  // NOP
-  return PeekTarget(address);
+  return PeekTarget(physical);
 }
 
 void DevBoard::MemoryWrite(u16 address, u8 value) {
   ++cycles_[std::size_t(BusCycle::MemoryWrite)];
-  PokeTarget(address, value);
+  PokeTarget(mmu_.Translate(address), value);
 }
 
 u8 DevBoard::IoRead(u16 port) {
   ++cycles_[std::size_t(BusCycle::IoRead)];
+  u8 v = 0xFF;
+  if (mmu_.IoRead(port, v)) return v;
   return ports_[port];
 }
 
 void DevBoard::IoWrite(u16 port, u8 value) {
   ++cycles_[std::size_t(BusCycle::IoWrite)];
+  if (mmu_.IoWrite(port, value)) return;  // the CPU's own register
   ports_[port] = value;
 }
 

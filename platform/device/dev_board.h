@@ -18,6 +18,7 @@
 
 #include "platform/device/dev_bus.h"
 #include "platform/device/dev_fixture.h"
+#include "platform/device/dev_mmu.h"
 #include "rz7bios/bios_layout.h"
 
 // Emulation-area kinds, as the engine writes them into the work area.
@@ -115,8 +116,9 @@ class DevBoard : public DevBus {
 
   const DevFixture& Fixture() const { return fixture_; }
 
-  // --- DevBus: the target's cycles. Logical addresses are physical until the
-  // MMU is modelled. Each cycle is counted by kind.
+  // --- DevBus: the target's cycles. Memory cycles go through the MMU to the
+  // physical address; I/O cycles at the MMU's registers reach them, not the
+  // port latches. Each cycle is counted by kind.
   u8 MemoryRead(u16 address, BusCycle cycle) override;
   void MemoryWrite(u16 address, u8 value) override;
   u8 IoRead(u16 port) override;
@@ -132,6 +134,15 @@ class DevBoard : public DevBus {
   // elsewhere target RAM. Beyond the 1 MiB space: 0xFF, a write dropped.
   u8 PeekTarget(u32 physical) const;
   void PokeTarget(u32 physical, u8 value);
+  // The same by logical address, through the MMU as it stands: what a program
+  // on the target (the monitor among them) sees at that address.
+  u8 PeekLogical(u16 logical) const { return PeekTarget(mmu_.Translate(logical)); }
+  void PokeLogical(u16 logical, u8 value) { PokeTarget(mmu_.Translate(logical), value); }
+
+  // --- The target CPU's MMU, of the fixture's kind. The CPU's reset line
+  // resets it (the target's owner calls Reset()).
+  DevMmu& Mmu() { return mmu_; }
+  const DevMmu& Mmu() const { return mmu_; }
 
   // --- Emulation memory by position. Past its end a read gives 0xFF and a
   // write is dropped: nothing aliases.
@@ -246,6 +257,7 @@ class DevBoard : public DevBus {
 
   DevFixture fixture_;
   FetchObserver fetch_observer_;                     // see SetFetchObserver
+  DevMmu mmu_;                                       // the CPU's MMU, between the CPU and memory
   std::vector<u8> emu_;                              // emulation memory
   std::vector<u8> ram_;                              // target RAM, 1 MiB
   std::vector<u8> ports_;                            // port latches, 64 Ki

@@ -1,15 +1,22 @@
 // The target CPU: libz80ex driven one instruction at a time, its callbacks
 // turned into classified bus cycles. The core executes a prefix byte as a
 // step of its own; a step here always runs on to the end of the instruction.
+// For a kind with added instructions the opcode is fetched here first; the
+// core takes a byte fetched so from a queue, so that the bus sees each fetch
+// once.
 #include "platform/device/dev_cpu.h"
 
 #include <new>
 
 #include <z80ex/z80ex.h>
 
+#include "platform/device/dev_cpu_ext.h"
+
 namespace {
 
+constexpr u8 kNopOpcode = 0x00;
 constexpr u8 kHaltOpcode = 0x76;
+constexpr u8 kEdPrefix = 0xED;
 
 // The bus seen by LeaveHalt(): reads give FF, writes go nowhere.
 Z80EX_BYTE detached_read(Z80EX_CONTEXT*, Z80EX_WORD, int, void*) { return 0xFF; }
@@ -22,6 +29,9 @@ struct DevCpuCallbacks {
   static Z80EX_BYTE Read(Z80EX_CONTEXT*, Z80EX_WORD address, int m1_state, void* user) {
     DevCpu& cpu = *static_cast<DevCpu*>(user);
     if (m1_state == 0) return cpu.bus_.MemoryRead(address, BusCycle::MemoryRead);
+    // fetched on the bus already, by StepAdded()?
+    if (cpu.fetchedNext_ < cpu.fetchedCount_ && cpu.fetched_[cpu.fetchedNext_].address == address)
+      return cpu.fetched_[cpu.fetchedNext_++].value;
     if (!cpu.halted_) return cpu.bus_.MemoryRead(address, BusCycle::OpcodeFetch);
     // Halted: the core keeps PC on the HALT and runs it again. The chip has
     // PC past the HALT and fetches there, ignoring the byte; give the core
@@ -87,15 +97,74 @@ u32 DevCpu::StepInstruction() {
     if (z80ex_get_reg(cpu, regIM) == 1) bus_.InterruptAck();
     used = z80ex_int(cpu);
   }
+  // At a boundary (no prefix run left over from the last step), a kind with
+  // added instructions looks at the opcode first.
+  if (used == 0 && !halted_ && dev_ext_kind_adds(kind_) && z80ex_last_op_type(cpu) == 0)
+    used = int(StepAdded());
   if (used == 0) {
     int steps = 0;
     do {
       used += z80ex_step(cpu);
     } while (z80ex_last_op_type(cpu) != 0 && ++steps < kPrefixRunLimit);
   }
+  fetchedCount_ = fetchedNext_ = 0;  // taken by the core's first steps
   halted_ = z80ex_doing_halt(cpu) != 0;
   tstates_ += u32(used);
   return u32(used);
+}
+
+u32 DevCpu::StepAdded() {
+  Z80EX_CONTEXT* cpu = context_.get();
+  const u16 pc = u16(z80ex_get_reg(cpu, regPC));
+  const u8 first = bus_.MemoryRead(pc, BusCycle::OpcodeFetch);
+  QueueFetched(pc, first);
+  if (first != kEdPrefix) return 0;
+  const u16 opcode_at = u16(pc + 1);
+  const u8 opcode = bus_.MemoryRead(opcode_at, BusCycle::OpcodeFetch);
+  QueueFetched(opcode_at, opcode);
+  const ExtOp op = dev_ext_decode(kind_, opcode);
+  if (op == ExtOp::None) return 0;  // the core's own ED instruction
+  fetchedCount_ = fetchedNext_ = 0;
+
+  const u16 af = u16(z80ex_get_reg(cpu, regAF));
+  ExtRegisters regs;
+  regs.a = u8(af >> 8);
+  regs.f = u8(af);
+  regs.bc = u16(z80ex_get_reg(cpu, regBC));
+  regs.de = u16(z80ex_get_reg(cpu, regDE));
+  regs.hl = u16(z80ex_get_reg(cpu, regHL));
+  regs.sp = u16(z80ex_get_reg(cpu, regSP));
+  regs.pc = pc;
+  const u32 tstates = dev_ext_execute(op, opcode, regs, bus_);
+
+  if (op == ExtOp::Slp) {
+    // The core halts on a HALT at the SLP's second byte and keeps PC there;
+    // the chip's PC is the byte after, as for any halt.
+    StepStandIn(opcode_at, kHaltOpcode);
+  } else {
+    StepStandIn(pc, kNopOpcode);
+    z80ex_set_reg(cpu, regPC, regs.pc);
+  }
+  z80ex_set_reg(cpu, regAF, u16(regs.a << 8 | regs.f));
+  z80ex_set_reg(cpu, regBC, regs.bc);
+  z80ex_set_reg(cpu, regDE, regs.de);
+  z80ex_set_reg(cpu, regHL, regs.hl);
+  z80ex_set_reg(cpu, regSP, regs.sp);
+  // Two M1 cycles: the stand-in counted one. Bit 7 of R is apart.
+  z80ex_set_reg(cpu, regR, u16(z80ex_get_reg(cpu, regR) + 1));
+  return tstates;
+}
+
+void DevCpu::QueueFetched(u16 address, u8 opcode) {
+  if (fetchedCount_ < kFetchedLimit) fetched_[fetchedCount_++] = {address, opcode};
+}
+
+void DevCpu::StepStandIn(u16 address, u8 opcode) {
+  Z80EX_CONTEXT* cpu = context_.get();
+  z80ex_set_reg(cpu, regPC, address);
+  QueueFetched(address, opcode);
+  z80ex_step(cpu);
+  fetchedCount_ = fetchedNext_ = 0;
 }
 
 u64 DevCpu::Run(u64 tstates_budget) {

@@ -12,8 +12,9 @@
 
 struct _z80_cpu_context;  // the core's context (Z80EX_CONTEXT)
 
-// The CPU the emulator pod carries. Only Z80 is executed as such today; the
-// others run as a plain Z80 until their own opcodes and timings are added.
+// The CPU the emulator pod carries. The HD64180 and the R800 run their added
+// ED instructions (dev_cpu_ext.h) with their own T-states; the rest of their
+// sets, and all of the KC80's, run as on a Z80, with Z80 timings.
 enum class CpuKind : u8 {
   Z80,
   HD64180,
@@ -69,7 +70,9 @@ class DevCpu {
   void Interrupt(bool line);
 
   // One instruction, or the acceptance of a pending interrupt in its place
-  // (then PC is at the handler). Returns the T-states used.
+  // (then PC is at the handler). Returns the T-states used. An instruction the
+  // CPU kind adds to the Z80 set runs here rather than in the core; SLP halts
+  // as HALT does. One round of OTIMR/OTDMR is one instruction.
   u32 StepInstruction();
   // Whole instructions until `tstates_budget` T-states are used (the last
   // instruction may go past it) or RequestStop() is seen. Returns the
@@ -103,6 +106,23 @@ class DevCpu {
 
   // Takes the core out of its halt state without a bus cycle.
   void LeaveHalt();
+  // Fetches the opcode at PC for a kind that adds instructions, and runs it
+  // if it is an added one. Returns its T-states, or 0 when the core is to
+  // run the instruction: the bytes fetched are then queued for the core.
+  u32 StepAdded();
+  // Has the core take `opcode` at `address` as its next M1 read, without a
+  // bus cycle.
+  void QueueFetched(u16 address, u8 opcode);
+  // Lets the core run one opcode fed from the queue, so that its own state
+  // moves on as for any instruction: R, and the end of an EI's hold-off.
+  void StepStandIn(u16 address, u8 opcode);
+
+  // Opcode bytes already fetched on the bus, for the core's next M1 reads.
+  struct FetchedByte {
+    u16 address;
+    u8 value;
+  };
+  static constexpr int kFetchedLimit = 2;  // ED and the byte after it
 
   DevBus& bus_;
   std::unique_ptr<_z80_cpu_context, ContextDeleter> context_;
@@ -112,6 +132,9 @@ class DevCpu {
   bool nmiPending_ = false;      // an NMI edge not yet accepted
   bool intLine_ = false;         // INT asserted
   bool stopRequested_ = false;   // the Run in progress ends after this instruction
+  FetchedByte fetched_[kFetchedLimit]{};  // queued for the core, in fetch order
+  int fetchedCount_ = 0;         // entries queued
+  int fetchedNext_ = 0;          // the next entry the core takes
 
   friend struct DevCpuCallbacks;
 };

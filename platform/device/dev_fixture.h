@@ -30,7 +30,8 @@ struct DevFixture {
   u32 monitor_code_address = 0x7F80;            // the last 128 bytes of LROM1
   u32 cpu_clock_hz = 8'000'000;                 // target clock; T-states per second
   u8 board_id = 1;                              // register 63 high nibble, 0..15
-  u16 mmu_io_base = 0x38;                       // I/O base of the MMU registers
+  u16 mmu_io_base = 0x38;                       // MMU registers: bits 6-7 the internal I/O base, CBR at it + 0x38
+  u16 mmu_kind = 0;                             // 0 none, 1 four windows, 2 and 4 CBR/BBR/CBAR
 };
 
 constexpr u32 dev_emu_size(u8 size_code) {
@@ -61,6 +62,10 @@ constexpr const char* dev_fixture_fault(const DevFixture& f) {
     return "monitor area not inside LROM1";
   if (f.cpu_clock_hz == 0) return "CPU clock of 0 Hz";
   if (f.board_id > 15) return "board id above 15";
+  if (f.mmu_kind != 0 && f.mmu_kind != 1 && f.mmu_kind != 2 && f.mmu_kind != 4) return "MMU kind not 0, 1, 2 or 4";
+  // an internal I/O base (0x00, 0x40, 0x80, 0xC0) or the CBR port in one (0x38, 0x78, 0xB8, 0xF8)?
+  if (f.mmu_io_base > 0xFF || ((f.mmu_io_base & 0x3F) != 0 && (f.mmu_io_base & 0x3F) != 0x38))
+    return "MMU I/O base neither an internal I/O base nor the CBR port in one";
   return nullptr;
 }
 static_assert(dev_fixture_fault(DevFixture{}) == nullptr);

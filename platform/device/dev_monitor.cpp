@@ -71,22 +71,26 @@ struct DevRequestHandlers {
     m.regs_.iff1 = m.regs_.iff2 = m.request_.in[0] != 0;
     m.Reply(kDevAcknowledge);
   }
+  // The MMU requests reach the CPU's registers on the board, whatever its
+  // kind: 82/83 the four-window bytes, 84..87 the one set of bank registers.
   static void ReadMmuWindows(DevMonitor& m) {
-    for (u8 b : m.mmu_.windows) m.Reply(b);
+    for (u8 b : m.board_.Mmu().Windows()) m.Reply(b);
   }
   static void SetMmuWindows(DevMonitor& m) {
-    for (std::size_t i = 0; i < m.mmu_.windows.size(); ++i) m.mmu_.windows[i] = m.request_.in[i];
+    DevMmuWindows w{};
+    static_assert(kDevMmuWindowBytes <= kDevRequestBytes);  // all eight came with the request
+    for (std::size_t i = 0; i < w.size(); ++i) w[i] = m.request_.in[i];
+    m.board_.Mmu().SetWindows(w);
     m.Reply(kDevAcknowledge);
   }
   static void ReadMmuBank(DevMonitor& m) {
-    m.Reply(m.mmu_.cbr);
-    m.Reply(m.mmu_.bbr);
-    m.Reply(m.mmu_.cbar);
+    const DevMmuBank& b = m.board_.Mmu().Bank();
+    m.Reply(b.cbr);
+    m.Reply(b.bbr);
+    m.Reply(b.cbar);
   }
   static void SetMmuBank(DevMonitor& m) {
-    m.mmu_.cbr = m.request_.in[0];
-    m.mmu_.bbr = m.request_.in[1];
-    m.mmu_.cbar = m.request_.in[2];
+    m.board_.Mmu().SetBank({m.request_.in[0], m.request_.in[1], m.request_.in[2]});
     m.Reply(kDevAcknowledge);
   }
   static void Acknowledge(DevMonitor& m) { m.Reply(kDevAcknowledge); }
@@ -227,7 +231,6 @@ void DevMonitor::Reset() {
   pending_ = DevEntry::None;
   last_entry_ = DevEntry::None;
   regs_ = DevRegisters{};
-  mmu_ = DevMmuValues{};
   active_ = false;
   request_ = Request{};
   replies_.clear();
@@ -378,9 +381,10 @@ u16 DevMonitor::Word(std::size_t at) const {
   return u16(request_.in[at] | request_.in[at + 1] << 8);
 }
 
-// Memory as the CPU sees it; logical addresses are physical on this board.
-u8 DevMonitor::Peek(u16 address) const { return board_.PeekTarget(address); }
-void DevMonitor::Poke(u16 address, u8 value) { board_.PokeTarget(address, value); }
+// Memory as the CPU sees it: the monitor runs on the target, so its
+// addresses are logical and go through the MMU as the registers stand.
+u8 DevMonitor::Peek(u16 address) const { return board_.PeekLogical(address); }
+void DevMonitor::Poke(u16 address, u8 value) { board_.PokeLogical(address, value); }
 
 // I in the high byte; bit 2 set when the program runs with interrupts enabled.
 u16 DevMonitor::InterruptWord() const { return u16(regs_.i << 8 | (regs_.iff2 ? 0x04 : 0x00)); }

@@ -69,15 +69,6 @@ enum class DevEntry : u8 {
   Nmi,
 };
 
-// The memory-management values the monitor keeps. This board has no MMU
-// hardware yet: the set requests store the values and the read requests give
-// them back; target addresses stay physical.
-struct DevMmuValues {
-  std::array<u8, 8> windows{};  // the four-window kind, as the requests carry them
-  u8 cbr = 0x00;                // the bank kinds share one CBR, BBR, CBAR
-  u8 bbr = 0x00;
-  u8 cbar = 0xF0;               // the CPU's value after reset
-};
 
 class DevMonitor {
  public:
@@ -108,7 +99,6 @@ class DevMonitor {
   DevEntry LastEntry() const { return last_entry_; }
   // The program's registers as the monitor holds them while in control.
   const DevRegisters& Registers() const { return regs_; }
-  const DevMmuValues& Mmu() const { return mmu_; }
 
  private:
   // One request in progress: its code, the step it is at and the bytes that
@@ -141,7 +131,6 @@ class DevMonitor {
   DevEntry pending_ = DevEntry::None; // claimed fetch, not yet taken over
   DevEntry last_entry_ = DevEntry::None;
   DevRegisters regs_;                 // the stopped program's registers
-  DevMmuValues mmu_;
   bool active_ = false;               // a request is in progress in request_
   Request request_;
   std::deque<u8> replies_;            // waiting for room in the FIFO to the host

@@ -36,6 +36,7 @@ DevTarget::~DevTarget() { board_.SetFetchObserver(nullptr); }
 void DevTarget::TakeLines() {
   if (board_.TakeReset()) {
     cpu_->Reset();
+    board_.Mmu().Reset();  // the MMU is the CPU's: its registers reset with it
     monitor_->Reset();
   }
   if (board_.TakeNmi() && !board_.ResetHeld() && !monitor_->InControl()) cpu_->Nmi();

@@ -42,7 +42,7 @@ class DevTarget {
   // True while the monitor holds the CPU (the program under test is stopped).
   bool MonitorInControl() const;
   // The monitor model, for inspection: how it last took the CPU, the
-  // registers it holds, its MMU values.
+  // registers it holds.
   const DevMonitor& Monitor() const;
 
  private:

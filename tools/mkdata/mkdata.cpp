@@ -16,6 +16,7 @@
 
 #include "platform/device/dev_board.h"
 #include "platform/device/dev_fixture.h"
+#include "platform/device/dev_mmu.h"
 #include "platform/device/dev_monitor_image.h"
 
 namespace {
@@ -72,6 +73,16 @@ std::string hex(u32 v) {
   return text;
 }
 
+// The BANK MODE operand of a memory-management kind.
+const char* bank_mode(u16 kind) {
+  switch (kind) {
+    case kDevMmuWindows: return "KC80";
+    case kDevMmuBank: return "64180R";
+    case kDevMmuBankS: return "64180S";
+    default: return "OFF";
+  }
+}
+
 std::string area_line(const char* keyword, const DevRomArea& a) {
   return std::string(keyword) + " " + hex(a.start) + "," + hex(a.end) + "," + hex(a.offset) + "\r\n";
 }
@@ -85,6 +96,7 @@ std::vector<u8> config_file() {
   text += area_line("LROM1 ADDRESS", kBoard.lrom1);
   if (kBoard.urom1.present()) text += area_line("UROM1 ADDRESS", kBoard.urom1);
   text += "MMU REG BASE " + hex(kBoard.mmu_io_base) + "\r\n";
+  text += std::string("BANK MODE ") + bank_mode(kBoard.mmu_kind) + "\r\n";
   text += "MONITOR INIT. STACK " + hex(kMonitorStack) + "\r\n";
   text += "SOFT BP(RST?) " + hex(kSoftBreak) + "\r\n";
   return std::vector<u8>(text.begin(), text.end());
