@@ -1,4 +1,4 @@
-// The target CPU's own cost: a compute loop (sum 256 bytes, copy each running
+// The simulated target's speed. First the CPU's own cost: a compute loop (sum 256 bytes, copy each running
 // total out through IX, store the sum, start again) run through DevCpu over
 // a flat bus, and the same code stepped on the bare core with its minimal
 // callbacks, in the same iterations. "ratio" is DevCpu's T-states per host
@@ -12,6 +12,7 @@
 #include <z80ex/z80ex.h>
 
 #include "platform/device/dev_cpu.h"
+#include "platform/device/dev_target.h"
 
 namespace {
 
@@ -111,6 +112,55 @@ void BM_CpuAgainstBareCore(benchmark::State& state) {
   state.counters["ratio"] = bare_rate > 0 ? cpu_rate / bare_rate : 0;
 }
 BENCHMARK(BM_CpuAgainstBareCore)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The same loop on the simulated target: the board's memory map (RAM above the
+// emulated ROM), the monitor watching fetches, no events armed, against the
+// bare core. The loop runs at 8000h, its data at 8100h..8300h.
+void BM_TargetAgainstBareCore(benchmark::State& state) {
+  DevTarget target;
+  DevBoard& board = target.Board();
+  for (std::size_t i = 0; i < std::size(kLoop); ++i) board.PokeTarget(u32(0x8000 + i), kLoop[i]);
+  // move the loop's addresses up by 8000h: ld hl, ld ix, ld (nn),de, jp
+  for (const u32 high_byte : {0x8002u, 0x8006u, 0x801Du, 0x8020u})
+    board.PokeTarget(high_byte, u8(board.PeekTarget(high_byte) + 0x80));
+  for (int i = 0; i < 256; ++i) board.PokeTarget(u32(0x8100 + i), u8(i * 7 + 3));
+  board.WriteRegister(kRegControl, kCtlResetRelease);
+  target.Run(0);  // the reset takes effect
+  DevRegisters regs = target.Cpu().GetRegisters();
+  regs.pc = 0x8000;
+  target.Cpu().SetRegisters(regs);
+
+  Memory bare_memory;
+  load_loop(bare_memory);
+  Z80EX_CONTEXT* bare = z80ex_create(bare_read, &bare_memory, bare_write, &bare_memory, bare_in,
+                                     nullptr, bare_out, nullptr, bare_ack, nullptr);
+  if (bare == nullptr) {
+    state.SkipWithError("the core could not be created");
+    return;
+  }
+  double target_seconds = 0, bare_seconds = 0;
+  u64 bare_tstates = 0;
+  const u64 start_tstates = board.TStates();
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    target.Run(kSlice);
+    const double target_time = seconds_since(start);
+    start = std::chrono::steady_clock::now();
+    u64 bare_used = 0;
+    while (bare_used < kSlice) bare_used += u64(z80ex_step(bare));
+    bare_seconds += seconds_since(start);
+    bare_tstates += bare_used;
+    state.SetIterationTime(target_time);
+    target_seconds += target_time;
+  }
+  z80ex_destroy(bare);
+  const double target_rate = target_seconds > 0 ? double(board.TStates() - start_tstates) / target_seconds : 0;
+  const double bare_rate = bare_seconds > 0 ? double(bare_tstates) / bare_seconds : 0;
+  state.counters["target_T/s"] = target_rate;
+  state.counters["bare_T/s"] = bare_rate;
+  state.counters["ratio"] = bare_rate > 0 ? target_rate / bare_rate : 0;
+}
+BENCHMARK(BM_TargetAgainstBareCore)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

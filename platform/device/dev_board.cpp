@@ -48,10 +48,42 @@ DevBoard::DevBoard(const DevFixture& fixture)
 
 // --- The bus ---------------------------------------------------------------
 
+void DevBoard::BuildMap(bool window_on) {
+  const u32 window = fixture_.monitor_code_address;
+  for (std::size_t page = 0; page < kMapPages; ++page) {
+    const u32 first = u32(page << kMapPageShift);
+    const u32 last = first + (1u << kMapPageShift) - 1;
+    read_map_[page] = nullptr;
+    write_map_[page] = nullptr;
+    // the monitor window decodes and claims fetches: never direct
+    if (window_on && window <= last && window + kDevMonitorBlock - 1 >= first) continue;
+    const DevRomArea* hit = nullptr;
+    bool partial = false;
+    for (const DevRomArea* a : {&fixture_.lrom1, &fixture_.urom1, &fixture_.lrom2, &fixture_.urom2}) {
+      if (!a->present() || a->end < first || a->start > last) continue;
+      if (hit != nullptr || a->start > first || a->end < last) partial = true;
+      hit = a;
+    }
+    if (partial) continue;
+    if (hit == nullptr) {
+      read_map_[page] = &ram_[first];
+      write_map_[page] = &ram_[first];
+      continue;
+    }
+    const u32 position = first - hit->start + hit->offset;
+    if (position < emu_.size() && emu_.size() - position >= (1u << kMapPageShift)) read_map_[page] = &emu_[position];
+  }
+  map_window_on_ = window_on ? 1 : 0;
+}
+
 u8 DevBoard::MemoryRead(u16 address, BusCycle cycle) {
   const std::size_t kind = std::size_t(cycle);
   if (kind < kCycleKinds) ++cycles_[kind];
   const u32 physical = mmu_.Translate(address);
+  const bool window_on = MonitorWindowOn();
+  if (map_window_on_ != int(window_on)) BuildMap(window_on);
+  if (physical < kDevTargetSpace)
+    if (const u8* page = read_map_[physical >> kMapPageShift]) return page[physical & ((1u << kMapPageShift) - 1)];
   const u32 window = fixture_.monitor_code_address;
   // an opcode fetch in the window the target sees, claimed by the observer?
   if (cycle == BusCycle::OpcodeFetch && fetch_observer_ && MonitorWindowOn() && physical >= window &&
@@ -62,7 +94,16 @@ u8 DevBoard::MemoryRead(u16 address, BusCycle cycle) {
 
 void DevBoard::MemoryWrite(u16 address, u8 value) {
   ++cycles_[std::size_t(BusCycle::MemoryWrite)];
-  PokeTarget(mmu_.Translate(address), value);
+  const u32 physical = mmu_.Translate(address);
+  const bool window_on = MonitorWindowOn();
+  if (map_window_on_ != int(window_on)) BuildMap(window_on);
+  if (physical < kDevTargetSpace) {
+    if (u8* page = write_map_[physical >> kMapPageShift]) {
+      page[physical & ((1u << kMapPageShift) - 1)] = value;
+      return;
+    }
+  }
+  PokeTarget(physical, value);
 }
 
 u8 DevBoard::IoRead(u16 port) {
@@ -173,7 +214,6 @@ int DevBoard::SelectedBank() const { return bank_index(regs_[kRegMonitorBank]); 
 
 // The target has the window while the host holds no byte lane: register 4 bit
 // 0 (lane 0, the only lane of an 8-bit bus) set.
-bool DevBoard::MonitorWindowOn() const { return (regs_[kRegMonitorLanes] & 0x01) != 0; }
 
 int DevBoard::MonitorWindowIndex(u32 offset) const {
   return offset < kDevMonitorBankSize ? MonitorIndex(SelectedBank(), offset)
@@ -269,6 +309,8 @@ bool DevBoard::TargetSend(u8 value) {
 }
 
 bool DevBoard::TargetReceive(u8& value) { return to_target_.Pop(value); }
+
+bool DevBoard::TargetPeek(u8& value) const { return to_target_.Peek(value); }
 
 // --- Interface registers ----------------------------------------------------
 

@@ -168,7 +168,7 @@ class DevBoard : public DevBus {
   bool WriteMonitorBlock(u16 bank, u16 address, std::span<const u8> data);
   bool ReadMonitorBlock(u16 bank, u16 address, std::span<u8> out);
   void MonitorEnable(u16 flag);                     // _Q_mon_en
-  bool MonitorWindowOn() const;
+  bool MonitorWindowOn() const { return (regs_[kRegMonitorLanes] & 0x01) != 0; }
   // The selected bank 0..127, or -1 when register 10 holds a refused value.
   int SelectedBank() const;
   std::span<const u8, kDevMonitorMemorySize> MonitorMemory() const { return monitor_; }
@@ -184,6 +184,7 @@ class DevBoard : public DevBus {
   void FifoReset();                                 // _Q_fifo_rst: pulse register 7 bit 5
   bool TargetSend(u8 value);                        // target -> host
   bool TargetReceive(u8& value);                    // host -> target
+  bool TargetPeek(u8& value) const;                 // the next byte from the host, left waiting
   std::size_t TargetPending() const;                // bytes from the host waiting
 
   // --- Interface registers. Writes keep the value (the board's shadow) and
@@ -242,6 +243,11 @@ class DevBoard : public DevBus {
     std::size_t count = 0;  // bytes held, 0..kDevFifoSize
     bool Push(u8 v);
     bool Pop(u8& v);
+    bool Peek(u8& v) const {
+      if (count == 0) return false;
+      v = bytes[head];
+      return true;
+    }
   };
 
   int MonitorIndex(int bank, u32 offset) const;  // into monitor_, -1 when out of range
@@ -258,6 +264,16 @@ class DevBoard : public DevBus {
   DevFixture fixture_;
   FetchObserver fetch_observer_;                     // see SetFetchObserver
   DevMmu mmu_;                                       // the CPU's MMU, between the CPU and memory
+  // Direct byte pointers per 4 KiB physical page for the bus: RAM pages and
+  // ROM pages that lie whole in one area and inside the emulation memory; null
+  // where the full decode is needed (the monitor window's page, area edges).
+  // Built for the window's state it was built with; writes go direct to RAM only.
+  static constexpr std::size_t kMapPageShift = 12;
+  static constexpr std::size_t kMapPages = kDevTargetSpace >> kMapPageShift;
+  std::array<const u8*, kMapPages> read_map_{};
+  std::array<u8*, kMapPages> write_map_{};
+  int map_window_on_ = -1;                           // -1: not built yet
+  void BuildMap(bool window_on);
   std::vector<u8> emu_;                              // emulation memory
   std::vector<u8> ram_;                              // target RAM, 1 MiB
   std::vector<u8> ports_;                            // port latches, 64 Ki

@@ -32,7 +32,11 @@ struct DevCpuCallbacks {
     // fetched on the bus already, by StepAdded()?
     if (cpu.fetchedNext_ < cpu.fetchedCount_ && cpu.fetched_[cpu.fetchedNext_].address == address)
       return cpu.fetched_[cpu.fetchedNext_++].value;
-    if (!cpu.halted_) return cpu.bus_.MemoryRead(address, BusCycle::OpcodeFetch);
+    if (!cpu.halted_) {
+      const u8 opcode = cpu.bus_.MemoryRead(address, BusCycle::OpcodeFetch);
+      if (opcode == kHaltOpcode) cpu.haltFetched_ = true;  // the core may now be halted
+      return opcode;
+    }
     // Halted: the core keeps PC on the HALT and runs it again. The chip has
     // PC past the HALT and fetches there, ignoring the byte; give the core
     // its HALT whatever the memory holds.
@@ -169,8 +173,24 @@ void DevCpu::StepStandIn(u16 address, u8 opcode) {
 
 u64 DevCpu::Run(u64 tstates_budget) {
   stopRequested_ = false;
+  Z80EX_CONTEXT* cpu = context_.get();
+  const bool plain = !dev_ext_kind_adds(kind_);
   u64 used = 0;
-  while (used < tstates_budget && !stopRequested_) used += StepInstruction();
+  while (used < tstates_budget && !stopRequested_) {
+    // Interrupts, halts and added instructions take the full step; a plain
+    // instruction (or one prefix of it) goes straight to the core.
+    if (!plain || nmiPending_ || intLine_ || halted_) {
+      used += StepInstruction();
+      continue;
+    }
+    const int t = z80ex_step(cpu);
+    if (haltFetched_) {
+      halted_ = z80ex_doing_halt(cpu) != 0;
+      haltFetched_ = false;
+    }
+    tstates_ += u32(t);
+    used += u32(t);
+  }
   return used;
 }
 

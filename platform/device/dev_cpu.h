@@ -129,6 +129,7 @@ class DevCpu {
   u64 tstates_ = 0;              // since reset
   CpuKind kind_ = CpuKind::Z80;
   bool halted_ = false;          // the core's halt state after the last step
+  bool haltFetched_ = false;  // a HALT opcode was fetched since halted_ was last read
   bool nmiPending_ = false;      // an NMI edge not yet accepted
   bool intLine_ = false;         // INT asserted
   bool stopRequested_ = false;   // the Run in progress ends after this instruction

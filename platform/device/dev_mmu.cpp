@@ -26,7 +26,7 @@ void DevMmu::Reset() {
   windows_ = kDevMmuWindowsReset;
 }
 
-u32 DevMmu::Translate(u16 logical) const {
+u32 DevMmu::TranslateMapped(u16 logical) const {
   switch (mode_) {
     case Mode::Bank:
       return TranslateBank(logical);

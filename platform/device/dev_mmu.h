@@ -67,7 +67,7 @@ class DevMmu {
   void Reset();
 
   // Physical address (below 1 MiB) of a logical one under the registers.
-  u32 Translate(u16 logical) const;
+  u32 Translate(u16 logical) const { return mode_ == Mode::None ? logical : TranslateMapped(logical); }
 
   // An I/O cycle at a port of the kind's registers: true, with the register
   // read or written. Any other port, or kind none: false, nothing changes.
@@ -90,6 +90,7 @@ class DevMmu {
 
   // Index of a register in the kind's set, or -1 when the port is none of them.
   int RegisterIndex(u16 port) const;
+  u32 TranslateMapped(u16 logical) const;
   u32 TranslateBank(u16 logical) const;
   u32 TranslateWindows(u16 logical) const;
 

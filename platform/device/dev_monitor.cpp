@@ -267,6 +267,11 @@ void DevMonitor::TakeOver() {
   const DevEntry entry = pending_;
   pending_ = DevEntry::None;
   DevRegisters r = cpu_.GetRegisters();
+  u8 waiting = 0;
+  if (entry == DevEntry::Nmi && board_.TargetPeek(waiting) && waiting == kDevProfileCode && !faults_.monitor_hung) {
+    Sample(r);
+    return;
+  }
   if (entry == DevEntry::Break || entry == DevEntry::Nmi) {
     // The RST or the NMI pushed the program's PC; the monitor pops it.
     r.pc = u16(Peek(r.sp) | Peek(u16(r.sp + 1)) << 8);
@@ -292,6 +297,21 @@ void DevMonitor::TakeOver() {
       break;
   }
   FlushReplies();
+}
+
+// A profiler sample: the NMI interrupted the program at the PC it pushed. The
+// monitor answers with the code and that PC, then returns as RETN would.
+void DevMonitor::Sample(DevRegisters r) {
+  u8 code = 0;
+  board_.TargetReceive(code);
+  const u16 pc = u16(Peek(r.sp) | Peek(u16(r.sp + 1)) << 8);
+  r.pc = pc;
+  r.sp = u16(r.sp + 2);
+  r.iff1 = r.iff2;
+  cpu_.SetRegisters(r);
+  board_.TargetSend(code);
+  board_.TargetSend(u8(pc));
+  board_.TargetSend(u8(pc >> 8));
 }
 
 // Hands the CPU back to the program with the registers the host loaded.

@@ -60,6 +60,10 @@ constexpr u8 kDevHello = 0xA5;          // sent once at a cold start
 constexpr u8 kDevHandshakeReply = 0x5A;
 constexpr u8 kDevStopBreak = 0;         // stop byte: the software break; PC is past it
 constexpr u8 kDevStopNmi = 1;           // stop byte: NMI; PC as the NMI pushed it
+// An NMI that finds this byte waiting from the host is a profiler sample, not
+// a stop: the monitor echoes the byte, sends the interrupted PC (low byte
+// first) and lets the program go on.
+constexpr u8 kDevProfileCode = 254;
 
 // How the monitor last took the CPU.
 enum class DevEntry : u8 {
@@ -123,6 +127,7 @@ class DevMonitor {
   void Poke(u16 address, u8 value);
   u16 InterruptWord() const;
   void Resume();
+  void Sample(DevRegisters r);
 
   DevBoard& board_;
   DevCpu& cpu_;

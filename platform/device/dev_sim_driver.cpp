@@ -459,9 +459,51 @@ bool SimulatedDriver::AbsentHardware(u32 n, Call& call) {
         return call.Fail(kErrorNoAccess);
       return true;
     }
-    case BiosRequest::ProfileNmi:  // no profiler strobe: 3 while stopped, else no sample comes (1)
-      call.Result((board.CheckRun() & 1) ? 1 : 3);
+    case BiosRequest::ProfileNmi: {
+      // The sample exchange: the code goes to the target, an NMI makes the
+      // monitor echo it and send the interrupted PC, the program goes on.
+      const u32 token = call.In32();
+      const u16 count = call.In16();
+      const u8 code = call.In8();
+      const u16 mode = call.In16();
+      std::span<u8> buffer;
+      if (!caller_memory(token, count, buffer)) return call.Fail(kErrorNoAccess);
+      const auto strobe = [&] {
+        WriteMasked(work, kRegControl, kCtlRunStrobe, kCtlRunStrobe);
+        WriteMasked(work, kRegControl, 0, kCtlRunStrobe);
+      };
+      if (mode <= 1) {
+        if ((board.CheckRun() & 1) == 0) {
+          call.Result(3);  // the program is not running: nothing to sample
+          return true;
+        }
+        strobe();
+        if (FeedByte(call, code, false) == Feed::TimedOut) {
+          set_timeout(work);
+          call.Result(1);
+          return true;
+        }
+        WriteMasked(work, kRegControl, kCtlNmiPulse, kCtlNmiPulse);
+        WriteMasked(work, kRegControl, 0, kCtlNmiPulse);
+        if (mode == 1) return true;
+      }
+      for (std::size_t i = 0; i <= buffer.size(); ++i) {
+        if (!WaitFor(work, [&] { return board.ReceiveCount() > 0; })) {
+          set_timeout(work);
+          call.Result(1);
+          return true;
+        }
+        const u8 b = TakeByte();
+        if (i == 0 && b != code) {
+          work.set16<kWorkPushback>(b);  // not the echo: left for the next receive
+          call.Result(2);
+          return true;
+        }
+        if (i > 0) buffer[i - 1] = b;
+      }
+      strobe();
       return true;
+    }
     case BiosRequest::JtagWriteBlock: {  // no JTAG port: never any write room
       call.In32();
       const u16 count = call.In16();

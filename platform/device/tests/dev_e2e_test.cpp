@@ -327,4 +327,27 @@ TEST_F(EmulatorEndToEndTest, AForcedStopByNmi) {
   EXPECT_EQ(Status(), 0);
 }
 
+TEST_F(EmulatorEndToEndTest, ProfilerSamplesTheRunningProgramByNmi) {
+  u8 sample[2] = {};
+  EXPECT_EQ(_Q_profnmi(sample, 2, kDevProfileCode, 0), 3);  // nothing runs yet
+  const u16 loop = 0x8200;
+  WriteBlock(loop, {0x18, 0xFE});  // JR $
+  Go(loop, kStack);
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    _Q_wait(5);
+    EXPECT_EQ(_Q_profnmi(sample, 2, kDevProfileCode, 0), 0);
+    EXPECT_EQ(sample[0] | sample[1] << 8, loop);  // the PC the NMI interrupted
+    EXPECT_EQ(_Q_chk_run() & 1, 1);               // and the program goes on
+    EXPECT_EQ(_Q_rschk(), 0u);
+  }
+  // a forced stop still works afterwards, with the stack as the program left it
+  _Q_trg_NMI(0);
+  ASSERT_TRUE(WaitForInput(100));
+  const StopRecord stop = ReadStop();
+  EXPECT_EQ(stop.pc, loop);
+  EXPECT_EQ(stop.sp, kStack);
+  EXPECT_EQ(Status(), 0);
+}
+
 }  // namespace
