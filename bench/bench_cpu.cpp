@@ -65,6 +65,27 @@ Z80EX_BYTE bare_in(Z80EX_CONTEXT*, Z80EX_WORD, void*) { return 0xFF; }
 void bare_out(Z80EX_CONTEXT*, Z80EX_WORD, Z80EX_BYTE, void*) {}
 Z80EX_BYTE bare_ack(Z80EX_CONTEXT*, void*) { return 0xFF; }
 
+// The bare core over its own flat memory holding the loop.
+struct BareCore {
+  Memory memory;
+  Z80EX_CONTEXT* context;
+  BareCore() {
+    load_loop(memory);
+    context = z80ex_create(bare_read, &memory, bare_write, &memory, bare_in, nullptr, bare_out, nullptr, bare_ack,
+                           nullptr);
+  }
+  ~BareCore() {
+    if (context) z80ex_destroy(context);
+  }
+  BareCore(const BareCore&) = delete;
+  BareCore& operator=(const BareCore&) = delete;
+  u64 Run(u64 budget) {
+    u64 used = 0;
+    while (used < budget) used += u64(z80ex_step(context));
+    return used;
+  }
+};
+
 double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -74,11 +95,8 @@ void BM_CpuAgainstBareCore(benchmark::State& state) {
   load_loop(bus.memory);
   DevCpu cpu(bus);
 
-  Memory bare_memory;
-  load_loop(bare_memory);
-  Z80EX_CONTEXT* bare = z80ex_create(bare_read, &bare_memory, bare_write, &bare_memory, bare_in,
-                                     nullptr, bare_out, nullptr, bare_ack, nullptr);
-  if (bare == nullptr) {
+  BareCore bare;
+  if (bare.context == nullptr) {
     state.SkipWithError("the core could not be created");
     return;
   }
@@ -91,8 +109,7 @@ void BM_CpuAgainstBareCore(benchmark::State& state) {
     const double cpu_time = seconds_since(start);
 
     start = std::chrono::steady_clock::now();
-    u64 bare_used = 0;
-    while (bare_used < kSlice) bare_used += u64(z80ex_step(bare));
+    const u64 bare_used = bare.Run(kSlice);
     const double bare_time = seconds_since(start);
 
     state.SetIterationTime(cpu_time);
@@ -101,9 +118,8 @@ void BM_CpuAgainstBareCore(benchmark::State& state) {
     bare_tstates += bare_used;
     bare_seconds += bare_time;
   }
-  z80ex_destroy(bare);
   benchmark::DoNotOptimize(bus.memory[0x0200]);
-  benchmark::DoNotOptimize(bare_memory[0x0200]);
+  benchmark::DoNotOptimize(bare.memory[0x0200]);
 
   const double cpu_rate = cpu_seconds > 0 ? double(cpu_tstates) / cpu_seconds : 0;
   const double bare_rate = bare_seconds > 0 ? double(bare_tstates) / bare_seconds : 0;
@@ -130,11 +146,8 @@ void BM_TargetAgainstBareCore(benchmark::State& state) {
   regs.pc = 0x8000;
   target.Cpu().SetRegisters(regs);
 
-  Memory bare_memory;
-  load_loop(bare_memory);
-  Z80EX_CONTEXT* bare = z80ex_create(bare_read, &bare_memory, bare_write, &bare_memory, bare_in,
-                                     nullptr, bare_out, nullptr, bare_ack, nullptr);
-  if (bare == nullptr) {
+  BareCore bare;
+  if (bare.context == nullptr) {
     state.SkipWithError("the core could not be created");
     return;
   }
@@ -146,14 +159,12 @@ void BM_TargetAgainstBareCore(benchmark::State& state) {
     target.Run(kSlice);
     const double target_time = seconds_since(start);
     start = std::chrono::steady_clock::now();
-    u64 bare_used = 0;
-    while (bare_used < kSlice) bare_used += u64(z80ex_step(bare));
+    const u64 bare_used = bare.Run(kSlice);
     bare_seconds += seconds_since(start);
     bare_tstates += bare_used;
     state.SetIterationTime(target_time);
     target_seconds += target_time;
   }
-  z80ex_destroy(bare);
   const double target_rate = target_seconds > 0 ? double(board.TStates() - start_tstates) / target_seconds : 0;
   const double bare_rate = bare_seconds > 0 ? double(bare_tstates) / bare_seconds : 0;
   state.counters["target_T/s"] = target_rate;
