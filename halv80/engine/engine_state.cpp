@@ -5,6 +5,8 @@
 #include "halv80/engine/cmd_small.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/emu_access.h"
+#include "halv80/engine/emu_monitor.h"
 #include "halv80/engine/emu_startup.h"
 #include "halv80/engine/exp_operand.h"
 #include "halv80/engine/con_log.h"
@@ -45,4 +47,6 @@ void reset_engine_state() {
   Run = RunState{};
   sup_core_request_reset();
   Fmt = FormatState{};
+  emu_access_reset();
+  emu_monitor_reset();
 }

@@ -1,0 +1,105 @@
+// Monitor requests: while the target is stopped, its memory, ports and
+// memory-management unit are reached through the monitor program on it. A
+// request is a code rung in through the library, argument bytes on the target
+// channel and reply bytes back. A reply that does not come takes the time-out
+// path, which ends the command. In no-monitor mode nothing is sent: reads give
+// 0 and writes are dropped.
+#pragma once
+
+#include <span>
+
+#include "platform/host/host_types.h"
+
+// The monitor's request codes. ORDER: code.
+enum class MonitorRequest : u16 {
+  ReadByte = 8,               // word address -> byte
+  ReadPort = 9,               // word port -> byte
+  ReadWord = 16,              // word address -> word
+  WriteByte = 24,             // word address, byte -> acknowledge
+  WritePort = 25,             // word port, byte -> acknowledge
+  WriteWord = 32,             // word address, word -> acknowledge
+  ReadBlock = 40,             // word address; per byte 255 (more) or 0 (last) after it
+  WriteBlock = 48,            // word address; per byte the byte, then 255 or 0
+  SetStack = 80,              // word SP -> acknowledge
+  SetInterrupts = 81,         // byte 1 enable, 0 disable -> acknowledge
+  ReadMmuWindows = 82,        // -> 8 bytes
+  SetMmuWindows = 83,         // 8 bytes -> acknowledge
+  ReadMmuBank2 = 84,          // -> CBR, BBR, CBAR
+  SetMmuBank2 = 85,           // CBR, BBR, CBAR -> acknowledge
+  ReadMmuBank4 = 86,          // -> CBR, BBR, CBAR
+  SetMmuBank4 = 87,           // CBR, BBR, CBAR -> acknowledge
+  PrepareRun = 96,
+  LoadSpPcAf = 97,
+  LoadAltAfBcDe = 98,
+  LoadAltHlIxIy = 99,
+  LoadBcHlDe = 100,
+  LoadInterrupts = 101,
+  Run = 103,
+  StopRecordAfterBreak = 112,  // stop byte != 0
+  StopRecordPastBreak = 113,   // stop byte 0
+  ReadHlDeAf = 114,
+  ReadPcSp = 115,
+  ReadAltAfBcDe = 116,
+  ReadAltHlIxIy = 117,
+  EndStopRecord = 118,
+  Handshake = 125,            // sent specially: emu_req_handshake
+  ColdStart = 126,            // bank/command register only: emu_req_cold_start
+};
+
+constexpr std::size_t kMmuWindowBytes = 8;  // requests 82, 83
+constexpr std::size_t kMmuBankBytes = 3;    // requests 84..87: CBR, BBR, CBAR
+
+// A monitor reply may take this long before the command fails.
+constexpr u32 kMonitorReplyLimitMs = 1000;
+
+// Handshake results.
+constexpr u16 kHandshakeDone = 0;
+constexpr u16 kHandshakeNotReady = 1;  // no-monitor mode, or the channel not ready for it
+constexpr u16 kHandshakeTimedOut = 2;
+
+struct EmuMonitorState {
+  u16 ChannelCommandMode = 0;  // 1 or 2: in driver mode a request's code is not sent
+};
+extern EmuMonitorState EmuMon;
+
+// Start-up values of the request layer.
+void emu_monitor_reset();
+
+// Starts request `code`: restarts the reply watchdog, then rings the code in:
+// direct back end: bank/command register := code, doorbell byte 0 on the
+// channel; driver back end (work offset 539): the start command, unless the
+// channel-command mode is 1 or 2. False in no-monitor mode: nothing was sent.
+// Can take the time-out path.
+bool emu_request(MonitorRequest code);
+// What a missing reply leads to: waits until the reply watchdog reports the
+// target hung (on the command side: pending error 0x8320, shown as string
+// 800), marks the target stopped and ends the command. Does not return.
+[[noreturn]] void emu_timeout_path();
+
+// The requests. Each can take the time-out path (and then does not return).
+u8 emu_req_read_byte(u16 address);
+u8 emu_req_read_port(u16 port);
+u16 emu_req_read_word(u16 address);
+void emu_req_write_byte(u16 address, u8 value);
+void emu_req_write_port(u16 port, u8 value);
+void emu_req_write_word(u16 address, u16 value);
+// Block transfers from `address` on (the address wraps at 64 KiB); an empty
+// block sends no request. A read fills `out`, with zeros in no-monitor mode.
+void emu_req_read_block(u16 address, std::span<u8> out);
+void emu_req_write_block(u16 address, std::span<const u8> data);
+void emu_req_set_stack(u16 sp);
+// enable != 0: interrupts enabled.
+void emu_req_set_interrupts(u16 enable);
+void emu_req_read_mmu_windows(std::span<u8, kMmuWindowBytes> out);
+void emu_req_set_mmu_windows(std::span<const u8, kMmuWindowBytes> in);
+// Bank kind 4 uses requests 86/87, any other kind 84/85.
+void emu_req_read_mmu_bank(u16 kind, std::span<u8, kMmuBankBytes> out);
+void emu_req_set_mmu_bank(u16 kind, std::span<const u8, kMmuBankBytes> in);
+
+// Request 125, at monitor boot and to resynchronise: kHandshakeDone when the
+// monitor answered; kHandshakeNotReady in no-monitor mode or when no byte
+// waits with send room; kHandshakeTimedOut after 800 polls of 10 ms or when
+// the reply watchdog expires. Never takes the time-out path.
+u16 emu_req_handshake();
+// Request 126: the cold-start marker, written to the bank/command register only.
+void emu_req_cold_start();
