@@ -6,6 +6,7 @@
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/emu_access.h"
+#include "halv80/engine/emu_areas.h"
 #include "halv80/engine/emu_monitor.h"
 #include "halv80/engine/emu_startup.h"
 #include "halv80/engine/exp_operand.h"
@@ -22,6 +23,7 @@
 #include "halv80/engine/sup_format.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_messages.h"
+#include "halv80/engine/tgt_memory.h"
 #include "halv80/engine/sup_paths.h"
 
 void reset_engine_state() {
@@ -49,4 +51,6 @@ void reset_engine_state() {
   Fmt = FormatState{};
   emu_access_reset();
   emu_monitor_reset();
+  emu_areas_reset();
+  tgt_memory_reset();
 }
