@@ -7,6 +7,7 @@
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/emu_access.h"
 #include "halv80/engine/emu_areas.h"
+#include "halv80/engine/emu_control.h"
 #include "halv80/engine/emu_monitor.h"
 #include "halv80/engine/emu_startup.h"
 #include "halv80/engine/exp_operand.h"
@@ -52,5 +53,6 @@ void reset_engine_state() {
   emu_access_reset();
   emu_monitor_reset();
   emu_areas_reset();
+  emu_control_reset();
   tgt_memory_reset();
 }
