@@ -401,3 +401,13 @@ u16 emu_profiler_sample(std::span<u8> buffer) {
   }
   return result;
 }
+
+u16 emu_detect_card_base() {
+  const u16 result = DetectInterfaceCard(kCardKindPci);
+  if (result == kCardDeviceAbsent) return 22;
+  if (result == kCardNotFound) return 23;
+  if (SupHost.BiosWork) SupHost.BiosWork->set16<kWorkBasePort>(u16(result & ~7u));
+  return 0;
+}
+
+u16 emu_detect_card() { return DetectInterfaceCard(kCardKindPcCard); }

@@ -118,6 +118,13 @@ u8 emu_timer_read(u32& value, u16 start);
 // Adds one measurement to the timer statistics of EmuCtl.
 void emu_timer_record(u32 value);
 
+// The interface card by the card-detection device. PCI: a card found gives
+// its port (low 3 bits cleared) as the work area's port base and 0; none
+// found is start-up error 22 (no detection device) or 23 (no card), returned.
+u16 emu_detect_card_base();
+// PC-Card detection: the port, or 1 (no detection device) / 2 (no card).
+u16 emu_detect_card();
+
 // --- Events -----------------------------------------------------------------
 
 // Hands event n (1..3) to the hardware: the user record (work offset 317 +

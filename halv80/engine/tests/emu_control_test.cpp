@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include "halv80/engine/engine_state.h"
+
+#include "platform/host/host_card.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -506,6 +510,38 @@ TEST_F(EmuControlTest, ProfilerSamplesARunningLoop) {
   EXPECT_EQ(emu_wait_run_or_data(), 1);
   EXPECT_NE(emu_getrs(), 0);  // stopped by the NMI, not the break
   EXPECT_EQ(Work().get16<kWorkStatus>(), 0);
+}
+
+TEST(EmuCardTest, CardDetectionGivesThePortOrTheStartUpError) {
+  reset_engine_state();
+  sup_init_bios_work_area();  // a work area to write the port base into
+  ASSERT_NE(SupHost.BiosWork, nullptr);
+  const struct {
+    const char* what;
+    bool device;
+    std::vector<HostCardSlot> slots;
+    u16 base_result;
+    u16 port;
+    u16 pc_card;
+  } cases[] = {
+      {"no detection device", false, {}, 22, 0, 1},
+      {"no card in any slot", true, {}, 23, 0, 2},
+      {"a PCI card", true, {{host_card_slot_record(0x30C, kInterfaceCardPciId), false}}, 0, 0x308, 2},
+      {"a PC-Card", true, {{host_card_slot_record(0x240, "PCMCIA\\RZ7"), false}}, 23, 0, 0x240},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.device)
+      host_card_install(c.slots);
+    else
+      host_card_remove();
+    SupHost.BiosWork->set16<kWorkBasePort>(0);
+    EXPECT_EQ(emu_detect_card_base(), c.base_result);
+    EXPECT_EQ(SupHost.BiosWork->get16<kWorkBasePort>(), c.port);
+    EXPECT_EQ(emu_detect_card(), c.pc_card);
+  }
+  host_card_remove();
+  reset_engine_state();
 }
 
 }  // namespace
