@@ -14,6 +14,7 @@
 #include "halv80/engine/sup_core_request.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_panes.h"
+#include "halv80/engine/tgt_memory.h"
 #include "halv80/engine/redir_file.h"
 #include "halv80/engine/key_input.h"
 
@@ -225,6 +226,8 @@ void cmd_dispatch(u16 token) {
     else
       cmd_unknown();
   }
+  // the next command reads a running target afresh
+  tgt_cache_empty();
 }
 
 void cmd_unknown() {

@@ -9,6 +9,7 @@
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/sup_messages.h"
+#include "halv80/engine/tgt_memory.h"
 #include "halv80/engine/testing/scripted_window_side.h"
 #include "halv80/engine/tests/engine_fixture.h"
 
@@ -87,8 +88,10 @@ TEST_F(CommandCoreTest, DispatchByToken) {
     SCOPED_TRACE(c.token);
     reset_engine_state();
     std::snprintf(Cmd.CommandLine, sizeof Cmd.CommandLine, "%s", c.line);
+    TgtMem.CacheBase = 0x1000;  // a filled read cache
     cmd_dispatch(c.token);  // on the window side: errors go to PendingError
     EXPECT_EQ(Co.PendingError, c.error);
+    EXPECT_EQ(TgtMem.CacheBase, 0xFFFFFFFFu);  // emptied after every dispatch
     EXPECT_EQ(Cmd.AbortFlag, c.error ? 1 : 0);
   }
 }
