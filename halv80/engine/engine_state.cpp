@@ -1,6 +1,7 @@
 // reset_engine_state(): every area back to its start-up values.
 #include "halv80/engine/engine_state.h"
 
+#include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_small.h"
 #include "halv80/engine/cmd_switches.h"
@@ -53,6 +54,7 @@ void reset_engine_state() {
   emu_access_reset();
   emu_monitor_reset();
   emu_areas_reset();
+  cfg_reset();
   emu_control_reset();
   tgt_memory_reset();
 }
