@@ -24,6 +24,7 @@
 #include "halv80/engine/emu_monitor.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_host.h"
+#include "halv80/engine/tests/emulator_fixture.h"
 #include "halv80/engine/tests/engine_fixture.h"
 #include "platform/device/dev_driver.h"
 #include "platform/device/dev_monitor.h"
@@ -100,46 +101,17 @@ class EmuControlTest : public EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    dev_reset_system();
-    sim = std::make_unique<SimulatedDriver>(DevFixture{});
-    DevSys.driver = sim.get();
-    DevSys.service_running = true;
-    ASSERT_EQ(sup_init_bios_work_area(), 0);
+    start_simulated_emulator(sim, DevFixture{});
     Boot();
     sim->ClearTranscript();
   }
   void TearDown() override {
-    _Q_if_init();
-    _NT_close_driver();
-    dev_reset_system();
-    _NT_setbioswork(nullptr);
-    dev_reset_system();
-    sim.reset();
+    stop_simulated_emulator(sim);
     EngineTest::TearDown();
   }
 
   void Boot() {
-    const Bytes file = dev_monitor_file(DevFixture{});
-    std::memcpy(&header, file.data(), sizeof header);
-    Bytes logic(kDevLogicMagic.begin(), kDevLogicMagic.end());
-    logic.resize(64, 0);
-    ASSERT_EQ(_Q_flex_cfg(3, logic.data(), u16(logic.size())), 0u);
-    _Q_init();
-    for (std::size_t chunk = 0; chunk < kDevMonitorChunks; ++chunk) {
-      std::array<u8, kDevMonitorBankSize> bytes;
-      std::memcpy(bytes.data(), &file[kDevMonitorImageOffset + chunk * kDevMonitorBankSize], bytes.size());
-      if (chunk == 0) bytes[header.position.get() & 63] = 0xFF;  // RST 38H as the break
-      emu_mon_write_block_banked(chunk == 0 ? kMonitorTopBank : u16(chunk + 1), 0, bytes);
-    }
-    const u32 code = header.code_address.get();
-    Work().set16<kWorkAreaKind>(kDevKindLrom1);
-    emu_rom_write_block(0, Bytes{0xC3, u8(code), u8(code >> 8)});  // reset vector: into the monitor
-    emu_mon_enable(1);
-    emu_channel_reset();
-    emu_req_cold_start();
-    _Q_trg_rst(5, 0);
-    ASSERT_TRUE(WaitForByte());
-    ASSERT_EQ(_Q_getrs(), kDevHello) << sim->TranscriptText();
+    header = boot_simulated_monitor(DevFixture{});
     // the monitor's break and NMI vectors, as start-up writes them before a run
     const u16 brk = header.break_entry.get(), nmi = header.nmi_entry.get();
     emu_rom_write_block(0x38, Bytes{0xC3, u8(brk), u8(brk >> 8)});

@@ -21,6 +21,7 @@
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/sup_panes.h"
 #include "halv80/engine/testing/scripted_window_side.h"
+#include "halv80/engine/tests/emulator_fixture.h"
 #include "halv80/engine/tests/engine_fixture.h"
 #include "platform/device/dev_driver.h"
 #include "platform/device/dev_monitor.h"
@@ -45,53 +46,15 @@ class EmuMonitorTest : public EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    emu_access_reset();
-    emu_monitor_reset();
-    dev_reset_system();
-    sim = std::make_unique<SimulatedDriver>(DevFixture{});
+    start_simulated_emulator(sim, DevFixture{});
     Sim = sim.get();
-    DevSys.driver = sim.get();
-    DevSys.service_running = true;
-    ASSERT_EQ(sup_init_bios_work_area(), 0);
-    Boot();
+    boot_simulated_monitor(DevFixture{});
     sim->ClearTranscript();
   }
   void TearDown() override {
-    // The library keeps our area; it is handed none before the reset frees it.
-    _Q_if_init();
-    _NT_close_driver();
-    dev_reset_system();
-    _NT_setbioswork(nullptr);
-    dev_reset_system();
     Sim = nullptr;
-    sim.reset();
+    stop_simulated_emulator(sim);
     EngineTest::TearDown();
-  }
-
-  void Boot() {
-    const Bytes file = dev_monitor_file(DevFixture{});
-    DevMonitorFileHeader header{};
-    std::memcpy(&header, file.data(), sizeof header);
-    Bytes logic(kDevLogicMagic.begin(), kDevLogicMagic.end());
-    logic.resize(64, 0);
-    ASSERT_EQ(_Q_flex_cfg(3, logic.data(), u16(logic.size())), 0u);
-    _Q_init();
-    for (std::size_t chunk = 0; chunk < kDevMonitorChunks; ++chunk) {
-      std::array<u8, kDevMonitorBankSize> bytes;
-      std::memcpy(bytes.data(), &file[kDevMonitorImageOffset + chunk * kDevMonitorBankSize], bytes.size());
-      if (chunk == 0) bytes[header.position.get() & 63] = 0xFF;  // RST 38H as the break
-      emu_mon_write_block_banked(chunk == 0 ? kMonitorTopBank : u16(chunk + 1), 0, bytes);
-    }
-    const u32 code = header.code_address.get();
-    Work().set16<kWorkAreaKind>(kDevKindLrom1);
-    emu_rom_write_block(0, Bytes{0xC3, u8(code), u8(code >> 8)});  // reset vector: into the monitor
-    emu_mon_enable(1);
-    emu_channel_reset();
-    emu_req_cold_start();
-    _Q_trg_rst(5, 0);
-    int polls = 0;
-    while (!emu_rschk() && polls++ < 800) _Q_wait(10);
-    ASSERT_EQ(_Q_getrs(), kDevHello) << sim->TranscriptText();
   }
 
   // A fresh engine and device, for a row that leaves either in a state of its own.
