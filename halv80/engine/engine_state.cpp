@@ -8,6 +8,7 @@
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/emu_access.h"
 #include "halv80/engine/emu_areas.h"
+#include "halv80/engine/emu_boot.h"
 #include "halv80/engine/emu_control.h"
 #include "halv80/engine/emu_monitor.h"
 #include "halv80/engine/emu_startup.h"
@@ -54,6 +55,7 @@ void reset_engine_state() {
   emu_access_reset();
   emu_monitor_reset();
   emu_areas_reset();
+  emu_boot_reset();
   cfg_reset();
   emu_control_reset();
   tgt_memory_reset();
