@@ -48,6 +48,8 @@ void reset_engine_state() {
   Startup = StartupState{};
   EmuInfo = EmulatorInfo{};
   Exp = ExpState{};
+  // a redirect file left open by a test or an aborted run is closed, not leaked
+  if (Redir.Handle >= 0) sup_file_close(Redir.Handle);
   Redir = RedirState{};
   Run = RunState{};
   sup_core_request_reset();

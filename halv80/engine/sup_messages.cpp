@@ -114,6 +114,16 @@ void sup_message_line_putc(u8 c) {
   Sup.MessageLine[Sup.MessageLineLength] = '\0';
 }
 
+void sup_append_begin() {
+  Sup.AppendedLength = 0;
+  Sup.AppendCapturing = 1;
+}
+
+void sup_appended_putc(u8 c) {
+  if (!Sup.AppendCapturing || std::size_t(Sup.AppendedLength) + 1 >= kMessageBufferSize) return;
+  Sup.Appended[Sup.AppendedLength++] = char(c);
+}
+
 void sup_reset_appended() {
   Sup.AppendedLength = 0;
   Sup.AppendCapturing = 0;

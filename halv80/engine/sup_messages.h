@@ -65,3 +65,7 @@ std::string sup_pending_error_text(u16 error);
 void sup_message_line_putc(u8 c);
 // Empties the appended-text buffer and stops capturing.
 void sup_reset_appended();
+// Starts capturing: characters given to sup_appended_putc are kept (up to
+// the buffer's size) for the next kind-0 error.
+void sup_append_begin();
+void sup_appended_putc(u8 c);

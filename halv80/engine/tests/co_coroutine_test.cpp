@@ -351,6 +351,21 @@ TEST_F(CoroutineTest, RaisedErrorKinds) {
   }
 }
 
+TEST_F(CoroutineTest, AppendedTextGoesWithTheNextPlainError) {
+  sup_append_begin();
+  for (const char c : std::string(": FILE.C")) sup_appended_putc(u8(c));
+  for (int i = 0; i < 2000; ++i) sup_appended_putc('x');  // never past the buffer
+  EXPECT_FALSE(co_call_guarded([] { sup_raise_error(34, 0); }));
+  EXPECT_EQ(Co.PendingError, kErrTextInBuffer);
+  const std::string text = Sup.MessageBuffer;
+  EXPECT_TRUE(text.starts_with(sjis("\n コマンド エラー: FILE.Cxxx")));
+  EXPECT_EQ(text.size(), kMessageBufferSize - 1);  // cut to the buffer
+  sup_reset_appended();
+  Co.PendingError = 0;
+  EXPECT_FALSE(co_call_guarded([] { sup_raise_error(34, 0); }));
+  EXPECT_EQ(Co.PendingError, 35);  // nothing appended any more: the plain coding
+}
+
 TEST_F(CoroutineTest, EndingTheCommandSideUnwindsItsFrames) {
   static bool destroyed;
   destroyed = false;

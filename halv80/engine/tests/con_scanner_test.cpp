@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "halv80/engine/cmd_core.h"
@@ -10,6 +13,9 @@
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_log.h"
 #include "halv80/engine/con_screen.h"
+#include "halv80/engine/redir_file.h"
+#include "halv80/engine/sup_host.h"
+#include "platform/host/host_file.h"
 #include "halv80/engine/tests/engine_fixture.h"
 
 namespace {
@@ -177,6 +183,24 @@ TEST_F(ScannerTest, ScreenOutputOffReachesNothing) {
   EXPECT_EQ(Scan.LastChar, 'x');
   EXPECT_EQ(Log.TotalLines, 0);
   EXPECT_EQ(Log.WriteEnd, Log.Oldest);
+}
+
+TEST_F(ScannerTest, RedirectFileGetsCrLfLinesAndIsClosedByReset) {
+  con_screen_init();
+  const std::string path = "/tmp/halv80-redirect-test.txt";
+  Redir.Handle = sup_file_create(path);
+  ASSERT_GE(Redir.Handle, 0);
+  const int open_before = host_file_open_count();
+  Co.OnCommandSide = 1;
+  con_puts("ab\n\xFF\x03" "c\xFE");  // colour bytes stay out of the file
+  Co.OnCommandSide = 0;
+  reset_engine_state();
+  EXPECT_EQ(host_file_open_count(), open_before - 1);
+  EXPECT_EQ(Redir.Handle, -1);
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(bytes, "ab\r\nc");
+  std::remove(path.c_str());
 }
 
 TEST_F(ScannerTest, TextFromAColumnNeverShowsHalfACharacter) {
