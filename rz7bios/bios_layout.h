@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cassert>
 #include <cstddef>
 
 #include "platform/host/host_types.h"
@@ -24,12 +25,12 @@ struct ByteBlock {
   template <std::size_t Off>
   u16 get16() const {
     static_assert(Off + 2 <= N);
-    return u16(bytes[Off] | bytes[Off + 1] << 8);
+    return load_le16(&bytes[Off]);
   }
   template <std::size_t Off>
   u32 get32() const {
     static_assert(Off + 4 <= N);
-    return u32(bytes[Off]) | u32(bytes[Off + 1]) << 8 | u32(bytes[Off + 2]) << 16 | u32(bytes[Off + 3]) << 24;
+    return load_le32(&bytes[Off]);
   }
   template <std::size_t Off>
   void set8(u8 v) {
@@ -39,13 +40,31 @@ struct ByteBlock {
   template <std::size_t Off>
   void set16(u16 v) {
     static_assert(Off + 2 <= N);
-    bytes[Off] = u8(v);
-    bytes[Off + 1] = u8(v >> 8);
+    store_le16(&bytes[Off], v);
   }
   template <std::size_t Off>
   void set32(u32 v) {
     static_assert(Off + 4 <= N);
-    for (std::size_t i = 0; i < 4; ++i) bytes[Off + i] = u8(v >> (8 * i));
+    store_le32(&bytes[Off], v);
+  }
+
+  // The same at an offset computed at run time (a field of the n-th record);
+  // an offset past the block is a caller's fault.
+  u16 get16_at(std::size_t off) const {
+    assert(off + 2 <= N);
+    return load_le16(&bytes[off]);
+  }
+  u32 get32_at(std::size_t off) const {
+    assert(off + 4 <= N);
+    return load_le32(&bytes[off]);
+  }
+  void set16_at(std::size_t off, u16 v) {
+    assert(off + 2 <= N);
+    store_le16(&bytes[off], v);
+  }
+  void set32_at(std::size_t off, u32 v) {
+    assert(off + 4 <= N);
+    store_le32(&bytes[off], v);
   }
 };
 

@@ -252,7 +252,7 @@ u8 emu_getrs() {
 u16 emu_get_word() {
   u8 b[2] = {};
   emu_getrsblk(b);
-  return u16(b[0] | b[1] << 8);
+  return load_le16(b);
 }
 
 void emu_getrsblk(std::span<u8> out) {

@@ -68,18 +68,6 @@ constexpr u32 kMemoryOrganisationWide = 4;  // needs the second supply
 
 BiosWorkArea* work() { return SupHost.BiosWork.get(); }
 
-u32 get32(const BiosWorkArea& w, std::size_t off) {
-  return u32(w.bytes[off]) | u32(w.bytes[off + 1]) << 8 | u32(w.bytes[off + 2]) << 16 | u32(w.bytes[off + 3]) << 24;
-}
-void set32(BiosWorkArea& w, std::size_t off, u32 v) {
-  for (std::size_t i = 0; i < 4; ++i) w.bytes[off + i] = u8(v >> (8 * i));
-}
-u16 get16(const BiosWorkArea& w, std::size_t off) { return u16(w.bytes[off] | w.bytes[off + 1] << 8); }
-void set16(BiosWorkArea& w, std::size_t off, u16 v) {
-  w.bytes[off] = u8(v);
-  w.bytes[off + 1] = u8(v >> 8);
-}
-
 bool area_present(u32 start, u32 end) { return start != kLayoutUndefined && start <= end; }
 
 // A target byte address as the bus-word address the event hardware compares.
@@ -252,8 +240,8 @@ u8 emu_timer_read(u32& value, u16 start) {
     return 0;
   }
   // a timer event that compares nothing never starts or stops the timer
-  if ((get32(*w, kTimerEvent0A) == 0 && get32(*w, kTimerEvent0B) == 0) ||
-      (get32(*w, kTimerEvent1A) == 0 && get32(*w, kTimerEvent1B) == 0))
+  if ((w->get32_at(kTimerEvent0A) == 0 && w->get32_at(kTimerEvent0B) == 0) ||
+      (w->get32_at(kTimerEvent1A) == 0 && w->get32_at(kTimerEvent1B) == 0))
     return 0;
   u32 read = value;
   const u8 status = _Q_tm_rd(&read);
@@ -274,12 +262,12 @@ void emu_program_event(u16 n) {
     const u32 mask = EmuCtl.MemorySizeUnits * 4096 + 4095;
     const u32 shift = (EmuCtl.MemoryOrganisation / 2) % 32;
     for (std::size_t off : {kEvAddressStart, kEvAddressEnd, kEvAddressMask})
-      set32(*w, lib + off, bus_word_address(get32(*w, lib + off), mask, shift));
-    const u32 address_mask = get32(*w, lib + kEvAddressMask);
-    set32(*w, lib + kEvAddressStart, get32(*w, lib + kEvAddressStart) & address_mask);
-    set32(*w, lib + kEvAddressEnd, get32(*w, lib + kEvAddressEnd) & address_mask);
-    set32(*w, lib + kEvDataValue, get32(*w, lib + kEvDataValue) & get32(*w, lib + kEvDataMask));
-    set16(*w, lib + kEvStatusValue, u16(get16(*w, lib + kEvStatusValue) & get16(*w, lib + kEvStatusMask)));
+      w->set32_at(lib + off, bus_word_address(w->get32_at(lib + off), mask, shift));
+    const u32 address_mask = w->get32_at(lib + kEvAddressMask);
+    w->set32_at(lib + kEvAddressStart, w->get32_at(lib + kEvAddressStart) & address_mask);
+    w->set32_at(lib + kEvAddressEnd, w->get32_at(lib + kEvAddressEnd) & address_mask);
+    w->set32_at(lib + kEvDataValue, w->get32_at(lib + kEvDataValue) & w->get32_at(lib + kEvDataMask));
+    w->set16_at(lib + kEvStatusValue, u16(w->get16_at(lib + kEvStatusValue) & w->get16_at(lib + kEvStatusMask)));
   }
   _Q_trig_set(n);
 }

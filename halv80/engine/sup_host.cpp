@@ -142,7 +142,7 @@ u16 DetectInterfaceCard(u16 kind) {
         returned != kCardSlotRecordSize || record[kCardSlotPresent] != 1)
       continue;
     if (card_matches(kind, record)) {
-      result = u16(record[kCardSlotPort] | record[kCardSlotPort + 1] << 8);
+      result = load_le16(&record[kCardSlotPort]);
       break;
     }
   }

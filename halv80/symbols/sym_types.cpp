@@ -152,15 +152,14 @@ bool TypeFieldReader::byte(u8& out) {
 
 bool TypeFieldReader::u16le(u16& out) {
   if (remaining() < 2) return false;
-  out = u16(data_[pos_] | data_[pos_ + 1] << 8);
+  out = load_le16(&data_[pos_]);
   pos_ += 2;
   return true;
 }
 
 bool TypeFieldReader::u32le(u32& out) {
   if (remaining() < 4) return false;
-  out = u32(data_[pos_]) | u32(data_[pos_ + 1]) << 8 | u32(data_[pos_ + 2]) << 16 |
-        u32(data_[pos_ + 3]) << 24;
+  out = load_le32(&data_[pos_]);
   pos_ += 4;
   return true;
 }

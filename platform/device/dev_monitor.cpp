@@ -94,30 +94,19 @@ struct DevRequestHandlers {
     m.Reply(kDevAcknowledge);
   }
   static void Acknowledge(DevMonitor& m) { m.Reply(kDevAcknowledge); }
-  static void LoadSpPcAf(DevMonitor& m) {
-    m.regs_.sp = m.Word(0);
-    m.regs_.pc = m.Word(2);
-    m.regs_.af = m.Word(4);
+  // The three-register loads: three little-endian words, in request order.
+  static void LoadWords(DevMonitor& m, u16& a, u16& b, u16& c) {
+    a = m.Word(0);
+    b = m.Word(2);
+    c = m.Word(4);
     m.Reply(kDevAcknowledge);
   }
+  static void LoadSpPcAf(DevMonitor& m) { LoadWords(m, m.regs_.sp, m.regs_.pc, m.regs_.af); }
   static void LoadAltAfBcDe(DevMonitor& m) {
-    m.regs_.af_alt = m.Word(0);
-    m.regs_.bc_alt = m.Word(2);
-    m.regs_.de_alt = m.Word(4);
-    m.Reply(kDevAcknowledge);
+    LoadWords(m, m.regs_.af_alt, m.regs_.bc_alt, m.regs_.de_alt);
   }
-  static void LoadAltHlIxIy(DevMonitor& m) {
-    m.regs_.hl_alt = m.Word(0);
-    m.regs_.ix = m.Word(2);
-    m.regs_.iy = m.Word(4);
-    m.Reply(kDevAcknowledge);
-  }
-  static void LoadBcHlDe(DevMonitor& m) {
-    m.regs_.bc = m.Word(0);
-    m.regs_.hl = m.Word(2);
-    m.regs_.de = m.Word(4);
-    m.Reply(kDevAcknowledge);
-  }
+  static void LoadAltHlIxIy(DevMonitor& m) { LoadWords(m, m.regs_.hl_alt, m.regs_.ix, m.regs_.iy); }
+  static void LoadBcHlDe(DevMonitor& m) { LoadWords(m, m.regs_.bc, m.regs_.hl, m.regs_.de); }
   // I, then 0xFF to run with interrupts enabled or 0 with them disabled.
   static void LoadInterrupts(DevMonitor& m) {
     m.regs_.i = m.request_.in[0];
@@ -398,7 +387,7 @@ void DevMonitor::ReplyWord(u16 value) {
 // The word at `at` in this step's bytes, low byte first.
 u16 DevMonitor::Word(std::size_t at) const {
   if (at + 1 >= request_.in.size()) return 0;
-  return u16(request_.in[at] | request_.in[at + 1] << 8);
+  return load_le16(&request_.in[at]);
 }
 
 // Memory as the CPU sees it: the monitor runs on the target, so its

@@ -113,6 +113,15 @@ class MonitorTest : public testing::Test {
     return words;
   }
 
+  // One request's word reply, which must be exactly `count` words long.
+  std::vector<u16> RequestWords(u16 request, std::size_t count) {
+    Request(request);
+    std::vector<u16> w = ReplyWords();
+    EXPECT_EQ(w.size(), count) << "request " << request;
+    w.resize(count);
+    return w;
+  }
+
   // The engine's go: the register image through 96..101, the run strobe, and
   // the doorbell of 103, which the next Run or Service takes.
   void Go(const DevRegisters& r) {
@@ -132,35 +141,20 @@ class MonitorTest : public testing::Test {
   // The engine's stop read-back after the stop byte: every register group.
   DevRegisters ReadStop(u8 stop_byte) {
     DevRegisters r;
-    Request(stop_byte == 0 ? 113 : 112);
-    std::vector<u16> w = ReplyWords();
-    EXPECT_EQ(w.size(), 2u);
-    w.resize(2);
+    std::vector<u16> w = RequestWords(stop_byte == 0 ? 113 : 112, 2);
     r.bc = w[0];
     const u16 s = w[1];
     r.i = u8(s >> 8);
     r.iff1 = r.iff2 = (s & 0x04) != 0;
-    Request(114);
-    w = ReplyWords();
-    EXPECT_EQ(w.size(), 3u);
-    w.resize(3);
+    w = RequestWords(114, 3);
     r.hl = w[0], r.de = w[1], r.af = w[2];
-    Request(115);
-    w = ReplyWords();
-    EXPECT_EQ(w.size(), 2u);
-    w.resize(2);
+    w = RequestWords(115, 2);
     r.pc = w[0], r.sp = w[1];
     Send({u8(s & 0x04)});
     EXPECT_EQ(Replies(), std::vector<u8>{kDevAcknowledge});
-    Request(116);
-    w = ReplyWords();
-    EXPECT_EQ(w.size(), 3u);
-    w.resize(3);
+    w = RequestWords(116, 3);
     r.af_alt = w[0], r.bc_alt = w[1], r.de_alt = w[2];
-    Request(117);
-    w = ReplyWords();
-    EXPECT_EQ(w.size(), 3u);
-    w.resize(3);
+    w = RequestWords(117, 3);
     r.hl_alt = w[0], r.ix = w[1], r.iy = w[2];
     Request(118);
     EXPECT_EQ(Replies(), std::vector<u8>{kDevAcknowledge});
