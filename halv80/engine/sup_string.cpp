@@ -47,10 +47,7 @@ void sup_copy(const void* src, void* dst, u16 n) { std::memmove(dst, src, n); }
 
 void sup_fill_words(void* p, std::size_t n, u16 v) {
   auto* b = static_cast<u8*>(p);
-  for (std::size_t i = 0; i < n; ++i) {
-    b[2 * i] = u8(v);
-    b[2 * i + 1] = u8(v >> 8);
-  }
+  for (std::size_t i = 0; i < n; ++i) store_le16(b + 2 * i, v);
 }
 
 void sup_fill_alternate(void* base, std::size_t offset, std::size_t n, u8 v) {

@@ -12,27 +12,15 @@ constinit TypeTableState Types;
 
 namespace {
 
-void put16(u8* out, u16 v) {
-  out[0] = u8(v);
-  out[1] = u8(v >> 8);
-}
-
-void put32(u8* out, u32 v) {
-  out[0] = u8(v);
-  out[1] = u8(v >> 8);
-  out[2] = u8(v >> 16);
-  out[3] = u8(v >> 24);
-}
-
 // A tag byte followed by a u16 or a u32, for the wide forms of the fields.
 std::size_t put_tagged(std::span<u8> out, u8 tag, u32 value, bool wide) {
   const std::size_t n = wide ? 5 : 3;
   if (out.size() < n) return 0;
   out[0] = tag;
   if (wide)
-    put32(&out[1], value);
+    store_le32(&out[1], value);
   else
-    put16(&out[1], u16(value));
+    store_le16(&out[1], u16(value));
   return n;
 }
 
@@ -140,7 +128,7 @@ std::size_t sym_type_put_name(std::span<u8> out, std::string_view name) {
 std::size_t sym_type_put_type(std::span<u8> out, u32 code) {
   if (out.size() < kTypeFieldSize) return 0;
   out[0] = kFieldType;
-  put32(&out[1], code);
+  store_le32(&out[1], code);
   return kTypeFieldSize;
 }
 

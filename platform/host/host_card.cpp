@@ -67,8 +67,7 @@ int host_card_open_count() { return Card.open; }
 CardSlotRecord host_card_slot_record(u16 port, std::string_view hardware_id) {
   CardSlotRecord r{};
   r[kCardSlotPresent] = 1;
-  r[kCardSlotPort] = u8(port);
-  r[kCardSlotPort + 1] = u8(port >> 8);
+  store_le16(&r[kCardSlotPort], port);
   // the last byte stays the terminator
   const std::size_t n = std::min(hardware_id.size(), kCardSlotRecordSize - kCardSlotHardwareId - 1);
   std::memcpy(r.data() + kCardSlotHardwareId, hardware_id.data(), n);
