@@ -67,9 +67,7 @@ void ConsoleWindowSide::Start(std::string_view startup_line) {
   std::snprintf(Cmd.BannerName, sizeof Cmd.BannerName, "%s", kBannerName);
   std::snprintf(Cmd.BannerVersion, sizeof Cmd.BannerVersion, "%s", kBannerVersion);
   std::snprintf(Cmd.BannerNotice, sizeof Cmd.BannerNotice, "%s", kBannerNotice);
-  const std::size_t n = std::min(startup_line.size(), sizeof Cmd.StartupArgs - 1);
-  std::copy_n(startup_line.data(), n, Cmd.StartupArgs);
-  Cmd.StartupArgs[n] = '\0';
+  win_set_startup_line(startup_line);
   co_start_command_side();
   win_pump(*this);
 }

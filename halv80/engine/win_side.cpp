@@ -1,6 +1,9 @@
 // The pump of the window side.
 #include "halv80/engine/win_side.h"
 
+#include <algorithm>
+
+#include "halv80/engine/cmd_core.h"
 #include "halv80/engine/sup_messages.h"
 
 namespace {
@@ -15,6 +18,12 @@ void show_pending_error(WindowSide& ws) {
 }
 
 }  // namespace
+
+void win_set_startup_line(std::string_view line) {
+  const std::size_t n = std::min(line.size(), sizeof Cmd.StartupArgs - 1);
+  std::copy_n(line.data(), n, Cmd.StartupArgs);
+  Cmd.StartupArgs[n] = '\0';
+}
 
 bool win_command_side_exited() { return (Co.WaitKind & kWaitBitExit) != 0; }
 

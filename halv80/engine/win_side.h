@@ -3,6 +3,8 @@
 // console runner, the tests' scripted double) supplies its own WindowSide.
 #pragma once
 
+#include <string_view>
+
 #include "halv80/engine/co_coroutine.h"
 #include "platform/host/host_types.h"
 
@@ -17,6 +19,10 @@ class WindowSide {
   // Set once the window side closes (exit request served): the pump stops.
   bool closing = false;
 };
+
+// Leaves `line` as the start-up command line for the command side to parse,
+// cut to what the engine keeps.
+void win_set_startup_line(std::string_view line);
 
 // Runs the command side until it waits: enters while no error and no request
 // is pending, serves and clears each request, shows a pending error first;

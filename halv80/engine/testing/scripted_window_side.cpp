@@ -39,9 +39,7 @@ int ScriptedWindowSide::OnBox(std::string_view title, std::string_view text, uns
 }
 
 void ScriptedWindowSide::Start(std::string_view startup_line, void (*main)(), std::size_t stack_size) {
-  const std::size_t n = std::min(startup_line.size(), sizeof Cmd.StartupArgs - 1);
-  std::copy_n(startup_line.data(), n, Cmd.StartupArgs);
-  Cmd.StartupArgs[n] = '\0';
+  win_set_startup_line(startup_line);
   co_start_command_side(main, stack_size);
   Pump();
 }
