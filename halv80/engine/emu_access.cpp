@@ -72,6 +72,8 @@ void for_each_monitor_piece(u32 address, std::size_t size, Fn fn) {
 
 void emu_access_reset() { EmuAcc = EmuAccessState{}; }
 
+u32 emu_mon_area_size() { return EmuAcc.MonitorWindowSize / 2 * (kMonitorTopBank + 1); }
+
 // --- Emulation memory --------------------------------------------------------
 
 void emu_rom_write_byte(u32 address, u8 value) {

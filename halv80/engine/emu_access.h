@@ -43,6 +43,8 @@ void emu_rom_read_block(u32 address, std::span<u8> out);
 // is set. With the monitor-enable option (bit 0 of Sw.NoMonitorOption) the
 // window is switched off after each access.
 void emu_mon_write_block(u32 address, std::span<const u8> data);
+// Bytes of monitor memory the banks reach: addresses below it exist.
+u32 emu_mon_area_size();
 void emu_mon_read_block(u32 address, std::span<u8> out);
 void emu_mon_write_word(u32 address, u16 value);
 void emu_mon_write_byte(u32 address, u8 value);

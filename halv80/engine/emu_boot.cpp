@@ -46,6 +46,11 @@ u16 emu_check_monitor_header(int handle) {
   if (got != i32(raw.size())) return kErrMonitorFile;
   std::memcpy(&h, raw.data(), sizeof h);
   if (h.format != kMonitorFileFormat) return kErrMonitorFile;
+  // fields the boot acts on: a CPU it knows, a handshake it can undo, and an
+  // NMI slot whose jump fits in the monitor area
+  if (h.cpu_family > kCpuR800 || h.handshake_mode > kHandshakeModeMax ||
+      u32(h.nmi_slot.get()) + 3 > emu_mon_area_size())
+    return kErrMonitorFile;
   if (Cfg.BankModeGiven == 0)
     Cfg.CpuType = h.cpu_family;
   else if (Cfg.CpuType != h.cpu_family)

@@ -35,6 +35,7 @@ constexpr u32 kMonitorImageOffset = 64;      // file offset of the image's first
 constexpr u32 kMonitorChunk = 64;            // half of the 128-byte monitor block
 constexpr u32 kMonitorFirstChunkAt = 64 * 127;  // monitor-area offset of the first chunk (8128)
 constexpr u32 kMonitorRestAt = 128;          // monitor-area offset of the second chunk
+constexpr u8 kHandshakeModeMax = 2;
 constexpr u8 kOpcodeJp = 0xC3;
 
 // Boot loop: polls of 10 ms before the monitor counts as not running.
