@@ -223,7 +223,7 @@ u16 sym_add_line(u32 line, u32 address) {
   }
 
   if (Sw.ToolchainKind == 1 || Sw.ToolchainKind == 5) {
-    u8& bits = SymModules.RepeatedLines[line / 8 & (kRepeatedLineBytes - 1)];
+    u8& bits = SymModules.RepeatedLines[line / 8];  // line <= kLineNumberMax: inside the table
     const u8 bit = u8(1u << (line & 7));
     if (bits & bit) line |= kLineRepeated;
     else bits |= bit;

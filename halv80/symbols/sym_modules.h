@@ -18,11 +18,12 @@ constexpr std::size_t kModuleLimit = kModulesPerPage * kModulePages;  // 4,864
 constexpr std::size_t kLinesPerBlock = 256;
 constexpr std::size_t kLineBlocksPerModule = 400;
 constexpr std::size_t kLinesPerModule = kLinesPerBlock * kLineBlocksPerModule;  // 102,400
-constexpr std::size_t kRepeatedLineBytes = 2048;   // one bit per line 0..16,383
+constexpr std::size_t kRepeatedLineBytes = 4096;   // one bit per line 0..32,767
 constexpr std::size_t kModuleNameSize = 260;       // a module's file name with its NUL
 constexpr u32 kLineNumberMask = 0x7FFF;            // the line number of a LineRecord
 constexpr u32 kLineRepeated = 0x8000;              // the line was seen earlier in the file
 constexpr u32 kLineNumberMax = 32767;              // lines 1..32,767 are stored
+static_assert(kRepeatedLineBytes * 8 > kLineNumberMax);
 constexpr u32 kNoAddress = 0xFFFFFFFF;             // no line added yet
 constexpr u32 kLineChainEnd = 0xFFFFFFFF;          // LineRecord::next of the last record of a line
 constexpr u16 kNoLine = 65535;                     // sym_address_from_line: no such line

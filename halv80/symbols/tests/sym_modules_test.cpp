@@ -188,6 +188,14 @@ TEST_F(SymModulesTest, RepeatedLinesGetBit15OnlyWithKinds1And5) {
   }
 }
 
+TEST_F(SymModulesTest, EveryStorableLineHasItsOwnRepeatMark) {
+  Sw.ToolchainKind = 1;
+  // lines 16,384 apart, and the highest line, are each seen once
+  add_module("BIG.C", {{1, 0x100}, {16385, 0x104}, {32767, 0x108}, {32767 - 16384, 0x10C}});
+  sym_finish_modules();
+  EXPECT_EQ(records(), (Lines{{1, 0x100}, {16385, 0x104}, {32767, 0x108}, {16383, 0x10C}}));
+}
+
 TEST_F(SymModulesTest, LineToAddressTakesTheNextHigherLine) {
   add_module("A.C", {{10, 0x100}, {20, 0x110}, {30, 0x120}});
   add_module("EMPTY.C", {});
