@@ -8,6 +8,7 @@
 
 #include "halv80/console/console_window_side.h"
 #include "halv80/engine/engine_state.h"
+#include "platform/host/host_text.h"
 
 int main(int argc, char** argv) {
   std::ifstream file;
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
   // arguments, upper-cased, with a blank before and after.
   std::string startup = " ";
   for (int i = first_switch; i < argc; ++i) {
-    for (const char* p = argv[i]; *p; ++p) startup += (*p >= 'a' && *p <= 'z') ? char(*p - 'a' + 'A') : *p;
+    for (const char* p = argv[i]; *p; ++p) startup += host_ascii_upper(*p);
     startup += ' ';
   }
 

@@ -14,6 +14,7 @@
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_paths.h"
+#include "platform/host/host_text.h"
 
 constinit CfgState Cfg;
 
@@ -376,10 +377,7 @@ bool match_keyword(const std::string& line, ConfigKeyword& keyword, std::string_
     if (line.size() < word.size()) continue;
     // the line may hold NUL bytes: compare within its length
     bool same = true;
-    for (std::size_t i = 0; i < word.size() && same; ++i) {
-      const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
-      same = upper(line[i]) == word[i];
-    }
+    for (std::size_t i = 0; i < word.size() && same; ++i) same = host_ascii_upper(line[i]) == word[i];
     if (!same) continue;
     keyword = e.keyword;
     operand = std::string_view(line).substr(word.size());

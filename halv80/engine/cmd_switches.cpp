@@ -10,12 +10,11 @@
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/emu_startup.h"
 #include "halv80/engine/sup_paths.h"
+#include "platform/host/host_text.h"
 
 constinit SwitchState Sw;
 
 namespace {
-
-char upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
 
 // The characters of a file-name value: up to a blank, a control character or
 // a byte of 0x80 and above.
@@ -66,7 +65,7 @@ void switch_extension() {
 
 // -X with its toolchain letters.
 void switch_toolchain() {
-  const char c = upper(*Cmd.ScannerCursor);
+  const char c = host_ascii_upper(*Cmd.ScannerCursor);
   Sw.ToolchainKind = 16;
   if (c == 'H') Sw.ToolchainKind = 2;
   if (c == 'I') Sw.ToolchainKind = 3;
@@ -79,13 +78,13 @@ void switch_toolchain() {
 
 // -! with its letter.
 void switch_no_monitor() {
-  switch (upper(*Cmd.ScannerCursor)) {
+  switch (host_ascii_upper(*Cmd.ScannerCursor)) {
     case 'R': Sw.RunSetupDone |= 1; break;
     case 'B': Sw.BootSwitchB = 1; break;
     case 'T': Sw.NoMonitorOption |= 1; break;
     case 'V': break;
     default:
-      Sw.NoMonitorMode = upper(*Cmd.ScannerCursor) == 'L' ? 2 : 1;
+      Sw.NoMonitorMode = host_ascii_upper(*Cmd.ScannerCursor) == 'L' ? 2 : 1;
       Sw.StartupFlag = 1;
       break;
   }
@@ -94,10 +93,10 @@ void switch_no_monitor() {
 // One switch after its "-"; sets AbortFlag when it is illegal. Returns false
 // when the scan goes on where the switch ended (instead of at the next blank).
 bool parse_switch() {
-  const char letter = upper(*Cmd.ScannerCursor++);
+  const char letter = host_ascii_upper(*Cmd.ScannerCursor++);
   switch (letter) {
     case 'A': {
-      const char c = upper(*Cmd.ScannerCursor);
+      const char c = host_ascii_upper(*Cmd.ScannerCursor);
       if (c == '8') Sw.MnemonicSet = 0;
       else if (c == 'Z') Sw.MnemonicSet = 1;
       else Cmd.AbortFlag = 1;
@@ -142,7 +141,7 @@ bool parse_switch() {
       Sw.StartedBySetup = 1;
       break;
     case 'S': {
-      const char c = upper(*Cmd.ScannerCursor);
+      const char c = host_ascii_upper(*Cmd.ScannerCursor);
       if (c == 'D') {
         ++Cmd.ScannerCursor;
         cmd_skip_blanks();

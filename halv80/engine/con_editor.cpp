@@ -5,16 +5,15 @@
 
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/key_input.h"
+#include "platform/host/host_text.h"
 
 namespace {
-
-bool is_lead_byte(u8 c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 // Length of the last character of buf[0..end): 2 for a Shift-JIS pair.
 std::size_t last_char_length(const char* buf, std::size_t end) {
   std::size_t i = 0, last = 0;
   while (i < end) {
-    last = (is_lead_byte(u8(buf[i])) && i + 1 < end) ? 2 : 1;
+    last = (host_cp932_lead(u8(buf[i])) && i + 1 < end) ? 2 : 1;
     i += last;
   }
   return last;

@@ -14,14 +14,11 @@
 #include "halv80/engine/key_input.h"
 #include "halv80/engine/mac_lines.h"
 #include "halv80/engine/redir_file.h"
+#include "platform/host/host_text.h"
 
 constinit ScanState Scan;
 
 namespace {
-
-bool is_lead_byte(u8 c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
-char upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
@@ -58,7 +55,7 @@ void con_puts_from_column(std::string_view text, std::size_t n) {
   if (text.size() < n) return;
   // Walk the skipped part by characters: did it end inside a pair?
   std::size_t i = 0;
-  while (i < n) i += is_lead_byte(u8(text[i])) ? 2 : 1;
+  while (i < n) i += host_cp932_lead(u8(text[i])) ? 2 : 1;
   if (i > n) {
     con_putc(' ');  // the second half of a character cut in two
     con_puts(text.substr(std::min(i, text.size())));
@@ -142,7 +139,7 @@ const char* sup_skip_blanks(const char* text) {
 
 const char* sup_match_prefix_nocase(std::string_view word, const char* text) {
   for (const char w : word) {
-    if (*text == '\0' || upper(*text) != upper(w)) return nullptr;
+    if (*text == '\0' || host_ascii_upper(*text) != host_ascii_upper(w)) return nullptr;
     ++text;
   }
   return text;
@@ -203,7 +200,7 @@ u32 cmd_get_expression() {
     if (cmd_operand_track(c)) continue;
     if (c == ',' || c == ';' || c == ' ' || c == '\t') break;
     if (c == '/') {
-      const char k = upper(p[1]);
+      const char k = host_ascii_upper(p[1]);
       if ((k == 'N' || k == 'H' || k == 'O' || k == 'D') && (p[2] == '\0' || p[2] == ',')) break;
     }
   }
@@ -264,7 +261,7 @@ void cmd_get_float(double& out) {
   for (;; ++p) {
     const char c = *p;
     if (c == '\0' || c == ' ' || c == '\t' || c == ',' || c == ')') break;
-    const bool allowed = (c >= '0' && c <= '9') || c == '.' || upper(c) == 'E' || c == '+' || c == '-';
+    const bool allowed = (c >= '0' && c <= '9') || c == '.' || host_ascii_upper(c) == 'E' || c == '+' || c == '-';
     if (!allowed || text.size() >= 64) {
       Cmd.AbortFlag = 1;
       return;
@@ -282,7 +279,7 @@ void cmd_get_float(double& out) {
 }
 
 void cmd_get_size_letter() {
-  const char c = upper(*Cmd.ScannerCursor);
+  const char c = host_ascii_upper(*Cmd.ScannerCursor);
   u16 letter = 0;
   switch (c) {
     case 'B': case 'D': case 'F': case 'W': letter = u16(c); break;

@@ -12,6 +12,7 @@
 #include "halv80/engine/con_log.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/sup_messages.h"
+#include "platform/host/host_text.h"
 
 constinit ConState Con;
 
@@ -27,8 +28,6 @@ constexpr u16 kColumnLimit = 0xFFFF;   // a column counted on past the screen st
 // Attributes selected by the escapes 0xFF 1 .. 0xFF 7.
 constexpr std::array<u8, 7> kEscapeAttributes = {0x20, 0x30, 0x60, 0x70, 0x02, 0x03, 0x06};
 constexpr u8 kAttrBadEscape = 3;  // an escape byte outside 1..7 ends the escape with it
-
-bool is_shift_jis_lead(u8 c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 void sync_cell_offset() {
   Con.CellOffset = u32(Con.Row) * u32(kScreenRowBytes) + u32(Con.Column) * 2;
@@ -196,7 +195,7 @@ void con_window_putc(u8 c) {
     count_column(1);
   } else if (Con.LeadPending != 0) {
     put_pair(c);
-  } else if (Cmd.LanguageJapanese != 0 && is_shift_jis_lead(c)) {
+  } else if (Cmd.LanguageJapanese != 0 && host_cp932_lead(c)) {
     if (Con.Column == kScreenColumns - 1) {
       put_plain(kBlank);  // no room for the trail on this screen row
     } else {
@@ -262,7 +261,7 @@ void con_highlight_cell(u16 column, u16 row) {
   Con.HighlightShifted = 0;
   // a double-byte character is marked in both of its cells
   const u16 cells =
-      (Cmd.LanguageJapanese != 0 && is_shift_jis_lead(screen_cell(column, row)[0]) &&
+      (Cmd.LanguageJapanese != 0 && host_cp932_lead(screen_cell(column, row)[0]) &&
        column + 1 < kScreenColumns)
           ? 2
           : 1;

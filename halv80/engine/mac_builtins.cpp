@@ -1,5 +1,6 @@
 // The built-in definition table and the look-up of a line's first word.
 #include "halv80/engine/mac_builtins.h"
+#include "platform/host/host_text.h"
 
 #include <iterator>
 
@@ -52,9 +53,7 @@ bool begins(std::string_view text, const char* name) {
   std::size_t i = 0;
   for (; name[i] != '\0'; ++i) {
     if (i >= text.size()) return false;
-    char c = text[i];
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    if (c != name[i]) return false;
+    if (host_ascii_upper(text[i]) != name[i]) return false;
   }
   return true;
 }

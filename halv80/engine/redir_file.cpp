@@ -3,14 +3,13 @@
 
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/sup_host.h"
+#include "platform/host/host_text.h"
 
 RedirState Redir;
 
 namespace {
 
 constexpr u16 kMsgDiskFull = 40;  // "\n ディスクがいっぱいです"
-
-bool is_lead_byte(u8 c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 }  // namespace
 
@@ -35,7 +34,7 @@ void redir_put_char(u8 c) {
   } else if (c == '\n') {
     redir_write_byte('\r');
     redir_write_byte('\n');
-  } else if (is_lead_byte(c)) {
+  } else if (host_cp932_lead(c)) {
     Redir.DbcsMark = 1;
     redir_write_byte(c);
   } else if (c >= 0x20 || c == '\t' || c == 8) {

@@ -6,16 +6,15 @@
 #include "halv80/engine/cmd_switches.h"
 #include "platform/host/host_dir.h"
 #include "platform/host/host_env.h"
+#include "platform/host/host_text.h"
 
 constinit SupPathState SupPath;
 
 namespace {
 
-bool cp932_lead(u8 c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
 // Bytes of the character at text[i]; a lead byte at the very end is one.
 std::size_t unit_length(std::string_view text, std::size_t i) {
-  return cp932_lead(u8(text[i])) && i + 1 < text.size() ? 2 : 1;
+  return host_cp932_lead(u8(text[i])) && i + 1 < text.size() ? 2 : 1;
 }
 
 // The longest prefix of `text` of at most `limit` bytes that does not cut a
@@ -40,9 +39,8 @@ u8 last_character(std::string_view text) {
 
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (upper(a[i]) != upper(b[i])) return false;
+    if (host_ascii_upper(a[i]) != host_ascii_upper(b[i])) return false;
   return true;
 }
 
@@ -110,7 +108,7 @@ const char* sup_strchr(const char* text, char c) {
   for (const char* p = text;; ++p) {
     if (*p == c) return p;
     if (*p == '\0') return nullptr;
-    if (cp932_lead(u8(*p)) && p[1] != '\0') ++p;  // over the second byte
+    if (host_cp932_lead(u8(*p)) && p[1] != '\0') ++p;  // over the second byte
   }
 }
 

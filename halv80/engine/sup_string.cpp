@@ -7,10 +7,9 @@
 #include <string>
 
 #include "halv80/engine/sup_format.h"
+#include "platform/host/host_text.h"
 
 namespace {
-
-u8 upper_ascii(u8 c) { return c >= 'a' && c <= 'z' ? u8(c - 'a' + 'A') : c; }
 
 }  // namespace
 
@@ -24,8 +23,8 @@ int sup_strcmp(const char* a, const char* b) {
 int sup_stricmp(const char* a, const char* b) {
   const auto* p = reinterpret_cast<const u8*>(a);
   const auto* q = reinterpret_cast<const u8*>(b);
-  for (; upper_ascii(*p) == upper_ascii(*q) && *p != 0; ++p, ++q) {}
-  return int(upper_ascii(*p)) - int(upper_ascii(*q));
+  for (; host_ascii_upper(*p) == host_ascii_upper(*q) && *p != 0; ++p, ++q) {}
+  return int(host_ascii_upper(*p)) - int(host_ascii_upper(*q));
 }
 
 std::size_t sup_strlen(const char* s) { return std::strlen(s); }

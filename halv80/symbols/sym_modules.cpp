@@ -9,6 +9,7 @@
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/tgt_mmu.h"
+#include "platform/host/host_text.h"
 
 constinit SymModuleState SymModules;
 
@@ -16,14 +17,6 @@ namespace {
 
 constexpr u16 kMsgDatabaseFull = 45;
 constexpr std::size_t kPathScanLimit = 4096;  // a path is read no further than this
-
-bool is_lead_byte(u8 c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
-// Bytes of the character at text[i]: 2 for a lead byte with its trail byte, 1
-// otherwise (a lead byte at the very end is one unit).
-std::size_t char_bytes(std::string_view text, std::size_t i) {
-  return is_lead_byte(u8(text[i])) && i + 1 < text.size() ? 2 : 1;
-}
 
 ModuleRecord* module_at(u16 index) {
   u8* page = SymModules.ModulePages[index / kModulesPerPage];
@@ -72,7 +65,7 @@ ModuleRecord* make_current(u16 index) {
 void module_name_of(std::string_view path, char (&out)[kModuleNameSize]) {
   std::size_t start = 0;
   for (std::size_t i = 0; i < path.size();) {
-    const std::size_t n = char_bytes(path, i);
+    const std::size_t n = host_cp932_unit_length(path, i);
     if (n == 1 && (path[i] == '\\' || path[i] == '/' || path[i] == ':')) start = i + 1;
     i += n;
   }
@@ -84,7 +77,7 @@ void module_name_of(std::string_view path, char (&out)[kModuleNameSize]) {
   };
   if (Sw.LongNames) {
     for (std::size_t i = 0; i < file.size();) {
-      const std::size_t n = char_bytes(file, i);
+      const std::size_t n = host_cp932_unit_length(file, i);
       if (used + n > kModuleNameSize - 1) break;
       put(i, n);
       i += n;
@@ -95,7 +88,7 @@ void module_name_of(std::string_view path, char (&out)[kModuleNameSize]) {
     std::size_t base = 0;
     bool cut = false;  // the name is a prefix: nothing after a character left out
     while (i < file.size() && file[i] != '.') {
-      const std::size_t n = char_bytes(file, i);
+      const std::size_t n = host_cp932_unit_length(file, i);
       cut = cut || base + n > 8;
       if (!cut) {
         put(i, n);
@@ -107,7 +100,7 @@ void module_name_of(std::string_view path, char (&out)[kModuleNameSize]) {
       put(i++, 1);
       std::size_t extension = 0;
       while (i < file.size()) {
-        const std::size_t n = char_bytes(file, i);
+        const std::size_t n = host_cp932_unit_length(file, i);
         if (extension + n > 3) break;
         put(i, n);
         extension += n;
@@ -119,11 +112,11 @@ void module_name_of(std::string_view path, char (&out)[kModuleNameSize]) {
 
   for (std::size_t i = 0; i < used;) {
     const u8 c = u8(out[i]);
-    if (is_lead_byte(c) && i + 1 < used) {
+    if (host_cp932_lead(c) && i + 1 < used) {
       i += 2;
       continue;
     }
-    if (c >= 'a' && c <= 'z') out[i] = char(c - ('a' - 'A'));
+    out[i] = char(host_ascii_upper(c));
     ++i;
   }
 }
@@ -137,12 +130,12 @@ NameMatch match_module_name(const char* query, const char* stored) {
   for (std::size_t i = 0;; ++i) {
     u8 q = u8(query[i]);
     const u8 s = u8(stored[i]);
-    if (!trail && q >= 'a' && q <= 'z') q = u8(q - ('a' - 'A'));
+    if (!trail) q = host_ascii_upper(q);
     if (q == 0 && s == 0) return NameMatch::Equal;
     if (q == 0 && s == '.') return NameMatch::WithoutExtension;  // MAIN finds MAIN.C
     if (s == 0 && q == '.') return NameMatch::BaseName;          // MAIN.C finds MAIN
     if (q != s) return NameMatch::None;
-    trail = !trail && is_lead_byte(q);
+    trail = !trail && host_cp932_lead(q);
   }
 }
 

@@ -9,6 +9,7 @@
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/tgt_mmu.h"
 #include "halv80/symbols/sym_symbols.h"
+#include "platform/host/host_text.h"
 
 constinit SymScopeState SymScopes;
 
@@ -32,8 +33,6 @@ void remember_range(const ScopeRecord& r) {
   SymScopes.RangeLow = r.location.get();
   SymScopes.RangeHigh = r.location.get() + r.size.get();
 }
-
-bool is_lead_byte(u8 c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 bool name_is(const ScopeRecord& r, std::string_view query) {
   char text[kScopeNameSize];
@@ -228,8 +227,8 @@ u16 sym_find_static(std::string_view name, u32 address) {
   if (Sw.ToolchainKind == 16 && SymFlag.CaseSensitive == 0) {
     for (std::size_t i = 0; i < name.size(); ++i) {
       const u8 c = u8(query[i]);
-      if (is_lead_byte(c)) ++i;  // its trail byte stays as it is
-      else if (c >= 'a' && c <= 'z') query[i] = char(c - ('a' - 'A'));
+      if (host_cp932_lead(c)) ++i;  // its trail byte stays as it is
+      else query[i] = char(host_ascii_upper(c));
     }
   }
   const std::string_view wanted(query, name.size());

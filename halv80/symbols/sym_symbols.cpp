@@ -15,6 +15,7 @@
 #include "halv80/engine/sup_format.h"
 #include "halv80/engine/tgt_mmu.h"
 #include "halv80/symbols/sym_modules.h"
+#include "platform/host/host_text.h"
 
 constinit SymTable Sym;
 
@@ -59,13 +60,11 @@ bool find_order_position(u16 index, u32& position) {
   return false;
 }
 
-u8 upper(u8 c) { return c >= 'a' && c <= 'z' ? u8(c - 0x20) : c; }
-
 bool texts_equal(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   if (SymFlag.CaseSensitive == 1) return a == b;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (upper(u8(a[i])) != upper(u8(b[i]))) return false;
+    if (host_ascii_upper(u8(a[i])) != host_ascii_upper(u8(b[i]))) return false;
   return true;
 }
 
@@ -93,13 +92,11 @@ std::string_view stored_name(const SymRecord& r) {
   return std::string_view(text);
 }
 
-bool is_dbcs_lead(u8 c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
 // The length of text[0, n) without a double-byte lead byte left alone at its end.
 std::size_t whole_characters(const char* text, std::size_t n) {
   std::size_t i = 0;
   while (i < n) {
-    const std::size_t unit = is_dbcs_lead(u8(text[i])) ? 2 : 1;
+    const std::size_t unit = host_cp932_lead(u8(text[i])) ? 2 : 1;
     if (i + unit > n) break;
     i += unit;
   }

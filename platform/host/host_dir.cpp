@@ -17,23 +17,13 @@ namespace {
 
 constexpr std::size_t kCwdLimit = 65536;  // getcwd's buffer stops growing here
 
-u8 ascii_upper(u8 c) { return c >= 'a' && c <= 'z' ? u8(c - 'a' + 'A') : c; }
-
-bool cp932_lead(u8 c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
-// Bytes of the CP932 character at `i`: 2 for a lead byte with its trail, else
-// 1 (a lead byte at the very end is one unit on its own).
-std::size_t unit_length(std::string_view s, std::size_t i) {
-  return cp932_lead(u8(s[i])) && i + 1 < s.size() ? 2 : 1;
-}
-
 // Equal characters at p[i] and n[j]; single bytes without regard to ASCII
 // case, double-byte characters exactly (their second byte may look like a
 // letter).
 bool same_unit(std::string_view p, std::size_t i, std::string_view n, std::size_t j) {
-  const std::size_t len = unit_length(p, i);
-  if (len != unit_length(n, j)) return false;
-  if (len == 1) return ascii_upper(u8(p[i])) == ascii_upper(u8(n[j]));
+  const std::size_t len = host_cp932_unit_length(p, i);
+  if (len != host_cp932_unit_length(n, j)) return false;
+  if (len == 1) return host_ascii_upper(u8(p[i])) == host_ascii_upper(u8(n[j]));
   return p[i] == n[j] && p[i + 1] == n[j + 1];
 }
 
@@ -47,13 +37,13 @@ bool match_plain(std::string_view pattern, std::string_view name) {
       star_name = n;
     } else if (p < pattern.size() && pattern[p] == '?') {
       ++p;
-      n += unit_length(name, n);
+      n += host_cp932_unit_length(name, n);
     } else if (p < pattern.size() && same_unit(pattern, p, name, n)) {
-      p += unit_length(pattern, p);
-      n += unit_length(name, n);
+      p += host_cp932_unit_length(pattern, p);
+      n += host_cp932_unit_length(name, n);
     } else if (star != std::string_view::npos) {
       // the last "*" takes one more character
-      star_name += unit_length(name, star_name);
+      star_name += host_cp932_unit_length(name, star_name);
       n = star_name;
       p = star + 1;
     } else {
@@ -67,13 +57,13 @@ bool match_plain(std::string_view pattern, std::string_view name) {
 // The position of the last "\" or "/" that is a character of its own, or npos.
 std::size_t last_separator(std::string_view s) {
   std::size_t found = std::string_view::npos;
-  for (std::size_t i = 0; i < s.size(); i += unit_length(s, i))
+  for (std::size_t i = 0; i < s.size(); i += host_cp932_unit_length(s, i))
     if (s[i] == '\\' || s[i] == '/') found = i;
   return found;
 }
 
 bool has_drive(std::string_view s) {
-  return s.size() >= 2 && s[1] == ':' && ascii_upper(u8(s[0])) >= 'A' && ascii_upper(u8(s[0])) <= 'Z';
+  return s.size() >= 2 && s[1] == ':' && host_ascii_upper(u8(s[0])) >= 'A' && host_ascii_upper(u8(s[0])) <= 'Z';
 }
 
 bool dot_name(std::string_view name) { return name == "." || name == ".."; }
@@ -81,7 +71,7 @@ bool dot_name(std::string_view name) { return name == "." || name == ".."; }
 bool listing_order(const HostDirEntry& a, const HostDirEntry& b) {
   const bool a_dot = dot_name(a.name), b_dot = dot_name(b.name);
   if (a_dot != b_dot) return a_dot;
-  const auto upper_less = [](char x, char y) { return ascii_upper(u8(x)) < ascii_upper(u8(y)); };
+  const auto upper_less = [](char x, char y) { return host_ascii_upper(u8(x)) < host_ascii_upper(u8(y)); };
   if (std::lexicographical_compare(a.name.begin(), a.name.end(), b.name.begin(), b.name.end(), upper_less)) return true;
   if (std::lexicographical_compare(b.name.begin(), b.name.end(), a.name.begin(), a.name.end(), upper_less)) return false;
   return a.name < b.name;

@@ -9,13 +9,11 @@
 
 namespace {
 
-char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
-
 // Does `entry` ("NAME=value") carry `name`? Its bytes are read only up to the
 // first mismatch or the "=", never copied.
 const char* value_if_named(const char* entry, std::string_view name) {
   for (const char c : name) {
-    if (*entry == '\0' || *entry == '=' || ascii_upper(*entry) != ascii_upper(c)) return nullptr;
+    if (*entry == '\0' || *entry == '=' || host_ascii_upper(*entry) != host_ascii_upper(c)) return nullptr;
     ++entry;
   }
   return *entry == '=' ? entry + 1 : nullptr;

@@ -34,12 +34,10 @@ struct FileTable {
 };
 constinit FileTable Files;
 
-char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
-
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (ascii_upper(a[i]) != ascii_upper(b[i])) return false;
+    if (host_ascii_upper(a[i]) != host_ascii_upper(b[i])) return false;
   return true;
 }
 
@@ -119,7 +117,7 @@ std::string map_path(std::string_view system_path, bool keep_last) {
   // second byte of a double-byte character.
   std::string p = host_cp932_to_utf8(system_path);
   std::replace(p.begin(), p.end(), '\\', '/');
-  const bool drive = p.size() >= 2 && p[1] == ':' && ascii_upper(p[0]) >= 'A' && ascii_upper(p[0]) <= 'Z';
+  const bool drive = p.size() >= 2 && p[1] == ':' && host_ascii_upper(p[0]) >= 'A' && host_ascii_upper(p[0]) <= 'Z';
   if (drive) p.erase(0, 2);
 
   std::string out;
