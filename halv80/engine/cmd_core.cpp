@@ -1,6 +1,7 @@
 // cmd_main, the command table and dispatcher, and failure reporting.
 #include "halv80/engine/cmd_core.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
@@ -23,6 +24,13 @@ constinit CmdState Cmd;
 void cmd_reset_state() {
   Cmd = CmdState{};
   Cmd.ScannerCursor = Cmd.CommandLine;  // not a default: it would point into the temporary
+}
+
+void cmd_set_command_line(std::string_view text) {
+  const std::size_t n = std::min(text.size(), kCommandLineSize - 1);
+  std::memcpy(Cmd.CommandLine, text.data(), n);
+  Cmd.CommandLine[n] = '\0';
+  Cmd.ScannerCursor = Cmd.CommandLine;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 #include "platform/host/host_types.h"
 
@@ -35,6 +36,10 @@ extern CmdState Cmd;
 
 // Start-up values of the command core.
 void cmd_reset_state();
+
+// Makes `text` (cut to fit) the line being executed, with the scanner at its
+// start.
+void cmd_set_command_line(std::string_view text);
 
 // The command side's entry: start-up, then the command loop forever.
 void cmd_main();

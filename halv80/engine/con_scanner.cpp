@@ -97,10 +97,7 @@ void con_capture_end() {
 void con_read_line() {
   Co.Request.key_wait_depth = 0;
   if (!mac_next_line()) co_abort_to_main();
-  const std::size_t n = strnlen(Mac.LineBuffer, sizeof Mac.LineBuffer - 1);
-  std::memcpy(Cmd.CommandLine, Mac.LineBuffer, n);
-  Cmd.CommandLine[n] = '\0';
-  Cmd.ScannerCursor = Cmd.CommandLine;
+  cmd_set_command_line({Mac.LineBuffer, strnlen(Mac.LineBuffer, sizeof Mac.LineBuffer)});
 }
 
 u16 con_check_abort() {

@@ -50,18 +50,8 @@ namespace {
 
 // The line as it is, dispatched with no token: an unknown command.
 void dispatch_unmatched() {
-  const std::size_t n = strnlen(Mac.LineBuffer, kLineBufferSize - 1);
-  std::memcpy(Cmd.CommandLine, Mac.LineBuffer, n);
-  Cmd.CommandLine[n] = '\0';
-  Cmd.ScannerCursor = Cmd.CommandLine;
+  cmd_set_command_line({Mac.LineBuffer, strnlen(Mac.LineBuffer, sizeof Mac.LineBuffer)});
   cmd_dispatch(kNoToken);
-}
-
-// Copies `text` into CommandLine, cut to fit.
-void set_command_line(std::string_view text) {
-  const std::size_t n = std::min(text.size(), kCommandLineSize - 1);
-  std::memcpy(Cmd.CommandLine, text.data(), n);
-  Cmd.CommandLine[n] = '\0';
 }
 
 }  // namespace
@@ -81,7 +71,7 @@ void mac_execute_line() {
     // the command word as its canonical name, then the operands as typed
     std::string line(name);
     line += rest;
-    set_command_line(line);
+    cmd_set_command_line(line);
     Cmd.ScannerCursor = Cmd.CommandLine + std::min(name.size(), kCommandLineSize - 1);
     cmd_dispatch(word->token);
     return;

@@ -27,9 +27,8 @@ void request_load(const char* argument) {
   char saved[kCommandLineSize];
   std::memcpy(saved, Cmd.CommandLine, sizeof saved);
   const std::size_t n = strnlen(argument, kCommandLineSize - 1);
-  std::memcpy(Cmd.CommandLine, argument, n);
-  Cmd.CommandLine[n] = '\0';
-  Cmd.ScannerCursor = Cmd.CommandLine + std::min<std::size_t>(2, n);
+  cmd_set_command_line({argument, n});
+  Cmd.ScannerCursor += std::min<std::size_t>(2, n);
   // loading comes with the program loaders
   cmd_error(kMsgCommandError);
   std::memcpy(Cmd.CommandLine, saved, sizeof saved);
