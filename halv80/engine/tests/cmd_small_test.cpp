@@ -15,6 +15,7 @@
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/testing/scripted_window_side.h"
 #include "halv80/engine/tests/engine_fixture.h"
+#include "platform/host/tests/scratch_dir.h"
 
 namespace {
 
@@ -129,27 +130,19 @@ class FolderCommandsTest : public SmallCommandsTest {
  protected:
   void SetUp() override {
     SmallCommandsTest::SetUp();
-    char templ[] = "/tmp/halv80-dir-XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    root_ = templ;
+    ASSERT_FALSE(scratch_.path().empty());
+    root_ = scratch_.path();
     std::filesystem::create_directory(root_ / "sub");
-    std::ofstream(root_ / "a.txt") << "x";
-    std::ofstream(root_ / "B.C") << "y";
+    scratch_.write("a.txt", "x");
+    scratch_.write("B.C", "y");
     saved_cwd_ = std::filesystem::current_path();
     std::filesystem::current_path(root_);
   }
   void TearDown() override {
     std::filesystem::current_path(saved_cwd_);
-    std::filesystem::remove_all(root_);
     SmallCommandsTest::TearDown();
   }
-  // The host path in the system's form.
-  std::string system_path(const std::filesystem::path& p) {
-    std::string s = p.string();
-    for (char& c : s)
-      if (c == '/') c = '\\';
-    return s;
-  }
+  ScratchDir scratch_;
   std::filesystem::path root_, saved_cwd_;
 };
 
@@ -158,16 +151,16 @@ TEST_F(FolderCommandsTest, CdStartsAtTheProcessFolderAndRefusesNonFolders) {
   ws.Start();
   std::size_t from = ws.Transcript().size();
   ws.Type("CD");
-  EXPECT_EQ(ws.Transcript().substr(from), "CD\n" + system_path(root_) + "\n>");
+  EXPECT_EQ(ws.Transcript().substr(from), "CD\n" + scratch_.system_path() + "\n>");
   from = ws.Transcript().size();
   ws.Type("CD SUB");  // found without regard to case
-  EXPECT_EQ(ws.Transcript().substr(from), "CD SUB\n" + system_path(root_ / "sub") + "\n>");
+  EXPECT_EQ(ws.Transcript().substr(from), "CD SUB\n" + scratch_.system_path() + "\\sub" + "\n>");
   from = ws.Transcript().size();
   ws.Type("CD ..\\a.txt");
   EXPECT_EQ(ws.Transcript().substr(from), "CD ..\\a.txt" + sjis("\n ディレクトリの指定が違います") + "\n>");
-  EXPECT_EQ(std::string(Sw.CurrentDirectory), system_path(root_ / "sub"));
+  EXPECT_EQ(std::string(Sw.CurrentDirectory), scratch_.system_path() + "\\sub");
   ws.Type("CD ..");
-  EXPECT_EQ(std::string(Sw.CurrentDirectory), system_path(root_));
+  EXPECT_EQ(std::string(Sw.CurrentDirectory), scratch_.system_path());
 }
 
 TEST_F(FolderCommandsTest, DirListsEveryNameWithFolderMarks) {
@@ -175,7 +168,7 @@ TEST_F(FolderCommandsTest, DirListsEveryNameWithFolderMarks) {
   ws.Start();
   const std::size_t from = ws.Transcript().size();
   ws.Type("DIR");
-  const std::string expected = "DIR\n ## " + system_path(root_) + "\\*.*\n" +
+  const std::string expected = "DIR\n ## " + scratch_.system_path() + "\\*.*\n" +
                                ".              <DIR>\n"
                                "..             <DIR>\n"
                                "a.txt         \n"

@@ -17,6 +17,7 @@
 #include "halv80/engine/sup_host.h"
 #include "platform/host/host_file.h"
 #include "halv80/engine/tests/engine_fixture.h"
+#include "platform/host/tests/scratch_dir.h"
 
 namespace {
 
@@ -187,7 +188,8 @@ TEST_F(ScannerTest, ScreenOutputOffReachesNothing) {
 
 TEST_F(ScannerTest, RedirectFileGetsCrLfLinesAndIsClosedByReset) {
   con_screen_init();
-  const std::string path = "/tmp/halv80-redirect-test.txt";
+  ScratchDir dir;
+  const std::string path = dir.path() + "/redirect.txt";
   Redir.Handle = sup_file_create(path);
   ASSERT_GE(Redir.Handle, 0);
   const int open_before = host_file_open_count();
@@ -200,7 +202,6 @@ TEST_F(ScannerTest, RedirectFileGetsCrLfLinesAndIsClosedByReset) {
   std::ifstream in(path, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), {});
   EXPECT_EQ(bytes, "ab\r\nc");
-  std::remove(path.c_str());
 }
 
 TEST_F(ScannerTest, TextFromAColumnNeverShowsHalfACharacter) {
