@@ -11,13 +11,14 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
+#include "halv80/engine/cfg_config.h"
 #include "platform/device/dev_board.h"
 #include "platform/device/dev_fixture.h"
 #include "platform/device/dev_mmu.h"
 #include "platform/device/dev_monitor_image.h"
+#include "platform/host/host_file.h"
 
 namespace {
 
@@ -30,18 +31,6 @@ static_assert(!kBoard.lrom2.present() && !kBoard.urom2.present());
 // the file's comment says so
 static_assert(kBoard.monitor_code_address + kDevMonitorBlock - 1 == kBoard.lrom1.end);
 
-// ROM types by index: the code the configuration file names it by, and its
-// size. ORDER: type index.
-struct RomType {
-  const char* code;
-  u32 size;
-};
-constexpr RomType kRomTypes[] = {
-    {"2764", 0x2000},  {"27128", 0x4000}, {"27256", 0x8000}, {"27512", 0x10000}, {"100", 0x20000},
-    {"200", 0x40000},  {"400", 0x80000},  {"800", 0x100000}, {"1600", 0x200000}, {"3200", 0x400000},
-};
-static_assert(std::size(kRomTypes) == 10);
-
 constexpr u32 area_size(const DevRomArea& a) { return a.present() ? a.end - a.start + 1 : 0; }
 
 // The smallest type that holds both ROM1 areas.
@@ -50,10 +39,10 @@ constexpr std::size_t rom1_type() {
   const u32 upper = area_size(kBoard.urom1);
   const u32 need = lower > upper ? lower : upper;
   std::size_t i = 0;
-  while (i + 1 < std::size(kRomTypes) && kRomTypes[i].size < need) ++i;
+  while (i + 1 < std::size(RomTypeTable) && RomTypeTable[i].size < need) ++i;
   return i;
 }
-static_assert(kRomTypes[rom1_type()].size >= area_size(kBoard.lrom1));
+static_assert(RomTypeTable[rom1_type()].size >= area_size(kBoard.lrom1));
 // the engine refuses a type beyond what the emulation memory can hold
 static_assert(rom1_type() <= 4u + kBoard.memory_size_code);
 
@@ -92,7 +81,7 @@ std::vector<u8> config_file() {
   text += "; qqn80.cfg: the simulated emulator board\r\n";
   text += "; the monitor lies in the last 128 bytes of LROM1\r\n";
   text += "PORT ADDRESS " + hex(kPortBase) + "\r\n";
-  text += std::string("ROM1 TYPE ") + kRomTypes[rom1_type()].code + "\r\n";
+  text += std::string("ROM1 TYPE ") + RomTypeTable[rom1_type()].name + "\r\n";
   text += area_line("LROM1 ADDRESS", kBoard.lrom1);
   if (kBoard.urom1.present()) text += area_line("UROM1 ADDRESS", kBoard.urom1);
   text += "MMU REG BASE " + hex(kBoard.mmu_io_base) + "\r\n";
@@ -113,22 +102,6 @@ std::vector<u8> logic_file() {
   return file;
 }
 
-bool write_file(const std::filesystem::path& path, const std::vector<u8>& bytes) {
-  std::filesystem::path temporary = path;
-  temporary += ".tmp";
-  std::FILE* f = std::fopen(temporary.c_str(), "wb");
-  if (!f) return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  const bool closed = std::fclose(f) == 0;
-  std::error_code error;
-  if (written && closed) std::filesystem::rename(temporary, path, error);
-  if (!written || !closed || error) {
-    std::filesystem::remove(temporary, error);
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -146,7 +119,7 @@ int main(int argc, char** argv) {
       {"MON80.QQN", dev_monitor_file(kBoard)},
   };
   for (const auto& f : files) {
-    if (!write_file(folder / f.name, f.bytes)) {
+    if (!host_write_file_atomic((folder / f.name).string(), f.bytes)) {
       std::fprintf(stderr, "mkdata: cannot write %s\n", (folder / f.name).c_str());
       return 1;
     }
