@@ -5,10 +5,12 @@
 
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/tgt_mmu.h"
+#include "halv80/symbols/sym_sort.h"
 #include "platform/host/host_text.h"
 
 constinit SymModuleState SymModules;
@@ -298,27 +300,9 @@ void sym_sort_lines() {
   if (!SymModules.HasCurrent) return;
   const ModuleRecord& m = *module_at(SymModules.Current);
   const u32 count = lines_of(SymModules.Current, m);
-  // Comb sort: each pass shrinks the gap by 10000/13000; 0 becomes 1 and 9
-  // becomes 11, which gives the sort fewer turtles than the gap 9 would.
-  u32 gap = count;
-  bool swapped = true;
-  while (swapped || gap >= 2) {
-    gap = gap * 10000 / 13000;
-    if (gap == 0) gap = 1;
-    else if (gap == 9) gap = 11;
-    swapped = false;
-    for (u32 i = 0; i + gap < count; ++i) {
-      LineRecord* a = line_in(m, i);
-      LineRecord* b = line_in(m, i + gap);
-      if (a->address.get() > b->address.get()) {
-        const LineRecord t = *a;
-        *a = *b;
-        *b = t;
-        swapped = true;
-      }
-    }
-    if (count < 2) break;
-  }
+  sym_comb_sort(
+      count, [&](u32 i, u32 j) { return line_in(m, i)->address.get() > line_in(m, j)->address.get(); },
+      [&](u32 i, u32 j) { std::swap(*line_in(m, i), *line_in(m, j)); });
   // Chains built before the sort would name the wrong records.
   for (u32 i = 0; i < count; ++i) line_in(m, i)->next.set(0);
 }

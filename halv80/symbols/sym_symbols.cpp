@@ -15,6 +15,7 @@
 #include "halv80/engine/sup_format.h"
 #include "halv80/engine/tgt_mmu.h"
 #include "halv80/symbols/sym_modules.h"
+#include "halv80/symbols/sym_sort.h"
 #include "platform/host/host_text.h"
 
 constinit SymTable Sym;
@@ -205,25 +206,15 @@ void sym_sort_symbols() {
 
   const u32 n = Sym.Count;
   if ((Sym.SortState & 1) != 0 && n > 1) {
-    // Comb sort, gap shrinking by 10,000 / 13,000 with 9 taken as 11. Values
-    // are read once into a side array that is swapped along with the slots.
+    // Values are read once into a side array swapped along with the slots.
     std::vector<u32> values(n);
     for (u32 p = 0; p < n; ++p) values[p] = sorted_value(p);
-    u32 gap = n;
-    bool swapped = false;
-    do {
-      gap = gap * 10000 / 13000;
-      if (gap == 0) gap = 1;
-      if (gap == 9) gap = 11;
-      swapped = false;
-      for (u32 i = 0; i + gap < n; ++i) {
-        if (values[i + gap] < values[i]) {
-          std::swap(values[i], values[i + gap]);
-          std::swap(order_at(i), order_at(i + gap));
-          swapped = true;
-        }
-      }
-    } while (swapped || gap >= 2);
+    sym_comb_sort(
+        n, [&](u32 i, u32 j) { return values[i] > values[j]; },
+        [&](u32 i, u32 j) {
+          std::swap(values[i], values[j]);
+          std::swap(order_at(i), order_at(j));
+        });
   }
 
   if (Sym.SortState != kSymAdded && Sym.SortState != kSymJustReset) {
