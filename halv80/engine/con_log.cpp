@@ -205,7 +205,8 @@ u16 con_log_step_lines(int n, u16 position) {
 }
 
 u16 con_log_render_line(u16 row, u16 position) {
-  if (Log.CopyTarget != nullptr) {
+  if (!Log.CopyTarget.empty()) {
+    const std::size_t limit = std::min(kCopyLimit, Log.CopyTarget.size() - 1);
     std::size_t n = 0;
     if (Log.Bytes) {
       u16 p = live_position(position);
@@ -214,7 +215,7 @@ u16 con_log_render_line(u16 row, u16 position) {
         p = ring_next(p);
         if (b == kLineFeed) break;
         if (b == kAttrResetByte || b == kEscapeByte) continue;
-        if (n < kCopyLimit) Log.CopyTarget[n++] = char(b);
+        if (n < limit) Log.CopyTarget[n++] = char(b);
       }
       position = p;
     }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <string_view>
 
 #include "platform/host/host_types.h"
@@ -26,7 +27,7 @@ struct LogRing {
   u16 TotalLines = 0;       // complete lines in the ring
   u16 ViewLines = 0;        // line number (from the oldest) at the bottom of the view
   u16 ThumbAtEnd = 0;       // the command-pane thumb was last posted at the end
-  char* CopyTarget = nullptr;  // set: con_log_render_line copies instead of drawing
+  std::span<char> CopyTarget;  // not empty: con_log_render_line copies into it instead of drawing
   LogLineObserver Observer = nullptr;
   void* ObserverContext = nullptr;
 };
@@ -38,7 +39,8 @@ void con_log_putc(u8 c);
 // (stops at the oldest line). Returns the new position.
 u16 con_log_step_lines(int n, u16 position);
 // Draws the line at `position` into `row` of the current window (or copies it
-// to CopyTarget, at most 1,023 bytes without 0xFE/0xFF). Returns the next line.
+// to CopyTarget without 0xFE/0xFF, at most 1,023 bytes and always terminated
+// inside it). Returns the next line.
 u16 con_log_render_line(u16 row, u16 position);
 // Lets the window side follow completed lines (the console runner).
 void con_log_set_observer(LogLineObserver observer, void* context);

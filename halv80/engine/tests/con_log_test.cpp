@@ -31,7 +31,7 @@ class ConLogTest : public testing::Test {
     std::memset(buffer, 0x55, sizeof buffer);
     Log.CopyTarget = buffer;
     const u16 after = con_log_render_line(0, position);
-    Log.CopyTarget = nullptr;
+    Log.CopyTarget = {};
     if (next) *next = after;
     return std::string(buffer);
   }
@@ -196,6 +196,18 @@ TEST_F(ConLogTest, CopyModeDropsColourBytesAndStopsAt1023) {
     EXPECT_EQ(copied_line(Log.Oldest, &next), c.copied.substr(0, 1023));
     EXPECT_EQ(copied_line(next), "next");  // the long line is skipped whole
   }
+}
+
+TEST_F(ConLogTest, CopyStaysInsideASmallTarget) {
+  fresh();
+  log_write("abcdefgh\n");
+  char buffer[6];
+  std::memset(buffer, 0x55, sizeof buffer);
+  Log.CopyTarget = std::span<char>(buffer).first(4);
+  con_log_render_line(0, Log.Oldest);
+  Log.CopyTarget = {};
+  EXPECT_EQ(std::string(buffer), "abc");
+  EXPECT_EQ(buffer[4], 0x55);  // nothing past the target
 }
 
 TEST_F(ConLogTest, ObserverSeesEachCompletedLine) {
