@@ -76,7 +76,8 @@ uint32_t _Q_putrs(uint8_t byte) {
   check_not_receiving();
   const u32 index = chan_index();
   const u32 count = Bios.Block.get32<kArgChanCount>();
-  if (!receive_mode() && count + 1 < kChannelBufferSize && index < kChannelBufferSize) {
+  // the pending count is the driver's word: widened, so that no value wraps
+  if (!receive_mode() && u64(count) + 1 < kChannelBufferSize && index < kChannelBufferSize) {
     chan_buffer()[index] = byte;
     Bios.Block.set32<kArgChanIndex>(index + 1);
     Bios.Block.set32<kArgChanCount>(count + 1);
@@ -92,8 +93,10 @@ uint32_t _Q_putrsblk(const void* buffer, uint16_t count, uint16_t stop_on_input)
   check_not_receiving();
   const u32 index = chan_index();
   const u32 pending = Bios.Block.get32<kArgChanCount>();
-  // at most 31 bytes are ever pending
-  if (!receive_mode() && pending + count < kChannelBufferSize && index + count <= kChannelBufferSize) {
+  // at most 31 bytes are ever pending; a missing buffer goes to the driver,
+  // which refuses it
+  if (!receive_mode() && buffer != nullptr && u64(pending) + count < kChannelBufferSize &&
+      u64(index) + count <= kChannelBufferSize) {
     std::copy_n(static_cast<const u8*>(buffer), count, chan_buffer() + index);
     Bios.Block.set32<kArgChanIndex>(index + count);
     Bios.Block.set32<kArgChanCount>(pending + count);
@@ -134,11 +137,12 @@ uint32_t _Q_getrsblk(void* buffer, uint16_t count) {
   if (!bios_driver_mode() || count == 0) return 0;
   u8* out = static_cast<u8*>(buffer);
   u32 left = count;
-  if (pushed_back()) {
+  // a missing buffer takes nothing here: the driver refuses it
+  if (out != nullptr && pushed_back()) {
     *out++ = take_pushback();
     --left;
   }
-  if (left > 0 && receive_mode()) {
+  if (out != nullptr && left > 0 && receive_mode()) {
     const u32 buffered = chan_count();
     take_buffered(out, left);
     if (buffered >= left) return 0;

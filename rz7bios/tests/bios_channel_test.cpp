@@ -73,6 +73,38 @@ TEST_F(BiosChannelTest, BlocksAreKeptUpTo31Bytes) {
   }
 }
 
+// Fields the driver owns and a caller's missing buffer never reach the local
+// buffer: the request goes to the driver, which answers for it.
+TEST_F(BiosChannelTest, HostileCountsAndMissingBuffersGoToTheDriver) {
+  const struct {
+    const char* what;
+    u32 pending;  // the driver's pending-byte count
+    bool no_buffer;
+    u32 request;
+  } cases[] = {
+      {"byte with a wrapping count", 0xFFFFFFFF, false, u32(BiosRequest::PutChannel)},
+      {"block with a wrapping count", 0xFFFFFFF0, false, u32(BiosRequest::PutChannelBlock)},
+      {"block without a buffer", 0, true, u32(BiosRequest::PutChannelBlock)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    bios_reset_state();
+    BiosRig rig;
+    Bios.Block.set32<kArgChanCount>(c.pending);
+    u8 data[16] = {};
+    if (c.request == u32(BiosRequest::PutChannel)) _Q_putrs(7);
+    else _Q_putrsblk(c.no_buffer ? nullptr : data, 16, 0);
+    EXPECT_EQ(rig.driver.Requests(), std::vector<u32>{c.request});
+  }
+  // a read without a buffer takes neither the pushed-back byte nor the read-ahead
+  bios_reset_state();
+  BiosRig rig;
+  read_ahead(rig.work, {0x10, 0x11});
+  _Q_getrsblk(nullptr, 4);
+  EXPECT_EQ(rig.driver.Requests(), std::vector<u32>{u32(BiosRequest::GetChannelBlock)});
+  EXPECT_EQ(_Q_rschk(), 2u);
+}
+
 TEST_F(BiosChannelTest, ReadAheadIsServedWithoutRequests) {
   BiosRig rig;
   read_ahead(rig.work, {0x10, 0x11, 0x12});
