@@ -61,8 +61,6 @@ class DevMmu {
   // and 0x00 both put CBR at port 0x38). Registers as after reset.
   DevMmu(u16 kind, u16 io_base);
 
-  u16 Kind() const { return kind_; }  // as given
-
   // The CPU's reset: both register sets to their values after reset.
   void Reset();
 
@@ -77,9 +75,6 @@ class DevMmu {
   // bank kind, bytes 0..7 for the four-window kind.
   bool IoRead(u16 port, u8& value) const;
   bool IoWrite(u16 port, u8 value);
-  // Low 8 bits of the first register's port.
-  u8 PortBlock() const { return port_block_; }
-
   const DevMmuBank& Bank() const { return bank_; }
   void SetBank(const DevMmuBank& bank) { bank_ = bank; }
   const DevMmuWindows& Windows() const { return windows_; }
@@ -94,7 +89,6 @@ class DevMmu {
   u32 TranslateBank(u16 logical) const;
   u32 TranslateWindows(u16 logical) const;
 
-  u16 kind_;
   Mode mode_;
   u8 port_block_;                            // internal I/O base + 0x38
   DevMmuBank bank_;

@@ -306,8 +306,7 @@ bool SimulatedDriver::Control(u32 n, Call& call) {
       // board does not model and are not read.
       work.set16<kWorkStatus>(0);
       WriteWhole(work, kRegControl, u8((work.get8<kWorkReg7Bits>() & 0x03) << 2));
-      WriteMasked(work, kRegControl, kCtlFifoReset, kCtlFifoReset);
-      WriteMasked(work, kRegControl, 0, kCtlFifoReset);
+      Pulse(work, kCtlFifoReset);
       WriteWhole(work, kRegMonitorLanes,
                  u8((work.get8<kWorkReg4High>() & 0x03) << 6 | (work.get8<kWorkReg4Bit5>() ? 0x20 : 0)));
       WriteWhole(work, kRegMonitorBank, 0);
@@ -328,8 +327,7 @@ bool SimulatedDriver::Control(u32 n, Call& call) {
       const u16 fifo_reset = call.In16();
       if (mode != 0) WriteMasked(work, kRegControl, 0, kCtlResetRelease);
       if (fifo_reset != 0) {
-        WriteMasked(work, kRegControl, kCtlFifoReset, kCtlFifoReset);
-        WriteMasked(work, kRegControl, 0, kCtlFifoReset);
+        Pulse(work, kCtlFifoReset);
       }
       if (mode > 1) PassTime(mode);
       if (mode != 1) WriteMasked(work, kRegControl, kCtlResetRelease, kCtlResetRelease);
@@ -339,8 +337,7 @@ bool SimulatedDriver::Control(u32 n, Call& call) {
       const u16 ms = call.In16();
       if (ms == 0) {
         // a short pulse: the bit comes back, so the next pulse is an edge again
-        WriteMasked(work, kRegControl, kCtlNmiPulse, kCtlNmiPulse);
-        WriteMasked(work, kRegControl, 0, kCtlNmiPulse);
+        Pulse(work, kCtlNmiPulse);
         return true;
       }
       const u8 former = shadow_of(work, kRegControl);
@@ -356,8 +353,7 @@ bool SimulatedDriver::Control(u32 n, Call& call) {
       call.Result(board.CheckVcc(work, call.In16()));
       return true;
     case BiosRequest::RunTimeClear:
-      WriteMasked(work, kRegControl, kCtlRunTimeClear, kCtlRunTimeClear);
-      WriteMasked(work, kRegControl, 0, kCtlRunTimeClear);
+      Pulse(work, kCtlRunTimeClear);
       return true;
     case BiosRequest::RunTimeRead:
       call.Result(board.RunTimeRead());
@@ -468,23 +464,18 @@ bool SimulatedDriver::AbsentHardware(u32 n, Call& call) {
       const u16 mode = call.In16();
       std::span<u8> buffer;
       if (!caller_memory(token, count, buffer)) return call.Fail(kErrorNoAccess);
-      const auto strobe = [&] {
-        WriteMasked(work, kRegControl, kCtlRunStrobe, kCtlRunStrobe);
-        WriteMasked(work, kRegControl, 0, kCtlRunStrobe);
-      };
       if (mode <= 1) {
         if ((board.CheckRun() & 1) == 0) {
           call.Result(3);  // the program is not running: nothing to sample
           return true;
         }
-        strobe();
+        Pulse(work, kCtlRunStrobe);
         if (FeedByte(call, code, false) == Feed::TimedOut) {
           set_timeout(work);
           call.Result(1);
           return true;
         }
-        WriteMasked(work, kRegControl, kCtlNmiPulse, kCtlNmiPulse);
-        WriteMasked(work, kRegControl, 0, kCtlNmiPulse);
+        Pulse(work, kCtlNmiPulse);
         if (mode == 1) return true;
       }
       for (std::size_t i = 0; i <= buffer.size(); ++i) {
@@ -501,7 +492,7 @@ bool SimulatedDriver::AbsentHardware(u32 n, Call& call) {
         }
         if (i > 0) buffer[i - 1] = b;
       }
-      strobe();
+      Pulse(work, kCtlRunStrobe);
       return true;
     }
     case BiosRequest::JtagWriteBlock: {  // no JTAG port: never any write room
@@ -531,8 +522,7 @@ bool SimulatedDriver::Channel(u32 n, Call& call) {
   DevBoard& board = Board();
   switch (BiosRequest(n)) {
     case BiosRequest::FifoReset:
-      WriteMasked(work, kRegControl, kCtlFifoReset, kCtlFifoReset);
-      WriteMasked(work, kRegControl, 0, kCtlFifoReset);
+      Pulse(work, kCtlFifoReset);
       return true;
     case BiosRequest::PutChannel: {
       const Feed fed = FeedByte(call, call.In8(), false);
@@ -710,6 +700,11 @@ void SimulatedDriver::WriteMasked(BiosWorkArea& work, u8 reg, u8 value, u8 mask)
 void SimulatedDriver::WriteWhole(BiosWorkArea& work, u8 reg, u8 value) {
   Board().WriteRegister(reg, value);
   shadow_of(work, reg) = value;
+}
+
+void SimulatedDriver::Pulse(BiosWorkArea& work, u8 bit) {
+  WriteMasked(work, kRegControl, bit, bit);
+  WriteMasked(work, kRegControl, 0, bit);
 }
 
 // --- Transcript -------------------------------------------------------------

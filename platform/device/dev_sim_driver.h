@@ -46,13 +46,6 @@ struct SimTranscriptEntry {
   bool operator==(const SimTranscriptEntry&) const = default;
 };
 
-// Inputs from the target side that no request drives. They are held here for
-// the break and NMI hardware still to come; nothing reads them yet.
-struct SimLines {
-  u8 external_break = 0;  // bit n: external break input n asserted
-  bool nmi_pin = false;   // the target's own NMI pin asserted
-};
-
 class SimulatedDriver : public DeviceDriver {
  public:
   explicit SimulatedDriver(const DevFixture& fixture = DevFixture{});
@@ -63,7 +56,6 @@ class SimulatedDriver : public DeviceDriver {
   DevTarget& Target() { return target_; }
   DevBoard& Board() { return target_.Board(); }
   DevClock& Clock() { return clock_; }
-  SimLines& Lines() { return lines_; }
 
   // Faults a test injects: the target's supply, and a monitor that reads
   // requests but never answers.
@@ -99,13 +91,14 @@ class SimulatedDriver : public DeviceDriver {
   void BreakPortSelect(BiosWorkArea& work);
   void WriteMasked(BiosWorkArea& work, u8 reg, u8 value, u8 mask);
   void WriteWhole(BiosWorkArea& work, u8 reg, u8 value);
+  // Sets a control-register bit and clears it again: one strobe.
+  void Pulse(BiosWorkArea& work, u8 bit);
 
   std::size_t Record(SimTranscriptEntry entry);
   void SetRequestResult(std::size_t sequence, u32 result, bool ok);
 
   DevTarget target_;
   DevClock clock_;
-  SimLines lines_;
   std::deque<SimTranscriptEntry> transcript_;
   std::size_t first_sequence_ = 0;  // the sequence number of transcript_.front()
 };
