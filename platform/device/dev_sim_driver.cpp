@@ -390,6 +390,14 @@ bool SimulatedDriver::AbsentHardware(u32 n, Call& call) {
   DevBoard& board = Board();
   auto reg = [&](u8 r) { return u32(board.ReadRegister(r)); };
   auto delay_read = [&] { return u16((reg(52) | reg(53) << 8) + 1); };
+  // the sample and frame registers as the request words assemble them
+  auto frame = [&] { return reg(kRegTraceFrameLow) | reg(kRegTraceFrameHigh) << 8; };
+  auto set_frame = [&](u16 f) {
+    WriteWhole(work, kRegTraceFrameLow, u8(f));
+    WriteWhole(work, kRegTraceFrameHigh, u8(f >> 8));
+  };
+  auto sample_address = [&] { return reg(39) << 24 | reg(43) << 16 | reg(35) << 8 | reg(34); };
+  auto sample_status = [&] { return u16(reg(40) << 8 | reg(42)); };
   switch (BiosRequest(n)) {
     case BiosRequest::EventSet:     // no event channels: nothing to arm
     case BiosRequest::TriggerSet:   // no event channels: nothing to load
@@ -417,40 +425,37 @@ bool SimulatedDriver::AbsentHardware(u32 n, Call& call) {
         const u32 left = (control & 0x04) ? u32(work.get16<kWorkTraceDelay>() - delay_read()) : 0xFFFFFFFF;
         if (!store_out<u32>(delay_token, left)) return call.Fail(kErrorNoAccess);
       }
-      if (!store_out<u32>(frame_token, reg(kRegTraceFrameLow) | reg(kRegTraceFrameHigh) << 8))
+      if (!store_out<u32>(frame_token, frame()))
         return call.Fail(kErrorNoAccess);
       call.Result((control >> 1) & 1);
       return true;
     }
     case BiosRequest::TraceReadAddress:  // the trace address stays 0
-      call.Result(reg(kRegTraceFrameLow) | reg(kRegTraceFrameHigh) << 8);
+      call.Result(frame());
       return true;
     case BiosRequest::SampleAddress: {   // the sample registers float high
       const u32 address_token = call.In32();
       const u32 status_token = call.In32();
-      if (!store_out<u32>(address_token, reg(39) << 24 | reg(43) << 16 | reg(35) << 8 | reg(34)) ||
-          !store_out<u16>(status_token, u16(reg(40) << 8 | reg(42))))
+      if (!store_out<u32>(address_token, sample_address()) ||
+          !store_out<u16>(status_token, sample_status()))
         return call.Fail(kErrorNoAccess);
       call.Result(reg(kRegTraceControl));
       return true;
     }
     case BiosRequest::SetFrameAddress: {  // registers 56/57 take it; the trace address still reads 0
-      const u16 frame = call.In16();
-      WriteWhole(work, kRegTraceFrameLow, u8(frame));
-      WriteWhole(work, kRegTraceFrameHigh, u8(frame >> 8));
+      set_frame(call.In16());
       return true;
     }
     case BiosRequest::ReadTraceData: {    // every frame reads as the floating bus
-      const u16 frame = call.In16();
+      const u16 requested_frame = call.In16();
       const u32 address_token = call.In32();
       const u32 data_token = call.In32();
       const u32 status_token = call.In32();
       const u32 extra_token = call.In32();
-      WriteWhole(work, kRegTraceFrameLow, u8(frame));
-      WriteWhole(work, kRegTraceFrameHigh, u8(frame >> 8));
-      if (!store_out<u32>(address_token, reg(39) << 24 | reg(43) << 16 | reg(35) << 8 | reg(34)) ||
+      set_frame(requested_frame);
+      if (!store_out<u32>(address_token, sample_address()) ||
           !store_out<u32>(data_token, reg(38) << 24 | reg(37) << 16 | reg(33) << 8 | reg(32)) ||
-          !store_out<u16>(status_token, u16(reg(40) << 8 | reg(42))) ||
+          !store_out<u16>(status_token, sample_status()) ||
           !store_out<u16>(extra_token, u16(reg(47) << 8 | reg(46))))
         return call.Fail(kErrorNoAccess);
       return true;
