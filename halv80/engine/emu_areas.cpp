@@ -28,13 +28,6 @@ constexpr u8 kRegEmuMode = 2;
 constexpr u8 kEmuAccessClosed = 12;
 
 // Where one address lives.
-struct AreaSpan {
-  u16 kind = kAreaNone;
-  u32 position = 0;   // emulation-memory position (emulated kinds)
-  u32 remaining = 0;  // bytes from the address to the end of its area (emulated kinds)
-  u32 next = 0;       // bytes from the address to the next area's start (kind 0)
-};
-
 struct AreaRow {
   u16 kind;
   u32 start, end, offset;
@@ -146,6 +139,8 @@ void emu_areas_reset() { EmuArea = EmuAreaState{}; }
 void emu_set_rom_layout(const RomLayout& layout) { EmuArea.Layout = layout; }
 
 u16 emu_area_lookup(u32 address) { return lookup(address).kind; }
+
+AreaSpan emu_area_span(u32 address) { return lookup(address); }
 
 u16 emu_range_area(u32 address, u32 length) {
   const u32 last = length == 0 ? address : u32(address + length - 1);

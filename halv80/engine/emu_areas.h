@@ -6,6 +6,7 @@
 // requests they lead to carry the 16-bit logical ones.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 
 #include "platform/host/host_types.h"
@@ -80,6 +81,19 @@ void emu_set_rom_layout(const RomLayout& layout);
 // by LROM1 again. In the monitor area, unless the system debug mode or the
 // no-monitor mode is on: message 133, and the command ends (does not return).
 u16 emu_area_lookup(u32 address);
+// What a look-up finds at an address.
+struct AreaSpan {
+  u16 kind = kAreaNone;
+  u32 position = 0;   // emulation-memory position (emulated kinds)
+  u32 remaining = 0;  // bytes from the address to the end of its area (emulated kinds)
+  u32 next = 0;       // bytes from the address to the next area's start (kind 0)
+  // Bytes from the address that stay on its side; at least 1, so that a loop
+  // over pieces always moves on.
+  u32 piece() const { return std::max<u32>(1, kind != kAreaNone ? remaining : next); }
+};
+// emu_area_lookup, returning all it finds; the numbers are the same whether or
+// not a work area is there to take them.
+AreaSpan emu_area_span(u32 address);
 // 66 when the last byte of [address, address + length) lies in the monitor
 // area, else the kind of the first byte. Writes nothing; never ends a command.
 u16 emu_range_area(u32 address, u32 length);

@@ -42,13 +42,6 @@ u32 translate(u16 logical) {
   return tgt_to_physical(logical);
 }
 
-// A field of the area record the last look-up wrote; 0 without a work area.
-template <std::size_t Off>
-u32 area_field() {
-  const BiosWorkArea* w = SupHost.BiosWork.get();
-  return w ? w->get32<Off>() : 0;
-}
-
 bool cache_holds(u16 address) {
   return TgtMem.CacheBase != kReadCacheEmpty && u16(address - TgtMem.CacheBase) < kReadCacheSize;
 }
@@ -166,15 +159,14 @@ void tgt_write_word(u16 address, u16 value) {
   }
   tgt_cache_empty();
   const u32 phys = translate(address);
-  const u16 kind = emu_area_lookup(phys);
+  const AreaSpan area = emu_area_span(phys);
   // Both bytes in one area (and no 64 KiB wrap between them) go as one
   // access; a word across an area's end goes byte by byte, each to its side.
-  const u32 span = kind != kAreaNone ? area_field<kWorkAreaRemaining>() : area_field<kWorkNextArea>();
-  const bool one_area = address != 0xFFFF && span >= 2;
+  const bool one_area = address != 0xFFFF && area.piece() >= 2;
   if (!one_area) {
     write_byte_stopped(address, u8(value));
     write_byte_stopped(u16(address + 1), u8(value >> 8));
-  } else if (kind != kAreaNone) {
+  } else if (area.kind != kAreaNone) {
     emu_area_write_word(phys, value);
   } else {
     emu_req_write_word(TgtMem.LastLogical, value);
@@ -228,15 +220,12 @@ void tgt_write_block(std::span<const u8> data, u16 address) {
     const u32 to_wrap = kLogicalSpace - at;
     const u32 left = u32(data.size()) - done;
     const u32 phys = translate(at);
-    const bool emulated = emu_area_lookup(phys) != kAreaNone;
-    // at least one byte, even when there is no work area to say how many
-    const u32 span =
-        std::max<u32>(1, emulated ? area_field<kWorkAreaRemaining>() : area_field<kWorkNextArea>());
-    const u32 piece = std::min({span, left, to_wrap});
+    const AreaSpan area = emu_area_span(phys);
+    const u32 piece = std::min({area.piece(), left, to_wrap});
     const auto bytes = data.subspan(done, piece);
-    if (emulated) {
+    if (area.kind != kAreaNone) {
       emu_monitor_bracket(kBracketBefore);
-      emu_rom_write_block(area_field<kWorkRomAddress>(), bytes);
+      emu_rom_write_block(area.position, bytes);
       emu_monitor_bracket(kBracketAfter);
     } else {
       tgt_write_block_monitor(bytes, at);
