@@ -1,15 +1,28 @@
 // The driver seam: open devices are numbered handles onto DevSys.driver.
 #include "platform/device/dev_driver.h"
 
+#include <algorithm>
+#include <array>
+
 constinit DevSystem DevSys;
 
 namespace {
 
+constexpr std::size_t kOpenHandleLimit = 16;
+
 struct SeamState {
-  int open_devices = 0;   // how many handles are open
-  int next_handle = 3;    // device handles are small positive numbers
+  std::array<DevHandle, kOpenHandleLimit> open{};  // the open handles; 0 marks a free slot
+  DevHandle next_handle = 3;                       // device handles are small positive numbers
 };
 constinit SeamState Seam;
+
+// The slot holding `handle`, or nullptr when it is not an open handle.
+DevHandle* open_slot(DevHandle handle) {
+  if (handle <= 0) return nullptr;
+  for (DevHandle& h : Seam.open)
+    if (h == handle) return &h;
+  return nullptr;
+}
 
 bool fail(u32 error) {
   DevSys.last_error = error;
@@ -33,21 +46,26 @@ DevHandle dev_open_device(std::string_view name) {
     fail(kErrorAccessDenied);
     return kDevInvalidHandle;
   }
-  ++Seam.open_devices;
-  return Seam.next_handle++;
+  DevHandle* slot = std::find(Seam.open.begin(), Seam.open.end(), 0);
+  if (slot == Seam.open.end()) {
+    fail(kErrorTooManyOpenFiles);
+    return kDevInvalidHandle;
+  }
+  *slot = Seam.next_handle++;
+  return *slot;
 }
 
 bool dev_close_device(DevHandle handle) {
-  if (handle == kDevInvalidHandle || Seam.open_devices == 0) return fail(kErrorInvalidHandle);
-  if (DevSys.close_fails) return fail(kErrorInvalidHandle);
-  --Seam.open_devices;
+  DevHandle* slot = open_slot(handle);
+  if (slot == nullptr || DevSys.close_fails) return fail(kErrorInvalidHandle);
+  *slot = 0;
   return true;
 }
 
 bool dev_io_control(DevHandle handle, u32 code, u8* block, std::size_t in_length, std::size_t out_length,
                     u32& returned) {
   returned = 0;
-  if (handle == kDevInvalidHandle || Seam.open_devices == 0 || DevSys.driver == nullptr)
+  if (open_slot(handle) == nullptr || DevSys.driver == nullptr)
     return fail(kErrorInvalidHandle);
   u32 error = 0;
   if (!DevSys.driver->IoControl(code, block, in_length, out_length, returned, error))

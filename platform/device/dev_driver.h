@@ -19,6 +19,7 @@ constexpr std::string_view kServiceName = "RZ7IF";
 
 // System error codes the seam reports.
 constexpr u32 kErrorFileNotFound = 2;
+constexpr u32 kErrorTooManyOpenFiles = 4;
 constexpr u32 kErrorAccessDenied = 5;
 constexpr u32 kErrorInvalidHandle = 6;
 constexpr u32 kErrorServiceDoesNotExist = 1060;

@@ -46,9 +46,17 @@ TEST_F(DriverSeamTest, DeviceOpensOnlyWhileTheServiceRuns) {
   EXPECT_EQ(returned, 1u);
   EXPECT_FALSE(dev_io_control(h, 0, block, 416, 416, returned));
   EXPECT_EQ(dev_last_error(), 1117u);  // the driver's own error code
+  // a closed or invented handle is refused while another one is open
+  const DevHandle other = dev_open_device(kDeviceName);
+  ASSERT_NE(other, kDevInvalidHandle);
+  EXPECT_NE(other, h);
   EXPECT_TRUE(dev_close_device(h));
   EXPECT_FALSE(dev_io_control(h, 0x80002008, block, 416, 416, returned));
+  EXPECT_EQ(dev_last_error(), kErrorInvalidHandle);
   EXPECT_FALSE(dev_close_device(h));
+  EXPECT_FALSE(dev_io_control(other + 100, 0x80002008, block, 416, 416, returned));
+  EXPECT_TRUE(dev_io_control(other, 0x80002008, block, 416, 416, returned));
+  EXPECT_TRUE(dev_close_device(other));
 }
 
 TEST_F(DriverSeamTest, InjectedFailures) {
