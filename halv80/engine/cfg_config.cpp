@@ -9,7 +9,9 @@
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/emu_areas.h"
+#include "halv80/engine/emu_boot.h"
 #include "halv80/engine/emu_control.h"
+#include "halv80/engine/emu_hardware.h"
 #include "halv80/engine/emu_startup.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_host.h"
@@ -110,7 +112,12 @@ void set_rom_area(u16 type, bool long_start, u32& start, u32& end, u32& offset) 
   }
   expect_end();
   if (Cmd.AbortFlag) return;
-  if (last < first) {  // an area that ends before it starts
+  // An area that ends before it starts, is larger than its ROM, or would lie
+  // past the end of the emulation memory the hardware set-up measured: the
+  // area's bytes are written straight into emulation memory at its offset.
+  const u64 length = u64(last) - first + 1;
+  const u64 memory = u64(kMemoryProbeBase) << EmuInfo.MemorySizeCode;
+  if (last < first || length > RomTypeTable[type].size || position + length > memory) {
     fail();
     return;
   }
@@ -231,7 +238,8 @@ u16 set_port_address() {
     return 0;
   }
   Cfg.PortBase = base;
-  return 0;
+  // the card is there now: set it up, which also measures the emulation memory
+  return emu_setup_hardware() == 0 ? 0 : kErrHardware;
 }
 
 // "TRACE ADDRESS MASK" mask,addr[,addr...]: one to 32 addresses.
@@ -423,11 +431,14 @@ u16 cfg_read_config(std::string_view name) {
 
   ConfigWindow window(file.handle);
   std::string line;
-  int depth = 0;  // of #{ #} comment blocks
+  int depth = 0;           // of #{ #} comment blocks
+  u32 line_number = 0;
+  std::string open_block;  // the line that opened the outermost block, and where
   for (;;) {
     window.refill_if_low();
     if (window.exhausted()) break;  // only after a read failed mid-way
     const u8 first = window.peek();
+    ++line_number;
     if (first == kCr) {  // empty line
       window.skip();
       window.skip_lf();
@@ -437,7 +448,7 @@ u16 cfg_read_config(std::string_view name) {
     const bool whole = window.take_line(line);
     if (!whole) return report(0, line);  // longer than the window
     if (first == '#') {
-      if (line.starts_with("#{")) ++depth;
+      if (line.starts_with("#{") && depth++ == 0) open_block = line + " (line " + std::to_string(line_number) + ")";
       if (line.starts_with("#}") && --depth < 0) return report(0, line);
       continue;
     }
@@ -450,6 +461,8 @@ u16 cfg_read_config(std::string_view name) {
     if (fatal != 0) return report(fatal, line);
     if (Cmd.AbortFlag) return report(0, line);
   }
+  // a block never closed would hide the rest of the file without a word
+  if (depth > 0) return report(0, open_block);
   if (const u16 n = cfg_check_layout(); n != 0) return report(n, {});
   Cfg.Reading = 0;
   return 0;

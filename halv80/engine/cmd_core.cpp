@@ -5,11 +5,13 @@
 #include <cstring>
 #include <iterator>
 
+#include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_small.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/con_screen.h"
+#include "halv80/engine/emu_startup.h"
 #include "halv80/engine/mac_lines.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/sup_core_request.h"
@@ -20,9 +22,11 @@
 #include "halv80/engine/key_input.h"
 
 constinit CmdState Cmd;
+constinit CmdLinks Links;
 
 void cmd_reset_state() {
   Cmd = CmdState{};
+  Links = CmdLinks{};
   Cmd.ScannerCursor = Cmd.CommandLine;  // not a default: it would point into the temporary
 }
 
@@ -78,13 +82,13 @@ constexpr CommandSlot CommandTable[] = {
     {0xBC, cmd_unknown},  // -
     {0xBD, cmd_unknown},  // PROF
     {0xBE, cmd_unknown},  // -
-    {0xBF, cmd_unknown},  // RESET
+    {0xBF, cmd_reset},  // RESET
     {0xC0, cmd_unknown},  // BH
     {0xC1, cmd_unknown},  // RTM
     {0xC2, cmd_unknown},  // TD
-    {0xC3, cmd_unknown},  // INIT
+    {0xC3, cmd_init},  // INIT
     {0xC4, cmd_unknown},  // FS
-    {0xC5, cmd_unknown},  // %QOR
+    {0xC5, cmd_system_debug_mode},  // %QOR
     {0xC6, cmd_unknown},  // RTC
     {0xC7, cmd_unknown},  // NDP
     {0xC8, cmd_unknown},  // UPUSH
@@ -164,8 +168,9 @@ bool cmd_startup() {
   Cmd.AbortFlag = 0;
 
   mac_load_builtins();
-  // the Z80 family unless the switches chose the mnemonics
-  if (Sw.MnemonicSet == 0xFFFF) Sw.MnemonicSet = 1;
+  if (Links.emulator_startup && Links.emulator_startup(0) != 0) return false;
+  // the configured processor family unless the switches chose the mnemonics
+  if (Sw.MnemonicSet == 0xFFFF) Sw.MnemonicSet = Cfg.CpuType == kCpu8080 ? 0 : 1;
   con_screen_init();
   Scan.PendingAbort = 0;
 
@@ -185,6 +190,7 @@ bool cmd_startup() {
   key_post_cursor_hint();
   cmd_version();
   Scan.ScreenOutput = 0;
+  if (Links.state_file_load) Links.state_file_load();
   cmd_read_longname();
   return true;
 }

@@ -34,7 +34,18 @@ struct CmdState {
 };
 extern CmdState Cmd;
 
-// Start-up values of the command core.
+// What start-up calls beyond the command core: the emulator's start-up, and
+// the saved-state file, which lives with the symbol store above the engine.
+// The program fills them in before the command side starts; an empty entry
+// is skipped (the command core's own tests run without an emulator).
+struct CmdLinks {
+  u16 (*emulator_startup)(u16 mode) = nullptr;  // 0, or the start-up failed
+  void (*state_file_load)() = nullptr;
+  void (*state_file_save)() = nullptr;
+};
+extern CmdLinks Links;
+
+// Start-up values of the command core (the links are emptied).
 void cmd_reset_state();
 
 // Makes `text` (cut to fit) the line being executed, with the scanner at its

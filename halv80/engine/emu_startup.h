@@ -2,6 +2,7 @@
 // report through the error box.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "platform/host/host_types.h"
@@ -18,10 +19,21 @@ struct EmulatorInfo {
 };
 extern EmulatorInfo EmuInfo;
 
+constexpr u16 kErrConfigNotFound = 1;
+constexpr u16 kErrMonitorNotFound = 12;
+constexpr u16 kErrRegistry = 31;
+constexpr std::size_t kResetVectorBytes = 3;  // JP nnnn
+constexpr u16 kNmiVectorZ80 = 0x66;
+constexpr u16 kNmiVector8080 = 0x24;
+constexpr u16 kNoMonitorSettleMs = 500;
+
 struct StartupState {
   u16 Failed = 0;               // the start-up has failed
   u16 DriverDialog = 0;         // error 20: the window side offers the driver settings
   std::string ConfigLine;       // the configuration line that error 0 shows
+  u16 InProgress = 0;           // between the first step and the last
+  u16 ConfigRead = 0;           // the configuration file is read once per program run
+  u32 FirstFreeAddress = 0;     // with memory management: the first page above the monitor
 };
 extern StartupState Startup;
 
@@ -31,3 +43,19 @@ std::string emu_startup_error_text(u16 n);
 // error 13, which offers a retry); error 0 appends the configuration line,
 // error 21 the word at the command cursor, error 20 marks the driver dialog.
 void emu_startup_error(u16 n, u16 mode);
+
+// Brings the emulator from power-on to a target stopped under the monitor:
+// the configuration file (first call only), the monitor file and its header,
+// the library's initialisation, the monitor image, the reset vector patched
+// to jump to the monitor while it boots, the boot loop, the monitor's stack.
+// Returns 0, or the start-up error that stopped it (already reported). Every
+// error but the boot time-outs (13, 14) ends the program run: see emu_startup.
+u16 emu_startup_sequence(u16 mode);
+// emu_startup_sequence; a fatal error ends the program run (does not return).
+// 0, or 13/14 when the monitor did not boot and the user chose to quit.
+u16 emu_startup(u16 mode);
+
+// Commands: INIT, RESET [delay[,kind]], %QOR [ON|OFF].
+void cmd_init();
+void cmd_reset();
+void cmd_system_debug_mode();

@@ -10,6 +10,7 @@
 #include "halv80/engine/emu_areas.h"
 #include "halv80/engine/emu_boot.h"
 #include "halv80/engine/emu_control.h"
+#include "halv80/engine/emu_hardware.h"
 #include "halv80/engine/emu_monitor.h"
 #include "halv80/engine/emu_startup.h"
 #include "halv80/engine/exp_operand.h"
@@ -58,6 +59,7 @@ void reset_engine_state() {
   emu_monitor_reset();
   emu_areas_reset();
   emu_boot_reset();
+  emu_hardware_reset();
   cfg_reset();
   emu_control_reset();
   tgt_memory_reset();

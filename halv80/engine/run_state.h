@@ -13,8 +13,21 @@ constexpr u16 kExecStopping = 2;     // a stop is being processed
 constexpr u16 kExecPaused = 4;       // paused for a memory access
 constexpr u16 kExecResuming = 8;
 
+// The target's registers as the debugger holds them between runs. iff: Z80
+// families: I in the high byte, bit 2 the interrupt enable; 8080/8085: bits
+// 0-2 the interrupt mask, bit 3 the interrupt enable.
+struct RegisterImage {
+  u16 af = 0, bc = 0, de = 0, hl = 0;
+  u16 af2 = 0, bc2 = 0, de2 = 0, hl2 = 0;
+  u16 ix = 0, iy = 0, sp = 0, pc = 0;
+  u16 iff = 0;
+  u16 r = 0;
+};
+
 struct RunState {
   u16 ExecutionState = kExecStopped;
+  u16 TargetRun = 0;          // a go was sent and its stop not yet read back
+  RegisterImage Regs{};
   u16 TargetState = 0;        // the target-state word of run control and the profiler
   u16 RunModeWord = 0;
   u16 StopReportWord = 0;
@@ -26,7 +39,11 @@ struct RunState {
   u16 ForcedStopRequest = 0;  // 1: run-and-wait is asked for a forced stop
   u16 StepPending = 0;        // a source step waits to be finished (0 none, else its kind)
   u16 TraceHwLevel = 0;       // 0 no event and trace hardware, 1 basic, 2 extended
+  u16 StopPending = 0;        // a forced stop succeeded before the stop was read back
+  u32 ResetTick = 0;          // tick count of the last reset in no-monitor mode
+  u16 DisplayRefresh = 0;     // kRefreshRunStatus: the window side redraws the run status
 };
+constexpr u16 kRefreshRunStatus = 2;
 extern RunState Run;
 
 // 1 when the target is stopped; otherwise the busy error (7, kind 1) and 0.

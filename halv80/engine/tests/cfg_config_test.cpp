@@ -3,16 +3,23 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdio>
+#include <filesystem>
+
 #include <string>
 #include <vector>
 
 #include "halv80/engine/cmd_core.h"
+#include "halv80/engine/cmd_switches.h"
+#include "halv80/engine/emu_boot.h"
 #include "halv80/engine/emu_areas.h"
 #include "halv80/engine/emu_startup.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/tests/engine_fixture.h"
+#include "platform/device/dev_driver.h"
 #include "platform/host/host_card.h"
+#include "rz7bios/rz7bios.h"
 #include "platform/host/host_ui.h"
 #include "platform/host/tests/scratch_dir.h"
 
@@ -37,6 +44,24 @@ constexpr std::string_view kBoardConfig =
     "MONITOR INIT. STACK 8080\r\n"
     "SOFT BP(RST?) 38\r\n";
 
+// A card driven in direct mode: the library's operations answer 0 without a
+// driver, so the hardware set-up behind PORT ADDRESS succeeds with no event
+// hardware and the smallest emulation memory. The logic configuration lies in
+// `folder`, the program's folder.
+void attach_direct_mode_card(const ScratchDir& folder) {
+  dev_reset_system();
+  DevSys.platform = kPlatformWin9x;
+  ASSERT_EQ(sup_init_bios_work_area(), 0);
+  folder.write("rz7_00.hwf", "logic\r\n\x1A" "RZ7HWF01");
+  const std::string path = folder.system_path();
+  std::snprintf(Sw.ProgramFolder, sizeof Sw.ProgramFolder, "%s", path.c_str());
+}
+// The library lets go of the work area before the engine's reset frees it.
+void detach_card() {
+  _NT_setbioswork(nullptr);
+  dev_reset_system();
+}
+
 class CfgConfigTest : public EngineTest {
  protected:
   void SetUp() override {
@@ -44,8 +69,10 @@ class CfgConfigTest : public EngineTest {
     Boxes.clear();
     previous_sink_ = host_set_message_box_sink(record_box);
     emu_set_rom_layout(RomLayout{});
+    attach_direct_mode_card(dir_);
   }
   void TearDown() override {
+    detach_card();
     host_set_message_box_sink(previous_sink_);
     EngineTest::TearDown();
   }
@@ -56,7 +83,9 @@ class CfgConfigTest : public EngineTest {
   }
   // A fresh engine whose configuration is `text`.
   u16 read_fresh(std::string_view text) {
+    detach_card();
     reset_engine_state();
+    attach_direct_mode_card(dir_);
     Boxes.clear();
     emu_set_rom_layout(RomLayout{});
     return read(text);
@@ -132,6 +161,7 @@ TEST_F(CfgConfigTest, BadLinesAreFormatErrorsQuotingTheLine) {
       {"trace address mask without an address", "ROM1 TYPE 27256\r\nTRACE ADDRESS MASK F000\r\n",
        "TRACE ADDRESS MASK F000"},
       {"address line before its ROM type", "LROM1 ADDRESS 0\r\n", "LROM1 ADDRESS 0"},
+      {"an unclosed block", "ROM1 TYPE 27256\r\n#{\r\n#{\r\n#}\r\nLROM1 ADDRESS 0\r\n", "#{ (line 2)"},
       {"line longer than the window", "ROM1 TYPE " + std::string(1100, '0') + "\r\n",
        "ROM1 TYPE " + std::string(1024 - 10, '0')},
   };
@@ -177,6 +207,7 @@ TEST_F(CfgConfigTest, OpenOnPathTriesEachPathFolder) {
 
 // Runs one keyword line on a fresh engine with ROM1 a 27256.
 u16 apply_line(ConfigKeyword k, std::string_view operand) {
+  detach_card();
   reset_engine_state();
   RomLayout l{};
   l.rom1_type = 2;
@@ -227,7 +258,11 @@ TEST_F(CfgConfigTest, RomAreaOperands) {
       {"0", true, 0, 0x7FFF, 0},               // the end from the 27256's size
       {"8000,BFFF", true, 0x8000, 0xBFFF, 0},
       {"8000,BFFF,4000", true, 0x8000, 0xBFFF, 0x4000},
-      {"8000,7FFF", false, kLayoutUndefined, kLayoutUndefined, 0},
+      {"8000,7FFF", false, kLayoutUndefined, kLayoutUndefined, 0},  // ends before it starts
+      {"0,8000", false, kLayoutUndefined, kLayoutUndefined, 0},     // larger than the 27256
+      {"0,7FFF,18000", true, 0, 0x7FFF, 0x18000},                   // the last 32 KiB of 128 KiB
+      {"0,7FFF,18001", false, kLayoutUndefined, kLayoutUndefined, 0},  // past the emulation memory
+      {"0,7FFF,FFFFFFFF", false, kLayoutUndefined, kLayoutUndefined, 0},
       {"0,7FFF,0,1", false, kLayoutUndefined, kLayoutUndefined, 0},
   };
   for (const auto& c : cases) {
@@ -315,6 +350,13 @@ TEST_F(CfgConfigTest, WordKeywords) {
 
 TEST_F(CfgConfigTest, PortAddressForms) {
   host_card_install({{host_card_slot_record(0x30C, kInterfaceCardPciId), false}});
+  // each line on a fresh engine with the card attached
+  const auto apply_port_line = [&](std::string_view operand) {
+    detach_card();
+    reset_engine_state();
+    attach_direct_mode_card(dir_);
+    return cfg_parse_config_line(ConfigKeyword::PortAddress, operand);
+  };
   const struct {
     const char* operand;
     u16 result;
@@ -327,12 +369,20 @@ TEST_F(CfgConfigTest, PortAddressForms) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.operand);
-    EXPECT_EQ(apply_line(ConfigKeyword::PortAddress, c.operand), c.result);
+    EXPECT_EQ(apply_port_line(c.operand), c.result);
     EXPECT_EQ(Cmd.AbortFlag == 0, c.ok);
     EXPECT_EQ(Cfg.PortBase, c.base);
   }
   host_card_remove();
-  EXPECT_EQ(apply_line(ConfigKeyword::PortAddress, "PCI"), 27);  // no detection device
+  EXPECT_EQ(apply_port_line("PCI"), 27);  // no detection device
+  // the hardware set-up that follows a good line: no logic configuration
+  detach_card();
+  reset_engine_state();
+  attach_direct_mode_card(dir_);
+  std::filesystem::remove(std::filesystem::path(dir_.path()) / "rz7_00.hwf");
+  EXPECT_EQ(cfg_parse_config_line(ConfigKeyword::PortAddress, "300"), kErrHardware);
+  ASSERT_EQ(Boxes.size(), 1u);  // error 26 said why
+  EXPECT_NE(Boxes[0].find("rz7_00.hwf"), std::string::npos);
 }
 
 TEST_F(CfgConfigTest, LayoutChecks) {

@@ -1,0 +1,184 @@
+// The whole start-up against the simulated emulator with the shipped data
+// files: the boot to the monitor's prompt, every way it can fail reaching the
+// user with its text, and INIT, RESET and %QOR as a user types them.
+#include "halv80/engine/emu_startup.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "halv80/engine/cfg_config.h"
+#include "halv80/engine/cmd_core.h"
+#include "halv80/engine/emu_areas.h"
+#include "halv80/engine/emu_boot.h"
+#include "halv80/engine/emu_hardware.h"
+#include "halv80/engine/emu_monitor.h"
+#include "halv80/engine/run_state.h"
+#include "halv80/engine/sup_messages.h"
+#include "halv80/engine/testing/scripted_window_side.h"
+#include "halv80/engine/tests/startup_fixture.h"
+
+namespace {
+
+// Start-up error n as the box shows it: without the leading line break.
+std::string shown_text(u16 n) {
+  std::string text = emu_startup_error_text(n);
+  return text.substr(text.find_first_not_of("\n "));
+}
+
+constexpr std::array<u8, 3> kUserResetVector = {0x31, 0x00, 0x90};  // LD SP,9000H
+
+TEST_F(StartupTest, BootsToTheMonitorAndGivesBackTheResetVector) {
+  for (u32 i = 0; i < kUserResetVector.size(); ++i) sim->Board().EmuWrite(board_.lrom1.offset + i, kUserResetVector[i]);
+
+  ASSERT_EQ(emu_startup_sequence(0), 0);
+  EXPECT_TRUE(StartupBoxes.empty());
+  EXPECT_EQ(Startup.Failed, 0);
+  EXPECT_EQ(Startup.InProgress, 0);
+  EXPECT_EQ(EmuArea.MonitorRunning, 1);
+  EXPECT_EQ(::Run.Regs.sp, 0x8080);
+  EXPECT_EQ(::Run.Regs.pc, 0);
+  // what the hardware set-up measured
+  EXPECT_EQ(EmuInfo.MemorySizeCode, board_.memory_size_code);
+  EXPECT_EQ(::Run.TraceHwLevel, 0);
+  EXPECT_EQ(EmuInfo.Model, emu_model_number(0, board_.memory_size_code));
+  // all three bytes of the user's reset vector are back
+  for (u32 i = 0; i < kUserResetVector.size(); ++i)
+    EXPECT_EQ(sim->Board().EmuRead(board_.lrom1.offset + i), kUserResetVector[i]) << i;
+  // the monitor took its stack and answers
+  emu_req_write_byte(0x9000, 0x5A);
+  EXPECT_EQ(emu_req_read_byte(0x9000), 0x5A);
+  EXPECT_EQ(Sup.StartupFailure, 0);
+}
+
+TEST_F(StartupTest, ModelNumbers) {
+  EXPECT_EQ(emu_model_number(0, 0), 9);
+  EXPECT_EQ(emu_model_number(0, 2), 11);
+  EXPECT_EQ(emu_model_number(1, 5), 23);
+  EXPECT_EQ(emu_model_number(2, 9), 34);  // the size code counts at most 6
+}
+
+TEST_F(StartupTest, EveryFailureReachesTheUserWithItsText) {
+  const std::string cfg = dir_.read("qqn80.cfg");
+  const std::string monitor = dir_.read("MON80.QQN");
+  std::string low_monitor = monitor;
+  low_monitor[3] = 0x40;  // code address 0x7F40: not a multiple of 128
+  const struct {
+    const char* what;
+    const char* file;
+    std::string bytes;  // empty: the file is taken away
+    u16 error;
+  } cases[] = {
+      {"no configuration file", "qqn80.cfg", "", 1},
+      {"a bad configuration line", "qqn80.cfg", cfg + "ROM3 TYPE 27256\r\n", 0},
+      {"an unclosed comment block", "qqn80.cfg", cfg + "#{\r\nLROM1 ADDRESS 0\r\n", 0},
+      {"no monitor file", "MON80.QQN", "", 12},
+      {"a monitor code address off its block", "MON80.QQN", low_monitor, 5},
+      {"a short monitor file", "MON80.QQN", monitor.substr(0, 20), 6},
+      {"no logic configuration", "rz7_00.hwf", "", 20},
+      {"a logic configuration without its mark", "rz7_00.hwf", "no end-of-text byte", 20},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    stop_simulated_emulator(sim);
+    reset_engine_state();
+    StartupBoxes.clear();
+    start_simulated_emulator(sim, board_);
+    place_program();
+    for (const char* name : {"qqn80.cfg", "MON80.QQN", "rz7_00.hwf"})
+      std::filesystem::copy_file(std::filesystem::path(HALV80_DATA_DIR) / name, std::filesystem::path(dir_.path()) / name,
+                                 std::filesystem::copy_options::overwrite_existing);
+    if (c.bytes.empty())
+      std::filesystem::remove(std::filesystem::path(dir_.path()) / c.file);
+    else
+      dir_.write(c.file, c.bytes);
+
+    EXPECT_EQ(emu_startup_sequence(0), c.error);
+    EXPECT_EQ(Startup.Failed, 1);
+    EXPECT_EQ(Sup.StartupFailure, 1);
+    ASSERT_FALSE(StartupBoxes.empty());
+    EXPECT_TRUE(box_shown(shown_text(c.error))) << StartupBoxes.back();
+    if (std::string_view(c.file) == "rz7_00.hwf") {
+      EXPECT_TRUE(box_shown(shown_text(kErrLogicConfigFile)));
+    }
+    EXPECT_EQ(EmuArea.MonitorRunning, 0);
+  }
+}
+
+// The engine started as the console program starts it.
+class StartupCommandsTest : public StartupTest {
+ protected:
+  void TearDown() override {
+    ws_.reset();
+    StartupTest::TearDown();
+  }
+  ScriptedWindowSide& start() {
+    Links.emulator_startup = emu_startup;
+    ws_ = std::make_unique<ScriptedWindowSide>();
+    ws_->Start();
+    return *ws_;
+  }
+  std::string typed(std::string_view line) {
+    const std::size_t before = ws_->Transcript().size();
+    ws_->Type(line);
+    return ws_->Transcript().substr(before);
+  }
+  bool box_posted(u16 error) const {
+    const std::string text = emu_startup_error_text(error).substr(1);
+    return std::any_of(ws_->boxes.begin(), ws_->boxes.end(),
+                       [&](const auto& box) { return box.text.find(text) != std::string::npos; });
+  }
+  std::unique_ptr<ScriptedWindowSide> ws_;
+};
+
+TEST_F(StartupCommandsTest, StartUpBootsBeforeThePrompt) {
+  start();
+  EXPECT_TRUE(ws_->boxes.empty());
+  EXPECT_TRUE(StartupBoxes.empty());
+  EXPECT_EQ(EmuArea.MonitorRunning, 1);
+  EXPECT_EQ(Startup.ConfigRead, 1);
+  EXPECT_EQ(Sw.MnemonicSet, 1);  // the configured CPU is a Z80
+}
+
+TEST_F(StartupCommandsTest, HungMonitorEndsTheStartUp) {
+  sim->SetMonitorHung(true);
+  ScriptedWindowSide& ws = start();
+  for (int pumps = 0; !ws.closing && pumps < 100; ++pumps) ws.Pump();
+  EXPECT_TRUE(box_posted(kErrMonitorBoot) || box_posted(kErrMonitorNotRunning));
+  EXPECT_EQ(ws.RequestsOf(RequestCode::Exit).size(), 1u);
+  EXPECT_EQ(EmuArea.MonitorRunning, 0);
+}
+
+TEST_F(StartupCommandsTest, InitBootsAgainWithoutReadingTheFileAgain) {
+  start();
+  // a file changed after start-up is not read again
+  dir_.write("qqn80.cfg", "NO SUCH KEYWORD\r\n");
+  sim->Board().EmuWrite(board_.lrom1.offset, 0x76);
+  typed("INIT");
+  EXPECT_TRUE(StartupBoxes.empty());
+  EXPECT_EQ(EmuArea.MonitorRunning, 1);
+  EXPECT_EQ(sim->Board().EmuRead(board_.lrom1.offset), 0x76);
+  // RESET with the target stopped is INIT: the monitor is booted again
+  EmuArea.MonitorRunning = 0;
+  typed("RESET");
+  EXPECT_EQ(EmuArea.MonitorRunning, 1);
+  EXPECT_TRUE(StartupBoxes.empty());
+}
+
+TEST_F(StartupCommandsTest, SystemDebugMode) {
+  start();
+  EXPECT_EQ(typed("%QOR ON"), "%QOR ON\nSystem Debug Mode = ON\n>");
+  EXPECT_EQ(EmuArea.SystemDebugMode, 1);
+  EXPECT_EQ(typed("%qor off"), "%qor off\nSystem Debug Mode = OFF\n>");
+  EXPECT_EQ(typed("%QOR"), "%QOR\nSystem Debug Mode = OFF\n>");
+  EXPECT_EQ(EmuArea.SystemDebugMode, 0);
+  typed("%QOR MAYBE");
+  EXPECT_EQ(EmuArea.SystemDebugMode, 0);
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+// The engine's start-up as a user meets it: the shipped data files (made by
+// the build into HALV80_DATA_DIR) in a scratch folder that is both the
+// program's folder and the current folder, and the simulated emulator behind
+// the driver seam. Error boxes are recorded instead of shown.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "halv80/engine/cmd_switches.h"
+#include "halv80/engine/tests/emulator_fixture.h"
+#include "halv80/engine/tests/engine_fixture.h"
+#include "platform/host/host_ui.h"
+#include "platform/host/tests/scratch_dir.h"
+
+#ifndef HALV80_DATA_DIR
+#error "HALV80_DATA_DIR names the folder of the built data files"
+#endif
+
+// Texts of the error boxes shown, and the answer each gets.
+inline std::vector<std::string> StartupBoxes;
+inline int StartupBoxAnswer = kBoxAnswerOk;
+
+inline int record_startup_box(std::string_view, std::string_view text, unsigned) {
+  StartupBoxes.emplace_back(text);
+  return StartupBoxAnswer;
+}
+
+class StartupTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    StartupBoxes.clear();
+    StartupBoxAnswer = kBoxAnswerOk;
+    previous_sink_ = host_set_message_box_sink(record_startup_box);
+    for (const char* name : {"qqn80.cfg", "MON80.QQN", "rz7_00.hwf"})
+      std::filesystem::copy_file(std::filesystem::path(HALV80_DATA_DIR) / name, std::filesystem::path(dir_.path()) / name);
+    previous_dir_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.path());
+    start_simulated_emulator(sim, board_);
+    place_program();
+  }
+  void TearDown() override {
+    stop_simulated_emulator(sim);
+    std::filesystem::current_path(previous_dir_);
+    host_set_message_box_sink(previous_sink_);
+    EngineTest::TearDown();
+  }
+  // The program's folder is the scratch folder (the engine's reset forgets it).
+  void place_program() {
+    const std::string folder = dir_.system_path();
+    std::copy_n(folder.c_str(), std::min(folder.size() + 1, sizeof Sw.ProgramFolder - 1), Sw.ProgramFolder);
+  }
+  bool box_shown(std::string_view text) const {
+    return std::any_of(StartupBoxes.begin(), StartupBoxes.end(),
+                       [&](const std::string& box) { return box.find(text) != std::string::npos; });
+  }
+
+  DevFixture board_{};
+  ScratchDir dir_;
+  std::filesystem::path previous_dir_;
+  std::unique_ptr<SimulatedDriver> sim;
+  HostMessageBoxSink previous_sink_ = nullptr;
+};
