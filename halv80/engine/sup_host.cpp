@@ -79,6 +79,10 @@ int sup_file_rename(std::string_view from, std::string_view to) { return host_fi
 
 int sup_file_delete(std::string_view name) { return host_file_delete(name); }
 
+bool sup_file_write_atomic(std::string_view name, std::span<const u8> bytes) {
+  return host_write_file_atomic(name, bytes);
+}
+
 void sup_sleep(u32 ms) { host_sleep_ms(ms); }
 
 u32 sup_tick_count() { return host_tick_ms(); }
