@@ -2,13 +2,43 @@
 // input, or from the file named as the first argument; the command pane's
 // output goes to standard output as UTF-8. The run ends at EXIT or at the end
 // of the input. Further arguments are the debugger's start-up command line.
+//
+// The simulated emulator stands where the interface card and its driver would
+// be. The program's folder (where rz7_00.hwf is looked for) is the folder of
+// this executable; qqn80.cfg and MON80.QQN are looked for in the current
+// folder and then along PATH.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
 
 #include "halv80/console/console_window_side.h"
+#include "halv80/engine/cmd_core.h"
+#include "halv80/engine/cmd_switches.h"
+#include "halv80/engine/emu_startup.h"
 #include "halv80/engine/engine_state.h"
+#include "halv80/engine/sup_host.h"
+#include "halv80/symbols/sym_state_file.h"
+#include "platform/device/dev_driver.h"
+#include "platform/device/dev_sim_driver.h"
 #include "platform/host/host_text.h"
+#include "rz7bios/rz7bios.h"
+
+namespace {
+
+// The folder of this executable in the system's form ("\opt\halv80\bin").
+std::string program_folder() {
+  std::error_code ec;
+  std::string folder = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string();
+  for (char& c : folder)
+    if (c == '/') c = '\\';
+  return folder;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   std::ifstream file;
@@ -31,7 +61,20 @@ int main(int argc, char** argv) {
     startup += ' ';
   }
 
+  dev_reset_system();
+  SimulatedDriver emulator{DevFixture{}};
+  DevSys.driver = &emulator;
+  DevSys.service_running = true;
+
   reset_engine_state();
+  std::snprintf(Sw.ProgramFolder, sizeof Sw.ProgramFolder, "%s", program_folder().c_str());
+  if (sup_init_bios_work_area() != 0) {
+    std::cerr << "halv80c: the emulator's driver did not open\n";
+    return 1;
+  }
+  Links.emulator_startup = emu_startup;
+  sym_install_links();
+
   ConsoleWindowSide window_side(std::cout);
   window_side.Start(startup);
   std::string line;
@@ -39,6 +82,12 @@ int main(int argc, char** argv) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!window_side.TypeLine(line)) break;
   }
+  // the frame closes: what is kept between runs is saved
+  if (Links.state_file_save) Links.state_file_save();
   window_side.Finish();
+  // the library lets go of the work area before the engine frees it
+  _NT_setbioswork(nullptr);
+  reset_engine_state();
+  DevSys.driver = nullptr;
   return 0;
 }

@@ -172,6 +172,7 @@ bool cmd_startup() {
   // the configured processor family unless the switches chose the mnemonics
   if (Sw.MnemonicSet == 0xFFFF) Sw.MnemonicSet = Cfg.CpuType == kCpu8080 ? 0 : 1;
   con_screen_init();
+  if (Links.symbol_store_setup) Links.symbol_store_setup();
   Scan.PendingAbort = 0;
 
   // Clear the command pane and everything above it; the cursor goes to the

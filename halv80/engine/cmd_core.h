@@ -34,12 +34,13 @@ struct CmdState {
 };
 extern CmdState Cmd;
 
-// What start-up calls beyond the command core: the emulator's start-up, and
-// the saved-state file, which lives with the symbol store above the engine.
+// What start-up calls beyond the command core: the emulator's start-up, the
+// symbol store and the saved-state file, which live above the engine.
 // The program fills them in before the command side starts; an empty entry
 // is skipped (the command core's own tests run without an emulator).
 struct CmdLinks {
   u16 (*emulator_startup)(u16 mode) = nullptr;  // 0, or the start-up failed
+  void (*symbol_store_setup)() = nullptr;
   void (*state_file_load)() = nullptr;
   void (*state_file_save)() = nullptr;
 };

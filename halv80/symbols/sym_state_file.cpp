@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "halv80/engine/cmd_core.h"
 #include "halv80/engine/sup_host.h"
 #include "platform/host/host_file.h"
 
@@ -127,4 +128,10 @@ void cfg_state_file_save() {
   while (used < kStateDefineListSize && append_name(file, Saved.DefineList[used])) ++used;
   file.insert(file.end(), kStateDefineListSize - used, 0);
   sup_file_write_atomic(kStateFileName, file);
+}
+
+void sym_install_links() {
+  Links.symbol_store_setup = sym_reset;
+  Links.state_file_load = cfg_state_file_load;
+  Links.state_file_save = cfg_state_file_save;
 }

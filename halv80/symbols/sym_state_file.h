@@ -64,3 +64,7 @@ void cfg_state_file_load();
 // Names are cut to kStateNameMax. Without a symbol store nothing is written,
 // so the file on disk is kept.
 void cfg_state_file_save();
+
+// Hands the command core the symbol store's set-up and the saved-state file
+// (CmdLinks), for the programs that run the whole engine.
+void sym_install_links();

@@ -24,7 +24,18 @@ const char* value_if_named(const char* entry, std::string_view name) {
 std::optional<std::string> host_env_lookup(std::string_view name) {
   // "=" cannot be part of a name; an empty name names nothing
   if (name.empty() || name.find('=') != std::string_view::npos) return std::nullopt;
-  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry)
-    if (const char* value = value_if_named(*entry, name)) return host_utf8_to_cp932(value);
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    const char* value = value_if_named(*entry, name);
+    if (value == nullptr) continue;
+    std::string text = host_utf8_to_cp932(value);
+    if (value_if_named("PATH=", name) != nullptr) {
+      // host folders and separators are ASCII, never a second byte
+      for (char& c : text) {
+        if (c == ':') c = ';';
+        else if (c == '/') c = '\\';
+      }
+    }
+    return text;
+  }
   return std::nullopt;
 }

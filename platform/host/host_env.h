@@ -8,5 +8,7 @@
 
 // The value of variable `name` (ASCII, compared without regard to case) as
 // CP932 text, or nothing when no entry has that name. Entries are compared
-// where they stand, whatever their length.
+// where they stand, whatever their length. PATH, the host's search list, is
+// given in the system's form: its folders separated by ';', with '\' for '/'
+// (the host writes "/usr/bin:/bin", the system reads "\usr\bin;\bin").
 std::optional<std::string> host_env_lookup(std::string_view name);

@@ -50,4 +50,13 @@ TEST_F(HostEnvTest, FirstEntryWinsAndLongEntriesAreWhole) {
   EXPECT_EQ(host_env_lookup("halv80_env_long"), long_value + "\x95\x5C");  // CP932 inside the system
 }
 
+TEST_F(HostEnvTest, PathComesInTheSystemsForm) {
+  const char* saved = getenv("PATH");
+  const std::string before = saved ? saved : "";
+  setenv("PATH", "/usr/local/bin:/opt/halv80 tools/bin::/bin", 1);
+  const auto path = host_env_lookup("path");
+  setenv("PATH", before.c_str(), 1);
+  EXPECT_EQ(path, "\\usr\\local\\bin;\\opt\\halv80 tools\\bin;;\\bin");
+}
+
 }  // namespace
