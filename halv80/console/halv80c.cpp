@@ -24,10 +24,13 @@
 #include "halv80/symbols/sym_state_file.h"
 #include "platform/device/dev_driver.h"
 #include "platform/device/dev_sim_driver.h"
+#include "platform/host/host_registry.h"
 #include "platform/host/host_text.h"
 #include "rz7bios/rz7bios.h"
 
 namespace {
+
+constexpr u32 kSimulatedPort = 0x300;  // the simulated card's port address
 
 // The folder of this executable in the system's form ("\opt\halv80\bin").
 std::string program_folder() {
@@ -61,6 +64,11 @@ int main(int argc, char** argv) {
     startup += ' ';
   }
 
+  // as the driver's installation would, unless the user's registry has its own
+  if (!dev_install_driver_parameters(kSimulatedPort, 0)) {
+    std::cerr << "halv80c: cannot write the driver's parameters into " << host_reg_folder() << '\n';
+    return 1;
+  }
   dev_reset_system();
   SimulatedDriver emulator{DevFixture{}};
   DevSys.driver = &emulator;

@@ -13,6 +13,7 @@
 #include "halv80/engine/emu_control.h"
 #include "halv80/engine/emu_hardware.h"
 #include "halv80/engine/emu_startup.h"
+#include "halv80/engine/qor_reg.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_paths.h"
@@ -148,12 +149,30 @@ u16 get_masked_value(char* text, u16& mask) {
   return u16(cmd_get_value());
 }
 
+bool driver_mode() { return SupHost.BiosWork && SupHost.BiosWork->get32<kWorkDriverMode>() != 0; }
+
+// Stores the interface kind in the work area's board-type byte (low nibble).
+void set_interface_kind(u16 kind) {
+  Cfg.InterfaceKind = u16(kind & 15);
+  if (SupHost.BiosWork) {
+    const u8 board = SupHost.BiosWork->get8<kWorkBoardType>();
+    SupHost.BiosWork->set8<kWorkBoardType>(u8((board & 0xF0) | Cfg.InterfaceKind));
+  }
+}
+
 // "PORT ADDRESS": where the interface card's ports lie.
 u16 set_port_address() {
   u32 port = 0;
   bool found = false;
+  // Through the driver, its installation knows the card: the operand is not read.
+  if (driver_mode()) {
+    u32 kind = 0;
+    if (ReadDriverParameters(port, kind) == 0) return kErrRegistry;
+    set_interface_kind(u16(kind));
+    found = true;
+  }
   // automatic detection first, when asked for
-  const char* auto_if = sup_env_lookup("AUTO_IF");
+  const char* auto_if = found ? nullptr : sup_env_lookup("AUTO_IF");
   if (auto_if != nullptr && sup_match_prefix_nocase("ON", auto_if) != nullptr) {
     const u16 pci = DetectInterfaceCard(kCardKindPci);
     if (pci >= 16) {
@@ -174,16 +193,12 @@ u16 set_port_address() {
       port = pci;
       if (*Cmd.ScannerCursor == '/') {
         ++Cmd.ScannerCursor;
-        u16 kind = u16(cmd_get_number_decimal() & 15);
+        u16 kind = u16(cmd_get_number_decimal());
         if (Cmd.AbortFlag) {  // an unreadable kind is kind 0
           Cmd.AbortFlag = 0;
           kind = 0;
         }
-        Cfg.InterfaceKind = kind;
-        if (SupHost.BiosWork) {
-          const u8 board = SupHost.BiosWork->get8<kWorkBoardType>();
-          SupHost.BiosWork->set8<kWorkBoardType>(u8((board & 0xF0) | kind));
-        }
+        set_interface_kind(kind);
       } else {
         expect_end();
         if (Cmd.AbortFlag) return 0;

@@ -39,8 +39,8 @@ u32 QorReg::query_dword(std::string_view name, u32& value) {
 int ReadDriverParameters(u32& port, u32& kind) {
   u32 status = 0;
   QorReg key(kDriverParametersKey, status, HostRegRoot::LocalMachine, false);
-  if (key.query_dword("IF_addr", port) != 0) return 0;
-  if (key.query_dword("IF_type", kind) != 0) return 0;
+  if (key.query_dword(kDevParamPort, port) != 0) return 0;
+  if (key.query_dword(kDevParamKind, kind) != 0) return 0;
   // kinds 2 and 3: the driver knows the port
   if (kind == 2 || kind == 3) port = _NT_driver_status() & 0xFFFF;
   return 1;

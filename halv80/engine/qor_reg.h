@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/device/dev_driver.h"
 #include "platform/host/host_registry.h"
 #include "platform/host/host_types.h"
 
@@ -16,7 +17,7 @@
 constexpr u32 kQorRegNotDword = 0xE0000000;
 
 // The key below HKEY_LOCAL_MACHINE that holds the driver's parameters.
-constexpr std::string_view kDriverParametersKey = "SYSTEM\\CurrentControlSet\\Services\\RZ7IF\\Rz7if0\\Parameters";
+constexpr std::string_view kDriverParametersKey = kDevDriverParametersKey;
 
 class QorReg {
  public:

@@ -1,6 +1,8 @@
 // The driver seam: open devices are numbered handles onto DevSys.driver.
 #include "platform/device/dev_driver.h"
 
+#include "platform/host/host_registry.h"
+
 #include <algorithm>
 #include <array>
 
@@ -102,4 +104,23 @@ u32 dev_last_error() { return DevSys.last_error; }
 void dev_reset_system() {
   DevSys = DevSystem{};
   Seam = SeamState{};
+}
+
+bool dev_install_driver_parameters(u32 port, u32 kind) {
+  HostRegKey* key = nullptr;
+  if (host_reg_create_key(HostRegRoot::LocalMachine, kDevDriverParametersKey, key) != kHostRegOk) return false;
+  u32 type = 0;
+  u32 size = 0;
+  const bool present = host_reg_query_value(key, kDevParamPort, type, {}, size) != kHostRegNotFound &&
+                       host_reg_query_value(key, kDevParamKind, type, {}, size) != kHostRegNotFound;
+  bool ok = true;
+  if (!present) {
+    u8 bytes[4];
+    store_le32(bytes, port);
+    ok = host_reg_set_value(key, kDevParamPort, kHostRegDword, bytes) == kHostRegOk;
+    store_le32(bytes, kind);
+    ok = ok && host_reg_set_value(key, kDevParamKind, kHostRegDword, bytes) == kHostRegOk;
+  }
+  host_reg_close_key(key);
+  return ok;
 }

@@ -70,3 +70,13 @@ void dev_close_service_handle(int handle);
 u32 dev_last_error();
 // Back to a system with no driver running and no device open (tests).
 void dev_reset_system();
+
+// The driver's service parameters in the registry: where its installation
+// leaves the card's port address and interface kind (32-bit numbers).
+constexpr std::string_view kDevDriverParametersKey = "SYSTEM\\CurrentControlSet\\Services\\RZ7IF\\Rz7if0\\Parameters";
+constexpr std::string_view kDevParamPort = "IF_addr";
+constexpr std::string_view kDevParamKind = "IF_type";
+// What the driver's installation does for its parameters: when the key lacks
+// either value, both are written. Values already there are the user's and
+// stay. False when the registry can't be written.
+bool dev_install_driver_parameters(u32 port, u32 kind);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,11 @@
 #include "halv80/engine/emu_monitor.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_messages.h"
+#include "halv80/engine/sup_host.h"
 #include "halv80/engine/testing/scripted_window_side.h"
 #include "halv80/engine/tests/startup_fixture.h"
+#include "platform/host/host_registry.h"
+#include "rz7bios/bios_layout.h"
 
 namespace {
 
@@ -54,6 +58,26 @@ TEST_F(StartupTest, BootsToTheMonitorAndGivesBackTheResetVector) {
   emu_req_write_byte(0x9000, 0x5A);
   EXPECT_EQ(emu_req_read_byte(0x9000), 0x5A);
   EXPECT_EQ(Sup.StartupFailure, 0);
+}
+
+TEST_F(StartupTest, PortAndKindComeFromTheDriversParameters) {
+  ASSERT_EQ(emu_startup_sequence(0), 0);
+  EXPECT_EQ(Cfg.PortBase, kBoardPort);
+  EXPECT_EQ(SupHost.BiosWork->get16<kWorkBasePort>(), kBoardPort);
+
+  // "IF_type" as a text: the parameters can't be read
+  HostRegKey* key = nullptr;
+  ASSERT_EQ(host_reg_open_key(HostRegRoot::LocalMachine, kDevDriverParametersKey, true, key), kHostRegOk);
+  const std::string text = "0";
+  host_reg_set_value(key, kDevParamKind, kHostRegString,
+                     std::span<const u8>(reinterpret_cast<const u8*>(text.c_str()), text.size() + 1));
+  host_reg_close_key(key);
+  stop_simulated_emulator(sim);
+  reset_engine_state();
+  start_simulated_emulator(sim, board_);
+  place_program();
+  EXPECT_EQ(emu_startup_sequence(0), kErrRegistry);
+  EXPECT_TRUE(box_shown(shown_text(kErrRegistry)));
 }
 
 TEST_F(StartupTest, ModelNumbers) {

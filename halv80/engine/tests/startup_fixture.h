@@ -5,6 +5,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -14,6 +15,7 @@
 
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/tests/emulator_fixture.h"
+#include "platform/device/dev_driver.h"
 #include "halv80/engine/tests/engine_fixture.h"
 #include "platform/host/host_ui.h"
 #include "platform/host/tests/scratch_dir.h"
@@ -31,6 +33,8 @@ inline int record_startup_box(std::string_view, std::string_view text, unsigned)
   return StartupBoxAnswer;
 }
 
+constexpr u32 kBoardPort = 0x300;
+
 class StartupTest : public EngineTest {
  protected:
   void SetUp() override {
@@ -42,12 +46,16 @@ class StartupTest : public EngineTest {
       std::filesystem::copy_file(std::filesystem::path(HALV80_DATA_DIR) / name, std::filesystem::path(dir_.path()) / name);
     previous_dir_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_.path());
+    // the driver's installation left its parameters in a registry of our own
+    setenv("HALV80_REGISTRY_DIR", (dir_.path() + "/registry").c_str(), 1);
+    ASSERT_TRUE(dev_install_driver_parameters(kBoardPort, 0));
     start_simulated_emulator(sim, board_);
     place_program();
   }
   void TearDown() override {
     stop_simulated_emulator(sim);
     std::filesystem::current_path(previous_dir_);
+    unsetenv("HALV80_REGISTRY_DIR");
     host_set_message_box_sink(previous_sink_);
     EngineTest::TearDown();
   }
