@@ -209,6 +209,17 @@ u16 emu_startup(u16 mode) {
   return n;
 }
 
+void sup_restart_emulator() {
+  run_set_execution_state(kExecStopped);
+  Cmd.AbortFlag = 0;
+  co_call_guarded([] {
+    if (Sup.StartupFailure != 0) return;
+    sup_watchdog_limit(kMonitorReplyLimitMs);
+    emu_setup_hardware();
+    emu_startup_sequence(1);
+  });
+}
+
 void cmd_init() {
   emu_setup_hardware();
   Run.StopPending = 0;

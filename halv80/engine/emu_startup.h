@@ -55,6 +55,13 @@ u16 emu_startup_sequence(u16 mode);
 // 0, or 13/14 when the monitor did not boot and the user chose to quit.
 u16 emu_startup(u16 mode);
 
+// The window side's re-initialisation of the emulator: the target counts as
+// stopped, then, unless an error is pending, the hardware set-up and the
+// start-up sequence under a restart point of their own. A failure leaves
+// Sup.StartupFailure set (the window side then closes) and never ends the
+// program from here.
+void sup_restart_emulator();
+
 // Commands: INIT, RESET [delay[,kind]], %QOR [ON|OFF].
 void cmd_init();
 void cmd_reset();

@@ -134,6 +134,54 @@ TEST_F(StartupTest, EveryFailureReachesTheUserWithItsText) {
   }
 }
 
+TEST_F(StartupTest, WindowSideReinitialisation) {
+  ASSERT_EQ(emu_startup_sequence(0), 0);
+  run_set_execution_state(kExecRunning);
+  EmuArea.MonitorRunning = 0;
+  sup_restart_emulator();
+  EXPECT_EQ(::Run.ExecutionState, kExecStopped);
+  EXPECT_EQ(EmuArea.MonitorRunning, 1);
+  EXPECT_EQ(Sup.StartupFailure, 0);
+
+  // a monitor that no longer answers: the failure is left for the window side,
+  // which closes the frame or shows the error
+  sim->SetMonitorHung(true);
+  sup_restart_emulator();
+  // the boot fails, or the monitor's silence raises the reply time-out's error
+  EXPECT_TRUE(Sup.StartupFailure != 0 || Co.PendingError != 0);
+  EXPECT_EQ(EmuArea.MonitorRunning, 0);
+  // with a failure pending nothing is tried again
+  sim->SetMonitorHung(false);
+  const std::size_t boxes = StartupBoxes.size();
+  sup_restart_emulator();
+  EXPECT_EQ(EmuArea.MonitorRunning, 0);
+  EXPECT_EQ(StartupBoxes.size(), boxes);
+}
+
+TEST_F(StartupTest, RomTypeLimitFollowsTheMeasuredMemory) {
+  // Type 400 (512 KiB) fits the board's 512 KiB emulation memory, but only
+  // once PORT ADDRESS has had the hardware measure it.
+  const std::string after = "PORT ADDRESS 300\r\nROM1 TYPE 400\r\nLROM1 ADDRESS 0,7FFF\r\n";
+  const std::string before = "ROM1 TYPE 400\r\nPORT ADDRESS 300\r\nLROM1 ADDRESS 0,7FFF\r\n";
+  for (const std::string& text : {after, before}) {
+    SCOPED_TRACE(text);
+    stop_simulated_emulator(sim);
+    reset_engine_state();
+    StartupBoxes.clear();
+    start_simulated_emulator(sim, board_);
+    place_program();
+    dir_.write("qqn80.cfg", text);
+    const u16 n = emu_startup_sequence(0);
+    if (text == after) {
+      EXPECT_EQ(n, 0);
+      EXPECT_EQ(EmuArea.Layout.rom1_type, 6);
+    } else {
+      EXPECT_EQ(Startup.Failed, 1);
+      EXPECT_EQ(Startup.ConfigLine, "ROM1 TYPE 400");
+    }
+  }
+}
+
 // The engine started as the console program starts it.
 class StartupCommandsTest : public StartupTest {
  protected:
@@ -200,9 +248,19 @@ TEST_F(StartupCommandsTest, SystemDebugMode) {
   EXPECT_EQ(EmuArea.SystemDebugMode, 1);
   EXPECT_EQ(typed("%qor off"), "%qor off\nSystem Debug Mode = OFF\n>");
   EXPECT_EQ(typed("%QOR"), "%QOR\nSystem Debug Mode = OFF\n>");
+  EXPECT_EQ(typed("%QOR MAYBE"), "%QOR MAYBE" + sjis("\n コマンドのフォーマットが不正です") + "\n>");
   EXPECT_EQ(EmuArea.SystemDebugMode, 0);
-  typed("%QOR MAYBE");
   EXPECT_EQ(EmuArea.SystemDebugMode, 0);
+}
+
+TEST_F(StartupCommandsTest, ResetOfARunningTarget) {
+  start();
+  ::Run.TargetRun = 1;  // as after a go
+  EXPECT_EQ(typed("RESET 1,X"), "RESET 1,X" + sjis("\n データ指定が誤りです") + "\n>");
+  EXPECT_EQ(typed("RESET 1,5,7"), "RESET 1,5,7" + sjis("\n データ指定が誤りです") + "\n>");
+  EmuArea.MonitorRunning = 0;
+  typed("RESET");  // a pulse, not a new start-up
+  EXPECT_EQ(EmuArea.MonitorRunning, 0);
 }
 
 }  // namespace
