@@ -52,13 +52,6 @@ constexpr RomTypeCode kRomTypeCodes[] = {
     {0x3200, 9},  {0x3208, 9},  {0x6416, 9},               //
 };
 
-// Closes the configuration file on every way out of the reader.
-struct FileCloser {
-  int handle;
-  ~FileCloser() {
-    if (handle != -1) sup_file_close(handle);
-  }
-};
 
 void fail() { Cmd.AbortFlag = 1; }
 
@@ -438,7 +431,7 @@ u16 cfg_read_config(std::string_view name) {
   RomLayout layout = EmuArea.Layout;
   layout.lrom1_offset = layout.urom1_offset = layout.lrom2_offset = layout.urom2_offset = 0;
   emu_set_rom_layout(layout);
-  const FileCloser file{emu_open_on_path(name)};
+  const SupFileCloser file{emu_open_on_path(name)};
   if (file.handle == -1) return report(1, {});
   Cfg.DataBusWidth = 1;
   if (SupHost.BiosWork) SupHost.BiosWork->set8<kWorkBusWidth>(u8(Cfg.DataBusWidth));

@@ -56,13 +56,6 @@ bool memory_answers(u32 position) {
   return answers;
 }
 
-// Closes the logic-configuration file on every way out.
-struct FileCloser {
-  int handle;
-  ~FileCloser() {
-    if (handle != -1) sup_file_close(handle);
-  }
-};
 
 }  // namespace
 
@@ -97,7 +90,7 @@ u16 emu_setup_hardware() {
 }
 
 u16 emu_load_logic_config() {
-  const FileCloser file{sup_open_beside_program(kLogicConfigFile)};
+  const SupFileCloser file{sup_open_beside_program(kLogicConfigFile)};
   // Everything up to the first 0x1A is the file's readable head.
   std::array<u8, kLogicConfigBlock> block{};
   i32 got = file.handle == -1 ? -1 : sup_file_read(file.handle, block.data(), u32(block.size()));

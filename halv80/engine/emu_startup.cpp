@@ -111,13 +111,6 @@ constexpr u16 kResetDelayUnitMs = 17;
 constexpr u8 kOpcodeRet = 0xC9;
 constexpr u16 kMsgOperandError = 1;
 
-// Closes the monitor file on every way out.
-struct FileCloser {
-  int handle;
-  ~FileCloser() {
-    if (handle != -1) sup_file_close(handle);
-  }
-};
 
 // The configuration file, once per program run. 0, or the error reported.
 u16 read_configuration() {
@@ -150,7 +143,7 @@ u16 emu_startup_sequence(u16 mode) {
 
   if (const u16 n = read_configuration(); n != 0 || Startup.Failed) return n;
 
-  const FileCloser monitor{emu_open_on_path(kMonitorFileName)};
+  const SupFileCloser monitor{emu_open_on_path(kMonitorFileName)};
   if (monitor.handle == -1) return fail(kErrMonitorNotFound, mode);
   if (const u16 n = emu_check_monitor_header(monitor.handle); n != 0) return fail(n, mode);
   EmuInfo.MonitorCodeAddress = u16(EmuArea.Layout.monitor_code_address);

@@ -67,6 +67,16 @@ i32 sup_file_write(int handle, const void* buffer, u16 count); // count or -1
 i32 sup_file_seek(int handle, i32 offset, int origin);         // new position or -1
 int sup_file_rename(std::string_view from, std::string_view to);  // 0 or -1
 int sup_file_delete(std::string_view name);                       // 0 or -1
+// Closes a handle (-1: nothing) on every way out of a scope.
+struct SupFileCloser {
+  explicit SupFileCloser(int h) : handle(h) {}
+  int handle;
+  ~SupFileCloser() {
+    if (handle != -1) sup_file_close(handle);
+  }
+  SupFileCloser(const SupFileCloser&) = delete;
+  SupFileCloser& operator=(const SupFileCloser&) = delete;
+};
 // Writes `bytes` to a temporary file in the same folder and renames it over
 // `name`, so that a crash leaves either the old file or the new one.
 bool sup_file_write_atomic(std::string_view name, std::span<const u8> bytes);

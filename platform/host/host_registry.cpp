@@ -435,13 +435,24 @@ std::string_view host_reg_root_name(HostRegRoot root) {
   return i < kRootNames.size() ? kRootNames[i] : std::string_view();
 }
 
+namespace {
+
+// The key path's names, the root's file and its tree, for opening or making a key.
+u32 load_root(HostRegRoot root, std::string_view path, std::vector<std::string>& names, std::string& file,
+              RegTree& tree) {
+  if (host_reg_root_name(root).empty() || !split_key_path(path, names)) return kHostRegInvalidParameter;
+  file = store_file(root);
+  return load_tree(file, tree);
+}
+
+}  // namespace
+
 u32 host_reg_open_key(HostRegRoot root, std::string_view path, bool writable, HostRegKey*& key) {
   key = nullptr;
   std::vector<std::string> names;
-  if (host_reg_root_name(root).empty() || !split_key_path(path, names)) return kHostRegInvalidParameter;
-  const std::string file = store_file(root);
+  std::string file;
   RegTree tree;
-  if (const u32 r = load_tree(file, tree)) return r;
+  if (const u32 r = load_root(root, path, names, file, tree)) return r;
   if (!find_node(tree, names)) return kHostRegNotFound;
   key = new_key(file, stored_names(tree, names), writable);
   return kHostRegOk;
@@ -450,10 +461,9 @@ u32 host_reg_open_key(HostRegRoot root, std::string_view path, bool writable, Ho
 u32 host_reg_create_key(HostRegRoot root, std::string_view path, HostRegKey*& key) {
   key = nullptr;
   std::vector<std::string> names;
-  if (host_reg_root_name(root).empty() || !split_key_path(path, names)) return kHostRegInvalidParameter;
-  const std::string file = store_file(root);
+  std::string file;
   RegTree tree;
-  if (const u32 r = load_tree(file, tree)) return r;
+  if (const u32 r = load_root(root, path, names, file, tree)) return r;
   std::size_t node = 0;
   bool made = false;
   for (const std::string& name : names) node = child_or_new(tree, node, name, made);
