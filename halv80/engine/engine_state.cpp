@@ -22,6 +22,7 @@
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/mac_lines.h"
 #include "halv80/engine/redir_file.h"
+#include "halv80/engine/run_control.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_core_request.h"
 #include "halv80/engine/sup_format.h"
@@ -62,5 +63,6 @@ void reset_engine_state() {
   emu_hardware_reset();
   cfg_reset();
   emu_control_reset();
+  run_control_reset();
   tgt_memory_reset();
 }
