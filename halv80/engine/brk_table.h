@@ -12,7 +12,7 @@
 
 constexpr std::size_t kBreakSlots = 63;
 constexpr u16 kNoSlot = 0xFFFF;
-constexpr u16 kNoModule = 0xFFFF;
+constexpr u16 kBreakNoModule = 0xFFFF;
 constexpr u16 kBreakHitEvent = 65;       // stop_number of a hardware break
 constexpr std::size_t kLineAddressStep = 256;  // the address list grows by this many elements
 
@@ -30,7 +30,7 @@ struct BreakEntry {
   u32 address = 0;               // physical (banked with memory management)
   u16 saved_code = 0;            // the word read when armed; its low byte goes back
   u8 state = kBreakFree;         // bit 0: enabled
-  u16 module = kNoModule;        // module whose line table holds the address
+  u16 module = kBreakNoModule;        // module whose line table holds the address
   u16 line = 0;
   u16 pass_count = 0;            // running; a hit stops when below 2
   u16 initial_pass_count = 0;    // as given; reloaded after every breakpoint stop

@@ -19,6 +19,8 @@
 #include "halv80/engine/sup_panes.h"
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/engine/redir_file.h"
+#include "halv80/engine/run_control.h"
+#include "halv80/engine/run_exec.h"
 #include "halv80/engine/key_input.h"
 
 constinit CmdState Cmd;
@@ -58,7 +60,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xA4, cmd_unknown},  // X
     {0xA5, cmd_unknown},  // S SB SW SL
     {0xA6, cmd_unknown},  // F FB FW FL
-    {0xA7, cmd_unknown},  // G
+    {0xA7, cmd_go},  // G
     {0xA8, cmd_unknown},  // H
     {0xA9, cmd_unknown},  // K
     {0xAA, cmd_unknown},  // U
@@ -68,7 +70,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xAE, cmd_exit},  // EXIT
     {0xAF, cmd_unknown},  // L LP LA
     {0xB0, cmd_unknown},  // E EB EW EL ES ED ET
-    {0xB1, cmd_unknown},  // T
+    {0xB1, cmd_trace},  // T
     {0xB2, cmd_unknown},  // C
     {0xB3, cmd_unknown},  // R
     {0xB4, cmd_unknown},  // OPTION
@@ -89,7 +91,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xC3, cmd_init},  // INIT
     {0xC4, cmd_unknown},  // FS
     {0xC5, cmd_system_debug_mode},  // %QOR
-    {0xC6, cmd_unknown},  // RTC
+    {0xC6, cmd_rtc},  // RTC
     {0xC7, cmd_unknown},  // NDP
     {0xC8, cmd_unknown},  // UPUSH
     {0xC9, cmd_unknown},  // UPOP
@@ -104,17 +106,17 @@ constexpr CommandSlot CommandTable[] = {
     {0xD2, cmd_time},  // TIME
     {0xD3, cmd_unknown},  // V
     {0xD4, cmd_unknown},  // -
-    {0xD5, cmd_unknown},  // P
+    {0xD5, cmd_step},  // P
     {0xD6, cmd_unknown},  // W
     {0xD7, cmd_unknown},  // Y
     {0xD8, cmd_unknown},  // IM
     {0xD9, cmd_unknown},  // MMU
     {0xDA, cmd_unknown},  // IOEM
-    {0xDB, cmd_unknown},  // TS
-    {0xDC, cmd_unknown},  // TG
+    {0xDB, cmd_ts},  // TS
+    {0xDC, cmd_tg},  // TG
     {0xDD, cmd_unknown},  // - (the event handler; no word reaches it)
     {0xDE, cmd_unknown},  // -
-    {0xDF, cmd_unknown},  // ESC
+    {0xDF, cmd_esc},  // ESC
     {0xE0, cmd_unknown},  // -
     {0xE1, cmd_unknown},  // -
     {0xE2, cmd_unknown},  // -
@@ -122,7 +124,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xE4, cmd_unknown},  // -
     {0xE5, cmd_unknown},  // -
     {0xE6, cmd_unknown},  // -
-    {0xE7, cmd_unknown},  // SYSC
+    {0xE7, cmd_sysc},  // SYSC
     {0xE8, cmd_unknown},  // TM
     {0xE9, cmd_unknown},  // EV
     {0xEA, cmd_unknown},  // BR
@@ -222,6 +224,7 @@ void cmd_main() {
   // The restart point: every unwind comes back here.
   for (;;) {
     try {
+      run_after_abort();
       mac_reset_line_state();
       for (;;) {
         cmd_prompt();

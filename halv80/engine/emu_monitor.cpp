@@ -201,3 +201,24 @@ void emu_req_cold_start() {
   if (!SupHost.BiosWork) return;
   emu_bankset(u16(MonitorRequest::ColdStart));
 }
+
+void emu_req_load(MonitorRequest code, std::span<const u8> arguments) { write_bytes(code, arguments); }
+
+void emu_req_load_words(MonitorRequest code, u16 a, u16 b, u16 c) {
+  const u8 bytes[6] = {u8(a), u8(a >> 8), u8(b), u8(b >> 8), u8(c), u8(c >> 8)};
+  write_bytes(code, bytes);
+}
+
+void emu_req_run() { (void)emu_request(MonitorRequest::Run); }
+
+void emu_req_read_words(MonitorRequest code, std::span<u16> out) {
+  std::fill(out.begin(), out.end(), u16(0));
+  if (!emu_request(code)) return;
+  for (u16& w : out) w = emu_get_word();
+}
+
+void emu_req_answer(u8 value) {
+  if (no_monitor() || !SupHost.BiosWork) return;
+  emu_putrs(value);
+  read_acknowledge();
+}

@@ -96,6 +96,18 @@ void emu_req_set_mmu_windows(std::span<const u8, kMmuWindowBytes> in);
 void emu_req_read_mmu_bank(u16 kind, std::span<u8, kMmuBankBytes> out);
 void emu_req_set_mmu_bank(u16 kind, std::span<const u8, kMmuBankBytes> in);
 
+// The run and stop-record requests. emu_req_load sends `code` with the given
+// argument bytes and reads the acknowledgement (96 with none, 97..100 three
+// words, 101 two bytes). emu_req_run sends 103, which has no reply. The stop
+// record's requests 112..117 answer words: emu_req_read_words reads `out`'s
+// worth. emu_req_answer gives the monitor one byte it waits for inside a
+// request and reads the acknowledgement. 118 ends the record.
+void emu_req_load(MonitorRequest code, std::span<const u8> arguments);
+void emu_req_load_words(MonitorRequest code, u16 a, u16 b, u16 c);
+void emu_req_run();
+void emu_req_read_words(MonitorRequest code, std::span<u16> out);
+void emu_req_answer(u8 value);
+
 // Request 125, at monitor boot and to resynchronise: kHandshakeDone when the
 // monitor answered; kHandshakeNotReady in no-monitor mode or when no byte
 // waits with send room; kHandshakeTimedOut after 800 polls of 10 ms or when

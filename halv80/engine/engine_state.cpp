@@ -22,7 +22,9 @@
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/mac_lines.h"
 #include "halv80/engine/redir_file.h"
+#include "halv80/engine/brk_table.h"
 #include "halv80/engine/run_control.h"
+#include "halv80/engine/run_exec.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_core_request.h"
 #include "halv80/engine/sup_format.h"
@@ -64,5 +66,7 @@ void reset_engine_state() {
   cfg_reset();
   emu_control_reset();
   run_control_reset();
+  run_exec_reset();
+  brk_reset();
   tgt_memory_reset();
 }

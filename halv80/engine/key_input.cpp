@@ -2,10 +2,15 @@
 #include "halv80/engine/key_input.h"
 
 #include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/run_control.h"
+#include "halv80/engine/run_state.h"
 
 constinit KeyState Keys;
 
 i16 key_next() {
+  // A target running free is looked at between keys; a stop it made ends the
+  // wait, and the command loop shows it.
+  if (Run.ExecutionState == kExecRunning && Co.OnCommandSide && run_idle_stop_check(0)) co_abort_to_main();
   if (!co_wait_gui(kWaitKey)) return 0;
   // A pseudo-key that nothing here executes is dropped, so that it does not
   // hold back the characters behind it.

@@ -16,6 +16,9 @@ constexpr u16 kExecResuming = 8;
 // The target's registers as the debugger holds them between runs. iff: Z80
 // families: I in the high byte, bit 2 the interrupt enable; 8080/8085: bits
 // 0-2 the interrupt mask, bit 3 the interrupt enable.
+constexpr u16 kIffZ80Enable = 0x04;   // RegisterImage::iff, Z80 families
+constexpr u16 kIff8080Enable = 0x08;  // RegisterImage::iff, 8080/8085
+
 struct RegisterImage {
   u16 af = 0, bc = 0, de = 0, hl = 0;
   u16 af2 = 0, bc2 = 0, de2 = 0, hl2 = 0;

@@ -12,6 +12,7 @@
 #include "halv80/engine/emu_monitor.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_host.h"
+#include "halv80/engine/run_control.h"
 #include "halv80/engine/tgt_mmu.h"
 #include "rz7bios/bios_layout.h"
 
@@ -22,18 +23,16 @@ namespace {
 bool target_runs() { return (Run.ExecutionState & kExecRunning) != 0; }
 bool no_monitor() { return Sw.NoMonitorMode != 0; }
 
-// The bracket around an access to a running target. Stopping and restarting
-// the target itself is run control's; here the state goes 1 -> 4 and back
-// through 8, so that the accesses in between take the stopped-target paths.
+// The bracket around an access to a running target: run control stops it
+// (the state goes 1 -> 4), the access takes the stopped-target paths, and the
+// target runs on (4 -> 8 -> 1).
 bool pause_running() {
   if (Run.ExecutionState != kExecRunning) return false;
-  run_set_execution_state(kExecPaused);
-  return true;
+  run_pause_for_access();
+  return Run.ExecutionState == kExecPaused;
 }
 void resume_paused(bool paused) {
-  if (!paused) return;
-  run_set_execution_state(kExecResuming);
-  run_set_execution_state(kExecRunning);
+  if (paused) run_resume_after_access();
 }
 
 // Logical to physical; the logical address stays for the monitor requests.

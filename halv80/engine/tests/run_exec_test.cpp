@@ -1,0 +1,234 @@
+// Running and stepping a program on the simulated target: the go and stop
+// exchange with the monitor, the instruction step engine with its length
+// decoder, step over calls and support routines, system calls, the free run
+// with its stop checks, and a memory access to a running target.
+#include "halv80/engine/run_exec.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "halv80/engine/brk_table.h"
+#include "halv80/engine/cfg_config.h"
+#include "halv80/engine/cmd_core.h"
+#include "halv80/engine/cmd_switches.h"
+#include "halv80/engine/emu_startup.h"
+#include "halv80/engine/run_control.h"
+#include "halv80/engine/run_state.h"
+#include "halv80/engine/testing/scripted_window_side.h"
+#include "halv80/engine/tgt_memory.h"
+#include "halv80/engine/tests/startup_fixture.h"
+#include "halv80/symbols/sym_store.h"
+#include "halv80/symbols/sym_symbols.h"
+
+namespace {
+
+using Bytes = std::vector<u8>;
+
+// A booted target with a program of ours in emulation ROM from 0x0100 on, and
+// its stack in target RAM.
+class RunTest : public StartupTest {
+ protected:
+  void SetUp() override {
+    StartupTest::SetUp();
+    ASSERT_EQ(emu_startup_sequence(0), 0);
+    ::Run.Regs.sp = 0x9000;
+    // the target runs a fixed number of T-states per device call: the tick
+    // clock stands still in tests
+    sim->Clock().UseFixedBudget(kTStatesPerCall);
+  }
+  static constexpr u64 kTStatesPerCall = 400;
+  void load(u16 address, const Bytes& code) { tgt_write_block(code, address); }
+  RegisterImage& regs() { return ::Run.Regs; }
+};
+
+TEST_F(RunTest, LengthDecoder) {
+  const struct {
+    Bytes code;
+    u16 length;
+    bool transfer;
+  } cases[] = {
+      {{0x00}, 1, false},             {{0x01, 0x34, 0x12}, 3, false}, {{0x18, 0xFE}, 2, true},
+      {{0x10, 0xFE}, 2, true},        {{0x08}, 1, false},             {{0x36, 0x05}, 2, false},
+      {{0x78}, 1, false},             {{0xC3, 0, 0}, 3, true},        {{0xC9}, 1, true},
+      {{0xCD, 0, 0}, 3, true},        {{0xCB, 0x47}, 2, false},       {{0xD9}, 1, false},
+      {{0xED, 0x4D}, 2, true},        {{0xED, 0x43, 0, 0}, 4, false}, {{0xED, 0x00, 0x10}, 3, false},
+      {{0xED, 0x64, 0x0F}, 3, false}, {{0xDD, 0x21, 0, 0}, 4, false}, {{0xDD, 0x36, 1, 2}, 4, false},
+      {{0xDD, 0x70, 1}, 3, false},    {{0xDD, 0x46, 1}, 3, false},    {{0xDD, 0xCB, 1, 0x46}, 4, false},
+      {{0xFD, 0xE9}, 2, true},        {{0xDD, 0x09}, 2, false},       {{0xFF}, 1, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.code));
+    const InstructionShape s = run_instruction_shape(c.code);
+    EXPECT_EQ(s.length, c.length);
+    EXPECT_EQ(s.transfer, c.transfer);
+  }
+  // the 8080/8085 family: no relative jumps, and the Z80's prefixes are twins of JP, RET and CALL
+  Cfg.CpuType = kCpu8080;
+  EXPECT_EQ(run_instruction_shape(Bytes{0x18}).length, 1);
+  EXPECT_EQ(run_instruction_shape(Bytes{0xDD}).length, 3);
+  EXPECT_TRUE(run_instruction_shape(Bytes{0xD9}).transfer);
+}
+
+TEST_F(RunTest, StepsThroughAProgram) {
+  load(0x0100, {0x3E, 0x05,         // LD A,5
+                0x3C,               // INC A
+                0xCD, 0x30, 0x01,   // CALL 0130
+                0x00,               // NOP
+                0x18, 0xFE});       // JR $
+  load(0x0130, {0x04, 0xC9});       // INC B; RET
+  regs().pc = 0x0100;
+  regs().bc = 0;
+  EXPECT_EQ(run_step_instruction(false, false), 0);
+  EXPECT_EQ(regs().pc, 0x0102);
+  EXPECT_EQ(regs().af >> 8, 5);
+  run_step_instruction(false, false);
+  EXPECT_EQ(regs().af >> 8, 6);
+  // into the call
+  run_step_instruction(false, false);
+  EXPECT_EQ(regs().pc, 0x0130);
+  EXPECT_EQ(regs().sp, 0x8FFE);
+  EXPECT_EQ(RunExec.CallDepth, 1);
+  run_step_instruction(false, false);
+  run_step_instruction(false, false);  // RET
+  EXPECT_EQ(regs().pc, 0x0106);
+  EXPECT_EQ(regs().sp, 0x9000);
+  EXPECT_EQ(RunExec.Returned, 1);
+  // over it
+  regs().pc = 0x0103;
+  run_step_instruction(true, false);
+  EXPECT_EQ(regs().pc, 0x0106);
+  EXPECT_EQ(regs().bc, 0x0200);
+  // the step's break is gone from the program
+  EXPECT_EQ(tgt_read_byte(0x0106), 0x00);
+  EXPECT_EQ(tgt_read_byte(0x0130), 0x04);
+  EXPECT_EQ(::Run.ExecutionState, kExecStopped);
+}
+
+TEST_F(RunTest, DjnzOnItselfAndInterruptSwitches) {
+  load(0x0110, {0x10, 0xFE, 0xFB, 0xF3});  // DJNZ $; EI; DI
+  regs().pc = 0x0110;
+  regs().bc = 0x0300;
+  EXPECT_EQ(run_step_instruction(false, false), 0);
+  EXPECT_EQ(regs().bc, 0x0200);  // one round, without running
+  EXPECT_EQ(regs().pc, 0x0110);
+  regs().pc = 0x0112;
+  regs().iff = 0;
+  run_step_instruction(false, false);
+  EXPECT_EQ(regs().pc, 0x0113);
+  EXPECT_EQ(regs().iff & kIffZ80Enable, kIffZ80Enable);
+  run_step_instruction(false, false);
+  EXPECT_EQ(regs().iff & kIffZ80Enable, 0);
+}
+
+TEST_F(RunTest, StepOverSupportRoutinesSkipsTheirInlineBytes) {
+  sym_reset();
+  Sw.ToolchainKind = 1;
+  // PUSHEI returns 10 bytes past its call
+  load(0x0140, {0xE1, 0x11, 0x0A, 0x00, 0x19, 0xE9});  // POP HL; LD DE,10; ADD HL,DE; JP (HL)
+  load(0x0150, {0xCD, 0x40, 0x01});
+  load(0x0000, {0xC9});  // RET at 0000
+  load(0x0160, {0xCD, 0x00, 0x00});
+  ASSERT_EQ(sym_add("PUSHEI", 0x0140, 0), 0);
+  sym_sort_symbols();
+  regs().pc = 0x0150;
+  run_step_instruction(true, false);
+  EXPECT_EQ(regs().pc, 0x0150 + 3 + 10);
+  // a helper no loader found is no helper: CALL 0000 is an ordinary call
+  Sw.ToolchainKind = 2;  // ncsv, which no symbol names
+  regs().pc = 0x0160;
+  run_step_instruction(true, false);
+  EXPECT_EQ(regs().pc, 0x0163);
+}
+
+TEST_F(RunTest, ABreakUnderThePcCannotBeStepped) {
+  load(0x0170, {0xFF});
+  regs().pc = 0x0170;
+  EXPECT_EQ(run_step_instruction(false, false), 1);
+  EXPECT_EQ(regs().pc, 0x0170);
+}
+
+TEST_F(RunTest, ReplyTimeoutIsClamped) {
+  const struct {
+    i32 ms;
+    u16 stored;
+  } cases[] = {{1000, 1000}, {70000, 65535}, {-1, 65535}, {0, 0}};
+  for (const auto& c : cases) {
+    emu_set_reply_timeout(c.ms);
+    EXPECT_EQ(SupHost.BiosWork->get16<kWorkTickLimit>(), c.stored) << c.ms;
+  }
+}
+
+// The engine as a user drives it, with the target booted.
+class RunCommandsTest : public RunTest {
+ protected:
+  void SetUp() override {
+    RunTest::SetUp();
+    ws_ = std::make_unique<ScriptedWindowSide>();
+    ws_->Start();
+    ::Run.Regs.sp = 0x9000;
+  }
+  void TearDown() override {
+    ws_.reset();
+    RunTest::TearDown();
+  }
+  std::string typed(std::string_view line) {
+    const std::size_t before = ws_->Transcript().size();
+    ws_->Type(line);
+    return ws_->Transcript().substr(before);
+  }
+  std::unique_ptr<ScriptedWindowSide> ws_;
+};
+
+TEST_F(RunCommandsTest, GoToAStopAddress) {
+  load(0x0100, {0x3E, 0x05, 0x3C, 0x00, 0x18, 0xFE});
+  const std::string out = typed("G =100,103");
+  EXPECT_EQ(regs().pc, 0x0103);
+  EXPECT_EQ(regs().af >> 8, 6);
+  EXPECT_EQ(::Run.ExecutionState, kExecStopped);
+  EXPECT_EQ(tgt_read_byte(0x0103), 0x00);  // the temporary break is gone
+  EXPECT_EQ(Brk.UsedCount, 0);
+  EXPECT_NE(out.find("Real Time Count = "), std::string::npos) << out;
+  // T and P from there
+  typed("T");
+  EXPECT_EQ(regs().pc, 0x0104);
+}
+
+TEST_F(RunCommandsTest, SystemCallsPrintAndRunOn) {
+  load(0x0180, {0x06, 0xFE,        // LD B,FE
+                0x0E, 0x00,        // LD C,0
+                0x3E, 'H',         // LD A,'H'
+                0xCD, 0x00, 0x02,  // CALL 0200
+                0x3E, 'i',         // LD A,'i'
+                0xCD, 0x00, 0x02,  // CALL 0200
+                0x00, 0x18, 0xFE});
+  load(0x0200, {0x00, 0xC9});  // the entry: a byte for the break, then RET
+  typed("SYSC 200");
+  EXPECT_EQ(typed("SYSC"), "SYSC\nSYSTEM CALL = ON Entry Point=0200\n>");
+  const std::string out = typed("G =180,18E");
+  EXPECT_NE(out.find("Hi"), std::string::npos) << out;
+  EXPECT_EQ(regs().pc, 0x018E);
+  typed("SYSC OFF");
+  EXPECT_EQ(typed("SYSC"), "SYSC\nSYSTEM CALL = OFF\n>");
+}
+
+TEST_F(RunCommandsTest, FreeRunStopsWithEscAndMemoryWritesPauseIt) {
+  load(0x0100, {0x18, 0xFE});  // JR $
+  typed("G =100");
+  EXPECT_EQ(::Run.ExecutionState, kExecRunning);
+  // a write to the running target pauses it, writes and lets it run on
+  tgt_write_byte(0x9100, 0x77);
+  EXPECT_EQ(::Run.ExecutionState, kExecRunning);
+  EXPECT_EQ(tgt_read_byte(0x9100), 0xFF);  // the window side does not read a running target
+  // T is refused while it runs
+  EXPECT_NE(typed("T").find(sjis("ターゲット実行中は使用できません")), std::string::npos);
+  typed("ESC");
+  ws_->Type("");  // the next key wait finds the stop
+  EXPECT_EQ(::Run.ExecutionState, kExecStopped);
+  EXPECT_TRUE(regs().pc == 0x0100 || regs().pc == 0x0101) << regs().pc;
+  EXPECT_EQ(tgt_read_byte(0x9100), 0x77);
+}
+
+}  // namespace
