@@ -19,6 +19,7 @@
 #include "halv80/engine/sup_panes.h"
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/engine/redir_file.h"
+#include "halv80/engine/reg_registers.h"
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/run_exec.h"
 #include "halv80/engine/key_input.h"
@@ -72,7 +73,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xB0, cmd_unknown},  // E EB EW EL ES ED ET
     {0xB1, cmd_trace},  // T
     {0xB2, cmd_unknown},  // C
-    {0xB3, cmd_unknown},  // R
+    {0xB3, reg_cmd_r},  // R
     {0xB4, cmd_unknown},  // OPTION
     {0xB5, cmd_help},  // HELP
     {0xB6, cmd_unknown},  // !
@@ -109,7 +110,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xD5, cmd_step},  // P
     {0xD6, cmd_unknown},  // W
     {0xD7, cmd_unknown},  // Y
-    {0xD8, cmd_unknown},  // IM
+    {0xD8, reg_cmd_im},  // IM
     {0xD9, cmd_unknown},  // MMU
     {0xDA, cmd_unknown},  // IOEM
     {0xDB, cmd_ts},  // TS

@@ -81,14 +81,16 @@ struct ViewFields {
 };
 
 // The exchange record between the two sides. P1..P5 carry numbers; where a
-// request hands over memory (requests 1, 2 and 12) the pointer travels beside
-// the number, since a 64-bit host cannot put it in a 32-bit word.
+// request hands over memory (requests 1, 2 and 12, and core request 6) the
+// pointer travels beside the number, since a 64-bit host cannot put it in a
+// 32-bit word.
 struct RequestBlock {
   RequestCode code = RequestCode::None;  // the window side resets it after serving
   u16 key_input = 0;        // changes with every keyboard event (window side)
   u16 key_wait_depth = 0;   // nesting of key waits
   u32 p1 = 0, p2 = 0, p3 = 0, p4 = 0, p5 = 0;
-  void* p2_ptr = nullptr;
+  void* p1_ptr = nullptr;   // core request 6: the register name
+  void* p2_ptr = nullptr;   // request 2: the sorted order; core request 6: the value text
   void* p3_ptr = nullptr;   // request 12: the edit buffer; the window side clears it to cancel
   void* p4_ptr = nullptr;
   ViewFields view{};

@@ -10,6 +10,7 @@
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_scanner.h"
+#include "halv80/engine/reg_registers.h"
 #include "halv80/engine/sup_messages.h"
 #include "platform/host/host_ui.h"
 
@@ -67,6 +68,7 @@ void sup_core_request_reset() {
   CoreReq = CoreRequestState{};
   CoreReq.Handlers[2] = request_load;
   CoreReq.Handlers[4] = request_evaluate_handler;
+  CoreReq.Handlers[6] = reg_request_set_register;
   for (u16 r = 15; r <= 19; ++r) CoreReq.Handlers[r] = request_nothing;
 }
 
