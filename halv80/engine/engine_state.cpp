@@ -1,6 +1,7 @@
 // reset_engine_state(): every area back to its start-up values.
 #include "halv80/engine/engine_state.h"
 
+#include "halv80/engine/brk_table.h"
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_small.h"
@@ -64,5 +65,6 @@ void reset_engine_state() {
   cfg_reset();
   emu_control_reset();
   run_control_reset();
+  brk_reset();
   tgt_memory_reset();
 }
