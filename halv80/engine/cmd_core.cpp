@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "halv80/engine/brk_table.h"
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_small.h"
 #include "halv80/engine/cmd_switches.h"
@@ -55,7 +56,7 @@ struct CommandSlot {
 // that reach each token are in the comment; a dash marks a slot no word reaches.
 constexpr CommandSlot CommandTable[] = {
     {0xA0, cmd_unknown},  // A
-    {0xA1, cmd_unknown},  // BP
+    {0xA1, brk_cmd_bp},  // BP
     {0xA2, cmd_set_prompt},  // PRMPT
     {0xA3, cmd_unknown},  // D DB DW DL DS DD DT
     {0xA4, cmd_unknown},  // X
@@ -99,7 +100,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xCA, cmd_unknown},  // UEND
     {0xCB, cmd_unknown},  // DEF #DEFINE
     {0xCC, cmd_radix},  // N
-    {0xCD, cmd_unknown},  // BE BD BS BL BC
+    {0xCD, brk_cmd_manage},  // BE BD BS BL BC
     {0xCE, cmd_unknown},  // WR
     {0xCF, cmd_unknown},  // RD
     {0xD0, cmd_mem},      // MEM

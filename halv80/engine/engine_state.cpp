@@ -1,6 +1,7 @@
 // reset_engine_state(): every area back to its start-up values.
 #include "halv80/engine/engine_state.h"
 
+#include "halv80/engine/brk_table.h"
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_small.h"
@@ -22,7 +23,6 @@
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/mac_lines.h"
 #include "halv80/engine/redir_file.h"
-#include "halv80/engine/brk_table.h"
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/run_exec.h"
 #include "halv80/engine/run_state.h"
