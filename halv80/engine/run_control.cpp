@@ -271,7 +271,8 @@ u16 run_idle_stop_check(u16 force) {
       continue;
     }
     if (run_evaluate_stop() == kBreakFinal) break;
-    run_set_execution_state(kExecRunning);
+    // stopped while the breaks go back in; run-and-wait starts it again
+    run_set_execution_state(kExecStopped);
     run_resume_free();
     if (Run.ExecutionState != kExecRunning) break;  // the step over the break already stopped
   }

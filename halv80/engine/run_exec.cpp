@@ -614,6 +614,7 @@ void run_cmd_go(u16 mode) {
 
   RunExec.BreakHit = 0;
   RunExec.PlainRun = 0;
+  Keys.character = 0;  // the key that ended the line is no request to stop
   if (!stop_address && !wait && RunCtl.SysCallEntry == 0) {
     RunExec.StopDisplayMode = 2;
     arm_and_run();
@@ -655,6 +656,7 @@ void trace_command(u16 extra_level) {
     }
   }
   const u16 display_level = Lst.ListingMode == 2 ? 2 : 0;
+  Keys.character = 0;  // the key that ended the line is no request to stop
   run_trace_step(u16(count), u16(display_level + extra_level), false);
 }
 

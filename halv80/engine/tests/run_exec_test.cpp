@@ -232,3 +232,60 @@ TEST_F(RunCommandsTest, FreeRunStopsWithEscAndMemoryWritesPauseIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// A loop that counts its rounds in A: 0100 INC A; NOP; NOP; 0103 NOP; JR 0100.
+const Bytes kCountingLoop = {0x3C, 0x00, 0x00, 0x00, 0x18, 0xFA};
+
+TEST_F(RunCommandsTest, PassCountStopsOnTheNthPassAndIsReloaded) {
+  load(0x0100, kCountingLoop);
+  for (const char* go : {"G =100,/W", "G =100"}) {
+    SCOPED_TRACE(go);
+    typed("BP 103,3");
+    regs().af = 0;
+    typed(go);
+    ws_->Type("");  // a free run's stop is found between keys
+    EXPECT_EQ(::Run.ExecutionState, kExecStopped);
+    EXPECT_EQ(regs().pc, 0x0103);
+    EXPECT_EQ(regs().af >> 8, 3);
+    EXPECT_EQ(Brk.Slots[0].pass_count, 3);  // ready for the next three passes
+    EXPECT_EQ(RunExec.BreakHit, 1);
+    EXPECT_EQ(tgt_read_byte(0x0103), 0x00);  // every break taken out again
+    typed("BC *");
+  }
+}
+
+TEST_F(RunCommandsTest, GoesStopAddressLeavesTheUsersBreakpointAlone) {
+  load(0x0100, kCountingLoop);
+  typed("BP 103,,MEMO");
+  typed("G =100,103");
+  EXPECT_EQ(regs().pc, 0x0103);
+  EXPECT_EQ(Brk.UsedCount, 1);
+  EXPECT_EQ(Brk.Slots[0].address, 0x0103u);
+  EXPECT_EQ(Brk.Slots[0].state, kBreakEnabled);
+  EXPECT_NE(Brk.Slots[0].command, 0u);
+  // with every slot in use G says so and runs nothing
+  for (u16 i = 1; i < kBreakSlots; ++i) typed("BP " + std::to_string(0x4000 + i));
+  ASSERT_EQ(Brk.UsedCount, kBreakSlots);
+  regs().pc = 0x0100;
+  const std::string out = typed("G 102");
+  EXPECT_NE(out.find(sjis("ブレーク ポイントが設定できません")), std::string::npos) << out;
+  EXPECT_EQ(regs().pc, 0x0100);
+  EXPECT_EQ(Brk.UsedCount, kBreakSlots);
+}
+
+TEST_F(RunCommandsTest, StepFromABreakpointAndOntoOne) {
+  load(0x0100, kCountingLoop);
+  typed("BP 102");
+  regs().pc = 0x0100;
+  typed("T");
+  typed("T");
+  EXPECT_EQ(regs().pc, 0x0102);
+  EXPECT_EQ(RunExec.BreakHit, 1);  // the step landed on the breakpoint
+  typed("T");                      // and steps off it again
+  EXPECT_EQ(regs().pc, 0x0103);
+  EXPECT_EQ(tgt_read_byte(0x0102), 0x00);
+}
+
+}  // namespace
