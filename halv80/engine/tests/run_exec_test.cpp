@@ -289,3 +289,32 @@ TEST_F(RunCommandsTest, StepFromABreakpointAndOntoOne) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RunCommandsTest, An8080TargetExchangesOnlyTheMainRegisters) {
+  load(0x0100, kCountingLoop);
+  Cfg.CpuType = kCpu8080;
+  regs().af2 = 0x1234;
+  regs().ix = 0x5678;
+  regs().iff = 0x08;  // interrupts enabled
+  typed("G =100,103");
+  EXPECT_EQ(regs().pc, 0x0103);
+  // neither sent nor read back
+  EXPECT_NE(sim->Target().Monitor().Registers().af_alt, 0x1234);
+  EXPECT_NE(sim->Target().Monitor().Registers().ix, 0x5678);
+  EXPECT_EQ(regs().af2, 0x1234);
+  EXPECT_EQ(regs().ix, 0x5678);
+  EXPECT_EQ(regs().iff & kIff8080Enable, kIff8080Enable);
+}
+
+TEST_F(RunCommandsTest, RealTimeCountSwitch) {
+  EXPECT_EQ(typed("RTC OFF"), "RTC OFF\n>");
+  EXPECT_NE(typed("RTC").find(sjis("リアル タイム カウント ＝") + " OFF"), std::string::npos);
+  load(0x0100, kCountingLoop);
+  EXPECT_EQ(typed("G =100,103").find("Real Time Count"), std::string::npos);
+  typed("RTC ON");
+  EXPECT_NE(typed("G =100,103").find("Real Time Count = "), std::string::npos);
+}
+
+}  // namespace
