@@ -15,11 +15,13 @@
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/emu_startup.h"
+#include "halv80/engine/lst_listing.h"
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/testing/scripted_window_side.h"
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/engine/tests/startup_fixture.h"
+#include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
 
@@ -315,6 +317,35 @@ TEST_F(RunCommandsTest, RealTimeCountSwitch) {
   EXPECT_EQ(typed("G =100,103").find("Real Time Count"), std::string::npos);
   typed("RTC ON");
   EXPECT_NE(typed("G =100,103").find("Real Time Count = "), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RunCommandsTest, SourceStepsRunToTheNextLine) {
+  // main.c: line 1 at 0100 calls a function whose line 7 is at 0130; line 2 at 0106
+  load(0x0100, {0x3C, 0x00, 0x00, 0xCD, 0x30, 0x01, 0x3C, 0x18, 0xFE});
+  load(0x0130, {0x04, 0x04, 0xC9});
+  sym_reset();
+  ASSERT_EQ(sym_begin_module("MAIN.C"), 0);
+  ASSERT_EQ(sym_add_line(1, 0x0100), 0);
+  ASSERT_EQ(sym_add_line(2, 0x0106), 0);
+  ASSERT_EQ(sym_add_line(7, 0x0130), 0);
+  ASSERT_EQ(sym_add_line(8, 0x0132), 0);
+  ASSERT_EQ(sym_end_module(), 0);
+  sym_finish_modules();
+  Lst.ListingMode = 2;  // the code pane shows source lines
+  regs().pc = 0x0100;
+  regs().af = 0;
+  typed("P");  // over the call: to line 2
+  EXPECT_EQ(regs().pc, 0x0106);
+  EXPECT_EQ(regs().bc >> 8, 2);
+  regs().pc = 0x0100;
+  typed("T");  // into it: line 7
+  EXPECT_EQ(regs().pc, 0x0130);
+  typed("T");
+  EXPECT_EQ(regs().pc, 0x0132);
 }
 
 }  // namespace
