@@ -295,3 +295,20 @@ u16 cmd_at_end() {
   cmd_skip_blanks();
   return (*Cmd.ScannerCursor == '\0' || *Cmd.ScannerCursor == '.') ? 1 : 0;
 }
+
+u16 cmd_command_size_kind(std::size_t base_length) {
+  const char* after = Cmd.ScannerCursor;
+  const char* letter = Cmd.CommandLine + base_length;
+  // only a cursor into the command line has the command word before it
+  if (after < Cmd.CommandLine || after > Cmd.CommandLine + kCommandLineSize || letter >= after) return 0;
+  const u16 previous = Scan.SizeLetter;
+  Cmd.ScannerCursor = letter;
+  cmd_get_size_letter();
+  const bool taken = Cmd.ScannerCursor != letter;
+  Cmd.ScannerCursor = after;
+  if (!taken) {
+    Scan.SizeLetter = previous;
+    return 0;
+  }
+  return Scan.SizeLetter;
+}

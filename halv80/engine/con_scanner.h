@@ -63,6 +63,12 @@ u8 con_wait_key();
 // Advances ScannerCursor over bytes below 0x21 (stops at the end and at 0x80+).
 void cmd_skip_blanks();
 const char* sup_skip_blanks(const char* text);
+// The size kind that the command word carries after its first `base_length`
+// letters ("DW": base 1, 'W'; "PIB": base 2, 'B'), through cmd_get_size_letter
+// (so the toolchain's substitutions apply): the letter, also left in
+// Scan.SizeLetter; 0 when the word has no such letter (SizeLetter unchanged).
+// The command word starts the command line and the cursor stands behind it.
+u16 cmd_command_size_kind(std::size_t base_length);
 // Compares the upper-case `word` with the text at the cursor, ignoring the
 // text's case (ASCII); on a match moves past it and returns 0, else returns 1.
 u16 cmd_match_keyword(std::string_view word);

@@ -125,6 +125,28 @@ TEST_F(ScannerTest, SizeLetters) {
   }
 }
 
+TEST_F(ScannerTest, SizeKindOfTheCommandWord) {
+  const struct {
+    const char* line;
+    std::size_t word, base;
+    u16 kind;
+  } cases[] = {
+      {"DW 100", 2, 1, 'W'}, {"D 100", 1, 1, 0}, {"DD", 2, 1, 'D'}, {"PIW 40", 3, 2, 'W'},
+      {"PI 40", 2, 2, 0},    {"ET 100", 2, 1, 'T'}, {"DX", 2, 1, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    reset_engine_state();
+    set_line(c.line);
+    Cmd.ScannerCursor = Cmd.CommandLine + c.word;
+    EXPECT_EQ(cmd_command_size_kind(c.base), c.kind);
+    EXPECT_EQ(cursor(), c.word);  // the operands start where they did
+    if (c.kind != 0) {
+      EXPECT_EQ(Scan.SizeLetter, c.kind);
+    }
+  }
+}
+
 TEST_F(ScannerTest, FloatLiterals) {
   const struct {
     const char* text;
