@@ -12,6 +12,7 @@
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/con_screen.h"
+#include "halv80/engine/dis_z80.h"
 #include "halv80/engine/emu_access.h"
 #include "halv80/engine/emu_monitor.h"
 #include "halv80/engine/run_control.h"
@@ -71,19 +72,37 @@ void put_flag_row(u8 f) {
   }
 }
 
-// R alone. The instruction at PC is not shown: there is no disassembler yet.
+// The instruction at PC, as the disassembler gives it.
+std::string instruction_at_pc() {
+  std::string text;
+  dis_fill_buffer(Run.Regs.pc);
+  dis_line(Run.Regs.pc, text);
+  return text;
+}
+
+// R alone: both register sets and the instruction at PC.
 void show_all_registers() {
   const RegisterImage& r = Run.Regs;
   con_putc('\n');
   put_flag_row(flags_of(false));
   con_putc(reg_interrupts_enabled() ? 'E' : '-');
   con_printf(" A=%02x B=%04x D=%04x H=%04x S=%04x P=%04x  ", reg_get(0), r.bc, r.de, r.hl, r.sp, r.pc);
-  if (cpu_8080()) return;
+  if (cpu_8080()) {
+    // the label stands on a line of its own, the instruction below it
+    if (const char* label = sym_address_label(r.pc, false)) {
+      con_printf("%s:\n", label);
+      con_puts("\t\t\t\t\t\t");
+    }
+    con_putc(' ');
+    con_puts(instruction_at_pc());
+    return;
+  }
   if (const char* label = sym_address_label(r.pc, false)) con_printf("    %s:", label);
   con_putc('\n');
   put_flag_row(flags_of(true));
   con_printf("  A'%02x B'%04x D'%04x H'%04x X=%04x Y=%04x I=%02x    ", reg_get(kRegAlternate), r.bc2, r.de2,
              r.hl2, r.ix, r.iy, reg_get(kRegI));
+  con_puts(instruction_at_pc());
 }
 
 // R name: shows register n and reads its new value; true when one was stored.

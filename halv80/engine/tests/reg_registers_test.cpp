@@ -126,7 +126,7 @@ TEST_F(RegistersTest, DisplayShowsBothSetsOnTheZ80AndOneOnThe8080) {
   const std::string label = "\xFF" "start" "\xFE";  // marked for the window
   EXPECT_EQ(typed(ws, "R"),
             "R\nSZHP-CE A=12 B=1234 D=5678 H=9ABC S=8000 P=0100      " + label +
-                ":\n----N-  A'34 B'1111 D'2222 H'3333 X=4444 Y=5555 I=3F    \n>");
+                ":\n----N-  A'34 B'1111 D'2222 H'3333 X=4444 Y=5555 I=3F    NOP\t\n>");  // no target: zeros
   // a PC with no label of its own shows none
   ::Run.Regs.pc = 0x101;
   EXPECT_EQ(typed(ws, "r").find(label), std::string::npos);
@@ -134,7 +134,11 @@ TEST_F(RegistersTest, DisplayShowsBothSetsOnTheZ80AndOneOnThe8080) {
   Cfg.CpuType = kCpu8080;
   ::Run.Regs.af = 0x12D7;
   ::Run.Regs.iff = 0x0008;  // bit 3: interrupts enabled
-  EXPECT_EQ(typed(ws, "R"), "R\nSZHPCE A=12 B=1234 D=5678 H=9ABC S=8000 P=0101  \n>");
+  EXPECT_EQ(typed(ws, "R"), "R\nSZHPCE A=12 B=1234 D=5678 H=9ABC S=8000 P=0101   NOP\t\n>");
+  // on the 8080/8085 a label stands on its own line above the instruction
+  ::Run.Regs.pc = 0x100;
+  EXPECT_EQ(typed(ws, "R"),
+            "R\nSZHPCE A=12 B=1234 D=5678 H=9ABC S=8000 P=0100  " + label + ":\n\t\t\t\t\t\t NOP\t\n>");
 }
 
 TEST_F(RegistersTest, OneRegisterShowsItsValueAndTakesTheAnswer) {
