@@ -105,6 +105,19 @@ void show_all_registers() {
   con_puts(instruction_at_pc());
 }
 
+// Reads one value at the cursor into register n: true when stored. Text
+// after the value, or a value that can't be read, sets AbortFlag.
+bool store_value_at_cursor(int n) {
+  const u32 value = cmd_get_value();
+  if (Cmd.AbortFlag) return false;
+  if (!only_blanks_left(Cmd.ScannerCursor)) {
+    Cmd.AbortFlag = 1;
+    return false;
+  }
+  reg_set(n, u16(value));
+  return true;
+}
+
 // R name: shows register n and reads its new value; true when one was stored.
 // An empty answer or "." keeps the value; a bad one sets AbortFlag.
 bool edit_register(int n) {
@@ -116,15 +129,7 @@ bool edit_register(int n) {
     con_printf("(oct)%03o  (dec)%3d  (hex)%02x ", v, v, v);
   con_read_line();
   if (cmd_at_end()) return false;
-  const u32 value = cmd_get_value();
-  if (Cmd.AbortFlag) return false;
-  // the answer is one value and nothing after it
-  if (!only_blanks_left(Cmd.ScannerCursor)) {
-    Cmd.AbortFlag = 1;
-    return false;
-  }
-  reg_set(n, u16(value));
-  return true;
+  return store_value_at_cursor(n);
 }
 
 // R flag: a letter of kFlagLetters, an optional F and an optional "'". Shows
@@ -179,14 +184,7 @@ bool assign_register() {
     return false;
   }
   ++Cmd.ScannerCursor;
-  const u32 value = cmd_get_value();
-  if (Cmd.AbortFlag) return false;
-  if (!only_blanks_left(Cmd.ScannerCursor)) {
-    Cmd.AbortFlag = 1;
-    return false;
-  }
-  reg_set(n, u16(value));
-  return true;
+  return store_value_at_cursor(n);
 }
 
 // The end of R and IM: a stopped target's channel starts clean.
