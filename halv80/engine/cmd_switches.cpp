@@ -12,7 +12,7 @@
 #include "halv80/engine/sup_paths.h"
 #include "platform/host/host_text.h"
 
-constinit SwitchState Sw;
+SwitchState Sw;
 
 namespace {
 

@@ -53,12 +53,17 @@ constexpr u16 kMsgRealTime = 68;
 bool z80_family() { return Cfg.CpuType != kCpu8080; }
 bool target_in_use() { return (Run.ExecutionState & kExecRunning) != 0; }
 
-// Polls `_Q_chk_run` until the started bit shows, with a turn for the windows
-// between polls; the reply watchdog ends a wait for a target that never runs.
+// Polls `_Q_chk_run` until the started bit shows, 1 ms apart, with a turn
+// for the windows between polls. A target that never runs ends the command
+// like a monitor that does not answer: after the reply watchdog's limit, or
+// after kStartPolls polls whatever the clock says.
+constexpr u32 kStartPolls = 2000;
 void wait_until_started() {
   sup_watchdog_start();
   for (u32 round = 1; (_Q_chk_run() & kRunStarted) == 0; ++round) {
+    if (round > kStartPolls) emu_timeout_path();
     co_keep_alive();
+    _Q_wait(1);
     if (round % 32 == 0) {
       emu_reply_watchdog();
       if (!Co.WatchdogRunning) {
@@ -200,7 +205,12 @@ u16 emu_force_stop() {
       _Q_trg_NMI(1);
       sup_watchdog_start();
       for (u32 round = 1; !emu_check_stopped(); ++round) {
+        if (round > kStartPolls) {
+          RunCtl.ForcedStopInProgress = 0;
+          emu_timeout_path();
+        }
         co_keep_alive();
+        _Q_wait(1);
         if (round % 32 == 0) {
           emu_reply_watchdog();
           if (!Co.WatchdogRunning) {
@@ -299,7 +309,12 @@ void run_after_abort() {
 void run_pause_for_access() {
   if (Run.ExecutionState != kExecRunning) return;
   if (emu_force_stop() == 1) Run.StopPending = 1;
-  while (!run_poll_free_run()) co_keep_alive();
+  // the forced stop has stopped it: the next looks find the stop record
+  for (u32 look = 0; !run_poll_free_run(); ++look) {
+    if (look > kStartPolls) emu_timeout_path();
+    co_keep_alive();
+    _Q_wait(1);
+  }
   run_set_execution_state(kExecPaused);
   sup_raise_error(kErrPaused, 1);
   RunCtl.DisplayUpdate = 1;

@@ -253,6 +253,11 @@ void run_and_wait(u16 mode) {
     watched = true;
   }
   RunExec.StepFromBreak = 0;
+  // no emulator attached: there is no target to run
+  if (!SupHost.BiosWork) {
+    RunExec.Refused = 1;
+    return;
+  }
   run_write_monitor_vectors();
   if (Sw.NoMonitorMode != 0) {
     sup_show_error_box(kMsgNoMonitorMode, {});

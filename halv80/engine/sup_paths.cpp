@@ -8,7 +8,7 @@
 #include "platform/host/host_env.h"
 #include "platform/host/host_text.h"
 
-constinit SupPathState SupPath;
+SupPathState SupPath;
 
 namespace {
 

@@ -58,7 +58,7 @@ struct RegStoreState {
   std::string LastFault;  // host_reg_last_fault
   std::size_t OpenKeys = 0;
 };
-constinit RegStoreState Store;
+RegStoreState Store;
 
 // Do two names match without regard to ASCII case? The trail byte of a
 // double-byte character is compared as it stands.

@@ -349,3 +349,23 @@ TEST_F(RunCommandsTest, SourceStepsRunToTheNextLine) {
 }
 
 }  // namespace
+
+namespace {
+
+// Found by the command-line fuzzer: with no emulator attached, G waited
+// forever for a target to start.
+class RunWithoutEmulatorTest : public EngineTest {};
+
+TEST_F(RunWithoutEmulatorTest, RunCommandsReturnWithNothingToRun) {
+  ScriptedWindowSide ws;
+  ws.Start();
+  const std::string fuzzed("\0\0\0g", 4);  // the input as the fuzzer found it
+  for (const std::string& line : {fuzzed, std::string("G"), std::string("G =100,/W"), std::string("T"),
+                                  std::string("P 3"), std::string("G 200")}) {
+    SCOPED_TRACE(testing::PrintToString(line));
+    ws.Type(line);
+    EXPECT_EQ(::Run.ExecutionState, kExecStopped);
+  }
+}
+
+}  // namespace
