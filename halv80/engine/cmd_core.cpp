@@ -13,6 +13,7 @@
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/emu_startup.h"
+#include "halv80/engine/fmt_numbers.h"
 #include "halv80/engine/mac_lines.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/sup_core_request.h"
@@ -63,7 +64,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xA5, cmd_unknown},  // S SB SW SL
     {0xA6, cmd_unknown},  // F FB FW FL
     {0xA7, cmd_go},  // G
-    {0xA8, cmd_unknown},  // H
+    {0xA8, fmt_cmd_h},  // H
     {0xA9, cmd_unknown},  // K
     {0xAA, cmd_unknown},  // U
     {0xAB, cmd_unknown},  // M
