@@ -222,7 +222,8 @@ TEST_F(MemCommandsTest, RunningTargetIsRefused) {
   ::Run.Regs.sp = 0x9000;
   typed("G =100");
   ASSERT_EQ(::Run.ExecutionState, kExecRunning);
-  for (const char* line : {"M 200,20F,300", "F 200,20F,1", "S 200,20F,1", "C 200,20F,300", "PI 10", "PO 10,1"}) {
+  for (const char* line : {"M 200,20F,300", "F 200,20F,1", "S 200,20F,1", "C 200,20F,300", "PI 10", "PO 10,1",
+                           "EB 200,1", "EB 200"}) {
     SCOPED_TRACE(line);
     EXPECT_EQ(typed(line), line + sjis("\n ターゲット実行中は使用できません") + "\n>");
   }
