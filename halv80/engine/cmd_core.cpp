@@ -13,7 +13,10 @@
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/emu_startup.h"
+#include "halv80/engine/fmt_numbers.h"
 #include "halv80/engine/mac_lines.h"
+#include "halv80/engine/mem_commands.h"
+#include "halv80/engine/mem_dump.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/sup_core_request.h"
 #include "halv80/engine/sup_host.h"
@@ -58,22 +61,22 @@ constexpr CommandSlot CommandTable[] = {
     {0xA0, cmd_unknown},  // A
     {0xA1, brk_cmd_bp},  // BP
     {0xA2, cmd_set_prompt},  // PRMPT
-    {0xA3, cmd_unknown},  // D DB DW DL DS DD DT
+    {0xA3, mem_cmd_dump},  // D DB DW DL DS DD DT
     {0xA4, cmd_unknown},  // X
-    {0xA5, cmd_unknown},  // S SB SW SL
-    {0xA6, cmd_unknown},  // F FB FW FL
+    {0xA5, mem_cmd_search},  // S SB SW SL
+    {0xA6, mem_cmd_fill},  // F FB FW FL
     {0xA7, cmd_go},  // G
-    {0xA8, cmd_unknown},  // H
+    {0xA8, fmt_cmd_h},  // H
     {0xA9, cmd_unknown},  // K
     {0xAA, cmd_unknown},  // U
-    {0xAB, cmd_unknown},  // M
-    {0xAC, cmd_unknown},  // PI PIB PIW
-    {0xAD, cmd_unknown},  // PO POB POW
+    {0xAB, mem_cmd_move},  // M
+    {0xAC, mem_cmd_port_in},  // PI PIB PIW
+    {0xAD, mem_cmd_port_out},  // PO POB POW
     {0xAE, cmd_exit},  // EXIT
     {0xAF, cmd_unknown},  // L LP LA
-    {0xB0, cmd_unknown},  // E EB EW EL ES ED ET
+    {0xB0, mem_cmd_edit},  // E EB EW EL ES ED ET
     {0xB1, cmd_trace},  // T
-    {0xB2, cmd_unknown},  // C
+    {0xB2, mem_cmd_compare},  // C
     {0xB3, reg_cmd_r},  // R
     {0xB4, cmd_unknown},  // OPTION
     {0xB5, cmd_help},  // HELP

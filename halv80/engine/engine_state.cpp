@@ -22,6 +22,7 @@
 #include "halv80/engine/key_input.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/mac_lines.h"
+#include "halv80/engine/mem_dump.h"
 #include "halv80/engine/redir_file.h"
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/run_exec.h"
@@ -69,4 +70,5 @@ void reset_engine_state() {
   run_exec_reset();
   brk_reset();
   tgt_memory_reset();
+  mem_reset();
 }

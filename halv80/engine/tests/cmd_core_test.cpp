@@ -37,13 +37,13 @@ TEST_F(CommandCoreTest, UnknownCommandAnswersMessage34OnScreenAndInLog) {
   ws.Start();
   ASSERT_EQ(Co.WaitKind, kWaitKey);
   EXPECT_EQ(from_prompt(ws), ">");
-  ws.Type("FOO");
-  EXPECT_EQ(from_prompt(ws), sjis(">FOO\n コマンド エラー\n>"));
+  ws.Type("ZOO");
+  EXPECT_EQ(from_prompt(ws), sjis(">ZOO\n コマンド エラー\n>"));
   // the command pane's last rows show the same lines
   const u16 last = u16(Con.Bottom - 1);
   EXPECT_EQ(screen_text(last), ">");
   EXPECT_EQ(screen_text(u16(last - 1)), sjis(" コマンド エラー"));
-  EXPECT_EQ(screen_text(u16(last - 2)), ">FOO");
+  EXPECT_EQ(screen_text(u16(last - 2)), ">ZOO");
   EXPECT_EQ(Cmd.AbortFlag, 0);  // the line's error state was taken and cleared
   EXPECT_TRUE(ws.errors.empty());
 }

@@ -1,0 +1,235 @@
+// M, F, S, C, PI and PO typed against a booted simulated target, in emulation
+// ROM (written directly) and in target RAM (through the monitor).
+#include "halv80/engine/mem_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "halv80/engine/cmd_core.h"
+#include "halv80/engine/con_screen.h"
+#include "halv80/engine/run_state.h"
+#include "halv80/engine/tests/mem_fixture.h"
+#include "platform/device/dev_bus.h"
+#include "platform/host/host_clock.h"
+
+namespace {
+
+using MemCommandsTest = MemSessionTest;
+
+const std::string kAddressError = "\n アドレス指定が誤りです";
+const std::string kDataError = "\n データ指定が誤りです";
+
+TEST_F(MemCommandsTest, FillRepeatsTheValues) {
+  const struct {
+    const char* line;  // at base 0; the range is base..base + 4
+    Bytes written;     // from base on; the byte after it keeps 0xEE
+  } cases[] = {
+      {"FB %x,%x,1,2,3", {1, 2, 3, 1, 2}},
+      {"FW %x,%x,1122,3344", {0x22, 0x11, 0x44, 0x33, 0x22, 0x11}},  // the last word goes whole
+      {"F %x,%x,AA", {0xAA, 0xAA, 0xAA, 0xAA, 0xAA}},
+      {"FW %x,%x,1234", {0x34, 0x12, 0x34, 0x12, 0x34}},  // one value: a fill of the range only
+      {"F %x,%x,'ab'", {'a', 'b', 'a', 'b', 'a'}},
+  };
+  for (const u16 base : {0x0100, 0x8100}) {
+    for (const auto& c : cases) {
+      char line[64];
+      std::snprintf(line, sizeof line, c.line, base, base + 4);
+      SCOPED_TRACE(line);
+      poke(base, Bytes(8, 0xEE));
+      EXPECT_EQ(typed(line), std::string(line) + "\n>");
+      Bytes expected = c.written;
+      expected.resize(8, 0xEE);
+      EXPECT_EQ(peek(base, 8), expected);
+    }
+  }
+}
+
+TEST_F(MemCommandsTest, RangeCommandsRefuseBadOperands) {
+  const struct {
+    const char* line;
+    std::string message;
+  } cases[] = {
+      {"F 104,100,1", kAddressError},                          // end below start
+      {"FB 100,104,'abcdefghijklmnopq'", kAddressError},       // 17 characters
+      {"FB 100,104,'abc", kAddressError},                      // no closing quote
+      {"FB 100,104,1,2,3,4,5,6,7,8,9,A,B,C,D,E,F,10,11", kAddressError},  // 17 values
+      {"FL 100,104,1", kAddressError},                         // a kind M, F, S and C refuse
+      {"F 100,104", kAddressError},                            // no values
+      {"F 100,104,", kAddressError},
+      {"S 100,104", kAddressError},
+      {"M 100,104", kAddressError},
+      {"M 100,104,200,300", kAddressError},
+      {"C 100,104,200 X", kAddressError},
+  };
+  poke(0x100, Bytes(8, 0xEE));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(typed(c.line), c.line + sjis(c.message) + "\n>");
+    EXPECT_EQ(peek(0x100, 8), Bytes(8, 0xEE));
+  }
+  // sixteen characters are the most a string holds
+  typed("FB 100,10F,'abcdefghijklmnop'");
+  EXPECT_EQ(peek(0x100, 16), Bytes({'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o', 'p'}));
+}
+
+TEST_F(MemCommandsTest, SearchReportsWholeMatchesInTheRange) {
+  poke(0x100, {0x11, 0x11, 0x11, 0x11, 0x22, 0x33, 0x22, 0x33, 0x22, 0x00});
+  const struct {
+    const char* line;
+    std::string out;
+  } cases[] = {
+      {"S 100,102,11,11", "\n0100 "},        // not again at 0102: the range ends before its pair
+      {"SB 100,103,11,11", "\n0100 0102 "},  // after a match the search goes on behind it
+      {"SW 100,109,3322", "\n0104 0106 "},
+      {"S 100,109,22,33,22", "\n0104 "},
+      {"S 100,109,77", sjis("\n サーチ データは見つかりません")},
+      {"SW 100,100,1111", sjis("\n サーチ データは見つかりません")},  // longer than the range
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(typed(c.line), c.line + c.out + "\n>");
+  }
+}
+
+TEST_F(MemCommandsTest, CompareListsTheDifferences) {
+  const std::string start = sjis("\n Ｃｏｍｐａｒｅ 開始");
+  const std::string ok = sjis("\n Ｃｏｍｐａｒｅ ＯＫ");
+  const std::string end = sjis("\n Ｃｏｍｐａｒｅ 終了");
+  Bytes bytes(16);
+  for (int i = 0; i < 16; ++i) bytes[i] = u8(i);
+  poke(0x200, bytes);
+  poke(0x300, bytes);
+  EXPECT_EQ(typed("C 200,20F,300"), "C 200,20F,300" + start + ok + "\n>");
+  poke(0x303, {0xFF});
+  poke(0x30A, {0x00});
+  EXPECT_EQ(typed("C 200,20F,300"), "C 200,20F,300" + start + "\n0203  03  FF  0303 \n020A  0A  00  030A " + end + "\n>");
+  // more than one piece, from ROM to RAM
+  typed("F 1000,17FF,5A");
+  typed("M 1000,17FF,8000");
+  EXPECT_EQ(typed("C 1000,17FF,8000"), "C 1000,17FF,8000" + start + ok + "\n>");
+  poke(0x8400, {0x00});
+  EXPECT_EQ(typed("C 1000,17FF,8000"), "C 1000,17FF,8000" + start + "\n1400  5A  00  8400 " + end + "\n>");
+}
+
+TEST_F(MemCommandsTest, MoveOverlapsBothWays) {
+  Bytes ramp(16);
+  for (int i = 0; i < 16; ++i) ramp[i] = u8(i);
+  const struct {
+    const char* line;  // at base 0
+    Bytes result;      // base..base + 11
+  } cases[] = {
+      {"M %x,%x,%x", {0, 1, 2, 3, 0, 1, 2, 3, 4, 5, 6, 7}},                 // up: 0..7 to 4
+      {"M %x,%x,%x", {4, 5, 6, 7, 8, 9, 10, 11, 8, 9, 10, 11}},             // down: 4..11 to 0
+  };
+  for (const u16 base : {0x0100, 0x8100}) {
+    for (int up = 0; up < 2; ++up) {
+      char line[64];
+      if (up == 0)
+        std::snprintf(line, sizeof line, cases[0].line, base, base + 7, base + 4);
+      else
+        std::snprintf(line, sizeof line, cases[1].line, base + 4, base + 11, base);
+      SCOPED_TRACE(line);
+      poke(base, ramp);
+      EXPECT_EQ(typed(line), std::string(line) + "\n>");
+      EXPECT_EQ(peek(base, 12), cases[up].result);
+    }
+  }
+}
+
+TEST_F(MemCommandsTest, PortInputShowsValueAndBits) {
+  sim->Board().IoWrite(0x10, 0xA5);
+  sim->Board().IoWrite(0x11, 0x12);
+  sim->Board().IoWrite(0x12, 0x3C);
+  const std::string head = "\naddr : data : bit data\n";
+  const struct {
+    const char* line;
+    std::string out;
+  } cases[] = {
+      {"PI 10", head + "0010    A5    1010 0101"},
+      {"PIB 10,12", head + "0010    A5    1010 0101\n0011    12    0001 0010\n0012    3C    0011 1100"},
+      {"PIW 10", head + "0010   12A5   00010010 10100101"},
+      {"PIW 10,13", head + "0010   12A5   00010010 10100101\n0012   FF3C   11111111 00111100"},
+      {"PI 12,10", sjis(kAddressError)},
+      {"PI 10 11", sjis(kAddressError)},
+      {"PI 10,/X", sjis(kAddressError)},
+      {"PI 10,/C,/X", sjis(kAddressError)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(typed(c.line), c.line + c.out + "\n>");
+  }
+}
+
+TEST_F(MemCommandsTest, PortInputRepeatsUntilAKey) {
+  sim->Board().IoWrite(0x10, 0xA5);
+  // the repeat yields to the window side only as time passes
+  host_clock_use_real();
+  const std::string reading = "0010    A5    1010 0101";
+  for (const bool new_lines : {false, true}) {
+    SCOPED_TRACE(new_lines);
+    sim->Board().ClearCycleCounts();
+    const std::size_t before = ws_->Transcript().size();
+    ws_->Type(new_lines ? "PI 10,/C,/S" : "PI 10,/C");
+    ws_->Key('x');  // found at the next look for a key
+    const std::string out = ws_->Transcript().substr(before);
+    EXPECT_GE(sim->Board().CycleCount(BusCycle::IoRead), 2u);
+    EXPECT_EQ(Con.Window, kSlotCommand);
+    EXPECT_EQ(out.substr(out.size() - 2), "\n>");
+    std::size_t readings = 0;
+    for (std::size_t at = out.find(reading); at != std::string::npos; at = out.find(reading, at + 1)) ++readings;
+    if (new_lines) {
+      EXPECT_GE(readings, 2u) << out;  // a line each
+    } else {
+      // the command pane keeps the first; the others go over one another elsewhere
+      EXPECT_EQ(readings, 1u) << out;
+      EXPECT_NE(out.find(reading + "\r"), std::string::npos);
+    }
+  }
+}
+
+TEST_F(MemCommandsTest, PortOutput) {
+  const struct {
+    const char* line;
+    std::string out;
+    u8 port20, port21;
+  } cases[] = {
+      {"PO 20,5A", "", 0x5A, 0xFF},
+      {"POW 20,1234", "", 0x34, 0x12},
+      {"POB 20,", sjis(kDataError), 0xFF, 0xFF},
+      {"PO 20,5A,/X", sjis(kDataError), 0xFF, 0xFF},
+      {"PO 20,5A 6", sjis(kDataError), 0xFF, 0xFF},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    sim->Board().IoWrite(0x20, 0xFF);
+    sim->Board().IoWrite(0x21, 0xFF);
+    EXPECT_EQ(typed(c.line), c.line + c.out + "\n>");
+    EXPECT_EQ(sim->Board().PortLatch(0x20), c.port20);
+    EXPECT_EQ(sim->Board().PortLatch(0x21), c.port21);
+  }
+  // Repeated every 10 ms (of the test's clock) until a key.
+  sim->Board().ClearCycleCounts();
+  ws_->Type("POB 20,77,/C,10");
+  ws_->Key('x');
+  EXPECT_EQ(sim->Board().PortLatch(0x20), 0x77);
+  EXPECT_GE(sim->Board().CycleCount(BusCycle::IoWrite), 20u);  // at least 300 ms of them
+  EXPECT_EQ(typed("PO 20,1"), "PO 20,1\n>");                     // the repeat is over
+}
+
+TEST_F(MemCommandsTest, RunningTargetIsRefused) {
+  poke(0x0100, {0x18, 0xFE});  // JR $
+  ::Run.Regs.sp = 0x9000;
+  typed("G =100");
+  ASSERT_EQ(::Run.ExecutionState, kExecRunning);
+  for (const char* line : {"M 200,20F,300", "F 200,20F,1", "S 200,20F,1", "C 200,20F,300", "PI 10", "PO 10,1",
+                           "EB 200,1", "EB 200"}) {
+    SCOPED_TRACE(line);
+    EXPECT_EQ(typed(line), line + sjis("\n ターゲット実行中は使用できません") + "\n>");
+  }
+  typed("ESC");
+  ws_->Type("");
+  EXPECT_EQ(::Run.ExecutionState, kExecStopped);
+}
+
+}  // namespace

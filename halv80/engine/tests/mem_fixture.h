@@ -1,0 +1,46 @@
+// A booted simulated target driven by typed commands: emulation ROM below
+// 0x8000 (written directly), target RAM from 0x8000 (through the monitor).
+// The monitor keeps 0x7F80..0x7FFF; tests stay away from it.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "halv80/engine/emu_startup.h"
+#include "halv80/engine/testing/scripted_window_side.h"
+#include "halv80/engine/tests/startup_fixture.h"
+#include "halv80/engine/tgt_memory.h"
+
+class MemSessionTest : public StartupTest {
+ public:
+  using Bytes = std::vector<u8>;
+
+ protected:
+  void SetUp() override {
+    StartupTest::SetUp();
+    ASSERT_EQ(emu_startup_sequence(0), 0);
+    // a fixed number of T-states per device call, for the tests that run the target
+    sim->Clock().UseFixedBudget(400);
+    ws_ = std::make_unique<ScriptedWindowSide>();
+    ws_->Start();
+  }
+  void TearDown() override {
+    ws_.reset();
+    StartupTest::TearDown();
+  }
+  // The transcript the line adds: its echo, the output and the next prompt.
+  std::string typed(std::string_view line) {
+    const std::size_t before = ws_->Transcript().size();
+    ws_->Type(line);
+    return ws_->Transcript().substr(before);
+  }
+  void poke(u16 address, const Bytes& bytes) { tgt_write_block(bytes, address); }
+  Bytes peek(u16 address, std::size_t n) {
+    Bytes b(n);
+    tgt_read_block(b, address);
+    return b;
+  }
+  std::unique_ptr<ScriptedWindowSide> ws_;
+};
