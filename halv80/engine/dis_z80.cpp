@@ -8,6 +8,7 @@
 
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_switches.h"
+#include "halv80/engine/intel_8080.h"
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/symbols/sym_scopes.h"
 #include "halv80/symbols/sym_symbols.h"
@@ -182,9 +183,12 @@ bool z80_family() { return Cfg.CpuType != kCpu8080; }
 // One instruction's decoding.
 class Decoder {
  public:
-  explicit Decoder(u16 address) : address_(address) {}
+  explicit Decoder(u16 address, std::size_t cursor = 0) : address_(address), cursor_(cursor) {}
 
   u16 run(std::string& mnemonic, std::string& op1, std::string& op2, u16& length);
+  void inline_operands(u16 kind, std::string& out);
+  void word_text(u16 value, std::string& out) const;
+  std::size_t cursor() const { return cursor_; }
 
  private:
   u8 peek(std::size_t at = 0) const { return cursor_ + at < kDisBufferSize ? Dis.Buffer[cursor_ + at] : 0; }
@@ -192,7 +196,6 @@ class Decoder {
   bool lookup(const char* page, u8 op, const char*& mnemonic, u8& format) const;
   void write(Operand kind, std::string& out);
   void byte_text(u8 value, std::string& out) const;
-  void word_text(u16 value, std::string& out) const;
   std::string_view index_name() const {
     return index_ == 1 ? register_name(kNameIX) : index_ == 2 ? register_name(kNameIY) : register_name(kNameHL);
   }
@@ -461,28 +464,32 @@ u16 Decoder::run(std::string& mnemonic, std::string& op1, std::string& op2, u16&
   if (inline_kind == kInlineNone) {
     write(kFormats[format].second, op2);
   } else {
-    // the helper's inline bytes follow its call
-    switch (inline_kind) {
-      case kInlineAddress: write(O::Word, op2); break;
-      case kInlineByteWord:
-        write(O::Byte, op2);
-        op2 += ',';
-        write(O::Word, op2);
-        break;
-      case kInlineByte: write(O::Byte, op2); break;
-      case kInlineThree:
-        write(O::Byte, op2);
-        op2 += ',';
-        write(O::Byte, op2);
-        op2 += ',';
-        write(O::Byte, op2);
-        break;
-      default: break;
-    }
+    inline_operands(inline_kind, op2);
   }
   if (swapped) std::swap(Dis.Buffer[2], Dis.Buffer[3]);
   length = u16(cursor_);
   return 0;
+}
+
+// The helper's inline bytes that follow its call.
+void Decoder::inline_operands(u16 kind, std::string& out) {
+  switch (kind) {
+    case kInlineAddress: write(O::Word, out); break;
+    case kInlineByteWord:
+      write(O::Byte, out);
+      out += ',';
+      write(O::Word, out);
+      break;
+    case kInlineByte: write(O::Byte, out); break;
+    case kInlineThree:
+      write(O::Byte, out);
+      out += ',';
+      write(O::Byte, out);
+      out += ',';
+      write(O::Byte, out);
+      break;
+    default: break;
+  }
 }
 
 struct InlineHelper {
@@ -530,10 +537,22 @@ u16 dis_decode_z80(u16 address, std::string& mnemonic, std::string& operand1, st
   return d.run(mnemonic, operand1, operand2, length);
 }
 
+void dis_inline_operands(u16 kind, u16 address, u16& cursor, std::string& out) {
+  Decoder d(address, cursor);
+  d.inline_operands(kind, out);
+  cursor = u16(d.cursor());
+}
+
+void dis_address_text(u16 value, u16 address, std::string& out) { Decoder(address).word_text(value, out); }
+
 u16 dis_line(u16 address, std::string& text) {
   std::string mnemonic, op1, op2;
   u16 length = 1;
-  if (dis_decode_z80(address, mnemonic, op1, op2, length) != 0) {
+  // The Intel set first when it is selected; after it the Zilog set only on a Z80-family CPU.
+  bool decoded = Sw.MnemonicSet == 0 && dis_decode_8080(address, mnemonic, op1, op2, length) == 0;
+  if (!decoded && (Sw.MnemonicSet != 0 || z80_family()))
+    decoded = dis_decode_z80(address, mnemonic, op1, op2, length) == 0;
+  if (!decoded) {
     text = "????";
     return 1;
   }

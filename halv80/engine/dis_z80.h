@@ -30,7 +30,8 @@ void dis_reset();
 void dis_fill_buffer(u16 address);
 // One instruction from the buffer, which holds the bytes at `address`: its
 // text ("????" for bytes that are no instruction of the configured CPU) and
-// its length (1 for an invalid one).
+// its length (1 for an invalid one). With Sw.MnemonicSet 0 the Intel
+// mnemonics are tried first.
 u16 dis_line(u16 address, std::string& text);
 // The Zilog decoder alone over the buffer: 0 decoded (mnemonic, operands and
 // length in the out parameters), 1 invalid.
@@ -39,3 +40,9 @@ u16 dis_decode_z80(u16 address, std::string& mnemonic, std::string& operand1, st
 // The inline-data kind (0..5) of a call to `target` (the toolchain's helper
 // routines, only those the symbols name at a non-zero address).
 u16 dis_inline_kind(u16 target, u16 address);
+// Appends the inline data of a helper call of kind `kind`, read from the
+// buffer at `cursor`, to `out`; moves `cursor` over it.
+void dis_inline_operands(u16 kind, u16 address, u16& cursor, std::string& out);
+// Appends a 16-bit address operand of the instruction at `address`: four hex
+// digits and the label of the value (name-plus-offset allowed).
+void dis_address_text(u16 value, u16 address, std::string& out);
