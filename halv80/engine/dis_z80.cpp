@@ -9,6 +9,7 @@
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/intel_8080.h"
+#include "halv80/engine/fmt_numbers.h"
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/symbols/sym_scopes.h"
 #include "halv80/symbols/sym_symbols.h"
@@ -174,6 +175,7 @@ static_assert(std::size(kIndexValid) == 39);
 // Inline-data kinds of helper calls.
 constexpr u16 kInlineNone = 0;
 constexpr u16 kInlineAddress = 1;   // 2 bytes: an address
+constexpr u16 kInlineFloat = 2;     // 10 bytes: a temporary real, read from target memory
 constexpr u16 kInlineByteWord = 3;  // 3 bytes: a byte and an address
 constexpr u16 kInlineByte = 4;      // 1 byte
 constexpr u16 kInlineThree = 5;     // 3 bytes
@@ -475,6 +477,12 @@ u16 Decoder::run(std::string& mnemonic, std::string& op1, std::string& op2, u16&
 void Decoder::inline_operands(u16 kind, std::string& out) {
   switch (kind) {
     case kInlineAddress: write(O::Word, out); break;
+    case kInlineFloat: {
+      // ten bytes behind the call, longer than the buffer: read from the target
+      out += fmt_temp_real_text(fmt_read_temp_real(u16(address_ + 3)), kLongDigits);
+      cursor_ += 10;
+      break;
+    }
     case kInlineByteWord:
       write(O::Byte, out);
       out += ',';
@@ -499,6 +507,7 @@ struct InlineHelper {
   u16 skip_entry;  // a switch helper: the entry size of the table behind the call
 };
 constexpr InlineHelper kInlineHelpers[] = {
+    {1, 5, "PUSHEI", kInlineFloat, 0},
     {1, 5, "LAUTO", kInlineAddress, 0},
     {1, 5, "SAUTO", kInlineAddress, 0},
     {2, 2, "ncsv", kInlineAddress, 0},

@@ -145,6 +145,11 @@ TEST_F(DisTest, LabelsAndHelperCalls) {
   // a helper call shows the bytes behind it
   Sw.ToolchainKind = 3;
   check({{{0xCD, 0x00, 0x30, 0x05, 0x04, 0x20}, "CALL\t3000 _?ENT11_L11 ,05,2004 TABLE+4 ", 6}});
+  // PUSHEI: ten bytes of a temporary real behind the call (no target here: zeros)
+  ASSERT_EQ(sym_add("PUSHEI", 0x0140, 0), 0);
+  sym_sort_symbols();
+  Sw.ToolchainKind = 1;
+  check({{{0xCD, 0x40, 0x01}, "CALL\t0140 PUSHEI ,0.000000000000000e+000", 13}});
   // no loader found ncsv: its address 0 is no helper address, and CALL 0000 stays a call
   Sw.ToolchainKind = 2;
   check({{{0xCD, 0x00, 0x00, 0x05, 0x04}, "CALL\t0000", 3}});
