@@ -48,7 +48,7 @@ constexpr u16 kExpDepthLimit = 64;
 
 struct ExpState {
   char Text[kExpTextSize]{};         // the evaluation's own copy of the text; '?' cuts it for a moment
-  char* Cursor = Text;               // into Text; every handler advances it
+  char* Cursor = nullptr;            // into Text once an evaluation began; every handler advances it
   u32 ScopeAddress = 0;              // code address whose scope finds locals and statics
   i16 Mode = kExpModeCommand;        // kExpMode...
   u16 AbortWord = 0;                 // 0, or one of the kExp... error values

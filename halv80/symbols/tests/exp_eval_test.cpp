@@ -21,6 +21,7 @@
 #include "halv80/symbols/def_names.h"
 #include "halv80/symbols/exp_operand.h"
 #include "halv80/symbols/exp_types.h"
+#include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
 #include "halv80/symbols/sym_types.h"
@@ -156,6 +157,42 @@ TEST_F(ExpEvalTest, BuiltInValuesInCommandMode) {
   EXPECT_EQ(command("__RUN__+1"), 2u);
   ExprValue v;
   EXPECT_EQ(typed("__RUN__", v), kSyntax);  // typed modes know no built-ins
+}
+
+TEST_F(ExpEvalTest, SourceLineAddresses) {
+  ASSERT_EQ(sym_add("_main", 0x1000, 0), 0);
+  ASSERT_EQ(sym_add("gap", 0x1008, 0), 0);
+  ASSERT_EQ(sym_begin_module("MAIN.C"), 0);
+  for (const auto& [line, address] : {std::pair{10u, 0x1000u}, {11u, 0x1004u}, {14u, 0x1010u}})
+    ASSERT_EQ(sym_add_line(line, address), 0);
+  sym_end_module();
+  sym_sort_symbols();
+  const struct {
+    const char* text;
+    u32 value;
+    u16 abort;
+  } cases[] = {
+      {".MAIN.C:11", 0x1004, 0},
+      {".main.c: 12", 0x1010, 0},  // the next line that has code
+      {".MAIN.C:", 0x1000, 0},     // no line: the first
+      {".main", 0x1000, 0},        // a name: its line
+      {".main+1", 0x1004, 0},      // lines after it
+      {".MAIN.C:11+2", 0x1006, 0},
+      {".MAIN.C:99", 0, kSyntax},
+      {".OTHER.C:1", 0, kSyntax},
+      {".:5", 0, kSyntax},
+      {".12", 0, kSyntax},         // the code window's file: none here
+      {".nosuch", 0, kSyntax},
+      {".gap", 0, kSyntax},        // an address without a line
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const u32 value = command(c.text);
+    EXPECT_EQ(Exp.AbortWord, c.abort);
+    if (c.abort == 0) {
+      EXPECT_EQ(value, c.value);
+    }
+  }
 }
 
 TEST_F(ExpEvalTest, TypedModeVectors) {

@@ -340,6 +340,28 @@ TEST_F(ExpTargetTest, CallsPlaceArgumentsAndPutTheRegistersBack) {
   EXPECT_EQ(tgt_read_byte(0x9300), 5);
 }
 
+TEST_F(ExpTargetTest, ToolchainKind4StacksALongArgumentThatStartsInTheRegisterWords) {
+  tgt_write_block(Bytes{0xD1, 0xE1, 0xE5, 0xD5, 0xC9}, 0x0140);  // POP DE; POP HL; PUSH HL; PUSH DE; RET
+  tgt_write_block(Bytes{0xEB, 0xC9}, 0x0148);                    // EX DE,HL; RET
+  ASSERT_EQ(sym_define("_first", 0x0140, kIntFunction), 0);      // HL = the first stacked word
+  ASSERT_EQ(sym_define("_de", 0x0148, kIntFunction), 0);         // HL = DE
+  Sw.ToolchainKind = 4;  // an int comes back in HL
+  const struct {
+    const char* text;
+    u32 value;
+  } calls[] = {
+      {"first(0x56781234L, 5)", 0x1234},  // every word on the stack, the long's low word lowest
+      {"de(7, 0x56781234L)", 7},          // the word before the long goes in DE
+      {"first(1, 2, 3, 4)", 4},           // no long: HL, DE, BC and the stack
+  };
+  for (const auto& c : calls) {
+    SCOPED_TRACE(c.text);
+    ExprValue v;
+    ASSERT_EQ(evaluate(c.text, v, 0x2A0, 1), 0);
+    EXPECT_EQ(v.value.get(), c.value);
+  }
+}
+
 // Commands that take addresses and values, typed with symbols and
 // expressions.
 class ExpCommandTest : public StartupTest {
