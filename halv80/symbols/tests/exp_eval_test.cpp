@@ -237,6 +237,12 @@ TEST_F(ExpEvalTest, TypedModeVectors) {
     EXPECT_EQ(v.storage_class, kStorageComputed);
   }
   EXPECT_EQ(Exp.Mode, kExpModeCommand);  // the mode is put back
+
+  // the choice cuts the text at its ':' for a moment: its own copy, never the caller's
+  const std::string text = "1 ? 2 : 3";
+  ExprValue v;
+  ASSERT_EQ(typed(text, v), 0);
+  EXPECT_EQ(text, "1 ? 2 : 3");
 }
 
 // Division and remainder are signed unless both operands are of an unsigned

@@ -32,7 +32,7 @@ using Bytes = std::vector<u8>;
 
 constexpr u32 kChar = 0x80, kInt = 0x81, kLong = 0x82;
 constexpr u32 kStruct = 512, kLongPointer = 513, kIntArray = 514, kStructPointer = 515;
-constexpr u32 kIntFunction = 516, kLongFunction = 517;
+constexpr u32 kIntFunction = 516, kLongFunction = 517, kBitRecord = 518, kBitStruct = 519;
 
 // Functions in emulation ROM; the results go back in BC, toolchain kind 16.
 const Bytes kAdd3 = {0x09, 0x19, 0x44, 0x4D, 0xC9};         // 0100 BC = HL + DE + BC
@@ -94,6 +94,12 @@ class ExpTargetTest : public StartupTest {
     TypeBuilder l;
     ASSERT_TRUE(l.function_record(kLong, 2));
     ASSERT_TRUE(l.define(kLongFunction));
+    // struct bits { unsigned c : 3 at bit 5; long d : 4 at bit 0; }
+    ASSERT_TRUE(sym_type_define_bytes(kBitRecord, Bytes{'\\'}));
+    const TypeMember bit_members[] = {{"c", kBitRecord, 0, true, 3, 5}, {"d", kLong, 0, true, 4, 0}};
+    TypeBuilder b;
+    ASSERT_TRUE(b.struct_record(kKindStruct, 2, "bits", bit_members));
+    ASSERT_TRUE(b.define(kBitStruct));
   }
 
   // Module m.c (0100-02FF) with a static s2, function f (0200-027F) with its
@@ -109,7 +115,7 @@ class ExpTargetTest : public StartupTest {
         {"_v", 0x9200, kInt},           {"_s", 0x9210, kStruct},      {"_p", 0x9220, kLongPointer},
         {"_q", 0x9222, kLongPointer},   {"_sp", 0x9224, kStructPointer}, {"_arr", 0x9240, kIntArray},
         {"_c", 0x9250, kChar},          {"_add3", 0x0100, kIntFunction}, {"_pick4", 0x0110, kIntFunction},
-        {"_bump", 0x0120, kIntFunction}, {"_long4", 0x0130, kLongFunction},
+        {"_bump", 0x0120, kIntFunction}, {"_long4", 0x0130, kLongFunction}, {"_bf", 0x9270, kBitStruct},
     };
     for (const auto& g : globals) ASSERT_EQ(sym_add(g.name, g.address, g.type), 0) << g.name;
     sym_sort_symbols();
@@ -146,6 +152,7 @@ class ExpTargetTest : public StartupTest {
         {0x9230, 0x11111111, 4}, {0x9234, 0x22222222, 4},
         {0x9240, 10, 2}, {0x9242, 20, 2}, {0x9244, 30, 2}, {0x9246, 40, 2},  // arr
         {0x9250, 0xFF, 1},   // c
+        {0x9270, 0xEF, 2},   // bf: c = 7, d = 15
         {0x9300, 0, 1},      // bump's counter
     };
     for (const auto& d : data) {
@@ -220,6 +227,8 @@ TEST_F(ExpTargetTest, MembersElementsAndPointerArithmetic) {
       {"&s.b", 0x9212, kValueAddress, 0},
       {"c", 0xFFFFFFFF, kValueScalar, 0},  // a char reads signed
       {"c < 0", 1, kValueScalar, 0},
+      {"bf.c", 7, kValueScalar, 0},          // an unsigned bit field
+      {"bf.d", 0xFFFFFFFF, kValueScalar, 0},  // a long bit field is signed
       {"sizeof s", 6, kValueScalar, 0},
       {"sizeof(arr)", 8, kValueScalar, 0},
       {"(char *)p", 0x9230, kValueAddress, 0},
@@ -267,6 +276,8 @@ TEST_F(ExpTargetTest, StoresInModeThree) {
       {"c=0x80", 0xFFFFFF80, 0x9250, 0x80, 1},
       {"p++", 0x9230, 0x9220, 0x9234, 2},  // a pointer steps by its element
       {"arr[1]=s.a", 0x1234, 0x9242, 0x1234, 2},
+      {"bf.c=2", 2, 0x9270, 0x4F, 2},       // only the field's bits change
+      {"bf.d=5", 5, 0x9270, 0x45, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
