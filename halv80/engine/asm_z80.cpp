@@ -9,8 +9,8 @@
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/dis_z80.h"
-#include "halv80/engine/exp_operand.h"
 #include "halv80/engine/intel_8080.h"
+#include "halv80/symbols/exp_eval.h"
 #include "platform/host/host_text.h"
 
 namespace {
@@ -590,63 +590,21 @@ bool r800_multiply(std::string_view name, const Operand& a, const Operand& b, u1
   return true;
 }
 
-// A sum of numbers and parenthesised sums, each number read by the operand
-// entry; `depth` bounds the nesting.
-bool read_sum(std::string_view text, std::size_t& at, u32& value, int depth);
-
-// One operand text, whole, through the engine's operand entry in the
-// command's radix.
+// One operand text, whole, through the expression evaluator in its
+// assembler mode; text it leaves over is an error.
 bool read_whole(std::string_view text, u32& value) {
   std::size_t used = 0;
-  value = exp_eval_number_at_cursor(text, used, Cmd.Radix);
-  return Exp.AbortWord == 0;
-}
-
-bool read_term(std::string_view text, std::size_t& at, u32& value, int depth) {
-  if (at < text.size() && text[at] == '(') {
-    ++at;
-    if (!read_sum(text, at, value, depth + 1) || at >= text.size() || text[at] != ')') return false;
-    ++at;
-    return true;
-  }
-  const std::size_t start = at;
-  bool quoted = false;
-  for (; at < text.size(); ++at) {
-    const char c = text[at];
-    if (c == '\'') quoted = !quoted;
-    if (!quoted && (c == '+' || c == '-' || c == '(' || c == ')')) break;
-  }
-  return read_whole(text.substr(start, at - start), value);
-}
-
-bool read_sum(std::string_view text, std::size_t& at, u32& value, int depth) {
-  if (depth > 16) return false;
-  bool negative = false;
-  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
-  if (!read_term(text, at, value, depth)) return false;
-  if (negative) value = 0u - value;
-  while (at < text.size() && (text[at] == '+' || text[at] == '-')) {
-    const bool minus = text[at++] == '-';
-    u32 term = 0;
-    if (!read_term(text, at, term, depth)) return false;
-    value = minus ? value - term : value + term;
-  }
-  return true;
-}
-
-// The operand entry reads one number: sums and parentheses around its
-// numbers are read here ("(00+5)", "(1234)", "1+2"). An evaluator that reads
-// whole expressions takes read_whole's place in asm_eval_operand.
-bool read_operand(std::string_view text, u32& value) {
-  std::size_t at = 0;
-  return read_sum(text, at, value, 0) && at == text.size();
+  Exp.Mode = kExpModeAssembler;
+  value = exp_eval_number_at_cursor(text, used);
+  Exp.Mode = kExpModeCommand;
+  return Exp.AbortWord == 0 && used == text.size();
 }
 
 }  // namespace
 
 bool asm_eval_operand(std::string_view text, u32& value) {
   value = 0;
-  if (read_operand(text, value)) return true;
+  if (read_whole(text, value)) return true;
   Cmd.AbortFlag = 1;
   return false;
 }

@@ -27,6 +27,7 @@
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/run_exec.h"
 #include "halv80/engine/key_input.h"
+#include "halv80/symbols/def_names.h"
 
 constinit CmdState Cmd;
 constinit CmdLinks Links;
@@ -101,7 +102,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xC8, cmd_unknown},  // UPUSH
     {0xC9, cmd_unknown},  // UPOP
     {0xCA, cmd_unknown},  // UEND
-    {0xCB, cmd_unknown},  // DEF #DEFINE
+    {0xCB, def_command},  // DEF #DEFINE
     {0xCC, cmd_radix},  // N
     {0xCD, brk_cmd_manage},  // BE BD BS BL BC
     {0xCE, cmd_unknown},  // WR

@@ -10,10 +10,10 @@
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_screen.h"
-#include "halv80/engine/exp_operand.h"
 #include "halv80/engine/key_input.h"
 #include "halv80/engine/mac_lines.h"
 #include "halv80/engine/redir_file.h"
+#include "halv80/symbols/exp_eval.h"
 #include "platform/host/host_text.h"
 
 constinit ScanState Scan;
@@ -202,7 +202,7 @@ u32 cmd_get_expression() {
     }
   }
   std::size_t used = 0;
-  const u32 value = exp_eval_number_at_cursor(std::string_view(start, std::size_t(p - start)), used, Cmd.Radix);
+  const u32 value = exp_eval_number_at_cursor(std::string_view(start, std::size_t(p - start)), used);
   Cmd.ScannerCursor = start + used;
   if (Exp.AbortWord != 0) {
     Cmd.AbortFlag = 1;

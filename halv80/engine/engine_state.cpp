@@ -14,7 +14,6 @@
 #include "halv80/engine/emu_hardware.h"
 #include "halv80/engine/emu_monitor.h"
 #include "halv80/engine/emu_startup.h"
-#include "halv80/engine/exp_operand.h"
 #include "halv80/engine/con_log.h"
 #include "halv80/engine/con_paging.h"
 #include "halv80/engine/con_scanner.h"
@@ -33,6 +32,7 @@
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/engine/sup_paths.h"
+#include "halv80/symbols/exp_eval.h"
 
 void reset_engine_state() {
   co_end_command_side();

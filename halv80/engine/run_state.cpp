@@ -2,6 +2,7 @@
 #include "halv80/engine/run_state.h"
 
 #include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/run_exec.h"
 #include "halv80/engine/sup_messages.h"
 
 constinit RunState Run;
@@ -37,9 +38,12 @@ void brk_set_break_options(u16 a, u16 b, u16 c) {
   Run.BreakOptions[2] = c;
 }
 
-u16 run_call_and_wait(u16) {
+u16 run_call_and_wait(u16 mode) {
+  // The event and trace set-up before a first run has nothing to set up
+  // here, and no source step is left pending to be finished first.
   Run.OneTimeSetup |= 1;
   Run.StepPending = 0;
+  run_and_wait(mode);
   return 0;
 }
 

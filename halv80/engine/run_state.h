@@ -67,9 +67,9 @@ void run_set_step_option(u16 v);
 void sup_set_window_option(u16 v);
 void brk_set_break_options(u16 a, u16 b, u16 c);
 
-// Runs the target for an evaluation or a source step; 0 when done. The target
-// runs come with run control; until then there is no target to run and the
-// pending step is dropped.
+// Runs the target for an evaluation (a call of a target function) from the
+// register image until it stops: run-and-wait with `mode` (run_and_wait). A
+// pending source step is dropped. Always 0; a reply time-out unwinds.
 u16 run_call_and_wait(u16 mode);
 
 // Trace-history entries of the history window.

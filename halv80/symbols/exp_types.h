@@ -84,8 +84,8 @@ u32 exp_value_type(ExprValue& item);
 // kValueKindPointer for pointers, 0 for aggregates, functions and items with no
 // type (an untyped constant takes the other operand's type before it gets
 // here); an enum converts as char when it is 1 byte, else as int. Stores the
-// resolved type as exp_value_type does. A base nibble that has no kind (10 to
-// 13) or an unknown record kind ends the command with message 114.
+// resolved type as exp_value_type does; 0 as well for a base nibble that has
+// no kind (10 to 13). An unknown record kind ends the command with message 114.
 u16 exp_value_kind(ExprValue& item);
 // Moves the item to element `index` of its array or pointer (index may be
 // negative): 1 = done, 0 = the item is no pointer or array (unchanged). A

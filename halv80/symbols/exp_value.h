@@ -43,3 +43,19 @@ inline void exp_value_from_scope(ExprValue& item, const ScopeRecord& scope) {
   item.bit_field.set(0);
   item.value.set(0);
 }
+
+// The target address of the item's storage: frame-relative items (class 4)
+// the frame base + offset, register items (class 5) address 0 with
+// is_register set and the register's value in register_value, all others
+// their location. A register item outside toolchain kind 16 ends the command
+// with message 114 (does not return then).
+u32 exp_value_address(const ExprValue& item, u32& register_value, bool& is_register);
+// The frame base that frame-relative items are read at: IX of the register
+// image, the frame pointer of the compilers whose frames the evaluator reads.
+u16 exp_frame_base();
+// Writes the value of `source` into the storage of `item` by the item's size
+// class (a bit-field member into its bits of the word at its address) and
+// gives the item that value. 0 written; 1 for a type that has no size class
+// (float, double, aggregates). A register item takes byte and word values
+// (toolchain kind 16 only). A failed target access unwinds.
+u16 exp_store_value(ExprValue& item, const ExprValue& source);

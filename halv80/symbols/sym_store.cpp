@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "halv80/engine/cmd_switches.h"
+#include "halv80/symbols/def_names.h"
 #include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_scopes.h"
 #include "halv80/symbols/sym_symbols.h"
@@ -265,6 +266,7 @@ void sym_reset() {
   sym_reset_scopes();
   sym_reset_types();
   sym_reset_symbols();
+  def_reset();  // the defined names are texts in the store
 
   for (auto& chunk : SymStore.Chunks) chunk.reset();
   SymStore.ChunkCount = 0;
