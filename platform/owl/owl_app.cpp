@@ -1,0 +1,98 @@
+// The application object, the program's start and the message boxes.
+#include "platform/owl/owl_app.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QMessageBox>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/host/host_file.h"
+#include "platform/host/host_text.h"
+#include "platform/host/host_ui.h"
+#include "platform/owl/owl_qt.h"
+
+namespace {
+
+TApplication* CurrentApp = nullptr;
+TApplication::RunHook Hook = nullptr;
+
+}  // namespace
+
+TApplication::TApplication(std::string_view name) : name_(name), previous_(CurrentApp) { CurrentApp = this; }
+
+TApplication::~TApplication() {
+  main_.reset();
+  CurrentApp = previous_;
+}
+
+TApplication* TApplication::Current() { return CurrentApp; }
+
+void TApplication::SetRunHook(RunHook hook) { Hook = hook; }
+
+void TApplication::SetMainWindow(TFrameWindow* frame) { main_.reset(frame); }
+
+void TApplication::IdleAction() {
+  static bool busy = false;  // an enabler that runs a loop of its own
+  if (busy || !main_ || !main_->IsCreated()) return;
+  busy = true;
+  main_->EnableCommands();
+  busy = false;
+}
+
+int TApplication::Run() {
+  InitMainWindow();
+  if (!main_) return -1;
+  main_->Create();
+  main_->ShowWindow(nCmdShow);
+  // the loop is idle each time it is about to wait
+  QObject idle_relay;
+  QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &idle_relay,
+                   [this] { IdleAction(); });
+  return Hook ? Hook(*this) : QApplication::exec();
+}
+
+int owl_qt_message_box(std::string_view title, std::string_view text, unsigned style) {
+  QMessageBox box(QApplication::activeWindow());
+  box.setWindowModality(Qt::ApplicationModal);
+  box.setWindowTitle(owl_qstring(title));
+  box.setText(owl_qstring(text));
+  switch (style & 0xF0) {
+    case 0x10: box.setIcon(QMessageBox::Critical); break;
+    case 0x20: box.setIcon(QMessageBox::Question); break;
+    case 0x30: box.setIcon(QMessageBox::Warning); break;
+    case 0x40: box.setIcon(QMessageBox::Information); break;
+    default: break;
+  }
+  if ((style & 0x0F) == kBoxOkCancel) {
+    box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    box.setDefaultButton((style & kBoxDefaultButton2) ? QMessageBox::Cancel : QMessageBox::Ok);
+  } else {
+    box.setStandardButtons(QMessageBox::Ok);
+  }
+  return box.exec() == QMessageBox::Cancel ? kBoxAnswerCancel : kBoxAnswerOk;
+}
+
+int owl_message_box(TWindow*, std::string_view text, std::string_view caption, unsigned style) {
+  return host_message_box(caption, text, style);
+}
+
+int owl_run_main(int argc, char** argv, int (*entry)(int argc, char** argv)) {
+  static int qt_argc;  // QApplication keeps a reference to it
+  qt_argc = argc;
+  QApplication app(qt_argc, argv);
+  host_set_message_box_sink(owl_qt_message_box);
+
+  std::error_code ec;
+  std::string self = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+  if (ec || self.empty()) self = qt_argc > 0 ? argv[0] : "";
+  std::vector<std::string> args{host_system_path(self)};
+  for (int i = 1; i < qt_argc; ++i) args.push_back(host_utf8_to_cp932(argv[i]));
+  std::vector<char*> pointers;
+  for (std::string& a : args) pointers.push_back(a.data());
+  pointers.push_back(nullptr);
+  const int result = entry(int(args.size()), pointers.data());
+  host_set_message_box_sink(nullptr);
+  return result;
+}

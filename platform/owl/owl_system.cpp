@@ -1,0 +1,159 @@
+// The single-instance lock, program starts, the beep and help calls.
+#include "platform/owl/owl_system.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+#include "platform/host/host_file.h"
+#include "platform/host/host_text.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr std::size_t kLockNameMax = 128;  // longer names are refused
+
+struct SystemState {
+  std::map<std::string, int, std::less<>> locks;  // held lock files by name
+  std::vector<pid_t> started;                      // children not yet reaped
+  u32 beeps = 0;
+  std::vector<OwlHelpCall> help;
+  bool open_viewer = true;
+};
+SystemState Sys;
+
+// Children that have ended are reaped, so none stays a zombie.
+void reap_children() {
+  std::vector<pid_t> running;
+  for (pid_t pid : Sys.started)
+    if (waitpid(pid, nullptr, WNOHANG) == 0) running.push_back(pid);
+  Sys.started.swap(running);
+}
+
+}  // namespace
+
+std::string owl_lock_path(std::string_view name) {
+  const char* dir = std::getenv("HALV80_LOCK_DIR");
+  if (!dir || !*dir) dir = std::getenv("XDG_RUNTIME_DIR");
+  if (!dir || !*dir) dir = "/tmp";
+  std::string path = std::string(dir) + "/halv80-";
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (char ch : name) {
+    const u8 c = u8(ch);
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '(' || c == ')' || c == '-' || c == '.' || c == '_';
+    if (plain) {
+      path += ch;
+    } else {
+      path += '%';
+      path += kHex[c >> 4];
+      path += kHex[c & 15];
+    }
+  }
+  return path + ".lock";
+}
+
+OwlLock owl_create_lock(std::string_view name) {
+  if (name.empty() || name.size() > kLockNameMax) return OwlLock::Failed;
+  if (Sys.locks.find(name) != Sys.locks.end()) return OwlLock::Exists;
+  const std::string path = owl_lock_path(name);
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return OwlLock::Failed;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    close(fd);
+    return err == EWOULDBLOCK ? OwlLock::Exists : OwlLock::Failed;
+  }
+  Sys.locks.emplace(std::string(name), fd);
+  return OwlLock::Created;
+}
+
+void owl_release_lock(std::string_view name) {
+  auto it = Sys.locks.find(name);
+  if (it == Sys.locks.end()) return;
+  close(it->second);
+  Sys.locks.erase(it);
+}
+
+std::vector<std::string> owl_split_command_line(std::string_view line) {
+  std::vector<std::string> out;
+  std::string current;
+  bool in_word = false;
+  bool quoted = false;
+  for (char c : line) {
+    if (c == '"') {
+      quoted = !quoted;
+      in_word = true;
+    } else if ((c == ' ' || c == '\t') && !quoted) {
+      if (in_word) out.push_back(current);
+      current.clear();
+      in_word = false;
+    } else {
+      current += c;
+      in_word = true;
+    }
+  }
+  if (in_word) out.push_back(current);
+  return out;
+}
+
+int owl_start_process(std::string_view command_line, std::string_view folder) {
+  reap_children();
+  const std::vector<std::string> words = owl_split_command_line(command_line);
+  if (words.empty()) return -1;
+  std::vector<std::string> args;
+  for (const std::string& w : words) args.push_back(host_cp932_to_utf8(w));
+  // a name with a folder is a path; a bare name is looked up along PATH
+  if (words[0].find_first_of("\\/:") != std::string::npos) args[0] = host_map_path(words[0]);
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  std::string dir;
+  if (!folder.empty()) {
+    dir = host_map_path(folder);
+    posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  }
+  pid_t pid = -1;
+  const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return -1;
+  Sys.started.push_back(pid);
+  return int(pid);
+}
+
+void owl_beep() {
+  ++Sys.beeps;
+  if (qApp) QApplication::beep();
+}
+
+u32 owl_beep_count() { return Sys.beeps; }
+
+void owl_win_help(std::string_view file, u32 command, u32 data) {
+  Sys.help.push_back(OwlHelpCall{std::string(file), command, data});
+  if (!Sys.open_viewer) return;
+  const std::string path = host_map_path(file);
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(path, ec))
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
+
+const std::vector<OwlHelpCall>& owl_help_calls() { return Sys.help; }
+
+void owl_help_reset(bool open_viewer) {
+  Sys.help.clear();
+  Sys.open_viewer = open_viewer;
+}

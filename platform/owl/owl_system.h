@@ -1,0 +1,44 @@
+// What the window side asks of the system besides windows: the single-instance
+// lock, starting programs, the beep and the help viewer.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/host/host_types.h"
+
+enum class OwlLock { Created, Exists, Failed };
+
+// The named lock that marks a running instance: an exclusive flock on the lock
+// file for `name` in the lock folder (HALV80_LOCK_DIR, else XDG_RUNTIME_DIR,
+// else /tmp). The file is opened close-on-exec, so programs started meanwhile
+// do not keep it. Created: this process holds it until owl_release_lock or its
+// end. Exists: another holder has it. Failed: no lock file could be opened.
+OwlLock owl_create_lock(std::string_view name);
+void owl_release_lock(std::string_view name);
+// The lock file of `name` (host path).
+std::string owl_lock_path(std::string_view name);
+
+// Splits a command line as the system does: blanks separate, double quotes
+// group (and are dropped).
+std::vector<std::string> owl_split_command_line(std::string_view line);
+// Starts the program of `command_line` (CP932, the system's path form) in
+// `folder` (empty: the current one) and does not wait for it. The process id,
+// or -1 when it could not be started.
+int owl_start_process(std::string_view command_line, std::string_view folder);
+
+// The default beep; counted for tests.
+void owl_beep();
+u32 owl_beep_count();
+
+// A help call: file (CP932), command and data are recorded; the file is shown
+// with the desktop's viewer when it exists and viewing is on.
+struct OwlHelpCall {
+  std::string file;
+  u32 command = 0;
+  u32 data = 0;
+};
+void owl_win_help(std::string_view file, u32 command, u32 data);
+const std::vector<OwlHelpCall>& owl_help_calls();
+void owl_help_reset(bool open_viewer);

@@ -1,0 +1,1041 @@
+// Windows over Qt widgets: message dispatch, the client widget's translation of
+// Qt events into messages, painting through the backing image, frames with
+// menus and bars, command routing and enabling, the MDI client and children.
+#include "platform/owl/owl_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QMainWindow>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <map>
+
+#include "platform/host/host_text.h"
+#include "platform/owl/owl_app.h"
+#include "platform/owl/owl_dc.h"
+#include "platform/owl/owl_qt.h"
+
+namespace {
+
+// Posted messages travel as this event to the window's receiver.
+const QEvent::Type kPostedMessageEvent = QEvent::Type(QEvent::User + 0x101);
+
+struct PostedMessageEvent : QEvent {
+  explicit PostedMessageEvent(const OwlMessage& m) : QEvent(kPostedMessageEvent), msg(m) {}
+  OwlMessage msg;
+};
+
+// Menu resources by id.
+std::map<u32, std::span<const MenuTemplateRow>>& menu_resources() {
+  static std::map<u32, std::span<const MenuTemplateRow>> resources;
+  return resources;
+}
+
+QWidget* menu_widget(OwlMenuQt* m) { return reinterpret_cast<QWidget*>(m); }
+OwlMenuQt* menu_handle(QWidget* w) { return reinterpret_cast<OwlMenuQt*>(w); }
+
+constexpr const char* kCommandProperty = "owlCommand";
+
+u32 action_command(const QAction* a) {
+  const QVariant v = a->property(kCommandProperty);
+  return v.isValid() ? v.toUInt() : 0;
+}
+
+// Every action below a menu widget, depth first, in menu order.
+void collect_actions(QWidget* menu, std::vector<QAction*>& out) {
+  for (QAction* a : menu->actions()) {
+    if (QMenu* sub = a->menu())
+      collect_actions(sub, out);
+    else
+      out.push_back(a);
+  }
+}
+
+QAction* find_action(QWidget* menu, u32 id) {
+  std::vector<QAction*> all;
+  collect_actions(menu, all);
+  for (QAction* a : all)
+    if (action_command(a) == id) return a;
+  return nullptr;
+}
+
+// Qt's mouse state as the system's button flags.
+u32 mouse_flags(const QMouseEvent* e) {
+  u32 flags = 0;
+  if (e->buttons() & Qt::LeftButton) flags |= MK_LBUTTON;
+  if (e->buttons() & Qt::RightButton) flags |= MK_RBUTTON;
+  if (e->buttons() & Qt::MiddleButton) flags |= MK_MBUTTON;
+  if (e->modifiers() & Qt::ShiftModifier) flags |= MK_SHIFT;
+  if (e->modifiers() & Qt::ControlModifier) flags |= MK_CONTROL;
+  return flags;
+}
+
+i64 point_word(QPointF p) { return owl_make_long(u16(i16(p.x())), u16(i16(p.y()))); }
+
+// The button messages of a press: down, up, double click.
+u32 button_message(Qt::MouseButton b, u32 left) {
+  switch (b) {
+    case Qt::RightButton: return left + (WM_RBUTTONDOWN - WM_LBUTTONDOWN);
+    case Qt::MiddleButton: return left + (WM_MBUTTONDOWN - WM_LBUTTONDOWN);
+    default: return left;
+  }
+}
+
+// Size type of a window's WM_SIZE.
+u32 size_type(const QWidget* outer) {
+  if (!outer) return SIZE_RESTORED;
+  if (outer->isMinimized()) return SIZE_MINIMIZED;
+  if (outer->isMaximized()) return SIZE_MAXIMIZED;
+  return SIZE_RESTORED;
+}
+
+class OwlMainWindow : public QMainWindow {
+ public:
+  explicit OwlMainWindow(TWindow* owner) : owner_(owner) {}
+  TWindow* owner_;
+
+ protected:
+  void closeEvent(QCloseEvent* e) override {
+    e->ignore();
+    if (owner_) owner_->SendMessage(WM_SYSCOMMAND, SC_CLOSE);
+  }
+  void resizeEvent(QResizeEvent* e) override {
+    QMainWindow::resizeEvent(e);
+    if (!owner_) return;
+    const QSize s = centralWidget() ? centralWidget()->size() : size();
+    owner_->SendMessage(WM_SIZE, size_type(this), owl_make_long(u16(s.width()), u16(s.height())));
+  }
+  void moveEvent(QMoveEvent* e) override {
+    QMainWindow::moveEvent(e);
+    if (owner_) owner_->SendMessage(WM_MOVE, 0, point_word(pos()));
+  }
+  void paintEvent(QPaintEvent* e) override {
+    QMainWindow::paintEvent(e);
+    if (owner_) owner_->SendMessage(WM_PAINT);
+  }
+};
+
+class OwlSubWindow : public QMdiSubWindow {
+ public:
+  explicit OwlSubWindow(TWindow* owner) : owner_(owner) {}
+  TWindow* owner_;
+
+ protected:
+  void closeEvent(QCloseEvent* e) override {
+    e->ignore();
+    if (owner_) owner_->SendMessage(WM_SYSCOMMAND, SC_CLOSE);
+  }
+  void moveEvent(QMoveEvent* e) override {
+    QMdiSubWindow::moveEvent(e);
+    if (owner_ && widget()) owner_->SendMessage(WM_MOVE, 0, point_word(widget()->mapTo(parentWidget(), QPoint(0, 0))));
+  }
+  void changeEvent(QEvent* e) override {
+    QMdiSubWindow::changeEvent(e);
+    if (owner_ && e->type() == QEvent::WindowStateChange && isMinimized())
+      owner_->SendMessage(WM_SIZE, SIZE_MINIMIZED, 0);
+  }
+  void resizeEvent(QResizeEvent* e) override {
+    // a border dragged with the mouse
+    if (owner_ && QGuiApplication::mouseButtons() != Qt::NoButton && !isMinimized()) {
+      TRect r{x(), y(), x() + e->size().width(), y() + e->size().height()};
+      owner_->SendMessage(WM_SIZING, WMSZ_BOTTOMRIGHT, owl_ptr_word(&r));
+    }
+    QMdiSubWindow::resizeEvent(e);
+  }
+};
+
+class OwlDialog : public QDialog {
+ public:
+  OwlDialog(TWindow* owner, QWidget* parent) : QDialog(parent), owner_(owner) {}
+  TWindow* owner_;
+
+ protected:
+  void closeEvent(QCloseEvent* e) override {
+    e->ignore();
+    if (owner_) owner_->SendMessage(WM_CLOSE);
+  }
+  void reject() override {
+    if (owner_) owner_->SendMessage(WM_CLOSE);
+  }
+};
+
+class OwlMdiArea : public QMdiArea {
+ public:
+  explicit OwlMdiArea(TWindow* owner) : owner_(owner) {}
+  TWindow* owner_;
+
+ protected:
+  void resizeEvent(QResizeEvent* e) override {
+    QMdiArea::resizeEvent(e);
+    if (owner_) owner_->SendMessage(WM_SIZE, SIZE_RESTORED, owl_make_long(u16(viewport()->width()), u16(viewport()->height())));
+  }
+};
+
+// The window object behind a sub-window, or null.
+TMDIChild* child_of(QMdiSubWindow* sub) {
+  auto* own = dynamic_cast<OwlSubWindow*>(sub);
+  return own ? static_cast<TMDIChild*>(own->owner_) : nullptr;
+}
+
+}  // namespace
+
+bool owl_receive_tick(OwlReceiver& receiver, QEvent* e);
+void owl_forget_timers(OwlWindowQt* q);
+
+// The actions that one enabler speaks for.
+struct OwlEnablerQt {
+  std::vector<QAction*> actions;
+};
+
+// ---------------------------------------------------------------- Qt state
+
+OwlWindowQt::OwlWindowQt(TWindow* w) : owner(w), receiver(w) {}
+
+OwlWindowQt::~OwlWindowQt() {
+  for (auto& [id, slot] : timers) delete slot.timer;
+  owl_forget_timers(this);
+}
+
+QWidget* OwlWindowQt::ChildParent() const {
+  if (client) return client;
+  if (auto* mw = qobject_cast<QMainWindow*>(outer.data())) return mw;
+  if (auto* area = qobject_cast<QMdiArea*>(outer.data())) return area->viewport();
+  return outer;
+}
+
+void OwlWindowQt::PaintPending() {
+  if (invalid.isEmpty() || !client) return;
+  owner->SendMessage(WM_PAINT);
+}
+
+bool OwlReceiver::event(QEvent* e) {
+  if (e->type() == kPostedMessageEvent) {
+    if (owner_) owner_->SendMessage(static_cast<PostedMessageEvent*>(e)->msg.message,
+                                    static_cast<PostedMessageEvent*>(e)->msg.wParam,
+                                    static_cast<PostedMessageEvent*>(e)->msg.lParam);
+    return true;
+  }
+  if (owl_receive_tick(*this, e)) return true;
+  return QObject::event(e);
+}
+
+// ---------------------------------------------------------------- client widget
+
+OwlClient::OwlClient(TWindow* owner, QWidget* parent) : QWidget(parent), owner_(owner) {
+  setAttribute(Qt::WA_InputMethodEnabled, true);
+  setAttribute(Qt::WA_OpaquePaintEvent, true);
+  setFocusPolicy(Qt::StrongFocus);
+  setMouseTracking(true);
+}
+
+bool OwlClient::event(QEvent* e) {
+  // Tab is a key like any other: it does not move the focus.
+  if (e->type() == QEvent::KeyPress) {
+    auto* k = static_cast<QKeyEvent*>(e);
+    if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) {
+      keyPressEvent(k);
+      return true;
+    }
+  }
+  return QWidget::event(e);
+}
+
+void OwlClient::paintEvent(QPaintEvent*) {
+  if (!owner_) return;
+  OwlWindowQt* q = owner_->Qt();
+  q->PaintPending();
+  if (!owner_) return;
+  QPainter p(this);
+  p.drawImage(0, 0, q->image);
+}
+
+void OwlClient::resizeEvent(QResizeEvent* e) {
+  if (!owner_) return;
+  OwlWindowQt* q = owner_->Qt();
+  const QSize s = e->size();
+  if (s.width() > 0 && s.height() > 0) {
+    QImage grown(s, QImage::Format_RGB32);
+    grown.fill(Qt::white);
+    if (!q->image.isNull()) {
+      QPainter p(&grown);
+      p.drawImage(0, 0, q->image);
+    }
+    q->image = grown;
+  }
+  owner_->InvalidateRect(TRect{0, 0, s.width(), s.height()});
+  owner_->SendMessage(WM_SIZE, size_type(q->outer), owl_make_long(u16(s.width()), u16(s.height())));
+}
+
+void OwlClient::moveEvent(QMoveEvent* e) {
+  // an MDI child reports its moves from its sub-window
+  if (owner_ && owner_->Qt()->outer == this) owner_->SendMessage(WM_MOVE, 0, point_word(e->pos()));
+}
+
+void OwlClient::keyPressEvent(QKeyEvent* e) {
+  QPointer<OwlClient> alive(this);
+  for (const OwlMessage& m : owl_key_press_messages(*e)) {
+    if (!alive || !owner_) return;
+    owner_->SendMessage(m.message, m.wParam, m.lParam);
+  }
+}
+
+void OwlClient::keyReleaseEvent(QKeyEvent* e) {
+  QPointer<OwlClient> alive(this);
+  for (const OwlMessage& m : owl_key_release_messages(*e)) {
+    if (!alive || !owner_) return;
+    owner_->SendMessage(m.message, m.wParam, m.lParam);
+  }
+}
+
+void OwlClient::inputMethodEvent(QInputMethodEvent* e) {
+  QPointer<OwlClient> alive(this);
+  for (const OwlMessage& m : owl_text_messages(e->commitString())) {
+    if (!alive || !owner_) return;
+    owner_->SendMessage(m.message, m.wParam, m.lParam);
+  }
+  e->accept();
+}
+
+void OwlClient::mousePressEvent(QMouseEvent* e) {
+  if (owner_) owner_->SendMessage(button_message(e->button(), WM_LBUTTONDOWN), mouse_flags(e), point_word(e->position()));
+}
+
+void OwlClient::mouseReleaseEvent(QMouseEvent* e) {
+  if (owner_) owner_->SendMessage(button_message(e->button(), WM_LBUTTONUP), mouse_flags(e), point_word(e->position()));
+}
+
+void OwlClient::mouseDoubleClickEvent(QMouseEvent* e) {
+  if (owner_) owner_->SendMessage(button_message(e->button(), WM_LBUTTONDBLCLK), mouse_flags(e), point_word(e->position()));
+}
+
+void OwlClient::mouseMoveEvent(QMouseEvent* e) {
+  if (owner_) owner_->SendMessage(WM_MOUSEMOVE, mouse_flags(e), point_word(e->position()));
+}
+
+void OwlClient::focusInEvent(QFocusEvent*) {
+  if (owner_) owner_->SendMessage(WM_SETFOCUS);
+}
+
+void OwlClient::focusOutEvent(QFocusEvent*) {
+  if (owner_) owner_->SendMessage(WM_KILLFOCUS);
+}
+
+// ---------------------------------------------------------------- tables
+
+const ResponseEntry* owl_search_table(std::span<const ResponseEntry> table, u32 message, u32 id) {
+  for (const ResponseEntry& e : table)
+    if (e.message == message && e.id == id) return &e;
+  return nullptr;
+}
+
+const ResponseEntry* TEventHandler::Find(u32, u32) { return nullptr; }
+
+// ---------------------------------------------------------------- TWindow
+
+TWindow::TWindow(TWindow* parent, std::string_view title) : parent_(parent), title_(title) {
+  if (parent_) parent_->AddChild(this);
+}
+
+TWindow::~TWindow() {
+  // children first: their widgets live inside ours
+  while (!children_.empty()) delete children_.back();
+  if (qt_) {
+    DetachQt();
+    delete qt_->outer.data();
+  }
+  if (parent_) parent_->RemoveChild(this);
+}
+
+void TWindow::DetachQt() {
+  if (!qt_) return;
+  for (auto& [id, slot] : qt_->timers) delete slot.timer;
+  qt_->timers.clear();
+  owl_forget_timers(qt_.get());
+  qt_->receiver.owner_ = nullptr;
+  if (qt_->client) qt_->client->owner_ = nullptr;
+  QWidget* w = qt_->outer;
+  if (auto* mw = dynamic_cast<OwlMainWindow*>(w)) mw->owner_ = nullptr;
+  if (auto* sw = dynamic_cast<OwlSubWindow*>(w)) sw->owner_ = nullptr;
+  if (auto* dw = dynamic_cast<OwlDialog*>(w)) dw->owner_ = nullptr;
+  if (auto* aw = dynamic_cast<OwlMdiArea*>(w)) aw->owner_ = nullptr;
+}
+
+void TWindow::SetParent(TWindow* parent) {
+  if (parent == parent_) return;
+  if (parent_) parent_->RemoveChild(this);
+  parent_ = parent;
+  if (parent_) parent_->AddChild(this);
+}
+
+void TWindow::AddChild(TWindow* child) { children_.push_back(child); }
+
+void TWindow::RemoveChild(TWindow* child) {
+  children_.erase(std::remove(children_.begin(), children_.end(), child), children_.end());
+}
+
+TApplication* TWindow::GetApplication() const { return TApplication::Current(); }
+
+bool TWindow::IsCreated() const { return qt_ && qt_->outer; }
+
+void TWindow::Create() {
+  if (IsCreated()) return;
+  if (parent_ && !parent_->IsCreated()) return;  // made with the parent
+  qt_ = std::make_unique<OwlWindowQt>(this);
+  CreateQt();
+  if (qt_->outer) qt_->outer->setWindowTitle(owl_qstring(title_));
+  SendMessage(WM_CREATE);
+  SetupWindow();
+  for (TWindow* c : std::vector<TWindow*>(children_)) c->Create();
+  if (auto* frame = dynamic_cast<TFrameWindow*>(this)) frame->PlaceDecorations();
+  if (!qt_ || !qt_->outer) return;
+  if (pendingShow_ >= 0)
+    ShowWindow(pendingShow_);
+  else if (!qt_->outer->isWindow())
+    qt_->outer->show();  // children are visible from the start
+  pendingShow_ = -1;
+}
+
+void TWindow::CreateQt() {
+  QWidget* host = parent_ && parent_->qt_ ? parent_->qt_->ChildParent() : nullptr;
+  qt_->client = new OwlClient(this, host);
+  qt_->outer = qt_->client;
+  if (auto* mw = qobject_cast<QMainWindow*>(host)) mw->setCentralWidget(qt_->client);
+}
+
+void TWindow::Destroy() {
+  if (!IsCreated() || destroying_) return;
+  destroying_ = true;
+  for (TWindow* c : std::vector<TWindow*>(children_)) c->Destroy();
+  SendMessage(WM_DESTROY);
+  DetachQt();
+  if (QWidget* w = qt_->outer) {
+    w->hide();
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(w); sub && sub->mdiArea()) sub->mdiArea()->removeSubWindow(sub);
+    w->deleteLater();
+  }
+  // A handler of this window may be running: its Qt state goes with the object.
+  dead_ = std::move(qt_);
+  destroying_ = false;
+  if (TApplication* app = GetApplication(); app && app->GetMainWindow() == this) QCoreApplication::exit(0);
+}
+
+i64 TWindow::SendMessage(u32 message, u64 wParam, i64 lParam) {
+  OwlMessage m{message, wParam, lParam};
+  OwlMessage* outer = current_;
+  current_ = &m;
+  i64 result;
+  if (message == WM_COMMAND) {
+    auto* frame = dynamic_cast<TFrameWindow*>(this);
+    const u32 id = owl_lo(wParam);
+    if (frame) {
+      result = frame->RouteCommand(id) ? 0 : DefWindowProc(m);
+    } else if (const ResponseEntry* e = Find(WM_COMMAND, id)) {
+      result = e->dispatch(*this, m);
+    } else {
+      result = DefWindowProc(m);
+    }
+  } else if (const ResponseEntry* e = Find(message, 0)) {
+    result = e->dispatch(*this, m);
+  } else {
+    result = DefWindowProc(m);
+  }
+  current_ = outer;
+  return result;
+}
+
+void TWindow::PostMessage(u32 message, u64 wParam, i64 lParam) {
+  if (!qt_) return;
+  QCoreApplication::postEvent(&qt_->receiver, new PostedMessageEvent(OwlMessage{message, wParam, lParam}));
+}
+
+i64 TWindow::DefaultProcessing() { return current_ ? DefWindowProc(*current_) : 0; }
+
+i64 TWindow::DefWindowProc(OwlMessage& m) {
+  switch (m.message) {
+    case WM_PAINT: {
+      if (!qt_ || qt_->invalid.isEmpty() || qt_->image.isNull()) return 0;
+      const QRect r = qt_->invalid;
+      const bool erase = qt_->eraseInvalid;
+      qt_->invalid = QRect();
+      qt_->eraseInvalid = false;
+      TDC dc(*this);
+      if (erase) dc.FillRect(TRect{r.left(), r.top(), r.right() + 1, r.bottom() + 1}, owl_rgb(255, 255, 255));
+      TRect rect{r.left(), r.top(), r.right() + 1, r.bottom() + 1};
+      Paint(dc, erase, rect);
+      return 0;
+    }
+    case WM_SYSCOMMAND:
+      switch (u32(m.wParam) & 0xFFF0) {
+        case SC_CLOSE: SendMessage(WM_CLOSE); return 0;
+        case SC_MINIMIZE: ShowWindow(SW_MINIMIZE); return 0;
+        case SC_MAXIMIZE: ShowWindow(SW_SHOWMAXIMIZED); return 0;
+        case SC_RESTORE: ShowWindow(SW_RESTORE); return 0;
+        default: return 0;
+      }
+    case WM_CLOSE:
+      if (CanClose()) Destroy();
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+void TWindow::Paint(TDC&, bool, TRect&) {}
+
+void TWindow::Invalidate(bool erase) {
+  if (!qt_ || !qt_->client) return;
+  InvalidateRect(TRect{0, 0, qt_->client->width(), qt_->client->height()}, erase);
+}
+
+void TWindow::InvalidateRect(const TRect& r, bool erase) {
+  if (!qt_ || !qt_->client || r.IsEmpty()) return;
+  qt_->invalid |= QRect(r.left, r.top, r.Width(), r.Height()) & qt_->client->rect();
+  qt_->eraseInvalid = qt_->eraseInvalid || erase;
+  qt_->client->update();
+}
+
+void TWindow::UpdateWindow() {
+  if (!qt_) return;
+  qt_->PaintPending();
+  if (qt_ && qt_->client) qt_->client->update();
+}
+
+void TWindow::ScrollWindow(int dx, int dy, const TRect& r) {
+  if (!qt_ || qt_->image.isNull()) return;
+  const QRect area = QRect(r.left, r.top, r.Width(), r.Height()) & qt_->image.rect();
+  if (area.isEmpty()) return;
+  const QImage copy = qt_->image.copy(area);
+  QPainter p(&qt_->image);
+  p.setClipRect(area);
+  p.drawImage(area.topLeft() + QPoint(dx, dy), copy);
+  p.end();
+  if (qt_->client) qt_->client->update();
+}
+
+TRect TWindow::GetClientRect() const {
+  if (!qt_) return {};
+  const QWidget* w = qt_->client ? static_cast<const QWidget*>(qt_->client) : qt_->outer.data();
+  if (auto* mw = qobject_cast<const QMainWindow*>(w); mw && mw->centralWidget()) w = mw->centralWidget();
+  if (auto* area = qobject_cast<const QMdiArea*>(w)) w = area->viewport();
+  return w ? TRect{0, 0, w->width(), w->height()} : TRect{};
+}
+
+TRect TWindow::GetWindowRect() const {
+  if (!qt_ || !qt_->outer) return {};
+  const QRect g = qt_->outer->isWindow() ? qt_->outer->frameGeometry() : qt_->outer->geometry();
+  return TRect{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+}
+
+void TWindow::MoveWindow(const TRect& r, bool repaint) {
+  if (!qt_ || !qt_->outer) return;
+  qt_->outer->setGeometry(r.left, r.top, std::max(r.Width(), 0), std::max(r.Height(), 0));
+  if (repaint) Invalidate();
+}
+
+void TWindow::ShowWindow(int cmd) {
+  if (!qt_ || !qt_->outer) {
+    pendingShow_ = cmd;
+    return;
+  }
+  QWidget* w = qt_->outer;
+  switch (cmd) {
+    case SW_HIDE: w->hide(); break;
+    case SW_SHOWMINIMIZED:
+    case SW_MINIMIZE: w->showMinimized(); break;
+    case SW_SHOWMAXIMIZED: w->showMaximized(); break;
+    case SW_RESTORE:
+    case SW_SHOWNORMAL: w->showNormal(); break;
+    default: w->show(); break;
+  }
+}
+
+bool TWindow::IsWindowVisible() const {
+  if (!qt_ || !qt_->outer) return false;
+  // a bar of a frame not yet shown: its own flag
+  return qt_->outer->isWindow() || !qt_->outer->parentWidget() ? qt_->outer->isVisible() : !qt_->outer->isHidden();
+}
+bool TWindow::IsIconic() const { return qt_ && qt_->outer && qt_->outer->isMinimized(); }
+bool TWindow::IsZoomed() const { return qt_ && qt_->outer && qt_->outer->isMaximized(); }
+
+void TWindow::SetFocus() {
+  if (qt_ && qt_->client) qt_->client->setFocus(Qt::OtherFocusReason);
+}
+
+bool TWindow::HasFocus() const { return qt_ && qt_->client && qt_->client->hasFocus(); }
+
+void TWindow::SetCaption(std::string_view cp932) {
+  title_ = std::string(cp932);
+  if (qt_ && qt_->outer) qt_->outer->setWindowTitle(owl_qstring(title_));
+}
+
+std::string TWindow::GetCaption() const {
+  if (qt_ && qt_->outer) return owl_cp932(qt_->outer->windowTitle());
+  return title_;
+}
+
+void TWindow::BringWindowToTop() {
+  if (!qt_ || !qt_->outer) return;
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(qt_->outer.data()); sub && sub->mdiArea())
+    sub->mdiArea()->setActiveSubWindow(sub);
+  else
+    qt_->outer->raise();
+}
+
+void TWindow::CloseWindow() { SendMessage(WM_CLOSE); }
+
+// ---------------------------------------------------------------- menus
+
+void owl_register_menu(u32 resource_id, std::span<const MenuTemplateRow> rows) {
+  menu_resources()[resource_id] = rows;
+}
+
+namespace {
+
+QAction* add_item(QWidget* menu, u32 id, std::string_view cp932) {
+  QAction* a = nullptr;
+  if (id == 0) {
+    a = new QAction(menu);
+    a->setSeparator(true);
+  } else {
+    a = new QAction(owl_qstring(cp932), menu);
+    a->setProperty(kCommandProperty, id);
+  }
+  menu->addAction(a);
+  return a;
+}
+
+void connect_popup(QMenu* popup);
+
+}  // namespace
+
+void TMenu::AppendItem(u32 id, std::string_view cp932) {
+  if (qt_) add_item(menu_widget(qt_), id, cp932);
+}
+
+TMenu TMenu::AppendPopup(std::string_view cp932) {
+  if (!qt_) return TMenu(nullptr);
+  QWidget* w = menu_widget(qt_);
+  auto* popup = new QMenu(owl_qstring(cp932), w);
+  w->addAction(popup->menuAction());
+  connect_popup(popup);
+  return TMenu(menu_handle(popup));
+}
+
+u32 TMenu::GetItemCount() const { return qt_ ? u32(menu_widget(qt_)->actions().size()) : 0; }
+
+TMenu TMenu::GetSubMenu(u32 index) const {
+  if (!qt_ || index >= GetItemCount()) return TMenu(nullptr);
+  QMenu* sub = menu_widget(qt_)->actions()[int(index)]->menu();
+  return TMenu(sub ? menu_handle(sub) : nullptr);
+}
+
+u32 TMenu::GetItemId(u32 index) const {
+  if (!qt_ || index >= GetItemCount()) return 0;
+  return action_command(menu_widget(qt_)->actions()[int(index)]);
+}
+
+bool TMenu::HasItem(u32 id) const { return qt_ && find_action(menu_widget(qt_), id); }
+
+u32 TMenu::GetMenuState(u32 id) const {
+  QAction* a = qt_ ? find_action(menu_widget(qt_), id) : nullptr;
+  if (!a) return 0;
+  return (a->isEnabled() ? 0 : MF_GRAYED) | (a->isChecked() ? MF_CHECKED : 0);
+}
+
+std::string TMenu::GetMenuString(u32 id) const {
+  QAction* a = qt_ ? find_action(menu_widget(qt_), id) : nullptr;
+  return a ? owl_cp932(a->text()) : std::string();
+}
+
+void TMenu::ModifyMenuText(u32 id, std::string_view cp932) {
+  if (QAction* a = qt_ ? find_action(menu_widget(qt_), id) : nullptr) a->setText(owl_qstring(cp932));
+}
+
+std::vector<u32> TMenu::CommandIds() const {
+  std::vector<u32> ids;
+  if (!qt_) return ids;
+  std::vector<QAction*> all;
+  collect_actions(menu_widget(qt_), all);
+  for (QAction* a : all) {
+    const u32 id = action_command(a);
+    if (id != 0 && std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+  }
+  return ids;
+}
+
+// ---------------------------------------------------------------- enablers
+
+void TCommandEnabler::Enable(bool enable) {
+  handled_ = true;
+  for (QAction* a : qt_->actions) a->setEnabled(enable);
+}
+
+void TCommandEnabler::SetCheck(int state) {
+  handled_ = true;
+  for (QAction* a : qt_->actions) {
+    a->setCheckable(true);
+    a->setChecked(state != 0);
+  }
+}
+
+void TCommandEnabler::SetText(std::string_view cp932) {
+  handled_ = true;
+  const QString text = owl_qstring(cp932);
+  for (QAction* a : qt_->actions) a->setText(text);
+}
+
+// ---------------------------------------------------------------- bars
+
+TControlBar::TControlBar(TWindow* parent, bool vertical) : TWindow(parent), vertical_(vertical) {}
+
+void TControlBar::AddButton(u32 id, std::string_view cp932) {
+  buttons_.emplace_back(id, std::string(cp932));
+  if (auto* bar = qt_ ? qobject_cast<QToolBar*>(qt_->outer.data()) : nullptr) add_item(bar, id, cp932);
+}
+
+std::vector<u32> TControlBar::CommandIds() const {
+  std::vector<u32> ids;
+  for (const auto& [id, text] : buttons_)
+    if (id != 0) ids.push_back(id);
+  return ids;
+}
+
+void TControlBar::CreateQt() {
+  auto* bar = new QToolBar(Parent() && Parent()->Qt() ? Parent()->Qt()->outer.data() : nullptr);
+  bar->setOrientation(vertical_ ? Qt::Vertical : Qt::Horizontal);
+  bar->setMovable(false);
+  for (const auto& [id, text] : buttons_) add_item(bar, id, text);
+  QObject::connect(bar, &QToolBar::actionTriggered, bar, [this](QAction* a) {
+    for (TWindow* w = Parent(); w; w = w->Parent())
+      if (auto* frame = dynamic_cast<TFrameWindow*>(w)) {
+        frame->SendMessage(WM_COMMAND, action_command(a));
+        return;
+      }
+  });
+  qt_->outer = bar;
+}
+
+TStatusBar::TStatusBar(TWindow* parent) : TWindow(parent) {}
+
+void TStatusBar::CreateQt() { qt_->outer = new QStatusBar(Parent() && Parent()->Qt() ? Parent()->Qt()->outer.data() : nullptr); }
+
+void TStatusBar::SetText(std::string_view cp932) {
+  if (auto* bar = qt_ ? qobject_cast<QStatusBar*>(qt_->outer.data()) : nullptr) bar->showMessage(owl_qstring(cp932));
+}
+
+std::string TStatusBar::GetText() const {
+  auto* bar = qt_ ? qobject_cast<QStatusBar*>(qt_->outer.data()) : nullptr;
+  return bar ? owl_cp932(bar->currentMessage()) : std::string();
+}
+
+// ---------------------------------------------------------------- frames
+
+namespace {
+
+// The frame that a menu widget belongs to.
+TFrameWindow* frame_of(QWidget* w) {
+  for (; w; w = w->parentWidget())
+    if (auto* mw = dynamic_cast<OwlMainWindow*>(w)) return static_cast<TFrameWindow*>(mw->owner_);
+  return nullptr;
+}
+
+void connect_popup(QMenu* popup) {
+  QObject::connect(popup, &QMenu::aboutToShow, popup, [popup] {
+    TFrameWindow* frame = frame_of(popup);
+    if (!frame) return;
+    u32 index = 0;
+    if (QWidget* holder = popup->parentWidget())
+      index = u32(std::max<qsizetype>(0, holder->actions().indexOf(popup->menuAction())));
+    TMenu menu(menu_handle(popup));
+    frame->SendMessage(WM_INITMENUPOPUP, u64(owl_ptr_word(&menu)), owl_make_long(u16(index), 0));
+  });
+  QObject::connect(popup, &QMenu::triggered, popup, [popup](QAction* a) {
+    // a nested popup's item reaches every popup above it: take it once
+    if (a->parent() != popup) return;
+    if (TFrameWindow* frame = frame_of(popup)) frame->SendMessage(WM_COMMAND, action_command(a));
+  });
+}
+
+void build_menu(QWidget* into, std::span<const MenuTemplateRow> rows, std::size_t& i, u8 depth) {
+  while (i < rows.size() && rows[i].depth >= depth) {
+    const MenuTemplateRow& row = rows[i];
+    if (row.depth > depth) {  // a row deeper than its popup: skip it
+      ++i;
+      continue;
+    }
+    const std::string text = host_utf8_to_cp932(row.text ? row.text : "");
+    ++i;
+    if (row.id == kMenuPopup) {
+      TMenu sub = TMenu(menu_handle(into)).AppendPopup(text);
+      build_menu(menu_widget(sub.Qt()), rows, i, u8(depth + 1));
+    } else {
+      add_item(into, row.id, text);
+    }
+  }
+}
+
+}  // namespace
+
+TFrameWindow::TFrameWindow(TWindow* parent, std::string_view title, TWindow* client)
+    : TWindow(parent, title), client_(client) {
+  // the client is the frame's child, whoever made it
+  if (client_) client_->SetParent(this);
+}
+
+TFrameWindow::~TFrameWindow() = default;
+
+void TFrameWindow::CreateQt() {
+  auto* mw = new OwlMainWindow(this);
+  qt_->outer = mw;
+  mw->menuBar();  // the bar exists even when empty
+  if (menu_resource_ != 0) {
+    auto it = menu_resources().find(menu_resource_);
+    if (it != menu_resources().end()) {
+      std::size_t i = 0;
+      build_menu(mw->menuBar(), it->second, i, 0);
+    }
+  }
+  QObject::connect(mw->menuBar(), &QMenuBar::triggered, mw, [this, mw](QAction* a) {
+    if (a->parent() == mw->menuBar()) SendMessage(WM_COMMAND, action_command(a));
+  });
+}
+
+bool TFrameWindow::AssignMenu(u32 resource_id) {
+  menu_resource_ = resource_id;
+  const bool known = menu_resources().count(resource_id) != 0;
+  if (qt_) {
+    auto* mw = static_cast<QMainWindow*>(qt_->outer.data());
+    mw->menuBar()->clear();
+    if (known) {
+      std::size_t i = 0;
+      build_menu(mw->menuBar(), menu_resources()[resource_id], i, 0);
+    }
+  }
+  return known;
+}
+
+TMenu TFrameWindow::GetMenu() const {
+  auto* mw = qt_ ? qobject_cast<QMainWindow*>(qt_->outer.data()) : nullptr;
+  return TMenu(mw ? menu_handle(mw->menuBar()) : nullptr);
+}
+
+void TFrameWindow::SetMenuDescr(u32 resource_id, const int (&groups)[6]) {
+  menu_resource_ = resource_id;
+  std::copy(std::begin(groups), std::end(groups), menu_groups_);
+}
+
+std::vector<TEventHandler*> TFrameWindow::CommandChain() {
+  std::vector<TEventHandler*> chain;
+  if (client_) chain.push_back(client_);
+  chain.push_back(this);
+  if (TApplication* app = GetApplication()) chain.push_back(app);
+  return chain;
+}
+
+bool TFrameWindow::RouteCommand(u32 id) {
+  for (TEventHandler* target : CommandChain()) {
+    if (const ResponseEntry* e = target->Find(WM_COMMAND, id)) {
+      OwlMessage m{WM_COMMAND, id, 0};
+      e->dispatch(*target, m);
+      return true;
+    }
+  }
+  return false;
+}
+
+void TFrameWindow::EnableCommands() {
+  if (!qt_) return;
+  std::vector<u32> ids = GetMenu().CommandIds();
+  for (TControlBar* bar : bars_)
+    for (u32 id : bar->CommandIds())
+      if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+  const std::vector<TEventHandler*> chain = CommandChain();
+  for (u32 id : ids) {
+    OwlEnablerQt actions{owl_command_actions(*this, id)};
+    TCommandEnabler ce(id, &actions);
+    bool decided = false;
+    for (TEventHandler* target : chain) {
+      if (const ResponseEntry* e = target->Find(kCommandEnableMessage, id)) {
+        OwlMessage m{kCommandEnableMessage, id, owl_ptr_word(&ce)};
+        e->dispatch(*target, m);
+        if (ce.WasHandled()) {
+          decided = true;
+          break;
+        }
+      }
+      if (target->Find(WM_COMMAND, id)) {
+        ce.Enable(true);
+        decided = true;
+        break;
+      }
+    }
+    if (!decided) ce.Enable(false);  // no one answers it
+  }
+}
+
+i64 TFrameWindow::DefWindowProc(OwlMessage& m) {
+  if (m.message == WM_INITMENUPOPUP) {
+    EnableCommands();
+    return 0;
+  }
+  return TWindow::DefWindowProc(m);
+}
+
+std::vector<QAction*> owl_command_actions(const TFrameWindow& frame, u32 id) {
+  std::vector<QAction*> found;
+  auto* mw = frame.Qt() ? qobject_cast<QMainWindow*>(frame.Qt()->outer.data()) : nullptr;
+  if (!mw) return found;
+  std::vector<QAction*> all;
+  collect_actions(mw->menuBar(), all);
+  for (QToolBar* bar : mw->findChildren<QToolBar*>()) collect_actions(bar, all);
+  for (QAction* a : all)
+    if (action_command(a) == id) found.push_back(a);
+  return found;
+}
+
+void TDecoratedFrame::Insert(TWindow& decoration, TDecorationSpot where) {
+  decoration.SetParent(this);
+  if (auto* bar = dynamic_cast<TControlBar*>(&decoration)) bars_.push_back(bar);
+  decorations_.emplace_back(&decoration, where);
+  if (!IsCreated()) return;  // placed once the frame exists
+  decoration.Create();
+  Place(decoration, where);
+}
+
+void TDecoratedFrame::PlaceDecorations() {
+  for (auto& [decoration, where] : decorations_) Place(*decoration, where);
+}
+
+void TDecoratedFrame::Place(TWindow& decoration, TDecorationSpot where) {
+  auto* mw = static_cast<QMainWindow*>(qt_->outer.data());
+  QWidget* w = owl_outer_widget(decoration);
+  if (auto* sb = qobject_cast<QStatusBar*>(w)) {
+    mw->setStatusBar(sb);
+  } else if (auto* tb = qobject_cast<QToolBar*>(w)) {
+    const Qt::ToolBarArea area = where == TDecorationSpot::Left     ? Qt::LeftToolBarArea
+                                 : where == TDecorationSpot::Right  ? Qt::RightToolBarArea
+                                 : where == TDecorationSpot::Bottom ? Qt::BottomToolBarArea
+                                                                    : Qt::TopToolBarArea;
+    const bool hidden = tb->isHidden();
+    mw->addToolBar(area, tb);
+    tb->setHidden(hidden);
+  }
+}
+
+// ---------------------------------------------------------------- MDI
+
+TMDIClient::TMDIClient(TWindow* parent) : TWindow(parent) {}
+
+TMDIClient::~TMDIClient() {
+  // the activation relay refers to this object
+  if (auto* area = qobject_cast<QMdiArea*>(owl_outer_widget(*this))) QObject::disconnect(area, &QMdiArea::subWindowActivated, nullptr, nullptr);
+}
+
+void TMDIClient::CreateQt() {
+  QWidget* host = Parent() && Parent()->Qt() ? Parent()->Qt()->ChildParent() : nullptr;
+  auto* area = new OwlMdiArea(this);
+  area->setParent(host);
+  if (auto* mw = qobject_cast<QMainWindow*>(host)) mw->setCentralWidget(area);
+  area->setOption(QMdiArea::DontMaximizeSubWindowOnActivation, true);
+  qt_->outer = area;
+  QObject::connect(area, &QMdiArea::subWindowActivated, area, [this](QMdiSubWindow* sub) {
+    TMDIChild* now = child_of(sub);
+    const std::vector<TMDIChild*> all = MDIChildren();
+    // The frame losing the focus is no change of the active child.
+    if (!now && std::find(all.begin(), all.end(), lastActive_) != all.end()) return;
+    if (now == lastActive_) return;
+    TMDIChild* before = std::find(all.begin(), all.end(), lastActive_) != all.end() ? lastActive_ : nullptr;
+    lastActive_ = now;
+    if (before) before->SendMessage(WM_MDIACTIVATE, u64(owl_ptr_word(before)), owl_ptr_word(now));
+    if (now) now->SendMessage(WM_MDIACTIVATE, u64(owl_ptr_word(before)), owl_ptr_word(now));
+  });
+}
+
+TMDIChild* TMDIClient::GetActiveMDIChild() const {
+  auto* area = qt_ ? qobject_cast<QMdiArea*>(qt_->outer.data()) : nullptr;
+  return area ? child_of(area->currentSubWindow()) : nullptr;
+}
+
+std::vector<TMDIChild*> TMDIClient::MDIChildren() const {
+  std::vector<TMDIChild*> list;
+  for (TWindow* w : Children())
+    if (auto* c = dynamic_cast<TMDIChild*>(w); c && c->IsCreated()) list.push_back(c);
+  return list;
+}
+
+TMDIChild::TMDIChild(TMDIClient& parent, std::string_view title) : TWindow(&parent, title) {}
+
+void TMDIChild::CreateQt() {
+  auto* area = qobject_cast<QMdiArea*>(Parent()->Qt()->outer.data());
+  auto* sub = new OwlSubWindow(this);
+  sub->setAttribute(Qt::WA_DeleteOnClose, false);
+  qt_->client = new OwlClient(this, sub);
+  sub->setWidget(qt_->client);
+  qt_->outer = sub;
+  if (area) area->addSubWindow(sub);
+}
+
+i64 TMDIChild::DefWindowProc(OwlMessage& m) {
+  if (m.message == WM_SYSCOMMAND && (u32(m.wParam) & 0xFFF0) == SC_CLOSE) {
+    if (CanClose()) Destroy();
+    return 0;
+  }
+  return TWindow::DefWindowProc(m);
+}
+
+TDecoratedMDIFrame::TDecoratedMDIFrame(std::string_view title, u32 menu_resource, TMDIClient& client,
+                                       bool /*trackMenuSelection*/)
+    : TDecoratedFrame(nullptr, title, &client), mdiClient_(client) {
+  AssignMenu(menu_resource);
+}
+
+std::vector<TEventHandler*> TDecoratedMDIFrame::CommandChain() {
+  std::vector<TEventHandler*> chain;
+  if (TMDIChild* child = mdiClient_.GetActiveMDIChild()) chain.push_back(child);
+  for (TEventHandler* h : TFrameWindow::CommandChain()) chain.push_back(h);
+  return chain;
+}
+
+// ---------------------------------------------------------------- dialogs
+
+TDialog::TDialog(TWindow* parent, std::string_view title) : TWindow(parent, title) {}
+
+void TDialog::CreateQt() {
+  QWidget* owner = Parent() && Parent()->Qt() ? Parent()->Qt()->outer.data() : nullptr;
+  auto* dlg = new OwlDialog(this, owner);
+  dlg->setWindowModality(Qt::ApplicationModal);
+  qt_->client = new OwlClient(this, dlg);
+  auto* layout = new QVBoxLayout(dlg);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(qt_->client);
+  qt_->outer = dlg;
+}
+
+int TDialog::Execute() {
+  Create();
+  auto* dlg = qt_ ? qobject_cast<QDialog*>(qt_->outer.data()) : nullptr;
+  if (!dlg) return -1;
+  return dlg->exec();
+}
+
+void TDialog::CloseWindow(int result) {
+  if (auto* dlg = qt_ ? qobject_cast<QDialog*>(qt_->outer.data()) : nullptr) dlg->done(result);
+}
+
+// ---------------------------------------------------------------- test access
+
+const QImage& owl_window_image(const TWindow& w) {
+  static const QImage none;
+  return w.Qt() ? w.Qt()->image : none;
+}
+
+QWidget* owl_outer_widget(const TWindow& w) { return w.Qt() ? w.Qt()->outer.data() : nullptr; }
+
+QWidget* owl_client_widget(const TWindow& w) { return w.Qt() ? w.Qt()->client.data() : nullptr; }

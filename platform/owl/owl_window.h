@@ -1,0 +1,318 @@
+// Windows of the layer: TWindow (a client area that turns Qt's events into the
+// system's messages), frames with menus and decorations, the MDI client and its
+// children, command enablers, and modal dialogs. A window object owns its Qt
+// widgets and its child window objects; destroying a window destroys its
+// children first. Only the window thread touches these objects.
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/owl/owl_event.h"
+
+class TApplication;
+class TDC;
+class TMDIClient;
+class TMDIChild;
+struct OwlWindowQt;
+struct OwlMenuQt;
+struct OwlEnablerQt;
+
+class TWindow : public TEventHandler {
+ public:
+  // title: CP932. The window's Qt side is made by Create.
+  explicit TWindow(TWindow* parent = nullptr, std::string_view title = {});
+  ~TWindow() override;
+  TWindow(const TWindow&) = delete;
+  TWindow& operator=(const TWindow&) = delete;
+
+  // Makes the Qt side (once), then WM_CREATE and SetupWindow. Children that
+  // exist already are created with it.
+  void Create();
+  bool IsCreated() const;
+  // WM_DESTROY to this window and its children, then the Qt side goes; the
+  // object stays until its owner deletes it.
+  void Destroy();
+  // Runs once the Qt side exists, before the window is first shown.
+  virtual void SetupWindow() {}
+
+  // Runs the message through the window's table now (WM_COMMAND is looked up
+  // by its command id); unanswered messages go to DefWindowProc.
+  i64 SendMessage(u32 message, u64 wParam = 0, i64 lParam = 0);
+  // Queues the message; it is sent when the event loop (a modal one too) next
+  // runs. Posted to a destroyed window, it is dropped.
+  void PostMessage(u32 message, u64 wParam = 0, i64 lParam = 0);
+  // Inside a handler: the framework's handling of the message being handled.
+  i64 DefaultProcessing();
+  // The framework's handling of every message.
+  virtual i64 DefWindowProc(OwlMessage& msg);
+
+  // Draws the area `rect` (client pixels) into the window's backing image.
+  virtual void Paint(TDC& dc, bool erase, TRect& rect);
+  void Invalidate(bool erase = true);
+  void InvalidateRect(const TRect& rect, bool erase = true);
+  // Paints what is invalid now, without waiting for the event loop.
+  void UpdateWindow();
+  // Moves the pixels of `rect` by (dx, dy) inside the backing image; the
+  // uncovered part is left for the caller to fill or invalidate.
+  void ScrollWindow(int dx, int dy, const TRect& rect);
+
+  // Client area: (0, 0, width, height).
+  TRect GetClientRect() const;
+  // The window's outer rectangle: a child's in its parent's client
+  // coordinates, a frame's in screen coordinates.
+  TRect GetWindowRect() const;
+  void MoveWindow(const TRect& rect, bool repaint = true);
+  void ShowWindow(int cmdShow);
+  bool IsWindowVisible() const;
+  bool IsIconic() const;
+  bool IsZoomed() const;
+  void SetFocus();
+  bool HasFocus() const;
+  void SetCaption(std::string_view cp932);
+  std::string GetCaption() const;  // CP932
+  void BringWindowToTop();
+
+  // Timers by id: a tick arrives as WM_TIMER with the id, posted, so that it
+  // still comes inside a modal loop. One tick at most waits per timer. SetTimer
+  // with an id in use restarts it.
+  bool SetTimer(u32 id, u32 milliseconds);
+  bool KillTimer(u32 id);
+
+  // WM_CLOSE: by default CanClose decides, then the window is destroyed.
+  virtual bool CanClose() { return true; }
+  void CloseWindow();
+
+  TWindow* Parent() const { return parent_; }
+  // Moves the window object under another parent (which then owns it).
+  void SetParent(TWindow* parent);
+  std::span<TWindow* const> Children() const { return children_; }
+  TApplication* GetApplication() const;
+
+  OwlWindowQt* Qt() const { return qt_.get(); }
+
+ protected:
+  // Builds the Qt side into qt_ (each window class its own widgets).
+  virtual void CreateQt();
+  std::unique_ptr<OwlWindowQt> qt_;
+
+ private:
+  friend struct OwlWindowQt;
+  friend class TMDIChild;
+  void AddChild(TWindow* child);
+  void RemoveChild(TWindow* child);
+  // Cuts the Qt side off from this object: no event reaches it any more.
+  void DetachQt();
+
+  TWindow* parent_ = nullptr;
+  std::vector<TWindow*> children_;   // owned
+  std::string title_;                // CP932
+  OwlMessage* current_ = nullptr;    // the message being handled
+  bool destroying_ = false;
+  int pendingShow_ = -1;             // ShowWindow before Create: applied at creation
+  std::unique_ptr<OwlWindowQt> dead_;  // the Qt side after Destroy, kept until the object goes
+};
+
+// A menu bar or popup. Items carry command ids and no shortcut; texts are CP932
+// (a tab and what follows is the key legend shown at the right).
+class TMenu {
+ public:
+  explicit TMenu(OwlMenuQt* qt) : qt_(qt) {}
+  // Appends an item; id 0 is a separator.
+  void AppendItem(u32 id, std::string_view cp932);
+  // Appends a popup and returns it (owned by this menu).
+  TMenu AppendPopup(std::string_view cp932);
+  u32 GetItemCount() const;
+  // The popup at `index`, or a menu that holds nothing when the item is no popup.
+  TMenu GetSubMenu(u32 index) const;
+  // Command id of the item at `index` (0 for separators and popups).
+  u32 GetItemId(u32 index) const;
+  // The item with command `id` anywhere below this menu; state MF_* bits.
+  bool HasItem(u32 id) const;
+  u32 GetMenuState(u32 id) const;
+  std::string GetMenuString(u32 id) const;  // CP932
+  void ModifyMenuText(u32 id, std::string_view cp932);
+  // Every command id below this menu, in menu order, once each.
+  std::vector<u32> CommandIds() const;
+  OwlMenuQt* Qt() const { return qt_; }
+
+ private:
+  OwlMenuQt* qt_;
+};
+
+// A menu template row: depth 0 is an entry of the bar, depth 1 an item of its
+// popup, and so on. kMenuPopup opens a popup; id 0 is a separator. Texts are
+// UTF-8 source texts.
+constexpr u32 kMenuPopup = 0xFFFFFFFF;
+struct MenuTemplateRow {
+  u8 depth;
+  u32 id;
+  const char* text;
+};
+// Makes menu resource `resource_id` known to AssignMenu.
+void owl_register_menu(u32 resource_id, std::span<const MenuTemplateRow> rows);
+
+// What an enabler may say about every item and button of one command.
+class TCommandEnabler {
+ public:
+  TCommandEnabler(u32 id, OwlEnablerQt* qt) : id_(id), qt_(qt) {}
+  u32 GetId() const { return id_; }
+  void Enable(bool enable = true);
+  // 0 unchecked, 1 checked.
+  void SetCheck(int state);
+  void SetText(std::string_view cp932);
+  bool WasHandled() const { return handled_; }
+
+ private:
+  u32 id_;
+  OwlEnablerQt* qt_;
+  bool handled_ = false;
+};
+
+// A control bar (tool bar or window bar): buttons with command ids, no shortcuts.
+class TControlBar : public TWindow {
+ public:
+  explicit TControlBar(TWindow* parent, bool vertical = false);
+  // id 0 adds a separator. text: CP932, the button's label and tip.
+  void AddButton(u32 id, std::string_view cp932);
+  std::vector<u32> CommandIds() const;
+  bool Vertical() const { return vertical_; }
+
+ protected:
+  void CreateQt() override;
+
+ private:
+  bool vertical_;
+  std::vector<std::pair<u32, std::string>> buttons_;
+};
+
+class TStatusBar : public TWindow {
+ public:
+  explicit TStatusBar(TWindow* parent);
+  void SetText(std::string_view cp932);
+  std::string GetText() const;
+
+ protected:
+  void CreateQt() override;
+};
+
+class TFrameWindow : public TWindow {
+ public:
+  // client: the window that fills the frame (owned by the frame), or none.
+  TFrameWindow(TWindow* parent, std::string_view title, TWindow* client = nullptr);
+  ~TFrameWindow() override;
+
+  // Builds the menu bar from a registered menu resource; false when unknown
+  // (the frame then has an empty bar).
+  bool AssignMenu(u32 resource_id);
+  TMenu GetMenu() const;
+  // Group counts of the menu descriptor (File, Edit, Container, Object,
+  // Window, Help) and the icon resource; kept for the child menus.
+  void SetMenuDescr(u32 resource_id, const int (&groups)[6]);
+  void SetIcon(u32 resource_id) { icon_ = resource_id; }
+  TWindow* GetClientWindow() const { return client_; }
+
+  // Runs command `id`: the first handler along CommandChain. False when none.
+  bool RouteCommand(u32 id);
+  // Runs the enablers of every command of the menu and the bars, shown or not.
+  // A command with neither an enabler nor a handler anywhere is greyed.
+  void EnableCommands();
+  // Where commands go, in order: the client, the frame, the application.
+  virtual std::vector<TEventHandler*> CommandChain();
+
+  i64 DefWindowProc(OwlMessage& msg) override;
+
+ protected:
+  void CreateQt() override;
+  TWindow* client_;
+  std::vector<TControlBar*> bars_;  // owned as children
+  // Runs once the children exist.
+  virtual void PlaceDecorations() {}
+
+ private:
+  friend class TWindow;
+  u32 menu_resource_ = 0;
+  u32 icon_ = 0;
+  int menu_groups_[6]{};
+};
+
+enum class TDecorationSpot { Top, Left, Bottom, Right };
+
+class TDecoratedFrame : public TFrameWindow {
+ public:
+  using TFrameWindow::TFrameWindow;
+  // Places a control bar or the status bar at `where` (the frame takes it as
+  // its child).
+  void Insert(TWindow& decoration, TDecorationSpot where);
+
+ protected:
+  void PlaceDecorations() override;
+
+ private:
+  void Place(TWindow& decoration, TDecorationSpot where);
+  std::vector<std::pair<TWindow*, TDecorationSpot>> decorations_;
+};
+
+class TMDIClient : public TWindow {
+ public:
+  explicit TMDIClient(TWindow* parent = nullptr);
+  ~TMDIClient() override;
+  TMDIChild* GetActiveMDIChild() const;
+  std::vector<TMDIChild*> MDIChildren() const;
+
+ protected:
+  void CreateQt() override;
+
+ private:
+  friend struct OwlWindowQt;
+  TMDIChild* lastActive_ = nullptr;
+};
+
+class TMDIChild : public TWindow {
+ public:
+  // The child lives in the client; its client area is the child itself.
+  TMDIChild(TMDIClient& parent, std::string_view title);
+  i64 DefWindowProc(OwlMessage& msg) override;
+
+ protected:
+  void CreateQt() override;
+};
+
+// The multi-document frame: a decorated frame whose client is an MDI client.
+class TDecoratedMDIFrame : public TDecoratedFrame {
+ public:
+  TDecoratedMDIFrame(std::string_view title, u32 menu_resource, TMDIClient& client,
+                     bool trackMenuSelection = false);
+  TMDIClient& GetMDIClient() const { return mdiClient_; }
+  // The active child first, then the client, the frame and the application.
+  std::vector<TEventHandler*> CommandChain() override;
+
+ private:
+  TMDIClient& mdiClient_;
+};
+
+// The open/save dialog's data record.
+constexpr u32 OFN_OVERWRITEPROMPT = 0x0002;
+constexpr u32 OFN_HIDEREADONLY = 0x0004;
+constexpr u32 OFN_SHOWHELP = 0x0010;
+constexpr u32 OFN_FILEMUSTEXIST = 0x1000;
+struct TOpenSaveData {
+  u32 flags = 0;
+  std::string fileName;    // CP932
+  std::string filter;      // CP932, "text|pattern|..." pairs
+  std::string initialDir;  // CP932
+};
+
+// A modal dialog. Execute runs its own event loop until CloseWindow(result).
+class TDialog : public TWindow {
+ public:
+  TDialog(TWindow* parent, std::string_view title);
+  int Execute();
+  void CloseWindow(int result);
+
+ protected:
+  void CreateQt() override;
+};
