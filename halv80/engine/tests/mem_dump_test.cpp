@@ -10,6 +10,8 @@
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/tests/mem_fixture.h"
+#include "halv80/symbols/sym_store.h"
+#include "halv80/symbols/sym_symbols.h"
 
 namespace {
 
@@ -167,6 +169,23 @@ TEST_F(MemDumpTest, WindowRows) {
   Co.PendingError = 0;
   // the display command's settings are its own
   EXPECT_EQ(Mem.DumpItems, 16);
+}
+
+}  // namespace
+
+namespace {
+
+// Operands are expressions over the program's symbols.
+TEST_F(MemDumpTest, OperandsTakeSymbolsAndExpressions) {
+  sym_reset();
+  ASSERT_EQ(sym_add("table", 0x8800, 0), 0);
+  sym_sort_symbols();
+  typed("EB table+2,11,2*11,'A'");
+  EXPECT_EQ(peek(0x8802, 3), (Bytes{0x11, 0x22, 0x41}));
+  const std::string out = typed("DB table,table+7");
+  EXPECT_NE(out.find("8800  00 00 11 22 41"), std::string::npos) << out;
+  typed("F table,table+3,(1+2)*3");
+  EXPECT_EQ(peek(0x8800, 4), (Bytes{9, 9, 9, 9}));
 }
 
 }  // namespace
