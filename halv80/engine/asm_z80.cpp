@@ -609,6 +609,18 @@ bool asm_eval_operand(std::string_view text, u32& value) {
   return false;
 }
 
+u16 asm_take_words(AsmWords& w) {
+  Cmd.AbortFlag = 0;
+  asm_split_words(w);
+  if (w.count == 0) return 0;
+  if (w.surplus) {
+    Cmd.AbortFlag = 1;
+    return 0;
+  }
+  for (char* c = w.word[0]; *c != '\0'; ++c) *c = host_ascii_upper(*c);
+  return w.count;
+}
+
 void asm_split_words(AsmWords& w) {
   std::memcpy(w.text, Cmd.CommandLine, sizeof w.text);
   w.text[sizeof w.text - 1] = '\0';
@@ -634,16 +646,12 @@ u16 asm_line(u16 address) {
     // not Intel text: a Z80-family CPU tries it as Zilog text
     if (Cmd.AbortFlag == 0 || Cfg.CpuType == kCpu8080) return length;
   }
-  Cmd.AbortFlag = 0;
   AsmWords w;
-  asm_split_words(w);
-  if (w.count == 0) return 0;
+  if (asm_take_words(w) == 0) return 0;
   const auto fail = [] {
     Cmd.AbortFlag = 1;
     return u16(0);
   };
-  if (w.surplus) return fail();
-  for (char* c = w.word[0]; *c != '\0'; ++c) *c = host_ascii_upper(*c);
   const std::string_view name = w.word[0];
   Operand a, b;
   if (w.count > 1) {

@@ -28,6 +28,10 @@ u16 asm_line(u16 address);
 
 // Copies the command line into `words` and splits it.
 void asm_split_words(AsmWords& words);
+// The start of both assemblers: clears Cmd.AbortFlag, splits the line and
+// upper-cases its mnemonic. The word count; 0 for a line with no mnemonic
+// (no error) or with text after its operands (Cmd.AbortFlag set).
+u16 asm_take_words(AsmWords& words);
 // The value of a whole operand text. Sets Cmd.AbortFlag and returns false
 // when the text is no valid expression.
 bool asm_eval_operand(std::string_view text, u32& value);

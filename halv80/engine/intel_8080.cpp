@@ -166,16 +166,12 @@ u16 dis_decode_8080(u16 address, std::string& mnemonic, std::string& operand1, s
 }
 
 u16 asm_line_8080() {
-  Cmd.AbortFlag = 0;
   AsmWords w;
-  asm_split_words(w);
-  if (w.count == 0) return 0;
+  if (asm_take_words(w) == 0) return 0;
   const auto fail = [] {
     Cmd.AbortFlag = 1;
     return u16(0);
   };
-  if (w.surplus) return fail();
-  for (char* c = w.word[0]; *c != '\0'; ++c) *c = host_ascii_upper(*c);
   const std::string_view name = w.word[0];
   const auto entry = std::find_if(std::begin(kIntelTable), std::end(kIntelTable),
                                   [&](const IntelOp& e) { return name == e.name; });

@@ -263,11 +263,12 @@ void mem_cmd_move() {
   mem_refresh_displays();
 }
 
-void mem_cmd_fill() {
-  if (!target_stopped()) return;
-  const u16 size = range_element_size(command_kind(1));
-  u32 a[2] = {};
-  MemValueList list;
+namespace {
+
+// F and S: start, end, a separator and at least one value; the element size
+// by the command word. False after the error is reported.
+bool read_range_and_values(u16& size, u32 (&a)[2], MemValueList& list) {
+  size = range_element_size(command_kind(1));
   if (size != 0 && read_addresses(a, 2)) {
     cmd_skip_blanks();
     // the separator before the values
@@ -278,8 +279,19 @@ void mem_cmd_fill() {
   }
   if (size == 0 || Cmd.AbortFlag || list.count == 0) {
     cmd_error(kMsgAddress);
-    return;
+    return false;
   }
+  return true;
+}
+
+}  // namespace
+
+void mem_cmd_fill() {
+  if (!target_stopped()) return;
+  u16 size = 0;
+  u32 a[2] = {};
+  MemValueList list;
+  if (!read_range_and_values(size, a, list)) return;
   const u32 count = a[1] - a[0] + 1;
   if (list.count == 1 && size <= 2) {
     emu_block_fill(u16(a[0]), count, u16(list.values[0]), size == 2);
@@ -298,20 +310,10 @@ void mem_cmd_fill() {
 
 void mem_cmd_search() {
   if (!target_stopped()) return;
-  const u16 size = range_element_size(command_kind(1));
+  u16 size = 0;
   u32 a[2] = {};
   MemValueList list;
-  if (size != 0 && read_addresses(a, 2)) {
-    cmd_skip_blanks();
-    if (*Cmd.ScannerCursor != '\0') {
-      ++Cmd.ScannerCursor;
-      mem_get_value_list(list, integer_kind(size));
-    }
-  }
-  if (size == 0 || Cmd.AbortFlag || list.count == 0) {
-    cmd_error(kMsgAddress);
-    return;
-  }
+  if (!read_range_and_values(size, a, list)) return;
   // the values masked to the element size, as bytes in memory order
   std::vector<u8> pattern;
   for (u16 i = 0; i < list.count; ++i)

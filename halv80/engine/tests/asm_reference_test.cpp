@@ -19,6 +19,7 @@
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/dis_z80.h"
 #include "halv80/engine/tests/engine_fixture.h"
+#include "halv80/engine/tests/mnemonic_text.h"
 #include "halv80/symbols/sym_store.h"
 #include "platform/host/tests/scratch_dir.h"
 
@@ -44,29 +45,7 @@ ToolRun run(const std::string& command) {
 
 bool tool_exists(const char* name) { return run(std::string("command -v ") + name).ok; }
 
-bool all_hex(const std::string& t) {
-  if (t.empty()) return false;
-  for (char c : t)
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-  return true;
-}
-
-// Splits into words and single-character delimiters (blanks dropped).
-std::vector<std::string> split(const std::string& text) {
-  std::vector<std::string> out;
-  std::string cur;
-  for (char c : text) {
-    if (c == ' ' || c == '\t' || c == ',' || c == '(' || c == ')' || c == '+' || c == '-') {
-      if (!cur.empty()) out.push_back(cur);
-      cur.clear();
-      if (c != ' ' && c != '\t') out.emplace_back(1, c);
-    } else {
-      cur += char(std::toupper(static_cast<unsigned char>(c)));
-    }
-  }
-  if (!cur.empty()) out.push_back(cur);
-  return out;
-}
+std::vector<std::string> split(const std::string& text) { return split_instruction_text(text, true); }
 
 // In our operands a number is hex digits, two or more (register pairs whose
 // names are hex digits aside), or a single decimal digit; one letter is a

@@ -16,6 +16,7 @@
 
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/tests/engine_fixture.h"
+#include "halv80/engine/tests/mnemonic_text.h"
 #include "halv80/symbols/sym_store.h"
 #include "platform/host/tests/scratch_dir.h"
 
@@ -43,29 +44,7 @@ const Page kPages[] = {
     {"ED", {0xED}, {0x12, 0x34, 0x56}, false, "z180"},
 };
 
-bool is_hex(const std::string& t) {
-  if (t.empty()) return false;
-  for (char c : t)
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-  return true;
-}
-
-// Splits into tokens and single-character delimiters.
-std::vector<std::string> tokens(const std::string& text) {
-  std::vector<std::string> out;
-  std::string cur;
-  for (char c : text) {
-    if (c == ' ' || c == '\t' || c == ',' || c == '(' || c == ')' || c == '+' || c == '-') {
-      if (!cur.empty()) out.push_back(cur);
-      cur.clear();
-      if (c != ' ' && c != '\t') out.emplace_back(1, c);
-    } else {
-      cur += char(std::tolower(static_cast<unsigned char>(c)));
-    }
-  }
-  if (!cur.empty()) out.push_back(cur);
-  return out;
-}
+std::vector<std::string> tokens(const std::string& text) { return split_instruction_text(text, false); }
 
 // Our text: numbers are hexadecimal digits (two, or three with a leading 0,
 // or four; an index displacement too); one-letter and register-pair tokens
@@ -78,7 +57,7 @@ std::string normalise_ours(const std::string& text) {
   for (std::size_t i = 0; i < t.size(); ++i) {
     const std::string& w = t[i];
     const bool number =
-        i > 0 && is_hex(w) && (w.size() >= 3 || (w.size() == 2 && w != "af" && w != "bc" && w != "de"));
+        i > 0 && all_hex(w) && (w.size() >= 3 || (w.size() == 2 && w != "af" && w != "bc" && w != "de"));
     out += number ? std::to_string(std::stoul(w, nullptr, 16)) : w;
     out += ' ';
   }
