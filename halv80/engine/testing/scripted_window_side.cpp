@@ -65,6 +65,12 @@ void ScriptedWindowSide::Type(std::string_view text) {
   Key(13);
 }
 
+std::string ScriptedWindowSide::Typed(std::string_view line) {
+  const std::size_t before = Transcript().size();
+  Type(line);
+  return Transcript().substr(before);
+}
+
 void ScriptedWindowSide::PseudoKey(u16 code, u16 thumb) {
   Co.Key.thumb = thumb;
   Key(0, code, 0);

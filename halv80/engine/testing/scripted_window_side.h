@@ -48,6 +48,9 @@ class ScriptedWindowSide : public WindowSide {
   void Key(u16 character, u16 key_code = 0, u8 flags = 0);
   // Each byte of `text` as a typed character, then CR.
   void Type(std::string_view text);
+  // Types a line and returns what it added to the transcript: its echo, the
+  // output and the next prompt.
+  std::string Typed(std::string_view line);
   void PseudoKey(u16 code, u16 thumb = 0);
 
   // Queues a reply for the next request `code`; unanswered requests get the

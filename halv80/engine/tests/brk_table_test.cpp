@@ -101,9 +101,7 @@ class BrkCommandTest : public EngineTest {
   }
   // The pane's text that typing `line` added: the echo, the output, the prompt.
   std::string typed(std::string_view line) {
-    const std::size_t before = ws_->Transcript().size();
-    ws_->Type(line);
-    return ws_->Transcript().substr(before);
+    return ws_->Typed(line);
   }
   std::unique_ptr<ScriptedWindowSide> ws_;
 };
@@ -354,9 +352,7 @@ class BrkTargetTest : public StartupTest {
   }
   static u8 original(u16 address) { return u8(address >> 8 ^ 0x5A); }
   std::string typed(std::string_view line) {
-    const std::size_t before = ws_->Transcript().size();
-    ws_->Type(line);
-    return ws_->Transcript().substr(before);
+    return ws_->Typed(line);
   }
   std::unique_ptr<ScriptedWindowSide> ws_;
 };

@@ -196,9 +196,7 @@ class StartupCommandsTest : public StartupTest {
     return *ws_;
   }
   std::string typed(std::string_view line) {
-    const std::size_t before = ws_->Transcript().size();
-    ws_->Type(line);
-    return ws_->Transcript().substr(before);
+    return ws_->Typed(line);
   }
   bool box_posted(u16 error) const {
     const std::string text = emu_startup_error_text(error).substr(1);

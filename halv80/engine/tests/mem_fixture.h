@@ -32,9 +32,7 @@ class MemSessionTest : public StartupTest {
   }
   // The transcript the line adds: its echo, the output and the next prompt.
   std::string typed(std::string_view line) {
-    const std::size_t before = ws_->Transcript().size();
-    ws_->Type(line);
-    return ws_->Transcript().substr(before);
+    return ws_->Typed(line);
   }
   void poke(u16 address, const Bytes& bytes) { tgt_write_block(bytes, address); }
   Bytes peek(u16 address, std::size_t n) {

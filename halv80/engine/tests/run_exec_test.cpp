@@ -177,9 +177,7 @@ class RunCommandsTest : public RunTest {
     RunTest::TearDown();
   }
   std::string typed(std::string_view line) {
-    const std::size_t before = ws_->Transcript().size();
-    ws_->Type(line);
-    return ws_->Transcript().substr(before);
+    return ws_->Typed(line);
   }
   std::unique_ptr<ScriptedWindowSide> ws_;
 };

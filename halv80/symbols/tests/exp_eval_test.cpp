@@ -431,9 +431,7 @@ class DefTest : public EngineTest {
     EngineTest::TearDown();
   }
   std::string typed_line(std::string_view line) {
-    const std::size_t before = ws_->Transcript().size();
-    ws_->Type(line);
-    return ws_->Transcript().substr(before);
+    return ws_->Typed(line);
   }
   static std::string expand(std::string_view text) { return std::string(def_expand(text)); }
   std::unique_ptr<ScriptedWindowSide> ws_;

@@ -397,9 +397,7 @@ class ExpCommandTest : public StartupTest {
     StartupTest::TearDown();
   }
   std::string typed(std::string_view line) {
-    const std::size_t before = ws_->Transcript().size();
-    ws_->Type(line);
-    return ws_->Transcript().substr(before);
+    return ws_->Typed(line);
   }
   std::unique_ptr<ScriptedWindowSide> ws_;
 };
