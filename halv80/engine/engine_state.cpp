@@ -31,6 +31,7 @@
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/tgt_memory.h"
+#include "halv80/engine/tgt_mmu.h"
 #include "halv80/engine/sup_paths.h"
 
 void reset_engine_state() {
@@ -69,4 +70,5 @@ void reset_engine_state() {
   run_exec_reset();
   brk_reset();
   tgt_memory_reset();
+  tgt_mmu_reset();
 }
