@@ -1,7 +1,7 @@
 // The memory-management model: the window table that maps the target's 16-bit
 // logical addresses onto its 20-bit physical space, its copies for stops, runs
-// and the temporary bank mapping, the bank descriptors, and the translations
-// both ways. Owns TgtMmuState. With no MMU kind configured
+// and the temporary bank mapping, the bank descriptors, the translations both
+// ways, and the MMU command. Owns TgtMmuState. With no MMU kind configured
 // (Cfg.MmuKind 0) every translation leaves the address as it is.
 #pragma once
 
@@ -15,6 +15,8 @@ constexpr std::size_t kMmuWindowCount = 5;       // entry 0 common area 0, entri
 constexpr std::size_t kMmuSnapshotWindows = 3;   // the snapshot keeps windows 1..3
 constexpr std::size_t kBankDescriptorMax = 128;  // entries of a map file's mapping table
 constexpr u32 kMmuPhysicalMask = 0xFFFFF;        // the 20-bit physical space wraps
+
+constexpr u16 kMsgMonitorMapping = 117;  // "\nモニタのコード領域/データ領域のマッピングはできません。"
 
 // One entry of the window table.
 struct MmuWindow {
@@ -34,6 +36,17 @@ struct BankDescriptor {
   u16 size = 0;
 };
 
+// The HD64180's on-chip MMU registers as the MMU command reads and sets them.
+struct MmuCommandRecord {
+  u8 cbr = 0;
+  u8 bbr = 0;
+  u8 cbar = 0;
+  u16 ca = 0;           // common area 1 start: (CBAR & 0xF0) << 8
+  u16 ba = 0;           // bank area start: (CBAR & 0x0F) << 12
+  u32 common_base = 0;  // CBR * 4096
+  u32 bank_base = 0;    // BBR * 4096
+};
+
 struct TgtMmuState {
   MmuWindowTable Windows{};       // the model as the target has it (or is about to)
   MmuWindowTable StopCopy{};      // Windows at the last stop
@@ -49,6 +62,10 @@ struct TgtMmuState {
   u16 BankWindow = 2;             // the bank window: 2..4
   u16 BankBase = 0;               // its logical start; 0: not chosen yet
   u16 HitWindow = 0;              // the window the last translation went through; 0: none
+  MmuCommandRecord Command{};     // the registers as the MMU command last read them
+  MmuCommandRecord Pushed{};      // kept by MMU PUSH
+  u16 PushedValid = 0;            // 1 once MMU PUSH kept a copy
+  u16 IoBase = 0;                 // internal I/O base: 0x00, 0x40, 0x80 or 0xC0
 };
 extern TgtMmuState TgtMmu;
 
@@ -114,3 +131,13 @@ void tgt_restore_bank_map();
 // has. When nothing could be mapped: its low 16 bits. tgt_restore_bank_map
 // ends the access.
 u16 tgt_bank_in(u32 banked);
+
+// The MMU command. With an MMU kind set: the stop-time windows. Otherwise, on
+// an HD64180: its CBR, BBR and CBAR through the I/O ports, shown, kept (PUSH),
+// put back (POP), their I/O base (IO=) or set from a list of settings, each
+// checked before any register is written.
+void tgt_cmd_mmu();
+// Window n (0..4) as the window side shows it: the run-time copy while the
+// target runs, else the stop-time copy. Returns the length written into `out`
+// (always terminated; 0 for n beyond the table).
+std::size_t tgt_mmu_window_text(u16 n, std::span<char> out);

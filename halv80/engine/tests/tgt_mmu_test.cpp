@@ -1,7 +1,8 @@
-// The memory-management model: translations both ways over a window table of
-// our own, then against simulated boards with an HD64180 or a four-window MMU:
-// the refresh at a stop and the push, the banked accesses, and the agreement
-// of the model with what the target's CPU sees.
+// The memory-management model and the MMU command: translations both ways
+// over a window table of our own, then against simulated boards with an
+// HD64180 or a four-window MMU: the MMU command as a user types it, the
+// refresh at a stop and the push, the banked accesses, and the agreement of
+// the model with what the target's CPU sees.
 #include "halv80/engine/tgt_mmu.h"
 
 #include <gtest/gtest.h>
@@ -36,6 +37,11 @@ void PrintTo(const MmuWindow& w, std::ostream* os) {
 namespace {
 
 using Bytes = std::vector<u8>;
+
+const std::string kMsg0 = sjis("\n アドレス指定が誤りです");
+const std::string kMsg1 = sjis("\n データ指定が誤りです");
+const std::string kMsg34 = sjis("\n コマンド エラー");
+const std::string kMsg117 = sjis("\nモニタのコード領域/データ領域のマッピングはできません。");
 
 // --- Translations over a table of our own -------------------------------------
 
@@ -199,6 +205,148 @@ class MmuBoardTest : public StartupTest {
   std::unique_ptr<ScriptedWindowSide> ws_;
 };
 
+// The MMU command's display of CBR 20H, BBR 10H and CBAR E4H at I/O base 0.
+const std::string kShownE4 =
+    "\n Intarnal I/O Address = 0000 (CBR=0038)"
+    "\n 64180 MMU    Logical Addr.   Physical Addr.     Base"
+    "\nCom. Area 1 = E000H - FFFFH   2E000H - 2FFFFH   20000H"
+    "\nBank Area   = 4000H - DFFFH   14000H - 1DFFFH   10000H"
+    "\nCom. Area 0 = 0000H - 3FFFH   00000H - 03FFFH   00000H";
+
+TEST_F(MmuBoardTest, MmuShowsTheOnChipRegisters) {
+  ASSERT_NO_FATAL_FAILURE(BootHd64180Direct());
+  const struct {
+    DevMmuBank regs;  // CBR, BBR, CBAR
+    const char* shown;
+  } cases[] = {
+      {{0x20, 0x10, 0xE4}, kShownE4.c_str()},
+      {{0x20, 0x10, 0x44},  // BA = CA: no bank area
+       "\n Intarnal I/O Address = 0000 (CBR=0038)"
+       "\n 64180 MMU    Logical Addr.   Physical Addr.     Base"
+       "\nCom. Area 1 = 4000H - FFFFH   24000H - 2FFFFH   20000H"
+       "\nBank Area   = No Existence"
+       "\nCom. Area 0 = 0000H - 3FFFH   00000H - 03FFFH   00000H"},
+      {{0xF8, 0x10, 0xC0},  // BA = 0: no common area 0; the bases wrap at 1 MiB
+       "\n Intarnal I/O Address = 0000 (CBR=0038)"
+       "\n 64180 MMU    Logical Addr.   Physical Addr.     Base"
+       "\nCom. Area 1 = C000H - FFFFH   04000H - 07FFFH   F8000H"
+       "\nBank Area   = 0000H - BFFFH   10000H - 1BFFFH   10000H"
+       "\nCom. Area 0 = No Existence"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(int(c.regs.cbar));
+    mmu().SetBank(c.regs);
+    EXPECT_EQ(typed("MMU"), std::string("MMU") + c.shown + "\n>");
+    EXPECT_EQ(TgtMmu.Command.ca, (c.regs.cbar & 0xF0) << 8);
+    EXPECT_EQ(TgtMmu.Command.ba, (c.regs.cbar & 0x0F) << 12);
+  }
+}
+
+TEST_F(MmuBoardTest, MmuSetsTheRegistersFromAListOfSettings) {
+  ASSERT_NO_FATAL_FAILURE(BootHd64180Direct());
+  const struct {
+    const char* line;
+    DevMmuBank after;
+  } cases[] = {
+      {"MMU BA=4000 CA=E000 BB=10000 CB=20000", {0x20, 0x10, 0xE4}},
+      {"MMU BA=4000,CA=E000,BP=14000,CP=2E000", {0x20, 0x10, 0xE4}},  // where the areas' first bytes go
+      {"mmu ca=e000, ,ba=4000 bb=10000 cb=20000", {0x20, 0x10, 0xE4}},
+      {"MMU CA=F000 CB=0 BA=8000 BP=0", {0x00, 0xF8, 0xF8}},           // BB = BP - BA wraps at 1 MiB
+      {"MMU BA=3000 CA=3000 CP=4000", {0x01, 0x00, 0x33}},             // from the monitor's data end on
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    mmu().SetBank(DevMmuBank{});
+    const std::string out = typed(c.line);
+    EXPECT_EQ(mmu().Bank(), c.after);
+    if (c.after == DevMmuBank{0x20, 0x10, 0xE4}) {
+      EXPECT_EQ(out, std::string(c.line) + kShownE4 + "\n>");
+    }
+  }
+}
+
+TEST_F(MmuBoardTest, ABadSettingLeavesTheRegistersAlone) {
+  ASSERT_NO_FATAL_FAILURE(BootHd64180Direct());
+  const DevMmuBank before{0x05, 0x06, 0xF8};
+  const struct {
+    const char* line;
+    const std::string& message;
+  } cases[] = {
+      {"MMU BA=4800", kMsg1},                               // not a whole 4 KiB page
+      {"MMU BB=10800", kMsg1},
+      {"MMU CA=10000", kMsg1},                              // beyond the logical space
+      {"MMU CB=100000", kMsg1},                             // beyond the physical space
+      {"MMU XA=4000", kMsg1},                               // no such setting
+      {"MMU BA=", kMsg1},                                   // no value
+      {"MMU BA=4000 CA=E000 BB=10000 CB=20000 BA=4800", kMsg1},  // the last one spoils the line
+      {"MMU BA=E000 CA=4000", kMsg1},                       // CA below BA
+      {"MMU BA=0 CA=2000 BB=0 CB=10000", kMsg117},          // common area 1 starts below the monitor's data end
+      {"MMU BA=0 CA=2000 BB=0 CP=3000", kMsg117},
+      {"MMU BA=1000 CA=E000 BB=10000", kMsg117},            // so does the bank area
+      {"MMU BA=2000 CA=8000 BP=12000", kMsg117},
+      {"MMU PUSH X", kMsg1},
+      {"MMU IO=41", kMsg0},                                 // not a step of 40H
+      {"MMU IO=100", kMsg0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    mmu().SetBank(before);
+    EXPECT_EQ(typed(c.line), c.line + c.message + "\n>");
+    EXPECT_EQ(mmu().Bank(), before);
+    EXPECT_EQ(TgtMmu.IoBase, 0);
+    EXPECT_EQ(TgtMmu.PushedValid, 0);
+  }
+  // an area whose base stays 0 may start anywhere
+  typed("MMU BA=1000 CA=F000 BB=0 CB=0");
+  EXPECT_EQ(mmu().Bank(), (DevMmuBank{0x00, 0x00, 0xF1}));
+}
+
+TEST_F(MmuBoardTest, PushKeepsTheRegistersAndPopPutsThemBack) {
+  ASSERT_NO_FATAL_FAILURE(BootHd64180Direct());
+  const DevMmuBank kept{0x20, 0x10, 0xE4};
+  mmu().SetBank(kept);
+  // nothing kept yet: the not-exist line, and the registers stay
+  EXPECT_EQ(typed("MMU POP"), "MMU POP\nNot Exist MMU Satus !\n>");
+  EXPECT_EQ(mmu().Bank(), kept);
+
+  EXPECT_EQ(typed("MMU PUSH"), "MMU PUSH" + kShownE4 + "\n Push MMU Status !\n>");
+  typed("MMU BA=8000 CA=F000 BB=30000 CB=40000");
+  EXPECT_EQ(mmu().Bank(), (DevMmuBank{0x40, 0x30, 0xF8}));
+  EXPECT_EQ(typed("MMU POP"), "MMU POP" + kShownE4 + "\n Pop MMU Status !\n>");
+  EXPECT_EQ(mmu().Bank(), kept);
+}
+
+TEST_F(MmuBoardTest, IoBaseMovesThePortsInStepsOf40H) {
+  // the board's registers answer at 78H..7AH: internal I/O base 40H
+  ASSERT_NO_FATAL_FAILURE(BootHd64180Direct(0x78));
+  mmu().SetBank({0x20, 0x10, 0xE4});
+  EXPECT_EQ(typed("MMU IO=40"), "MMU IO=40\n>");
+  EXPECT_EQ(TgtMmu.IoBase, 0x40);
+  std::string shown = kShownE4;
+  shown.replace(shown.find("0000 (CBR=0038)"), 15, "0040 (CBR=0078)");
+  EXPECT_EQ(typed("MMU"), "MMU" + shown + "\n>");
+  typed("MMU CA=F000 CB=30000");
+  EXPECT_EQ(mmu().Bank(), (DevMmuBank{0x30, 0x10, 0xF4}));
+}
+
+TEST_F(MmuBoardTest, MmuRefusesOtherProcessorsAndListsMonitorManagedWindows) {
+  ASSERT_NO_FATAL_FAILURE(Boot(kDevMmuBank, "", kCpuZ80));
+  EXPECT_EQ(typed("MMU"), "MMU" + kMsg34 + "\n>");
+
+  ASSERT_NO_FATAL_FAILURE(Boot(kDevMmuBank, "64180R", kCpu64180));
+  mmu().SetBank({0x20, 0x10, 0xE4});
+  tgt_mmu_after_stop();
+  EXPECT_EQ(typed("MMU"),
+            "MMU\n\t Addr.  Physical  Size"
+            "\nArea 2 = E000H(0002E000H) 2000H( 8192)"
+            "\nArea 1 = 4000H(00014000H) A000H(40960)"
+            "\nArea 0 = 0000H(00000000H) 4000H(16384)\n>");
+  EXPECT_EQ(typed("MMU PUSH"), "MMU PUSH" + kMsg1 + "\n>");  // the monitor owns the MMU
+  char text[64];
+  EXPECT_EQ(std::string(text, tgt_mmu_window_text(1, text)), " MMU1 : 4000H(00014000H) Size A000H(40960)");
+  EXPECT_EQ(tgt_mmu_window_text(5, text), 0u);
+}
+
 // A program that sets the MMU with OUT (n),A, one register after another,
 // and stops on the NOP behind; another NOP for a second run.
 struct PortValue {
@@ -263,6 +411,22 @@ TEST_F(MmuBoardTest, StopReadsTheMmuBackAndTheModelAgreesWithTheCpu) {
     EXPECT_EQ(TgtMmu.RunCopy, c.windows);
     EXPECT_EQ(TgtMmu.Windows, c.windows);
   }
+}
+
+TEST_F(MmuBoardTest, SettingsOfTheMmuCommandAgreeWithTheCpu) {
+  ASSERT_NO_FATAL_FAILURE(BootHd64180Direct());
+  typed("MMU BA=5000 CA=C000 BB=31000 CB=8F000");
+  ASSERT_EQ(mmu().Bank(), (DevMmuBank{0x8F, 0x31, 0xC5}));
+  // the record the command read back, as the mapping it describes
+  const auto by_record = [](u16 logical) -> u32 {
+    const MmuCommandRecord& r = TgtMmu.Command;
+    if (logical >= r.ca) return (r.common_base + logical) & kMmuPhysicalMask;
+    if (logical >= r.ba) return (r.bank_base + logical) & kMmuPhysicalMask;
+    return logical;
+  };
+  const u16 logical[] = {0x0100, 0x4FFF, 0x5000, 0x9ABC, 0xBFFF, 0xC000, 0xFFFF};
+  ExpectAgreement(logical, by_record);
+  EXPECT_EQ(by_record(0xC000), 0x9B000u);
 }
 
 TEST_F(MmuBoardTest, FourWindowRefreshAndPushRoundTrip) {
