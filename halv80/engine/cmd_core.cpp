@@ -22,6 +22,7 @@
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_panes.h"
 #include "halv80/engine/tgt_memory.h"
+#include "halv80/engine/tgt_mmu.h"
 #include "halv80/engine/redir_file.h"
 #include "halv80/engine/reg_registers.h"
 #include "halv80/engine/run_control.h"
@@ -116,7 +117,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xD6, cmd_unknown},  // W
     {0xD7, cmd_unknown},  // Y
     {0xD8, reg_cmd_im},  // IM
-    {0xD9, cmd_unknown},  // MMU
+    {0xD9, tgt_cmd_mmu},  // MMU
     {0xDA, cmd_unknown},  // IOEM
     {0xDB, cmd_ts},  // TS
     {0xDC, cmd_tg},  // TG

@@ -21,6 +21,7 @@
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_messages.h"
+#include "halv80/engine/tgt_mmu.h"
 #include "platform/host/host_text.h"
 #include "rz7bios/rz7bios.h"
 
@@ -191,8 +192,10 @@ u16 emu_startup_sequence(u16 mode) {
     EmuArea.MonitorRunning = 1;
   }
   Startup.InProgress = 0;
-  if (Cfg.MmuKind != kMmuNone)
+  if (Cfg.MmuKind != kMmuNone) {
+    tgt_reset_window_table();
     Startup.FirstFreeAddress = (code + kMonitorBlockSize + Cfg.PageMask) & ~u32(Cfg.PageMask);
+  }
   return 0;
 }
 

@@ -31,6 +31,7 @@
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/tgt_memory.h"
+#include "halv80/engine/tgt_mmu.h"
 #include "halv80/engine/sup_paths.h"
 #include "halv80/symbols/exp_eval.h"
 
@@ -71,4 +72,5 @@ void reset_engine_state() {
   brk_reset();
   tgt_memory_reset();
   mem_reset();
+  tgt_mmu_reset();
 }

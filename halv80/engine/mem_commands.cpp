@@ -235,6 +235,7 @@ bool mem_store_values(u32& address, u16 kind, bool banked) {
     }
     address = banked ? address + size : u16(address + size);
   }
+  if (banked) tgt_restore_bank_map();
   mem_refresh_displays();
   return written;
 }
@@ -247,7 +248,7 @@ void mem_refresh_displays() {
 
 // The memory-management model maps no bank window yet: the banked address
 // is taken to its logical address as it stands.
-u16 mem_map_bank_window(u32 address) { return u16(tgt_to_logical(address)); }
+u16 mem_map_bank_window(u32 address) { return tgt_bank_in(address); }
 
 void mem_cmd_move() {
   if (!target_stopped()) return;

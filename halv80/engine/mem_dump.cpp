@@ -18,6 +18,7 @@
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_format.h"
 #include "halv80/engine/tgt_memory.h"
+#include "halv80/engine/tgt_mmu.h"
 #include "platform/host/host_text.h"
 
 constinit MemState Mem;
@@ -148,6 +149,7 @@ void dump_line(const DumpLayout& l, u32 address, LineForm form) {
   std::array<u8, kLineBytesMax> bytes{};
   const auto line = std::span<u8>(bytes).first(std::size_t(l.items) * l.size);
   read_bytes(line, logical);
+  if (form == LineForm::Banked) tgt_restore_bank_map();
   PrintableColumn column;
   if (l.kind == 'A') {
     for (const u8 b : line) fmt_printable(column, b);
@@ -360,6 +362,7 @@ void mem_cmd_edit() {
     else
       con_printf("\n%04x ", address);
     show_element(at, kind);
+    if (banked) tgt_restore_bank_map();
     con_puts("  ");
     con_read_line();
     cmd_skip_blanks();

@@ -18,6 +18,7 @@
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/sup_format.h"
 #include "halv80/engine/tgt_memory.h"
+#include "halv80/engine/tgt_mmu.h"
 #include "halv80/symbols/sym_symbols.h"
 #include "platform/host/host_text.h"
 
@@ -395,6 +396,12 @@ u16 reg_window_line_count(u16& options) {
 }
 
 std::size_t reg_window_line(u16 line, u16 options, std::span<char> out) {
+  // below the registers and an empty line: the memory-management windows, highest first
+  if (line > kRegWindowLines) {
+    const u16 shown = (Cfg.MmuKind == kMmuWindows || Cfg.MmuKind == 8) ? 5 : 3;
+    const u16 k = u16(line - kRegWindowLines - 1);
+    if (k < shown) return tgt_mmu_window_text(u16(shown - 1 - k), out);
+  }
   LineText text(out);
   if (line == kWindowFlagLine)
     flag_line(text);

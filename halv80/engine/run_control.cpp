@@ -106,6 +106,7 @@ u16 emu_go(u16) {
   ++EmuCtl.RunCounter;
   _Q_wrreg0(kRegControl, 0, kCtlGoMask);
   RunCtl.BreakRequested = 0;
+  tgt_mmu_before_go();
 
   emu_req_load(MonitorRequest::PrepareRun, {});
   emu_req_load_words(MonitorRequest::LoadSpPcAf, r.sp, r.pc, r.af);
@@ -167,6 +168,7 @@ u16 emu_read_stop_record() {
     emu_req_answer(u8(r.iff));
   }
   emu_req_load(MonitorRequest::EndStopRecord, {});
+  tgt_mmu_after_stop();
   // back over the one-byte break instruction the target stopped on
   if (RunCtl.StopByte == 0) r.pc = u16(r.pc - 1);
   if (serve_system_call()) {

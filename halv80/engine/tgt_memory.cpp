@@ -192,10 +192,25 @@ bool tgt_write_long_verify(u16 address, u32 value) {
   return !TgtMem.Verify || verified(value, tgt_read_long(address));
 }
 
-u8 tgt_read_byte_banked(u32 address) { return tgt_read_byte(u16(tgt_to_logical(address))); }
-u16 tgt_read_word_banked(u32 address) { return tgt_read_word(u16(tgt_to_logical(address))); }
-void tgt_write_byte_banked(u32 address, u8 value) { tgt_write_byte(u16(tgt_to_logical(address)), value); }
-void tgt_write_word_banked(u32 address, u16 value) { tgt_write_word(u16(tgt_to_logical(address)), value); }
+// The bank window maps the address's page for the one access.
+u8 tgt_read_byte_banked(u32 address) {
+  const u8 value = tgt_read_byte(tgt_bank_in(address));
+  tgt_restore_bank_map();
+  return value;
+}
+u16 tgt_read_word_banked(u32 address) {
+  const u16 value = tgt_read_word(tgt_bank_in(address));
+  tgt_restore_bank_map();
+  return value;
+}
+void tgt_write_byte_banked(u32 address, u8 value) {
+  tgt_write_byte(tgt_bank_in(address), value);
+  tgt_restore_bank_map();
+}
+void tgt_write_word_banked(u32 address, u16 value) {
+  tgt_write_word(tgt_bank_in(address), value);
+  tgt_restore_bank_map();
+}
 
 void tgt_read_block(std::span<u8> buffer, u16 address) {
   buffer = buffer.first(std::min<std::size_t>(buffer.size(), kLogicalSpace));

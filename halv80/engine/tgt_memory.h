@@ -59,7 +59,8 @@ bool tgt_write_word_verify(u16 address, u16 value);
 bool tgt_write_long_verify(u16 address, u32 value);
 
 // The banked forms: a 20-bit address taken to its logical address for the
-// access.
+// access, with the bank window mapped over it for that access (with memory
+// management; without, the address's low 16 bits).
 u8 tgt_read_byte_banked(u32 address);
 u16 tgt_read_word_banked(u32 address);
 void tgt_write_byte_banked(u32 address, u8 value);

@@ -340,7 +340,7 @@ TEST_F(RegistersTest, WindowLines) {
       {1, kRegOptionDecimal | kRegOptionIndirect, true, " BC  FFFFFFFFFFFFFFFFFFFFFFFFFFFFF"},
       {13, 0, true, "???????" "'???????"},
       {14, 0, false, ""},
-      {15, kRegOptionMmuLines, false, ""},
+      {15, kRegOptionMmuLines, false, " MMU2 : 0000H(00000000H) Size 0000H(    0)"},  // the highest window first
       {0xFFFF, 0, false, ""},
   };
   for (const auto& c : cases) {
