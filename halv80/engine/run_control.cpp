@@ -35,7 +35,6 @@ void run_control_reset() { RunCtl = RunControlState{}; }
 namespace {
 
 constexpr u8 kRegControl = 7;
-constexpr u8 kCtlRunStrobe = 0x10;
 constexpr u8 kCtlGoMask = 0x40;
 constexpr u16 kRunStarted = 0x02;     // _Q_chk_run: the target started since the strobe
 constexpr u16 kNmiVectorZ80 = 0x66;
