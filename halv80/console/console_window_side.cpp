@@ -9,6 +9,7 @@
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/con_log.h"
 #include "halv80/engine/sup_messages.h"
+#include "platform/host/host_clock.h"
 #include "platform/host/host_text.h"
 
 namespace {
@@ -18,6 +19,9 @@ constexpr const char* kBannerVersion = "1.00";
 constexpr const char* kBannerNotice = "Z80-family source-level debugger";
 
 ConsoleWindowSide* Current = nullptr;  // receives the message boxes
+
+constexpr u8 kEscape = 0x1B;
+constexpr u32 kInterruptAfterMs = 2000;  // a command busy this long with input waiting gets ESC
 
 // A console line as plain text: colour escapes and attribute resets dropped.
 std::string plain_text(std::string_view cp932) {
@@ -77,8 +81,21 @@ bool ConsoleWindowSide::Done() const {
 }
 
 bool ConsoleWindowSide::Key(u8 character) {
-  // keys are taken only while the command side waits for one
-  while (!Done() && Co.WaitKind != kWaitKey) win_pump(*this);
+  // Keys are taken only while the command side waits for one. A command that
+  // keeps busy that long with input waiting (a repeating PI or PO, a run
+  // that waits for its stop) is what a user stops with ESC: it gets one.
+  const u32 busy_since = host_tick_ms();
+  bool interrupted = false;
+  while (!Done() && Co.WaitKind != kWaitKey) {
+    if (!interrupted && Co.WaitKind == kWaitBusy && u32(host_tick_ms() - busy_since) >= kInterruptAfterMs) {
+      Co.Key.character = kEscape;
+      Co.Key.key_code = 0;
+      Co.Key.flags = 0;
+      ++Co.Request.key_input;
+      interrupted = true;
+    }
+    win_pump(*this);
+  }
   if (Done()) return false;
   // One tick without a key first, as the window side's timer gives one
   // between keys: a wait that only lets the windows live ends on it.

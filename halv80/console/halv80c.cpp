@@ -2,6 +2,9 @@
 // input, or from the file named as the first argument; the command pane's
 // output goes to standard output as UTF-8. The run ends at EXIT or at the end
 // of the input. Further arguments are the debugger's start-up command line.
+// A command that runs until a key stops it (PI ,/C, a G that waits for a
+// program that never stops) gets ESC once it has been busy for two seconds
+// with more input waiting, as a user at the keyboard would press it.
 //
 // The simulated emulator stands where the interface card and its driver would
 // be. The program's folder (where rz7_00.hwf is looked for) is the folder of
