@@ -96,6 +96,7 @@ int main(int argc, char** argv) {
   // the frame closes: what is kept between runs is saved
   if (Links.state_file_save) Links.state_file_save();
   window_side.Finish();
+  cmd_exit_cleanup();
   // the library lets go of the work area before the engine frees it
   _NT_setbioswork(nullptr);
   reset_engine_state();

@@ -291,6 +291,8 @@ void cmd_internal_error() {
   cmd_fail(kMsgInternalError);
 }
 
+void cmd_exit_cleanup() { brk_exit_cleanup(); }
+
 void cmd_exit_forever() {
   for (;;) {
     Co.Request.code = RequestCode::Exit;

@@ -69,6 +69,9 @@ void cmd_message(u16 n);
 [[noreturn]] void cmd_fail(u16 n);
 // cmd_fail(114) with output back in the command pane. Does not return.
 [[noreturn]] void cmd_internal_error();
+// The window side's last call when the frame closes: every breakpoint's
+// address list is freed.
+void cmd_exit_cleanup();
 // Posts the exit request with wait kind 5, for good. Does not return.
 [[noreturn]] void cmd_exit_forever();
 // ON/OFF operand: end of line 2, "OFF" 0, "ON" 1; anything else message 2 and 0.

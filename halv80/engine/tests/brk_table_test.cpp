@@ -512,6 +512,9 @@ TEST_F(BrkTargetTest, SourceBreakpointArmsEveryRangeOfItsLine) {
     brk_disarm(0x1200, false);
     EXPECT_EQ(Brk.StopNumber, c.stop_number);
     for (const u16 a : {0x1000, 0x1004, 0x1200}) EXPECT_EQ(tgt_read_byte(a), original(a));
+    // the frame closes: every address list is given back
+    cmd_exit_cleanup();
+    EXPECT_EQ(Brk.Slots[0].line_addresses.capacity(), 0u);
   }
   brk_reset();
   brk_set(0x2000, 1, false);
