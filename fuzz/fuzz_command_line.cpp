@@ -5,11 +5,10 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <ostream>
-#include <streambuf>
 #include <string>
 #include <string_view>
 
+#include "fuzz/null_stream.h"
 #include "halv80/console/console_window_side.h"
 #include "halv80/engine/engine_state.h"
 #include "platform/host/host_clock.h"
@@ -19,17 +18,11 @@ namespace {
 constexpr std::size_t kMaxLines = 16;
 constexpr std::size_t kMaxLine = 300;
 
-// Output goes nowhere.
-class NullBuffer : public std::streambuf {
- protected:
-  int overflow(int c) override { return c; }
-};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static NullBuffer null_buffer;
-  static std::ostream null_out(&null_buffer);
+  static NullStream null_out;
   // the tick clock stands still: start-up's delay calibration ends at once
   static const bool fake_clock = [] {
     host_clock_use_fake(100000);

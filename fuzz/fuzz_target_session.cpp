@@ -11,11 +11,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <ostream>
-#include <streambuf>
 #include <string>
 #include <string_view>
 
+#include "fuzz/null_stream.h"
 #include "halv80/console/console_window_side.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
@@ -35,14 +34,8 @@ namespace {
 constexpr std::size_t kMaxLines = 8;
 constexpr std::size_t kMaxLine = 200;
 
-class NullBuffer : public std::streambuf {
- protected:
-  int overflow(int c) override { return c; }
-};
-
 struct Session {
-  NullBuffer buffer;
-  std::ostream out{&buffer};
+  NullStream out;
   std::unique_ptr<SimulatedDriver> emulator;
   std::unique_ptr<ConsoleWindowSide> window_side;
 

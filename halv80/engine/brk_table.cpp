@@ -26,11 +26,7 @@ constinit BreakTableState Brk;
 
 namespace {
 
-constexpr u16 kMsgAddress = 0;        // "\n アドレス指定が誤りです"
-constexpr u16 kMsgData = 1;           // "\n データ指定が誤りです"
 constexpr u16 kMsgNoSuchBreak = 13;   // "\n 指定された設定がありません"
-constexpr u16 kMsgTableFull = 14;     // "\n ブレーク ポイントが設定できません（最大１５ポイント）"
-constexpr u16 kMsgStoreFull = 45;     // "\n デバッグ情報領域がいっぱいです（起動時の－Ｂオプション参照）"
 
 constexpr u16 kListingSource = 2;     // Lst.ListingMode: the code window shows source lines
 constexpr std::size_t kAddressColumn = 15;  // brk_format_address mode 0 pads to this
@@ -268,7 +264,7 @@ void brk_set(u32 address, u32 count, bool has_command) {
   emu_area_lookup(address);  // the monitor's own area ends the command here
   brk_find(address);
   if (Brk.SelectedSlot == kNoSlot) {
-    cmd_error(kMsgTableFull);
+    cmd_error(kMsgBreakTableFull);
     return;
   }
   BreakEntry& e = Brk.Slots[Brk.SelectedSlot];

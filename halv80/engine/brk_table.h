@@ -16,6 +16,7 @@
 #include "platform/host/host_types.h"
 
 constexpr std::size_t kBreakSlots = 63;
+constexpr u16 kMsgBreakTableFull = 14;  // "\n ブレーク ポイントが設定できません（最大１５ポイント）"
 constexpr u16 kNoSlot = 0xFFFF;
 constexpr u16 kBreakHitEvent = 65;       // stop_number of a hardware break
 constexpr std::size_t kLineAddressStep = 256;  // the address list grows by this many elements

@@ -15,7 +15,11 @@ constexpr u8 kFirstCommandToken = 0xA0;
 constexpr u8 kLastCommandToken = 0xEF;
 constexpr u16 kNoToken = 0;  // dispatch of a line that matched no command word
 
+constexpr u16 kMsgAddress = 0;          // "\n アドレス指定が誤りです"
+constexpr u16 kMsgData = 1;             // "\n データ指定が誤りです"
 constexpr u16 kMsgFormat = 2;           // "\n コマンドのフォーマットが不正です"
+constexpr u16 kMsgVerify = 8;           // "\n Ｖｅｒｉｆｙエラー"
+constexpr u16 kMsgStoreFull = 45;       // "\n デバッグ情報領域がいっぱいです（起動時の－Ｂオプション参照）"
 constexpr u16 kMsgCommandError = 34;    // "\n コマンド エラー"
 constexpr u16 kMsgInternalError = 114;  // "\nＱＵＥＮＤＡＲの内部エラー"
 

@@ -26,7 +26,6 @@ constinit LapState Lap;
 
 namespace {
 
-constexpr u16 kMsgData = 1;          // "\n データ指定が誤りです"
 constexpr u16 kMsgSubProcess = 19;   // "\tサブ プロセス セグメント 　＝"
 constexpr u16 kMsgNoDirectory = 103; // "\n ディレクトリの指定が違います"
 

@@ -110,7 +110,6 @@ constexpr u8 kRegTraceFrameLow = 56;    // non-zero once the trace hardware runs
 constexpr u32 kTraceRestartWaitMs = 3000;
 constexpr u16 kResetDelayUnitMs = 17;
 constexpr u8 kOpcodeRet = 0xC9;
-constexpr u16 kMsgOperandError = 1;
 
 
 // The configuration file, once per program run. 0, or the error reported.
@@ -258,7 +257,7 @@ void cmd_reset() {
   }
   cmd_skip_blanks();
   if (Cmd.AbortFlag || *Cmd.ScannerCursor != '\0' || delay > 0xFFFF || kind > 0xFFFF) {
-    cmd_error(kMsgOperandError);
+    cmd_error(kMsgData);
     return;
   }
   // Pulses until a key is pressed: for watching the target's reset on a scope.

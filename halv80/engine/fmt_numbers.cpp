@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr u16 kMsgData = 1;  // "\n データ指定が誤りです"
 
 constexpr u16 kToolchainAltSingle = 2;     // singles in the alternate form
 constexpr u16 kToolchainDecimalDouble = 4;  // doubles as decimal doubles

@@ -22,9 +22,6 @@
 
 namespace {
 
-constexpr u16 kMsgAddress = 0;          // "\n アドレス指定が誤りです"
-constexpr u16 kMsgData = 1;             // "\n データ指定が誤りです"
-constexpr u16 kMsgVerify = 8;           // "\n Ｖｅｒｉｆｙエラー"
 constexpr u16 kMsgSearchNotFound = 28;  // "\n サーチ データは見つかりません"
 constexpr u16 kMsgCompareStart = 29;    // "\n Ｃｏｍｐａｒｅ 開始"
 constexpr u16 kMsgCompareEnd = 30;      // "\n Ｃｏｍｐａｒｅ 終了"
@@ -227,7 +224,7 @@ bool mem_store_values(u32& address, u16 kind, bool banked) {
   }
   bool written = true;
   for (u16 i = 0; i < list.count; ++i) {
-    const u16 at = banked ? mem_map_bank_window(address) : u16(address);
+    const u16 at = banked ? tgt_bank_in(address) : u16(address);
     if (!mem_write_element(at, kind, list.values[i])) {
       cmd_error(kMsgVerify);
       written = false;
@@ -246,25 +243,16 @@ void mem_refresh_displays() {
   Scan.SizeLetter = kind;
 }
 
-// The memory-management model maps no bank window yet: the banked address
-// is taken to its logical address as it stands.
-u16 mem_map_bank_window(u32 address) { return tgt_bank_in(address); }
-
-void mem_cmd_move() {
-  if (!target_stopped()) return;
-  command_kind(1);
-  u32 a[3] = {};
-  if (!read_addresses(a, 3) || !at_line_end()) {
-    cmd_error(kMsgAddress);
-    return;
-  }
-  // a destination above the start could overrun the bytes still to be read:
-  // copy from the top down
-  emu_block_move(u16(a[2]), u16(a[0]), a[1] - a[0] + 1, a[2] > a[0]);
-  mem_refresh_displays();
-}
-
 namespace {
+
+// M and C: start, end and a second address, nothing after them. False after
+// the error is reported.
+bool read_start_end_second(u32 (&a)[3]) {
+  command_kind(1);
+  if (read_addresses(a, 3) && at_line_end()) return true;
+  cmd_error(kMsgAddress);
+  return false;
+}
 
 // F and S: start, end, a separator and at least one value; the element size
 // by the command word. False after the error is reported.
@@ -286,6 +274,16 @@ bool read_range_and_values(u16& size, u32 (&a)[2], MemValueList& list) {
 }
 
 }  // namespace
+
+void mem_cmd_move() {
+  if (!target_stopped()) return;
+  u32 a[3] = {};
+  if (!read_start_end_second(a)) return;
+  // a destination above the start could overrun the bytes still to be read:
+  // copy from the top down
+  emu_block_move(u16(a[2]), u16(a[0]), a[1] - a[0] + 1, a[2] > a[0]);
+  mem_refresh_displays();
+}
 
 void mem_cmd_fill() {
   if (!target_stopped()) return;
@@ -341,12 +339,8 @@ void mem_cmd_search() {
 
 void mem_cmd_compare() {
   if (!target_stopped()) return;
-  command_kind(1);
   u32 a[3] = {};
-  if (!read_addresses(a, 3) || !at_line_end()) {
-    cmd_error(kMsgAddress);
-    return;
-  }
+  if (!read_start_end_second(a)) return;
   cmd_message(kMsgCompareStart);
   const u32 count = a[1] - a[0] + 1;
   std::array<u8, kComparePiece> first{};

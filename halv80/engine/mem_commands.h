@@ -41,10 +41,6 @@ bool mem_write_element(u16 address, u16 kind, u64 value);
 bool mem_store_values(u32& address, u16 kind, bool banked);
 // Asks the window side to redraw its displays; the size kind stays.
 void mem_refresh_displays();
-// Maps the bank window over the 20-bit banked `address` and returns the
-// logical address under which the window shows it; tgt_restore_bank_map
-// ends the access.
-u16 mem_map_bank_window(u32 address);
 
 // The command handlers. Each needs a stopped target (message 125).
 void mem_cmd_move();      // M start,end,destination

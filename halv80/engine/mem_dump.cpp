@@ -25,7 +25,6 @@ constinit MemState Mem;
 
 namespace {
 
-constexpr u16 kMsgAddress = 0;  // "\n アドレス指定が誤りです"
 
 constexpr u32 kLogicalMax = 0xFFFF;
 constexpr u32 kBankedMax = 0xFFFFFFFF;
@@ -139,7 +138,7 @@ void dump_line(const DumpLayout& l, u32 address, LineForm form) {
   u16 logical = u16(address);
   switch (form) {
     case LineForm::Banked:
-      logical = mem_map_bank_window(address);
+      logical = tgt_bank_in(address);
       con_printf("\n%08lx ", address);
       break;
     case LineForm::Command: con_printf("\n%04x ", address); break;
@@ -356,7 +355,7 @@ void mem_cmd_edit() {
   con_puts(edit_heading(kind));
   for (;;) {
     Mem.EditNext = address;
-    const u16 at = banked ? mem_map_bank_window(address) : u16(address);
+    const u16 at = banked ? tgt_bank_in(address) : u16(address);
     if (banked)
       con_printf("\n%08lx ", address);
     else

@@ -24,7 +24,6 @@
 
 namespace {
 
-constexpr u16 kMsgData = 1;  // "\n データ指定が誤りです"
 
 constexpr int kFlagUnused = 5;     // '*'
 constexpr int kFlagInterrupt = 3;  // 'E'

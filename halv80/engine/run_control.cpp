@@ -46,7 +46,6 @@ constexpr u16 kErrPaused = 0;         // kind 1: a running target was paused
 constexpr u16 kResumeMode = 256;      // run-and-wait: resume after a paused access
 constexpr u32 kIdleRecheckMs = 100;
 constexpr u8 kRegBreakTrace = 54;
-constexpr u16 kMsgAddress = 0;
 constexpr u16 kMsgRealTime = 68;
 
 bool z80_family() { return Cfg.CpuType != kCpu8080; }

@@ -37,8 +37,6 @@ void run_exec_reset() { RunExec = RunExecState{}; }
 namespace {
 
 constexpr u8 kEscape = 0x1B;
-constexpr u16 kMsgAddress = 0;
-constexpr u16 kMsgData = 1;
 constexpr u16 kErrNoCaller = 3;        // kind 1: "@" without a caller to return to
 constexpr u8 kTransfer = 0x80;         // shape table: control transfer
 
@@ -360,7 +358,7 @@ void run_plant_and_run(u16 address, bool keep_interrupts) {
   const u8 saved = tgt_read_byte(address);
   if (!tgt_write_byte_verify(address, Cfg.BreakOpcode)) {
     tgt_write_byte(address, saved);
-    cmd_fail(kMsgVerifyError);
+    cmd_fail(kMsgVerify);
   }
   RunExec.StopCause = 0;
   const u16 iff = r.iff;
@@ -531,7 +529,7 @@ void run_trace_step(u16 count, u16 level, bool quiet) {
 
 void run_go_to(u32 address) {
   if (!brk_temporary_add(address)) {
-    cmd_error(kMsgBreakFull);
+    cmd_error(kMsgBreakTableFull);
     return;
   }
   run_with_breakpoints();
@@ -605,7 +603,7 @@ void run_cmd_go(u16 mode) {
     }
     if (!brk_temporary_add(physical)) {
       Cmd.ScannerCursor = saved_cursor;
-      cmd_error(kMsgBreakFull);
+      cmd_error(kMsgBreakTableFull);
       return;
     }
     stop_address = true;

@@ -10,9 +10,7 @@
 #include "platform/host/host_types.h"
 
 constexpr u16 kMsgCannotTrace = 56;      // "\n トレース実行出来ません"
-constexpr u16 kMsgVerifyError = 8;       // "\n Ｖｅｒｉｆｙエラー"
 constexpr u16 kMsgSoftwareBreak = 110;   // "ｿﾌﾄｳｪｱ ﾌﾞﾚｰｸ No.= "
-constexpr u16 kMsgBreakFull = 14;
 constexpr u16 kGoFromKey = 0x80;         // run_cmd_go mode: from a key
 constexpr u16 kGoReturnFromKey = 0x81;   // "@" from a key
 constexpr u32 kFreeRunPollMs = 30;

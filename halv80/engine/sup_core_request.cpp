@@ -18,8 +18,6 @@ constinit CoreRequestState CoreReq;
 
 namespace {
 
-constexpr u16 kMsgAddress = 0;  // "\n アドレス指定が誤りです"
-constexpr u16 kMsgData = 1;     // "\n データ指定が誤りです"
 constexpr u16 kErrLeftoverRequest = 8;
 
 // Request 2: the load runs on a line of its own; the line buffer of the

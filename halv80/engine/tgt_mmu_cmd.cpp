@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr u16 kMsgAddress = 0;  // "\n アドレス指定が誤りです"
-constexpr u16 kMsgData = 1;     // "\n データ指定が誤りです"
 
 constexpr u16 kCbrPort = 0x38;   // from the internal I/O base
 constexpr u16 kBbrPort = 0x39;

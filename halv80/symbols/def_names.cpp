@@ -15,8 +15,6 @@ constinit DefState Def;
 
 namespace {
 
-constexpr u16 kMsgData = 1;        // "\n データ指定が誤りです"
-constexpr u16 kMsgStoreFull = 45;  // "\n デバッグ情報領域がいっぱいです（起動時の－Ｂオプション参照）"
 
 // An entry's text: at most a command line's worth and the terminator.
 using EntryText = char[kCommandLineSize + 1];

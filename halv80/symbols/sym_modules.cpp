@@ -17,7 +17,6 @@ constinit SymModuleState SymModules;
 
 namespace {
 
-constexpr u16 kMsgDatabaseFull = 45;
 constexpr std::size_t kPathScanLimit = 4096;  // a path is read no further than this
 
 ModuleRecord* module_at(u16 index) {
@@ -286,7 +285,7 @@ void sym_finish_modules() {
       u8* slots = index != kNoName ? sym_store_ptr(index) : nullptr;
       if (slots == nullptr) {
         SymFlag.DatabaseFull = 1;
-        cmd_fail(kMsgDatabaseFull);
+        cmd_fail(kMsgStoreFull);
       }
       std::memset(slots, 0, bytes);
       m->line_index.set(index);
