@@ -98,6 +98,9 @@ void con_read_line() {
   Co.Request.key_wait_depth = 0;
   if (!mac_next_line()) co_abort_to_main();
   cmd_set_command_line({Mac.LineBuffer, strnlen(Mac.LineBuffer, sizeof Mac.LineBuffer)});
+  // the key that ended the line belongs to it: a later poll must not take it
+  // for a key pressed to stop what the line started
+  Keys.character = 0;
 }
 
 u16 con_check_abort() {

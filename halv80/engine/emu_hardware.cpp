@@ -76,7 +76,6 @@ u16 emu_setup_hardware() {
   _Q_wrreg1(kRegBreakTrace, 64);
   if (register_answers(kRegEventProbeLevel1)) Run.TraceHwLevel = 1;
   if (register_answers(kRegEventProbeLevel2)) Run.TraceHwLevel = 2;
-  EmuHw.EventHardware = Run.TraceHwLevel != 0 ? 2 : 0;
   w.set8<kWorkTraceLevel>(u8(Run.TraceHwLevel));
   w.set8<kWorkBusWidth>(0);
   w.set16<kWorkAreaKind>(kAreaLrom1);

@@ -43,7 +43,6 @@ constexpr u16 kExtClockDefault = 160;               // EXT, when the file never 
 constexpr u8 kExtClockRegisterDefault = 0x20;
 
 struct EmuHardwareState {
-  u16 EventHardware = 0;       // 2 when event and trace hardware answered, else 0
   u16 LibraryInitialised = 0;  // the first initialisation of the program run is done
 };
 extern EmuHardwareState EmuHw;

@@ -320,7 +320,6 @@ void mem_cmd_search() {
   const u32 count = a[1] - a[0] + 1;
   std::vector<u8> memory(count);
   read_range(memory, u16(a[0]));
-  Keys.character = 0;  // the key that ended the line is no request to stop
   u16 hits = 0;
   // a match lies wholly inside the range
   for (u32 pos = 0; pos + pattern.size() <= count;) {
@@ -347,7 +346,6 @@ void mem_cmd_compare() {
   std::array<u8, kComparePiece> second{};
   bool differs = false;
   bool stopped = false;
-  Keys.character = 0;  // the key that ended the line is no request to stop
   for (u32 done = 0; done < count && !stopped;) {
     const u16 at = u16(a[2] + done);
     // neither range's piece passes 0xFFFF (the first never does)
@@ -405,7 +403,6 @@ void mem_cmd_port_in() {
     }
     return;
   }
-  Keys.character = 0;  // the key that ended the line is no request to stop
   // Until a key: each reading on a line of its own (/S), or over the one
   // before; those go to window context 1, so that the command pane's log
   // keeps only the first.
@@ -446,7 +443,6 @@ void mem_cmd_port_out() {
     cmd_error(kMsgData);
     return;
   }
-  Keys.character = 0;  // the key that ended the line is no request to stop
   for (;;) {
     if (kind == 'W')
       tgt_write_port_word(u16(port), u16(value));

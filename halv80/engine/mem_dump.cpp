@@ -301,7 +301,6 @@ void mem_cmd_dump() {
   // Without an end: one line in the command pane, else a screenful.
   const u64 lines = Con.Window == kSlotCommand ? 1 : kLinesElsewhere;
   const u64 last = has_end ? end : std::min<u64>(start + step * lines - 1, limit);
-  Keys.character = 0;  // the key that ended the line is no request to stop
   u64 at = start;
   while (at <= last) {
     dump_line(l, u32(at), banked ? LineForm::Banked : LineForm::Command);

@@ -29,7 +29,6 @@ struct RunControlState {
   u16 ContinueCounting = 0;    // G ...,/C
   u16 IdleCheckSuppress = 0;
   u16 KeepExecutionState = 0;  // one-shot: run_after_abort leaves ExecutionState
-  u16 SuppressPauseError = 0;  // one-shot: run_pause_for_access does not unwind
   u16 DisplayUpdate = 0;       // the windows are to be redrawn
   u16 RunStatusMode = 0;       // run-status display: 1 watching the status register
   u16 SampleLogMode = 0;       // 0 none, 1 open, 2 sampling during a free run

@@ -16,7 +16,6 @@
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/emu_areas.h"
 #include "halv80/engine/emu_control.h"
-#include "halv80/engine/emu_hardware.h"
 #include "halv80/engine/key_input.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/run_control.h"
@@ -306,7 +305,8 @@ void run_and_wait(u16 mode) {
 }
 
 void run_after_stop(u16 mode, u16) {
-  if (EmuHw.EventHardware == 2 && mode == 0) trc_stop();
+  // the event hardware (any trace level) records the run: its trace stops here
+  if (Run.TraceHwLevel != 0 && mode == 0) trc_stop();
   RunExec.StopCause = emu_event_status();
   RunCtl.DisplayUpdate = 1;
   if (RunCtl.RunStatusMode == 1) RunCtl.RunStatusMode = 2;
@@ -464,9 +464,8 @@ u16 run_step_instruction(bool over, bool no_bookkeeping) {
   }
   rim = !z80_family() && op == 0x20;
 
-  bool armed = false;
-  if (!no_bookkeeping) armed = brk_arm(pc_physical());
-  (void)armed;
+  // the user's breakpoints around the step (the one under PC stays out)
+  if (!no_bookkeeping) brk_arm(pc_physical());
   run_plant_and_run(u16(next), keep_interrupts);
   if (ld_a_ir) r.af = u16((r.af & ~0x0004) | ((r.iff & kIffZ80Enable) ? 0x0004 : 0));
   if (rim) r.af = u16((r.af & ~0x0800) | ((r.iff & kIff8080Enable) ? 0x0800 : 0));
@@ -617,7 +616,6 @@ void run_cmd_go(u16 mode) {
 
   RunExec.BreakHit = 0;
   RunExec.PlainRun = 0;
-  Keys.character = 0;  // the key that ended the line is no request to stop
   if (!stop_address && !wait && RunCtl.SysCallEntry == 0) {
     RunExec.StopDisplayMode = 2;
     arm_and_run();
@@ -659,7 +657,6 @@ void trace_command(u16 extra_level) {
     }
   }
   const u16 display_level = Lst.ListingMode == 2 ? 2 : 0;
-  Keys.character = 0;  // the key that ended the line is no request to stop
   run_trace_step(u16(count), u16(display_level + extra_level), false);
 }
 
