@@ -141,19 +141,19 @@ u32 emu_check_target_vcc() {
   return _Q_chk_vcc(EmuCtl.MemoryOrganisation == kMemoryOrganisationWide || upper ? 1 : 0);
 }
 
+void emu_watchdog_or_end() {
+  emu_reply_watchdog();
+  if (Co.WatchdogRunning) return;
+  run_set_execution_state(kExecStopped);
+  co_abort_to_main();
+}
+
 u16 emu_wait_run_or_data() {
   if (!work()) return 0;
   sup_watchdog_start();
   for (u32 round = 1; (_Q_chk_run() & 1) == 0; ++round) {
     if (_Q_rschk() != 0) return 1;
-    if (round % kWatchdogEvery == 0) {
-      emu_reply_watchdog();
-      // the watchdog has reported the target hung?
-      if (!Co.WatchdogRunning) {
-        run_set_execution_state(kExecStopped);
-        co_abort_to_main();
-      }
-    }
+    if (round % kWatchdogEvery == 0) emu_watchdog_or_end();
   }
   return 0;
 }

@@ -88,6 +88,10 @@ u32 emu_check_target_vcc();
 // every 100th round; an expired one marks the target stopped and ends the
 // command (does not return).
 u16 emu_wait_run_or_data();
+// A wait for the target looks at the reply watchdog: when it has just
+// reported the target hung, the target counts as stopped and the command ends
+// (does not return then).
+void emu_watchdog_or_end();
 // _Q_wait: `ms` milliseconds pass.
 void emu_wait(u16 ms);
 // Register 44 bit 7 := flag (the register page bit); `value`'s other bits are not written.

@@ -62,13 +62,7 @@ void wait_until_started() {
     if (round > kStartPolls) emu_timeout_path();
     co_keep_alive();
     _Q_wait(1);
-    if (round % 32 == 0) {
-      emu_reply_watchdog();
-      if (!Co.WatchdogRunning) {
-        run_set_execution_state(kExecStopped);
-        co_abort_to_main();
-      }
-    }
+    if (round % 32 == 0) emu_watchdog_or_end();
   }
 }
 
@@ -189,7 +183,11 @@ u16 emu_check_stopped() {
 }
 
 u16 emu_force_stop() {
-  RunCtl.ForcedStopInProgress = 1;
+  // marked for the time of the stop, however it ends
+  struct Mark {
+    Mark() { RunCtl.ForcedStopInProgress = 1; }
+    ~Mark() { RunCtl.ForcedStopInProgress = 0; }
+  } mark;
   u16 result = 1;
   bool stopped = false;
   for (u16 i = 0; i < kFirstStopChecks && !stopped; ++i) stopped = emu_check_stopped() != 0;
@@ -205,24 +203,13 @@ u16 emu_force_stop() {
       _Q_trg_NMI(1);
       sup_watchdog_start();
       for (u32 round = 1; !emu_check_stopped(); ++round) {
-        if (round > kStartPolls) {
-          RunCtl.ForcedStopInProgress = 0;
-          emu_timeout_path();
-        }
+        if (round > kStartPolls) emu_timeout_path();
         co_keep_alive();
         _Q_wait(1);
-        if (round % 32 == 0) {
-          emu_reply_watchdog();
-          if (!Co.WatchdogRunning) {
-            RunCtl.ForcedStopInProgress = 0;
-            run_set_execution_state(kExecStopped);
-            co_abort_to_main();
-          }
-        }
+        if (round % 32 == 0) emu_watchdog_or_end();
       }
     }
   }
-  RunCtl.ForcedStopInProgress = 0;
   return result;
 }
 

@@ -277,29 +277,27 @@ void run_and_wait(u16 mode) {
     if (RunCtl.SampleLogMode != 0) RunCtl.SampleLogMode = 2;
     return;
   }
-  emu_set_reply_timeout((mode & 1) ? kReplyTimeoutStep : kReplyTimeoutRun);
   u16 forced = 0;
-  for (;;) {
-    if (emu_check_stopped()) break;
-    if (escape_pressed()) {
-      if (!RunExec.EscapeSeen) {
-        sup_watchdog_start();
-        watched = true;
+  {
+    emu_set_reply_timeout((mode & 1) ? kReplyTimeoutStep : kReplyTimeoutRun);
+    // back to the normal reply time-out however the wait ends
+    struct NormalTimeout {
+      ~NormalTimeout() { emu_set_reply_timeout(kReplyTimeoutNormal); }
+    } normal_timeout;
+    for (;;) {
+      if (emu_check_stopped()) break;
+      if (escape_pressed()) {
+        if (!RunExec.EscapeSeen) {
+          sup_watchdog_start();
+          watched = true;
+        }
+        RunExec.EscapeSeen = 1;
+        if (emu_force_stop() == 1) forced = 1;
+        continue;
       }
-      RunExec.EscapeSeen = 1;
-      if (emu_force_stop() == 1) forced = 1;
-      continue;
-    }
-    if (watched) {
-      emu_reply_watchdog();
-      if (!Co.WatchdogRunning) {
-        emu_set_reply_timeout(kReplyTimeoutNormal);
-        run_set_execution_state(kExecStopped);
-        co_abort_to_main();
-      }
+      if (watched) emu_watchdog_or_end();
     }
   }
-  emu_set_reply_timeout(kReplyTimeoutNormal);
   run_set_execution_state(kExecStopped);
   run_after_stop(mode, forced);
 }
