@@ -9,14 +9,12 @@
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/con_log.h"
 #include "halv80/engine/sup_messages.h"
+#include "halv80/version.h"
 #include "platform/host/host_clock.h"
 #include "platform/host/host_text.h"
 
 namespace {
 
-constexpr const char* kBannerName = "halv80";
-constexpr const char* kBannerVersion = "1.00";
-constexpr const char* kBannerNotice = "Z80-family source-level debugger";
 
 ConsoleWindowSide* Current = nullptr;  // receives the message boxes
 
@@ -68,9 +66,9 @@ void ConsoleWindowSide::PrintBox(std::string_view title, std::string_view cp932_
 }
 
 void ConsoleWindowSide::Start(std::string_view startup_line) {
-  std::snprintf(Cmd.BannerName, sizeof Cmd.BannerName, "%s", kBannerName);
-  std::snprintf(Cmd.BannerVersion, sizeof Cmd.BannerVersion, "%s", kBannerVersion);
-  std::snprintf(Cmd.BannerNotice, sizeof Cmd.BannerNotice, "%s", kBannerNotice);
+  std::snprintf(Cmd.BannerName, sizeof Cmd.BannerName, "%s", kProductName);
+  std::snprintf(Cmd.BannerVersion, sizeof Cmd.BannerVersion, "%s", kProductVersion);
+  std::snprintf(Cmd.BannerNotice, sizeof Cmd.BannerNotice, "%s", kLegalCopyright);
   win_set_startup_line(startup_line);
   co_start_command_side();
   win_pump(*this);
