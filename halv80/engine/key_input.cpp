@@ -4,10 +4,18 @@
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/run_state.h"
+#include "halv80/engine/sup_messages.h"
 
 constinit KeyState Keys;
 
 i16 key_next() {
+  // text typed on the user's behalf comes before any key
+  if (Sup.TypedText != nullptr) {
+    const u8 c = u8(*Sup.TypedText++);
+    if (*Sup.TypedText == '\0') Sup.TypedText = nullptr;
+    Keys.character = c;
+    return c;
+  }
   // A target running free is looked at between keys; a stop it made ends the
   // wait, and the command loop shows it.
   if (Run.ExecutionState == kExecRunning && Co.OnCommandSide && run_idle_stop_check(0)) co_abort_to_main();

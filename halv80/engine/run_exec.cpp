@@ -333,9 +333,7 @@ void run_show_stop_reason(bool) {
   if ((e.state & kBreakEnabled) == 0) return;
   std::string text(sup_load_message(kMsgSoftwareBreak));
   text += std::to_string(hit);
-  Sup.MessageLineLength = 0;
-  Sup.MessageLine[0] = '\0';
-  for (const char c : text) sup_message_line_putc(u8(c));
+  sup_set_message_line(text, 0);
   RunCtl.DisplayUpdate = 1;
 }
 

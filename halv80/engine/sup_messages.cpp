@@ -108,6 +108,14 @@ void sup_raise_error(u16 n, u16 kind) {
   co_abort_to_main();
 }
 
+void sup_set_message_line(std::string_view text, u16 flag) {
+  const std::size_t n = std::min(text.size(), kMessageLineSize - 1);
+  std::copy_n(text.data(), n, Sup.MessageLine);
+  Sup.MessageLine[n] = '\0';
+  Sup.MessageLineLength = u16(n);
+  Sup.TypedText = flag == 1 && n != 0 ? Sup.MessageLine : nullptr;
+}
+
 void sup_message_line_putc(u8 c) {
   if (std::size_t(Sup.MessageLineLength) + 1 >= kMessageLineSize) return;
   Sup.MessageLine[Sup.MessageLineLength++] = char(c);

@@ -36,8 +36,14 @@ struct SupState {
   u16 SuppressOnce = 0;                      // one-shot: the next error does not unwind
   u16 StartupFailure = 0;                    // 0 none, 1 failed, 2 failed with retry offered
   u16 WindowAction = 0;                      // kActionQuit or kActionErrorWait
+  const char* TypedText = nullptr;           // into MessageLine: keys the key reader delivers first; null none
 };
 extern SupState Sup;
+
+// Replaces the message line by at most 1,023 characters of `text`; flag 1
+// also makes them the typed text, which the key reader delivers as keys
+// before any other key.
+void sup_set_message_line(std::string_view text, u16 flag);
 
 // The CP932 text of string resource `id` (empty when there is none).
 std::string_view sup_string_resource(u16 id);

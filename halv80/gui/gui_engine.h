@@ -10,6 +10,8 @@
 //   StartupArgs                  Cmd.StartupArgs (8,192 bytes)
 //   ProgramFolder                Sw.ProgramFolder (256 bytes)
 //   StartupFailure               Sup.StartupFailure; message buffer Sup.MessageBuffer
+//   TypedText                    Sup.TypedText, set by sup_set_message_line(text, 1);
+//                                the window side clears it when a key is pressed meanwhile
 //   TextScreen                   Con.Screen, 160 rows of 200 (character, attribute) cells
 //   PaneGeometry, CaretCell      Con.Geometry; Con.CaretColumn, Con.CaretRow
 //   PaneDirtyRect                Lst.Dirty[0] command pane, [1] code pane

@@ -146,3 +146,27 @@ TEST_F(CommandCoreTest, InternalErrorGoesBackToTheCommandPane) {
 }
 
 }  // namespace
+
+namespace {
+
+// Text set as typed text reaches the command line before any key, as if typed.
+class TypedTextTest : public EngineTest {};
+
+TEST_F(TypedTextTest, TheKeyReaderDeliversItFirst) {
+  ScriptedWindowSide ws;
+  ws.Start();
+  sup_set_message_line("PRMPT #\r", 1);
+  ws.Settle();
+  EXPECT_EQ(Cmd.PromptChar, '#');
+  EXPECT_EQ(Sup.TypedText, nullptr);
+  // flag 0 only sets the message line
+  sup_set_message_line("PRMPT $\r", 0);
+  ws.Settle();
+  EXPECT_EQ(Cmd.PromptChar, '#');
+  EXPECT_STREQ(Sup.MessageLine, "PRMPT $\r");
+  // longer than the line: cut to 1,023 characters
+  sup_set_message_line(std::string(2000, 'x'), 0);
+  EXPECT_EQ(Sup.MessageLineLength, 1023);
+}
+
+}  // namespace
