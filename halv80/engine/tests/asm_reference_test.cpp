@@ -101,14 +101,7 @@ TEST(AsmReferenceTest, DisassemblyThroughTheBinutilsAssembler) {
   std::vector<Encoding> all;
   for (const Page& page : pages) {
     for (u32 op = 0; op < 256; ++op) {
-      Bytes code = page.prefix;
-      if (page.op_last) {
-        code.push_back(operands[0]);
-        code.push_back(u8(op));
-      } else {
-        code.push_back(u8(op));
-        code.insert(code.end(), operands.begin(), operands.end());
-      }
+      const Bytes code = page_encoding(page.prefix, page.op_last, u8(op), operands);
       std::memset(Dis.Buffer, 0, sizeof Dis.Buffer);
       std::memcpy(Dis.Buffer, code.data(), code.size());
       const u16 address = u16(0x1000 + all.size() * kSlot);

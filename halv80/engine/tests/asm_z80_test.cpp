@@ -18,6 +18,7 @@
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/dis_z80.h"
 #include "halv80/engine/tests/engine_fixture.h"
+#include "halv80/engine/tests/mnemonic_text.h"
 #include "halv80/symbols/sym_store.h"
 
 namespace {
@@ -245,14 +246,7 @@ TEST_F(AsmTest, DisassemblyAssemblesBackToTheSameBytes) {
   for (const Page& page : pages) {
     for (const Bytes& operands : operand_sets) {
       for (u32 op = 0; op < 256; ++op) {
-        Bytes code = page.prefix;
-        if (page.op_last) {
-          code.push_back(operands[0]);
-          code.push_back(u8(op));
-        } else {
-          code.push_back(u8(op));
-          code.insert(code.end(), operands.begin(), operands.end());
-        }
+        const Bytes code = page_encoding(page.prefix, page.op_last, u8(op), operands);
         std::memset(Dis.Buffer, 0, sizeof Dis.Buffer);
         std::memcpy(Dis.Buffer, code.data(), code.size());
         std::string text;

@@ -1,8 +1,10 @@
 // Helpers of the tests that compare instruction texts with other tools': the
-// texts cut into words and single-character delimiters, for normalising.
+// texts cut into words and single-character delimiters, for normalising, and
+// the encodings of an opcode page.
 #pragma once
 
 #include <cctype>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,4 +32,20 @@ inline std::vector<std::string> split_instruction_text(const std::string& text, 
   }
   if (!cur.empty()) out.push_back(cur);
   return out;
+}
+
+// The bytes of opcode `op` on a page: the page's prefix, then the opcode and
+// the operand bytes, or, on the DD CB / FD CB pages (`op_last`), the first
+// operand byte (the displacement) and then the opcode.
+inline std::vector<std::uint8_t> page_encoding(const std::vector<std::uint8_t>& prefix, bool op_last, std::uint8_t op,
+                                               const std::vector<std::uint8_t>& operands) {
+  std::vector<std::uint8_t> code = prefix;
+  if (op_last) {
+    code.push_back(operands.empty() ? 0 : operands[0]);
+    code.push_back(op);
+  } else {
+    code.push_back(op);
+    code.insert(code.end(), operands.begin(), operands.end());
+  }
+  return code;
 }
