@@ -81,16 +81,16 @@ bool ConsoleWindowSide::Done() const {
 bool ConsoleWindowSide::Key(u8 character) {
   // Keys are taken only while the command side waits for one. A command that
   // keeps busy that long with input waiting (a repeating PI or PO, a run
-  // that waits for its stop) is what a user stops with ESC: it gets one.
-  const u32 busy_since = host_tick_ms();
-  bool interrupted = false;
+  // that waits for its stop) is what a user stops with ESC: it gets one, and
+  // another after as long again.
+  u32 busy_since = host_tick_ms();
   while (!Done() && Co.WaitKind != kWaitKey) {
-    if (!interrupted && Co.WaitKind == kWaitBusy && u32(host_tick_ms() - busy_since) >= kInterruptAfterMs) {
+    if (Co.WaitKind == kWaitBusy && u32(host_tick_ms() - busy_since) >= kInterruptAfterMs) {
       Co.Key.character = kEscape;
       Co.Key.key_code = 0;
       Co.Key.flags = 0;
       ++Co.Request.key_input;
-      interrupted = true;
+      busy_since = host_tick_ms();  // and again while it stays busy
     }
     win_pump(*this);
   }

@@ -100,6 +100,10 @@ u16 interrupt_enable_bit() { return z80_family() ? kIffZ80Enable : kIff8080Enabl
 
 bool escape_pressed() { return key_poll() == kEscape; }
 
+// Between the runs of a command: a key, an abort request, or the ESC that
+// already stopped the last run (run-and-wait took that key).
+bool stop_requested() { return RunExec.EscapeSeen != 0 || key_poll() != 0 || Scan.PendingAbort != 0; }
+
 // A support routine that inline argument bytes follow: its address and the
 // bytes behind the call. kNoReturn: the call can't be stepped over.
 constexpr u16 kNoReturn = 0xFFFF;
@@ -205,7 +209,7 @@ void run_with_breakpoints() {
     }
     RunExec.StopDisplayMode = mode;
     if (arm_and_run() == kBreakFinal) break;
-    if (key_poll() != 0 || Scan.PendingAbort || RunExec.Refused) break;
+    if (stop_requested() || RunExec.Refused) break;
     display_update();
   }
 }
@@ -485,7 +489,7 @@ u16 run_source_step(bool over) {
   const bool step_over = over && had_line;
   for (;;) {
     if (run_step_instruction(step_over, false) != 0) return 1;
-    if (RunExec.Refused || key_poll() != 0) return 1;
+    if (RunExec.Refused || stop_requested()) return 1;
     u16 line = 0;
     if (sym_line_from_address(Run.Regs.pc, line) != nullptr) {
       if (!had_line || line == first_line + 1) RunExec.CallDepth = 0;
@@ -498,6 +502,7 @@ void run_trace_step(u16 count, u16 level, bool quiet) {
   if (count == 0) return;
   if (level > 1 && Lst.ListingMode != 2) level &= 1;
   RunExec.BreakHit = 0;
+  RunExec.EscapeSeen = 0;
   for (u16 i = 0; i < count; ++i) {
     u16 result = 0;
     if (level <= 1) {
@@ -517,7 +522,7 @@ void run_trace_step(u16 count, u16 level, bool quiet) {
       }
       display_update();
     }
-    if (result != 0 || RunExec.Refused || RunExec.BreakHit != 0 || key_poll() != 0 || Scan.PendingAbort) break;
+    if (result != 0 || RunExec.Refused || RunExec.BreakHit != 0 || stop_requested()) break;
   }
   run_show_stop_reason(true);
 }
@@ -612,6 +617,7 @@ void run_cmd_go(u16 mode) {
 
   RunExec.BreakHit = 0;
   RunExec.PlainRun = 0;
+  RunExec.EscapeSeen = 0;
   if (!stop_address && !wait && RunCtl.SysCallEntry == 0) {
     RunExec.StopDisplayMode = 2;
     arm_and_run();
