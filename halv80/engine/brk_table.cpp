@@ -28,7 +28,6 @@ namespace {
 
 constexpr u16 kMsgNoSuchBreak = 13;   // "\n 指定された設定がありません"
 
-constexpr u16 kListingSource = 2;     // Lst.ListingMode: the code window shows source lines
 constexpr std::size_t kAddressColumn = 15;  // brk_format_address mode 0 pads to this
 
 bool is_used(const BreakEntry& e) { return e.state != kBreakFree; }

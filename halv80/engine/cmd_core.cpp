@@ -27,6 +27,7 @@
 #include "halv80/engine/reg_registers.h"
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/run_exec.h"
+#include "halv80/engine/stk_backtrace.h"
 #include "halv80/engine/key_input.h"
 #include "halv80/symbols/def_names.h"
 
@@ -69,7 +70,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xA6, mem_cmd_fill},  // F FB FW FL
     {0xA7, cmd_go},  // G
     {0xA8, fmt_cmd_h},  // H
-    {0xA9, cmd_unknown},  // K
+    {0xA9, cmd_backtrace},  // K
     {0xAA, cmd_unknown},  // U
     {0xAB, mem_cmd_move},  // M
     {0xAC, mem_cmd_port_in},  // PI PIB PIW

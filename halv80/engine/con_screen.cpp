@@ -21,7 +21,6 @@ namespace {
 constexpr u8 kBlank = 0x20;
 constexpr u16 kTabStop = 8;
 constexpr u16 kCodePaneTabOrigin = 3;  // the code pane's tabs count after its margin
-constexpr u16 kListingSource = 2;
 constexpr u16 kNoHighlight = 0xFFFF;
 constexpr u16 kColumnLimit = 0xFFFF;   // a column counted on past the screen stops here
 

@@ -33,6 +33,7 @@
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/engine/tgt_mmu.h"
 #include "halv80/engine/sup_paths.h"
+#include "halv80/engine/stk_backtrace.h"
 #include "halv80/symbols/exp_eval.h"
 
 void reset_engine_state() {
@@ -70,6 +71,7 @@ void reset_engine_state() {
   run_control_reset();
   run_exec_reset();
   brk_reset();
+  stk_reset();
   tgt_memory_reset();
   mem_reset();
   tgt_mmu_reset();

@@ -4,6 +4,11 @@
 
 #include "platform/host/host_types.h"
 
+// ListingMode values.
+constexpr u16 kListingNone = 0;
+constexpr u16 kListingAssembly = 1;
+constexpr u16 kListingSource = 2;
+
 struct PaneDirtyRange {
   u16 first_row;
   u16 end_row;        // last row + 1; 0 = clean
@@ -15,7 +20,7 @@ constexpr u16 kDirtyCommand = 0;  // rows from the code pane's bottom down
 constexpr u16 kDirtyCode = 1;     // rows above the code pane's bottom
 
 struct LstState {
-  u16 ListingMode = 0;            // 0 none, 1 assembly, 2 source
+  u16 ListingMode = 0;            // 0 none, 1 assembly, 2 source (kListing*)
   PaneDirtyRange Dirty[2]{};
 };
 extern LstState Lst;

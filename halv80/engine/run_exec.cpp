@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "halv80/engine/brk_table.h"
 #include "halv80/engine/cfg_config.h"
@@ -20,11 +21,14 @@
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/run_state.h"
+#include "halv80/engine/stk_backtrace.h"
 #include "halv80/engine/sup_format.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/engine/tgt_mmu.h"
+#include "halv80/symbols/exp_types.h"
+#include "halv80/symbols/sym_entry_trap.h"
 #include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_symbols.h"
 #include "platform/host/host_text.h"
@@ -59,6 +63,9 @@ constexpr std::array<u8, 64> kShapeHigh = {
 // clang-format on
 
 bool z80_family() { return Cfg.CpuType != kCpu8080; }
+
+// The display level of T, P and G: 2 while the code pane shows source lines.
+u16 trace_display_level() { return Lst.ListingMode == kListingSource ? 2 : 0; }
 bool target_in_use() { return (Run.ExecutionState & kExecRunning) != 0; }
 
 InstructionShape table_shape(u8 op) {
@@ -211,6 +218,116 @@ void run_with_breakpoints() {
     if (arm_and_run() == kBreakFinal) break;
     if (stop_requested() || RunExec.Refused) break;
     display_update();
+  }
+}
+
+// --- The call trace -----------------------------------------------------------------
+
+constexpr u16 kMsgNestTooDeep = 21;  // "\n 関数のネストが３２レベルを超えました"
+constexpr std::size_t kCallTraceLevels = 31;
+
+// One recorded call: where it returns to, the frame of the called function
+// and the type of its result.
+struct TraceCall {
+  u16 return_address;
+  u16 frame;
+  u32 result_type;
+};
+
+// What a stop of the call trace was.
+enum class TraceStop { Entered, Returned, Other };
+
+// "return" and the value of the function that just returned.
+void print_return(u16 depth, u32 type) {
+  con_putc('\n');
+  for (u16 i = 0; i < depth + 1; ++i) con_puts("  ");
+  const RegisterImage& r = Run.Regs;
+  // a 4-byte result is DE:HL
+  if (type != 0 && exp_type_size(type) == 4)
+    con_printf("return %04x%04x", r.de, r.hl);
+  else
+    con_printf("return %04x", r.hl);
+}
+
+// The target may stand at a function's first instruction: the walk shows the
+// call and finds where it returns to. False when it does not, or when this is
+// one level too many.
+bool record_entry(std::vector<TraceCall>& calls) {
+  if (stk_one_step(kWalkStepOut) == 0) return false;
+  if (Stk.Stopped) return true;  // shown; its return can't be caught
+  if (calls.size() >= kCallTraceLevels) {
+    cmd_error(kMsgNestTooDeep);
+    return false;
+  }
+  calls.push_back({Stk.WalkPc, Stk.FrameBase, stk_result_type(Stk.FunctionType)});
+  Stk.TraceLevel = u16(calls.size());
+  display_update();
+  return true;
+}
+
+// G at a trace display level: every function entered is shown with its
+// arguments, indented by its depth, and (at level 2) every return with its
+// value. The function-entry traps stop the target at each entry; a break at
+// each recorded return address stops it when the call returns.
+void call_trace(u16 level) {
+  std::vector<TraceCall> calls;
+  const bool traps = Sw.ToolchainKind != 16 && !sym_is_empty();
+  Stk.TraceLevel = 0;
+  for (;;) {
+    if (tgt_read_byte(Run.Regs.pc) == Cfg.BreakOpcode) {
+      cmd_error(kMsgCannotTrace);
+      return;
+    }
+    // a break planted under PC could not be passed: one instruction first
+    bool under_pc = breakpoint_at(pc_physical());
+    for (const TraceCall& c : calls) under_pc = under_pc || c.return_address == Run.Regs.pc;
+    StkFunction here;
+    if (traps && stk_find_function(Run.Regs.pc, here) && here.start == Run.Regs.pc) under_pc = true;
+    if (under_pc) {
+      if (run_step_instruction(false, true) != 0 || RunExec.Refused) return;
+      if (stop_requested()) return;
+      // the step went into a function: that is an entry the traps can't see
+      if (traps && stk_find_function(Run.Regs.pc, here) && here.start == Run.Regs.pc) {
+        if (!record_entry(calls)) return;
+        continue;
+      }
+    }
+
+    if (traps) sym_patch_function_entries(1);
+    std::vector<u8> saved(calls.size());
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+      saved[i] = tgt_read_byte(calls[i].return_address);
+      if (calls[i].return_address != Run.Regs.pc) tgt_write_byte(calls[i].return_address, Cfg.BreakOpcode);
+    }
+    brk_arm(pc_physical());
+    RunExec.StopDisplayMode = 0;
+    run_and_wait(0);
+    run_evaluate_stop();
+    for (std::size_t i = calls.size(); i > 0; --i)
+      if (calls[i - 1].return_address != Run.Regs.pc || saved[i - 1] != Cfg.BreakOpcode)
+        tgt_write_byte(calls[i - 1].return_address, saved[i - 1]);
+    if (traps) sym_patch_function_entries(0);
+
+    if (RunExec.BreakHit != 0 || RunExec.Refused || stop_requested()) return;
+    TraceStop what = TraceStop::Other;
+    std::size_t returned_to = calls.size();
+    for (std::size_t i = calls.size(); i > 0; --i) {
+      if (calls[i - 1].return_address == Run.Regs.pc) {
+        returned_to = i - 1;
+        what = TraceStop::Returned;
+        break;
+      }
+    }
+    if (what == TraceStop::Returned) {
+      const u32 type = calls[returned_to].result_type;
+      calls.resize(returned_to);
+      Stk.TraceLevel = u16(calls.size());
+      if (level == 2) print_return(Stk.TraceLevel, type);
+      display_update();
+      continue;
+    }
+    if (traps && record_entry(calls)) continue;
+    return;  // a stop of some other kind ends the trace
   }
 }
 
@@ -577,17 +694,26 @@ void run_cmd_go(u16 mode) {
   }
   cmd_skip_blanks();
   bool stop_address = false;
+  bool to_caller = false;
   if (*Cmd.ScannerCursor != '\0' || mode == kGoReturnFromKey) {
+    u32 address = 0;
     if (*Cmd.ScannerCursor == '@' || mode == kGoReturnFromKey) {
-      // running to the caller needs a stack walk, which has no frames to walk here
-      Cmd.ScannerCursor = saved_cursor;
-      if (mode == kGoReturnFromKey)
-        sup_raise_error(kErrNoCaller, 1);
-      else
-        cmd_error(kMsgAddress);
-      return;
+      // until the current function returns: its caller, as the stack walk finds it
+      if (*Cmd.ScannerCursor == '@') ++Cmd.ScannerCursor;
+      if ((Sw.ToolchainKind & 0x10) != 0 || stk_one_step(kWalkSilent) == 0 || Stk.Stopped) {
+        Cmd.ScannerCursor = saved_cursor;
+        if (mode == kGoReturnFromKey)
+          sup_raise_error(kErrNoCaller, 1);
+        else
+          cmd_error(kMsgAddress);
+        return;
+      }
+      address = Stk.WalkPc;
+      to_caller = true;
+      mode = kGoFromKey | (mode & ~kGoReturnFromKey & 0xFF00);
+    } else {
+      address = cmd_get_value();
     }
-    const u32 address = cmd_get_value();
     if (Cmd.AbortFlag || address > 0xFFFF) {
       Cmd.ScannerCursor = saved_cursor;
       cmd_error(kMsgAddress);
@@ -618,7 +744,12 @@ void run_cmd_go(u16 mode) {
   RunExec.BreakHit = 0;
   RunExec.PlainRun = 0;
   RunExec.EscapeSeen = 0;
-  if (!stop_address && !wait && RunCtl.SysCallEntry == 0) {
+  const u16 level = trace_display_level();
+  if (level != 0 && mode != kGoFromKey) {
+    if (stop_address) brk_temporary_delete();
+    RunExec.StopDisplayMode = 0;
+    call_trace(level);
+  } else if (!stop_address && !wait && RunCtl.SysCallEntry == 0) {
     RunExec.StopDisplayMode = 2;
     arm_and_run();
     if (Run.ExecutionState == kExecRunning) {
@@ -633,6 +764,12 @@ void run_cmd_go(u16 mode) {
   } else {
     RunExec.StopDisplayMode = 0;
     run_with_breakpoints();
+    // back in the caller: the rest of its statement too
+    if (to_caller && Lst.ListingMode == kListingSource && SymModules.ModuleCount != 0 &&
+        RunExec.BreakHit == 0 && !RunExec.Refused) {
+      u16 line = 0;
+      if (sym_line_from_address(Run.Regs.pc, line) == nullptr) run_source_step(true);
+    }
   }
   display_update();
   run_show_stop(true);
@@ -658,8 +795,7 @@ void trace_command(u16 extra_level) {
       return;
     }
   }
-  const u16 display_level = Lst.ListingMode == 2 ? 2 : 0;
-  run_trace_step(u16(count), u16(display_level + extra_level), false);
+  run_trace_step(u16(count), u16(trace_display_level() + extra_level), false);
 }
 
 }  // namespace

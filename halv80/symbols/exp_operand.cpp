@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "halv80/engine/stk_backtrace.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/con_scanner.h"
@@ -215,12 +216,21 @@ bool bounded_number(const char*& p, u32 limit, u32& out) {
   return any;
 }
 
-// '?' and a digit d: the d-th word above the frame base of the current
-// function, as the call-stack walker of the backtrace reads it. No walker
-// answers the evaluator, so every frame word is out of reach.
-void frame_word() {
+// '?' and a digit d: the d-th word above the frame of the current function,
+// as the call-stack walker reads it; the walk must show more than d + 1
+// entries (the return address and d words).
+u32 frame_word() {
   ++Exp.Cursor;  // the '?'
-  fail();
+  if (!is_digit(*Exp.Cursor)) {
+    fail();
+    return 0;
+  }
+  const u16 d = u16(*Exp.Cursor++ - '0');
+  if ((Run.ExecutionState & kExecRunning) != 0 || stk_one_step(kWalkSilent) <= d + 1) {
+    fail();
+    return 0;
+  }
+  return stk_frame_word(d);
 }
 
 // '.' and a source-line reference: the first address of that line.
@@ -590,7 +600,7 @@ void exp_primary(ExprValue& item) {
     value = number_at_cursor(10);
     number = true;
   } else if (!typed && c == '?') {
-    frame_word();
+    value = frame_word();
   } else if (!typed && c == '$') {
     ++Exp.Cursor;
     value = number_at_cursor(16);

@@ -2,6 +2,7 @@
 // memory through the target-memory layer, or a register of the image.
 #include "halv80/symbols/exp_value.h"
 
+#include "halv80/engine/stk_backtrace.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/reg_registers.h"
@@ -20,7 +21,11 @@ u16 register_value(u32 index) { return index < u32(kRegCount) ? reg_get(int(inde
 
 }  // namespace
 
-u16 exp_frame_base() { return Run.Regs.ix; }
+u16 exp_frame_base() {
+  // the walker knows the frames of the toolchains it can read; IX otherwise
+  if (const u16 frame = stk_locate_frame(u16(Exp.ScopeAddress)); frame != 0) return frame;
+  return Run.Regs.ix;
+}
 
 u32 exp_value_address(const ExprValue& item, u32& value_of_register, bool& is_register) {
   is_register = false;

@@ -50,8 +50,9 @@ inline void exp_value_from_scope(ExprValue& item, const ScopeRecord& scope) {
 // their location. A register item outside toolchain kind 16 ends the command
 // with message 114 (does not return then).
 u32 exp_value_address(const ExprValue& item, u32& register_value, bool& is_register);
-// The frame base that frame-relative items are read at: IX of the register
-// image, the frame pointer of the compilers whose frames the evaluator reads.
+// The frame base that frame-relative items are read at: the frame the
+// call-stack walker finds for the function holding the scope address, else IX
+// of the register image (the frame pointer of the supported compilers).
 u16 exp_frame_base();
 // Writes the value of `source` into the storage of `item` by the item's size
 // class (a bit-field member into its bits of the word at its address) and

@@ -2,6 +2,7 @@
 // the name store and NameHandle packing, and the reset of the whole database.
 // Owns SymStore and SymFlag. Nothing is freed piecemeal: a reset drops every
 // chunk at once.
+#include "halv80/symbols/sym_entry_trap.h"
 #include "halv80/symbols/sym_store.h"
 
 #include <algorithm>
@@ -267,6 +268,7 @@ void sym_reset() {
   sym_reset_types();
   sym_reset_symbols();
   def_reset();  // the defined names are texts in the store
+  SymTrap = SymTrapState{};  // traps of the old program are its own business
 
   for (auto& chunk : SymStore.Chunks) chunk.reset();
   SymStore.ChunkCount = 0;
