@@ -269,7 +269,7 @@ bool record_entry(std::vector<TraceCall>& calls) {
 // arguments, indented by its depth, and (at level 2) every return with its
 // value. The function-entry traps stop the target at each entry; a break at
 // each recorded return address stops it when the call returns.
-void call_trace(u16 level) {
+void call_trace(u16 level, const u32* stop_address) {
   std::vector<TraceCall> calls;
   const bool traps = Sw.ToolchainKind != 16 && !sym_is_empty();
   Stk.TraceLevel = 0;
@@ -293,6 +293,11 @@ void call_trace(u16 level) {
       }
     }
 
+    // G's stop address: the temporary break goes with every stop, so it comes back for each run
+    if (stop_address != nullptr && Brk.TemporarySlot == kNoSlot && !brk_temporary_add(*stop_address)) {
+      cmd_error(kMsgBreakTableFull);
+      return;
+    }
     if (traps) sym_patch_function_entries(1);
     std::vector<u8> saved(calls.size());
     for (std::size_t i = 0; i < calls.size(); ++i) {
@@ -303,12 +308,11 @@ void call_trace(u16 level) {
     RunExec.StopDisplayMode = 0;
     run_and_wait(0);
     run_evaluate_stop();
-    for (std::size_t i = calls.size(); i > 0; --i)
-      if (calls[i - 1].return_address != Run.Regs.pc || saved[i - 1] != Cfg.BreakOpcode)
-        tgt_write_byte(calls[i - 1].return_address, saved[i - 1]);
+    for (std::size_t i = calls.size(); i > 0; --i) tgt_write_byte(calls[i - 1].return_address, saved[i - 1]);
     if (traps) sym_patch_function_entries(0);
 
-    if (RunExec.BreakHit != 0 || RunExec.Refused || stop_requested()) return;
+    if (Brk.TemporaryReached) RunExec.BreakHit = 0;  // the stop address is no breakpoint of the user's
+    if (Brk.TemporaryReached || RunExec.BreakHit != 0 || RunExec.Refused || stop_requested()) return;
     TraceStop what = TraceStop::Other;
     std::size_t returned_to = calls.size();
     for (std::size_t i = calls.size(); i > 0; --i) {
@@ -694,6 +698,7 @@ void run_cmd_go(u16 mode) {
   }
   cmd_skip_blanks();
   bool stop_address = false;
+  u32 stop_physical = 0;
   bool to_caller = false;
   if (*Cmd.ScannerCursor != '\0' || mode == kGoReturnFromKey) {
     u32 address = 0;
@@ -720,6 +725,7 @@ void run_cmd_go(u16 mode) {
       return;
     }
     const u32 physical = tgt_to_physical(u16(address));
+    stop_physical = physical;
     emu_area_lookup(physical);  // the monitor's area is no place to stop
     cmd_skip_blanks();
     if (*Cmd.ScannerCursor != '\0' && (mode & kGoFromKey) == 0) {
@@ -746,9 +752,9 @@ void run_cmd_go(u16 mode) {
   RunExec.EscapeSeen = 0;
   const u16 level = trace_display_level();
   if (level != 0 && mode != kGoFromKey) {
-    if (stop_address) brk_temporary_delete();
     RunExec.StopDisplayMode = 0;
-    call_trace(level);
+    brk_temporary_delete();  // the trace sets it again for each of its runs
+    call_trace(level, stop_address ? &stop_physical : nullptr);
   } else if (!stop_address && !wait && RunCtl.SysCallEntry == 0) {
     RunExec.StopDisplayMode = 2;
     arm_and_run();

@@ -246,10 +246,9 @@ u16 stk_walk_step(u16 mode, std::string* capture) {
     Stk.FrameBuilt = 1;
     Stk.FrameBase = u16(Stk.WalkSp - (kind() == 2 ? 4 : 2));
     // the function-entry trap stopped here: the function's own code goes back
-    // (the whole word the trap replaced)
     if (output == kWalkStepOut && f.from_symbol && f.saved_code != kSymSavedCodeInitial &&
-        tgt_read_word(pc) == sym_trap_word())
-      tgt_write_word(pc, f.saved_code);
+        tgt_read_byte(pc) == sym_trap_byte())
+      tgt_write_byte(pc, u8(f.saved_code));
   } else {
     Stk.FrameBuilt = 0;
     if (output == kWalkStepOut || output == kWalkNewline) return 0;
@@ -390,13 +389,14 @@ std::string stk_stack_window_line(u16 n, u16 options) {
 namespace {
 
 // Toolchain kind 4 at a function's first instruction: the pushes its prologue
-// has not made yet are written below SP, so that frame-relative reads find the
-// values the prologue would push, in push order.
+// has not made yet are written below the target's SP (the return address, one
+// word below the walk SP), so that frame-relative reads find the values the
+// prologue would push, in push order: IX, then DE, HL or BC as it pushes them.
 u16 emulate_prologue(u16 frame_base, u16 sp) {
   const u16 start = u16(Stk.FunctionStart);
   const bool push_ix = starts_with_push_ix(start);
   if (Stk.FrameBuilt) {
-    u16 at = sp;
+    u16 at = u16(sp - 2);
     u16 scan = start;
     if (push_ix) {
       at = u16(at - 2);

@@ -13,7 +13,7 @@
 
 constinit SymTrapState SymTrap;
 
-u16 sym_trap_word() { return Cfg.BreakOpcode; }
+u8 sym_trap_byte() { return Cfg.BreakOpcode; }
 
 void sym_patch_function_entries(u16 mode) {
   if (sym_is_empty()) return;
@@ -21,7 +21,7 @@ void sym_patch_function_entries(u16 mode) {
   if (mode == 1 && SymTrap.Planted) sym_patch_function_entries(0);
   sym_sort_symbols();
   if (mode == 1) SymTrap.SkippedAtPc = 0;
-  const u16 trap = sym_trap_word();
+  const u8 trap = sym_trap_byte();
   const SymRecord* previous = nullptr;
   for (u16 position = 0; position < Sym.Count; ++position) {
     SymRecord* r = sym_record_sorted(position);
@@ -34,8 +34,9 @@ void sym_patch_function_entries(u16 mode) {
     if (Sw.ToolchainKind == 2 && name[1] == '_') continue;
     const u16 address = u16(tgt_to_logical(value));
     const u16 word = tgt_read_word(address);
+    const bool trapped = u8(word) == trap;
     if (mode == 1) {
-      if (word == trap && previous != nullptr && previous->value.get() == value) {
+      if (trapped && previous != nullptr && previous->value.get() == value) {
         // a second name of one function: the first one kept the code
         r->saved_code.set(previous->saved_code.get());
       } else {
@@ -43,11 +44,11 @@ void sym_patch_function_entries(u16 mode) {
         if (address == Run.Regs.pc)
           SymTrap.SkippedAtPc = 1;
         else
-          tgt_write_word(address, trap);
+          tgt_write_byte(address, trap);
       }
       previous = r;
-    } else if (word == trap) {
-      tgt_write_word(address, r->saved_code.get());
+    } else if (trapped) {
+      tgt_write_byte(address, u8(r->saved_code.get()));
     }
   }
   SymTrap.Planted = mode == 1 ? 1 : 0;

@@ -1,7 +1,9 @@
 // The function-entry trap: the break instruction written at the entry of every
 // C function of the program (and taken out again), so that a run stops each
-// time a function is entered. The word each trap replaced is kept in the
-// function's symbol record. Owns SymTrap.
+// time a function is entered. The target word at the entry is kept in the
+// function's symbol record; only its first byte is replaced, so a run that
+// goes on inside a function's first instructions never meets a changed byte.
+// Owns SymTrap.
 #pragma once
 
 #include "platform/host/host_types.h"
@@ -12,8 +14,8 @@ struct SymTrapState {
 };
 extern SymTrapState SymTrap;
 
-// The trap word: the configured break instruction and a 0 byte behind it.
-u16 sym_trap_word();
+// The trap: the configured break instruction.
+u8 sym_trap_byte();
 // mode 1 plants the traps, mode 0 takes them out. Only symbols inside the
 // program's code range whose names begin with '_' take part (with toolchain
 // kind 2 not those beginning with "__").
