@@ -35,7 +35,7 @@ struct SwitchState {
   u16 NoMonitorMode = 0;                    // 1 after -!, 2 after -!L
   u16 NoMonitorOption = 0;                  // bit 0: -!T
   u16 BootSwitchB = 0;                      // -!B
-  u16 StepModeFlag = 0;                     // -SP sets, -ST clears
+  u16 StepModeFlag = 1;                     // -SP sets, -ST clears: source steps over calls by running them
   u16 TsukaKeys = 0;                        // -TSUKA: the key-map variant
   u16 RunSetupDone = 0;                     // bit 0: -!R, the one-time run set-up is skipped
   u16 StartupFlag = 0;                      // set by -! for the emulator start-up

@@ -300,6 +300,7 @@ u16 reg_interrupts_enabled() { return (Run.Regs.iff & interrupt_enable_bit()) !=
 void reg_cmd_r() {
   run_pause_for_access();
   bool changed = false;
+  const u16 old_pc = Run.Regs.pc;
   cmd_skip_blanks();
   if (cmd_at_end()) {
     show_all_registers();
@@ -314,6 +315,8 @@ void reg_cmd_r() {
   if (changed) {
     emu_req_set_stack(Run.Regs.sp);
     con_request_refresh();
+    // a new PC: the code window goes to it
+    if (Run.Regs.pc != old_pc) co_post_request(RequestCode::CodeToPc);
   }
   finish_register_command();
   if (Cmd.AbortFlag) cmd_error(kMsgData);

@@ -607,12 +607,29 @@ u16 run_source_step(bool over) {
   const char* first_file = sym_line_from_address(Run.Regs.pc, first_line);
   const bool had_line = first_file != nullptr;
   // without a starting line the steps go into calls
-  const bool step_over = over && had_line;
+  bool step_over = over && had_line;
+  // With the step mode cleared a step over follows the calls instruction by
+  // instruction and counts how deep it is: level 1 inside the function it
+  // started in, more in what that calls, less after a return. A call that
+  // comes back some other way (a jump into the function) still ends the step
+  // at the next line there.
+  u32 low = 0, high = 0;
+  u16 level = 0;
+  if (step_over && Sw.StepModeFlag == 0 && stk_function_range(Run.Regs.pc, low, high)) {
+    step_over = false;
+    level = 1;
+  }
   for (;;) {
     if (run_step_instruction(step_over, false) != 0) return 1;
     if (RunExec.Refused || stop_requested()) return 1;
+    if (level != 0 || high != 0) {
+      if (RunExec.EnteredCall) ++level;
+      if (RunExec.Returned && level > 0) --level;
+      const u32 pc = pc_physical();
+      if (pc >= low && pc < high) level = 1;
+    }
     u16 line = 0;
-    if (sym_line_from_address(Run.Regs.pc, line) != nullptr) {
+    if (level < 2 && sym_line_from_address(Run.Regs.pc, line) != nullptr) {
       if (!had_line || line == first_line + 1) RunExec.CallDepth = 0;
       return 0;
     }

@@ -220,6 +220,23 @@ bool stk_find_function(u16 address, StkFunction& out) {
   return true;
 }
 
+bool stk_function_range(u16 address, u32& low, u32& high) {
+  StkFunction f;
+  if (!stk_find_function(address, f)) return false;
+  low = tgt_to_physical(f.start);
+  high = 0xFFFF;
+  const u16 position = sym_index_from_address(f.start);
+  for (u16 next = position; next != 0 && next < Sym.Count; ++next) {
+    const SymRecord* r = sym_record_sorted(next);
+    if (r == nullptr) break;
+    if (r->value.get() > low && r->value.get() != kSymDeleted) {
+      high = r->value.get();
+      break;
+    }
+  }
+  return true;
+}
+
 void stk_walk_reset() {
   Stk.WalkPc = Run.Regs.pc;
   Stk.WalkSp = Run.Regs.sp;

@@ -67,6 +67,11 @@ bool stk_find_function(u16 address, StkFunction& out);
 // The result type of a function type record; 0 none.
 u32 stk_result_type(u32 function_type);
 
+// The range (physical, end exclusive) of the function holding `address`: from
+// its start to the next symbol above it, or to FFFF for the last. False when
+// no function holds it.
+bool stk_function_range(u16 address, u32& low, u32& high);
+
 // Walk state from the register image.
 void stk_walk_reset();
 // One frame from the walk state, in `mode`; the return is the argument count

@@ -155,6 +155,7 @@ TEST_F(RegistersTest, OneRegisterShowsItsValueAndTakesTheAnswer) {
       {kCpuZ80, "R C", "\nC = (oct)064  (dec) 52  (hex)34 ", "7", false, &RegisterImage::bc, 0x1207},
       {kCpuZ80, "r hl", "\nHL = (oct)115274  (dec)39612  (hex)9ABC ", "", false, &RegisterImage::hl, 0x9ABC},
       {kCpuZ80, "R PC", "\nPC = (oct)000400  (dec)  256  (hex)0100 ", ".", false, &RegisterImage::pc, 0x0100},
+      {kCpuZ80, "R PC", "\nPC = (oct)000400  (dec)  256  (hex)0100 ", "main+2", false, &RegisterImage::pc, 0x0202},
       {kCpuZ80, "R SP", "\nSP = (oct)100000  (dec)32768  (hex)8000 ", "9000", false, &RegisterImage::sp, 0x9000},
       {kCpuZ80, "R I", "\nI = (oct)077  (dec) 63  (hex)3F ", "1FF", false, &RegisterImage::iff, 0xFF04},
       {kCpuZ80, "R SP", "\nSP = (oct)100000  (dec)32768  (hex)8000 ", "zz", true, &RegisterImage::sp, 0x8000},
@@ -170,6 +171,8 @@ TEST_F(RegistersTest, OneRegisterShowsItsValueAndTakesTheAnswer) {
     Cfg.CpuType = c.cpu;
     ScriptedWindowSide ws;
     ws.Start();
+    sym_add("main", 0x0200, 0);  // values are expressions
+    sym_sort_symbols();
     const bool asks = *c.question != '\0';
     std::string out = typed(ws, c.command);
     if (asks) {
@@ -183,6 +186,8 @@ TEST_F(RegistersTest, OneRegisterShowsItsValueAndTakesTheAnswer) {
     // a stored value refreshes the windows
     const bool stored = asks && !c.error && *c.answer != '\0' && *c.answer != '.';
     EXPECT_EQ(ws.RequestsOf(RequestCode::Refresh).size(), stored ? 1u : 0u);
+    // and a new PC brings the code window to it
+    EXPECT_EQ(ws.RequestsOf(RequestCode::CodeToPc).size(), stored && c.word == &RegisterImage::pc ? 1u : 0u);
   }
 }
 

@@ -344,6 +344,22 @@ TEST_F(RunCommandsTest, SourceStepsRunToTheNextLine) {
   EXPECT_EQ(regs().pc, 0x0130);
   typed("T");
   EXPECT_EQ(regs().pc, 0x0132);
+
+  // -ST: a step over follows the call; one that jumps back instead of
+  // returning still ends at the next line it reaches in the caller
+  Sw.StepModeFlag = 0;
+  load(0x0130, {0xE1, 0xC3, 0x00, 0x01});  // POP HL; JP 0100
+  sym_add("_main", 0x0100, 0);
+  sym_add("_sub", 0x0130, 0);
+  sym_add("_end", 0x0140, 0);
+  sym_sort_symbols();
+  regs().pc = 0x0100;
+  regs().sp = 0x9000;
+  regs().af = 0;
+  typed("P");
+  EXPECT_EQ(regs().pc, 0x0100);
+  EXPECT_EQ(regs().sp, 0x9000);
+  EXPECT_EQ(regs().af >> 8, 1);  // one round of line 1
 }
 
 }  // namespace
