@@ -176,7 +176,7 @@ std::string fmt_double_text(double v, int digits) {
   return text;
 }
 
-bool fmt_parse_float(DoubleBytes& out, std::string_view text) {
+bool fmt_text_to_double(std::string_view text, double& out) {
   const std::size_t first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos) return false;
   text = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
@@ -186,12 +186,39 @@ bool fmt_parse_float(DoubleBytes& out, std::string_view text) {
   const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
   // a number that overflows a double comes back as an error too
   if (r.ec != std::errc{} || r.ptr != text.data() + text.size() || !std::isfinite(v)) return false;
-  if (Sw.ToolchainKind == kToolchainDecimalDouble) {
-    out = pack_decimal_double(v);
-  } else {
-    store_le(out.data(), out.size(), std::bit_cast<u64>(v));
-  }
+  out = v;
   return true;
+}
+
+bool fmt_parse_float(DoubleBytes& out, std::string_view text) {
+  double v = 0.0;
+  if (!fmt_text_to_double(text, v)) return false;
+  out = fmt_target_double(v);
+  return true;
+}
+
+SingleBytes fmt_target_single(double v) {
+  SingleBytes s{};
+  store_le(s.data(), s.size(), std::bit_cast<u32>(fmt_double_to_float(v)));
+  if (Sw.ToolchainKind != kToolchainAltSingle) return s;
+  SingleBytes alt{};
+  fmt_alt_single(s, alt, AltSingle::FromIeee);
+  return alt;
+}
+
+double fmt_target_single_value(const SingleBytes& b) { return single_of(u32(load_le(b.data(), b.size()))); }
+
+DoubleBytes fmt_target_double(double v) {
+  if (Sw.ToolchainKind == kToolchainDecimalDouble) return pack_decimal_double(v);
+  DoubleBytes out{};
+  store_le(out.data(), out.size(), std::bit_cast<u64>(v));
+  return out;
+}
+
+double fmt_target_double_value(const DoubleBytes& b) {
+  if (Sw.ToolchainKind != kToolchainDecimalDouble) return double_of(b);
+  double v = 0.0;
+  return fmt_text_to_double(decimal_double_text(b), v) ? v : 0.0;
 }
 
 TempReal fmt_read_temp_real(u16 address) {

@@ -49,6 +49,16 @@ std::string fmt_double_text(double v, int digits);
 // decimal double. False, and out left alone, when the text is not a finite
 // number (blanks around it are allowed).
 bool fmt_parse_float(DoubleBytes& out, std::string_view text);
+// The host double from text (blanks around it allowed); false when the text
+// is not a finite number.
+bool fmt_text_to_double(std::string_view text, double& out);
+// A program's floating values as the toolchain keeps them (a single in the
+// alternate form under ToolchainKind 2, a double as a decimal double under
+// ToolchainKind 4), to and from the host's double.
+SingleBytes fmt_target_single(double v);
+double fmt_target_single_value(const SingleBytes& b);
+DoubleBytes fmt_target_double(double v);
+double fmt_target_double_value(const DoubleBytes& b);
 // Ten byte reads of target memory from `address`.
 TempReal fmt_read_temp_real(u16 address);
 // The double as a temporary real, written with verifying byte writes; false

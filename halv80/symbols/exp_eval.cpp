@@ -10,6 +10,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "halv80/engine/fmt_numbers.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/run_exec.h"
@@ -583,6 +584,71 @@ u16 op_angle(ExprValue& item, bool less) {
 u16 op_less(ExprValue& item) { return op_angle(item, true); }
 u16 op_greater(ExprValue& item) { return op_angle(item, false); }
 
+// A floating-point number written as text at the cursor, up to the end of
+// the text, a ')' or a ','; the cursor moves past it. False when it is none.
+bool float_literal(double& out) {
+  char* end = Exp.Cursor;
+  while (*end != '\0' && *end != ')' && *end != ',') ++end;
+  if (!fmt_text_to_double(std::string_view(Exp.Cursor, std::size_t(end - Exp.Cursor)), out)) return false;
+  Exp.Cursor = end;
+  return true;
+}
+
+// The floating value of an item: a float or double object read from the
+// target, or an integer value. False when it has neither.
+bool float_value(ExprValue& item, double& out) {
+  const u16 kind = exp_value_kind(item);
+  if (!has_value(item) && (kind == kValueKindFloat || kind == kValueKindDouble) && item.storage_class != kStorageComputed &&
+      item.storage_class != kStorageRegister) {
+    u32 register_value = 0;
+    bool is_register = false;
+    const u16 address = u16(exp_value_address(item, register_value, is_register));
+    if (kind == kValueKindFloat) {
+      SingleBytes b{};
+      for (std::size_t i = 0; i < b.size(); ++i) b[i] = tgt_read_byte(u16(address + i));
+      out = fmt_target_single_value(b);
+    } else {
+      DoubleBytes b{};
+      for (std::size_t i = 0; i < b.size(); ++i) b[i] = tgt_read_byte(u16(address + i));
+      out = fmt_target_double_value(b);
+    }
+    return true;
+  }
+  if (!is_scalar(item)) return false;
+  const u32 v = item.value.get();
+  out = unsigned_code(item.type.get()) ? double(v) : double(i32(v));
+  return true;
+}
+
+// '=' into a float or double object: a number written at the cursor, or the
+// value of the expression on the right, in the toolchain's format.
+void float_assign(ExprValue& item, bool is_double) {
+  skip_blanks();
+  double v = 0.0;
+  const char c = *Exp.Cursor;
+  if (c == '-' || c == '+' || (c >= '0' && c <= '9')) {
+    if (!float_literal(v)) return fail();
+  } else {
+    ExprValue right;
+    if (!right_operand(right, kLevelAssign)) return;
+    if (!float_value(right, v)) return fail();
+  }
+  u32 register_value = 0;
+  bool is_register = false;
+  const u16 address = u16(exp_value_address(item, register_value, is_register));
+  if (is_register) return fail();
+  if (is_double) {
+    const DoubleBytes b = fmt_target_double(v);
+    tgt_write_block(b, address);
+  } else {
+    const SingleBytes b = fmt_target_single(v);
+    tgt_write_block(b, address);
+  }
+  item.storage_class = kStorageComputed;
+  item.flags = 0;
+  item.bit_field.set(0);
+}
+
 // '=': '==', or the assignment (mode 3 only).
 u16 op_assign(ExprValue& item) {
   if (*Exp.Cursor == '=') {
@@ -595,9 +661,13 @@ u16 op_assign(ExprValue& item) {
     return 0;
   }
   if (item.storage_class == kStorageComputed) return op_error(item);  // no object
-  // A float or double (never loaded: it has no value here) would take a
-  // floating-point number in the target's format; no such conversion exists.
-  if (!has_value(item)) return op_error(item);
+  // a float or double is never loaded: it takes a floating-point number
+  if (!has_value(item)) {
+    const u16 kind = exp_value_kind(item);
+    if (kind != kValueKindFloat && kind != kValueKindDouble) return op_error(item);
+    float_assign(item, kind == kValueKindDouble);
+    return 0;
+  }
   ExprValue right;
   if (!right_operand(right, kLevelAssign)) return 0;
   if (!has_value(right) || exp_store_value(item, right) != 0) return op_error(item);
@@ -677,7 +747,7 @@ class RegisterImageScope {
 };
 
 // Argument words of a value by its size class; 0 for a value that cannot be
-// passed (float, double, void, aggregates).
+// passed (void, aggregates). Floating values are passed apart.
 u16 argument_words(ExprValue& arg) {
   if (arg.type.get() == kTypeUntyped) return 1;
   switch (exp_value_kind(arg)) {
@@ -685,6 +755,20 @@ u16 argument_words(ExprValue& arg) {
     case 6: case 12: case kValueKindPointer: return 2;  // long, ulong, pointers
     default: return 0;
   }
+}
+
+// A floating argument as the callee takes it: a double in 4 words, or with
+// toolchain kind 3 a float in 2; the words low first.
+std::size_t float_argument_words(double v, u16 (&out)[4]) {
+  if (Sw.ToolchainKind == 3) {
+    const SingleBytes b = fmt_target_single(v);
+    out[0] = u16(b[0] | b[1] << 8);
+    out[1] = u16(b[2] | b[3] << 8);
+    return 2;
+  }
+  const DoubleBytes b = fmt_target_double(v);
+  for (std::size_t i = 0; i < 4; ++i) out[i] = u16(b[2 * i] | b[2 * i + 1] << 8);
+  return 4;
 }
 
 // The return type of a function record; 0 when it gives none.
@@ -710,12 +794,31 @@ void call_function(ExprValue& item) {
   } else {
     for (;;) {
       ExprValue arg;
-      if (!right_operand(arg, kLevelComma)) return;
-      if (!has_value(arg)) return fail();
-      const u16 n = argument_words(arg);
+      char* const start = Exp.Cursor;
+      u16 float_words[4]{};
+      std::size_t n = 0;
+      double v = 0.0;
+      if (right_operand(arg, kLevelComma)) {
+        const u16 kind = exp_value_kind(arg);
+        if (!has_value(arg) && (kind == kValueKindFloat || kind == kValueKindDouble)) {
+          if (!float_value(arg, v)) return fail();
+          n = float_argument_words(v, float_words);
+        } else {
+          if (!has_value(arg)) return fail();
+          n = argument_words(arg);
+          for (std::size_t k = 0; k < n && k < 2; ++k) float_words[k] = u16(arg.value.get() >> (16 * k));
+        }
+      } else {
+        // not an expression: a floating-point number then
+        Exp.AbortWord = 0;
+        Exp.Cursor = start;
+        skip_blanks();
+        if (!float_literal(v)) return fail();
+        n = float_argument_words(v, float_words);
+      }
       if (n == 0 || n > kCallWords - count) return fail();
       if (n >= 2 && first_long == kCallWords) first_long = count;
-      for (u16 k = 0; k < n; ++k) words[count++] = u16(arg.value.get() >> (16 * k));
+      for (std::size_t k = 0; k < n; ++k) words[count++] = float_words[k];
       skip_blanks();
       const char c = *Exp.Cursor;
       if (c != ',' && c != ')') return fail();  // a missing ','

@@ -46,6 +46,8 @@ constexpr u16 kExpBaseKind[16] = {
 constexpr u16 kValueKindChar = 2;
 constexpr u16 kValueKindInt = 4;
 constexpr u16 kValueKindPointer = 0x800A;  // unsigned int, bit 15: a pointer
+constexpr u16 kValueKindFloat = 14;
+constexpr u16 kValueKindDouble = 15;
 
 // How the readers reach the target. Both are set by the target-memory layer;
 // while one is null it reads 0, so a pointer that is not loaded yet points at

@@ -351,6 +351,64 @@ TEST_F(ExpTargetTest, CallsPlaceArgumentsAndPutTheRegistersBack) {
   EXPECT_EQ(tgt_read_byte(0x9300), 5);
 }
 
+TEST_F(ExpTargetTest, FloatsTakeNumbersAndPassAsDoubles) {
+  constexpr u32 kFloat = 0x88, kDouble = 0x89;
+  // _fsink stores what it was passed: HL, DE, BC and the first stacked word
+  tgt_write_block(Bytes{0x22, 0x90, 0x92, 0xED, 0x53, 0x92, 0x92, 0xED, 0x43, 0x94, 0x92,
+                        0xE1, 0xD1, 0xD5, 0xE5, 0xED, 0x53, 0x96, 0x92, 0xC9},
+                  0x0150);
+  ASSERT_EQ(sym_add("_fl", 0x9280, kFloat), 0);
+  ASSERT_EQ(sym_add("_db", 0x9288, kDouble), 0);
+  ASSERT_EQ(sym_add("_fsink", 0x0150, kIntFunction), 0);
+  sym_sort_symbols();
+  const auto bytes_at = [](u16 address, std::size_t n) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i) b[i] = tgt_read_byte(u16(address + i));
+    return b;
+  };
+  const auto le = [](u64 v, std::size_t n) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i) b[i] = u8(v >> (8 * i));
+    return b;
+  };
+  const struct {
+    const char* text;
+    u16 address;
+    Bytes stored;
+  } stores[] = {
+      {"fl=1.5", 0x9280, le(0x3FC00000, 4)},
+      {"db=-2.25", 0x9288, le(0xC002000000000000, 8)},
+      {"db=fl", 0x9288, le(0x3FF8000000000000, 8)},  // the float's value, as a double
+      {"fl=v", 0x9280, le(0x41100000, 4)},             // an int's value: 9
+      {"fl = +4", 0x9280, le(0x40800000, 4)},
+  };
+  for (const auto& c : stores) {
+    SCOPED_TRACE(c.text);
+    ExprValue v;
+    ASSERT_EQ(evaluate(c.text, v, 0x2A0, 1), 0);
+    EXPECT_EQ(bytes_at(c.address, c.stored.size()), c.stored);
+  }
+  for (const char* text : {"fl=s", "fl=1.5x", "fl=", "fl=1.5"}) {
+    SCOPED_TRACE(text);
+    ExprValue v;
+    const u16 mode = std::string_view(text) == "fl=1.5" ? 0 : 1;  // the last: no stores in mode 2
+    EXPECT_NE(evaluate(text, v, 0x2A0, mode), 0);
+  }
+
+  // a double argument is four words: three in registers, the fourth on the stack
+  ExprValue v;
+  ASSERT_EQ(evaluate("fsink(1.5)", v, 0x2A0, 1), 0);
+  EXPECT_EQ(bytes_at(0x9290, 8), le(0x3FF8000000000000, 8));
+  tgt_write_block(le(0xC002000000000000, 8), 0x9288);
+  ASSERT_EQ(evaluate("fsink(db)", v, 0x2A0, 1), 0);
+  EXPECT_EQ(bytes_at(0x9290, 8), le(0xC002000000000000, 8));
+  // toolchain kind 3 passes a float in two words
+  Sw.ToolchainKind = 3;
+  tgt_write_block(Bytes(8, 0), 0x9290);
+  ASSERT_EQ(evaluate("fsink(1.5)", v, 0x2A0, 1), 0);
+  EXPECT_EQ(bytes_at(0x9290, 4), le(0x3FC00000, 4));
+}
+
 TEST_F(ExpTargetTest, ToolchainKind4StacksALongArgumentThatStartsInTheRegisterWords) {
   tgt_write_block(Bytes{0xD1, 0xE1, 0xE5, 0xD5, 0xC9}, 0x0140);  // POP DE; POP HL; PUSH HL; PUSH DE; RET
   tgt_write_block(Bytes{0xEB, 0xC9}, 0x0148);                    // EX DE,HL; RET
