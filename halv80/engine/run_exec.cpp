@@ -16,6 +16,7 @@
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/emu_areas.h"
+#include "halv80/engine/fmt_numbers.h"
 #include "halv80/engine/emu_control.h"
 #include "halv80/engine/key_input.h"
 #include "halv80/engine/lst_listing.h"
@@ -242,11 +243,27 @@ void print_return(u16 depth, u32 type) {
   con_putc('\n');
   for (u16 i = 0; i < depth + 1; ++i) con_puts("  ");
   const RegisterImage& r = Run.Regs;
-  // a 4-byte result is DE:HL
-  if (type != 0 && exp_type_size(type) == 4)
-    con_printf("return %04x%04x", r.de, r.hl);
-  else
+  if (type == 0 || exp_type_size(type) != 4) {
     con_printf("return %04x", r.hl);
+    return;
+  }
+  // A 4-byte result is DE:HL, kept just below SP as the value in memory.
+  const u16 at = u16(r.sp - 4);
+  tgt_write_word(at, r.hl);
+  tgt_write_word(u16(at + 2), r.de);
+  const u32 v = u32(r.de) << 16 | r.hl;
+  ExprValue item{};
+  item.type.set(type);
+  switch (exp_value_kind(item)) {
+    case kValueKindFloat: {
+      const SingleBytes b = {u8(r.hl), u8(r.hl >> 8), u8(r.de), u8(r.de >> 8)};
+      con_printf("return %s", fmt_double_text(fmt_target_single_value(b), kShortDigits));
+      break;
+    }
+    case kValueKindLong: con_printf("return %ld (0x%lx)", i32(v), v); break;
+    case kValueKindULong: con_printf("return %lu (0x%lx)", v, v); break;
+    default: con_printf("return %08lx", v); break;
+  }
 }
 
 // The target may stand at a function's first instruction: the walk shows the

@@ -1063,10 +1063,23 @@ u16 exp_evaluate(ExprValue& result, u32 scope_address, std::string_view text, u1
   return Exp.AbortWord;
 }
 
+// Names in a command operand are looked up in the scope of the PC; without
+// debug information, while the code window shows a source file, in the scope
+// of that file's first line.
+static u32 command_scope_address() {
+  char file[kModuleNameSize];
+  u16 address = 0;
+  if (Sw.ToolchainKind == 16 && exp_shown_source_file(file)) {
+    const i32 found = sym_address_from_line(file, 1, address);
+    if (found == 1) return address;
+  }
+  return Run.Regs.pc;
+}
+
 u32 exp_eval_number_at_cursor(std::string_view text, std::size_t& used) {
   Exp.AbortWord = 0;
   used = 0;
-  Exp.ScopeAddress = Run.Regs.pc;
+  Exp.ScopeAddress = command_scope_address();
   if (!load_text(text)) {
     fail();
     return 0;

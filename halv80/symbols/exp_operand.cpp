@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "halv80/engine/lst_listing.h"
 #include "halv80/engine/stk_backtrace.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
@@ -459,6 +460,14 @@ u16 exp_find_register(std::string_view name) {
   return 0;
 }
 
+bool exp_shown_source_file(char (&out)[kModuleNameSize]) {
+  if (Lst.ListingMode != kListingSource || SymModules.HasCurrent == 0) return false;
+  const ModuleRecord* m = sym_module_record(SymModules.Current);
+  if (m == nullptr) return false;
+  sym_name_text(m->file_name.get(), out, sizeof out);
+  return out[0] != '\0';
+}
+
 u16 exp_parse_line_spec(const char*& cursor, u16& line) {
   const char* p = cursor;
   if (*p == ':') return 1;
@@ -489,9 +498,15 @@ u16 exp_parse_line_spec(const char*& cursor, u16& line) {
     cursor = q;
     return 0;
   }
-  // A line number alone names a line of the file the code window shows; no
-  // file is shown to the evaluator.
-  if (is_digit(*p)) return 1;
+  // A line number alone names a line of the file the code window shows.
+  if (is_digit(*p)) {
+    if (!exp_shown_source_file(Exp.LineFile)) return 1;
+    u32 number = 0;
+    if (!bounded_number(q = p, 0xFFFF, number)) return 1;
+    line = u16(number);
+    cursor = q;
+    return 0;
+  }
 
   u32 address = Run.Regs.pc;  // an empty reference is the PC
   if (length != 0) {

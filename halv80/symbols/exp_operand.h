@@ -41,6 +41,9 @@ constexpr u16 kExpRegisterWord = 0x1000;
 // an optional "+n" / "-n") at `cursor`, which is moved past it; leaves the
 // file in Exp.LineFile and the line in `line`. 0 parsed, 1 bad.
 u16 exp_parse_line_spec(const char*& cursor, u16& line);
+// The file the code window shows (the current module's, while it shows
+// source lines) into `out`; false when it shows none.
+bool exp_shown_source_file(char (&out)[kModuleNameSize]);
 // Parses a type name and its closing ')' at `text`: on success sets the
 // item's type and the flags a value of that type carries (0x80 scalar, 0x40
 // pointer, 0 for struct, union, float and double) and returns the position

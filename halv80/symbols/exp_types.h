@@ -46,6 +46,8 @@ constexpr u16 kExpBaseKind[16] = {
 constexpr u16 kValueKindChar = 2;
 constexpr u16 kValueKindInt = 4;
 constexpr u16 kValueKindPointer = 0x800A;  // unsigned int, bit 15: a pointer
+constexpr u16 kValueKindLong = 6;
+constexpr u16 kValueKindULong = 12;
 constexpr u16 kValueKindFloat = 14;
 constexpr u16 kValueKindDouble = 15;
 

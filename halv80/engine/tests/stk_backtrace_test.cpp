@@ -39,7 +39,7 @@ constexpr u16 kMain = 0x0100, kF = 0x0140, kG = 0x0180, kEnd = 0x01A0;
 constexpr u16 kMainLoop = 0x0108;     // the JR $ after the call
 constexpr u16 kReturnToMain = 0x0107;  // behind CALL _f
 constexpr u16 kReturnToF = 0x014E;     // behind CALL _g
-constexpr u32 kFunctionOfOneInt = 512;
+constexpr u32 kFunctionOfOneInt = 512, kLongFunction = 513;
 
 class WalkTest : public StartupTest {
  protected:
@@ -64,9 +64,11 @@ class WalkTest : public StartupTest {
     Sw.ToolchainKind = 4;
     // int f(int): 'u' 0x80, result int, one parameter
     EXPECT_TRUE(sym_type_define_bytes(kFunctionOfOneInt, Bytes{'u', 0x80, 0x83, 0x81, 0, 0, 0, 'c', 1}));
+    // long g(void)
+    EXPECT_TRUE(sym_type_define_bytes(kLongFunction, Bytes{'u', 0x80, 0x83, 0x82, 0, 0, 0, 'c', 0}));
     EXPECT_EQ(sym_add("_main", kMain, 0), 0);
     EXPECT_EQ(sym_add("_f", kF, kFunctionOfOneInt), 0);
-    EXPECT_EQ(sym_add("_g", kG, 0), 0);
+    EXPECT_EQ(sym_add("_g", kG, kLongFunction), 0);
     EXPECT_EQ(sym_add("_etext", kEnd, 0), 0);  // lookups by address end at the last symbol
     sym_sort_symbols();
     SymFlag.CodeLow = 0x0100;
@@ -252,8 +254,11 @@ TEST_F(WalkCommandsTest, GoAtRunsUntilTheFunctionReturns) {
 TEST_F(WalkCommandsTest, GoInSourceModeTracesCallsAndReturns) {
   Lst.ListingMode = kListingSource;
   typed("BP 108");
+  ::Run.Regs.de = 0x0001;
   const std::string out = typed("G");
-  EXPECT_NE(out.find("\n_f(1234)\r\n  _g()\r\n    return 1234\n  return 1234"), std::string::npos) << out;
+  // g's long comes in DE:HL, f's int in HL
+  EXPECT_NE(out.find("\n_f(1234)\r\n  _g()\r\n    return 70196 (0x11234)\n  return 1234"), std::string::npos)
+      << out;
   EXPECT_EQ(::Run.Regs.pc, kMainLoop);
   EXPECT_EQ(RunExec.BreakHit, 1);
   // every trap and return break is gone

@@ -3,6 +3,7 @@
 // members, elements and pointer arithmetic read from target memory, stores
 // in mode 3, calls of target functions, and commands that take symbols and
 // expressions where they took numbers.
+#include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/exp_eval.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "halv80/engine/lst_listing.h"
 #include "halv80/engine/brk_table.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
@@ -349,6 +351,32 @@ TEST_F(ExpTargetTest, CallsPlaceArgumentsAndPutTheRegistersBack) {
   ASSERT_EQ(evaluate("1 || bump()", v, 0x2A0, 1), 0);
   EXPECT_EQ(v.value.get(), 1u);
   EXPECT_EQ(tgt_read_byte(0x9300), 5);
+}
+
+TEST_F(ExpTargetTest, WhileTheCodeWindowShowsAFileItsFirstLineIsTheCommandsScope) {
+  ASSERT_EQ(sym_begin_module("M.C"), 0);
+  ASSERT_EQ(sym_add_line(1, 0x0210), 0);  // inside f
+  ASSERT_EQ(sym_add_line(2, 0x0240), 0);
+  ASSERT_EQ(sym_end_module(), 0);
+  sym_finish_modules();
+  const auto number = [](const char* text, bool ok = true) {
+    std::size_t used = 0;
+    const u32 value = exp_eval_number_at_cursor(text, used);
+    EXPECT_EQ(Exp.AbortWord == 0, ok) << text;
+    return value;
+  };
+  // the PC (0180) is outside f: v is the global, a line number alone has no file
+  EXPECT_EQ(number("v"), 0x9200u);
+  number(".2", false);
+  Lst.ListingMode = kListingSource;
+  EXPECT_EQ(number("v"), 7u);  // f's own v, in the scope of line 1
+  EXPECT_EQ(number(".2"), 0x0240u);
+  EXPECT_EQ(number(".M.C:1"), 0x0210u);
+  // with debug information the scope stays the PC's
+  Sw.ToolchainKind = 4;
+  EXPECT_EQ(number("v"), 0x9200u);
+  Sw.ToolchainKind = 16;
+  Lst.ListingMode = kListingAssembly;
 }
 
 TEST_F(ExpTargetTest, FloatsTakeNumbersAndPassAsDoubles) {
