@@ -80,6 +80,13 @@ void con_newline_hex16(u16 v) {
   con_put_hex16(v);
 }
 
+void con_put_number4(u16 v, u8 attribute) {
+  const u16 saved = Con.Attribute;
+  Con.Attribute = attribute;
+  for (u16 unit = 1000; unit != 0; unit /= 10) con_putc(u8('0' + v / unit % 10));
+  Con.Attribute = saved;
+}
+
 void con_capture_begin(std::span<char> buffer) {
   if (buffer.empty()) return;
   Scan.CaptureBuffer = buffer.data();

@@ -44,6 +44,9 @@ void con_put_indented(std::string_view text);
 // "%04x " of v (upper-case digits); the second form starts with a line break.
 void con_put_hex16(u16 v);
 void con_newline_hex16(u16 v);
+// Exactly four decimal digits of v (its last four, thousands first) in
+// `attribute`; the attribute that was current is restored after them.
+void con_put_number4(u16 v, u8 attribute);
 // Capture: output collects in `buffer` (at most kCaptureLimit characters and
 // the terminator) until con_capture_end, which terminates it.
 void con_capture_begin(std::span<char> buffer);

@@ -15,6 +15,7 @@
 #include "halv80/symbols/def_names.h"
 #include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_scopes.h"
+#include "halv80/symbols/sym_source.h"
 #include "halv80/symbols/sym_symbols.h"
 #include "halv80/symbols/sym_types.h"
 
@@ -268,6 +269,7 @@ void sym_reset() {
   sym_reset_types();
   sym_reset_symbols();
   def_reset();  // the defined names are texts in the store
+  sym_source_reset();  // the old program's source file closed, the line cache taken once and emptied
   SymTrap = SymTrapState{};  // traps of the old program are its own business
 
   for (auto& chunk : SymStore.Chunks) chunk.reset();

@@ -249,4 +249,27 @@ TEST_F(ScannerTest, TextFromAColumnNeverShowsHalfACharacter) {
   EXPECT_EQ(std::string(buffer), "     x    -y001F ");
 }
 
+TEST_F(ScannerTest, Number4WritesFourDigitsInItsAttributeAndRestoresTheOld) {
+  con_screen_init();
+  con_switch_window(Con.Window, kSlotCode);  // cells are stored directly
+  const struct {
+    u16 value;
+    const char* digits;
+  } cases[] = {{0, "0000"}, {7, "0007"}, {1234, "1234"}, {32767, "2767"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    Con.Attribute = 0x20;
+    con_set_cursor(0, 1);
+    con_put_number4(c.value, 6);
+    con_putc('x');
+    const u8* row = con_screen_row(1);
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_EQ(row[i * 2], u8(c.digits[i])) << i;
+      EXPECT_EQ(row[i * 2 + 1], 6) << i;
+    }
+    EXPECT_EQ(row[8], 'x');
+    EXPECT_EQ(row[9], 0x20);  // the attribute from before
+  }
+}
+
 }  // namespace
