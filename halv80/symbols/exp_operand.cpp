@@ -19,6 +19,7 @@
 #include "halv80/symbols/exp_types.h"
 #include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_scopes.h"
+#include "halv80/symbols/sym_source.h"
 #include "halv80/symbols/sym_symbols.h"
 #include "halv80/symbols/sym_types.h"
 #include "platform/host/host_text.h"
@@ -460,6 +461,49 @@ u16 exp_find_register(std::string_view name) {
   return 0;
 }
 
+namespace {
+
+constexpr u16 kHeaderSearchLines = 40;
+
+// Does `text` begin, after blanks and '*' characters, with `name` followed by
+// '(' (blanks allowed between)?
+bool starts_function_header(const char* text, std::string_view name) {
+  while (*text == ' ' || *text == '\t' || *text == '*') ++text;
+  if (std::strncmp(text, name.data(), name.size()) != 0) return false;
+  text += name.size();
+  while (*text == ' ' || *text == '\t') ++text;
+  return *text == '(';
+}
+
+// Searches the source of the module that holds the nearest line after the
+// last failed sym_line_from_address backwards from that line, at most 40
+// lines, for the header of function `name`; its file into `file` and its
+// line into `line`. False when there is no such line or no source.
+bool find_function_header(std::string_view name, char (&file)[kModuleNameSize], u16& line) {
+  if (SymModules.NearestModule == kNoModule || SymModules.NearestLine == 0) return false;
+  const ModuleRecord* m = sym_module_record(SymModules.NearestModule);
+  if (m == nullptr) return false;
+  sym_name_text(m->file_name.get(), file, sizeof file);
+  if (file[0] == '\0') return false;
+
+  const u16 saved_mode = SymSource.OutputMode;
+  SymSource.OutputMode = kSourceToText;
+  bool found = false;
+  u32 n = SymModules.NearestLine;
+  for (u16 tries = 0; n >= 1 && tries < kHeaderSearchLines; --n, ++tries) {
+    if (sym_show_source_line(file, u16(n)) == 0) continue;  // past the end, or no source
+    if (starts_function_header(SymSource.Text, name)) {
+      found = true;
+      break;
+    }
+  }
+  SymSource.OutputMode = saved_mode;
+  if (found) line = u16(n);
+  return found;
+}
+
+}  // namespace
+
 bool exp_shown_source_file(char (&out)[kModuleNameSize]) {
   if (Lst.ListingMode != kListingSource || SymModules.HasCurrent == 0) return false;
   const ModuleRecord* m = sym_module_record(SymModules.Current);
@@ -516,7 +560,15 @@ u16 exp_parse_line_spec(const char*& cursor, u16& line) {
   }
   u16 found = 0;
   const char* file = sym_line_from_address(address, found);
-  if (file == nullptr) return 1;  // the address starts no line
+  char header_file[kModuleNameSize];
+  if (file == nullptr) {
+    // No line starts there (a function's code often begins before its first
+    // line record): take the function's header line in the source above the
+    // nearest following line.
+    if (length == 0 || !find_function_header(std::string_view(p, length), header_file, found))
+      return 1;
+    file = header_file;
+  }
   const std::size_t file_length = strnlen(file, kModuleNameSize);
   if (file_length >= sizeof Exp.LineFile) return 1;
   std::memcpy(Exp.LineFile, file, file_length);

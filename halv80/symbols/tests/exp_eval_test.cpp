@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,9 +24,11 @@
 #include "halv80/symbols/exp_operand.h"
 #include "halv80/symbols/exp_types.h"
 #include "halv80/symbols/sym_modules.h"
+#include "halv80/symbols/sym_source.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
 #include "halv80/symbols/sym_types.h"
+#include "platform/host/tests/scratch_dir.h"
 
 namespace {
 
@@ -193,6 +197,66 @@ TEST_F(ExpEvalTest, SourceLineAddresses) {
       EXPECT_EQ(value, c.value);
     }
   }
+}
+
+// A function whose first address starts no line is found by its header in
+// the source above the nearest following line.
+TEST_F(ExpEvalTest, SourceLineOfAFunctionHeader) {
+  ScratchDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  snprintf(Sw.ProgramFolder, sizeof Sw.ProgramFolder, "%s", dir.system_path().c_str());
+  std::string source =
+      "int helper2(void);\n"        // 1: a longer name is no match
+      "int\n"                       // 2
+      " *  helper (int x)\n"        // 3: blanks and '*' before the name
+      "{\n"                         // 4
+      "    return x;\n"             // 5
+      "}\n";                        // 6
+  for (int i = 7; i <= 59; ++i) source += i == 23 ? "distant()\n" : "/* filler */\n";
+  source += "void\nlate()\n{\n    ;\n}\n";  // 60..64
+  dir.write("MAIN.C", source);
+  ASSERT_EQ(sym_add("_helper", 0x2000, 0), 0);
+  ASSERT_EQ(sym_add("_late", 0x2100, 0), 0);
+  ASSERT_EQ(sym_add("_early", 0x1F80, 0), 0);
+  ASSERT_EQ(sym_add("_distant", 0x2010, 0), 0);
+  ASSERT_EQ(sym_begin_module("MAIN.C"), 0);
+  for (const auto& [line, address] : {std::pair{1u, 0x1F00u}, {5u, 0x2004u}, {6u, 0x2008u}, {63u, 0x2104u}})
+    ASSERT_EQ(sym_add_line(line, address), 0);
+  sym_end_module();
+  sym_finish_modules();
+  sym_sort_symbols();
+
+  const struct {
+    const char* text;
+    bool ok;
+    u16 line;
+  } cases[] = {
+      {"helper", true, 3},
+      {"helper+1", true, 4},
+      {"late", true, 61},
+      {"early", false, 0},    // no header of that name above its nearest line (5)
+      {"distant", false, 0},  // 41 lines above its nearest line (63): beyond the search
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const char* cursor = c.text;
+    u16 line = 0;
+    ASSERT_EQ(exp_parse_line_spec(cursor, line), c.ok ? 0 : 1);
+    if (!c.ok) continue;
+    EXPECT_EQ(line, c.line);
+    EXPECT_STREQ(Exp.LineFile, "MAIN.C");
+    EXPECT_EQ(*cursor, '\0');
+  }
+  EXPECT_EQ(command(".helper"), 0x2004u);  // the first line at or after the header with code
+  EXPECT_EQ(SymSource.OutputMode, kSourcePrintAndCache);  // left as it was
+
+  // Without the source file nothing can be found.
+  sym_close_source_files();
+  sym_source_reset();
+  ASSERT_TRUE(std::filesystem::remove(std::filesystem::path(dir.path()) / "MAIN.C"));
+  const char* cursor = "helper";
+  u16 line = 0;
+  EXPECT_EQ(exp_parse_line_spec(cursor, line), 1);
 }
 
 TEST_F(ExpEvalTest, TypedModeVectors) {
