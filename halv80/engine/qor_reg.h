@@ -42,7 +42,7 @@ class QorReg {
   HostRegKey* key_ = nullptr;           // null when opening failed
   u32 max_value_length_ = 0;            // bytes of the key's largest value when opened
   std::unique_ptr<u8[]> value_buffer_;  // max_value_length_ + 1 bytes; null when opening failed
-  u32 enum_index_ = 0;                  // next value of an enumeration
+  [[maybe_unused]] u32 enum_index_ = 0;  // next value of an enumeration (no enumeration uses it yet)
 
   static constinit u32 LiveCount;
 };

@@ -22,7 +22,7 @@
 #include "halv80/symbols/sym_types.h"
 #include "platform/host/host_text.h"
 
-constinit StkState Stk;
+StkState Stk;
 
 void stk_reset() { Stk = StkState{}; }
 
