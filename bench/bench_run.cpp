@@ -23,15 +23,14 @@
 #include "halv80/engine/engine_state.h"
 #include "halv80/engine/run_exec.h"
 #include "halv80/engine/run_state.h"
-#include "halv80/engine/sup_host.h"
 #include "halv80/engine/testing/scripted_window_side.h"
+#include "halv80/engine/testing/simulated_emulator.h"
 #include "halv80/engine/tgt_memory.h"
 #include "platform/device/dev_driver.h"
 #include "platform/device/dev_sim_driver.h"
 #include "platform/host/host_clock.h"
 #include "platform/host/host_ui.h"
 #include "platform/host/tests/scratch_dir.h"
-#include "rz7bios/rz7bios.h"
 
 #ifndef HALV80_DATA_DIR
 #error "HALV80_DATA_DIR names the folder of the built data files"
@@ -87,11 +86,7 @@ class Session {
       error = "cannot write the driver parameters";
       return;
     }
-    dev_reset_system();
-    sim_ = std::make_unique<SimulatedDriver>(DevFixture{});
-    DevSys.driver = sim_.get();
-    DevSys.service_running = true;
-    if (sup_init_bios_work_area() != 0) {
+    if (!attach_simulated_emulator(sim_, DevFixture{})) {
       error = "no library work area";
       return;
     }
@@ -111,14 +106,7 @@ class Session {
 
   ~Session() {
     ws_.reset();
-    if (sim_) {
-      _Q_if_init();
-      _NT_close_driver();
-      dev_reset_system();
-      _NT_setbioswork(nullptr);
-      dev_reset_system();
-      sim_.reset();
-    }
+    if (sim_) stop_simulated_emulator(sim_);
     if (!previous_dir_.empty()) std::filesystem::current_path(previous_dir_);
     unsetenv("HALV80_REGISTRY_DIR");
     host_set_message_box_sink(previous_sink_);

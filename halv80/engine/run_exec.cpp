@@ -16,8 +16,8 @@
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/emu_areas.h"
-#include "halv80/engine/fmt_numbers.h"
 #include "halv80/engine/emu_control.h"
+#include "halv80/engine/fmt_numbers.h"
 #include "halv80/engine/key_input.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/run_control.h"
@@ -632,14 +632,15 @@ u16 run_source_step(bool over) {
   // at the next line there.
   u32 low = 0, high = 0;
   u16 level = 0;
-  if (step_over && Sw.StepModeFlag == 0 && stk_function_range(Run.Regs.pc, low, high)) {
+  const bool by_level = step_over && Sw.StepModeFlag == 0 && stk_function_range(Run.Regs.pc, low, high);
+  if (by_level) {
     step_over = false;
     level = 1;
   }
   for (;;) {
     if (run_step_instruction(step_over, false) != 0) return 1;
     if (RunExec.Refused || stop_requested()) return 1;
-    if (level != 0 || high != 0) {
+    if (by_level) {
       if (RunExec.EnteredCall) ++level;
       if (RunExec.Returned && level > 0) --level;
       const u32 pc = pc_physical();
@@ -749,7 +750,7 @@ void run_cmd_go(u16 mode) {
       }
       address = Stk.WalkPc;
       to_caller = true;
-      mode = kGoFromKey | (mode & ~kGoReturnFromKey & 0xFF00);
+      mode = kGoFromKey;
     } else {
       address = cmd_get_value();
     }

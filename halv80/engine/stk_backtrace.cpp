@@ -38,7 +38,6 @@ constexpr u8 kPopAf = 0xF1;
 constexpr u8 kLdHl = 0x21;
 constexpr u8 kExSpHl = 0xE3;
 constexpr u8 kPrefixIx = 0xDD;
-constexpr u16 kFirstLoadedType = 512;
 constexpr u16 kSearchBytes = 64;         // how far up the stack a return address is looked for
 constexpr u16 kSearchBytesBanked = 8192;  // toolchain kind 5
 constexpr u16 kMaxArgumentWords = 10;
@@ -52,6 +51,12 @@ u16 lookup(std::string_view name) {
   return sym_lookup_value(name, address) != 0 ? address : 0;
 }
 
+// Toolchain kind 3's frame-entry routines: a frame only, arguments and a
+// frame, arguments only.
+constexpr std::string_view kEntryFrame = "_?ENT01_L11";
+constexpr std::string_view kEntryArgsFrame = "_?ENT11_L11";
+constexpr std::string_view kEntryArgs = "_?ENT10_L11";
+
 // The run-time frame-entry routines of the toolchain, by their names among the
 // program's symbols; a routine the program lacks is 0 and matches no call.
 bool calls_frame_entry(u16 start, bool any_kind3_routine_only_with_args = false) {
@@ -60,10 +65,8 @@ bool calls_frame_entry(u16 start, bool any_kind3_routine_only_with_args = false)
   if (target == 0) return false;
   if (kind() == 2) return target == lookup("csv") || target == lookup("ncsv");
   if (kind() == 3) {
-    if (any_kind3_routine_only_with_args)
-      return target == lookup("_?ENT11_L11") || target == lookup("_?ENT10_L11");
-    return target == lookup("_?ENT01_L11") || target == lookup("_?ENT11_L11") ||
-           target == lookup("_?ENT10_L11");
+    if (target == lookup(kEntryArgsFrame) || target == lookup(kEntryArgs)) return true;
+    return !any_kind3_routine_only_with_args && target == lookup(kEntryFrame);
   }
   return false;
 }
@@ -209,12 +212,12 @@ bool stk_find_function(u16 address, StkFunction& out) {
     out.start = u16(tgt_to_logical(symbol->value.get()));
     out.saved_code = symbol->saved_code.get();
     const u32 type = symbol->type.get();
-    out.type = type >= kFirstLoadedType && type != kSymDeleted ? type : 0;
+    out.type = type >= kFirstTypeIndex && type != kSymDeleted ? type : 0;
     out.label = sym_format_label(symbol->name.get(), u16(address - out.start), false, address);
   } else {
     out.start = u16(tgt_to_logical(scope->location.get()));
     const u32 type = scope->type.get();
-    out.type = type >= kFirstLoadedType ? type : 0;
+    out.type = type >= kFirstTypeIndex ? type : 0;
     out.label = sym_format_label(scope->name.get(), u16(address - out.start), false, address);
   }
   return true;
@@ -436,11 +439,11 @@ u16 routine_frame(u16 p) {
   if (tgt_read_byte(start) != kCall) return p;
   const u16 target = tgt_read_word(u16(start + 1));
   u16 frame_size = 0, arg_bytes = 0;
-  if (target != 0 && target == lookup("_?ENT01_L11")) {
+  if (target != 0 && target == lookup(kEntryFrame)) {
     frame_size = tgt_read_word(u16(start + 3));
-  } else if (target != 0 && target == lookup("_?ENT10_L11")) {
+  } else if (target != 0 && target == lookup(kEntryArgs)) {
     arg_bytes = tgt_read_byte(u16(start + 3));
-  } else if (target != 0 && target == lookup("_?ENT11_L11")) {
+  } else if (target != 0 && target == lookup(kEntryArgsFrame)) {
     arg_bytes = tgt_read_byte(u16(start + 3));
     frame_size = tgt_read_word(u16(start + 4));
   } else {

@@ -10,9 +10,9 @@
 #include <cstring>
 #include <iterator>
 
-#include "halv80/engine/fmt_numbers.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/con_scanner.h"
+#include "halv80/engine/fmt_numbers.h"
 #include "halv80/engine/run_exec.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/tgt_memory.h"
@@ -605,11 +605,11 @@ bool float_value(ExprValue& item, double& out) {
     const u16 address = u16(exp_value_address(item, register_value, is_register));
     if (kind == kValueKindFloat) {
       SingleBytes b{};
-      for (std::size_t i = 0; i < b.size(); ++i) b[i] = tgt_read_byte(u16(address + i));
+      tgt_read_block(b, address);
       out = fmt_target_single_value(b);
     } else {
       DoubleBytes b{};
-      for (std::size_t i = 0; i < b.size(); ++i) b[i] = tgt_read_byte(u16(address + i));
+      tgt_read_block(b, address);
       out = fmt_target_double_value(b);
     }
     return true;
@@ -795,18 +795,18 @@ void call_function(ExprValue& item) {
     for (;;) {
       ExprValue arg;
       char* const start = Exp.Cursor;
-      u16 float_words[4]{};
+      u16 arg_words[4]{};
       std::size_t n = 0;
       double v = 0.0;
       if (right_operand(arg, kLevelComma)) {
         const u16 kind = exp_value_kind(arg);
         if (!has_value(arg) && (kind == kValueKindFloat || kind == kValueKindDouble)) {
           if (!float_value(arg, v)) return fail();
-          n = float_argument_words(v, float_words);
+          n = float_argument_words(v, arg_words);
         } else {
           if (!has_value(arg)) return fail();
           n = argument_words(arg);
-          for (std::size_t k = 0; k < n && k < 2; ++k) float_words[k] = u16(arg.value.get() >> (16 * k));
+          for (std::size_t k = 0; k < n && k < 2; ++k) arg_words[k] = u16(arg.value.get() >> (16 * k));
         }
       } else {
         // not an expression: a floating-point number then
@@ -814,11 +814,11 @@ void call_function(ExprValue& item) {
         Exp.Cursor = start;
         skip_blanks();
         if (!float_literal(v)) return fail();
-        n = float_argument_words(v, float_words);
+        n = float_argument_words(v, arg_words);
       }
       if (n == 0 || n > kCallWords - count) return fail();
       if (n >= 2 && first_long == kCallWords) first_long = count;
-      for (std::size_t k = 0; k < n; ++k) words[count++] = float_words[k];
+      for (std::size_t k = 0; k < n; ++k) words[count++] = arg_words[k];
       skip_blanks();
       const char c = *Exp.Cursor;
       if (c != ',' && c != ')') return fail();  // a missing ','

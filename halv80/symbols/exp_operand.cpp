@@ -5,15 +5,15 @@
 
 #include <cstring>
 
-#include "halv80/engine/lst_listing.h"
-#include "halv80/engine/stk_backtrace.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/emu_control.h"
+#include "halv80/engine/lst_listing.h"
 #include "halv80/engine/mac_lines.h"
 #include "halv80/engine/reg_registers.h"
 #include "halv80/engine/run_state.h"
+#include "halv80/engine/stk_backtrace.h"
 #include "halv80/engine/tgt_mmu.h"
 #include "halv80/symbols/exp_eval.h"
 #include "halv80/symbols/exp_types.h"
@@ -465,6 +465,14 @@ namespace {
 
 constexpr u16 kHeaderSearchLines = 40;
 
+// The file name of module `index` into `out`; false when there is none.
+bool module_file_name(u16 index, char (&out)[kModuleNameSize]) {
+  const ModuleRecord* m = sym_module_record(index);
+  if (m == nullptr) return false;
+  sym_name_text(m->file_name.get(), out, sizeof out);
+  return out[0] != '\0';
+}
+
 // Does `text` begin, after blanks and '*' characters, with `name` followed by
 // '(' (blanks allowed between)?
 bool starts_function_header(const char* text, std::string_view name) {
@@ -481,10 +489,7 @@ bool starts_function_header(const char* text, std::string_view name) {
 // line into `line`. False when there is no such line or no source.
 bool find_function_header(std::string_view name, char (&file)[kModuleNameSize], u16& line) {
   if (SymModules.NearestModule == kNoModule || SymModules.NearestLine == 0) return false;
-  const ModuleRecord* m = sym_module_record(SymModules.NearestModule);
-  if (m == nullptr) return false;
-  sym_name_text(m->file_name.get(), file, sizeof file);
-  if (file[0] == '\0') return false;
+  if (!module_file_name(SymModules.NearestModule, file)) return false;
 
   const u16 saved_mode = SymSource.OutputMode;
   SymSource.OutputMode = kSourceToText;
@@ -505,11 +510,8 @@ bool find_function_header(std::string_view name, char (&file)[kModuleNameSize], 
 }  // namespace
 
 bool exp_shown_source_file(char (&out)[kModuleNameSize]) {
-  if (Lst.ListingMode != kListingSource || SymModules.HasCurrent == 0) return false;
-  const ModuleRecord* m = sym_module_record(SymModules.Current);
-  if (m == nullptr) return false;
-  sym_name_text(m->file_name.get(), out, sizeof out);
-  return out[0] != '\0';
+  return Lst.ListingMode == kListingSource && SymModules.HasCurrent != 0 &&
+         module_file_name(SymModules.Current, out);
 }
 
 u16 exp_parse_line_spec(const char*& cursor, u16& line) {

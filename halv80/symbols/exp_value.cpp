@@ -2,11 +2,11 @@
 // memory through the target-memory layer, or a register of the image.
 #include "halv80/symbols/exp_value.h"
 
-#include "halv80/engine/stk_backtrace.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/reg_registers.h"
 #include "halv80/engine/run_state.h"
+#include "halv80/engine/stk_backtrace.h"
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/symbols/exp_eval.h"
 #include "halv80/symbols/exp_types.h"

@@ -2,7 +2,6 @@
 // the name store and NameHandle packing, and the reset of the whole database.
 // Owns SymStore and SymFlag. Nothing is freed piecemeal: a reset drops every
 // chunk at once.
-#include "halv80/symbols/sym_entry_trap.h"
 #include "halv80/symbols/sym_store.h"
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/symbols/def_names.h"
+#include "halv80/symbols/sym_entry_trap.h"
 #include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_scopes.h"
 #include "halv80/symbols/sym_source.h"
@@ -270,7 +270,7 @@ void sym_reset() {
   sym_reset_symbols();
   def_reset();  // the defined names are texts in the store
   sym_source_reset();  // the old program's source file closed, the line cache taken once and emptied
-  SymTrap = SymTrapState{};  // traps of the old program are its own business
+  SymTrap = SymTrapState{};  // a new program has no traps planted
 
   for (auto& chunk : SymStore.Chunks) chunk.reset();
   SymStore.ChunkCount = 0;

@@ -14,6 +14,7 @@
 #include "halv80/engine/emu_access.h"
 #include "halv80/engine/emu_monitor.h"
 #include "halv80/engine/sup_host.h"
+#include "halv80/engine/testing/simulated_emulator.h"
 #include "platform/device/dev_driver.h"
 #include "platform/device/dev_monitor.h"
 #include "platform/device/dev_monitor_image.h"
@@ -23,22 +24,7 @@
 // Installs a simulated driver for board `f` and hands the engine's work area
 // to the library.
 inline void start_simulated_emulator(std::unique_ptr<SimulatedDriver>& sim, const DevFixture& f) {
-  dev_reset_system();
-  sim = std::make_unique<SimulatedDriver>(f);
-  DevSys.driver = sim.get();
-  DevSys.service_running = true;
-  ASSERT_EQ(sup_init_bios_work_area(), 0);
-}
-
-// Takes the driver away again; the library is handed no area before the
-// engine's reset frees it.
-inline void stop_simulated_emulator(std::unique_ptr<SimulatedDriver>& sim) {
-  _Q_if_init();
-  _NT_close_driver();
-  dev_reset_system();
-  _NT_setbioswork(nullptr);
-  dev_reset_system();
-  sim.reset();
+  ASSERT_TRUE(attach_simulated_emulator(sim, f));
 }
 
 // Writes the monitor image as start-up does (the break byte in the first

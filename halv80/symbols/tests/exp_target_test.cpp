@@ -3,7 +3,6 @@
 // members, elements and pointer arithmetic read from target memory, stores
 // in mode 3, calls of target functions, and commands that take symbols and
 // expressions where they took numbers.
-#include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/exp_eval.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +13,16 @@
 #include <string_view>
 #include <vector>
 
-#include "halv80/engine/lst_listing.h"
 #include "halv80/engine/brk_table.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/emu_startup.h"
+#include "halv80/engine/lst_listing.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/testing/scripted_window_side.h"
 #include "halv80/engine/tests/startup_fixture.h"
 #include "halv80/engine/tgt_memory.h"
+#include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_scopes.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
