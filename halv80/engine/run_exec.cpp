@@ -31,6 +31,7 @@
 #include "halv80/symbols/exp_types.h"
 #include "halv80/symbols/sym_entry_trap.h"
 #include "halv80/symbols/sym_modules.h"
+#include "halv80/symbols/sym_source.h"
 #include "halv80/symbols/sym_symbols.h"
 #include "platform/host/host_text.h"
 
@@ -781,6 +782,8 @@ void run_cmd_go(u16 mode) {
     return;
   }
   Cmd.ScannerCursor = saved_cursor;
+  // the program may be rebuilt while it runs: its source file is not held open
+  sym_close_source_files();
 
   RunExec.BreakHit = 0;
   RunExec.PlainRun = 0;

@@ -22,6 +22,7 @@
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/engine/tests/startup_fixture.h"
 #include "halv80/symbols/sym_modules.h"
+#include "halv80/symbols/sym_source.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
 
@@ -184,7 +185,13 @@ class RunCommandsTest : public RunTest {
 
 TEST_F(RunCommandsTest, GoToAStopAddress) {
   load(0x0100, {0x3E, 0x05, 0x3C, 0x00, 0x18, 0xFE});
+  // a source file shown before the run is not held open through it
+  dir_.write("MAIN.C", "x\ny\n");
+  SymSource.OutputMode = kSourceToText;
+  ASSERT_EQ(sym_show_source_line("MAIN.C", 1), 1);
+  ASSERT_NE(SymSource.Handle, -1);
   const std::string out = typed("G =100,103");
+  EXPECT_EQ(SymSource.Handle, -1);
   EXPECT_EQ(regs().pc, 0x0103);
   EXPECT_EQ(regs().af >> 8, 6);
   EXPECT_EQ(::Run.ExecutionState, kExecStopped);
