@@ -83,6 +83,16 @@ SimulatedDriver::SimulatedDriver(const DevFixture& fixture) : target_(fixture), 
 bool SimulatedDriver::IoControl(u32 code, u8* block, std::size_t in_length, std::size_t out_length, u32& returned,
                                 u32& error) {
   returned = 0;
+  std::unique_lock<std::mutex> held = runner_.Take();
+  held_ = &held;
+  const bool ok = Carry(code, block, in_length, out_length, returned, error);
+  held_ = nullptr;
+  runner_.Give(held);
+  return ok;
+}
+
+bool SimulatedDriver::Carry(u32 code, u8* block, std::size_t in_length, std::size_t out_length, u32& returned,
+                            u32& error) {
   // code of the request form 0x80002000 + 4n?
   const bool request_form = code >= kFirstCode && (code - kFirstCode) % 4 == 0;
   const u32 n = request_form ? (code - kFirstCode) / 4 : 0xFFFFFFFF;
@@ -96,8 +106,13 @@ bool SimulatedDriver::IoControl(u32 code, u8* block, std::size_t in_length, std:
   if (block == nullptr || in_length != kArgBlockSize || out_length != kArgBlockSize)
     return refuse(kErrorInvalidParameter);
 
-  // The target runs for the time since the last call, request or not.
-  target_.Run(clock_.TakeOwed());
+  // Beside the host the board has run by itself; inside calls it runs now
+  // for the time since the last call, request or not.
+  if (runner_.Threaded())
+    target_.Service();
+  else
+    target_.Run(clock_.TakeOwed());
+  const bool cpu_ran = target_.CpuRuns();
 
   Call call;
   std::memcpy(call.arg.bytes.data(), block, kArgBlockSize);
@@ -111,6 +126,9 @@ bool SimulatedDriver::IoControl(u32 code, u8* block, std::size_t in_length, std:
   if (call.work) DeliverGathered(call);
   call.Result(0);
   const bool ok = Dispatch(n, call);
+  // A request that set the CPU going lets it run a first slice at once: a
+  // step or a short run is over before the caller looks.
+  if (runner_.Threaded() && !cpu_ran && target_.CpuRuns()) runner_.Advance(*held_, DevRunner::kFirstSlice);
 
   // what the board's own operations wrote goes to the work area's shadow
   if (call.work)
@@ -347,6 +365,7 @@ bool SimulatedDriver::Control(u32 n, Call& call) {
       return true;
     }
     case BiosRequest::CheckRun:
+      BeforeStatusRead();
       call.Result(board.CheckRun());
       return true;
     case BiosRequest::CheckVcc:
@@ -551,6 +570,7 @@ bool SimulatedDriver::Channel(u32 n, Call& call) {
       return true;
     }
     case BiosRequest::ChannelCheck:
+      BeforeStatusRead();
       call.Result(u32(board.ReceiveCount()));
       return true;
     case BiosRequest::GetChannel:
@@ -657,6 +677,16 @@ bool SimulatedDriver::WaitFor(const BiosWorkArea& work, Ready ready) {
   target_.Service();
   if (ready()) return true;
   const u32 limit = std::max<u32>(work.get16<kWorkTickLimit>(), 1);
+  if (runner_.Threaded()) {
+    // Beside the host: the board's time up to the limit, slice by slice while
+    // the CPU runs; a board with nothing running gives its answer at once.
+    u64 left = dev_ms_to_tstates(limit, Board().Fixture().cpu_clock_hz);
+    while (left > 0) {
+      left -= std::min(left, runner_.Advance(*held_, left));
+      if (ready()) return true;
+    }
+    return false;
+  }
   for (u32 tick = 0; tick < limit; ++tick) {
     PassTime(1);
     if (ready()) return true;
@@ -670,7 +700,28 @@ u8 SimulatedDriver::TakeByte() {
   return value;
 }
 
-void SimulatedDriver::PassTime(u32 ms) { target_.Run(clock_.Pass(ms)); }
+void SimulatedDriver::PassTime(u32 ms) {
+  if (runner_.Threaded())
+    runner_.Pass(*held_, dev_ms_to_tstates(ms, Board().Fixture().cpu_clock_hz));
+  else
+    target_.Run(clock_.Pass(ms));
+}
+
+void SimulatedDriver::BeforeStatusRead() {
+  if (runner_.Threaded() && target_.CpuRuns()) runner_.Advance(*held_, DevRunner::kPollSlice);
+}
+
+void SimulatedDriver::SetTargetPower(bool on) {
+  std::unique_lock<std::mutex> held = runner_.Take();
+  target_.Board().SetTargetPower(on);
+  runner_.Give(held);
+}
+
+void SimulatedDriver::SetMonitorHung(bool hung) {
+  std::unique_lock<std::mutex> held = runner_.Take();
+  target_.Faults().monitor_hung = hung;
+  runner_.Give(held);
+}
 
 // --- Registers and set-up ---------------------------------------------------
 

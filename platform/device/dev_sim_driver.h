@@ -1,10 +1,17 @@
 // The interface card's driver, simulated: a DeviceDriver that carries out the
-// library's I/O-control requests on a DevTarget (board, CPU and monitor) under
-// a DevClock. Every request first runs the target for the time that passed,
-// then delivers the channel bytes the library gathered in the work area, then
-// does its own work. Every number a request carries (register, bank, count,
-// token) is checked before it reaches anything; a request that cannot be
-// carried out fails with a system error code, as a kernel driver's would.
+// library's I/O-control requests on a DevTarget (board, CPU and monitor).
+// Each request holds the board's lock, delivers the channel bytes the library
+// gathered in the work area, then does its own work. Every number a request
+// carries (register, bank, count, token) is checked before it reaches
+// anything; a request that cannot be carried out fails with a system error
+// code, as a kernel driver's would.
+//
+// Time, in one of two ways. Once StartThread() has run, the board runs beside
+// the host (DevRunner): the CPU runs on the board's thread whenever it can,
+// requests see it between two slices, and waits count virtual time. Before,
+// the CPU runs only inside requests: each first runs the T-states its DevClock
+// owes (a fixed budget per call in repeatable tests), and waits run it for
+// their time.
 #pragma once
 
 #include <deque>
@@ -13,6 +20,7 @@
 
 #include "platform/device/dev_clock.h"
 #include "platform/device/dev_driver.h"
+#include "platform/device/dev_runner.h"
 #include "platform/device/dev_target.h"
 #include "rz7bios/bios_layout.h"
 
@@ -53,14 +61,21 @@ class SimulatedDriver : public DeviceDriver {
   bool IoControl(u32 code, u8* block, std::size_t in_length, std::size_t out_length, u32& returned,
                  u32& error) override;
 
+  // The board runs beside the host from now on, on its own thread.
+  void StartThread(DevPacing pacing = DevPacing::FullSpeed) { runner_.Start(pacing); }
+  bool Threaded() const { return runner_.Threaded(); }
+  // The board's lock, taken as a request takes it. While the board's thread
+  // runs, whoever looks at Target(), Board() or Clock() holds it.
+  std::unique_lock<std::mutex> Hold() { return runner_.Take(); }
+
   DevTarget& Target() { return target_; }
   DevBoard& Board() { return target_.Board(); }
   DevClock& Clock() { return clock_; }
 
   // Faults a test injects: the target's supply, and a monitor that reads
   // requests but never answers.
-  void SetTargetPower(bool on) { target_.Board().SetTargetPower(on); }
-  void SetMonitorHung(bool hung) { target_.Faults().monitor_hung = hung; }
+  void SetTargetPower(bool on);
+  void SetMonitorHung(bool hung);
 
   // The latest requests and channel bytes, oldest first (kSimTranscriptLimit).
   const std::deque<SimTranscriptEntry>& Transcript() const { return transcript_; }
@@ -75,6 +90,8 @@ class SimulatedDriver : public DeviceDriver {
   struct Call;         // the request being carried out
   enum class Feed : u8 { Sent, TimedOut, InputWaiting };
 
+  // IoControl with the board held.
+  bool Carry(u32 code, u8* block, std::size_t in_length, std::size_t out_length, u32& returned, u32& error);
   bool Dispatch(u32 request, Call& call);
   bool Channel(u32 request, Call& call);
   bool Control(u32 request, Call& call);
@@ -87,6 +104,9 @@ class SimulatedDriver : public DeviceDriver {
   bool WaitFor(const BiosWorkArea& work, Ready ready);
   u8 TakeByte();
   void PassTime(u32 ms);
+  // A status read while the program runs: the board runs a little first, so
+  // that a caller polling for a stop leaves the CPU its time.
+  void BeforeStatusRead();
   void InterfaceSetup(BiosWorkArea& work);
   void BreakPortSelect(BiosWorkArea& work);
   void WriteMasked(BiosWorkArea& work, u8 reg, u8 value, u8 mask);
@@ -101,4 +121,7 @@ class SimulatedDriver : public DeviceDriver {
   DevClock clock_;
   std::deque<SimTranscriptEntry> transcript_;
   std::size_t first_sequence_ = 0;  // the sequence number of transcript_.front()
+  // Last, so that its thread ends before anything it runs on goes.
+  DevRunner runner_{target_};
+  std::unique_lock<std::mutex>* held_ = nullptr;  // the lock of the request in progress
 };

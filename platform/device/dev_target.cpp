@@ -66,6 +66,22 @@ void DevTarget::Service() {
   monitor_->Service();
 }
 
+bool DevTarget::CpuRuns() const { return !board_.ResetHeld() && !monitor_->InControl(); }
+
+u64 DevTarget::RunCpu(u64 tstates) {
+  TakeLines();
+  if (tstates == 0 || !CpuRuns()) return 0;
+  const u64 used = cpu_->Run(std::min(tstates, kRunSlice));
+  count_tstates(board_, used);
+  if (monitor_->EntryPending()) {
+    monitor_->TakeOver();
+    monitor_->Service();  // bytes the host sent ahead of the stop
+  }
+  return used;
+}
+
+void DevTarget::PassIdle(u64 tstates) { count_tstates(board_, tstates); }
+
 bool DevTarget::MonitorInControl() const { return monitor_->InControl(); }
 
 const DevMonitor& DevTarget::Monitor() const { return *monitor_; }

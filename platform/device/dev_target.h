@@ -5,7 +5,8 @@
 // which it reads from the monitor memory the host wrote, and then answers the
 // numbered requests the host sends through the bank/command register and the
 // channel, byte for byte, until a run request hands the CPU back to the
-// program. Time passes only inside Run.
+// program. Time passes only inside Run, RunCpu and PassIdle; the owner says
+// when (inside driver calls, or on the board's own thread).
 #pragma once
 
 #include <memory>
@@ -39,6 +40,17 @@ class DevTarget {
   void Run(u64 tstates);
   // Lets the monitor act on bytes that arrived, without time passing.
   void Service();
+  // The CPU has cycles to run: not held in reset, and not held by the
+  // monitor (the program under test, or whatever runs before the monitor's
+  // cold start).
+  bool CpuRuns() const;
+  // One slice of the CPU: the board's lines first, then at most `tstates`
+  // (and at most one internal run slice), ended early when the monitor takes
+  // the CPU, which it then does. T-states are reported to the board. Returns
+  // the T-states used; 0 when the CPU does not run.
+  u64 RunCpu(u64 tstates);
+  // Time passes without the CPU: the board counts it.
+  void PassIdle(u64 tstates);
   // True while the monitor holds the CPU (the program under test is stopped).
   bool MonitorInControl() const;
   // The monitor model, for inspection: how it last took the CPU, the
