@@ -12,6 +12,7 @@
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/con_screen.h"
+#include "halv80/engine/emu_access.h"
 #include "halv80/engine/emu_startup.h"
 #include "halv80/engine/fmt_numbers.h"
 #include "halv80/engine/mac_lines.h"
@@ -237,6 +238,9 @@ void cmd_main() {
       for (;;) {
         cmd_prompt();
         con_read_line();
+        // a stopped target's channel starts each command empty: nothing a
+        // failed command left behind is taken for a reply
+        emu_channel_reset();
         Co.UnwindIsNormal = 1;
         cmd_run_line();
       }

@@ -8,6 +8,12 @@
 
 constinit KeyState Keys;
 
+namespace {
+
+constexpr u8 kEscape = 0x1B;
+
+}  // namespace
+
 i16 key_next() {
   // text typed on the user's behalf comes before any key
   if (Sup.TypedText != nullptr) {
@@ -20,6 +26,13 @@ i16 key_next() {
   // wait, and the command loop shows it.
   if (Run.ExecutionState == kExecRunning && Co.OnCommandSide && run_idle_stop_check(0)) co_abort_to_main();
   if (!co_wait_gui(kWaitKey)) return 0;
+  // ESC while the target is in use asks for a forced break: the next stop
+  // check stops the target, and the key goes no further.
+  if (Run.ExecutionState != kExecStopped && Keys.character == kEscape && (Co.Key.key_code & 0xFF00) == 0) {
+    RunCtl.BreakRequested = kBreakRequestKey;
+    Keys.character = 0;
+    return 0;
+  }
   // A pseudo-key that nothing here executes is dropped, so that it does not
   // hold back the characters behind it.
   if (Co.Key.key_code & 0xFF00) {

@@ -42,7 +42,6 @@ constexpr u16 kNmiVector8080 = 0x24;
 constexpr u16 kFirstStopChecks = 50;
 constexpr u16 kShortNmiChecks = 100;
 constexpr u16 kErrBusy = 5;           // kind 1: the target is in use
-constexpr u16 kErrPaused = 0;         // kind 1: a running target was paused
 constexpr u16 kResumeMode = 256;      // run-and-wait: resume after a paused access
 constexpr u32 kIdleRecheckMs = 100;
 constexpr u8 kRegBreakTrace = 54;
@@ -302,8 +301,9 @@ void run_pause_for_access() {
     co_keep_alive();
     _Q_wait(1);
   }
+  // A pause that worked is no failure: the access goes on, and the caller
+  // resumes the target after it.
   run_set_execution_state(kExecPaused);
-  sup_raise_error(kErrPaused, 1);
   RunCtl.DisplayUpdate = 1;
 }
 

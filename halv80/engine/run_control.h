@@ -15,10 +15,11 @@ constexpr u8 kSysCallMarker = 0xFE;      // B of a system call
 constexpr u16 kReplyTimeoutStep = 10000; // ms: a single step's run
 constexpr u16 kReplyTimeoutRun = 30000;  // ms: run-and-wait
 constexpr u16 kReplyTimeoutNormal = 1000;
+constexpr u16 kBreakRequestKey = 2;       // RunCtl.BreakRequested: a forced break asked for by ESC
 
 struct RunControlState {
   u16 StopByte = 0;            // of the last stop: 0 the software-break instruction
-  u16 BreakRequested = 0;      // escape seen
+  u16 BreakRequested = 0;      // escape seen; kBreakRequestKey: ESC typed while the target runs
   u16 ForcedStopInProgress = 0;
   u16 StopNotice = 0;          // a stop for the window side to show
   u16 IdlePolls = 0;
@@ -30,7 +31,7 @@ struct RunControlState {
   u16 IdleCheckSuppress = 0;
   u16 KeepExecutionState = 0;  // one-shot: run_after_abort leaves ExecutionState
   u16 DisplayUpdate = 0;       // the windows are to be redrawn
-  u16 RunStatusMode = 0;       // run-status display: 1 watching the status register
+  u16 RunStatusMode = 0;       // run-status display: 1 watching a free run, 2 showing its stop
   u16 SampleLogMode = 0;       // 0 none, 1 open, 2 sampling during a free run
 };
 extern RunControlState RunCtl;

@@ -418,6 +418,8 @@ void run_and_wait(u16 mode) {
   if (mode == 0) RunExec.PlainRun = 1;
   if ((mode & 0xFF) == 0 && RunExec.StopDisplayMode == 2) {
     if (RunCtl.SampleLogMode != 0) RunCtl.SampleLogMode = 2;
+    // the run-status display watches the free run: the idle checks look for its stop
+    RunCtl.RunStatusMode = 1;
     return;
   }
   u16 forced = 0;

@@ -114,6 +114,12 @@ void sup_set_message_line(std::string_view text, u16 flag) {
   Sup.MessageLine[n] = '\0';
   Sup.MessageLineLength = u16(n);
   Sup.TypedText = flag == 1 && n != 0 ? Sup.MessageLine : nullptr;
+  if (flag != 1 && n != 0 && Sup.Observer != nullptr) Sup.Observer(Sup.ObserverContext, {Sup.MessageLine, n});
+}
+
+void sup_set_message_line_observer(MessageLineObserver observer, void* context) {
+  Sup.Observer = observer;
+  Sup.ObserverContext = context;
 }
 
 void sup_message_line_putc(u8 c) {

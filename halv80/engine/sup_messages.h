@@ -23,6 +23,10 @@ constexpr u16 kErrBusyBase = 0x8014;      // + N: kind 1
 constexpr u16 kErrWaitWindowSide = 0x801C;// kind 2 raised on the window side
 constexpr u16 kErrStatusBase = 0x2001;    // + N: kind 3
 
+// Told of every new message on the message line (CP932), so that a window
+// side can show it where it wants.
+using MessageLineObserver = void (*)(void* context, std::string_view text);
+
 constexpr u16 kActionQuit = 1;       // window-side action word: quit
 constexpr u16 kActionErrorWait = 9;  // window-side action word: an error waits
 
@@ -37,6 +41,8 @@ struct SupState {
   u16 StartupFailure = 0;                    // 0 none, 1 failed, 2 failed with retry offered
   u16 WindowAction = 0;                      // kActionQuit or kActionErrorWait
   const char* TypedText = nullptr;           // into MessageLine: keys the key reader delivers first; null none
+  MessageLineObserver Observer = nullptr;    // told of each new message (not of typed text)
+  void* ObserverContext = nullptr;
 };
 extern SupState Sup;
 
@@ -44,6 +50,8 @@ extern SupState Sup;
 // also makes them the typed text, which the key reader delivers as keys
 // before any other key.
 void sup_set_message_line(std::string_view text, u16 flag);
+// Lets the window side follow the messages put on the message line.
+void sup_set_message_line_observer(MessageLineObserver observer, void* context);
 
 // The CP932 text of string resource `id` (empty when there is none).
 std::string_view sup_string_resource(u16 id);
