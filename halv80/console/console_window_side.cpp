@@ -1,9 +1,7 @@
 // The console runner's window side.
 #include "halv80/console/console_window_side.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "halv80/engine/cmd_core.h"
@@ -15,11 +13,10 @@
 
 namespace {
 
-
 ConsoleWindowSide* Current = nullptr;  // receives the message boxes
 
 constexpr u8 kEscape = 0x1B;
-constexpr u32 kInterruptAfterMs = 2000;  // a command busy this long with input waiting gets ESC
+constexpr u8 kCarriageReturn = 13;
 
 // A console line as plain text: colour escapes and attribute resets dropped.
 std::string plain_text(std::string_view cp932) {
@@ -37,23 +34,66 @@ std::string plain_text(std::string_view cp932) {
   return host_cp932_to_utf8(text);
 }
 
+// The newest line of the log ring, not finished yet.
+std::string unfinished_line() {
+  std::string line;
+  if (Log.Bytes)
+    for (u16 p = Log.Newest; p != Log.WriteEnd; p = u16((p + 1) % kLogRingSize)) line += char(Log.Bytes[p]);
+  return line;
+}
+
+// A key that reaches a busy command at once: a control character other than
+// the line ends and TAB, which belong to the text of the next line.
+bool presses_at_once(u8 c) { return c < 0x20 && c != '\n' && c != '\r' && c != '\t'; }
+
 }  // namespace
 
 ConsoleWindowSide::ConsoleWindowSide(std::ostream& out)
     : out_(out), previous_sink_(host_set_message_box_sink(&ConsoleWindowSide::OnBox)) {
   Current = this;
   con_log_set_observer(&ConsoleWindowSide::OnLine, this);
+  sup_set_message_line_observer(&ConsoleWindowSide::OnMessage, this);
 }
 
 ConsoleWindowSide::~ConsoleWindowSide() {
   co_end_command_side();
+  sup_set_message_line_observer(nullptr, nullptr);
   con_log_set_observer(nullptr, nullptr);
   host_set_message_box_sink(previous_sink_);
   Current = nullptr;
 }
 
+// --- Output ------------------------------------------------------------------
+
+void ConsoleWindowSide::PrintLine(std::string_view cp932_line) {
+  const std::string line = plain_text(cp932_line);
+  // its beginning printed already, ahead of a box or a message?
+  if (!printed_.empty() && line.compare(0, printed_.size(), printed_) == 0) {
+    if (line.size() > printed_.size()) out_ << line.substr(printed_.size()) << '\n';
+  } else {
+    out_ << line << '\n';
+  }
+  printed_.clear();
+}
+
+void ConsoleWindowSide::FlushUnfinished() {
+  const std::string line = plain_text(unfinished_line());
+  if (line.empty() || line == printed_) return;
+  if (!printed_.empty() && line.compare(0, printed_.size(), printed_) == 0)
+    out_ << line.substr(printed_.size()) << '\n';
+  else
+    out_ << line << '\n';
+  printed_ = line;
+}
+
 void ConsoleWindowSide::OnLine(void* self, std::string_view line) {
-  static_cast<ConsoleWindowSide*>(self)->out_ << plain_text(line) << '\n';
+  static_cast<ConsoleWindowSide*>(self)->PrintLine(line);
+}
+
+void ConsoleWindowSide::OnMessage(void* self, std::string_view text) {
+  auto* side = static_cast<ConsoleWindowSide*>(self);
+  side->FlushUnfinished();
+  side->out_ << plain_text(text) << '\n';
 }
 
 int ConsoleWindowSide::OnBox(std::string_view title, std::string_view text, unsigned) {
@@ -62,8 +102,11 @@ int ConsoleWindowSide::OnBox(std::string_view title, std::string_view text, unsi
 }
 
 void ConsoleWindowSide::PrintBox(std::string_view title, std::string_view cp932_text) {
+  FlushUnfinished();
   out_ << '[' << plain_text(title) << "] " << plain_text(cp932_text) << '\n';
 }
+
+// --- Input ------------------------------------------------------------------
 
 void ConsoleWindowSide::Start(std::string_view startup_line) {
   std::snprintf(Cmd.BannerName, sizeof Cmd.BannerName, "%s", kProductName);
@@ -78,29 +121,12 @@ bool ConsoleWindowSide::Done() const {
   return closing || win_command_side_exited() || Sup.StartupFailure != 0;
 }
 
-bool ConsoleWindowSide::Key(u8 character) {
-  // Keys are taken only while the command side waits for one. A command that
-  // keeps busy that long with input waiting (a repeating PI or PO, a run
-  // that waits for its stop) is what a user stops with ESC: it gets one, and
-  // another after as long again.
-  u32 busy_since = host_tick_ms();
-  while (!Done() && Co.WaitKind != kWaitKey) {
-    if (Co.WaitKind == kWaitBusy && u32(host_tick_ms() - busy_since) >= kInterruptAfterMs) {
-      Co.Key.character = kEscape;
-      Co.Key.key_code = 0;
-      Co.Key.flags = 0;
-      ++Co.Request.key_input;
-      busy_since = host_tick_ms();  // and again while it stays busy
-    }
-    win_pump(*this);
-  }
-  if (Done()) return false;
-  // One tick without a key first, as the window side's timer gives one
-  // between keys: a wait that only lets the windows live ends on it.
+void ConsoleWindowSide::Tick() {
   Co.Key.character = 0;
   win_pump(*this);
-  while (!Done() && Co.WaitKind != kWaitKey) win_pump(*this);
-  if (Done()) return false;
+}
+
+void ConsoleWindowSide::Press(u8 character) {
   Co.Key.character = character;
   Co.Key.key_code = 0;
   Co.Key.flags = (character >= 1 && character <= 26 && character != 8 && character != 9 && character != 13)
@@ -108,22 +134,103 @@ bool ConsoleWindowSide::Key(u8 character) {
                      : 0;
   ++Co.Request.key_input;
   win_pump(*this);
-  return true;
 }
 
-bool ConsoleWindowSide::TypeLine(std::string_view utf8_line) {
-  const std::string line = host_utf8_to_cp932(utf8_line);
-  for (const char c : line)
-    if (!Key(u8(c))) return false;
-  return Key(13);
+bool ConsoleWindowSide::QueueLine(HostInput& input, u32 wait_ms) {
+  for (;;) {
+    const HostInput::State state = input.Wait(wait_ms);
+    if (state == HostInput::State::Empty) return true;
+    const bool ended = state == HostInput::State::End;
+    if (!ended) {
+      const u8 c = input.Take();
+      if (c != '\r') pending_text_ += char(c);  // CR LF ends a line as LF does
+      if (c != '\n') {
+        wait_ms = 0;  // the rest of the line is read as it is there
+        continue;
+      }
+    }
+    if (pending_text_.empty()) return !ended;
+    // a whole line, or the unfinished last one at the end of the input
+    const bool line_end = pending_text_.back() == '\n';
+    if (line_end) pending_text_.pop_back();
+    for (const char c : host_utf8_to_cp932(pending_text_)) keys_.push_back(u8(c));
+    if (line_end) keys_.push_back(kCarriageReturn);
+    pending_text_.clear();
+    return true;
+  }
+}
+
+void ConsoleWindowSide::EscapeUntilIdle() {
+  const u32 since = host_tick_ms();
+  while (!Done() && Co.WaitKind != kWaitKey && u32(host_tick_ms() - since) < kEscapeUntilIdleMs) Press(kEscape);
+}
+
+void ConsoleWindowSide::Run(HostInput& input) {
+  bool ended = false;
+  while (!Done()) {
+    // Ctrl-C at the terminal is ESC, to the running command or at the prompt
+    if (input.TakeInterrupt()) {
+      Press(kEscape);
+      continue;
+    }
+    if (Co.WaitKind != kWaitKey) {
+      // Busy: the command runs on, with its turns as the timer would give
+      // them; a control key next in the input stops or steers it.
+      if (ended) {
+        EscapeUntilIdle();
+        if (!Done() && Co.WaitKind != kWaitKey) break;  // it would not stop
+        continue;
+      }
+      if (keys_.empty() && pending_text_.empty()) {
+        const HostInput::State state = input.Wait(0);
+        if (state == HostInput::State::Ready && presses_at_once(input.Peek())) {
+          const u8 key = input.Take();
+          // the key's own line end goes with it: ESC may stand on a line of its own
+          if (input.Wait(0) == HostInput::State::Ready && input.Peek() == '\r') input.Take();
+          if (input.Wait(0) == HostInput::State::Ready && input.Peek() == '\n') input.Take();
+          Press(key);
+          continue;
+        }
+        if (state == HostInput::State::End) ended = true;
+      }
+      Tick();
+      continue;
+    }
+    // Waiting for a key: the next key of the line being typed, after a tick
+    // as the timer gives one between keys; without input, idle ticks.
+    if (keys_.empty()) {
+      if (ended || !QueueLine(input, kTickMs)) {
+        ended = true;
+        if (keys_.empty()) break;
+      }
+      if (keys_.empty()) {
+        Tick();
+        continue;
+      }
+    }
+    if (!ticked_) {
+      Tick();
+      ticked_ = true;
+      continue;
+    }
+    const u8 key = keys_.front();
+    keys_.pop_front();
+    ticked_ = false;
+    Press(key);
+  }
 }
 
 void ConsoleWindowSide::Finish() {
-  std::string rest;
-  if (Log.Bytes)
-    for (u16 p = Log.Newest; p != Log.WriteEnd; p = u16((p + 1) % kLogRingSize)) rest += char(Log.Bytes[p]);
+  const std::string rest = unfinished_line();
   co_end_command_side();
-  if (!rest.empty()) out_ << plain_text(rest) << '\n';
+  if (!rest.empty()) {
+    const std::string line = plain_text(rest);
+    if (line != printed_) {
+      const bool continues = !printed_.empty() && line.compare(0, printed_.size(), printed_) == 0;
+      out_ << (continues ? line.substr(printed_.size()) : line) << '\n';
+    }
+  }
+  printed_.clear();
   out_.flush();
 }
 

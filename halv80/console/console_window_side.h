@@ -1,26 +1,40 @@
-// The window side of the console runner: it types command lines into the
-// engine and writes what the command pane shows to an output stream as UTF-8
-// text. Error boxes and errors for the window side are printed in the
-// transcript as "[title] text".
+// The window side of the console runner: it types the input into the engine
+// as keys and writes what the command pane shows to an output stream as UTF-8
+// text. Lines of text are typed when the engine waits for a key; a control
+// character (ESC among them) next in the input reaches a command that is busy
+// at once, taking its own line end with it; between keys the engine gets the
+// idle ticks of the window side's timer. Message
+// boxes and the message line (the stop reason) are printed on lines of their
+// own where they happen: a box as "[title] text".
 #pragma once
 
+#include <deque>
 #include <ostream>
+#include <string>
 #include <string_view>
 
 #include "halv80/engine/win_side.h"
+#include "platform/host/host_input.h"
 #include "platform/host/host_ui.h"
 
 class ConsoleWindowSide : public WindowSide {
  public:
+  // The timer's tick: the engine's idle ticks come this far apart while it
+  // waits for input.
+  static constexpr u32 kTickMs = 55;
+  // At the end of the input a busy command gets ESC for at most this long.
+  static constexpr u32 kEscapeUntilIdleMs = 10000;
+
   explicit ConsoleWindowSide(std::ostream& out);
   ~ConsoleWindowSide() override;
 
   // Starts the command side with a start-up command line and runs it until it
   // first waits.
   void Start(std::string_view startup_line);
-  // Types one line (UTF-8) and CR; returns false once the engine cannot take
-  // input any more (it exited, the window side closed or the start-up failed).
-  bool TypeLine(std::string_view utf8_line);
+  // Types `input` into the engine until the input ends, the engine exits, the
+  // window side closes or the start-up failed. At the end of the input a
+  // command that is still busy gets ESC until it ends.
+  void Run(HostInput& input);
   // Ends the command side and writes the unfinished last line.
   void Finish();
 
@@ -29,11 +43,30 @@ class ConsoleWindowSide : public WindowSide {
 
  private:
   bool Done() const;
-  bool Key(u8 character);
+  // One entry without a key, as a tick of the timer.
+  void Tick();
+  // One key, and the entry that delivers it.
+  void Press(u8 character);
+  // Queues the next line of the input (UTF-8, up to and with its line end)
+  // as CP932 keys, waiting up to `wait_ms` for it. False at the end of the
+  // input with nothing queued.
+  bool QueueLine(HostInput& input, u32 wait_ms);
+  // ESC to the busy command until it waits for a key again (bounded).
+  void EscapeUntilIdle();
+
+  // Output: completed lines, and the unfinished line printed ahead of a box
+  // or a message (only its part not printed yet).
+  void PrintLine(std::string_view cp932_line);
+  void FlushUnfinished();
   void PrintBox(std::string_view title, std::string_view cp932_text);
   static void OnLine(void* self, std::string_view line);
+  static void OnMessage(void* self, std::string_view text);
   static int OnBox(std::string_view title, std::string_view text, unsigned style);
 
   std::ostream& out_;
   HostMessageBoxSink previous_sink_;
+  std::deque<u8> keys_;        // keys of the line being typed (CP932)
+  std::string pending_text_;   // input read up to a line end not yet seen (UTF-8)
+  bool ticked_ = false;        // a tick was given since the last key
+  std::string printed_;        // the part of the unfinished line already printed (UTF-8)
 };

@@ -1,21 +1,24 @@
-// halv80c: the debugger without a display. Command lines come from standard
-// input, or from the file named as the first argument; the command pane's
-// output goes to standard output as UTF-8. The run ends at EXIT or at the end
-// of the input. Further arguments are the debugger's start-up command line.
-// A command that runs until a key stops it (PI ,/C, a G that waits for a
-// program that never stops) gets ESC once it has been busy for two seconds
-// with more input waiting, as a user at the keyboard would press it.
+// halv80c: the debugger without a display. Keys come from standard input, or
+// from the file named as the first argument; the command pane's output goes
+// to standard output as UTF-8. The run ends at EXIT or at the end of the
+// input. Further arguments are the debugger's start-up command line.
+// A line of text is typed when the debugger waits for a command; a control
+// character in the input (ESC, written as the byte 1B) reaches a command that
+// is still busy at once, as a key pressed while it runs; Ctrl-C at a terminal
+// is ESC. At the end of the input a busy command gets ESC and its output is
+// printed before the program ends.
 //
 // The simulated emulator stands where the interface card and its driver would
-// be. The program's folder (where rz7_00.hwf is looked for) is the folder of
-// this executable; qqn80.cfg and MON80.QQN are looked for in the current
-// folder and then along PATH.
+// be; its board runs beside the debugger on a thread of its own, at full speed
+// unless HALV80_SIM_PACED=1 holds it to its clock. The program's folder (where
+// rz7_00.hwf is looked for) is the folder of this executable; qqn80.cfg and
+// MON80.QQN are looked for in the current folder and then along PATH.
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "halv80/console/console_window_side.h"
@@ -27,6 +30,7 @@
 #include "halv80/symbols/sym_state_file.h"
 #include "platform/device/dev_driver.h"
 #include "platform/device/dev_sim_driver.h"
+#include "platform/host/host_input.h"
 #include "platform/host/host_registry.h"
 #include "platform/host/host_text.h"
 #include "rz7bios/rz7bios.h"
@@ -47,17 +51,17 @@ std::string program_folder() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::ifstream file;
-  std::istream* in = &std::cin;
+  std::unique_ptr<HostInput> input;
   int first_switch = 1;
   if (argc > 1 && argv[1][0] != '-') {
-    file.open(argv[1], std::ios::binary);
-    if (!file) {
+    input = HostInput::FromFile(argv[1]);
+    if (!input) {
       std::cerr << "halv80c: cannot open " << argv[1] << '\n';
       return 2;
     }
-    in = &file;
     first_switch = 2;
+  } else {
+    input = HostInput::FromStandardInput();
   }
   // The start-up line as the window side hands it over: blank-separated
   // arguments, upper-cased, with a blank before and after.
@@ -74,6 +78,8 @@ int main(int argc, char** argv) {
   }
   dev_reset_system();
   SimulatedDriver emulator{DevFixture{}};
+  // the board runs beside the debugger, as fast as it can unless held to its clock
+  emulator.StartThread(dev_pacing_from_environment());
   DevSys.driver = &emulator;
   DevSys.service_running = true;
 
@@ -88,11 +94,7 @@ int main(int argc, char** argv) {
 
   ConsoleWindowSide window_side(std::cout);
   window_side.Start(startup);
-  std::string line;
-  while (std::getline(*in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!window_side.TypeLine(line)) break;
-  }
+  window_side.Run(*input);
   // the frame closes: what is kept between runs is saved
   if (Links.state_file_save) Links.state_file_save();
   window_side.Finish();
