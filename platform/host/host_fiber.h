@@ -52,4 +52,8 @@ class HostFiber {
   std::size_t thread_stack_size_ = 0;
   void* thread_fake_stack_ = nullptr;
   void* fiber_fake_stack_ = nullptr;
+  // ThreadSanitizer's contexts: the fiber's own, and that of the last caller
+  // of resume(), which suspend() and the entry's return go back to.
+  void* tsan_fiber_ = nullptr;
+  void* tsan_thread_ = nullptr;
 };
