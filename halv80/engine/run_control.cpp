@@ -413,9 +413,12 @@ void cmd_sysc() {
     cmd_error(kMsgCommandError);
     return;
   }
-  const u32 address = cmd_get_value();
+  // all 32 bits, so that an address beyond 64 KiB is refused, not cut
+  const u32 address = cmd_get_expression();
   cmd_skip_blanks();
-  if (Cmd.AbortFlag || *Cmd.ScannerCursor != '\0' || address > 0xFFFF) {
+  // with memory management the entry must be mapped, or no call could reach it
+  if (Cmd.AbortFlag || *Cmd.ScannerCursor != '\0' || address > 0xFFFF ||
+      (Cfg.MmuKind != kMmuNone && !tgt_logical_mapped(u16(address)))) {
     cmd_error(kMsgAddress);
     return;
   }
