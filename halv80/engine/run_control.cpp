@@ -3,7 +3,10 @@
 // TG, ESC, SYSC and RTC.
 #include "halv80/engine/run_control.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <cstring>
 
 #include "halv80/engine/brk_table.h"
 #include "halv80/engine/cfg_config.h"
@@ -17,6 +20,7 @@
 #include "halv80/engine/emu_control.h"
 #include "halv80/engine/emu_hardware.h"
 #include "halv80/engine/emu_monitor.h"
+#include "halv80/engine/emu_timer.h"
 #include "halv80/engine/key_input.h"
 #include "halv80/engine/run_exec.h"
 #include "halv80/engine/run_state.h"
@@ -47,6 +51,7 @@ constexpr u16 kResumeMode = 256;      // run-and-wait: resume after a paused acc
 constexpr u32 kIdleRecheckMs = 100;
 constexpr u8 kRegBreakTrace = 54;
 constexpr u16 kMsgRealTime = 68;
+constexpr u8 kTimerRunning = 0x01;    // _Q_tm_rd status: the timer counts
 
 bool z80_family() { return Cfg.CpuType != kCpu8080; }
 bool target_in_use() { return (Run.ExecutionState & kExecRunning) != 0; }
@@ -342,6 +347,17 @@ u32 run_sample_address() {
 void run_format_timer_status(std::span<char> out) {
   if (out.empty()) return;
   out[0] = '\0';
+  // no event hardware, or a timer that its events leave idle: no text
+  if (Run.TraceHwLevel == 0 || !SupHost.BiosWork) return;
+  u32 count = 0;  // stays 0 unless the timer hands over a count
+  const u8 status = emu_timer_read(count, 0);
+  if (status == 0) return;
+  std::array<char, 1 + kTimerCountTextLength + 1> text{};
+  text[0] = (status & kTimerRunning) && target_in_use() ? 'R' : 'W';
+  emu_timer_count_text(count, SupHost.BiosWork->get8<kWorkTimerStep>(), std::span<char>(text).subspan(1));
+  const std::size_t length = std::min(std::strlen(text.data()), out.size() - 1);
+  std::copy_n(text.begin(), length, out.begin());
+  out[length] = '\0';
 }
 
 // --- Commands -------------------------------------------------------------------

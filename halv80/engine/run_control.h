@@ -66,6 +66,10 @@ void emu_set_reply_timeout(i32 ms);
 
 // Status-bar texts.
 u32 run_sample_address();
+// The timer: 'R' while it counts and the target runs, else 'W', then the
+// count it read as emu_timer_count_text writes it; an empty text without event
+// hardware (Run.TraceHwLevel 0) or while the timer is off (status 0). Cut to
+// fit `out` and terminated there.
 void run_format_timer_status(std::span<char> out);
 
 // Commands.
