@@ -52,9 +52,14 @@ constexpr u32 kIdleRecheckMs = 100;
 constexpr u8 kRegBreakTrace = 54;
 constexpr u16 kMsgRealTime = 68;
 constexpr u8 kTimerRunning = 0x01;    // _Q_tm_rd status: the timer counts
+constexpr u8 kRegTraceStatus = 55;     // the trace unit's status
+constexpr u8 kTraceUnitReport = 128;   // status values from here on ask for a run-status redraw
+constexpr u32 kResetSettleMs = 5000;   // after a no-monitor RESET, the time a quiet status is left alone
 
 bool z80_family() { return Cfg.CpuType != kCpu8080; }
 bool target_in_use() { return (Run.ExecutionState & kExecRunning) != 0; }
+// The trace unit's status register; 0 without an emulator.
+u8 trace_unit_status() { return SupHost.BiosWork ? _Q_rdreg(kRegTraceStatus) : 0; }
 
 // Polls `_Q_chk_run` until the started bit shows, 1 ms apart, with a turn
 // for the windows between polls. A target that never runs ends the command
@@ -179,11 +184,20 @@ u16 emu_read_stop_record() {
 }
 
 u16 emu_check_stopped() {
-  if (emu_read_stop_record()) {
+  const bool stopped = emu_read_stop_record() != 0;
+  // the run-status display watches the status register?
+  const bool watching = RunCtl.RunStatusMode == 1;
+  if (stopped) {
     emu_channel_reset();
-    if (RunCtl.RunStatusMode == 1) Run.DisplayRefresh |= kRefreshRunStatus;
+    // A target without a monitor that was reset a moment ago, whose trace
+    // unit reports nothing yet, leaves the run-status display as it is.
+    const bool settling = Sw.NoMonitorMode != 0 && watching &&
+                          sup_tick_count() - Run.ResetTick < kResetSettleMs &&
+                          trace_unit_status() < kTraceUnitReport;
+    if (!settling) Run.DisplayRefresh |= kRefreshRunStatus;
     return 1;
   }
+  if (watching && trace_unit_status() >= kTraceUnitReport) Run.DisplayRefresh |= kRefreshRunStatus;
   return 0;
 }
 
