@@ -257,6 +257,19 @@ void run_monitor_service() {
   Run.Regs.pc = pc;
 }
 
+void emu_measure_overhead() {
+  if (Sw.NoMonitorMode != 0 || !SupHost.BiosWork) return;
+  // Start-up waited for no key: the windows' keep-alive interval starts
+  // here, as a key wait would start it.
+  co_keep_alive_begin();
+  emu_rtc_clear();
+  run_monitor_service();
+  EmuCtl.RunOverhead = emu_rtc_read();
+  // the measurement is no run of the program's: nothing of it is left counted
+  emu_rtc_clear();
+  EmuCtl.LastRunTime = 0;
+}
+
 // --- Free run -----------------------------------------------------------------
 
 u16 run_poll_free_run() {

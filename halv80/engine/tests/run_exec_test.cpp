@@ -14,6 +14,7 @@
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
+#include "halv80/engine/emu_control.h"
 #include "halv80/engine/emu_startup.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/run_control.h"
@@ -392,6 +393,44 @@ TEST_F(RunCommandsTest, An8080TargetExchangesOnlyTheMainRegisters) {
   EXPECT_EQ(regs().af2, 0x1234);
   EXPECT_EQ(regs().ix, 0x5678);
   EXPECT_EQ(regs().iff & kIff8080Enable, kIff8080Enable);
+}
+
+// Start-up measures what a go and stop add to the run-time counter (the
+// break instruction, RST 38H, and the jump at 38H into the monitor), and a
+// run's count leaves it out: what remains is the program's own T-states at
+// 8 MHz, in whole microseconds.
+TEST_F(RunCommandsTest, RealTimeCountIsTheProgramsOwnTime) {
+  const std::string rtc = "RTC" + sjis("\n リアル タイム カウント ＝") + " ON\nReal Time Count = ";
+  EXPECT_NE(EmuCtl.RunOverhead, 0u);
+  // nothing of the measurement is left counted
+  EXPECT_EQ(EmuCtl.RunCounter, 0);
+  EXPECT_EQ(typed("RTC"), rtc + "0,000s000m000u\n>");
+  const struct {
+    const char* what;
+    Bytes code;          // at 8100H in target RAM; G stops behind it
+    const char* go;      // the suffix of the G
+    const char* count;   // T-states / 8 MHz
+  } cases[] = {
+      // the first run after start-up keeps counting from what start-up left
+      {"LD B,10; DJNZ $; NOP: 7 + 9 x 13 + 8 + 4 = 136 T", {0x06, 0x0A, 0x10, 0xFE, 0x00}, ",/C", "0,000s000m017u"},
+      {"four NOPs: 16 T", {0x00, 0x00, 0x00, 0x00}, "", "0,000s000m002u"},
+      {"LD B,10; DJNZ $; NOP: 136 T", {0x06, 0x0A, 0x10, 0xFE, 0x00}, "", "0,000s000m017u"},
+      {"LD B,0; DJNZ $; INC BC: 7 + 255 x 13 + 8 + 6 = 3336 T", {0x06, 0x00, 0x10, 0xFE, 0x03}, "",
+       "0,000s000m417u"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes code = c.code;
+    code.push_back(0x00);  // where the G stops
+    load(0x8100, code);
+    char go[32];
+    std::snprintf(go, sizeof go, "G =8100,%X%s", 0x8100 + unsigned(c.code.size()), c.go);
+    const std::string out = typed(go);
+    EXPECT_EQ(regs().pc, 0x8100 + c.code.size());
+    EXPECT_NE(out.find(std::string("Real Time Count = ") + c.count + "\n"), std::string::npos) << out;
+    // RTC shows the same count until the next run
+    EXPECT_EQ(typed("RTC"), rtc + c.count + "\n>");
+  }
 }
 
 TEST_F(RunCommandsTest, RealTimeCountSwitch) {
