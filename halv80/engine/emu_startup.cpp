@@ -18,6 +18,7 @@
 #include "halv80/engine/emu_hardware.h"
 #include "halv80/engine/emu_monitor.h"
 #include "halv80/engine/key_input.h"
+#include "halv80/engine/run_control.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_messages.h"
@@ -195,6 +196,8 @@ u16 emu_startup_sequence(u16 mode) {
     tgt_reset_window_table();
     Startup.FirstFreeAddress = (code + kMonitorBlockSize + Cfg.PageMask) & ~u32(Cfg.PageMask);
   }
+  // what a go and stop add to the run-time counter, which every run's count leaves out
+  if (Sw.NoMonitorMode == 0) emu_measure_overhead();
   return 0;
 }
 

@@ -222,6 +222,19 @@ bool mem_store_values(u32& address, u16 kind, bool banked) {
     cmd_error(kMsgData);
     return false;
   }
+  // Every element's bytes are checked before the first is written; a banked
+  // element is checked where the bank window puts it.
+  bool meets = false;
+  if (!banked) {
+    meets = tgt_range_meets_monitor(u16(address), u32(list.count) * size);
+  } else {
+    for (u16 i = 0; i < list.count && !meets; ++i) {
+      const u16 at = tgt_bank_in(address + u32(i) * size);
+      meets = tgt_range_meets_monitor(at, size);
+    }
+    tgt_restore_bank_map();
+  }
+  if (meets) cmd_fail(kMsgMonitorArea);
   bool written = true;
   for (u16 i = 0; i < list.count; ++i) {
     const u16 at = banked ? tgt_bank_in(address) : u16(address);
@@ -279,9 +292,11 @@ void mem_cmd_move() {
   if (!target_stopped()) return;
   u32 a[3] = {};
   if (!read_start_end_second(a)) return;
+  const u32 count = a[1] - a[0] + 1;
+  tgt_check_write_range(u16(a[2]), count);
   // a destination above the start could overrun the bytes still to be read:
   // copy from the top down
-  emu_block_move(u16(a[2]), u16(a[0]), a[1] - a[0] + 1, a[2] > a[0]);
+  emu_block_move(u16(a[2]), u16(a[0]), count, a[2] > a[0]);
   mem_refresh_displays();
 }
 
@@ -293,10 +308,13 @@ void mem_cmd_fill() {
   if (!read_range_and_values(size, a, list)) return;
   const u32 count = a[1] - a[0] + 1;
   if (list.count == 1 && size <= 2) {
+    tgt_check_write_range(u16(a[0]), count);
     emu_block_fill(u16(a[0]), count, u16(list.values[0]), size == 2);
     return;
   }
-  // the values in turn; the last element goes whole, even past the end
+  // the values in turn; the last element goes whole, even past the end, and
+  // is checked with the range
+  tgt_check_write_range(u16(a[0]), (count + size - 1) / size * size);
   u16 i = 0;
   for (u32 at = a[0]; at <= a[1]; at += size) {
     if (!mem_write_element(u16(at), integer_kind(size), list.values[i])) {

@@ -3,7 +3,10 @@
 // TG, ESC, SYSC and RTC.
 #include "halv80/engine/run_control.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <cstring>
 
 #include "halv80/engine/brk_table.h"
 #include "halv80/engine/cfg_config.h"
@@ -17,6 +20,7 @@
 #include "halv80/engine/emu_control.h"
 #include "halv80/engine/emu_hardware.h"
 #include "halv80/engine/emu_monitor.h"
+#include "halv80/engine/emu_timer.h"
 #include "halv80/engine/key_input.h"
 #include "halv80/engine/run_exec.h"
 #include "halv80/engine/run_state.h"
@@ -46,9 +50,15 @@ constexpr u16 kResumeMode = 256;      // run-and-wait: resume after a paused acc
 constexpr u32 kIdleRecheckMs = 100;
 constexpr u8 kRegBreakTrace = 54;
 constexpr u16 kMsgRealTime = 68;
+constexpr u8 kTimerRunning = 0x01;    // _Q_tm_rd status: the timer counts
+constexpr u8 kRegTraceStatus = 55;     // the trace unit's status
+constexpr u8 kTraceUnitReport = 128;   // status values from here on ask for a run-status redraw
+constexpr u32 kResetSettleMs = 5000;   // after a no-monitor RESET, the time a quiet status is left alone
 
 bool z80_family() { return Cfg.CpuType != kCpu8080; }
 bool target_in_use() { return (Run.ExecutionState & kExecRunning) != 0; }
+// The trace unit's status register; 0 without an emulator.
+u8 trace_unit_status() { return SupHost.BiosWork ? _Q_rdreg(kRegTraceStatus) : 0; }
 
 // Polls `_Q_chk_run` until the started bit shows, 1 ms apart, with a turn
 // for the windows between polls. A target that never runs ends the command
@@ -173,11 +183,20 @@ u16 emu_read_stop_record() {
 }
 
 u16 emu_check_stopped() {
-  if (emu_read_stop_record()) {
+  const bool stopped = emu_read_stop_record() != 0;
+  // the run-status display watches the status register?
+  const bool watching = RunCtl.RunStatusMode == 1;
+  if (stopped) {
     emu_channel_reset();
-    if (RunCtl.RunStatusMode == 1) Run.DisplayRefresh |= kRefreshRunStatus;
+    // A target without a monitor that was reset a moment ago, whose trace
+    // unit reports nothing yet, leaves the run-status display as it is.
+    const bool settling = Sw.NoMonitorMode != 0 && watching &&
+                          sup_tick_count() - Run.ResetTick < kResetSettleMs &&
+                          trace_unit_status() < kTraceUnitReport;
+    if (!settling) Run.DisplayRefresh |= kRefreshRunStatus;
     return 1;
   }
+  if (watching && trace_unit_status() >= kTraceUnitReport) Run.DisplayRefresh |= kRefreshRunStatus;
   return 0;
 }
 
@@ -235,6 +254,19 @@ void run_monitor_service() {
     _Q_wait(10);
   } while (!emu_read_stop_record());
   Run.Regs.pc = pc;
+}
+
+void emu_measure_overhead() {
+  if (Sw.NoMonitorMode != 0 || !SupHost.BiosWork) return;
+  // Start-up waited for no key: the windows' keep-alive interval starts
+  // here, as a key wait would start it.
+  co_keep_alive_begin();
+  emu_rtc_clear();
+  run_monitor_service();
+  EmuCtl.RunOverhead = emu_rtc_read();
+  // the measurement is no run of the program's: nothing of it is left counted
+  emu_rtc_clear();
+  EmuCtl.LastRunTime = 0;
 }
 
 // --- Free run -----------------------------------------------------------------
@@ -342,6 +374,17 @@ u32 run_sample_address() {
 void run_format_timer_status(std::span<char> out) {
   if (out.empty()) return;
   out[0] = '\0';
+  // no event hardware, or a timer that its events leave idle: no text
+  if (Run.TraceHwLevel == 0 || !SupHost.BiosWork) return;
+  u32 count = 0;  // stays 0 unless the timer hands over a count
+  const u8 status = emu_timer_read(count, 0);
+  if (status == 0) return;
+  std::array<char, 1 + kTimerCountTextLength + 1> text{};
+  text[0] = (status & kTimerRunning) && target_in_use() ? 'R' : 'W';
+  emu_timer_count_text(count, SupHost.BiosWork->get8<kWorkTimerStep>(), std::span<char>(text).subspan(1));
+  const std::size_t length = std::min(std::strlen(text.data()), out.size() - 1);
+  std::copy_n(text.begin(), length, out.begin());
+  out[length] = '\0';
 }
 
 // --- Commands -------------------------------------------------------------------
@@ -413,9 +456,12 @@ void cmd_sysc() {
     cmd_error(kMsgCommandError);
     return;
   }
-  const u32 address = cmd_get_value();
+  // all 32 bits, so that an address beyond 64 KiB is refused, not cut
+  const u32 address = cmd_get_expression();
   cmd_skip_blanks();
-  if (Cmd.AbortFlag || *Cmd.ScannerCursor != '\0' || address > 0xFFFF) {
+  // with memory management the entry must be mapped, or no call could reach it
+  if (Cmd.AbortFlag || *Cmd.ScannerCursor != '\0' || address > 0xFFFF ||
+      (Cfg.MmuKind != kMmuNone && !tgt_logical_mapped(u16(address)))) {
     cmd_error(kMsgAddress);
     return;
   }

@@ -51,6 +51,11 @@ u16 emu_force_stop();
 void run_write_monitor_vectors();
 // Runs the monitor's service entry once and waits for its stop; PC kept.
 void run_monitor_service();
+// Measures what one go and stop cost the run-time counter, with a monitor
+// service run, into EmuCtl.RunOverhead, which the run-time text takes off
+// each run. Afterwards the run-time counter, the run counter and the last
+// run-time value are 0 again, as before any run. Nothing in no-monitor mode.
+void emu_measure_overhead();
 
 // Free run.
 u16 run_idle_stop_check(u16 force);
@@ -67,6 +72,10 @@ void emu_set_reply_timeout(i32 ms);
 
 // Status-bar texts.
 u32 run_sample_address();
+// The timer: 'R' while it counts and the target runs, else 'W', then the
+// count it read as emu_timer_count_text writes it; an empty text without event
+// hardware (Run.TraceHwLevel 0) or while the timer is off (status 0). Cut to
+// fit `out` and terminated there.
 void run_format_timer_status(std::span<char> out);
 
 // Commands.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
@@ -247,6 +248,25 @@ void tgt_write_block(std::span<const u8> data, u16 address) {
     done += piece;
   }
   resume_paused(paused);
+}
+
+bool tgt_range_meets_monitor(u16 address, u32 length) {
+  if (EmuArea.SystemDebugMode || no_monitor()) return false;
+  length = std::min(length, kLogicalSpace);
+  const bool mapped = Cfg.MmuKind != kMmuNone;
+  for (u32 done = 0; done < length;) {
+    const u16 at = u16(address + done);
+    // Without memory management the addresses are physical up to the wrap;
+    // with it, each byte may lie in another window.
+    const u32 piece = mapped ? 1 : std::min(length - done, kLogicalSpace - at);
+    if (emu_range_hits_monitor(tgt_to_physical(at), piece)) return true;
+    done += piece;
+  }
+  return false;
+}
+
+void tgt_check_write_range(u16 address, u32 length) {
+  if (tgt_range_meets_monitor(address, length)) cmd_fail(kMsgMonitorArea);
 }
 
 void tgt_write_block_monitor(std::span<const u8> data, u16 address) {

@@ -79,6 +79,16 @@ void tgt_write_block(std::span<const u8> data, u16 address);
 // One block-write request at logical `address`, a running target paused around it.
 void tgt_write_block_monitor(std::span<const u8> data, u16 address);
 
+// A write to logical [address, address + length) (at most 64 KiB, wrapping
+// at 64 KiB) would meet the monitor area, where a single write is refused:
+// never in the system debug mode or in no-monitor mode. Each byte is taken
+// through the memory-management model as the write will take it.
+bool tgt_range_meets_monitor(u16 address, u32 length);
+// Message 133 and the end of the command (does not return) when it does. The
+// commands that write a range call it before they write the first byte, so a
+// refused range is left as it was.
+void tgt_check_write_range(u16 address, u32 length);
+
 // I/O ports through the monitor; in no-monitor mode reads give 0 and writes
 // do nothing. A word is port (low byte) and port + 1 (high byte).
 u8 tgt_read_port(u16 port);

@@ -226,6 +226,18 @@ u32 tgt_logical_to_physical(u16 logical) {
   return logical;
 }
 
+bool tgt_logical_mapped(u16 logical) {
+  const MmuWindowTable& t = TgtMmu.Windows;
+  if (!mmu_set() || logical < t[0].size) return true;
+  bool in_use = false;
+  for (u16 n = 1; n < kMmuWindowCount; ++n) {
+    if (holds_logical(t[n], logical)) return true;
+    in_use = in_use || t[n].size != 0;
+  }
+  // no window in use: common area 0's size of 64 KiB reads 0
+  return !in_use;
+}
+
 u32 tgt_banked_to_logical(u32 banked) {
   if (TgtMmu.DescriptorCount == 0) return banked;
   if (target_runs()) {

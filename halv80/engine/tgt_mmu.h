@@ -101,6 +101,10 @@ void tgt_keep_hit_window();
 // Logical to physical through the current table; the address stays in
 // TgtMem.LastLogical for the monitor requests and the window hit in HitWindow.
 u32 tgt_logical_to_physical(u16 logical);
+// The table maps `logical`: it lies in common area 0 or a window holds it.
+// With no window in use common area 0 is the whole space, and without an
+// MMU kind every address is its own. Changes nothing.
+bool tgt_logical_mapped(u16 logical);
 // A banked (20-bit) address to the logical one it has: through the bank
 // window when that covers it, else through the descriptor holding it, whose
 // base a window with its logical start then takes (pushed). Without

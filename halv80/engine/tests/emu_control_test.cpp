@@ -22,6 +22,7 @@
 #include "halv80/engine/emu_access.h"
 #include "halv80/engine/emu_areas.h"
 #include "halv80/engine/emu_monitor.h"
+#include "halv80/engine/run_control.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/tests/emulator_fixture.h"
@@ -365,6 +366,34 @@ TEST_F(EmuControlTest, TimerReadNeedsBothTimerEvents) {
     EXPECT_EQ(value, 77u);
     EXPECT_EQ(EmuCtl.TimerCount, 0);
   }
+}
+
+// The status bar's timer text stays empty where there is no timer to show;
+// the timer is asked only where there is event hardware.
+TEST_F(EmuControlTest, TimerStatusIsEmptyWithoutATimerToShow) {
+  const struct {
+    const char* what;
+    u16 level;
+    bool events;        // both timer events compare something
+    std::size_t reads;  // timer reads asked for
+  } cases[] = {
+      {"no event hardware", 0, true, 0},
+      {"timer events that compare nothing", 1, false, 0},
+      {"a timer that is off (status 0)", 2, true, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ::Run.TraceHwLevel = c.level;
+    for (std::size_t off : {419u, 449u}) Work().bytes[off] = c.events ? 1 : 0;
+    sim->ClearTranscript();
+    std::array<char, 16> text;
+    text.fill('#');
+    run_format_timer_status(text);
+    EXPECT_EQ(text[0], '\0');
+    EXPECT_EQ(text[1], '#');
+    EXPECT_EQ(RequestCount(BiosRequest::TimerRead), c.reads);
+  }
+  run_format_timer_status({});  // no room at all: nothing written
 }
 
 TEST_F(EmuControlTest, TraceRangeFollowsTheEndFrame) {

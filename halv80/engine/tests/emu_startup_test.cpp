@@ -17,6 +17,7 @@
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/emu_areas.h"
 #include "halv80/engine/emu_boot.h"
+#include "halv80/engine/emu_control.h"
 #include "halv80/engine/emu_hardware.h"
 #include "halv80/engine/emu_monitor.h"
 #include "halv80/engine/run_state.h"
@@ -26,6 +27,7 @@
 #include "halv80/engine/tests/startup_fixture.h"
 #include "platform/host/host_registry.h"
 #include "rz7bios/bios_layout.h"
+#include "rz7bios/rz7bios.h"
 
 namespace {
 
@@ -238,6 +240,35 @@ TEST_F(StartupCommandsTest, InitBootsAgainWithoutReadingTheFileAgain) {
   typed("RESET");
   EXPECT_EQ(EmuArea.MonitorRunning, 1);
   EXPECT_TRUE(StartupBoxes.empty());
+}
+
+// Start-up (and so INIT) measures the cost of a go and stop with a run of
+// the monitor's own code, and leaves no run counted; without a monitor
+// nothing is run.
+TEST_F(StartupCommandsTest, StartUpMeasuresTheRunOverhead) {
+  start();
+  EXPECT_NE(EmuCtl.RunOverhead, 0u);
+  EXPECT_EQ(EmuCtl.RunCounter, 0);
+  EXPECT_EQ(EmuCtl.LastRunTime, 0u);
+  EXPECT_EQ(_Q_rtc0_rd(), 0u);
+  const u32 measured = EmuCtl.RunOverhead;
+  EmuCtl.RunOverhead = 0;
+  typed("INIT");
+  EXPECT_EQ(EmuCtl.RunOverhead, measured);
+  EXPECT_EQ(::Run.Regs.pc, 0);  // the run left the register image as start-up set it
+  EXPECT_EQ(::Run.Regs.sp, 0x8080);
+
+  ws_.reset();
+  stop_simulated_emulator(sim);
+  reset_engine_state();
+  start_simulated_emulator(sim, board_);
+  place_program();
+  Sw.NoMonitorMode = 1;
+  sim->Board().EmuWrite(board_.lrom1.offset + 0x38, 0x76);
+  ASSERT_EQ(emu_startup_sequence(0), 0);
+  EXPECT_EQ(EmuCtl.RunOverhead, 0u);
+  // no run: the break vector a run would have set is as it was
+  EXPECT_EQ(sim->Board().EmuRead(board_.lrom1.offset + 0x38), 0x76);
 }
 
 TEST_F(StartupCommandsTest, SystemDebugMode) {

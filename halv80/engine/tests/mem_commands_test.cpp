@@ -137,6 +137,56 @@ TEST_F(MemCommandsTest, MoveOverlapsBothWays) {
   }
 }
 
+// F, M and the value store of E ask about their whole range first: a range
+// that meets the monitor area (7F80H..7FFFH) is refused with nothing written,
+// below the area or above it; a range that ends just below it is written.
+TEST_F(MemCommandsTest, RangesMeetingTheMonitorAreaWriteNothing) {
+  const std::string refused = sjis("\n モニタ領域です");
+  Bytes low(0x80), ram(0x100), start(0x10);
+  for (std::size_t i = 0; i < ram.size(); ++i) ram[i] = u8(i);
+  for (std::size_t i = 0; i < low.size(); ++i) low[i] = u8(0x80 + i);
+  for (std::size_t i = 0; i < start.size(); ++i) start[i] = u8(0xF0 + i);
+  const char* refused_lines[] = {
+      "F 0,FFFF,AA",                          // one fast fill over everything
+      "FW 7F01,7F7F,1234,5678",               // values in turn: the last word reaches 7F80H
+      "FB 7F00,80FF,1,2,3",
+      "M 8000,80FF,7F00",                     // the destination runs into the area
+      "M 100,1FF,7F7F",                       // and across it into target RAM
+      "EB 7F7E,1,2,3",                        // the value store: its third byte
+      "ED 7F78,11223344,55667788,99AABBCC",   // its third element
+      "ET 7F78,1",                            // ten bytes from 7F78H
+      "EBA 7F7F,1,2",                         // banked addresses
+  };
+  for (const char* line : refused_lines) {
+    SCOPED_TRACE(line);
+    poke(0x0100, start);
+    poke(0x7F00, low);
+    poke(0x8000, ram);
+    EXPECT_EQ(typed(line), line + refused + "\n>");
+    EXPECT_EQ(peek(0x0100, start.size()), start);
+    EXPECT_EQ(peek(0x7F00, low.size()), low);
+    EXPECT_EQ(peek(0x8000, ram.size()), ram);
+  }
+  const struct {
+    const char* line;
+    u16 at;         // the last byte written
+    u8 value;
+  } written[] = {
+      {"F 7F00,7F7F,AA", 0x7F7F, 0xAA},
+      {"FW 7F00,7F7F,1234,5678", 0x7F7F, 0x56},
+      {"M 8000,807F,7F00", 0x7F7F, 0x7F},
+      {"EB 7F7E,1,2", 0x7F7F, 2},
+      {"ED 7F78,11223344,55667788", 0x7F7F, 0x55},
+  };
+  for (const auto& c : written) {
+    SCOPED_TRACE(c.line);
+    poke(0x7F00, low);
+    poke(0x8000, ram);
+    EXPECT_EQ(typed(c.line), std::string(c.line) + "\n>");
+    EXPECT_EQ(peek(c.at, 1), Bytes{c.value});
+  }
+}
+
 TEST_F(MemCommandsTest, PortInputShowsValueAndBits) {
   sim->Board().IoWrite(0x10, 0xA5);
   sim->Board().IoWrite(0x11, 0x12);

@@ -14,17 +14,21 @@
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
+#include "halv80/engine/emu_control.h"
 #include "halv80/engine/emu_startup.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/testing/scripted_window_side.h"
+#include "halv80/engine/sup_host.h"
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/engine/tests/startup_fixture.h"
 #include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_source.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
+#include "platform/device/dev_driver.h"
+#include "rz7bios/bios_layout.h"
 
 namespace {
 
@@ -245,6 +249,82 @@ namespace {
 // A loop that counts its rounds in A: 0100 INC A; NOP; NOP; 0103 NOP; JR 0100.
 const Bytes kCountingLoop = {0x3C, 0x00, 0x00, 0x00, 0x18, 0xFA};
 
+// A driver in front of the simulated one that makes register 55 (the trace
+// unit's status, which this board reads as 0) read as the test says, and
+// counts the reads.
+struct TraceStatusDriver : DeviceDriver {
+  DeviceDriver* inner = nullptr;
+  u8 status = 0;
+  std::size_t reads = 0;
+  bool IoControl(u32 code, u8* block, std::size_t in_length, std::size_t out_length, u32& returned,
+                 u32& error) override {
+    const bool read55 =
+        code == bios_ioctl_code(u32(BiosRequest::ReadRegister)) && block[kArgInputs] == 55;
+    const bool ok = inner->IoControl(code, block, in_length, out_length, returned, error);
+    if (ok && read55) {
+      ++reads;
+      for (std::size_t i = 0; i < 4; ++i) block[kArgResult + i] = i == 0 ? status : 0;
+    }
+    return ok;
+  }
+};
+
+TEST_F(RunCommandsTest, StopCheckAsksForARunStatusRedraw) {
+  const struct {
+    const char* what;
+    bool runs;
+    u16 no_monitor;
+    u16 mode;           // RunCtl.RunStatusMode
+    u8 status;          // register 55
+    u32 since_reset;    // ms
+    bool refresh;       // kRefreshRunStatus set
+    std::size_t reads;  // of register 55
+  } cases[] = {
+      {"stopped", false, 0, 1, 0x00, 100, true, 0},
+      {"stopped, not watching", false, 0, 0, 0x00, 100, true, 0},
+      {"stopped, no monitor, quiet just after a reset", false, 1, 1, 0x7F, 4999, false, 1},
+      {"stopped, no monitor, reporting just after a reset", false, 1, 1, 0x80, 100, true, 1},
+      {"stopped, no monitor, quiet 5 s after a reset", false, 1, 1, 0x00, 5000, true, 0},
+      {"stopped, no monitor, not watching", false, 1, 2, 0x00, 100, true, 0},
+      {"running, reporting", true, 0, 1, 0x80, 0, true, 1},
+      {"running, quiet", true, 0, 1, 0x7F, 0, false, 1},
+      {"running, reporting, not watching", true, 0, 0, 0xFF, 0, false, 0},
+      {"running without a monitor, reporting", true, 1, 1, 0xFF, 0, true, 1},
+  };
+  load(0x0100, {0x18, 0xFE});  // JR $
+  TraceStatusDriver driver;
+  driver.inner = sim.get();
+  struct Restore {
+    SimulatedDriver* sim;
+    ~Restore() { DevSys.driver = sim; }
+  } restore{sim.get()};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Sw.NoMonitorMode = 0;
+    DevSys.driver = sim.get();
+    if (c.runs && ::Run.ExecutionState != kExecRunning) typed("G =100");
+    if (!c.runs && ::Run.ExecutionState == kExecRunning) {
+      typed("ESC");
+      ws_->Type("");
+    }
+    ASSERT_EQ(::Run.ExecutionState, c.runs ? kExecRunning : kExecStopped);
+    Sw.NoMonitorMode = c.no_monitor;
+    RunCtl.RunStatusMode = c.mode;
+    ::Run.ResetTick = sup_tick_count() - c.since_reset;
+    ::Run.DisplayRefresh = 0;
+    driver.status = c.status;
+    driver.reads = 0;
+    DevSys.driver = &driver;
+    EXPECT_EQ(emu_check_stopped(), c.runs ? 0 : 1);
+    EXPECT_EQ(::Run.DisplayRefresh, c.refresh ? kRefreshRunStatus : 0);
+    EXPECT_EQ(driver.reads, c.reads);
+  }
+  DevSys.driver = sim.get();
+  Sw.NoMonitorMode = 0;
+  typed("ESC");
+  ws_->Type("");
+}
+
 TEST_F(RunCommandsTest, PassCountStopsOnTheNthPassAndIsReloaded) {
   load(0x0100, kCountingLoop);
   for (const char* go : {"G =100,/W", "G =100"}) {
@@ -313,6 +393,44 @@ TEST_F(RunCommandsTest, An8080TargetExchangesOnlyTheMainRegisters) {
   EXPECT_EQ(regs().af2, 0x1234);
   EXPECT_EQ(regs().ix, 0x5678);
   EXPECT_EQ(regs().iff & kIff8080Enable, kIff8080Enable);
+}
+
+// Start-up measures what a go and stop add to the run-time counter (the
+// break instruction, RST 38H, and the jump at 38H into the monitor), and a
+// run's count leaves it out: what remains is the program's own T-states at
+// 8 MHz, in whole microseconds.
+TEST_F(RunCommandsTest, RealTimeCountIsTheProgramsOwnTime) {
+  const std::string rtc = "RTC" + sjis("\n リアル タイム カウント ＝") + " ON\nReal Time Count = ";
+  EXPECT_NE(EmuCtl.RunOverhead, 0u);
+  // nothing of the measurement is left counted
+  EXPECT_EQ(EmuCtl.RunCounter, 0);
+  EXPECT_EQ(typed("RTC"), rtc + "0,000s000m000u\n>");
+  const struct {
+    const char* what;
+    Bytes code;          // at 8100H in target RAM; G stops behind it
+    const char* go;      // the suffix of the G
+    const char* count;   // T-states / 8 MHz
+  } cases[] = {
+      // the first run after start-up keeps counting from what start-up left
+      {"LD B,10; DJNZ $; NOP: 7 + 9 x 13 + 8 + 4 = 136 T", {0x06, 0x0A, 0x10, 0xFE, 0x00}, ",/C", "0,000s000m017u"},
+      {"four NOPs: 16 T", {0x00, 0x00, 0x00, 0x00}, "", "0,000s000m002u"},
+      {"LD B,10; DJNZ $; NOP: 136 T", {0x06, 0x0A, 0x10, 0xFE, 0x00}, "", "0,000s000m017u"},
+      {"LD B,0; DJNZ $; INC BC: 7 + 255 x 13 + 8 + 6 = 3336 T", {0x06, 0x00, 0x10, 0xFE, 0x03}, "",
+       "0,000s000m417u"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes code = c.code;
+    code.push_back(0x00);  // where the G stops
+    load(0x8100, code);
+    char go[32];
+    std::snprintf(go, sizeof go, "G =8100,%X%s", 0x8100 + unsigned(c.code.size()), c.go);
+    const std::string out = typed(go);
+    EXPECT_EQ(regs().pc, 0x8100 + c.code.size());
+    EXPECT_NE(out.find(std::string("Real Time Count = ") + c.count + "\n"), std::string::npos) << out;
+    // RTC shows the same count until the next run
+    EXPECT_EQ(typed("RTC"), rtc + c.count + "\n>");
+  }
 }
 
 TEST_F(RunCommandsTest, RealTimeCountSwitch) {

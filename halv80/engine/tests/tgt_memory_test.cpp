@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
@@ -27,6 +28,7 @@
 #include "halv80/engine/testing/scripted_window_side.h"
 #include "halv80/engine/tests/emulator_fixture.h"
 #include "halv80/engine/tests/engine_fixture.h"
+#include "halv80/engine/tgt_mmu.h"
 #include "platform/device/dev_driver.h"
 #include "platform/device/dev_monitor.h"
 #include "platform/device/dev_monitor_image.h"
@@ -217,6 +219,49 @@ TEST_F(TgtMemoryTest, MonitorAreaWritesAreRefusedUnlessTheSystemDebugModeIsOn) {
   Sw.NoMonitorMode = 1;
   EXPECT_TRUE(co_call_guarded([] { tgt_write_byte(0x7F90, 0xC3); }));
   EXPECT_EQ(sim->Board().EmuRead(0x7F90), 0xC3);
+}
+
+// A range command asks about its whole range before it writes: through the
+// memory map byte by byte, with the same exceptions as a single write.
+TEST_F(TgtMemoryTest, AWriteRangeMeetsTheMonitorAreaWhereverItsBytesLie) {
+  // the default board's monitor area is 7F80H..7FFFH; the map of the MMU rows
+  // puts logical 4000H..BFFFH at 7000H..EFFFH, so 4F80H is the area's first byte
+  const MmuWindowTable map = {MmuWindow{0, 0, 0x4000}, {0x7000, 0x4000, 0x8000}, {0x20000, 0xC000, 0x4000}, {}, {}};
+  const struct {
+    const char* what;
+    u16 address;
+    u32 length;
+    bool mmu;
+    u16 debug_mode, no_monitor;
+    bool meets;
+  } cases[] = {
+      {"ends just below it", 0x7F00, 0x80, false, 0, 0, false},
+      {"its last byte is the area's first", 0x7F00, 0x81, false, 0, 0, true},
+      {"the area's last byte", 0x7FFF, 1, false, 0, 0, true},
+      {"starts just after it", 0x8000, 0x8000, false, 0, 0, false},
+      {"wraps at 64 KiB into it", 0xF000, 0x9000, false, 0, 0, true},
+      {"wraps and ends just below it", 0xF000, 0x8F80, false, 0, 0, false},
+      {"the whole space", 0x0000, 0x10000, false, 0, 0, true},
+      {"nothing", 0x7F80, 0, false, 0, 0, false},
+      {"system debug mode", 0x0000, 0x10000, false, 1, 0, false},
+      {"no-monitor mode", 0x0000, 0x10000, false, 0, 1, false},
+      {"a window's bytes below it", 0x4F00, 0x80, true, 0, 0, false},
+      {"a window puts the next byte on it", 0x4F00, 0x81, true, 0, 0, true},
+      {"its own logical addresses lie elsewhere", 0x7F80, 0x80, true, 0, 0, false},
+      {"common area 0 into a window", 0x3F80, 0x100, true, 0, 0, false},
+      {"the whole space through the map", 0x0000, 0x10000, true, 0, 0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Cfg.MmuKind = c.mmu ? kMmuBank : kMmuNone;
+    TgtMmu.Windows = c.mmu ? map : MmuWindowTable{};
+    EmuArea.SystemDebugMode = c.debug_mode;
+    Sw.NoMonitorMode = c.no_monitor;
+    EXPECT_EQ(tgt_range_meets_monitor(c.address, c.length), c.meets);
+    Co.PendingError = 0;
+    EXPECT_EQ(co_call_guarded([&] { tgt_check_write_range(c.address, c.length); }), !c.meets);
+    EXPECT_EQ(Co.PendingError, c.meets ? kMsgMonitorArea + 1 : 0);
+  }
 }
 
 // --- Block fill ----------------------------------------------------------------

@@ -21,6 +21,7 @@
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/emu_areas.h"
+#include "halv80/engine/emu_control.h"
 #include "halv80/engine/emu_startup.h"
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/run_state.h"
@@ -85,6 +86,41 @@ TEST_F(MmuModelTest, LogicalToPhysicalTakesTheHighestWindowThatHoldsTheAddress) 
   UseBankTable();
   TgtMmu.Windows[2].physical = 0xFF000 + 0xE000;
   EXPECT_EQ(tgt_logical_to_physical(0xF234), 0x0E234u);
+}
+
+TEST_F(MmuModelTest, AnAddressIsMappedInCommonArea0OrAWindow) {
+  // the bank table with its bank area switched off: 4000H..DFFFH map nowhere
+  MmuWindowTable holed = {MmuWindow{0, 0, 0x4000}, {}, {0x2E000, 0xE000, 0x2000}, {}, {}};
+  const struct {
+    const char* what;
+    u16 kind;
+    bool holed;
+    u16 logical;
+    bool mapped;
+  } cases[] = {
+      {"no MMU", kMmuNone, true, 0x8000, true},
+      {"common area 0", kMmuBank, false, 0x3FFF, true},
+      {"the bank area", kMmuBank, false, 0x4000, true},
+      {"common area 1", kMmuBank, false, 0xFFFF, true},
+      {"common area 0 before the hole", kMmuBank, true, 0x3FFF, true},
+      {"the hole's first byte", kMmuBank, true, 0x4000, false},
+      {"the hole's last byte", kMmuBank, true, 0xDFFF, false},
+      {"the window after the hole", kMmuBank, true, 0xE000, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    UseBankTable();
+    if (c.holed) TgtMmu.Windows = holed;
+    Cfg.MmuKind = c.kind;
+    const MmuWindowTable before = TgtMmu.Windows;
+    EXPECT_EQ(tgt_logical_mapped(c.logical), c.mapped);
+    EXPECT_EQ(TgtMmu.Windows, before);
+  }
+  // no window in use (the table start-up pushes): every address is its own
+  Cfg.MmuKind = kMmuWindows;
+  TgtMmu.Windows = MmuWindowTable{};
+  EXPECT_TRUE(tgt_logical_mapped(0x0000));
+  EXPECT_TRUE(tgt_logical_mapped(0xFFFF));
 }
 
 TEST_F(MmuModelTest, BankedToLogicalThroughTheBankWindowOrADescriptor) {
@@ -354,6 +390,49 @@ TEST_F(MmuBoardTest, MmuRefusesOtherProcessorsAndListsMonitorManagedWindows) {
   char text[64];
   EXPECT_EQ(std::string(text, tgt_mmu_window_text(1, text)), " MMU1 : 4000H(00014000H) Size A000H(40960)");
   EXPECT_EQ(tgt_mmu_window_text(5, text), 0u);
+}
+
+TEST_F(MmuBoardTest, SyscTakesOnlyAMappedEntry) {
+  ASSERT_NO_FATAL_FAILURE(Boot(kDevMmuBank, "64180R", kCpu64180));
+  mmu().SetBank({0x20, 0x10, 0xE4});
+  tgt_mmu_after_stop();
+  const MmuWindowTable mapped = TgtMmu.Windows;
+  // the same map with the bank area switched off in the model: 4000H..DFFFH
+  // map nowhere
+  MmuWindowTable holed = mapped;
+  holed[1].size = 0;
+  const struct {
+    const char* line;
+    bool hole;
+    u16 profiler;
+    const std::string* message;  // nullptr: taken
+    u32 entry;                   // physical
+  } cases[] = {
+      {"SYSC 200", false, 0, nullptr, 0x00200},   // common area 0
+      {"SYSC 5000", false, 0, nullptr, 0x15000},  // the bank area
+      {"SYSC E100", false, 0, nullptr, 0x2E100},  // common area 1
+      {"SYSC 5000", true, 0, &kMsg0, 0},          // not mapped
+      {"SYSC DFFF", true, 0, &kMsg0, 0},
+      {"SYSC E100", true, 0, nullptr, 0x2E100},
+      {"SYSC 3FFF", true, 0, nullptr, 0x03FFF},
+      {"SYSC 10000", false, 0, &kMsg0, 0},        // beyond the logical space
+      {"SYSC XYZ", false, 0, &kMsg0, 0},          // unreadable
+      {"SYSC 200", false, 1, &kMsg34, 0},         // the profiler is on
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.line << (c.hole ? " over the hole" : ""));
+    RunCtl.SysCallEntry = 0;
+    EmuCtl.ProfilerRunning = c.profiler;
+    TgtMmu.Windows = c.hole ? holed : mapped;
+    if (c.message == nullptr) put_physical(c.entry, 0x00);
+    EXPECT_EQ(typed(c.line), std::string(c.line) + (c.message ? *c.message : "") + "\n>");
+    EXPECT_EQ(RunCtl.SysCallEntry, c.entry);
+    // the break stands at the entry, where the target's CPU finds it
+    if (c.message == nullptr) {
+      EXPECT_EQ(sim->Board().PeekTarget(c.entry), Cfg.BreakOpcode);
+    }
+  }
+  EmuCtl.ProfilerRunning = 0;
 }
 
 // A program that sets the MMU with OUT (n),A, one register after another,
