@@ -199,6 +199,7 @@ void ConsoleWindowSide::Run(HostInput& input) {
     // Waiting for a key: the next key of the line being typed, after a tick
     // as the timer gives one between keys; without input, idle ticks.
     if (keys_.empty()) {
+      out_.flush();  // what the last command printed is seen before the next input
       if (ended || !QueueLine(input, kTickMs)) {
         ended = true;
         if (keys_.empty()) break;

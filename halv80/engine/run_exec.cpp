@@ -804,7 +804,8 @@ void run_cmd_go(u16 mode) {
         if (run_idle_stop_check(1)) co_abort_to_main();
         emu_wait(1);
       }
-      RunExec.PlainRun = 0;
+      // still running: the stop is shown, with its real-time count, when an
+      // idle check finds it
       return;
     }
   } else {

@@ -18,7 +18,9 @@ DevRunner::DevRunner(DevTarget& target) : target_(target) {}
 DevRunner::~DevRunner() {
   if (!thread_.joinable()) return;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    // taken as a caller takes it: the thread holds the lock from slice to
+    // slice and lets in only those it counts
+    std::unique_lock<std::mutex> held = Take();
     quit_ = true;
   }
   wake_.notify_all();
