@@ -316,10 +316,7 @@ void mem_cmd_dump() {
 }
 
 void mem_cmd_edit() {
-  if (Run.ExecutionState & kExecRunning) {
-    cmd_error(kMsgTargetRunning);
-    return;
-  }
+  // a running target is paused and resumed around each write
   const u16 letter = cmd_command_size_kind(1);
   const u16 kind = letter != 0 ? letter : 'B';
   Scan.SizeLetter = kind;

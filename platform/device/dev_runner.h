@@ -56,6 +56,22 @@ class DevRunner {
   bool Threaded() const { return thread_.joinable(); }
   DevPacing Pacing() const { return pacing_; }
 
+  // The board held for a look from outside a request: given back, and the
+  // thread woken, when it goes.
+  class Turn {
+   public:
+    explicit Turn(DevRunner& runner) : runner_(&runner), held_(runner.Take()) {}
+    Turn(Turn&& other) noexcept = default;
+    Turn& operator=(Turn&&) = delete;
+    ~Turn() {
+      if (held_.owns_lock()) runner_->Give(held_);
+    }
+
+   private:
+    DevRunner* runner_;
+    std::unique_lock<std::mutex> held_;
+  };
+
   // The board for the caller, taken ahead of the thread's next slice.
   std::unique_lock<std::mutex> Take();
   // Ends the caller's turn: unlocks, and wakes the thread when the CPU has

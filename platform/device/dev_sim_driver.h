@@ -66,7 +66,7 @@ class SimulatedDriver : public DeviceDriver {
   bool Threaded() const { return runner_.Threaded(); }
   // The board's lock, taken as a request takes it. While the board's thread
   // runs, whoever looks at Target(), Board() or Clock() holds it.
-  std::unique_lock<std::mutex> Hold() { return runner_.Take(); }
+  DevRunner::Turn Hold() { return DevRunner::Turn(runner_); }
 
   DevTarget& Target() { return target_; }
   DevBoard& Board() { return target_.Board(); }

@@ -1,10 +1,13 @@
 // The simulated emulator driven as the debugger drives it: through rz7bios in
 // driver mode, booting the monitor from its file and speaking the monitor
 // requests byte for byte; a program built by a real assembler runs to its
-// break and is read back by the stop record.
+// break and is read back by the stop record. Every test runs twice: with the
+// CPU run inside the driver's calls, and with the board on its own thread
+// beside the host, where time is the board's and the host only looks.
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +16,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/device/dev_driver.h"
@@ -31,12 +35,18 @@ struct StopRecord {
   u16 af_alt = 0, bc_alt = 0, de_alt = 0, hl_alt = 0, ix = 0, iy = 0;
 };
 
-class EmulatorEndToEndTest : public testing::Test {
+class EmulatorFixture : public testing::Test {
  protected:
-  void SetUp() override {
-    host_clock_use_fake(5000);
+  // A booted board; `threaded`: on its own thread beside the host.
+  void Open(bool threaded, DevPacing pacing = DevPacing::FullSpeed) {
+    // beside the host the engine's clock is the real one; the board keeps its own time
+    if (threaded)
+      host_clock_use_real();
+    else
+      host_clock_use_fake(5000);
     dev_reset_system();
     sim = std::make_unique<SimulatedDriver>(DevFixture{});
+    if (threaded) sim->StartThread(pacing);
     DevSys.driver = sim.get();
     DevSys.service_running = true;
     ASSERT_EQ(_NT_setbioswork(&work), 0);
@@ -189,6 +199,25 @@ class EmulatorEndToEndTest : public testing::Test {
   }
   u16 Status() const { return work.get16<kWorkStatus>(); }
 
+  // The simulated driver with the board's lock held for one look.
+  struct HeldDriver {
+    DevRunner::Turn held;
+    SimulatedDriver* driver;
+    SimulatedDriver* operator->() const { return driver; }
+  };
+  HeldDriver Held() { return {sim->Hold(), sim.get()}; }
+  u64 TStates() { return Held()->Board().TStates(); }
+  // Waits on the board's state, looking without requests, for at most 20 s.
+  template <class Done>
+  static bool Await(Done done) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > until) return false;
+      std::this_thread::yield();
+    }
+    return true;
+  }
+
   static constexpr u8 kBreak = 0xFF;  // RST 38H
   static constexpr u16 kStack = 0x9000;
   BiosWorkArea work{};
@@ -196,7 +225,13 @@ class EmulatorEndToEndTest : public testing::Test {
   std::unique_ptr<SimulatedDriver> sim;
 };
 
-TEST_F(EmulatorEndToEndTest, HandshakeAndInitialStack) {
+// The parameter: the board runs beside the host on its own thread.
+class EmulatorEndToEndTest : public EmulatorFixture, public testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override { Open(GetParam()); }
+};
+
+TEST_P(EmulatorEndToEndTest, HandshakeAndInitialStack) {
   _Q_bankset(125);
   _Q_putrs(0);
   ASSERT_TRUE(WaitForInput());
@@ -204,11 +239,11 @@ TEST_F(EmulatorEndToEndTest, HandshakeAndInitialStack) {
   Request(80);
   PutWord(kStack);
   EXPECT_EQ(Ack(), kDevAcknowledge);
-  EXPECT_EQ(sim->Target().Monitor().Registers().sp, kStack);
+  EXPECT_EQ(Held()->Target().Monitor().Registers().sp, kStack);
   EXPECT_EQ(Status(), 0);
 }
 
-TEST_F(EmulatorEndToEndTest, MemoryAndPortsThroughMonitorRequests) {
+TEST_P(EmulatorEndToEndTest, MemoryAndPortsThroughMonitorRequests) {
   // byte and word
   Request(24);
   PutWord(0x8123);
@@ -224,7 +259,7 @@ TEST_F(EmulatorEndToEndTest, MemoryAndPortsThroughMonitorRequests) {
   Request(16);
   PutWord(0x8200);
   EXPECT_EQ(GetWord(), 0xBEEF);
-  EXPECT_EQ(sim->Board().PeekTarget(0x8200), 0xEF);  // low byte first
+  EXPECT_EQ(Held()->Board().PeekTarget(0x8200), 0xEF);  // low byte first
   // blocks, longer than the channel FIFO
   std::vector<u8> data(40);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = u8(i * 7 + 1);
@@ -244,14 +279,14 @@ TEST_F(EmulatorEndToEndTest, MemoryAndPortsThroughMonitorRequests) {
   PutWord(0x1234);
   _Q_putrs(0x77);
   EXPECT_EQ(Ack(), kDevAcknowledge);
-  EXPECT_EQ(sim->Board().PortLatch(0x1234), 0x77);
+  EXPECT_EQ(Held()->Board().PortLatch(0x1234), 0x77);
   Request(9);
   PutWord(0x1234);
   EXPECT_EQ(_Q_getrs(), 0x77);
   EXPECT_EQ(Status(), 0);
 }
 
-TEST_F(EmulatorEndToEndTest, AnUnknownRequestTimesOut) {
+TEST_P(EmulatorEndToEndTest, AnUnknownRequestTimesOut) {
   Request(5);
   EXPECT_EQ(_Q_getrs(), 0);
   EXPECT_EQ(Status() & kStatusTimeout, kStatusTimeout);
@@ -288,7 +323,7 @@ std::vector<u8> assemble(const std::string& source, std::string& error) {
   return std::vector<u8>(std::istreambuf_iterator<char>(in), {});
 }
 
-TEST_F(EmulatorEndToEndTest, AnAssembledProgramRunsToItsBreak) {
+TEST_P(EmulatorEndToEndTest, AnAssembledProgramRunsToItsBreak) {
   if (std::system("command -v pasmo >/dev/null 2>&1") != 0) GTEST_SKIP() << "pasmo is not installed";
   std::string error;
   const std::vector<u8> program = assemble(kProgram, error);
@@ -311,7 +346,7 @@ TEST_F(EmulatorEndToEndTest, AnAssembledProgramRunsToItsBreak) {
   EXPECT_EQ(Status(), 0);
 }
 
-TEST_F(EmulatorEndToEndTest, AForcedStopByNmi) {
+TEST_P(EmulatorEndToEndTest, AForcedStopByNmi) {
   const u16 loop = 0x8200;
   WriteBlock(loop, {0x18, 0xFE});  // JR $: runs until stopped
   Go(loop, kStack);
@@ -327,7 +362,7 @@ TEST_F(EmulatorEndToEndTest, AForcedStopByNmi) {
   EXPECT_EQ(Status(), 0);
 }
 
-TEST_F(EmulatorEndToEndTest, ProfilerSamplesTheRunningProgramByNmi) {
+TEST_P(EmulatorEndToEndTest, ProfilerSamplesTheRunningProgramByNmi) {
   u8 sample[2] = {};
   EXPECT_EQ(_Q_profnmi(sample, 2, kDevProfileCode, 0), 3);  // nothing runs yet
   const u16 loop = 0x8200;
@@ -349,5 +384,87 @@ TEST_F(EmulatorEndToEndTest, ProfilerSamplesTheRunningProgramByNmi) {
   EXPECT_EQ(stop.sp, kStack);
   EXPECT_EQ(Status(), 0);
 }
+
+// --- The board beside the host -----------------------------------------------
+
+constexpr u64 kTStatesPerMs = DevFixture{}.cpu_clock_hz / 1000;
+
+class BoardBesideHostTest : public EmulatorFixture {
+ protected:
+  void SetUp() override { Open(true); }
+
+  // A program that counts in the word at kCounter, for ever.
+  static constexpr u16 kCountingLoop = 0x8200;
+  static constexpr u16 kCounter = 0x8300;
+  void StartCounting() {
+    WriteBlock(kCountingLoop, {0x2A, 0x00, 0x83,    // LD HL,(8300H)
+                               0x23,                // INC HL
+                               0x22, 0x00, 0x83,    // LD (8300H),HL
+                               0x18, 0xF7});        // JR 8200H
+    Go(kCountingLoop, kStack);
+  }
+  // The counter as the board holds it, read without a request.
+  u16 Counter() {
+    HeldDriver h = Held();
+    return u16(h->Board().PeekTarget(kCounter) | h->Board().PeekTarget(kCounter + 1) << 8);
+  }
+};
+
+TEST_F(BoardBesideHostTest, TheProgramRunsWhileTheHostMakesNoRequest) {
+  StartCounting();
+  const u16 first = Counter();
+  EXPECT_TRUE(Await([&] { return Counter() != first; })) << "the counter did not move by itself";
+  // a forced stop still finds it, in its loop
+  _Q_trg_NMI(0);
+  ASSERT_TRUE(WaitForInput(100));
+  const StopRecord stop = ReadStop();
+  EXPECT_GE(stop.pc, kCountingLoop);
+  EXPECT_LT(stop.pc, kCountingLoop + 9);
+  EXPECT_EQ(Status(), 0);
+}
+
+TEST_F(BoardBesideHostTest, WaitsCountTheBoardsTime) {
+  // stopped, nothing runs: a wait's time passes at once and in full, and no run time
+  _Q_rtc0_clr();
+  u64 before = TStates();
+  _Q_wait(1000);
+  EXPECT_EQ(TStates() - before, 1000 * kTStatesPerMs);
+  EXPECT_EQ(_Q_rtc0_rd(), 0u);
+  // running: the program runs through the wait, and its run time counts
+  StartCounting();
+  _Q_rtc0_clr();
+  before = TStates();
+  _Q_wait(50);
+  EXPECT_GE(TStates() - before, 50 * kTStatesPerMs);
+  EXPECT_GE(_Q_rtc0_rd(), 50'000u);  // microseconds
+}
+
+TEST_F(BoardBesideHostTest, AReplyThatNeverComesTimesOutInTheBoardsTime) {
+  sim->SetMonitorHung(true);
+  const u64 before = TStates();
+  Request(8);  // read a byte: the hung monitor takes the request and never answers
+  PutWord(0x8000);
+  EXPECT_EQ(_Q_getrs(), 0);
+  EXPECT_EQ(Status() & kStatusTimeout, kStatusTimeout);
+  EXPECT_GE(TStates() - before, u64(work.get16<kWorkTickLimit>()) * kTStatesPerMs);
+}
+
+TEST_F(EmulatorFixture, APacedBoardNeverRunsAheadOfItsClock) {
+  Open(true, DevPacing::Clock);
+  WriteBlock(0x8200, {0x18, 0xFE});  // JR $
+  const auto start = std::chrono::steady_clock::now();
+  const u64 before = TStates();
+  Go(0x8200, kStack);
+  ASSERT_TRUE(Await([&] { return TStates() - before >= 30 * kTStatesPerMs; }));
+  const u64 ran = TStates() - before;
+  const auto wall = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  // a few milliseconds of slack: the slice in progress and the looks themselves
+  EXPECT_LE(ran, u64(wall.count() + 5) * kTStatesPerMs);
+}
+
+INSTANTIATE_TEST_SUITE_P(TimeModes, EmulatorEndToEndTest, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return info.param ? std::string("BesideTheHost") : std::string("InsideCalls");
+                         });
 
 }  // namespace
