@@ -724,7 +724,8 @@ void run_cmd_go(u16 mode) {
   cmd_skip_blanks();
   if (*Cmd.ScannerCursor == '=') {
     ++Cmd.ScannerCursor;
-    const u32 start = cmd_get_value();
+    // all 32 bits, so that an address beyond 64 KiB is refused, not cut
+    const u32 start = cmd_get_expression();
     if (Cmd.AbortFlag || start > 0xFFFF) {
       Cmd.ScannerCursor = saved_cursor;
       cmd_error(kMsgAddress);
@@ -755,7 +756,7 @@ void run_cmd_go(u16 mode) {
       to_caller = true;
       mode = kGoFromKey;
     } else {
-      address = cmd_get_value();
+      address = cmd_get_expression();
     }
     if (Cmd.AbortFlag || address > 0xFFFF) {
       Cmd.ScannerCursor = saved_cursor;

@@ -207,6 +207,18 @@ TEST_F(RunCommandsTest, GoToAStopAddress) {
   EXPECT_EQ(regs().pc, 0x0104);
 }
 
+TEST_F(RunCommandsTest, AddressesBeyond64KiBAreRefusedNotCut) {
+  load(0x0000, {0x00});
+  regs().pc = 0x0100;
+  for (const char* go : {"G =10000", "G =100,10103", "G 1FFFF,/W"}) {
+    SCOPED_TRACE(go);
+    EXPECT_EQ(typed(go), std::string(go) + "\n" + sjis("\n アドレス指定が誤りです") + "\n>");
+    EXPECT_EQ(::Run.ExecutionState, kExecStopped);
+    EXPECT_EQ(regs().pc, 0x0100);
+    EXPECT_EQ(Brk.UsedCount, 0);
+  }
+}
+
 TEST_F(RunCommandsTest, SystemCallsPrintAndRunOn) {
   load(0x0180, {0x06, 0xFE,        // LD B,FE
                 0x0E, 0x00,        // LD C,0
