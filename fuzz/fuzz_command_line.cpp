@@ -12,6 +12,7 @@
 #include "halv80/console/console_window_side.h"
 #include "halv80/engine/engine_state.h"
 #include "platform/host/host_clock.h"
+#include "platform/host/host_input.h"
 
 namespace {
 
@@ -37,8 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t end = rest.find('\n');
     std::string line(rest.substr(0, std::min({end, rest.size(), kMaxLine})));
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-    // the console types UTF-8; bytes that are no UTF-8 become what the conversion makes of them
-    if (!window_side.TypeLine(line)) break;
+    // the console types UTF-8; bytes that are no UTF-8 become what the
+    // conversion makes of them; a command still busy after its line gets ESC
+    window_side.Run(*HostInput::FromText(line + "\n"));
+    if (window_side.Closed()) break;
   }
   window_side.Finish();
   reset_engine_state();

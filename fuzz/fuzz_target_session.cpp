@@ -24,6 +24,7 @@
 #include "halv80/symbols/sym_state_file.h"
 #include "platform/device/dev_driver.h"
 #include "platform/device/dev_sim_driver.h"
+#include "platform/host/host_input.h"
 
 #ifndef HALV80_DATA_DIR
 #error "HALV80_DATA_DIR names the folder of the built data files"
@@ -77,13 +78,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t end = rest.find('\n');
     const std::string line(rest.substr(0, std::min({end, rest.size(), kMaxLine})));
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-    // EXIT or a failed start-up ends the session: a new one boots
-    if (!session.window_side->TypeLine(line)) {
+    // a command still busy after its line gets ESC; EXIT or a failed
+    // start-up ends the session: a new one boots
+    session.window_side->Run(*HostInput::FromText(line + "\n"));
+    if (session.window_side->Closed()) {
       session.window_side->Finish();
       session.window_side.reset();
       session.start();
     }
   }
-  session.window_side->TypeLine("ESC");
+  session.window_side->Run(*HostInput::FromText("ESC\n"));
   return 0;
 }

@@ -162,7 +162,10 @@ bool ConsoleWindowSide::QueueLine(HostInput& input, u32 wait_ms) {
 
 void ConsoleWindowSide::EscapeUntilIdle() {
   const u32 since = host_tick_ms();
-  while (!Done() && Co.WaitKind != kWaitKey && u32(host_tick_ms() - since) < kEscapeUntilIdleMs) Press(kEscape);
+  for (u32 presses = 0; presses < kEscapeUntilIdlePresses && !Done() && Co.WaitKind != kWaitKey &&
+                        u32(host_tick_ms() - since) < kEscapeUntilIdleMs;
+       ++presses)
+    Press(kEscape);
 }
 
 void ConsoleWindowSide::Run(HostInput& input) {

@@ -22,8 +22,10 @@ class ConsoleWindowSide : public WindowSide {
   // The timer's tick: the engine's idle ticks come this far apart while it
   // waits for input.
   static constexpr u32 kTickMs = 55;
-  // At the end of the input a busy command gets ESC for at most this long.
+  // At the end of the input a busy command gets ESC for at most this long,
+  // and at most this many times (a tick clock that stands still).
   static constexpr u32 kEscapeUntilIdleMs = 10000;
+  static constexpr u32 kEscapeUntilIdlePresses = 10000;
 
   explicit ConsoleWindowSide(std::ostream& out);
   ~ConsoleWindowSide() override;
@@ -37,6 +39,9 @@ class ConsoleWindowSide : public WindowSide {
   void Run(HostInput& input);
   // Ends the command side and writes the unfinished last line.
   void Finish();
+  // The engine takes no more input: it exited, the window side closed or the
+  // start-up failed.
+  bool Closed() const { return Done(); }
 
   void ServeRequest(RequestCode code) override;
   void ShowPendingError(u16 error) override;

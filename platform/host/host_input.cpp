@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 namespace {
 
@@ -32,6 +33,12 @@ std::unique_ptr<HostInput> HostInput::FromFile(const std::string& path) {
   return std::unique_ptr<HostInput>(new HostInput(fd, true, false));
 }
 
+std::unique_ptr<HostInput> HostInput::FromText(std::string text) {
+  std::unique_ptr<HostInput> input(new HostInput(-1, false, false));
+  input->buffer_ = std::move(text);
+  return input;
+}
+
 HostInput::HostInput(int fd, bool owned, bool terminal) : fd_(fd), owned_(owned), terminal_(terminal) {
   if (!terminal_) return;
   Interrupted = 0;
@@ -51,7 +58,7 @@ HostInput::State HostInput::Wait(u32 ms) {
   if (next_ < buffer_.size()) return State::Ready;
   buffer_.clear();
   next_ = 0;
-  if (ended_) return State::End;
+  if (ended_ || fd_ < 0) return State::End;
   pollfd p{fd_, POLLIN, 0};
   const int ready = poll(&p, 1, ms > 0x7FFFFFFF ? 0x7FFFFFFF : int(ms));
   if (ready == 0 || (ready < 0 && errno == EINTR)) return State::Empty;

@@ -21,6 +21,8 @@ class HostInput {
   static std::unique_ptr<HostInput> FromStandardInput();
   // The file at `path` (host form), or null when it can't be opened.
   static std::unique_ptr<HostInput> FromFile(const std::string& path);
+  // The bytes of `text`, then the end.
+  static std::unique_ptr<HostInput> FromText(std::string text);
   ~HostInput();
   HostInput(const HostInput&) = delete;
   HostInput& operator=(const HostInput&) = delete;
@@ -37,7 +39,7 @@ class HostInput {
  private:
   HostInput(int fd, bool owned, bool terminal);
 
-  int fd_;
+  int fd_;           // -1: the text in buffer_ is all there is
   bool owned_;       // the descriptor is ours to close
   bool terminal_;    // standard input at a terminal: Ctrl-C is caught
   bool ended_ = false;

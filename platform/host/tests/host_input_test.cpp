@@ -32,6 +32,15 @@ TEST(HostInputTest, AFileGivesItsBytesThenTheEnd) {
   EXPECT_FALSE(input->TakeInterrupt());
 }
 
+TEST(HostInputTest, ATextGivesItsBytesThenTheEnd) {
+  const auto input = HostInput::FromText("G\n");
+  ASSERT_EQ(input->Wait(0), HostInput::State::Ready);
+  EXPECT_EQ(input->Take(), 'G');
+  ASSERT_EQ(input->Wait(50), HostInput::State::Ready);
+  EXPECT_EQ(input->Take(), '\n');
+  EXPECT_EQ(input->Wait(50), HostInput::State::End);
+}
+
 TEST(HostInputTest, AMissingFileOpensNothing) {
   EXPECT_EQ(HostInput::FromFile("/nonexistent/halv80/keys.txt"), nullptr);
 }
