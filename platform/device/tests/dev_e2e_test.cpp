@@ -24,6 +24,7 @@
 #include "platform/device/dev_monitor_image.h"
 #include "platform/device/dev_sim_driver.h"
 #include "platform/host/host_clock.h"
+#include "platform/host/tests/scratch_dir.h"
 #include "rz7bios/rz7bios.h"
 
 namespace {
@@ -311,8 +312,13 @@ RESULT: DB   0
 )";
 
 std::vector<u8> assemble(const std::string& source, std::string& error) {
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "halv80-e2e-asm";
-  std::filesystem::create_directories(dir);
+  // a folder of its own: the tests run side by side
+  const ScratchDir scratch;
+  if (scratch.path().empty()) {
+    error = "no scratch folder";
+    return {};
+  }
+  const std::filesystem::path dir = scratch.path();
   std::ofstream(dir / "prog.asm") << source;
   const std::string command = "pasmo " + (dir / "prog.asm").string() + " " + (dir / "prog.bin").string() + " 2>&1";
   if (std::system(command.c_str()) != 0) {
