@@ -226,7 +226,7 @@ void BM_ProgramAgainstBareCore(benchmark::State& state) {
     state.SkipWithError("the core could not be created");
     return;
   }
-  BenchSession s(BoardTime::Threaded);
+  BenchSession s;
   if (!s.error.empty()) {
     state.SkipWithError(s.error.c_str());
     return;

@@ -1,9 +1,8 @@
 // The engine booted against the simulated emulator, for the benchmarks that
 // type commands into it. The engine boots from the shipped data files in a
-// scratch folder, as the end-to-end tests boot it. The board runs either
-// beside the host on its own thread at full speed, with the real tick clock,
-// as the debugger runs it; or only inside driver calls, a fixed T-state
-// budget each, with the fake clock, so that runs repeat exactly.
+// scratch folder, as the end-to-end tests boot it; the board runs beside the
+// host on its own thread at full speed and the engine reads the real tick
+// clock, as the debugger runs them.
 #pragma once
 
 #include <stdlib.h>
@@ -32,12 +31,6 @@
 #error "HALV80_DATA_DIR names the folder of the built data files"
 #endif
 
-// How the board's time passes during a session.
-enum class BoardTime {
-  Threaded,    // its own thread at full speed, the real clock: as the user gets it
-  Repeatable,  // only inside driver calls, kRepeatableBudget T-states each, the fake clock
-};
-
 // A booted engine with the simulated emulator behind the driver seam and the
 // scripted window side in front, for one benchmark run. `error` is empty when
 // the boot succeeded. Every piece of global state it changes (tick clock,
@@ -46,14 +39,10 @@ enum class BoardTime {
 class BenchSession {
  public:
   static constexpr u32 kBoardPort = 0x300;
-  static constexpr u64 kRepeatableBudget = 400;  // as the end-to-end tests run the target
 
-  explicit BenchSession(BoardTime time) {
+  BenchSession() {
     reset_engine_state();
-    if (time == BoardTime::Repeatable)
-      host_clock_use_fake(100000);
-    else
-      host_clock_use_real();
+    host_clock_use_real();
     boot_boxes_ = 0;
     previous_sink_ = host_set_message_box_sink(count_box);
     if (dir_.path().empty()) {
@@ -80,7 +69,7 @@ class BenchSession {
       return;
     }
     // the board beside the host from the boot on, as the debugger starts it
-    if (time == BoardTime::Threaded) sim_->StartThread(DevPacing::FullSpeed);
+    sim_->StartThread(DevPacing::FullSpeed);
     // the program's folder is the scratch folder (the engine's reset forgets it)
     const std::string folder = dir_.system_path();
     std::copy_n(folder.c_str(), std::min(folder.size() + 1, sizeof Sw.ProgramFolder - 1), Sw.ProgramFolder);
@@ -88,7 +77,6 @@ class BenchSession {
       error = "the emulator did not boot";
       return;
     }
-    if (time == BoardTime::Repeatable) sim_->Clock().UseFixedBudget(kRepeatableBudget);
     ws_ = std::make_unique<ScriptedWindowSide>();
     ws_->Start();
   }
