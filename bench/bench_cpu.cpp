@@ -44,9 +44,21 @@ void load_loop(Memory& memory) {
   for (int i = 0; i < 256; ++i) memory[0x0100 + i] = u8(i * 7 + 3);
 }
 
+// Flat memory, every page of it reached through the bus's shortcut as the
+// board's plain pages are.
 class FlatBus : public DevBus {
  public:
+  FlatBus() {
+    for (std::size_t page = 0; page < std::size(shortcut_.read); ++page) {
+      shortcut_.read[page] = &memory[page << DevBusShortcut::kPageShift];
+      shortcut_.write[page] = &memory[page << DevBusShortcut::kPageShift];
+    }
+    shortcut_.counts = counts.data();
+  }
+  FlatBus(const FlatBus&) = delete;
+  FlatBus& operator=(const FlatBus&) = delete;
   Memory memory{};
+  std::array<u64, 8> counts{};
   u8 MemoryRead(u16 address, BusCycle) override { return memory[address]; }
   void MemoryWrite(u16 address, u8 value) override { memory[address] = value; }
   u8 IoRead(u16) override { return 0xFF; }

@@ -76,6 +76,33 @@ void DevBoard::BuildMap(bool window_on) {
   map_window_on_ = window_on ? 1 : 0;
 }
 
+void DevBoard::DropShortcut() {
+  if (!shortcut_valid_) return;
+  shortcut_ = DevBusShortcut{};
+  shortcut_valid_ = false;
+}
+
+void DevBoard::RefreshShortcut() {
+  if (shortcut_valid_) return;
+  const bool window_on = MonitorWindowOn();
+  if (map_window_on_ != int(window_on)) BuildMap(window_on);
+  constexpr u32 kPage = 1u << DevBusShortcut::kPageShift;
+  // the MMU's windows start on 1 KiB boundaries: a page goes straight when
+  // each of its KiB lands where the first one puts it, all in one direct page
+  constexpr u32 kStep = 1024;
+  static_assert(kMapPageShift == DevBusShortcut::kPageShift);
+  for (u32 page = 0; page < std::size(shortcut_.read); ++page) {
+    const u32 logical = page * kPage;
+    const u32 first = mmu_.Translate(u16(logical));
+    bool whole = (first & (kPage - 1)) == 0 && first < kDevTargetSpace;
+    for (u32 k = kStep; whole && k < kPage; k += kStep) whole = mmu_.Translate(u16(logical + k)) == first + k;
+    shortcut_.read[page] = whole ? read_map_[first >> kMapPageShift] : nullptr;
+    shortcut_.write[page] = whole ? write_map_[first >> kMapPageShift] : nullptr;
+  }
+  shortcut_.counts = cycles_.data();
+  shortcut_valid_ = true;
+}
+
 u8 DevBoard::MemoryRead(u16 address, BusCycle cycle) {
   const std::size_t kind = std::size_t(cycle);
   if (kind < kCycleKinds) ++cycles_[kind];
@@ -115,7 +142,12 @@ u8 DevBoard::IoRead(u16 port) {
 
 void DevBoard::IoWrite(u16 port, u8 value) {
   ++cycles_[std::size_t(BusCycle::IoWrite)];
-  if (mmu_.IoWrite(port, value)) return;  // the CPU's own register
+  if (mmu_.IoWrite(port, value)) {
+    // the CPU's own register: the map changes under the running program
+    DropShortcut();
+    RefreshShortcut();
+    return;
+  }
   ports_[port] = value;
 }
 
@@ -318,6 +350,7 @@ bool DevBoard::WriteRegister(u8 reg, u8 value) {
   if (reg >= kDevRegisterCount) return false;
   const u8 before = regs_[reg];
   regs_[reg] = value;
+  if (reg == kRegMonitorLanes) DropShortcut();  // the monitor window comes or goes
   switch (reg) {
     case kRegEmuAddressLow:
       emu_counter_ = u16((emu_counter_ & 0xFF00) | value);

@@ -141,8 +141,16 @@ class DevBoard : public DevBus {
 
   // --- The target CPU's MMU, of the fixture's kind. The CPU's reset line
   // resets it (the target's owner calls Reset()).
-  DevMmu& Mmu() { return mmu_; }
+  // Whoever may change the MMU's registers drops the CPU's shortcut.
+  DevMmu& Mmu() {
+    DropShortcut();
+    return mmu_;
+  }
   const DevMmu& Mmu() const { return mmu_; }
+  // Fills the CPU's shortcut (DevBus::Shortcut) for the map as it stands:
+  // the owner calls it before it runs the CPU. Pages the MMU maps onto one
+  // whole page of the direct map go straight; the rest see every cycle.
+  void RefreshShortcut();
 
   // --- Emulation memory by position. Past its end a read gives 0xFF and a
   // write is dropped: nothing aliases.
@@ -274,6 +282,8 @@ class DevBoard : public DevBus {
   std::array<u8*, kMapPages> write_map_{};
   int map_window_on_ = -1;                           // -1: not built yet
   void BuildMap(bool window_on);
+  void DropShortcut();
+  bool shortcut_valid_ = false;                      // shortcut_ is the map as it stands
   std::vector<u8> emu_;                              // emulation memory
   std::vector<u8> ram_;                              // target RAM, 1 MiB
   std::vector<u8> ports_;                            // port latches, 64 Ki

@@ -15,9 +15,24 @@ enum class BusCycle : u8 {
   InterruptAck,  // the interrupt acknowledge cycle: the board puts a byte on the bus
 };
 
+// A bus's shortcut for the CPU's plain memory cycles: per 4 KiB page of the
+// logical space, the bytes a read (or a write) may reach directly, with the
+// cycle counted in counts[]; null where the bus must see the cycle itself
+// (the monitor window, area edges, pages the MMU splits). The bus keeps it
+// current for every cycle it lets through this way.
+struct DevBusShortcut {
+  static constexpr unsigned kPageShift = 12;
+  static constexpr u16 kOffsetMask = (1u << kPageShift) - 1;
+  const u8* read[16] = {};
+  u8* write[16] = {};
+  u64* counts = nullptr;  // indexed by BusCycle
+};
+
 class DevBus {
  public:
   virtual ~DevBus() = default;
+  // Empty unless the bus fills it.
+  const DevBusShortcut& Shortcut() const { return shortcut_; }
   // Memory cycles at a logical (16-bit) address.
   virtual u8 MemoryRead(u16 address, BusCycle cycle) = 0;
   virtual void MemoryWrite(u16 address, u8 value) = 0;
@@ -26,4 +41,7 @@ class DevBus {
   virtual void IoWrite(u16 port, u8 value) = 0;
   // The byte the board supplies at an interrupt acknowledge.
   virtual u8 InterruptAck() = 0;
+
+ protected:
+  DevBusShortcut shortcut_;
 };

@@ -26,14 +26,23 @@ void detached_write(Z80EX_CONTEXT*, Z80EX_WORD, Z80EX_BYTE, void*) {}
 
 // The core's callbacks; user_data is the DevCpu.
 struct DevCpuCallbacks {
+  // A memory cycle through the bus's shortcut where it has one.
+  static u8 BusRead(DevCpu& cpu, u16 address, BusCycle cycle) {
+    const DevBusShortcut& s = cpu.bus_.Shortcut();
+    if (const u8* page = s.read[address >> DevBusShortcut::kPageShift]) {
+      ++s.counts[std::size_t(cycle)];
+      return page[address & DevBusShortcut::kOffsetMask];
+    }
+    return cpu.bus_.MemoryRead(address, cycle);
+  }
   static Z80EX_BYTE Read(Z80EX_CONTEXT*, Z80EX_WORD address, int m1_state, void* user) {
     DevCpu& cpu = *static_cast<DevCpu*>(user);
-    if (m1_state == 0) return cpu.bus_.MemoryRead(address, BusCycle::MemoryRead);
+    if (m1_state == 0) return BusRead(cpu, address, BusCycle::MemoryRead);
     // fetched on the bus already, by StepAdded()?
     if (cpu.fetchedNext_ < cpu.fetchedCount_ && cpu.fetched_[cpu.fetchedNext_].address == address)
       return cpu.fetched_[cpu.fetchedNext_++].value;
     if (!cpu.halted_) {
-      const u8 opcode = cpu.bus_.MemoryRead(address, BusCycle::OpcodeFetch);
+      const u8 opcode = BusRead(cpu, address, BusCycle::OpcodeFetch);
       if (opcode == kHaltOpcode) cpu.haltFetched_ = true;  // the core may now be halted
       return opcode;
     }
@@ -44,7 +53,14 @@ struct DevCpuCallbacks {
     return kHaltOpcode;
   }
   static void Write(Z80EX_CONTEXT*, Z80EX_WORD address, Z80EX_BYTE value, void* user) {
-    static_cast<DevCpu*>(user)->bus_.MemoryWrite(address, value);
+    DevCpu& cpu = *static_cast<DevCpu*>(user);
+    const DevBusShortcut& s = cpu.bus_.Shortcut();
+    if (u8* page = s.write[address >> DevBusShortcut::kPageShift]) {
+      ++s.counts[std::size_t(BusCycle::MemoryWrite)];
+      page[address & DevBusShortcut::kOffsetMask] = value;
+      return;
+    }
+    cpu.bus_.MemoryWrite(address, value);
   }
   static Z80EX_BYTE PortRead(Z80EX_CONTEXT*, Z80EX_WORD port, void* user) {
     return static_cast<DevCpu*>(user)->bus_.IoRead(port);

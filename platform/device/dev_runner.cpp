@@ -50,9 +50,9 @@ std::unique_lock<std::mutex> DevRunner::Take() {
 }
 
 void DevRunner::Give(std::unique_lock<std::mutex>& held) {
-  const bool runs = thread_.joinable() && target_.CpuRuns();
+  const bool wake = thread_.joinable() && parked_ && target_.CpuRuns();
   held.unlock();
-  if (runs) wake_.notify_one();
+  if (wake) wake_.notify_one();
 }
 
 u64 DevRunner::Advance(std::unique_lock<std::mutex>& held, u64 tstates) { return Step(held, tstates, true); }
@@ -67,6 +67,7 @@ u64 DevRunner::Step(std::unique_lock<std::mutex>& held, u64 tstates, bool host) 
     target_.PassIdle(tstates);
     return tstates;
   }
+  if (host) caller_ran_ = std::chrono::steady_clock::now();
   if (pacing_ == DevPacing::Clock) Pace(held, ran, host);
   return ran;
 }
@@ -103,13 +104,21 @@ void DevRunner::Pace(std::unique_lock<std::mutex>& held, u64 ran, bool host) {
 
 void DevRunner::ThreadMain() {
   std::unique_lock<std::mutex> held(mutex_);
-  for (;;) {
+  while (!quit_) {
     // Callers go first; with nothing to run the thread sleeps until a caller
     // leaves the CPU running.
-    wake_.wait(held, [this] {
-      return quit_ || (wanted_.load(std::memory_order_relaxed) == 0 && target_.CpuRuns());
-    });
-    if (quit_) return;
+    if (wanted_.load(std::memory_order_relaxed) > 0 || !target_.CpuRuns()) {
+      parked_ = true;
+      wake_.wait(held);
+      parked_ = false;
+      continue;
+    }
+    // a caller drives the CPU: look again when it has stopped doing so
+    const auto until = caller_ran_ + kCallerDrives;
+    if (std::chrono::steady_clock::now() < until) {
+      wake_.wait_until(held, until);
+      continue;
+    }
     Step(held, slice_, false);
   }
 }

@@ -42,6 +42,10 @@ class DevRunner {
   // Paced, the wall clock may run this far ahead of the target before the
   // target gives up catching up (a host that stood still for a while).
   static constexpr std::chrono::milliseconds kPacingSlack{50};
+  // A caller that ran the CPU itself this recently is driving it (it polls
+  // for a stop, each poll running a slice): the thread keeps out of its way
+  // rather than take the board back and forth.
+  static constexpr std::chrono::milliseconds kCallerDrives{2};
 
   // `target` must outlive the runner. No thread runs yet.
   explicit DevRunner(DevTarget& target);
@@ -75,7 +79,7 @@ class DevRunner {
   // The board for the caller, taken ahead of the thread's next slice.
   std::unique_lock<std::mutex> Take();
   // Ends the caller's turn: unlocks, and wakes the thread when the CPU has
-  // something to run.
+  // something to run and the thread is parked.
   void Give(std::unique_lock<std::mutex>& held);
 
   // With the board held: lets time pass, at most `tstates` of it. A CPU that
@@ -101,6 +105,8 @@ class DevRunner {
   std::condition_variable wake_;         // the thread waits here for something to run
   std::atomic<int> wanted_{0};           // callers waiting for the lock: the thread yields to them
   bool quit_ = false;                    // the thread ends
+  bool parked_ = false;                  // the thread waits until a caller wakes it
+  std::chrono::steady_clock::time_point caller_ran_{};  // when a caller last ran the CPU
   DevPacing pacing_ = DevPacing::FullSpeed;
   u64 slice_ = kSliceFullSpeed;
   // Pacing: the wall time at which the CPU started running, and the T-states

@@ -53,6 +53,7 @@ void DevTarget::Run(u64 tstates) {
       count_tstates(board_, left);
       break;
     }
+    board_.RefreshShortcut();
     const u64 used = cpu_->Run(std::min(left, kRunSlice));
     count_tstates(board_, used);
     left -= std::min(used, left);
@@ -71,6 +72,7 @@ bool DevTarget::CpuRuns() const { return !board_.ResetHeld() && !monitor_->InCon
 u64 DevTarget::RunCpu(u64 tstates) {
   TakeLines();
   if (tstates == 0 || !CpuRuns()) return 0;
+  board_.RefreshShortcut();
   const u64 used = cpu_->Run(std::min(tstates, kRunSlice));
   count_tstates(board_, used);
   if (monitor_->EntryPending()) {
