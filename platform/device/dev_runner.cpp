@@ -67,7 +67,7 @@ u64 DevRunner::Step(std::unique_lock<std::mutex>& held, u64 tstates, bool host) 
     target_.PassIdle(tstates);
     return tstates;
   }
-  if (host) caller_ran_ = std::chrono::steady_clock::now();
+  if (host) caller_ran_.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
   if (pacing_ == DevPacing::Clock) Pace(held, ran, host);
   return ran;
 }
@@ -102,6 +102,12 @@ void DevRunner::Pace(std::unique_lock<std::mutex>& held, u64 ran, bool host) {
   if (host) wanted_.fetch_sub(1, std::memory_order_relaxed);
 }
 
+bool DevRunner::CallerDrives() const {
+  using namespace std::chrono;
+  const steady_clock::time_point ran{steady_clock::duration{caller_ran_.load(std::memory_order_relaxed)}};
+  return steady_clock::now() - ran < kCallerDrives;
+}
+
 void DevRunner::ThreadMain() {
   std::unique_lock<std::mutex> held(mutex_);
   while (!quit_) {
@@ -113,10 +119,12 @@ void DevRunner::ThreadMain() {
       parked_ = false;
       continue;
     }
-    // a caller drives the CPU: look again when it has stopped doing so
-    const auto until = caller_ran_ + kCallerDrives;
-    if (std::chrono::steady_clock::now() < until) {
-      wake_.wait_until(held, until);
+    // A caller drives the CPU: the thread sleeps until it has stopped doing
+    // so, without touching the lock the caller keeps taking.
+    if (CallerDrives()) {
+      held.unlock();
+      while (CallerDrives()) std::this_thread::sleep_for(kCallerDrives);
+      held.lock();
       continue;
     }
     Step(held, slice_, false);

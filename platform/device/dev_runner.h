@@ -8,6 +8,7 @@
 // thread nothing runs by itself: the owner lets time pass inside its calls.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -34,8 +35,10 @@ class DevRunner {
   // The board's thread runs this much of the CPU at a time at full speed: a
   // fraction of a millisecond of host time, so that a request waits little.
   static constexpr u64 kSliceFullSpeed = 1u << 18;
-  // A status read while the program runs lets this much run first.
-  static constexpr u64 kPollSlice = 1u << 16;
+  // A status read while the program runs lets this much run first (a
+  // slice at most, when paced): a caller that polls for a stop then runs the
+  // CPU itself, at nearly its full speed.
+  static constexpr u64 kPollSlice = 1u << 18;
   // A request that starts the CPU lets it run this much before it returns:
   // a single step or a short run has stopped by then, with no thread switch.
   static constexpr u64 kFirstSlice = 1u << 14;
@@ -92,9 +95,13 @@ class DevRunner {
 
   // The T-states of one slice of the board's thread.
   u64 Slice() const { return slice_; }
+  // What a status read lets run while the program runs.
+  u64 PollSlice() const { return std::min(kPollSlice, slice_); }
 
  private:
   void ThreadMain();
+  // A caller ran the CPU within kCallerDrives.
+  bool CallerDrives() const;
   // Advance for a caller (`host`) or for the thread.
   u64 Step(std::unique_lock<std::mutex>& held, u64 tstates, bool host);
   // Holds the CPU back to its clock after `ran` T-states of it.
@@ -106,7 +113,9 @@ class DevRunner {
   std::atomic<int> wanted_{0};           // callers waiting for the lock: the thread yields to them
   bool quit_ = false;                    // the thread ends
   bool parked_ = false;                  // the thread waits until a caller wakes it
-  std::chrono::steady_clock::time_point caller_ran_{};  // when a caller last ran the CPU
+  // When a caller last ran the CPU, in steady-clock ticks; read by the thread
+  // without the lock while it keeps out of the way.
+  std::atomic<std::chrono::steady_clock::rep> caller_ran_{0};
   DevPacing pacing_ = DevPacing::FullSpeed;
   u64 slice_ = kSliceFullSpeed;
   // Pacing: the wall time at which the CPU started running, and the T-states

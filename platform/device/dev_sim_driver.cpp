@@ -708,7 +708,7 @@ void SimulatedDriver::PassTime(u32 ms) {
 }
 
 void SimulatedDriver::BeforeStatusRead() {
-  if (runner_.Threaded() && target_.CpuRuns()) runner_.Advance(*held_, DevRunner::kPollSlice);
+  if (runner_.Threaded() && target_.CpuRuns()) runner_.Advance(*held_, runner_.PollSlice());
 }
 
 void SimulatedDriver::SetTargetPower(bool on) {
