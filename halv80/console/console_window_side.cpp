@@ -144,7 +144,7 @@ bool ConsoleWindowSide::QueueLine(HostInput& input, u32 wait_ms) {
     if (!ended) {
       const u8 c = input.Take();
       if (c != '\r') pending_text_ += char(c);  // CR LF ends a line as LF does
-      if (c != '\n') {
+      if (c != '\n' && pending_text_.size() < kLinePieceLimit) {
         wait_ms = 0;  // the rest of the line is read as it is there
         continue;
       }

@@ -26,6 +26,9 @@ class ConsoleWindowSide : public WindowSide {
   // and at most this many times (a tick clock that stands still).
   static constexpr u32 kEscapeUntilIdleMs = 10000;
   static constexpr u32 kEscapeUntilIdlePresses = 10000;
+  // A line longer than this is typed in pieces of this length, as its keys
+  // come: the command line itself holds far less.
+  static constexpr std::size_t kLinePieceLimit = 4096;
 
   explicit ConsoleWindowSide(std::ostream& out);
   ~ConsoleWindowSide() override;

@@ -3,10 +3,7 @@
 // TG, ESC, SYSC and RTC.
 #include "halv80/engine/run_control.h"
 
-#include <algorithm>
-#include <array>
 #include <cstdio>
-#include <cstring>
 
 #include "halv80/engine/brk_table.h"
 #include "halv80/engine/cfg_config.h"
@@ -379,12 +376,10 @@ void run_format_timer_status(std::span<char> out) {
   u32 count = 0;  // stays 0 unless the timer hands over a count
   const u8 status = emu_timer_read(count, 0);
   if (status == 0) return;
-  std::array<char, 1 + kTimerCountTextLength + 1> text{};
-  text[0] = (status & kTimerRunning) && target_in_use() ? 'R' : 'W';
-  emu_timer_count_text(count, SupHost.BiosWork->get8<kWorkTimerStep>(), std::span<char>(text).subspan(1));
-  const std::size_t length = std::min(std::strlen(text.data()), out.size() - 1);
-  std::copy_n(text.begin(), length, out.begin());
-  out[length] = '\0';
+  // "%c%s", cut to fit: the letter needs room for its terminator too
+  if (out.size() < 2) return;
+  out[0] = (status & kTimerRunning) && target_in_use() ? 'R' : 'W';
+  emu_timer_count_text(count, SupHost.BiosWork->get8<kWorkTimerStep>(), out.subspan(1));
 }
 
 // --- Commands -------------------------------------------------------------------

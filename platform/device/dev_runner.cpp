@@ -62,8 +62,9 @@ u64 DevRunner::Step(std::unique_lock<std::mutex>& held, u64 tstates, bool host) 
   target_.Service();  // the lines and the monitor's answers come first
   u64 ran = target_.CpuRuns() ? target_.RunCpu(std::min(tstates, slice_)) : 0;
   if (ran == 0) {
-    // nothing runs: the time passes at once
     paced_run_ = false;
+    if (!host) return 0;
+    // nothing runs: the time the caller lets pass passes at once
     target_.PassIdle(tstates);
     return tstates;
   }

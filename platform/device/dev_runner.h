@@ -61,7 +61,6 @@ class DevRunner {
   // A second call does nothing.
   void Start(DevPacing pacing);
   bool Threaded() const { return thread_.joinable(); }
-  DevPacing Pacing() const { return pacing_; }
 
   // The board held for a look from outside a request: given back, and the
   // thread woken, when it goes.
@@ -93,8 +92,6 @@ class DevRunner {
   // With the board held: lets `tstates` pass, slice by slice.
   void Pass(std::unique_lock<std::mutex>& held, u64 tstates);
 
-  // The T-states of one slice of the board's thread.
-  u64 Slice() const { return slice_; }
   // What a status read lets run while the program runs.
   u64 PollSlice() const { return std::min(kPollSlice, slice_); }
 
@@ -102,7 +99,8 @@ class DevRunner {
   void ThreadMain();
   // A caller ran the CPU within kCallerDrives.
   bool CallerDrives() const;
-  // Advance for a caller (`host`) or for the thread.
+  // Advance for a caller (`host`), or a slice of the thread, which lets no
+  // time pass while the CPU has nothing to run.
   u64 Step(std::unique_lock<std::mutex>& held, u64 tstates, bool host);
   // Holds the CPU back to its clock after `ran` T-states of it.
   void Pace(std::unique_lock<std::mutex>& held, u64 ran, bool host);

@@ -49,15 +49,12 @@ void DevTarget::Run(u64 tstates) {
     if (monitor_->InControl()) monitor_->Service();
     if (left == 0) break;
     // no CPU cycles: held in reset, or the monitor waits for the host
-    if (board_.ResetHeld() || monitor_->InControl()) {
-      count_tstates(board_, left);
+    if (!CpuRuns()) {
+      PassIdle(left);
       break;
     }
-    board_.RefreshShortcut();
-    const u64 used = cpu_->Run(std::min(left, kRunSlice));
-    count_tstates(board_, used);
+    const u64 used = RunCpu(left);
     left -= std::min(used, left);
-    if (monitor_->EntryPending()) monitor_->TakeOver();
     if (used == 0) break;  // the CPU took no time: nothing more will happen in this call
   }
 }

@@ -3,6 +3,7 @@
 // taken as a key press rather than the end of the program.
 #pragma once
 
+#include <cassert>
 #include <memory>
 #include <string>
 
@@ -30,8 +31,14 @@ class HostInput {
   // Waits up to `ms` milliseconds (0: a look only) for a byte.
   State Wait(u32 ms);
   // The next byte, left in place; only after Wait said Ready.
-  u8 Peek() const { return buffer_[next_]; }
-  u8 Take() { return buffer_[next_++]; }
+  u8 Peek() const {
+    assert(next_ < buffer_.size());
+    return u8(buffer_[next_]);
+  }
+  u8 Take() {
+    assert(next_ < buffer_.size());
+    return u8(buffer_[next_++]);
+  }
   // True once since each Ctrl-C at the terminal.
   bool TakeInterrupt();
   bool Terminal() const { return terminal_; }
