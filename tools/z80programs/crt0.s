@@ -1,6 +1,6 @@
-; Start-up for the benchmark's Z80 programs: the stack at the top of target
-; RAM, main called, and on its return the break instruction RST 38h, which
-; stops the program on the debugger's break vector.
+; Start-up for the Z80 programs of the tests and benchmarks: the stack at the
+; top of target RAM, main called, and on its return the break instruction
+; RST 38h, which stops the program on the debugger's break vector.
 ;
 ; This file is linked first: `start` is the first byte of the code area
 ; (--code-loc), and the areas below are placed in the order given here.
