@@ -9,7 +9,6 @@ RedirState Redir;
 
 namespace {
 
-constexpr u16 kMsgDiskFull = 40;  // "\n ディスクがいっぱいです"
 
 }  // namespace
 
