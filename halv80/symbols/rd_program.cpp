@@ -154,13 +154,15 @@ class ProgramLoader final : public RdRecordSink {
       }
     }
 
+    // nothing of a record goes into the monitor's area
+    if (write_ && tgt_range_meets_monitor(at, r.count)) return RdStatus::BadRecord;
+
     const bool follows_on = run_open_ && !new_segment && u32(at) == u32(run_last_) + 1;
     if (!follows_on) {
       // with kind 16, a segment-based load must be one run
       if (run_open_ && mapped_ && !new_segment && Sw.ToolchainKind == 16) return RdStatus::BadSegment;
       close_run();
       run_open_ = true;
-      run_start_ = at;
       run_mapped_ = mapped_;
       if (write_) {
         con_printf("\n%04x - ", at);
@@ -169,7 +171,6 @@ class ProgramLoader final : public RdRecordSink {
     }
     const std::span<const u8> bytes(r.data.data(), r.count);
     if (write_) {
-      if (tgt_range_meets_monitor(at, r.count)) return RdStatus::BadRecord;
       tgt_write_block(bytes, at);
       run_physical_last_ = tgt_to_physical(u16(at + r.count - 1));
     }
@@ -200,7 +201,6 @@ class ProgramLoader final : public RdRecordSink {
   u16 start_ = 0;
   bool run_open_ = false;    // a run of addresses is being shown
   bool run_mapped_ = false;  // it lies under the mapping
-  u16 run_start_ = 0;
   u16 run_last_ = 0;
   u32 run_physical_start_ = 0;
   u32 run_physical_last_ = 0;

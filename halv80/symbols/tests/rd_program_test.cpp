@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -313,9 +314,7 @@ class RdTargetTest : public StartupTest {
     bool have_first = false;
     // "first - last" pairs
     while (info >> word) {
-      if (word == "-") continue;
-      const std::size_t hex_digits = word.find_first_not_of("0123456789ABCDEF");
-      if (hex_digits != std::string::npos || word.empty()) continue;
+      if (word.empty() || word.find_first_not_of("0123456789ABCDEF") != std::string::npos) continue;  // "-"
       const u32 v = u32(std::stoul(word, nullptr, 16));
       if (!have_first) {
         first = v;
@@ -375,7 +374,8 @@ TEST_F(RdTargetTest, HexRunShownAndProgramCounterFromTheEndRecord) {
   ASSERT_EQ(ref.ranges.size(), 1u);
   ::Run.Regs.pc = 0x1234;
   char run[32];
-  std::snprintf(run, sizeof run, "\n%04X - %04X\nComplete", unsigned(ref.ranges[0].first), unsigned(ref.ranges[0].second));
+  const auto [first, last] = ref.ranges[0];
+  std::snprintf(run, sizeof run, "\n%04X - %04X\nComplete", unsigned(first), unsigned(last));
   EXPECT_NE(typed("RD demo.hex").find(run), std::string::npos);
   EXPECT_EQ(::Run.Regs.pc, 0x0000);  // sdcc's end record :00000001FF
 }
@@ -387,21 +387,24 @@ TEST_F(RdTargetTest, ObjcopyAndSrecCatOutputsLoad) {
     const char* make;     // the tool's command line
     const char* load;     // RD's operand
     const char* input;    // objcopy's name of the form, for the reference
-    u16 pc;               // 0: the program counter stays 1234H
+    u16 pc;               // the program counter afterwards; it was 1234H
   } cases[] = {
       // --set-start, then --change-addresses moves the start with the code
       {"z80-unknown-coff-objcopy -I ihex -O ihex --change-addresses 0x100 --set-start 0x0205 demo.ihx o.hex",
        "o.hex", "ihex", 0x0305},  // type 03 with CS:IP 0000:0305
       {"z80-unknown-coff-objcopy -I ihex -O srec --change-addresses 0x100 --set-start 0x0205 demo.ihx o.s",
-       "o.s", "srec", 0},
-      {"z80-unknown-coff-objcopy -I ihex -O srec demo.ihx o1.s", "o1.s", "srec", 0},
+       "o.s", "srec", 0x1234},  // S-record end records set nothing
+      {"z80-unknown-coff-objcopy -I ihex -O srec demo.ihx o1.s", "o1.s", "srec", 0x1234},
+      // no start record: the end record's address field
       {"z80-unknown-coff-objcopy -I ihex -O ihex demo.ihx o1.hex", "o1.hex", "ihex", 0},
-      {"z80-unknown-coff-objcopy -I binary -O ihex --change-addresses 0x0200 demo.bin ob.hex", "ob.hex", "ihex", 0},
+      // a binary's start 0 moves with the code
+      {"z80-unknown-coff-objcopy -I binary -O ihex --change-addresses 0x0200 demo.bin ob.hex", "ob.hex", "ihex",
+       0x0200},
       // S2 with S8, S3 with S7
       {"srec_cat demo.ihx -intel -execution-start-address=0x200 -o s2.s -motorola -address-length=3", "s2.s",
-       "srec", 0},
+       "srec", 0x1234},
       {"srec_cat demo.ihx -intel -execution-start-address=0x200 -o s3.s -motorola -address-length=4", "s3.s",
-       "srec", 0},
+       "srec", 0x1234},
       // type 04 (base 0) and type 05
       {"srec_cat demo.ihx -intel -execution-start-address=0x203 -o l.hex -intel -address-length=4", "l.hex",
        "ihex", 0x0203},
@@ -417,16 +420,12 @@ TEST_F(RdTargetTest, ObjcopyAndSrecCatOutputsLoad) {
     EXPECT_EQ(LastAbort, 0) << out;
     EXPECT_NE(out.find("\nComplete"), std::string::npos) << out;
     expect_loaded(ref);
-    if (c.pc != 0) {
-      EXPECT_EQ(::Run.Regs.pc, c.pc);
-    } else if (rd_file_form(c.load) == kRdSRecord) {
-      EXPECT_EQ(::Run.Regs.pc, 0x1234);  // S-record end records set nothing
-    }
+    EXPECT_EQ(::Run.Regs.pc, c.pc);
   }
   // objcopy's binary, at an address given to RD
   clear_demo_areas();
-  EXPECT_EQ(LastAbort, 0);
   const std::string out = typed("RD demo.bin,0200");
+  EXPECT_EQ(LastAbort, 0) << out;
   EXPECT_NE(out.find(" at 0200 - 029A\nComplete"), std::string::npos) << out;
   const Bytes bin = file("demo.bin");
   EXPECT_EQ(peek(0x0200, bin.size()), bin);
@@ -508,10 +507,12 @@ TEST_F(RdTargetTest, RecordsGoWhereTheyAddressAndFailuresStopTheRead) {
   poke(0x0030, Bytes(6, 0xEE));
   typed("RD b.hex");
   EXPECT_EQ(peek(0x0030, 6), (Bytes{0x02, 0x33, 0x7A, 0xEE, 0xEE, 0xEE}));
-  // the monitor's bytes were never touched by the refused record
-  dir_.write("c.hex", ":037F7E00010203FA\n:00000001FF\n");
+  // a record that would reach the monitor's bytes is refused whole, before
+  // its run is shown
+  dir_.write("c.hex", ":0300300002337A1E\n:037F7E00010203FA\n:00000001FF\n");
   poke(0x7F7E, Bytes(2, 0xEE));
-  typed("RD c.hex");
+  const std::string out = typed("RD c.hex");
+  EXPECT_NE(out.find("\n0030 - 0032" + kMsgChecksumText), std::string::npos) << out;
   EXPECT_EQ(peek(0x7F7E, 2), Bytes(2, 0xEE));
 }
 
