@@ -633,6 +633,7 @@ void rd_cmd_read() { rd_read_file(Cmd.ScannerCursor); }
 
 void rd_read_file(std::string_view operand) {
   sym_close_source_files();
+  Cmd.AbortFlag = 0;  // a command's start: the operand fetchers read nothing while it is set
   const LineSwap swap(operand);
   char path[kRdPathSize];
   if (!take_file_name(path)) {

@@ -138,11 +138,12 @@ void rd_reset();
 
 // RD file [,offset | ,address] [,/N]: rd_read_file on the rest of the line.
 void rd_cmd_read();
-// Runs RD on `operand` exactly as on the text after "RD ": closes the source
-// files, takes the name and its options (binary needs ",address"; S-records
-// take nothing but ",/N"; message 2), prints "\nRead " and the name (made
-// absolute against the current folder), opens it (message 35) and reads it
-// with rd_read_program(1). The caller's command line and scanner are put back
+// Runs RD on `operand` exactly as on the text after "RD ": clears AbortFlag
+// as a command's start does, closes the source files, takes the name and its
+// options (binary needs ",address"; S-records take nothing but ",/N";
+// message 2), prints "\nRead " and the name (made absolute against the
+// current folder), opens it (message 35) and reads it with
+// rd_read_program(1). The caller's command line and scanner are put back
 // afterwards. A failure leaves AbortFlag set.
 void rd_read_file(std::string_view operand);
 // Reads the open file Rd.Handle by Rd.Form into target memory and returns how

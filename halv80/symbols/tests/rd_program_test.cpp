@@ -221,11 +221,13 @@ TEST_F(RdRecordTest, FormFollowsTheExtension) {
 // work bytes at 7F80H..7FFFH), target RAM above it through the monitor.
 
 constexpr u16 kUnwound = 0xFFFF;
-u16 LastAbort = 0;  // what the last command left in AbortFlag; kUnwound after an unwind
+u16 LastAbort = 0;      // what the last command left in AbortFlag; kUnwound after an unwind
+bool LineKept = false;  // "LOAD": the caller's line and scanner were its own afterwards
 
 // The command side of these tests: the console as start-up leaves it, then
 // each typed line run on the command stack under a restart point, as the
-// command loop runs one: "RD ...", "WR ..." and "DB0 name" (the image loader).
+// command loop runs one: "RD ...", "WR ...", "DB0 name" (the image loader)
+// and "LOAD operand" (RD on an operand text, as the load command calls it).
 void program_file_main() {
   con_screen_init();
   sup_split_screen_panes(kWindowIndexCommand);
@@ -241,6 +243,11 @@ void program_file_main() {
         const std::string_view line = Cmd.CommandLine;
         if (line.starts_with("DB0 ")) {
           dbi_load_image(Cmd.CommandLine + 4);
+        } else if (line.starts_with("LOAD ")) {
+          const std::string before(line);
+          const char* cursor = Cmd.ScannerCursor = Cmd.CommandLine + 5;
+          rd_read_file(std::string(line.substr(5)));
+          LineKept = before == Cmd.CommandLine && Cmd.ScannerCursor == cursor;
         } else {
           Cmd.ScannerCursor = Cmd.CommandLine + 2;  // behind the command word
           if (line.starts_with("WR"))
@@ -514,6 +521,17 @@ TEST_F(RdTargetTest, RecordsGoWhereTheyAddressAndFailuresStopTheRead) {
   const std::string out = typed("RD c.hex");
   EXPECT_NE(out.find("\n0030 - 0032" + kMsgChecksumText), std::string::npos) << out;
   EXPECT_EQ(peek(0x7F7E, 2), Bytes(2, 0xEE));
+}
+
+TEST_F(RdTargetTest, AnOperandTextOfItsOwnReadsAsRdsAndLeavesTheCallersLine) {
+  dir_.write("a.hex", ":0300300002337A1E\n:00000001FF\n");
+  poke(0x0130, Bytes(3, 0xEE));
+  LineKept = false;
+  const std::string out = typed("LOAD a.hex,100");
+  EXPECT_NE(out.find("\nRead a.hex\n0130 - 0132\nComplete"), std::string::npos) << out;
+  EXPECT_EQ(LastAbort, 0);
+  EXPECT_TRUE(LineKept);
+  EXPECT_EQ(peek(0x0130, 3), (Bytes{0x02, 0x33, 0x7A}));
 }
 
 TEST_F(RdTargetTest, StartRecordsSetTheProgramCounter) {
