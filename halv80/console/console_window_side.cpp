@@ -5,7 +5,10 @@
 #include <string>
 
 #include "halv80/engine/cmd_core.h"
+#include "halv80/engine/cmd_switches.h"
+#include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_log.h"
+#include "halv80/engine/sup_core_request.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/version.h"
 #include "platform/host/host_clock.h"
@@ -115,6 +118,22 @@ void ConsoleWindowSide::Start(std::string_view startup_line) {
   win_set_startup_line(startup_line);
   co_start_command_side();
   win_pump(*this);
+  // as the frame does: a program named on the start-up line is loaded as soon
+  // as the engine is up
+  if (!Done() && Sw.StartupProgramGiven != 0) LoadProgram(Sw.StartupProgram);
+}
+
+void ConsoleWindowSide::LoadProgram(std::string_view name) {
+  std::string command = "L ";
+  command.append(name.substr(0, kCommandLineSize - command.size() - 1));
+  if (sup_run_core_request(command, 2) == 0) return;
+  const u16 error = Co.PendingError;
+  Co.PendingError = 0;
+  if (error == 0 || (error & 0x8000) != 0) return;
+  std::string text = sup_pending_error_text(error);
+  if (!text.empty() && text.front() == '\n') text.erase(0, 1);
+  text.erase(0, text.find_first_not_of(' '));
+  PrintBox(host_utf8_to_cp932("ﾛｰﾄﾞｴﾗｰ"), text);
 }
 
 bool ConsoleWindowSide::Done() const {

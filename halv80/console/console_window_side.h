@@ -34,8 +34,11 @@ class ConsoleWindowSide : public WindowSide {
   ~ConsoleWindowSide() override;
 
   // Starts the command side with a start-up command line and runs it until it
-  // first waits.
+  // first waits; then loads the program the line names, if any.
   void Start(std::string_view startup_line);
+  // Loads a program through the engine's load request ("L name"); a failure
+  // is printed as the load-error box.
+  void LoadProgram(std::string_view name);
   // Types `input` into the engine until the input ends, the engine exits, the
   // window side closes or the start-up failed. At the end of the input a
   // command that is still busy gets ESC until it ends.

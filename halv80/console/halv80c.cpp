@@ -1,7 +1,8 @@
 // halv80c: the debugger without a display. Keys come from standard input, or
-// from the file named as the first argument; the command pane's output goes
-// to standard output as UTF-8. The run ends at EXIT or at the end of the
-// input. Further arguments are the debugger's start-up command line.
+// from the file named as the first argument ("-": standard input); the command
+// pane's output goes to standard output as UTF-8. The run ends at EXIT or at
+// the end of the input. Further arguments are the debugger's start-up command
+// line; a program file named there is loaded once the debugger is up.
 // A line of text is typed when the debugger waits for a command; a control
 // character in the input (ESC, written as the byte 1B) reaches a command that
 // is still busy at once, as a key pressed while it runs; Ctrl-C at a terminal
@@ -20,6 +21,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "halv80/console/console_window_side.h"
 #include "halv80/engine/cmd_core.h"
@@ -53,7 +55,10 @@ std::string program_folder() {
 int main(int argc, char** argv) {
   std::unique_ptr<HostInput> input;
   int first_switch = 1;
-  if (argc > 1 && argv[1][0] != '-') {
+  if (argc > 1 && std::string_view(argv[1]) == "-") {
+    input = HostInput::FromStandardInput();
+    first_switch = 2;
+  } else if (argc > 1 && argv[1][0] != '-') {
     input = HostInput::FromFile(argv[1]);
     if (!input) {
       std::cerr << "halv80c: cannot open " << argv[1] << '\n';

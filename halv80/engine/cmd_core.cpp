@@ -30,7 +30,9 @@
 #include "halv80/engine/run_exec.h"
 #include "halv80/engine/stk_backtrace.h"
 #include "halv80/engine/key_input.h"
+#include "halv80/symbols/dbi_load.h"
 #include "halv80/symbols/def_names.h"
+#include "halv80/symbols/rd_program.h"
 
 constinit CmdState Cmd;
 constinit CmdLinks Links;
@@ -77,7 +79,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xAC, mem_cmd_port_in},  // PI PIB PIW
     {0xAD, mem_cmd_port_out},  // PO POB POW
     {0xAE, cmd_exit},  // EXIT
-    {0xAF, cmd_unknown},  // L LP LA
+    {0xAF, dbi_cmd_load},  // L LP LA
     {0xB0, mem_cmd_edit},  // E EB EW EL ES ED ET
     {0xB1, cmd_trace},  // T
     {0xB2, mem_cmd_compare},  // C
@@ -108,8 +110,8 @@ constexpr CommandSlot CommandTable[] = {
     {0xCB, def_command},  // DEF #DEFINE
     {0xCC, cmd_radix},  // N
     {0xCD, brk_cmd_manage},  // BE BD BS BL BC
-    {0xCE, cmd_unknown},  // WR
-    {0xCF, cmd_unknown},  // RD
+    {0xCE, wr_cmd_write},  // WR
+    {0xCF, rd_cmd_read},  // RD
     {0xD0, cmd_mem},      // MEM
     {0xD1, cmd_unknown},  // -
     {0xD2, cmd_time},  // TIME

@@ -34,7 +34,9 @@
 #include "halv80/engine/tgt_mmu.h"
 #include "halv80/engine/sup_paths.h"
 #include "halv80/engine/stk_backtrace.h"
+#include "halv80/symbols/dbi_load.h"
 #include "halv80/symbols/exp_eval.h"
+#include "halv80/symbols/rd_program.h"
 
 void reset_engine_state() {
   co_end_command_side();
@@ -55,6 +57,8 @@ void reset_engine_state() {
   Startup = StartupState{};
   EmuInfo = EmulatorInfo{};
   Exp = ExpState{};
+  dbi_reset();
+  rd_reset();
   // a redirect file left open by a test or an aborted run is closed, not leaked
   if (Redir.Handle >= 0) sup_file_close(Redir.Handle);
   Redir = RedirState{};

@@ -12,6 +12,7 @@
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/reg_registers.h"
 #include "halv80/engine/sup_messages.h"
+#include "halv80/symbols/dbi_load.h"
 #include "platform/host/host_ui.h"
 
 constinit CoreRequestState CoreReq;
@@ -28,8 +29,10 @@ void request_load(const char* argument) {
   const std::size_t n = strnlen(argument, kCommandLineSize - 1);
   cmd_set_command_line({argument, n});
   Cmd.ScannerCursor += std::min<std::size_t>(2, n);
-  // loading comes with the program loaders
-  cmd_error(kMsgCommandError);
+  // the caller named the program: no question, whatever the operand
+  Dbi.NoConfirm = 1;
+  dbi_load_command();
+  dbi_keep_loader_error();
   std::memcpy(Cmd.CommandLine, saved, sizeof saved);
 }
 

@@ -46,8 +46,12 @@ extern DbiState Dbi;
 void dbi_reset();
 
 // The command handler of L, LP and LA; after L the window side is asked to
-// reload its code windows (request 21).
+// reload its code windows (request 21). A loader's failure, reported while
+// the load went on, is the command's failure in the end.
 void dbi_cmd_load();
+// Sets the abort flag when the last loader failed (LastResult), for the
+// callers of dbi_load_command once their own steps are done.
+void dbi_keep_loader_error();
 // 0 L, 1 LP, 2 LA by the last letter of the command word.
 u16 dbi_load_mode();
 // The whole load command on the operand at the scanner.

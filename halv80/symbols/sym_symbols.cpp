@@ -16,6 +16,7 @@
 #include "halv80/engine/tgt_mmu.h"
 #include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_sort.h"
+#include "halv80/symbols/sym_state_file.h"
 #include "platform/host/host_text.h"
 
 constinit SymTable Sym;
@@ -406,6 +407,10 @@ void sym_reload_reset() {
     saved.resize(sym_store_copy(SymStore.SavedBreakpoints, saved.data(), saved.size()));
   }
   const bool had_text = SymStore.SavedBreakpoints != kNoName;
+  // the command history and the name lists live in the store: they go to the
+  // saved-state file and come back from it
+  cfg_state_file_save();
   sym_reset();
+  cfg_state_file_load();
   if (had_text) SymStore.SavedBreakpoints = sym_store_blob(saved.size(), saved.data());
 }

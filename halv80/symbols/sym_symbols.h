@@ -138,5 +138,7 @@ u16 sym_define(std::string_view name, u32 value, u32 type);
 void sym_order_shift(u16 mode, u32 position, u16 index);
 
 // sym_reset before a load that replaces the database, keeping the
-// saved-breakpoint text (SymStore.SavedBreakpoints) across it.
+// saved-breakpoint text (SymStore.SavedBreakpoints) across it, and the
+// command history and name lists by way of the saved-state file (written
+// before the reset, read after it).
 void sym_reload_reset();

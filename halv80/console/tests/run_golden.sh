@@ -1,19 +1,27 @@
 #!/bin/sh
-# run_golden.sh HALV80C INPUT EXPECTED: types INPUT into the console runner and
-# compares its transcript with EXPECTED; the runner must also exit with 0 (a
-# sanitizer that finds a fault changes the status, maybe after the last line).
-# The runner works in a fresh folder with a registry of its own, and finds the
-# board's data files beside it along PATH, as an installed program would.
+# run_golden.sh HALV80C INPUT EXPECTED [FILE...]: types INPUT into the console
+# runner and compares its transcript with EXPECTED; the runner must also exit
+# with 0 (a sanitizer that finds a fault changes the status, maybe after the
+# last line). The runner works in a fresh folder with a registry of its own,
+# holding copies of the FILEs, and finds the board's data files beside it along
+# PATH, as an installed program would. The fresh folder's path, in either
+# form ("/tmp/x/run" or "\tmp\x\run"), reads "<run>" in the transcript.
 set -eu
+runner=$1 input=$2 expected_file=$3
+shift 3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/run"
-program_folder=$(cd "$(dirname "$1")" && pwd)
+for f in "$@"; do cp "$f" "$work/run/"; done
+program_folder=$(cd "$(dirname "$runner")" && pwd)
 status=0
-actual=$(cd "$work/run" && PATH="$program_folder:$PATH" HALV80_REGISTRY_DIR="$work/registry" "$1" "$2" || echo "$?" > "$work/status"; echo x)
+(cd "$work/run" && PATH="$program_folder:$PATH" HALV80_REGISTRY_DIR="$work/registry" "$runner" "$input") \
+  > "$work/out" || status=$?
+run_host="$work/run"
+run_system=$(printf '%s' "$run_host" | sed 's|/|\\\\|g')
+actual=$(sed -e "s|$run_host|<run>|g" -e "s|$run_system|<run>|g" "$work/out"; echo x)
 actual=${actual%x}
-[ -f "$work/status" ] && status=$(cat "$work/status")
-expected=$(cat "$3"; echo x)
+expected=$(cat "$expected_file"; echo x)
 expected=${expected%x}
 if [ "$actual" != "$expected" ]; then
   printf '%s\n' "--- expected" "$expected" "--- actual" "$actual"

@@ -51,9 +51,9 @@ TEST_F(CoreRequestTest, RequestsWithNothingToDoSucceed) {
 TEST_F(CoreRequestTest, LoadRequestKeepsTheWholeLineOfTheCommandInProgress) {
   std::string line(1000, 'x');
   std::memcpy(Cmd.CommandLine, line.c_str(), line.size() + 1);
-  EXPECT_EQ(sup_run_core_request("L prog.s", 2), 1);  // no loader yet: an unknown command
+  EXPECT_EQ(sup_run_core_request("L prog.s", 2), 1);  // ".s" names no program file
   EXPECT_EQ(std::string(Cmd.CommandLine), line);
-  EXPECT_EQ(Co.PendingError, 35);
+  EXPECT_EQ(Co.PendingError, 2);  // message 1 for the window side
 }
 
 TEST_F(CoreRequestTest, LeftoverRequestIsBusyError8) {

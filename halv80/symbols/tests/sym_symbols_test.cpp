@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <string_view>
@@ -15,8 +16,10 @@
 #include "halv80/engine/engine_state.h"
 #include "halv80/engine/sup_core_request.h"
 #include "halv80/symbols/sym_modules.h"
+#include "halv80/symbols/sym_state_file.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
+#include "platform/host/tests/scratch_dir.h"
 
 using namespace std::string_view_literals;
 
@@ -542,7 +545,23 @@ TEST_F(SymSymbolsTest, ASmallChunkLimitFillsTheTable) {
   EXPECT_EQ(sym_add("later", 0, 0), 0);
 }
 
-TEST_F(SymSymbolsTest, ReloadResetKeepsTheSavedBreakpointText) {
+TEST_F(SymSymbolsTest, ReloadResetKeepsTheSavedBreakpointTextAndTheSavedState) {
+  // the saved-state file is written to the current folder and read back
+  ScratchDir dir;
+  const std::filesystem::path saved_cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  struct Back {
+    std::filesystem::path cwd;
+    ~Back() { std::filesystem::current_path(cwd); }
+  } back_to{saved_cwd};
+
+  u8* history = sym_store_ptr(kSymWorkArea2);
+  ASSERT_NE(history, nullptr);
+  std::memcpy(history, "G 100\0", 6);
+  Saved.HistoryWriteEnd = 6;
+  Saved.HistoryNonEmpty = 1;
+  Saved.DefineList[0] = sym_intern_name("#define kept_across_loads 1");
+
   add_all({{"a", 0x100}});
   sym_reload_reset();
   EXPECT_TRUE(sym_is_empty());
@@ -560,6 +579,15 @@ TEST_F(SymSymbolsTest, ReloadResetKeepsTheSavedBreakpointText) {
   back.resize(sym_store_copy(SymStore.SavedBreakpoints, reinterpret_cast<u8*>(back.data()), back.size()));
   EXPECT_EQ(back, text);
   EXPECT_EQ(Sym.SortState, kSymJustReset);
+
+  // the history and the name lists came back into the new store
+  EXPECT_EQ(std::memcmp(sym_store_ptr(kSymWorkArea2), "G 100\0", 6), 0);
+  EXPECT_EQ(Saved.HistoryWriteEnd, 6);
+  EXPECT_EQ(Saved.HistoryNonEmpty, 1);
+  char define[64];
+  ASSERT_NE(Saved.DefineList[0], kNoName);
+  sym_name_text(Saved.DefineList[0], define, sizeof define);
+  EXPECT_STREQ(define, "#define kept_across_loads 1");
 }
 
 }  // namespace

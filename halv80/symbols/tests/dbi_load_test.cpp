@@ -1,0 +1,309 @@
+// The load commands against a booted simulated target: a real program built
+// by sdcc loads with its symbols, the extension and the files beside the
+// program choose what is read, a loader's failure keeps the program bytes and
+// is still the command's failure, and the window side's load request runs the
+// same command.
+#include "halv80/symbols/dbi_load.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "halv80/engine/brk_table.h"
+#include "halv80/engine/cmd_core.h"
+#include "halv80/engine/cmd_switches.h"
+#include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/emu_startup.h"
+#include "halv80/engine/lst_listing.h"
+#include "halv80/engine/mac_lines.h"
+#include "halv80/engine/run_state.h"
+#include "halv80/engine/sup_core_request.h"
+#include "halv80/engine/testing/scripted_window_side.h"
+#include "halv80/engine/tests/startup_fixture.h"
+#include "halv80/engine/tgt_memory.h"
+#include "halv80/symbols/sym_store.h"
+#include "halv80/symbols/sym_symbols.h"
+
+#ifndef HALV80_TEST_PROGRAM_DIR
+#error "HALV80_TEST_PROGRAM_DIR names the folder of the sdcc-built test programs"
+#endif
+
+namespace {
+
+using Bytes = std::vector<u8>;
+
+const std::filesystem::path kPrograms = HALV80_TEST_PROGRAM_DIR;
+
+std::string file_bytes(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The demo program's symbols as a symbol file: "value name" lines made from
+// the linker's "DEF name 0xvalue" list.
+std::string symbol_file_from_noi() {
+  std::istringstream noi(file_bytes(kPrograms / "demo.noi"));
+  std::string out, def, name, value;
+  while (noi >> def >> name >> value)
+    if (def == "DEF" && value.rfind("0x", 0) == 0) out += value.substr(2) + " " + name + "\r\n";
+  return out;
+}
+
+// The compiler's line records of the demo ("C$demo.c$<line>$..." symbols):
+// address -> line, the larger line where two share an address.
+std::map<u16, u16> demo_lines() {
+  std::istringstream noi(file_bytes(kPrograms / "demo.noi"));
+  std::map<u16, u16> lines;
+  std::string def, name, value;
+  const std::string prefix = "C$demo.c$";
+  while (noi >> def >> name >> value) {
+    if (def != "DEF" || name.rfind(prefix, 0) != 0) continue;
+    const u16 address = u16(std::stoul(value, nullptr, 16));
+    const u16 line = u16(std::stoul(name.substr(prefix.size())));
+    u16& kept = lines[address];
+    kept = std::max(kept, line);
+  }
+  return lines;
+}
+
+class DbiLoadTest : public StartupTest {
+ protected:
+  void SetUp() override {
+    StartupTest::SetUp();
+    ASSERT_EQ(emu_startup_sequence(0), 0);
+    sim->Clock().UseFixedBudget(400);
+    sym_init();
+    ws_ = std::make_unique<ScriptedWindowSide>();
+    ws_->Start();
+    // the program's bytes as the linker placed them, from 0200H on
+    const std::string image = scratch("demo.bin");
+    ASSERT_EQ(std::system(("z80-unknown-coff-objcopy -I ihex -O binary " + (kPrograms / "demo.ihx").string() + " " +
+                           image).c_str()),
+              0);
+    binary_ = file_bytes(image);
+    ASSERT_FALSE(binary_.empty());
+  }
+  void TearDown() override {
+    ws_.reset();
+    sym_init();
+    StartupTest::TearDown();
+  }
+  std::string scratch(std::string_view name) const { return (std::filesystem::path(dir_.path()) / name).string(); }
+  // The demo program beside the debugger as demo.hex, with its symbol file
+  // unless `with_symbols` is false.
+  void place_demo(bool with_symbols = true) const {
+    dir_.write("demo.hex", file_bytes(kPrograms / "demo.ihx"));
+    if (with_symbols) dir_.write("demo.sym", symbol_file_from_noi());
+  }
+  std::string typed(std::string_view line) { return ws_->Typed(line); }
+  bool program_in_memory() {
+    Bytes memory(binary_.size());
+    tgt_read_block(memory, 0x0200);
+    return std::equal(memory.begin(), memory.end(), binary_.begin(), binary_.end(),
+                      [](u8 a, char b) { return a == u8(b); });
+  }
+  void clear_program() {
+    tgt_write_block(Bytes(binary_.size(), 0), 0x0200);
+  }
+  static u16 value_of(std::string_view name) {
+    u16 v = 0;
+    return sym_lookup_value(name, v) ? v : 0xFFFF;
+  }
+
+  std::unique_ptr<ScriptedWindowSide> ws_;
+  std::string binary_;
+};
+
+TEST_F(DbiLoadTest, AProgramBuiltBySdccLoadsWithItsSymbols) {
+  place_demo();
+  ASSERT_TRUE(sym_add("stale", 0x1234, 0) == 0);
+  typed("BP 0210");
+  ASSERT_EQ(Brk.UsedCount, 1);
+
+  const std::string out = typed("L demo.hex");
+  EXPECT_NE(out.find("Complete"), std::string::npos) << out;
+  EXPECT_TRUE(program_in_memory());
+  // the new symbols replace the old ones, sorted and found by their C names
+  EXPECT_EQ(value_of("stale"), 0xFFFF);
+  EXPECT_EQ(value_of("main"), value_of("_main"));
+  EXPECT_NE(value_of("_add_point"), 0xFFFF);
+  EXPECT_EQ(Sym.SortState, kSymSorted);
+  // breakpoints are cleared, and kept as the saved text that BL reads back
+  EXPECT_EQ(Brk.UsedCount, 0);
+  EXPECT_NE(SymStore.SavedBreakpoints, kNoName);
+  EXPECT_EQ(Mac.LineError, 0);
+  EXPECT_EQ(ws_->RequestsOf(RequestCode::ReloadCodeWindows).size(), 1u);
+  // the program's folder is the file's folder
+  EXPECT_EQ(std::filesystem::path(Sw.ProgramFolder), std::filesystem::path(dir_.system_path()));
+
+  // without an operand the last name is offered again; Y loads it
+  clear_program();
+  ws_->Type("L");
+  EXPECT_NE(ws_->Transcript().find("Sure ? (Y/N) "), std::string::npos);
+  ws_->Key('n');
+  EXPECT_FALSE(program_in_memory());
+  ws_->Type("L");
+  ws_->Key('Y');
+  EXPECT_TRUE(program_in_memory());
+}
+
+TEST_F(DbiLoadTest, ALoaderFailureKeepsTheProgramAndFailsTheCommand) {
+  place_demo(false);
+  const std::string out = typed("L demo");
+  EXPECT_TRUE(program_in_memory());
+  EXPECT_NE(out.find(sjis("\n デバッグ情報がありません")), std::string::npos) << out;
+  // the later steps ran, and the failure stays visible to __ERR__
+  EXPECT_EQ(ws_->RequestsOf(RequestCode::ReloadCodeWindows).size(), 1u);
+  EXPECT_EQ(Mac.LineError, 1);
+
+  dir_.write("demo.sym", "0100 _main\r\n12G4 broken\r\n");
+  EXPECT_NE(typed("L demo").find(sjis("\n デバッグ情報のフォーマットが不正です")), std::string::npos);
+  EXPECT_EQ(value_of("main"), 0x0100);  // what was read before the fault stays
+  EXPECT_EQ(Mac.LineError, 1);
+}
+
+TEST_F(DbiLoadTest, TheExtensionAndTheFilesBesideTheProgramChooseWhatIsRead) {
+  place_demo();
+  dir_.write("other.sym", "4000 _only_symbols\r\n");
+  struct Case {
+    u16 kind;
+    const char* line;
+    bool program_loads;
+    const char* message;  // UTF-8; empty: none
+  } cases[] = {
+      {16, "L other.SYM", false, ""},
+      {16, "L demo.map", false, "\n データ指定が誤りです"},  // kind 16 reads no maps
+      {16, "L demo.txt", false, "\n データ指定が誤りです"},
+      {16, "L nosuch", false, "\n 指定ファイルがありません"},
+      {16, "L .hex", false, "\n コマンドのフォーマットが不正です"},
+      {16, "L demo.HEX", true, ""},
+      {16, "L demo", true, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    Sw.ToolchainKind = c.kind;
+    clear_program();
+    const std::string out = typed(c.line);
+    EXPECT_EQ(program_in_memory(), c.program_loads);
+    if (*c.message != '\0') {
+      EXPECT_NE(out.find(sjis(c.message)), std::string::npos) << out;
+    }
+    EXPECT_EQ(Mac.LineError, *c.message != '\0' ? 1 : 0);
+  }
+  // a symbol file alone replaced the symbols and loaded no bytes
+  typed("L other.sym");
+  EXPECT_EQ(value_of("only_symbols"), 0x4000);
+  EXPECT_EQ(value_of("main"), 0xFFFF);
+}
+
+TEST_F(DbiLoadTest, KindSixteenPrefersItsBinaryDebugFiles) {
+  place_demo();
+  // a .db1 beside the program wins over the .sym; its loader is not here yet
+  dir_.write("demo.db1", "x");
+  EXPECT_NE(typed("L demo").find(sjis("\n デバッグ情報がありません")), std::string::npos);
+  EXPECT_EQ(value_of("main"), 0xFFFF);
+  std::filesystem::remove(scratch("demo.db1"));
+  typed("L demo");
+  EXPECT_NE(value_of("main"), 0xFFFF);
+}
+
+TEST_F(DbiLoadTest, LpWritesOnlyTheBytesAndLaAddsNothingButWhatItLoads) {
+  place_demo();
+  typed("L demo");
+  const u16 main_address = value_of("main");
+  ASSERT_NE(main_address, 0xFFFF);
+  std::filesystem::remove(scratch("demo.sym"));
+  clear_program();
+  typed("LP demo");
+  EXPECT_TRUE(program_in_memory());
+  EXPECT_EQ(value_of("main"), main_address);  // the database stays as it was
+  EXPECT_TRUE(ws_->RequestsOf(RequestCode::ReloadCodeWindows).size() == 1u);
+}
+
+TEST_F(DbiLoadTest, MemoryImagesLoadRecordByRecord) {
+  const auto record = [](u32 address, const Bytes& data) {
+    std::string r(1, '\0');
+    for (int i = 0; i < 4; ++i) r += char(address >> (8 * i));
+    for (int i = 0; i < 4; ++i) r += char(data.size() >> (8 * i));
+    r.append(data.begin(), data.end());
+    return r;
+  };
+  const std::string end = record(0, {});
+  dir_.write("image.db0", record(0x0300, {1, 2, 3}) + record(0x0500, {}) + record(0x0400, {9}) + end);
+  dir_.write("empty.db0", end);
+  typed("L image");
+  Bytes got(3);
+  tgt_read_block(got, 0x0300);
+  EXPECT_EQ(got, (Bytes{1, 2, 3}));
+  EXPECT_EQ(tgt_read_byte(0x0400), 9);
+
+  const std::string out = typed("L empty");
+  EXPECT_EQ(out.find(sjis("\n 指定ファイルがありません")), std::string::npos);
+  EXPECT_EQ(out.find(sjis("\n ファイル フォーマットが不正です")), std::string::npos);
+}
+
+TEST_F(DbiLoadTest, TheWindowSidesLoadRequestRunsTheLoadCommand) {
+  place_demo();
+  EXPECT_EQ(sup_run_core_request("L " + scratch("demo.hex"), 2), 0);
+  EXPECT_TRUE(program_in_memory());
+  EXPECT_NE(value_of("main"), 0xFFFF);
+
+  std::filesystem::remove(scratch("demo.sym"));
+  EXPECT_EQ(sup_run_core_request("L " + scratch("demo.hex"), 2), 1);
+  EXPECT_EQ(sup_run_core_request("L " + scratch("nosuch.hex"), 2), 1);
+}
+
+// A program with line information: the map names the module, whose binary
+// line file gives each line's address. After L the code window shows source,
+// T steps one source line at a time, and ".N" finds a line's address.
+TEST_F(DbiLoadTest, LineTablesFromTheMapServeTheSourceStepAndLineExpressions) {
+  place_demo();
+  const std::map<u16, u16> lines = demo_lines();
+  ASSERT_GT(lines.size(), 5u);
+  std::string lin;
+  for (const auto& [address, line] : lines)
+    for (u16 word : {address, line}) lin += {char(word & 0xFF), char(word >> 8)};
+  dir_.write("demo.lin", lin);
+  dir_.write("demo.MAP", "Module  <demo>  code base =0000  data base =0000\r\n");
+  dir_.write("demo.c", file_bytes(std::filesystem::path(HALV80_TEST_PROGRAM_SOURCE_DIR) / "demo.c"));
+
+  typed("L demo");
+  ASSERT_EQ(Mac.LineError, 0);
+  EXPECT_EQ(Lst.ListingMode, kListingSource);
+  EXPECT_EQ(Dbi.SourceAvailable, 1);
+
+  // ".N" is the first address of line N of the current file
+  const auto first_address_of = [&](u16 line) {
+    for (const auto& [address, l] : lines)
+      if (l == line) return address;
+    return u16(0xFFFF);
+  };
+  const u16 main_line = lines.at(value_of("_main"));
+  typed("R _HL=." + std::to_string(main_line));
+  EXPECT_EQ(::Run.Regs.hl, first_address_of(main_line));
+
+  typed("BP main");
+  typed("G =start");
+  ASSERT_EQ(::Run.Regs.pc, value_of("_main"));
+  typed("BC *");
+  // each T ends at the first address of a later line of main
+  u16 previous = main_line;
+  for (int step = 0; step < 3; ++step) {
+    SCOPED_TRACE(step);
+    typed("T");
+    const auto at = lines.find(::Run.Regs.pc);
+    ASSERT_NE(at, lines.end()) << std::hex << ::Run.Regs.pc;
+    EXPECT_GT(at->second, previous);
+    previous = at->second;
+  }
+}
+
+}  // namespace
