@@ -1,6 +1,7 @@
 // A booted simulated target driven by typed commands: emulation ROM below
 // 0x8000 (written directly), target RAM from 0x8000 (through the monitor).
-// The monitor keeps 0x7F80..0x7FFF; tests stay away from it.
+// The monitor keeps 0x7F80..0x7FFF; tests stay away from it. The command side
+// runs the engine's command loop unless a test sets command_main_ first.
 #pragma once
 
 #include <memory>
@@ -24,7 +25,7 @@ class MemSessionTest : public StartupTest {
     // a fixed number of T-states per device call, for the tests that run the target
     sim->Clock().UseFixedBudget(400);
     ws_ = std::make_unique<ScriptedWindowSide>();
-    ws_->Start();
+    ws_->Start({}, command_main_);
   }
   void TearDown() override {
     ws_.reset();
@@ -41,4 +42,6 @@ class MemSessionTest : public StartupTest {
     return b;
   }
   std::unique_ptr<ScriptedWindowSide> ws_;
+  // Where the command side starts: the engine's command loop, or a test's own.
+  void (*command_main_)() = cmd_main;
 };

@@ -27,7 +27,7 @@
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_core_request.h"
 #include "halv80/engine/testing/scripted_window_side.h"
-#include "halv80/engine/tests/startup_fixture.h"
+#include "halv80/engine/tests/mem_fixture.h"
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
@@ -37,8 +37,6 @@
 #endif
 
 namespace {
-
-using Bytes = std::vector<u8>;
 
 const std::filesystem::path kPrograms = HALV80_TEST_PROGRAM_DIR;
 
@@ -74,15 +72,11 @@ std::map<u16, u16> demo_lines() {
   return lines;
 }
 
-class DbiLoadTest : public StartupTest {
+class DbiLoadTest : public MemSessionTest {
  protected:
   void SetUp() override {
-    StartupTest::SetUp();
-    ASSERT_EQ(emu_startup_sequence(0), 0);
-    sim->Clock().UseFixedBudget(400);
+    MemSessionTest::SetUp();
     sym_init();
-    ws_ = std::make_unique<ScriptedWindowSide>();
-    ws_->Start();
     // the program's bytes as the linker placed them, from 0200H on
     const std::string image = scratch("demo.bin");
     ASSERT_EQ(std::system(("z80-unknown-coff-objcopy -I ihex -O binary " + (kPrograms / "demo.ihx").string() + " " +
@@ -92,9 +86,8 @@ class DbiLoadTest : public StartupTest {
     ASSERT_FALSE(binary_.empty());
   }
   void TearDown() override {
-    ws_.reset();
+    MemSessionTest::TearDown();
     sym_init();
-    StartupTest::TearDown();
   }
   std::string scratch(std::string_view name) const { return (std::filesystem::path(dir_.path()) / name).string(); }
   // The demo program beside the debugger as demo.hex, with its symbol file
@@ -103,22 +96,17 @@ class DbiLoadTest : public StartupTest {
     dir_.write("demo.hex", file_bytes(kPrograms / "demo.ihx"));
     if (with_symbols) dir_.write("demo.sym", symbol_file_from_noi());
   }
-  std::string typed(std::string_view line) { return ws_->Typed(line); }
   bool program_in_memory() {
-    Bytes memory(binary_.size());
-    tgt_read_block(memory, 0x0200);
+    const Bytes memory = peek(0x0200, binary_.size());
     return std::equal(memory.begin(), memory.end(), binary_.begin(), binary_.end(),
                       [](u8 a, char b) { return a == u8(b); });
   }
-  void clear_program() {
-    tgt_write_block(Bytes(binary_.size(), 0), 0x0200);
-  }
+  void clear_program() { poke(0x0200, Bytes(binary_.size(), 0)); }
   static u16 value_of(std::string_view name) {
     u16 v = 0;
     return sym_lookup_value(name, v) ? v : 0xFFFF;
   }
 
-  std::unique_ptr<ScriptedWindowSide> ws_;
   std::string binary_;
 };
 

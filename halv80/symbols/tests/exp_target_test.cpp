@@ -20,7 +20,7 @@
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/testing/scripted_window_side.h"
-#include "halv80/engine/tests/startup_fixture.h"
+#include "halv80/engine/tests/mem_fixture.h"
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_scopes.h"
@@ -461,15 +461,11 @@ TEST_F(ExpTargetTest, ToolchainKind4StacksALongArgumentThatStartsInTheRegisterWo
 
 // Commands that take addresses and values, typed with symbols and
 // expressions.
-class ExpCommandTest : public StartupTest {
+class ExpCommandTest : public MemSessionTest {
  protected:
   void SetUp() override {
-    StartupTest::SetUp();
-    ASSERT_EQ(emu_startup_sequence(0), 0);
-    sim->Clock().UseFixedBudget(400);
+    MemSessionTest::SetUp();
     sym_init();
-    ws_ = std::make_unique<ScriptedWindowSide>();
-    ws_->Start();
     ::Run.Regs.sp = 0x9000;
     // 0100 INC A; NOP; NOP; 0103 NOP; 0104 JR 0100
     tgt_write_block(Bytes{0x3C, 0x00, 0x00, 0x00, 0x18, 0xFA}, 0x0100);
@@ -478,14 +474,9 @@ class ExpCommandTest : public StartupTest {
     sym_sort_symbols();
   }
   void TearDown() override {
-    ws_.reset();
+    MemSessionTest::TearDown();
     sym_init();
-    StartupTest::TearDown();
   }
-  std::string typed(std::string_view line) {
-    return ws_->Typed(line);
-  }
-  std::unique_ptr<ScriptedWindowSide> ws_;
 };
 
 TEST_F(ExpCommandTest, BreakpointsGoAndRegistersTakeSymbolsAndExpressions) {

@@ -29,7 +29,7 @@
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_panes.h"
 #include "halv80/engine/testing/scripted_window_side.h"
-#include "halv80/engine/tests/startup_fixture.h"
+#include "halv80/engine/tests/mem_fixture.h"
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/engine/tgt_mmu.h"
 #include "halv80/symbols/dbi_image.h"
@@ -267,27 +267,9 @@ const std::string kMsgFormatText = sjis("\n コマンドのフォーマットが
 const std::string kMsgNoFileText = sjis("\n 指定ファイルがありません");
 const std::string kMsgFileFormatText = sjis("\n ファイル フォーマットが不正です");
 
-class RdTargetTest : public StartupTest {
+class RdTargetTest : public MemSessionTest {
  protected:
-  void SetUp() override {
-    StartupTest::SetUp();
-    ASSERT_EQ(emu_startup_sequence(0), 0);
-    sim->Clock().UseFixedBudget(400);
-    ws_ = std::make_unique<ScriptedWindowSide>();
-    ws_->Start({}, program_file_main);
-  }
-  void TearDown() override {
-    ws_.reset();
-    StartupTest::TearDown();
-  }
-
-  std::string typed(std::string_view line) { return ws_->Typed(line); }
-  void poke(u16 address, const Bytes& bytes) { tgt_write_block(bytes, address); }
-  Bytes peek(u16 address, std::size_t n) {
-    Bytes b(n);
-    tgt_read_block(b, address);
-    return b;
-  }
+  RdTargetTest() { command_main_ = program_file_main; }
   // A tool run in the test's folder; true when it succeeded.
   bool tool(const std::string& command) {
     const std::string line = "cd '" + dir_.path() + "' && { " + command + "; } >>tool.log 2>&1";
@@ -349,8 +331,6 @@ class RdTargetTest : public StartupTest {
     poke(0x0200, Bytes(0x200, 0xEE));
     poke(0x9100, Bytes(0x100, 0xEE));
   }
-
-  std::unique_ptr<ScriptedWindowSide> ws_;
 };
 
 TEST_F(RdTargetTest, SdccDemoProgramLoadsAsHexAndAsSRecords) {
@@ -705,7 +685,7 @@ class RdMmuTest : public RdTargetTest {
     tgt_mmu_after_stop();
     ASSERT_EQ(TgtMmu.BankBase, 0xE000);
     ws_ = std::make_unique<ScriptedWindowSide>();
-    ws_->Start({}, program_file_main);
+    ws_->Start({}, command_main_);
   }
   static constexpr DevMmuBank kAtStop{0x20, 0x10, 0xE4};
 };
