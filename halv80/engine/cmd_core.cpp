@@ -30,6 +30,7 @@
 #include "halv80/engine/run_exec.h"
 #include "halv80/engine/stk_backtrace.h"
 #include "halv80/engine/key_input.h"
+#include "halv80/engine/lst_commands.h"
 #include "halv80/symbols/dbi_load.h"
 #include "halv80/symbols/def_names.h"
 #include "halv80/symbols/rd_program.h"
@@ -64,7 +65,7 @@ struct CommandSlot {
 // ORDER TOKEN: one row per token 0xA0..0xEF, indexed by token - 0xA0. The words
 // that reach each token are in the comment; a dash marks a slot no word reaches.
 constexpr CommandSlot CommandTable[] = {
-    {0xA0, cmd_unknown},  // A
+    {0xA0, cmd_A},  // A
     {0xA1, brk_cmd_bp},  // BP
     {0xA2, cmd_set_prompt},  // PRMPT
     {0xA3, mem_cmd_dump},  // D DB DW DL DS DD DT
@@ -74,7 +75,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xA7, cmd_go},  // G
     {0xA8, fmt_cmd_h},  // H
     {0xA9, cmd_backtrace},  // K
-    {0xAA, cmd_unknown},  // U
+    {0xAA, cmd_U},  // U
     {0xAB, mem_cmd_move},  // M
     {0xAC, mem_cmd_port_in},  // PI PIB PIW
     {0xAD, mem_cmd_port_out},  // PO POB POW
@@ -104,9 +105,9 @@ constexpr CommandSlot CommandTable[] = {
     {0xC5, cmd_system_debug_mode},  // %QOR
     {0xC6, cmd_rtc},  // RTC
     {0xC7, cmd_unknown},  // NDP
-    {0xC8, cmd_unknown},  // UPUSH
-    {0xC9, cmd_unknown},  // UPOP
-    {0xCA, cmd_unknown},  // UEND
+    {0xC8, cmd_UPUSH},  // UPUSH
+    {0xC9, cmd_UPOP},  // UPOP
+    {0xCA, cmd_UEND},  // UEND
     {0xCB, def_command},  // DEF #DEFINE
     {0xCC, cmd_radix},  // N
     {0xCD, brk_cmd_manage},  // BE BD BS BL BC
@@ -115,7 +116,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xD0, cmd_mem},      // MEM
     {0xD1, cmd_unknown},  // -
     {0xD2, cmd_time},  // TIME
-    {0xD3, cmd_unknown},  // V
+    {0xD3, cmd_V},  // V
     {0xD4, cmd_unknown},  // -
     {0xD5, cmd_step},  // P
     {0xD6, cmd_unknown},  // W

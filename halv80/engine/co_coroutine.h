@@ -65,6 +65,8 @@ constexpr u16 kWaitBusy = 9;     // a long command keeping the windows alive
 constexpr u16 kErrorTargetHung = 0x320;
 constexpr u16 kErrorTargetHungBusy = 0x8320;
 
+constexpr std::size_t kProviderRows = 160;  // one entry per screen row
+
 // The window side's view state that the engine reads and the replies of the
 // search request.
 struct ViewFields {
@@ -78,6 +80,15 @@ struct ViewFields {
   u16 click_row = 0;
   u16 list_index = 0;
   u16 code_window = 0;        // the code window index of request 9
+  // The line provider's window over the code listing, filled by the requester
+  // of a search in assembly rows: the address and kind of each row; the
+  // provider produces row provider_row and slides the arrays at their end.
+  u16 provider_row = 0;       // the next row to produce
+  u16 provider_rows = 0;      // entries in use (at most kProviderRows)
+  u16 provider_end = 0;       // 0xFFFF once the listing wrapped past FFFF
+  u16 log_restart = 0;        // 1: the command window's next line is counted from the oldest
+  u32 provider_address[kProviderRows]{};
+  u8 provider_kind[kProviderRows]{};
 };
 
 // The exchange record between the two sides. P1..P5 carry numbers; where a

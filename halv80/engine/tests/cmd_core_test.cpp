@@ -62,22 +62,22 @@ TEST_F(CommandCoreTest, EditingTakesBackWholeCharacters) {
   ScriptedWindowSide ws;
   ws.Start();
   const std::string kanji = sjis("漢");
-  ws.Key('A');
+  ws.Key('Z');
   for (const char c : kanji) ws.Key(u8(c));
   ws.Key(8);  // both bytes of the pair go
   ws.Key('B');
   ws.Key(13);
-  EXPECT_EQ(from_prompt(ws), sjis(">AB\n コマンド エラー\n>"));
+  EXPECT_EQ(from_prompt(ws), sjis(">ZB\n コマンド エラー\n>"));
 }
 
 TEST_F(CommandCoreTest, DispatchByToken) {
   const struct {
     const char* line;
     u16 token;
-    u16 error;  // the pending error word: message 34 + 1, or 0
+    u16 error;  // the pending error word: message N + 1, or 0
   } cases[] = {
       {"X", 0x9F, 35},      // below the table
-      {"X", 0xA0, 35},      // first slot
+      {"X", 0xA0, 1},       // first slot: A, whose operand X is no address (message 0)
       {"MEM", 0xD0, 0},     // accepted, does nothing
       {"X", 0xEF, 35},      // last slot
       {"X", 0xF0, 35},      // above the table
