@@ -64,10 +64,20 @@ bool read_listing_address(u32& out) {
   return true;
 }
 
-void show_page_from(u32 address) {
+void show_page_from(u32 address, u8 seed = kRowInstruction) {
   Lst.ListingAddress = u16(address);
   lst_set_mode(kListingAssembly);
-  lst_redraw_from(kRowInstruction);
+  lst_redraw_from(seed);
+}
+
+// U alone after an assembly page: the next page starts where the last row
+// ended, after that row's kind, so that a label or source row that ended the
+// page is not shown again.
+void continue_page() {
+  const u16 top = lst_pane_top();
+  const u16 bottom = lst_pane_bottom();
+  const bool after_page = bottom > top && Lst.ListingAddress == Lst.RowNext[bottom - 1];
+  show_page_from(Lst.ListingAddress, after_page ? Lst.RowKind[bottom - 1] : kRowInstruction);
 }
 
 // U's operand: ".", an address, or nothing (continue the assembly listing,
@@ -83,7 +93,10 @@ void list_page() {
   }
   cmd_skip_blanks();
   if (*Cmd.ScannerCursor == '\0') {
-    show_page_from(Lst.ListingMode == kListingAssembly ? Lst.ListingAddress : Run.Regs.pc);
+    if (Lst.ListingMode == kListingAssembly)
+      continue_page();
+    else
+      show_page_from(Run.Regs.pc);
     return;
   }
   u32 address = 0;
