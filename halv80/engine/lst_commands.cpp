@@ -93,7 +93,7 @@ void list_page() {
   }
   cmd_skip_blanks();
   if (*Cmd.ScannerCursor == '\0') {
-    if (Lst.ListingMode == kListingAssembly)
+    if (Lst.ListingMode == kListingAssembly && Lst.PaneShows == kListingAssembly)
       continue_page();
     else
       show_page_from(Run.Regs.pc);
@@ -194,8 +194,8 @@ void show_source_view() {
     cmd_error(kMsgData);
     return;
   }
-  Lst.ViewFlag = 2;
-  tgt_sync_map_snapshot();  // the default mapping
+  if ((Run.ExecutionState & kExecRunning) == 0) tgt_sync_map_snapshot();  // the default mapping
+  lst_set_mode(kListingSource);
   u16 line = 0;
   if (const char* at_pc = sym_line_from_address(Run.Regs.pc, line)) {
     char file[kModuleNameSize];
@@ -203,7 +203,7 @@ void show_source_view() {
     std::memcpy(file, at_pc, n);
     file[n] = '\0';
     lst_show_position(file, line);
-    if (Lst.ListingMode == kListingSource) return;
+    if (Lst.PaneShows == kListingSource) return;
   }
   char file[kModuleNameSize];
   if (!current_source_file(file) || lst_show_source_line(file, Lst.LastSourceLine) != 0) cmd_error(kMsgData);
@@ -375,7 +375,7 @@ void cmd_V() {
   take_dot();
   cmd_skip_blanks();
   if (*Cmd.ScannerCursor == '\0') {
-    if (Lst.ListingMode != kListingSource) {
+    if (Lst.ListingMode != kListingSource || Lst.PaneShows != kListingSource) {
       show_source_view();
       return;
     }

@@ -452,7 +452,7 @@ u16 lst_module_view_line() {
 }
 
 void lst_set_mode(u16 mode) {
-  if (Lst.ListingMode == kListingSource && mode != kListingSource) {
+  if (Lst.ListingMode == kListingSource && mode != kListingSource && Lst.PaneShows == kListingSource) {
     const u16 top = lst_pane_top();
     if (top < lst_pane_bottom()) Lst.LastSourceLine = u16(std::max<u32>(Lst.RowKey[top] & 0xFFFF, 1));
     lst_store_module_view();
@@ -501,7 +501,7 @@ void lst_generate_row(u16 row) {
 u8 lst_rows_back(u16 n) {
   const u16 top = lst_pane_top();
   if (top >= lst_pane_bottom()) return lst_seed();
-  if (Lst.ListingMode == kListingSource) {
+  if (Lst.PaneShows == kListingSource) {
     const u32 line = std::max<u32>(Lst.RowKey[top] & 0xFFFF, 1);
     Lst.ListingAddress = line > n ? line - n : 1;
     return kRowInstruction;
@@ -555,7 +555,7 @@ void lst_history_push() {
   if (top >= lst_pane_bottom()) return;
   std::copy_backward(std::begin(Lst.History), std::end(Lst.History) - 1, std::end(Lst.History));
   ListingHistoryEntry& e = Lst.History[0];
-  e.module = Lst.ListingMode == kListingSource ? Lst.SourceModule : kHistoryAssembly;
+  e.module = Lst.PaneShows == kListingSource ? Lst.SourceModule : kHistoryAssembly;
   e.key = Lst.RowKey[top];
   e.seed = lst_seed();
   e.found_row = Lst.FoundRow;
@@ -600,7 +600,7 @@ void lst_thumb_position() {
   if (top >= lst_pane_bottom()) return;
   const u32 r = Lst.RowKey[top] & 0xFFFF;  // the top row's address or line
   u32 position = 0;
-  if (Lst.ListingMode == kListingSource) {
+  if (Lst.PaneShows == kListingSource) {
     const u32 h = pane_rows();
     const u32 lines = Lst.LineCount;
     // r + h < lines: the divisor lines - h is positive

@@ -69,6 +69,7 @@ struct ListingHistoryEntry {
 
 struct LstState {
   u16 ListingMode = kListingNone;  // kListing*; the code pane's view mode for the window side
+  u16 PaneShows = kListingNone;    // what the pane's rows hold now: kListingAssembly or kListingSource rows
   PaneDirtyRange Dirty[2]{};
 
   // Row tables, by absolute screen row. Assembly mode: the row's address and

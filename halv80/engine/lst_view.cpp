@@ -86,6 +86,7 @@ void fill_assembly(u8 seed) {
     lst_generate_row(row);
   }
   lst_cache_drop();
+  Lst.PaneShows = kListingAssembly;
   lst_title(nullptr);
   lst_thumb_position();
 }
@@ -191,8 +192,8 @@ u16 lst_source_page(const char* file, u16 line, bool reset_columns) {
   SymSource.OutputMode = kSourcePrintAndCache;
   if (readable == 0) return 1;
 
-  const bool was_source = Lst.ListingMode == kListingSource;
-  if (!was_source) lst_set_mode(kListingSource);
+  const bool was_source = Lst.PaneShows == kListingSource;
+  if (Lst.ListingMode != kListingSource) lst_set_mode(kListingSource);
   if (!same_name(name_of(name), name_of(Lst.SourceFile))) {
     if (was_source) {
       lst_cursor_mark_hide();
@@ -220,6 +221,7 @@ u16 lst_source_page(const char* file, u16 line, bool reset_columns) {
   if (top >= bottom) return 0;
   if (!in_pane(Lst.CursorRow)) Lst.CursorRow = top;
   Lst.FoundRow = kNoRow;  // the page replaces the found row's cells
+  Lst.PaneShows = kListingSource;
   for (u16 row = top; row < bottom; ++row) {
     Lst.RowKey[row] = row == top ? first : Lst.RowNext[row - 1] & 0xFFFF;
     lst_source_row(row);
@@ -297,14 +299,15 @@ void lst_show_position(const char* file, u16 line) {
         }
         if (Lst.ViewFlag == 2 && has_file) {
           source_view();
-        } else if (const u16 row = program_counter_row(); row != kNoRow) {
+        } else if (const u16 row = Lst.PaneShows == kListingAssembly ? program_counter_row() : kNoRow;
+                   row != kNoRow) {
           lst_paint_row_saved(row, kAttrPcRow);  // on screen already: only the highlight moves
         } else {
           assembly_view();
         }
         break;
       default: {
-        const bool shown = has_file && same_name(name_of(name), name_of(Lst.SourceFile));
+        const bool shown = has_file && Lst.PaneShows == kListingSource && same_name(name_of(name), name_of(Lst.SourceFile));
         if (code_window_agrees(has_file && !shown ? 1 : 0)) {
           lst_set_mode(kListingSource);
           Lst.ViewFlag = 2;
@@ -343,9 +346,13 @@ void lst_refresh() {
     if (top >= lst_pane_bottom()) return;
     if (top > 0) header_bar(0, u16(top - 1));  // the separator above the pane
     if (Lst.ListingMode == kListingAssembly) {
+      if (Lst.PaneShows != kListingAssembly) {
+        fill_assembly(kRowInstruction);  // the pane held no assembly rows: from the listing address
+        return;
+      }
       Lst.ListingAddress = u16(Lst.RowKey[top]);
       fill_assembly(lst_seed());
-    } else if (Lst.ListingMode == kListingSource && Lst.SourceFile[0] != '\0') {
+    } else if (Lst.ListingMode == kListingSource && Lst.PaneShows == kListingSource) {
       char name[kModuleNameSize];
       copy_name(name, Lst.SourceFile);
       lst_source_page(name, u16(std::max<u32>(Lst.RowKey[top] & 0xFFFF, 1)), false);
@@ -374,7 +381,7 @@ void lst_paint_row(u16 row, u8 attribute) {
 void lst_paint_margin(u16 row) {
   if (row >= kScreenRows) return;
   for (u16 c = 0; c < kSourceMarginCells; ++c) set_attribute(c, row, kAttrSourceMargin);
-  const bool marked = Lst.ListingMode == kListingSource && Lst.CodeCursorMode != 0 && row == Lst.CursorRow;
+  const bool marked = Lst.PaneShows == kListingSource && Lst.CodeCursorMode != 0 && row == Lst.CursorRow;
   if (marked)
     for (u16 c = 0; c < kCursorMarkCells; ++c) set_attribute(c, row, kAttrCursorMark);
   lst_mark_dirty(0, row, kSourceMarginCells - 1, row);
@@ -393,7 +400,7 @@ void lst_unmark_row() {
   if (row == kNoRow) return;
   Lst.FoundRow = kNoRow;
   if (row >= kScreenRows || !Con.Screen) return;
-  if (Lst.ListingMode == kListingSource) {
+  if (Lst.PaneShows == kListingSource) {
     // the margin as it must look now: the cursor may have moved meanwhile
     const bool marked = Lst.CodeCursorMode != 0 && row == Lst.CursorRow;
     for (u16 c = 0; c < kSourceMarginCells; ++c)
@@ -405,7 +412,7 @@ void lst_unmark_row() {
 }
 
 void lst_cursor_mark_set(u16 on) {
-  if (Lst.ListingMode != kListingSource || Lst.CodeCursorMode == 0) return;
+  if (Lst.PaneShows != kListingSource || Lst.CodeCursorMode == 0) return;
   const u16 row = Lst.CursorRow;
   if (!in_pane(row)) return;
   const u8 from = on ? kAttrSourceMargin : kAttrCursorMark;

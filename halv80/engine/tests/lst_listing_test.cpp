@@ -108,6 +108,16 @@ TEST_F(ListingTest, UShowsAPageWithTheProgramCounterAndBreakpointRowsPainted) {
   typed("U .");
   EXPECT_EQ(Lst.RowKey[top()], 0x0102u);
   EXPECT_NE(typed("U 1000X").find(sjis("\n アドレス指定が誤りです")), std::string::npos);
+
+  // the scroll thumb follows the top row's address
+  for (const auto& [line, position] : {std::pair{"U 0", 0u}, {"U 8000", 500u}, {"U FF00", 996u}}) {
+    SCOPED_TRACE(line);
+    typed(line);
+    const auto thumbs = ws_->RequestsOf(RequestCode::ScrollThumb);
+    ASSERT_FALSE(thumbs.empty());
+    EXPECT_EQ(thumbs.back().p1, 0u);
+    EXPECT_EQ(thumbs.back().p2, position);
+  }
 }
 
 TEST_F(ListingTest, ShowingTheProgramCounterOnScreenOnlyMovesTheHighlight) {
@@ -504,6 +514,50 @@ TEST_F(ListingTitleTest, TheTitleIsCutAtThirtyOneBytesWithoutSplittingACharacter
   Cmd.LanguageJapanese = 0;
   lst_title(nullptr);
   EXPECT_STREQ(Lst.CodeTitle, "Code");
+}
+
+TEST_F(ListingTitleTest, SideHeadersSeparateTheSideColumnAndNameItsWindows) {
+  fresh_console();  // the command pane ends at row 25
+  Lst.SideColumn = 150;
+  Lst.LayoutChanged = 1;
+  const std::string kanji = sjis("漢");
+  u8* lead = &Con.Screen[3 * kScreenRowBytes + 149 * 2];
+  lead[0] = u8(kanji[0]);  // a pair the separator would cut
+  EXPECT_EQ(lst_side_headers(), 1);  // no symbols: the memo
+  EXPECT_EQ(Lst.LayoutChanged, 0);
+  for (u16 row = 0; row < kPaneBottom; ++row) {
+    SCOPED_TRACE(row);
+    EXPECT_EQ(con_screen_row(row)[150 * 2], 0);
+    EXPECT_EQ(con_cell_attribute(150, row), 48);
+  }
+  EXPECT_EQ(lead[0], ' ');
+  const auto text_at = [](u16 column, u16 row, std::size_t n) {
+    std::string t;
+    for (std::size_t i = 0; i < n; ++i) t += char(con_screen_row(row)[(column + i) * 2]);
+    return t;
+  };
+  const std::string registers = sjis("レジスタ");
+  const std::string memo = sjis("    メモ      ");
+  EXPECT_EQ(text_at(171, 0, registers.size()), registers);
+  EXPECT_EQ(text_at(168, 9, memo.size()), memo);
+  EXPECT_EQ(con_cell_attribute(199, 9), 48);
+
+  // which second window: the selection, bent by the toolchain and the symbols
+  sym_init();
+  ASSERT_EQ(sym_add("main", 0x100, 0), 0);
+  sym_sort_symbols();
+  const struct {
+    u16 toolchain;
+    u16 selection;
+    u16 shown;
+  } cases[] = {{4, 0, 0}, {4, 2, 2}, {1, 2, 3}, {2, 0, 1}, {2, 2, 2}, {16, 2, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.toolchain << " " << c.selection);
+    Sw.ToolchainKind = c.toolchain;
+    Lst.SideSelection = c.selection;
+    EXPECT_EQ(lst_side_headers(), c.shown);
+  }
+  sym_init();
 }
 
 TEST_F(ListingTitleTest, CollectedLinesExpandTabsAndStayInsideTheBuffer) {
