@@ -45,7 +45,7 @@ bool in_pane(u16 row) { return row >= lst_pane_top() && row < lst_pane_bottom();
 
 void copy_name(char (&out)[kModuleNameSize], const char* name) {
   const std::size_t n = name ? strnlen(name, sizeof out - 1) : 0;
-  std::memmove(out, name, n);
+  if (n != 0) std::memmove(out, name, n);
   out[n] = '\0';
 }
 
