@@ -141,15 +141,15 @@ void list_mixed() {
   const u16 pane_rows = Con.Bottom > Con.Top ? u16(Con.Bottom - Con.Top) : 1;
   const u32 row_limit = std::max<u32>(pane_rows - 1u, 1);
   u32 rows = 0;
-  // without an end the listing stops when a pane full of rows is out
-  const auto full = [&] { return !has_end && rows >= row_limit; };
+  // one more row out; without an end the listing stops when a pane full of rows is out
+  const auto row_out_fills_pane = [&] { return ++rows >= row_limit && !has_end; };
   Lst.ListingAddress = start;
   lst_cache_load(u16(start));
   for (;;) {
     const u16 address = u16(Lst.ListingAddress);
     if (lst_label_line(address, false)) {
       con_putc('\n');
-      if (++rows, full()) break;
+      if (row_out_fills_pane()) break;
     }
     u16 line = 0;
     if (Sw.ToolchainKind != 16) {
@@ -163,14 +163,14 @@ void list_mixed() {
         sym_show_source_line(name, line);
         SymSource.OutputMode = mode;
         con_putc('\n');
-        if (++rows, full()) break;
+        if (row_out_fills_pane()) break;
       }
     }
     std::string row;
     lst_format_code_row(false, row);
-    ++rows;
+    const bool pane_full = row_out_fills_pane();
     // the listing never runs past FFFF
-    if (Lst.ListingAddress >= kLogicalSpace || (has_end ? Lst.ListingAddress > end : full())) break;
+    if (Lst.ListingAddress >= kLogicalSpace || (has_end ? Lst.ListingAddress > end : pane_full)) break;
     if (con_check_abort()) break;
   }
   lst_cache_drop();
@@ -372,7 +372,8 @@ void cmd_U() {
 }
 
 void cmd_V() {
-  take_dot();
+  cmd_skip_blanks();
+  if (*Cmd.ScannerCursor == '.') ++Cmd.ScannerCursor;  // "V ." and "V .12" are "V" and "V 12"
   cmd_skip_blanks();
   if (*Cmd.ScannerCursor == '\0') {
     if (Lst.ListingMode != kListingSource || Lst.PaneShows != kListingSource) {

@@ -276,11 +276,12 @@ u16 fetch_assembly_row(std::span<char> buffer) {
   u8 kind = kRowInstruction;
   u32 next = u32(address) + 1;  // an aborted row steps one byte
   char text[kProviderLineSize]{};
+  const u16 depth = Con.OverlayDepth;
   con_window_push(kAttrNormal, 0);
   con_capture_begin(text);
   run_guarded([&] { next = emit_row(address, above, kind); });
   con_capture_end();
-  con_window_push(0, 1);
+  if (Con.OverlayDepth > depth) con_window_push(0, 1);  // only what this call pushed
   Lst.ListingAddress = saved_address;
   copy_line(buffer, std::string_view(text, strnlen(text, sizeof text)));
 

@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <span>
-#include <string>
 
 #include "halv80/engine/con_screen.h"
 #include "halv80/symbols/sym_modules.h"

@@ -330,6 +330,9 @@ TEST_F(ListingProgramTest, SourcePagesFollowTheLineTable) {
   EXPECT_EQ(ws_->RequestsOf(RequestCode::ScrollThumb).back().p2, 1000u);  // the last line is on the page
   EXPECT_NE(typed("V DEMO.SRC:500").find(sjis("\n データ指定が誤りです")), std::string::npos);
   EXPECT_EQ(Lst.RowKey[top()], 10u + rows());
+  // a line number alone is the shown file's; a leading "." is skipped
+  typed("V .12");
+  EXPECT_EQ(Lst.RowKey[top()], 12u);
 }
 
 TEST_F(ListingProgramTest, VFromAssemblyShowsTheProgramCountersLineInTheCodeWindowThatAgrees) {
