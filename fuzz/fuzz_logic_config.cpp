@@ -15,6 +15,7 @@
 
 #include "fuzz/fuzz_scratch.h"
 #include "halv80/engine/cmd_switches.h"
+#include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/emu_hardware.h"
 #include "halv80/engine/emu_startup.h"
 #include "halv80/engine/engine_state.h"
@@ -58,7 +59,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // what a failed load reported last time
   Sup.StartupFailure = 0;
   Startup = StartupState{};
-  const u16 result = emu_load_logic_config();
+  u16 result = 0;
+  {
+    // under a restart point, as the hardware set-up runs it: an unwind ends here
+    RestartScope scope;
+    Co.PendingError = 0;
+    try {
+      result = emu_load_logic_config();
+    } catch (const CommandUnwind&) {
+      return 0;
+    }
+  }
 
   const auto mark = std::find(input.begin(), input.end(), kMark);
   const auto rest = mark == input.end() ? input.last(0) : input.subspan(std::size_t(mark - input.begin()) + 1);

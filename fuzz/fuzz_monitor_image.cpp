@@ -14,6 +14,7 @@
 
 #include "fuzz/fuzz_scratch.h"
 #include "halv80/engine/cfg_config.h"
+#include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/emu_areas.h"
 #include "halv80/engine/emu_boot.h"
 #include "halv80/engine/engine_state.h"
@@ -80,6 +81,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   board.configure(size > 2 && (data[2] & 1) != 0);
   const SupFileCloser monitor{sup_file_open(board.dir.system_path(kMonitorFileName), 0)};
   if (monitor.handle == -1) return 0;
-  if (emu_check_monitor_header(monitor.handle) == 0 && emu_write_monitor_image(monitor.handle) != 0) std::abort();
+  // under a restart point, as start-up runs them: an unwind ends here
+  RestartScope scope;
+  Co.PendingError = 0;
+  try {
+    if (emu_check_monitor_header(monitor.handle) == 0 && emu_write_monitor_image(monitor.handle) != 0) std::abort();
+  } catch (const CommandUnwind&) {
+  }
   return 0;
 }

@@ -16,6 +16,7 @@
 
 #include "fuzz/fuzz_scratch.h"
 #include "halv80/engine/cmd_switches.h"
+#include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/engine_state.h"
@@ -82,9 +83,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Con.Column = 0;
   SymSource.OutputMode = data[0] & 3;
   Sw.TabWidth = u16(data[0] >> 2 & 15);
-  for (std::size_t k = 0; k < kRequests; ++k) {
-    const u16 line = u16(data[2 + 2 * k] | data[3 + 2 * k] << 8);
-    sym_show_source_line((data[1] >> k & 1) ? kMissingFile : kFile, line);
+  // under a restart point, as the window side asks for lines: an unwind ends here
+  RestartScope scope;
+  Co.PendingError = 0;
+  try {
+    for (std::size_t k = 0; k < kRequests; ++k) {
+      const u16 line = u16(data[2 + 2 * k] | data[3 + 2 * k] << 8);
+      sym_show_source_line((data[1] >> k & 1) ? kMissingFile : kFile, line);
+    }
+  } catch (const CommandUnwind&) {
   }
   sym_close_source_files();
   return 0;
