@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <memory>
 #include <span>
-#include <string>
+#include <vector>
 
 #include "fuzz/fuzz_scratch.h"
 #include "halv80/engine/cmd_switches.h"

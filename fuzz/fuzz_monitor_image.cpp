@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <memory>
 #include <span>
-#include <string>
+#include <vector>
 
 #include "fuzz/fuzz_scratch.h"
 #include "halv80/engine/cfg_config.h"

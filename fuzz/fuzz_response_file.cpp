@@ -9,6 +9,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "fuzz/fuzz_scratch.h"
 #include "halv80/engine/cmd_core.h"
@@ -18,9 +19,11 @@
 
 namespace {
 
+constexpr std::string_view kFile = "ARGS.RSP";
+
 int silent_box(std::string_view, std::string_view, unsigned) { return kBoxAnswerOk; }
 
-// The scratch folder of this process and the file's name in it.
+// The scratch folder of this process, with the error boxes silenced.
 struct Folder {
   FuzzScratch dir;
   Folder() {
@@ -34,14 +37,14 @@ struct Folder {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static Folder folder;
   if (folder.dir.path().empty()) std::abort();
-  if (!folder.dir.write("ARGS.RSP", std::span<const u8>(data, size))) return 0;
+  if (!folder.dir.write(kFile, std::span<const u8>(data, size))) return 0;
   // what the argument text left before the response file: nothing, or so
   // much that half the input still fits
   const std::size_t room = std::min(size / 2 + 1, kStartupArgsSize - 1);
   for (const std::size_t before : {std::size_t(0), kStartupArgsSize - 1 - room}) {
     std::memset(Cmd.StartupArgs, 'A', before);
     Cmd.StartupArgs[before] = '\0';
-    app_read_response_file(folder.dir.system_path("ARGS.RSP"));
+    app_read_response_file(folder.dir.system_path(kFile));
     // terminated inside its field (the field after it would hide an overrun)
     if (strnlen(Cmd.StartupArgs, kStartupArgsSize) == kStartupArgsSize) std::abort();
   }
