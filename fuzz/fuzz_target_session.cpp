@@ -25,6 +25,7 @@
 #include "platform/device/dev_driver.h"
 #include "platform/device/dev_sim_driver.h"
 #include "platform/host/host_input.h"
+#include "platform/host/tests/scratch_dir.h"
 
 #ifndef HALV80_DATA_DIR
 #error "HALV80_DATA_DIR names the folder of the built data files"
@@ -37,20 +38,28 @@ constexpr std::size_t kMaxLine = 200;
 
 struct Session {
   NullStream out;
+  // The board's files and the registry store, in one folder for the whole
+  // process, removed at its exit; the folder is on PATH, where halv80c finds
+  // the files.
+  ScratchDir folder;
   std::unique_ptr<SimulatedDriver> emulator;
   std::unique_ptr<ConsoleWindowSide> window_side;
 
-  // Boots the engine with the board's files in a scratch folder on PATH.
-  void start() {
-    char templ[] = "/tmp/halv80-fuzz-XXXXXX";
-    const std::string folder = mkdtemp(templ) ? templ : "/tmp";
-    for (const char* name : {"qqn80.cfg", "MON80.QQN", "rz7_00.hwf"})
-      std::filesystem::copy_file(std::filesystem::path(HALV80_DATA_DIR) / name, std::filesystem::path(folder) / name,
-                                 std::filesystem::copy_options::overwrite_existing);
-    // found along PATH, as halv80c finds them
+  Session() {
     const char* path = getenv("PATH");
-    setenv("PATH", (folder + ":" + (path ? path : "")).c_str(), 1);
-    setenv("HALV80_REGISTRY_DIR", (folder + "/registry").c_str(), 1);
+    setenv("PATH", (folder.path() + ":" + (path ? path : "")).c_str(), 1);
+    setenv("HALV80_REGISTRY_DIR", (folder.path() + "/registry").c_str(), 1);
+  }
+
+  // Boots the engine with the board's files as shipped and an empty registry
+  // store: what a session before changed there is gone.
+  void start() {
+    const std::filesystem::path here = folder.path();
+    for (const char* name : {"qqn80.cfg", "MON80.QQN", "rz7_00.hwf"})
+      std::filesystem::copy_file(std::filesystem::path(HALV80_DATA_DIR) / name, here / name,
+                                 std::filesystem::copy_options::overwrite_existing);
+    std::error_code ec;
+    std::filesystem::remove_all(here / "registry", ec);
     dev_install_driver_parameters(0x300, 0);
     dev_reset_system();
     emulator = std::make_unique<SimulatedDriver>(DevFixture{});
@@ -60,9 +69,7 @@ struct Session {
     DevSys.driver = emulator.get();
     DevSys.service_running = true;
     reset_engine_state();
-    std::string system_folder = folder;
-    std::replace(system_folder.begin(), system_folder.end(), '/', '\\');
-    std::snprintf(Sw.ProgramFolder, sizeof Sw.ProgramFolder, "%s", system_folder.c_str());
+    std::snprintf(Sw.ProgramFolder, sizeof Sw.ProgramFolder, "%s", folder.system_path().c_str());
     sup_init_bios_work_area();
     Links.emulator_startup = emu_startup;
     sym_install_links();

@@ -4,7 +4,6 @@
 // companion (the kind-16 MAP or the kind-1 LIN text) and the binary a.lin that
 // a module "a" or an object file "a.obj" names. Then the symbols are sorted and
 // the line tables looked up. A load ends with a result, never a crash.
-#include <stdlib.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_scratch.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/engine_state.h"
@@ -28,30 +28,9 @@ namespace {
 constexpr std::string_view kPartMark = "\n@@\n";
 constexpr u16 kKinds[] = {16, 1, 2, 5};
 
-// A scratch folder of this process, removed with its files when the process
-// ends normally.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    char templ[] = "/tmp/halv80-fuzz-XXXXXX";
-    if (const char* dir = mkdtemp(templ)) path_ = dir;
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::string& path() const { return path_; }
-  std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
-
- private:
-  std::string path_;
-};
-
 // Writes `bytes` as `name`, or removes the file when there is no such part.
-void put_file(const ScratchFolder& folder, std::string_view name, std::string_view bytes, bool present) {
-  const std::string path = folder.file(name);
+void put_file(const FuzzScratch& folder, std::string_view name, std::string_view bytes, bool present) {
+  const std::string path = folder.path() + "/" + std::string(name);
   std::error_code ec;
   std::filesystem::remove(path, ec);
   if (present) std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
@@ -70,7 +49,7 @@ bool next_part(std::string_view& rest, std::string_view& part, bool& more) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const ScratchFolder folder;
+  static const FuzzScratch folder;
   static const bool ready = [] {
     reset_engine_state();
     return true;
@@ -96,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   sym_init();
   Lst.ListingMode = kListingNone;
   Sw.ToolchainKind = kind;
-  sym_load_text_map(folder.file(loaded_name).c_str(), type);
+  sym_load_text_map((folder.path() + "/" + std::string(loaded_name)).c_str(), type);
 
   // What the load command does next, and the lookups of the line tables.
   try {

@@ -17,7 +17,13 @@ namespace {
 constexpr u32 kFirstRecord = 512;
 constexpr std::size_t kMaxRecords = 64;
 
+// The readers run under a pushed restart point, as a window-side caller runs
+// command code: an unwind ends here, quietly. The error that the last walk
+// left for the window side is taken first, as the window side takes it once
+// it has shown it.
 void walk(u32 code) {
+  RestartScope scope;
+  Co.PendingError = 0;
   try {
     exp_resolve_type(code);
     exp_type_size(code);
