@@ -155,6 +155,13 @@ bool breakpoint_holds(u32 physical) {
 
 // --- The backward scroll -----------------------------------------------------
 
+// The seed that makes the generator start with a row of each kind: a label
+// follows an instruction row, a source line anything but a source row, and
+// after a source row only the instruction is left.
+constexpr u8 kSeedForLabel = kRowInstruction;
+constexpr u8 kSeedForSource = kRowLabel;
+constexpr u8 kSeedForInstruction = kRowSource;
+
 // A row above the top: its address and the seed that makes it the first row.
 struct BackRow {
   u16 address;
@@ -188,9 +195,9 @@ class BackWalk {
   std::vector<BackRow> rows(u32 start) const {
     std::vector<BackRow> out;
     for (u32 x = start; x < top_; x = ends_[top_ - x]) {
-      if (label_at(u16(x))) out.push_back({u16(x), kRowInstruction});
-      if (source_at(u16(x))) out.push_back({u16(x), kRowLabel});
-      out.push_back({u16(x), kRowSource});
+      if (label_at(u16(x))) out.push_back({u16(x), kSeedForLabel});
+      if (source_at(u16(x))) out.push_back({u16(x), kSeedForSource});
+      out.push_back({u16(x), kSeedForInstruction});
     }
     return out;
   }
@@ -230,8 +237,6 @@ u8 back_result(BackRow r) {
   Lst.ListingAddress = r.address;
   return r.seed;
 }
-
-// --- The module views --------------------------------------------------------
 
 u16 pane_rows() {
   const u16 top = lst_pane_top();
@@ -515,11 +520,11 @@ u8 lst_rows_back(u16 n) {
   u16 counted = 0;
   u8 highest_seed = kNoKind;  // the seed of the highest of them
   if (t == kRowInstruction && source_at(a)) {
-    highest_seed = kRowLabel;
+    highest_seed = kSeedForSource;
     if (++counted == n) return back_result({a, highest_seed});
   }
   if (t != kRowLabel && label_at(a)) {
-    highest_seed = kRowInstruction;
+    highest_seed = kSeedForLabel;
     if (++counted == n) return back_result({a, highest_seed});
   }
 

@@ -186,10 +186,11 @@ void lst_set_mode(u16 mode);
 // unless key playback runs.
 void lst_generate_row(u16 row);
 
-// Assembly mode: the address and seed of the row n rows above the pane's top
-// (never above address 0): ListingAddress is set to it and the seed returned,
-// so that generating n rows from there arrives at the top row again. Source
-// mode: the line n above the top line (at least 1) in ListingAddress, seed 0.
+// A pane of assembly rows: the address and seed of the row n rows above the
+// pane's top (never above address 0): ListingAddress is set to it and the
+// seed returned, so that generating n rows from there arrives at the top row
+// again (fewer rows when fewer lie above it). A pane of source rows: the line
+// n above the top line (at least 1) in ListingAddress, seed 0.
 u8 lst_rows_back(u16 n);
 
 // The position history.
