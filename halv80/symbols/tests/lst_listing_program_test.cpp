@@ -333,6 +333,10 @@ TEST_F(ListingProgramTest, SourcePagesFollowTheLineTable) {
   // a line number alone is the shown file's; a leading "." is skipped
   typed("V .12");
   EXPECT_EQ(Lst.RowKey[top()], 12u);
+  // U alone after V starts at the program counter
+  typed("U");
+  EXPECT_EQ(Lst.PaneShows, kListingAssembly);
+  EXPECT_EQ(Lst.RowKey[top()], ::Run.Regs.pc);
 }
 
 TEST_F(ListingProgramTest, VFromAssemblyShowsTheProgramCountersLineInTheCodeWindowThatAgrees) {
