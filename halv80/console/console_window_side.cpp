@@ -1,13 +1,19 @@
 // The console runner's window side.
 #include "halv80/console/console_window_side.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 #include <string>
 
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_log.h"
+#include "halv80/engine/con_screen.h"
+#include "halv80/engine/lst_listing.h"
+#include "halv80/engine/run_control.h"
+#include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_core_request.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/version.h"
@@ -22,6 +28,29 @@ constexpr u8 kEscape = 0x1B;
 constexpr u8 kCarriageReturn = 13;
 
 // A console line as plain text: colour escapes and attribute resets dropped.
+// A line with carriage returns as the pane shows it: text after a CR is
+// written over the line from its first column (tabs to multiples of 8).
+std::string overlay_returns(const std::string& bytes) {
+  if (bytes.find('\r') == std::string::npos) return bytes;
+  std::string line;
+  std::size_t column = 0;
+  const auto put = [&](char c) {
+    if (column < line.size()) line[column] = c;
+    else line += c;
+    ++column;
+  };
+  for (const char c : bytes) {
+    if (c == '\r') {
+      column = 0;
+    } else if (c == '\t') {
+      do put(' '); while (column % 8 != 0);
+    } else {
+      put(c);
+    }
+  }
+  return line;
+}
+
 std::string plain_text(std::string_view cp932) {
   std::string text;
   for (std::size_t i = 0; i < cp932.size(); ++i) {
@@ -34,7 +63,7 @@ std::string plain_text(std::string_view cp932) {
     if (c == 0xFE) continue;
     text += char(c);
   }
-  return host_cp932_to_utf8(text);
+  return host_cp932_to_utf8(overlay_returns(text));
 }
 
 // The newest line of the log ring, not finished yet.
@@ -172,6 +201,7 @@ bool ConsoleWindowSide::QueueLine(HostInput& input, u32 wait_ms) {
     // a whole line, or the unfinished last one at the end of the input
     const bool line_end = pending_text_.back() == '\n';
     if (line_end) pending_text_.pop_back();
+    NewLine(pending_text_);
     for (const char c : host_utf8_to_cp932(pending_text_)) keys_.push_back(u8(c));
     if (line_end) keys_.push_back(kCarriageReturn);
     pending_text_.clear();
@@ -221,6 +251,7 @@ void ConsoleWindowSide::Run(HostInput& input) {
     // Waiting for a key: the next key of the line being typed, after a tick
     // as the timer gives one between keys; without input, idle ticks.
     if (keys_.empty()) {
+      ShowCodePane();
       out_.flush();  // what the last command printed is seen before the next input
       if (ended || !QueueLine(input, kTickMs)) {
         ended = true;
@@ -257,8 +288,99 @@ void ConsoleWindowSide::Finish() {
   out_.flush();
 }
 
+// --- The code pane's program-counter row ---------------------------------------
+
+std::string ConsoleWindowSide::PcRowText() const {
+  const u16 row = Lst.FoundRow;
+  if (row == kNoRow || row < lst_pane_top() || row >= lst_pane_bottom() || Lst.PaneShows == kListingNone) return {};
+  const u8* cells = con_screen_row(row);
+  if (cells == nullptr) return {};
+  // the row's text as the pane shows it, without the trailing blanks
+  const u16 width = std::min<u16>(Con.Geometry.code_columns, kScreenColumns);
+  std::string text;
+  bool highlighted = false;
+  for (u16 c = 0; c < width; ++c) {
+    text += cells[c * 2] == 0 ? ' ' : char(cells[c * 2]);
+    if (cells[c * 2 + 1] == kAttrPcRow) highlighted = true;
+  }
+  if (!highlighted) return {};
+  text.erase(text.find_last_not_of(' ') + 1);
+  if (Lst.PaneShows != kListingSource) return u16(Lst.RowKey[row]) == ::Run.Regs.pc ? plain_text(text) : std::string();
+  // a source row: its number and text, with the file it belongs to
+  const std::size_t number_end = std::min<std::size_t>(text.size(), 5);
+  return plain_text(std::string(Lst.TitleText) + ":" + std::to_string(Lst.RowKey[row] & 0xFFFF) + ":" +
+                    text.substr(number_end));
+}
+
+namespace {
+
+// Commands whose work is the code pane's page: after them it is printed whole.
+bool lists_code(std::string_view word) {
+  for (std::string_view w : {"U", "V", "UPUSH", "UPOP", "UEND"})
+    if (word == w) return true;
+  return false;
+}
+
+}  // namespace
+
+void ConsoleWindowSide::NewLine(std::string_view utf8_line) {
+  const std::size_t first = utf8_line.find_first_not_of(" \t");
+  const std::string_view rest = first == std::string_view::npos ? std::string_view() : utf8_line.substr(first);
+  last_word_.clear();
+  for (char c : rest.substr(0, rest.find_first_of(" \t,.")))
+    last_word_ += host_ascii_upper(c);
+  last_pc_row_.clear();
+}
+
+void ConsoleWindowSide::ShowCodePane() {
+  PaneDirtyRange& dirty = Lst.Dirty[kDirtyCode];
+  if (dirty.end_row == 0) return;
+  dirty = PaneDirtyRange{};  // painted, as a window would
+  if (!lists_code(last_word_) || Lst.PaneShows == kListingNone) return;
+  const u16 width = std::min<u16>(Con.Geometry.code_columns, kScreenColumns);
+  std::vector<std::string> rows;
+  for (u16 row = lst_pane_top(); row < lst_pane_bottom(); ++row) {
+    const u8* cells = con_screen_row(row);
+    std::string text;
+    for (u16 c = 0; cells != nullptr && c < width; ++c) text += cells[c * 2] == 0 ? ' ' : char(cells[c * 2]);
+    text.erase(text.find_last_not_of(' ') + 1);
+    rows.push_back((row == Lst.FoundRow ? "=> " : "   ") + plain_text(text));
+  }
+  while (!rows.empty() && rows.back().find_first_not_of(' ') == std::string::npos) rows.pop_back();
+  FlushUnfinished();
+  for (const std::string& row : rows) out_ << row << '\n';
+}
+
+void ConsoleWindowSide::ShowPcRow() {
+  // a listing command prints its page whole, the program counter's row marked
+  if (lists_code(last_word_)) return;
+  const std::string text = PcRowText();
+  // once for each place one command line stops at (a breakpoint's passes
+  // stop at the same row again)
+  if (text.empty() || text == last_pc_row_) return;
+  last_pc_row_ = text;
+  FlushUnfinished();
+  out_ << "=> " << text << '\n';
+}
+
 void ConsoleWindowSide::ServeRequest(RequestCode code) {
   switch (code) {
+    case RequestCode::Refresh:
+    case RequestCode::ScrollThumb:
+      // the windows redraw: after a stop or a step the code window shows the PC
+      if (RunCtl.DisplayUpdate != 0) {
+        RunCtl.DisplayUpdate = 0;
+        ShowPcRow();
+      }
+      ShowCodePane();
+      break;
+    case RequestCode::CodeToPc:
+      // as the code window does: it asks the engine to go to the PC
+      sup_run_core_request("", 7);
+      RunCtl.DisplayUpdate = 0;
+      ShowPcRow();
+      ShowCodePane();
+      break;
     case RequestCode::ErrorBox:
       sup_error_box_window_side();
       break;

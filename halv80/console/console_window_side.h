@@ -65,6 +65,20 @@ class ConsoleWindowSide : public WindowSide {
   // ESC to the busy command until it waits for a key again (bounded).
   void EscapeUntilIdle();
 
+  // The code pane's row at the program counter (the highlighted row) as text,
+  // a source row with its file and line; empty when the pane shows none.
+  std::string PcRowText() const;
+  // Prints that row as "=> text", as the code window moves to it after a stop
+  // or a step, once for each row a command line stops at (not after a listing
+  // command, whose page is printed whole).
+  void ShowPcRow();
+  // The code pane, when it changed: after a listing command (U, V, UPUSH,
+  // UPOP, UEND) its rows are printed, the program counter's marked "=> ";
+  // otherwise its change is only taken as shown.
+  void ShowCodePane();
+  // A line is typed: its command word is kept.
+  void NewLine(std::string_view utf8_line);
+
   // Output: completed lines, and the unfinished line printed ahead of a box
   // or a message (only its part not printed yet).
   void PrintLine(std::string_view cp932_line);
@@ -80,4 +94,6 @@ class ConsoleWindowSide : public WindowSide {
   std::string pending_text_;   // input read up to a line end not yet seen (UTF-8)
   bool ticked_ = false;        // a tick was given since the last key
   std::string printed_;        // the part of the unfinished line already printed (UTF-8)
+  std::string last_word_;      // the command word of the line typed last (upper case)
+  std::string last_pc_row_;    // the program counter's row printed last for that line
 };

@@ -255,6 +255,10 @@ u16 lst_show_source_at(const char* file, u16 line);
 // pane in source view, else the program counter's row, only moving the
 // highlight when the row is already on screen. Nothing during an overlay.
 void lst_show_position(const char* file, u16 line);
+// The code pane at the program counter after a stop, a step or a new PC: the
+// listing address becomes the PC, and lst_show_position gets the source line
+// that begins there (none when no line does).
+void lst_show_pc();
 // Source mode, the target line the program counter's when it lies in this
 // file; then lst_show_source_at. Its result.
 u16 lst_show_source_line(const char* file, u16 line);

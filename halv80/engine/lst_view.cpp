@@ -328,6 +328,16 @@ void lst_show_position(const char* file, u16 line) {
   Cmd.AbortFlag = saved_abort;
 }
 
+void lst_show_pc() {
+  Lst.ListingAddress = Run.Regs.pc;
+  u16 line = 0;
+  // a copy: the line lookup's name buffer serves the next lookup too
+  char file[kModuleNameSize]{};
+  if (const char* at_pc = SymModules.ModuleCount != 0 ? sym_line_from_address(Run.Regs.pc, line) : nullptr)
+    copy_name(file, at_pc);
+  lst_show_position(file[0] != '\0' ? file : nullptr, file[0] != '\0' ? line : 0);
+}
+
 u16 lst_show_source_line(const char* file, u16 line) {
   char name[kModuleNameSize];
   copy_name(name, file);

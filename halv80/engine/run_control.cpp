@@ -19,6 +19,7 @@
 #include "halv80/engine/emu_monitor.h"
 #include "halv80/engine/emu_timer.h"
 #include "halv80/engine/key_input.h"
+#include "halv80/engine/lst_listing.h"
 #include "halv80/engine/run_exec.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_format.h"
@@ -310,6 +311,8 @@ void run_after_abort() {
     if (!RunCtl.StopProcessed) run_evaluate_stop();
     RunCtl.StopProcessed = 0;
     RunCtl.StopNotice = 0;
+    // a free run's stop: the code pane goes to where it stopped
+    lst_show_pc();
     run_show_stop(true);
   }
   if (RunCtl.KeepExecutionState) {

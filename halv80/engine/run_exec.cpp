@@ -176,10 +176,11 @@ bool breakpoint_at(u32 physical) {
 
 u32 pc_physical() { return tgt_to_physical(Run.Regs.pc); }
 
-// The display after a step or a run: the windows redraw from the new state.
+// The display after a step or a run: the code pane goes to the program
+// counter and the windows redraw from the new state.
 void display_update() {
   RunCtl.DisplayUpdate = 1;
-  con_request_refresh();
+  lst_show_pc();
 }
 
 // Arms every enabled breakpoint and runs. A breakpoint under PC is stepped

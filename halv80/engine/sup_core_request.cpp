@@ -10,6 +10,7 @@
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_scanner.h"
+#include "halv80/engine/lst_listing.h"
 #include "halv80/engine/reg_registers.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/symbols/dbi_load.h"
@@ -51,6 +52,33 @@ void request_evaluate() {
 }
 
 void request_evaluate_handler(const char*) { request_evaluate(); }
+
+// Request 7: the code window at the program counter.
+void request_code_to_pc(const char*) { lst_show_pc(); }
+
+// Request 8: the code window to a line of the shown file (source mode: the
+// argument is all digits) or to an address.
+void request_code_goto(const char* argument) {
+  const char* p = sup_skip_blanks(argument);
+  if (Lst.ListingMode == kListingSource) {
+    u32 line = 0;
+    const char* q = p;
+    while (*q >= '0' && *q <= '9' && line <= 0xFFFF) line = line * 10 + u32(*q++ - '0');
+    if (q == p || *sup_skip_blanks(q) != '\0' || line == 0 || line > 0xFFFF) {
+      cmd_error(kMsgData);
+      return;
+    }
+    lst_show_source_line(Lst.SourceFile, u16(line));
+    return;
+  }
+  const u32 address = cmd_get_expression();
+  if (Cmd.AbortFlag) {
+    if (Co.PendingError == 0) cmd_error(kMsgAddress);
+    return;
+  }
+  Lst.ListingAddress = u16(address);
+  lst_fill_page();
+}
 void request_nothing(const char*) {}
 
 void run_request(const char* argument, u16 request) {
@@ -70,6 +98,8 @@ void sup_core_request_reset() {
   CoreReq.Handlers[2] = request_load;
   CoreReq.Handlers[4] = request_evaluate_handler;
   CoreReq.Handlers[6] = reg_request_set_register;
+  CoreReq.Handlers[7] = request_code_to_pc;
+  CoreReq.Handlers[8] = request_code_goto;
   for (u16 r = 15; r <= 19; ++r) CoreReq.Handlers[r] = request_nothing;
 }
 

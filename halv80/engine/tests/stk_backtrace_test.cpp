@@ -282,6 +282,9 @@ TEST_F(WalkCommandsTest, CallTraceKeepsTheStopAddressAndEndsBeyondThirtyOneLevel
   sym_sort_symbols();
   ::Run.Regs.pc = kR;
   ::Run.Regs.sp = 0x9000;
+  // the stop showed its position as instructions: this program has no source lines
+  EXPECT_EQ(Lst.ListingMode, kListingAssembly);
+  Lst.ListingMode = kListingSource;
   const std::string out = typed("G");
   EXPECT_NE(out.find(sjis("関数のネストが３２レベルを超えました")), std::string::npos) << out;
   EXPECT_EQ(::Run.Regs.sp, 0x9000 - 2 * 32);
