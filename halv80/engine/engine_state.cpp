@@ -19,6 +19,7 @@
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/key_input.h"
+#include "halv80/engine/lst_actions.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/mac_lines.h"
 #include "halv80/engine/mem_dump.h"
@@ -58,6 +59,7 @@ void reset_engine_state() {
   EmuInfo = EmulatorInfo{};
   Exp = ExpState{};
   dbi_reset();
+  lst_actions_reset();
   rd_reset();
   // a redirect file left open by a test or an aborted run is closed, not leaked
   if (Redir.Handle >= 0) sup_file_close(Redir.Handle);

@@ -13,17 +13,17 @@ namespace {
 
 constexpr std::string_view kErrorBoxTitle = "QUENDAR ERROR";
 
+}  // namespace
+
 // Copies at most the buffer size - 1 bytes and terminates.
-void set_message_buffer(std::string_view text) {
+void sup_set_message_buffer(std::string_view text) {
   const std::size_t n = std::min(text.size(), kMessageBufferSize - 1);
   std::memcpy(Sup.MessageBuffer, text.data(), n);
   Sup.MessageBuffer[n] = '\0';
 }
 
-}  // namespace
-
 const char* sup_load_message(u16 n) {
-  set_message_buffer(sup_string_resource(u16(n + 1)));
+  sup_set_message_buffer(sup_string_resource(u16(n + 1)));
   return Sup.MessageBuffer;
 }
 
@@ -53,7 +53,7 @@ int sup_show_error_box(u16 n, std::string_view text) {
   if (n != 0)
     sup_load_message(n);
   else
-    set_message_buffer(text);
+    sup_set_message_buffer(text);
   if (Co.OnCommandSide) {
     // the window side shows it while the command side waits
     co_post_request(RequestCode::ErrorBox);
@@ -68,7 +68,7 @@ void sup_record_error(u16 n, u16 kind) {
       if (Sup.AppendedLength != 0) {
         std::string text(sup_string_resource(u16(n + 1)));
         text.append(Sup.Appended, Sup.AppendedLength);
-        set_message_buffer(text);
+        sup_set_message_buffer(text);
         Co.PendingError = kErrTextInBuffer;
       } else {
         Co.PendingError = u16(n + 1);

@@ -55,6 +55,8 @@ void sup_set_message_line_observer(MessageLineObserver observer, void* context);
 
 // The CP932 text of string resource `id` (empty when there is none).
 std::string_view sup_string_resource(u16 id);
+// Puts `text` (cut to fit) into the message buffer.
+void sup_set_message_buffer(std::string_view text);
 // Loads message N (string resource N + 1) into the message buffer; returns it.
 const char* sup_load_message(u16 n);
 // n != 0: message n, else `text`, into the message buffer, then the error box:

@@ -31,46 +31,13 @@
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
-
-#ifndef HALV80_TEST_PROGRAM_DIR
-#error "HALV80_TEST_PROGRAM_DIR names the folder of the sdcc-built test programs"
-#endif
+#include "halv80/symbols/tests/demo_program.h"
 
 namespace {
 
-const std::filesystem::path kPrograms = HALV80_TEST_PROGRAM_DIR;
-
-std::string file_bytes(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// The demo program's symbols as a symbol file: "value name" lines made from
-// the linker's "DEF name 0xvalue" list.
-std::string symbol_file_from_noi() {
-  std::istringstream noi(file_bytes(kPrograms / "demo.noi"));
-  std::string out, def, name, value;
-  while (noi >> def >> name >> value)
-    if (def == "DEF" && value.rfind("0x", 0) == 0) out += value.substr(2) + " " + name + "\r\n";
-  return out;
-}
-
-// The compiler's line records of the demo ("C$demo.c$<line>$..." symbols):
-// address -> line, the larger line where two share an address.
-std::map<u16, u16> demo_lines() {
-  std::istringstream noi(file_bytes(kPrograms / "demo.noi"));
-  std::map<u16, u16> lines;
-  std::string def, name, value;
-  const std::string prefix = "C$demo.c$";
-  while (noi >> def >> name >> value) {
-    if (def != "DEF" || name.rfind(prefix, 0) != 0) continue;
-    const u16 address = u16(std::stoul(value, nullptr, 16));
-    const u16 line = u16(std::stoul(name.substr(prefix.size())));
-    u16& kept = lines[address];
-    kept = std::max(kept, line);
-  }
-  return lines;
-}
+using demo::file_bytes;
+using demo::kPrograms;
+using demo::symbol_file_from_noi;
 
 class DbiLoadTest : public MemSessionTest {
  protected:
@@ -254,14 +221,9 @@ TEST_F(DbiLoadTest, TheWindowSidesLoadRequestRunsTheLoadCommand) {
 // T steps one source line at a time, and ".N" finds a line's address.
 TEST_F(DbiLoadTest, LineTablesFromTheMapServeTheSourceStepAndLineExpressions) {
   place_demo();
-  const std::map<u16, u16> lines = demo_lines();
+  const std::map<u16, u16> lines = demo::lines();
   ASSERT_GT(lines.size(), 5u);
-  std::string lin;
-  for (const auto& [address, line] : lines)
-    for (u16 word : {address, line}) lin += {char(word & 0xFF), char(word >> 8)};
-  dir_.write("demo.lin", lin);
-  dir_.write("demo.MAP", "Module  <demo>  code base =0000  data base =0000\r\n");
-  dir_.write("demo.c", file_bytes(std::filesystem::path(HALV80_TEST_PROGRAM_SOURCE_DIR) / "demo.c"));
+  demo::place(dir_, true);
 
   typed("L demo");
   ASSERT_EQ(Mac.LineError, 0);

@@ -28,44 +28,14 @@
 #include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
-
-#ifndef HALV80_TEST_PROGRAM_DIR
-#error "HALV80_TEST_PROGRAM_DIR names the folder of the sdcc-built test programs"
-#endif
+#include "halv80/symbols/tests/demo_program.h"
 
 namespace {
 
-const std::filesystem::path kPrograms = HALV80_TEST_PROGRAM_DIR;
-const std::filesystem::path kSources = HALV80_TEST_PROGRAM_SOURCE_DIR;
+using demo::file_bytes;
+using demo::kSources;
 
-std::string file_bytes(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// The demo's symbols as a symbol file ("value name" lines from the linker's
-// "DEF name 0xvalue" list) and its line records ("C$demo.c$<line>$..."):
-// address -> line, the larger line where two share an address.
-std::string symbol_file_from_noi() {
-  std::istringstream noi(file_bytes(kPrograms / "demo.noi"));
-  std::string out, def, name, value;
-  while (noi >> def >> name >> value)
-    if (def == "DEF" && value.rfind("0x", 0) == 0) out += value.substr(2) + " " + name + "\r\n";
-  return out;
-}
-
-std::map<u16, u16> demo_lines() {
-  std::istringstream noi(file_bytes(kPrograms / "demo.noi"));
-  std::map<u16, u16> lines;
-  std::string def, name, value;
-  const std::string prefix = "C$demo.c$";
-  while (noi >> def >> name >> value) {
-    if (def != "DEF" || name.rfind(prefix, 0) != 0) continue;
-    u16& kept = lines[u16(std::stoul(value, nullptr, 16))];
-    kept = std::max(kept, u16(std::stoul(name.substr(prefix.size()))));
-  }
-  return lines;
-}
+std::map<u16, u16> demo_lines() { return demo::lines(); }
 
 std::vector<std::string> source_lines() {
   std::istringstream in(file_bytes(kSources / "demo.c"));
@@ -92,15 +62,8 @@ class ListingProgramTest : public MemSessionTest {
     MemSessionTest::SetUp();
     sym_init();
     const std::map<u16, u16> lines = demo_lines();
-    std::string lin;
-    for (const auto& [address, line] : lines)
-      for (u16 word : {address, line}) lin += {char(word & 0xFF), char(word >> 8)};
-    dir_.write("demo.hex", file_bytes(kPrograms / "demo.ihx"));
-    dir_.write("demo.sym", symbol_file_from_noi());
-    dir_.write("demo.lin", lin);
-    dir_.write("demo.MAP", "Module  <demo>  code base =0000  data base =0000\r\n");
     // the modules take the default source extension of toolchain kind 16
-    dir_.write("demo.src", file_bytes(kSources / "demo.c"));
+    demo::place(dir_, true, "demo.src");
     typed("L demo");
     ASSERT_EQ(Mac.LineError, 0);
     // source rows among the instructions (toolchain kind 16 shows none)
