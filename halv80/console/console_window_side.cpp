@@ -16,6 +16,7 @@
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_core_request.h"
 #include "halv80/engine/sup_messages.h"
+#include "halv80/symbols/sym_modules.h"
 #include "halv80/version.h"
 #include "platform/host/host_clock.h"
 #include "platform/host/host_text.h"
@@ -291,9 +292,16 @@ void ConsoleWindowSide::Finish() {
 // --- The code pane's program-counter row ---------------------------------------
 
 std::string ConsoleWindowSide::PcRowText() const {
-  const u16 row = Lst.FoundRow;
-  if (row == kNoRow || row < lst_pane_top() || row >= lst_pane_bottom() || Lst.PaneShows == kListingNone) return {};
-  const u8* cells = con_screen_row(row);
+  if (Lst.PaneShows == kListingNone) return {};
+  // the row painted for the program counter: its source line's row, or its
+  // instruction row
+  u16 row = kNoRow;
+  for (u16 r = lst_pane_top(); r < lst_pane_bottom() && row == kNoRow; ++r) {
+    if (Lst.PaneShows == kListingSource ? (Lst.RowKey[r] & 0xFFFF) == Lst.TargetLine
+                                        : Lst.RowKind[r] == kRowInstruction && u16(Lst.RowKey[r]) == ::Run.Regs.pc)
+      row = r;
+  }
+  const u8* cells = row == kNoRow ? nullptr : con_screen_row(row);
   if (cells == nullptr) return {};
   // the row's text as the pane shows it, without the trailing blanks
   const u16 width = std::min<u16>(Con.Geometry.code_columns, kScreenColumns);
@@ -305,9 +313,12 @@ std::string ConsoleWindowSide::PcRowText() const {
   }
   if (!highlighted) return {};
   text.erase(text.find_last_not_of(' ') + 1);
-  if (Lst.PaneShows != kListingSource) return u16(Lst.RowKey[row]) == ::Run.Regs.pc ? plain_text(text) : std::string();
-  // a source row: its number and text, with the file it belongs to
-  const std::size_t number_end = std::min<std::size_t>(text.size(), 5);
+  if (Lst.PaneShows != kListingSource) return plain_text(text);
+  // a source row: the program counter's line, its number and text, with the
+  // file it belongs to
+  u16 pc_line = 0;
+  if (sym_line_from_address(::Run.Regs.pc, pc_line) == nullptr || pc_line != (Lst.RowKey[row] & 0xFFFF)) return {};
+  const std::size_t number_end = std::min<std::size_t>(text.size(), kSourceMarginCells);
   return plain_text(std::string(Lst.TitleText) + ":" + std::to_string(Lst.RowKey[row] & 0xFFFF) + ":" +
                     text.substr(number_end));
 }
@@ -330,6 +341,8 @@ void ConsoleWindowSide::NewLine(std::string_view utf8_line) {
   for (char c : rest.substr(0, rest.find_first_of(" \t,.")))
     last_word_ += host_ascii_upper(c);
   last_pc_row_.clear();
+  // what was left to redraw belongs to the commands before
+  RunCtl.DisplayUpdate = 0;
 }
 
 void ConsoleWindowSide::ShowCodePane() {

@@ -42,11 +42,14 @@ std::string_view operand_text() {
   return text;
 }
 
-// The engine's directory, taken from the process the first time it is needed.
+}  // namespace
+
 void ensure_current_directory() {
   if (Sw.CurrentDirectory[0] != '\0') return;
   if (!sup_get_current_dir(Sw.CurrentDirectory)) Sw.CurrentDirectory[0] = '\0';
 }
+
+namespace {
 
 // The path an operand names: as it is when it has a drive or starts at the
 // root (there are no drive letters here), else below the engine's directory.

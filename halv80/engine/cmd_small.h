@@ -21,3 +21,6 @@ void cmd_exit();        // EXIT [!]
 void cmd_time();        // TIME [CLR]
 void cmd_cd();          // CD [dir]
 void cmd_dir();         // DIR [dir or pattern]
+// The engine's directory (Sw.CurrentDirectory), taken from the process the
+// first time it is needed.
+void ensure_current_directory();

@@ -8,6 +8,7 @@
 #include "halv80/engine/brk_table.h"
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_core.h"
+#include "halv80/engine/cmd_small.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_scanner.h"
@@ -68,6 +69,7 @@ bool extension_is(std::string_view name, std::size_t dot, std::string_view keywo
 // The name made absolute against the engine's current folder, the program's
 // folder once a program was loaded; a name that would not fit stays as it is.
 std::string absolute(std::string_view path) {
+  ensure_current_directory();
   char buffer[kDbiNameSize];
   if (path.size() >= sizeof buffer) return std::string(path);
   std::copy(path.begin(), path.end(), buffer);

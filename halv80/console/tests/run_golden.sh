@@ -6,6 +6,7 @@
 # holding copies of the FILEs, and finds the board's data files beside it along
 # PATH, as an installed program would. The fresh folder's path, in either
 # form ("/tmp/x/run" or "\tmp\x\run"), reads "<run>" in the transcript.
+# With GOLDEN_UPDATE=1 the transcript is written to EXPECTED instead.
 set -eu
 runner=$1 input=$2 expected_file=$3
 shift 3
@@ -21,6 +22,9 @@ run_host="$work/run"
 run_system=$(printf '%s' "$run_host" | sed 's|/|\\\\|g')
 actual=$(sed -e "s|$run_host|<run>|g" -e "s|$run_system|<run>|g" "$work/out"; echo x)
 actual=${actual%x}
+if [ "${GOLDEN_UPDATE:-0}" = 1 ]; then
+  printf '%s' "$actual" > "$expected_file"
+fi
 expected=$(cat "$expected_file"; echo x)
 expected=${expected%x}
 if [ "$actual" != "$expected" ]; then
