@@ -274,6 +274,10 @@ void con_log_set_observer(LogLineObserver observer, void* context) {
 }
 
 void con_view_line_up() {
+  if (Con.PendingWindow != 0) {
+    lst_view_line_up();
+    return;
+  }
   if (!Log.Bytes) return;
   on_command_pane([] {
     const u16 h = pane_height();
@@ -289,6 +293,10 @@ void con_view_line_up() {
 }
 
 void con_view_line_down() {
+  if (Con.PendingWindow != 0) {
+    lst_view_line_down();
+    return;
+  }
   if (!Log.Bytes) return;
   bool at_newest = false;
   on_command_pane([&at_newest] {
@@ -313,6 +321,10 @@ void con_view_line_down() {
 }
 
 void con_view_page_up() {
+  if (Con.PendingWindow != 0) {
+    lst_view_page_up();
+    return;
+  }
   if (!Log.Bytes) return;
   on_command_pane([] {
     const u16 h = pane_height();
@@ -326,6 +338,10 @@ void con_view_page_up() {
 }
 
 void con_view_page_down() {
+  if (Con.PendingWindow != 0) {
+    lst_view_page_down();
+    return;
+  }
   if (!Log.Bytes) return;
   on_command_pane([] {
     const u16 h = pane_height();
@@ -341,6 +357,10 @@ void con_view_page_down() {
 }
 
 void con_view_to_start() {
+  if (Con.PendingWindow != 0) {
+    lst_view_to_start();
+    return;
+  }
   if (!Log.Bytes) return;
   on_command_pane([] {
     const u16 h = pane_height();
@@ -352,6 +372,10 @@ void con_view_to_start() {
 }
 
 void con_view_to_end() {
+  if (Con.PendingWindow != 0) {
+    lst_view_to_end();
+    return;
+  }
   if (!Log.Bytes) return;
   on_command_pane([] {
     const u16 h = pane_height();
