@@ -8,9 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "halv80/engine/cmd_core.h"
 #include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/con_scanner.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/lst_listing.h"
+#include "halv80/engine/mem_dump.h"
 
 constinit LogRing Log;
 
@@ -172,6 +175,24 @@ void post_thumb(u32 position) {
   co_post_request(RequestCode::ScrollThumb);
 }
 
+// Line down at the newest line: the display that the last command left open
+// prints its next line. The trace display would come first, once it keeps a
+// continuation of its own; the memory display is the only one that does.
+void continue_display() {
+  if (Mem.DumpContinues == 0) return;
+  on_command_pane([] {
+    // the prompt, with nothing typed after it, gives way to the line and
+    // comes back below it
+    const bool at_prompt = Scan.LastChar == Cmd.PromptChar && Con.Column == 1;
+    if (at_prompt) con_putc(kBackspace);
+    mem_dump_next_line(at_prompt ? 0 : 1);
+    if (at_prompt) {
+      con_putc(kLineFeed);
+      con_putc(u8(Cmd.PromptChar));
+    }
+  });
+}
+
 }  // namespace
 
 void con_log_putc(u8 c) {
@@ -253,6 +274,10 @@ void con_log_set_observer(LogLineObserver observer, void* context) {
 }
 
 void con_view_line_up() {
+  if (Con.PendingWindow != 0) {
+    lst_view_line_up();
+    return;
+  }
   if (!Log.Bytes) return;
   on_command_pane([] {
     const u16 h = pane_height();
@@ -268,25 +293,38 @@ void con_view_line_up() {
 }
 
 void con_view_line_down() {
+  if (Con.PendingWindow != 0) {
+    lst_view_line_down();
+    return;
+  }
   if (!Log.Bytes) return;
-  on_command_pane([] {
+  bool at_newest = false;
+  on_command_pane([&at_newest] {
     const u16 h = pane_height();
-    if (h == 0 || Log.ViewFollowsEnd) return;
+    if (h == 0) return;
+    at_newest = Log.ViewFollowsEnd;
+    if (at_newest) return;
     const u16 top = view_top(h);
     int moved;
     const u16 bottom = step_counted(h - 1, top, moved);
     if (bottom == Log.Newest) {  // the newest line is in view already
       follow_end();
+      at_newest = true;
       return;
     }
     lst_scroll_pane(0);
     con_log_render_line(u16(Con.Bottom - 1), line_after(bottom));
     place_view(line_after(top), h);
   });
+  if (at_newest) continue_display();
   con_thumb_position();
 }
 
 void con_view_page_up() {
+  if (Con.PendingWindow != 0) {
+    lst_view_page_up();
+    return;
+  }
   if (!Log.Bytes) return;
   on_command_pane([] {
     const u16 h = pane_height();
@@ -300,6 +338,10 @@ void con_view_page_up() {
 }
 
 void con_view_page_down() {
+  if (Con.PendingWindow != 0) {
+    lst_view_page_down();
+    return;
+  }
   if (!Log.Bytes) return;
   on_command_pane([] {
     const u16 h = pane_height();
@@ -315,6 +357,10 @@ void con_view_page_down() {
 }
 
 void con_view_to_start() {
+  if (Con.PendingWindow != 0) {
+    lst_view_to_start();
+    return;
+  }
   if (!Log.Bytes) return;
   on_command_pane([] {
     const u16 h = pane_height();
@@ -326,6 +372,10 @@ void con_view_to_start() {
 }
 
 void con_view_to_end() {
+  if (Con.PendingWindow != 0) {
+    lst_view_to_end();
+    return;
+  }
   if (!Log.Bytes) return;
   on_command_pane([] {
     const u16 h = pane_height();

@@ -45,7 +45,10 @@ u16 con_log_render_line(u16 row, u16 position);
 // Lets the window side follow completed lines (the console runner).
 void con_log_set_observer(LogLineObserver observer, void* context);
 
-// View actions of the command pane's scrolled log view.
+// View actions of the command pane's scrolled log view; while
+// Con.PendingWindow selects the code pane they move the code listing instead
+// (lst_view_*). Line down at the newest line prints the next line of the memory display when the last
+// command left it open (Mem.DumpContinues).
 void con_view_line_up();
 void con_view_line_down();
 void con_view_page_up();

@@ -12,6 +12,7 @@
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/key_input.h"
 #include "halv80/engine/mac_lines.h"
+#include "halv80/engine/mem_dump.h"
 #include "halv80/engine/redir_file.h"
 #include "halv80/symbols/exp_eval.h"
 #include "platform/host/host_text.h"
@@ -133,7 +134,10 @@ u8 con_wait_key() {
     Con.CaretRow = Con.Row;
     const u8 key = con_next_input_char();
     // Ctrl-C at a key wait is dropped; the wait starts again.
-    if (key != 0 && key != 3) return key;
+    if (key != 0 && key != 3) {
+      Mem.DumpContinues = 0;  // a typed key ends the display's continuation
+      return key;
+    }
   }
 }
 

@@ -60,7 +60,8 @@ void con_read_line();
 u16 con_check_abort();
 // The next character for a key wait; Ctrl-S pauses until another key.
 u8 con_next_input_char();
-// Waits for the next key that is not 0 and not Ctrl-C; publishes the caret first.
+// Waits for the next key that is not 0 and not Ctrl-C; publishes the caret
+// first. A key it returns ends the memory display's continuation.
 u8 con_wait_key();
 
 // Advances ScannerCursor over bytes below 0x21 (stops at the end and at 0x80+).

@@ -285,3 +285,46 @@ void lst_cursor_mark_hide();
 void lst_title(const char* file);
 // The headers of the side column; returns the second side window shown.
 u16 lst_side_headers();
+
+// --- Moves over the listing (lst_moves.cpp) --------------------------------------
+
+// The view actions of the code pane; the command pane's con_view_* run them
+// while Con.PendingWindow selects the code pane. Nothing happens during an
+// overlay or while the pane shows no rows.
+// Line up and down move the cursor row; at the pane's edge the listing
+// scrolls one row under it instead: assembly rows stop at address 0 and at
+// the instruction that ends at FFFF, source rows at line 1 and at the file's
+// last line. 1 when the cursor row shows another row than before.
+u16 lst_view_line_up();
+u16 lst_view_line_down();
+// A page (the pane's rows - 1) back or on, never before the first row nor
+// past the last page; the cursor keeps its screen row.
+void lst_view_page_up();
+void lst_view_page_down();
+// The first page (address 0, line 1) and the last one (ending with the row
+// at FFFF, or with the file's last line).
+void lst_view_to_start();
+void lst_view_to_end();
+
+// The cursor moves along the cursor row's source line (source rows only):
+// one character (across a line's start or end to the line above or below),
+// one word (to the first character of a word; an opening "(" or "[" met
+// before a word ends the move), to the line's start and to its end. They set
+// RequestedColumn, then follow the cursor (lst_follow_cursor).
+void lst_move_left();
+void lst_move_right();
+void lst_move_word_left();
+void lst_move_word_right();
+void lst_move_line_start();
+void lst_move_line_end();
+// The columns of the code window that show text and margin: the width the
+// window side publishes (Con.Geometry.code_columns), 11 to 200.
+u16 lst_visible_width();
+// Places the cursor on its line at RequestedColumn (at most its last
+// character) and scrolls horizontally by 5 columns until the cursor is in
+// view; when HorizontalOffset changed every row is drawn again from it.
+// Sets CursorColumn; the cursor mark is drawn again.
+void lst_follow_cursor();
+// Puts the name of the function whose scope holds the cursor row's address
+// on the message line (empty when none holds it). Nothing without scopes.
+void lst_show_cursor_scope();

@@ -11,6 +11,7 @@
 #include "halv80/engine/con_editor.h"
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/mac_builtins.h"
+#include "halv80/engine/mem_dump.h"
 
 constinit MacState Mac;
 
@@ -22,6 +23,7 @@ void mac_load_builtins() {
 
 void mac_reset_line_state() {
   Mac.CurrentCommand = 0;
+  Mem.DumpContinues = 0;  // an unwind leaves no display to go on with
   Scan.LastChar = u8(Cmd.PromptChar);
 }
 
@@ -38,6 +40,7 @@ u16 mac_next_line() {
 
 void cmd_run_line() {
   Cmd.AbortFlag = 0;
+  Mem.DumpContinues = 0;  // only the line's own display may go on after it
   Mac.CurrentCommand = 0;
   mac_handle_line();
   Mac.LineError = Cmd.AbortFlag;

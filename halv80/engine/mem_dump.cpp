@@ -133,15 +133,17 @@ std::string float_text(u16 kind, std::span<const u8> b) {
   }
 }
 
-// One line of the display at `address`.
-void dump_line(const DumpLayout& l, u32 address, LineForm form) {
+// One line of the display at `address`; the command forms start with a line
+// break unless line_break is false.
+void dump_line(const DumpLayout& l, u32 address, LineForm form, bool line_break = true) {
   u16 logical = u16(address);
+  if (form != LineForm::Window && line_break) con_putc('\n');
   switch (form) {
     case LineForm::Banked:
       logical = tgt_bank_in(address);
-      con_printf("\n%08lx ", address);
+      con_printf("%08lx ", address);
       break;
-    case LineForm::Command: con_printf("\n%04x ", address); break;
+    case LineForm::Command:
     case LineForm::Window: con_printf("%04x ", address); break;
   }
   con_putc(' ');
@@ -313,6 +315,16 @@ void mem_cmd_dump() {
   Mem.DumpItems = l.items;
   Mem.DumpKind = kind;
   Mem.DumpBanked = banked;
+  Mem.DumpContinues = 1;
+}
+
+void mem_dump_next_line(u16 line_break) {
+  DumpLayout l;
+  if (!make_layout(l, Mem.DumpKind, Mem.DumpRadix, Mem.DumpItems)) return;
+  const u32 limit = Mem.DumpBanked ? kBankedMax : kLogicalMax;
+  const u32 at = Mem.DumpNext & limit;
+  dump_line(l, at, Mem.DumpBanked ? LineForm::Banked : LineForm::Command, line_break != 0);
+  Mem.DumpNext = u32((u64(at) + u64(l.items) * l.size) & limit);
 }
 
 void mem_cmd_edit() {

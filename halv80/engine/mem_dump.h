@@ -27,6 +27,8 @@ struct MemState {
   u16 DumpItems = 16;                // items per line
   u16 DumpKind = 'B';
   u16 DumpBanked = 0;                // 1: 20-bit banked addresses
+  u16 DumpContinues = 0;             // 1: line down at the newest log line prints the next line;
+                                     // set by D, cleared by each command line, unwind and typed key
   // What the last memory-window entry set.
   u32 WindowStart = 0;
   u16 WindowRadix = kDumpHex;
@@ -43,6 +45,9 @@ void mem_reset();
 
 // D: lines of target memory by kind and radix. Does not need a stopped target.
 void mem_cmd_dump();
+// The next line of the last display, with its settings, from DumpNext (which
+// moves past it); line_break 0 leaves out the line break before it.
+void mem_dump_next_line(u16 line_break);
 // E: a value list stored at once, or element by element from input lines.
 // Needs a stopped target.
 void mem_cmd_edit();
