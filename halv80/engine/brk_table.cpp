@@ -601,3 +601,20 @@ u16 brk_disarm(u32 stop_pc, bool escape) {
   brk_temporary_delete();
   return matched && !reached ? kBreakGoOn : kBreakFinal;
 }
+
+bool brk_enabled_at(u32 physical) {
+  u16 seen = 0;
+  for (std::size_t i = 0; i < kBreakSlots && seen < Brk.UsedCount; ++i) {
+    const BreakEntry& e = Brk.Slots[i];
+    if (e.state == kBreakFree) continue;
+    ++seen;
+    if ((e.state & kBreakEnabled) == 0) continue;
+    if (e.line_addresses.empty()) {
+      if (e.address == physical) return true;
+    } else {
+      for (const BreakAddressEntry& a : e.line_addresses)
+        if (a.address == physical) return true;
+    }
+  }
+  return false;
+}

@@ -82,6 +82,9 @@ u16 brk_find(u32 address);
 // be stored (the breakpoint is set without it). Ends the command for an
 // address in the monitor's area.
 void brk_set(u32 address, u32 count, bool has_command);
+// An enabled entry (the temporary one too) is armed at the physical address:
+// its own address, or one of its line addresses when it has them.
+bool brk_enabled_at(u32 physical);
 // Frees a used slot and its address list; anything else is ignored.
 void brk_delete(u16 slot);
 // Reads "*" (returns 0) or a list of numbers into out (returns how many).

@@ -138,20 +138,6 @@ u32 emit_row(u16 address, u8 above, u8& kind) {
   return Lst.ListingAddress;
 }
 
-// An enabled breakpoint holds the physical address.
-bool breakpoint_holds(u32 physical) {
-  u16 seen = 0;
-  for (std::size_t i = 0; i < kBreakSlots && seen < Brk.UsedCount; ++i) {
-    const BreakEntry& e = Brk.Slots[i];
-    if (e.state == kBreakFree) continue;
-    ++seen;
-    if ((e.state & kBreakEnabled) == 0) continue;
-    if (e.address == physical) return true;
-    for (const BreakAddressEntry& a : e.line_addresses)
-      if (a.address == physical) return true;
-  }
-  return false;
-}
 
 // --- The backward scroll -----------------------------------------------------
 
@@ -495,7 +481,7 @@ void lst_generate_row(u16 row) {
   lst_clear_row_rest(Con.Column, row);
   if (kind == kRowInstruction) {
     const u32 physical = tgt_to_physical(address);
-    if (breakpoint_holds(physical)) lst_paint_row(row, kAttrBreakRow);
+    if (brk_enabled_at(physical)) lst_paint_row(row, kAttrBreakRow);
     if (physical == tgt_to_physical(Run.Regs.pc)) lst_paint_row_saved(row, kAttrPcRow);
   }
   Lst.RowKind[row] = kind;

@@ -157,23 +157,6 @@ u32 return_address(u16 pc, u16 length, u16 target) {
   return u16(pc + length + inline_bytes);
 }
 
-bool breakpoint_at(u32 physical) {
-  u16 seen = 0;
-  for (std::size_t i = 0; i < kBreakSlots && seen < Brk.UsedCount; ++i) {
-    const BreakEntry& e = Brk.Slots[i];
-    if (e.state == kBreakFree) continue;
-    ++seen;
-    if ((e.state & kBreakEnabled) == 0) continue;
-    if (e.line_addresses.empty()) {
-      if (e.address == physical) return true;
-    } else {
-      for (const BreakAddressEntry& a : e.line_addresses)
-        if (a.address == physical) return true;
-    }
-  }
-  return false;
-}
-
 u32 pc_physical() { return tgt_to_physical(Run.Regs.pc); }
 
 // The display after a step or a run: the code pane goes to the program
@@ -188,7 +171,7 @@ void display_update() {
 // instruction can that break be written again. kBreakGoOn or kBreakFinal.
 u16 arm_and_run() {
   RunExec.BreakUnderPc = 0;
-  if (breakpoint_at(pc_physical())) {
+  if (brk_enabled_at(pc_physical())) {
     RunExec.BreakUnderPc = 1;
     const u16 mode = RunExec.StopDisplayMode;
     RunExec.StopDisplayMode = 0;
@@ -298,7 +281,7 @@ void call_trace(u16 level, const u32* stop_address) {
       return;
     }
     // a break planted under PC could not be passed: one instruction first
-    bool under_pc = breakpoint_at(pc_physical());
+    bool under_pc = brk_enabled_at(pc_physical());
     for (const TraceCall& c : calls) under_pc = under_pc || c.return_address == Run.Regs.pc;
     StkFunction here;
     if (traps && stk_find_function(Run.Regs.pc, here) && here.start == Run.Regs.pc) under_pc = true;

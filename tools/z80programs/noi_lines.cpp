@@ -4,7 +4,7 @@
 // 4-byte entries (address, line; little-endian) in address order, the larger
 // line where two share an address, and <module>.MAP naming the module with
 // both address bases 0.
-#include <cstdio>
+#include <exception>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -27,8 +27,13 @@ int main(int argc, char** argv) {
   std::string def, name, value;
   while (noi >> def >> name >> value) {
     if (def != "DEF" || name.rfind(prefix, 0) != 0) continue;
-    const unsigned address = unsigned(std::stoul(value, nullptr, 16)) & 0xFFFF;
-    const unsigned line = unsigned(std::stoul(name.substr(prefix.size())));
+    unsigned address = 0, line = 0;
+    try {
+      address = unsigned(std::stoul(value, nullptr, 16)) & 0xFFFF;
+      line = unsigned(std::stoul(name.substr(prefix.size())));
+    } catch (const std::exception&) {
+      continue;  // not a line record after all
+    }
     if (line == 0 || line > 0x3FFF) continue;
     unsigned& kept = lines[address];
     if (line > kept) kept = line;

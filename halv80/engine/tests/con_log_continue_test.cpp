@@ -12,6 +12,7 @@
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/mem_dump.h"
 #include "halv80/engine/tests/mem_fixture.h"
+#include "halv80/engine/tests/screen_text.h"
 
 namespace {
 
@@ -39,13 +40,6 @@ class LogContinueTest : public MemSessionTest {
     const std::size_t end = out.rfind("\n>");
     return end != std::string::npos && end > first ? out.substr(first, end - first) : out;
   }
-  static std::string row_text(u16 row) {
-    const u8* cells = con_screen_row(row);
-    std::string text;
-    for (u16 c = 0; c < kScreenColumns; ++c) text += char(cells[c * 2] == 0 ? ' ' : cells[c * 2]);
-    text.erase(text.find_last_not_of(' ') + 1);
-    return text;
-  }
 };
 
 TEST_F(LogContinueTest, LineDownAtTheNewestLinePrintsTheDisplaysNextLine) {
@@ -62,9 +56,9 @@ TEST_F(LogContinueTest, LineDownAtTheNewestLinePrintsTheDisplaysNextLine) {
   // the lines take the prompt's place, and the prompt comes back below them
   EXPECT_EQ(ws_->Transcript(), shown.substr(0, shown.size() - 1) + line_110 + "\n" + line_120 + "\n>");
   const u16 last = u16(Con.Bottom - 1);
-  EXPECT_EQ(row_text(last), ">");
-  EXPECT_EQ(row_text(u16(last - 1)), line_120);
-  EXPECT_EQ(row_text(u16(last - 2)), line_110);
+  EXPECT_EQ(screen_row_text(last), ">");
+  EXPECT_EQ(screen_row_text(u16(last - 1)), line_120);
+  EXPECT_EQ(screen_row_text(u16(last - 2)), line_110);
   EXPECT_EQ(Con.Column, 1);
   EXPECT_EQ(Mem.DumpNext, 0x130u);
   // a plain D goes on from there

@@ -22,6 +22,7 @@
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/tests/engine_fixture.h"
 #include "halv80/engine/tests/mem_fixture.h"
+#include "halv80/engine/tests/screen_text.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
 
@@ -41,19 +42,6 @@ class ListingTest : public MemSessionTest {
   }
   static u16 top() { return lst_pane_top(); }
   static u16 bottom() { return lst_pane_bottom(); }
-  // The characters of a screen row, trailing blanks cut.
-  static std::string row_text(u16 row) {
-    const u8* cells = con_screen_row(row);
-    std::string text;
-    for (u16 c = 0; c < kScreenColumns; ++c) text += char(cells[c * 2] == 0 ? ' ' : cells[c * 2]);
-    text.erase(text.find_last_not_of(' ') + 1);
-    return text;
-  }
-  // Runs engine code from the test the way the window side does.
-  template <class Fn>
-  static void guarded(Fn&& fn) {
-    ASSERT_TRUE(co_call_guarded(fn));
-  }
   // The row of the pane whose key is `address` and kind an instruction.
   static u16 instruction_row(u16 address) {
     for (u16 row = top(); row < bottom(); ++row)
@@ -62,18 +50,6 @@ class ListingTest : public MemSessionTest {
   }
 };
 
-// Blanks and tabs collapsed to one blank: the screen expands tabs, dis_line
-// does not.
-std::string squeezed(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    const bool blank = c == ' ' || c == '\t';
-    if (blank && (out.empty() || out.back() == ' ')) continue;
-    out += blank ? ' ' : c;
-  }
-  if (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
-}
 
 TEST_F(ListingTest, UShowsAPageWithTheProgramCounterAndBreakpointRowsPainted) {
   poke(0x0100, {0x3E, 0x05, 0x06, 0x07, 0x00, 0xC3, 0x00, 0x01});  // LD A,05  LD B,07  NOP  JP 0100
@@ -95,7 +71,7 @@ TEST_F(ListingTest, UShowsAPageWithTheProgramCounterAndBreakpointRowsPainted) {
   for (const auto& r : rows) {
     SCOPED_TRACE(r.text);
     EXPECT_EQ(Lst.RowKey[row], r.address);
-    EXPECT_EQ(row_text(row), r.text);
+    EXPECT_EQ(screen_row_text(row), r.text);
     for (u16 column : {0, 21, 199}) EXPECT_EQ(con_cell_attribute(column, row), r.attribute);
     ++row;
   }
@@ -144,15 +120,15 @@ TEST_F(ListingTest, ShowingTheProgramCounterOnScreenOnlyMovesTheHighlight) {
   EXPECT_EQ(con_cell_attribute(5, top()), kAttrPcRow);
 
   // nothing is painted while the overlay is current
-  const std::string before = row_text(top());
+  const std::string before = screen_row_text(top());
   poke(0x0130, {0x3E, 0x01});
   con_window_push(kAttrNormal, 0);
   guarded([] { lst_refresh(); });
   guarded([] { lst_show_position(nullptr, 0); });
   con_window_push(0, 1);
-  EXPECT_EQ(row_text(top()), before);
+  EXPECT_EQ(screen_row_text(top()), before);
   guarded([] { lst_refresh(); });
-  EXPECT_EQ(squeezed(row_text(top())), "0130 3E01 LD A,01");
+  EXPECT_EQ(squeezed(screen_row_text(top())), "0130 3E01 LD A,01");
 }
 
 TEST_F(ListingTest, CodeRowsShowSevenBytesAndADotForLongerInstructions) {
@@ -318,10 +294,10 @@ TEST_F(ListingTest, AAssemblesLinesLabelsAndDataAndUShowsThemBack) {
   // the code pane followed every line; U shows the same
   typed("U 100");
   const u16 t = top();
-  EXPECT_EQ(row_text(t), "0100 3E05            LD    A,05");
-  EXPECT_EQ(row_text(t + 1), "LOOP:");
+  EXPECT_EQ(screen_row_text(t), "0100 3E05            LD    A,05");
+  EXPECT_EQ(screen_row_text(t + 1), "LOOP:");
   EXPECT_EQ(Lst.RowKind[t + 1], kRowLabel);
-  EXPECT_EQ(squeezed(row_text(t + 2)), "0102 10FE DJNZ 0102 LOOP");
+  EXPECT_EQ(squeezed(screen_row_text(t + 2)), "0102 10FE DJNZ 0102 LOOP");
 }
 
 TEST_F(ListingTest, ScrollingBackPassesLabelRowsAndStopsAtAddressZero) {
@@ -396,7 +372,7 @@ TEST_F(ListingTest, RandomMemoryListsAsTheDisassemblerWalksItAndScrollsBackInSte
         break;
       }
       const Row& r = reference[next++];
-      const std::string text = row_text(row);
+      const std::string text = screen_row_text(row);
       char head[8];
       std::snprintf(head, sizeof head, "%04X ", r.address);
       std::string bytes;

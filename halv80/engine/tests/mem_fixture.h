@@ -9,10 +9,39 @@
 #include <string_view>
 #include <vector>
 
+#include "halv80/engine/cmd_core.h"
+#include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/con_scanner.h"
+#include "halv80/engine/con_screen.h"
+#include "halv80/engine/emu_access.h"
 #include "halv80/engine/emu_startup.h"
+#include "halv80/engine/mac_lines.h"
+#include "halv80/engine/sup_panes.h"
 #include "halv80/engine/testing/scripted_window_side.h"
 #include "halv80/engine/tests/startup_fixture.h"
 #include "halv80/engine/tgt_memory.h"
+
+// A command side for tests that reach engine entries no command word does:
+// the console as start-up leaves it, then each line read goes to `handle` on
+// the command stack (with the abort flag clear), and the lines it leaves
+// (false) run as the command loop runs them; every unwind returns here.
+inline void test_command_loop(bool (*handle)(std::string_view line)) {
+  con_screen_init();
+  sup_split_screen_panes(kWindowIndexCommand);
+  con_reset_window();
+  Co.UnwindIsNormal = 1;
+  for (;;) {
+    try {
+      for (;;) {
+        con_read_line();
+        emu_channel_reset();
+        Cmd.AbortFlag = 0;
+        if (!handle(Cmd.CommandLine)) cmd_run_line();
+      }
+    } catch (const CommandUnwind&) {
+    }
+  }
+}
 
 class MemSessionTest : public StartupTest {
  public:

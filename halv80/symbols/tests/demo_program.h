@@ -9,6 +9,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/host/host_types.h"
 #include "platform/host/tests/scratch_dir.h"
@@ -49,6 +50,14 @@ inline std::map<u16, u16> lines() {
     u16& kept = out[u16(std::stoul(value, nullptr, 16))];
     kept = std::max(kept, u16(std::stoul(name.substr(prefix.size()))));
   }
+  return out;
+}
+
+// The lines of demo.c, counted from 1 (entry 0 is empty).
+inline std::vector<std::string> source_lines() {
+  std::istringstream in(file_bytes(kSources / "demo.c"));
+  std::vector<std::string> out{""};
+  for (std::string line; std::getline(in, line);) out.push_back(line);
   return out;
 }
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
@@ -30,39 +31,32 @@
 
 namespace {
 
-// A command loop that runs typed lines as the engine does and, for lines
-// starting with "@", the code window's actions that the key handlers call.
-void action_main() {
-  con_screen_init();
-  sup_split_screen_panes(kWindowIndexCommand);
-  con_reset_window();
-  Co.UnwindIsNormal = 1;
-  for (;;) {
-    try {
-      for (;;) {
-        con_read_line();
-        emu_channel_reset();
-        const std::string_view line = Cmd.CommandLine;
-        if (line == "@toggle") {
-          cmd_toggle_break_at_cursor();
-        } else if (line == "@run") {
-          cmd_run_to_cursor();
-        } else if (line == "@find") {
-          cmd_find_text(0);
-        } else if (line == "@choose") {
-          cmd_choose_source_file();
-        } else if (line == "@assembly") {
-          lst_toggle_mode(kListingAssembly, true);
-        } else if (line == "@source") {
-          lst_toggle_mode(kListingSource, true);
-        } else {
-          cmd_run_line();
-        }
-      }
-    } catch (const CommandUnwind&) {
-    }
+std::string AsmText;  // what "@asmtext" found; "-" when it found nothing
+
+// Lines starting with "@" run the code window's actions that the key
+// handlers call; the others run as the engine runs them.
+bool action_line(std::string_view line) {
+  if (line == "@asmtext") {
+    if (!lst_asm_text_at_cursor(AsmText)) AsmText = "-";
+  } else if (line == "@toggle") {
+    cmd_toggle_break_at_cursor();
+  } else if (line == "@run") {
+    cmd_run_to_cursor();
+  } else if (line == "@find") {
+    cmd_find_text(0);
+  } else if (line == "@choose") {
+    cmd_choose_source_file();
+  } else if (line == "@assembly") {
+    lst_toggle_mode(kListingAssembly, true);
+  } else if (line == "@source") {
+    lst_toggle_mode(kListingSource, true);
+  } else {
+    return false;
   }
+  return true;
 }
+
+void action_main() { test_command_loop(action_line); }
 
 class ActionsTest : public MemSessionTest {
  protected:
@@ -170,6 +164,25 @@ TEST_F(ActionsTest, ABreakpointTogglesOnASourceRowAndOnAnInstructionRow) {
   ASSERT_EQ(Brk.UsedCount, 1);
   EXPECT_EQ(Brk.Slots[0].address, Lst.RowKey[row]);
   EXPECT_EQ(attribute(row, 10), kAttrBreakRow);
+  // the text under the assembly cursor: the address, or the instruction
+  // without blanks and labels
+  LstAct.AsmColumn = 0;
+  typed("@asmtext");
+  char address_text[8];
+  std::snprintf(address_text, sizeof address_text, "%04X", u16(Lst.RowKey[row]));
+  EXPECT_EQ(AsmText, address_text);
+  typed("U _main");
+  const u16 main_row = [] {
+    for (u16 r = lst_pane_top(); r < lst_pane_bottom(); ++r)
+      if (Lst.RowKind[r] == kRowInstruction && Lst.RowKey[r] == 0x024B) return r;  // LD (9100 _origin),HL
+    return kNoRow;
+  }();
+  ASSERT_NE(main_row, kNoRow);
+  Lst.CursorRow = main_row;
+  LstAct.AsmColumn = 21;
+  typed("@asmtext");
+  EXPECT_EQ(AsmText, "LD (9100),HL");
+  Lst.CursorRow = row;
   // a label row has no address to break at
   for (u16 r = lst_pane_top(); r < lst_pane_bottom(); ++r) {
     if (Lst.RowKind[r] != kRowInstruction) {

@@ -24,6 +24,7 @@
 #include "halv80/engine/mac_lines.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/tests/mem_fixture.h"
+#include "halv80/engine/tests/screen_text.h"
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_store.h"
@@ -37,24 +38,8 @@ using demo::kSources;
 
 std::map<u16, u16> demo_lines() { return demo::lines(); }
 
-std::vector<std::string> source_lines() {
-  std::istringstream in(file_bytes(kSources / "demo.c"));
-  std::vector<std::string> lines{""};  // lines count from 1
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using demo::source_lines;
 
-// Blanks and tabs collapsed to one blank.
-std::string squeezed(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    const bool blank = c == ' ' || c == '\t';
-    if (blank && (out.empty() || out.back() == ' ')) continue;
-    out += blank ? ' ' : c;
-  }
-  if (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
-}
 
 class ListingProgramTest : public MemSessionTest {
  protected:
@@ -78,17 +63,6 @@ class ListingProgramTest : public MemSessionTest {
   static u16 top() { return lst_pane_top(); }
   static u16 bottom() { return lst_pane_bottom(); }
   static u16 rows() { return u16(bottom() - top()); }
-  static std::string row_text(u16 row) {
-    const u8* cells = con_screen_row(row);
-    std::string text;
-    for (u16 c = 0; c < kScreenColumns; ++c) text += char(cells[c * 2] == 0 ? ' ' : cells[c * 2]);
-    text.erase(text.find_last_not_of(' ') + 1);
-    return text;
-  }
-  template <class Fn>
-  static void guarded(Fn&& fn) {
-    ASSERT_TRUE(co_call_guarded(fn));
-  }
   static u16 value_of(std::string_view name) {
     u16 v = 0;
     return sym_lookup_value(name, v) ? v : 0xFFFF;
@@ -126,7 +100,7 @@ class ListingProgramTest : public MemSessionTest {
   // The pane's rows as the listing shows them.
   std::vector<Row> shown_rows() const {
     std::vector<Row> out;
-    for (u16 row = top(); row < bottom(); ++row) out.push_back({u16(Lst.RowKey[row]), Lst.RowKind[row], row_text(row)});
+    for (u16 row = top(); row < bottom(); ++row) out.push_back({u16(Lst.RowKey[row]), Lst.RowKind[row], screen_row_text(row)});
     return out;
   }
   static void expect_row(const Row& shown, const Row& want) {
@@ -267,7 +241,7 @@ TEST_F(ListingProgramTest, SourcePagesFollowTheLineTable) {
     char number[8];
     std::snprintf(number, sizeof number, "%04u ", line);
     const std::string want = line < source.size() ? number + source[line] : "";
-    EXPECT_EQ(row_text(row), want.substr(0, want.find_last_not_of(' ') + 1));
+    EXPECT_EQ(screen_row_text(row), want.substr(0, want.find_last_not_of(' ') + 1));
     if (line >= source.size()) continue;
     // the margin, the cursor mark on the first row, the breakpoint and the program counter's rows
     const u8 body = line == pc_line ? kAttrPcRow : line == break_line ? kAttrBreakRow : kAttrNormal;
@@ -337,8 +311,8 @@ TEST_F(ListingProgramTest, VOpensAFileThatIsNoModuleAndShowsPositionsAThirdDown)
   std::vector<u16> all(16, 0xFFFF);
   EXPECT_EQ(lst_module_indices(all), SymModules.ModuleCount);
   EXPECT_EQ(all[SymModules.ModuleCount], 0xFFFF);
-  EXPECT_EQ(row_text(top()), "0002 second");
-  EXPECT_EQ(row_text(top() + 3), "");  // past the end
+  EXPECT_EQ(screen_row_text(top()), "0002 second");
+  EXPECT_EQ(screen_row_text(top() + 3), "");  // past the end
 
   // a position in another file: its line a third of the way down
   guarded([] { lst_show_position("DEMO.SRC", 25); });

@@ -22,64 +22,26 @@
 #include "halv80/engine/mac_lines.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/tests/mem_fixture.h"
+#include "halv80/engine/tests/screen_text.h"
 #include "halv80/symbols/sym_scopes.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
-
-#ifndef HALV80_TEST_PROGRAM_DIR
-#error "HALV80_TEST_PROGRAM_DIR names the folder of the sdcc-built test programs"
-#endif
+#include "halv80/symbols/tests/demo_program.h"
 
 namespace {
 
-const std::filesystem::path kPrograms = HALV80_TEST_PROGRAM_DIR;
-const std::filesystem::path kSources = HALV80_TEST_PROGRAM_SOURCE_DIR;
+using demo::kSources;
+using demo::source_lines;
 
-std::string file_bytes(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// The demo's line records ("C$demo.c$<line>$..." in the linker's list):
-// address -> line, the larger line where two share an address.
-std::map<u16, u16> demo_lines() {
-  std::istringstream noi(file_bytes(kPrograms / "demo.noi"));
-  std::map<u16, u16> lines;
-  std::string def, name, value;
-  const std::string prefix = "C$demo.c$";
-  while (noi >> def >> name >> value) {
-    if (def != "DEF" || name.rfind(prefix, 0) != 0) continue;
-    u16& kept = lines[u16(std::stoul(value, nullptr, 16))];
-    kept = std::max(kept, u16(std::stoul(name.substr(prefix.size()))));
-  }
-  return lines;
-}
-
-std::vector<std::string> source_lines() {
-  std::istringstream in(file_bytes(kSources / "demo.c"));
-  std::vector<std::string> lines{""};  // lines count from 1
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+std::map<u16, u16> demo_lines() { return demo::lines(); }
 
 class MovesProgramTest : public MemSessionTest {
  protected:
   void SetUp() override {
     MemSessionTest::SetUp();
     sym_init();
-    std::string symbols, def, name, value;
-    std::istringstream noi(file_bytes(kPrograms / "demo.noi"));
-    while (noi >> def >> name >> value)
-      if (def == "DEF" && value.rfind("0x", 0) == 0) symbols += value.substr(2) + " " + name + "\r\n";
-    std::string lin;
-    for (const auto& [address, line] : demo_lines())
-      for (u16 word : {address, line}) lin += {char(word & 0xFF), char(word >> 8)};
-    dir_.write("demo.hex", file_bytes(kPrograms / "demo.ihx"));
-    dir_.write("demo.sym", symbols);
-    dir_.write("demo.lin", lin);
-    dir_.write("demo.MAP", "Module  <demo>  code base =0000  data base =0000\r\n");
     // the module takes the default source extension of toolchain kind 16
-    dir_.write("demo.src", file_bytes(kSources / "demo.c"));
+    demo::place(dir_, true, "demo.src");
     typed("L demo");
     ASSERT_EQ(Mac.LineError, 0);
     Sw.ToolchainKind = 2;  // source rows among the instructions
@@ -96,17 +58,6 @@ class MovesProgramTest : public MemSessionTest {
   static u16 bottom() { return lst_pane_bottom(); }
   static u16 rows() { return u16(bottom() - top()); }
   static u16 cursor_line() { return u16(Lst.RowKey[Lst.CursorRow]); }
-  static std::string row_text(u16 row) {
-    const u8* cells = con_screen_row(row);
-    std::string text;
-    for (u16 c = 0; c < kScreenColumns; ++c) text += char(cells[c * 2] == 0 ? ' ' : cells[c * 2]);
-    text.erase(text.find_last_not_of(' ') + 1);
-    return text;
-  }
-  template <class Fn>
-  static void guarded(Fn&& fn) {
-    ASSERT_TRUE(co_call_guarded(fn));
-  }
   // One move by its letter: l r (character), L R (word), h e (line start and
   // end), u d (line up and down), p n (page up and down), s z (to the start
   // and the end).
@@ -161,7 +112,7 @@ class MovesProgramTest : public MemSessionTest {
   static std::vector<Row> shown_rows() {
     std::vector<Row> out;
     for (u16 row = top(); row < bottom(); ++row)
-      out.push_back({Lst.RowKey[row], Lst.RowNext[row], Lst.RowKind[row], row_text(row)});
+      out.push_back({Lst.RowKey[row], Lst.RowNext[row], Lst.RowKind[row], screen_row_text(row)});
     return out;
   }
   static void expect_rows(const std::vector<Row>& shown, const std::vector<Row>& want) {
@@ -249,9 +200,9 @@ TEST_F(MovesProgramTest, ALongLineScrollsSidewaysByFiveColumnsAndRedrawsEveryRow
   };
   // every row shows its text from the offset
   const auto shows_from = [&](std::size_t offset) {
-    EXPECT_EQ(row_text(top()), trimmed("0001 " + long_line.substr(offset, kScreenColumns - 5)));
+    EXPECT_EQ(screen_row_text(top()), trimmed("0001 " + long_line.substr(offset, kScreenColumns - 5)));
     const std::string short_line = "short";
-    EXPECT_EQ(row_text(u16(top() + 1)), trimmed("0002 " + short_line.substr(std::min(offset, short_line.size()))));
+    EXPECT_EQ(screen_row_text(u16(top() + 1)), trimmed("0002 " + short_line.substr(std::min(offset, short_line.size()))));
   };
   const struct {
     const char* moves;
@@ -313,7 +264,7 @@ TEST_F(MovesProgramTest, SourceLineMovesScrollAtThePanesEdgesWithinTheFile) {
     char number[8];
     std::snprintf(number, sizeof number, "%04u ", line);
     const std::string want = number + source.at(line);
-    EXPECT_EQ(row_text(row), want.substr(0, want.find_last_not_of(' ') + 1));
+    EXPECT_EQ(screen_row_text(row), want.substr(0, want.find_last_not_of(' ') + 1));
   }
   EXPECT_EQ(marked_rows(), 1);
   // and back up to line 1: the same rows as before

@@ -224,43 +224,30 @@ constexpr u16 kUnwound = 0xFFFF;
 u16 LastAbort = 0;      // what the last command left in AbortFlag; kUnwound after an unwind
 bool LineKept = false;  // "LOAD": the caller's line and scanner were its own afterwards
 
-// The command side of these tests: the console as start-up leaves it, then
-// each typed line run on the command stack under a restart point, as the
-// command loop runs one: "RD ...", "WR ...", "DB0 name" (the image loader)
-// and "LOAD operand" (RD on an operand text, as the load command calls it).
-void program_file_main() {
-  con_screen_init();
-  sup_split_screen_panes(kWindowIndexCommand);
-  con_reset_window();
-  Co.UnwindIsNormal = 1;
-  for (;;) {
-    try {
-      for (;;) {
-        con_read_line();
-        emu_channel_reset();
-        Cmd.AbortFlag = 0;
-        LastAbort = kUnwound;
-        const std::string_view line = Cmd.CommandLine;
-        if (line.starts_with("DB0 ")) {
-          dbi_load_image(Cmd.CommandLine + 4);
-        } else if (line.starts_with("LOAD ")) {
-          const std::string before(line);
-          const char* cursor = Cmd.ScannerCursor = Cmd.CommandLine + 5;
-          rd_read_file(std::string(line.substr(5)));
-          LineKept = before == Cmd.CommandLine && Cmd.ScannerCursor == cursor;
-        } else {
-          Cmd.ScannerCursor = Cmd.CommandLine + 2;  // behind the command word
-          if (line.starts_with("WR"))
-            wr_cmd_write();
-          else
-            rd_cmd_read();
-        }
-        LastAbort = Cmd.AbortFlag;
-      }
-    } catch (const CommandUnwind&) {
-    }
+// The command side of these tests: each typed line run as the command loop
+// runs one: "RD ...", "WR ...", "DB0 name" (the image loader) and "LOAD
+// operand" (RD on an operand text, as the load command calls it).
+bool program_file_line(std::string_view line) {
+  LastAbort = kUnwound;
+  if (line.starts_with("DB0 ")) {
+    dbi_load_image(Cmd.CommandLine + 4);
+  } else if (line.starts_with("LOAD ")) {
+    const std::string before(line);
+    const char* cursor = Cmd.ScannerCursor = Cmd.CommandLine + 5;
+    rd_read_file(std::string(line.substr(5)));
+    LineKept = before == Cmd.CommandLine && Cmd.ScannerCursor == cursor;
+  } else {
+    Cmd.ScannerCursor = Cmd.CommandLine + 2;  // behind the command word
+    if (line.starts_with("WR"))
+      wr_cmd_write();
+    else
+      rd_cmd_read();
   }
+  LastAbort = Cmd.AbortFlag;
+  return true;
 }
+
+void program_file_main() { test_command_loop(program_file_line); }
 
 const std::string kMsgChecksumText = sjis("\n チェックサム エラー");
 const std::string kMsgFormatText = sjis("\n コマンドのフォーマットが不正です");
