@@ -291,6 +291,7 @@ void cmd_fail(u16 n) {
   cmd_error(n);
   if (n == kMsgCommandError) Cmd.AbortFlag = 0;
   redir_close();
+  input_close();
   co_abort_to_main();
 }
 

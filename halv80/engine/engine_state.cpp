@@ -22,6 +22,7 @@
 #include "halv80/engine/lst_actions.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/mac_lines.h"
+#include "halv80/engine/mac_store.h"
 #include "halv80/engine/mem_dump.h"
 #include "halv80/engine/redir_file.h"
 #include "halv80/engine/run_control.h"
@@ -64,6 +65,9 @@ void reset_engine_state() {
   // a redirect file left open by a test or an aborted run is closed, not leaked
   if (Redir.Handle >= 0) sup_file_close(Redir.Handle);
   Redir = RedirState{};
+  input_close();
+  Input = InputState{};
+  mac_store_reset();
   Run = RunState{};
   sup_core_request_reset();
   Fmt = FormatState{};
