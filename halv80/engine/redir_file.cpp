@@ -2,6 +2,7 @@
 #include "halv80/engine/redir_file.h"
 
 #include <cstring>
+#include <vector>
 
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/con_scanner.h"
@@ -74,12 +75,28 @@ void redir_open(bool append, std::string_view name) {
 
 namespace {
 
+// The finished temporary file takes the real name: its bytes replace the old
+// file in one atomic write (a rename never replaces a file here).
+void replace_with_temp() {
+  std::vector<u8> bytes;
+  const int h = sup_file_open(Redir.TempName, 0);
+  bool read_ok = h >= 0;
+  for (u8 chunk[4096]; read_ok;) {
+    const i32 n = sup_file_read(h, chunk, sizeof chunk);
+    if (n < 0) read_ok = false;
+    if (n <= 0) break;
+    bytes.insert(bytes.end(), chunk, chunk + n);
+  }
+  if (h >= 0) sup_file_close(h);
+  if (read_ok && sup_file_write_atomic(Redir.FinalName, bytes)) sup_file_delete(Redir.TempName);
+}
+
 // Closes the file; a new one takes its real name.
 void finish_file() {
   sup_file_close(Redir.Handle);
   Redir.Handle = -1;
   Redir.DbcsMark = 0;
-  if (!Redir.TempName.empty()) sup_file_rename(Redir.TempName, Redir.FinalName);
+  if (!Redir.TempName.empty()) replace_with_temp();
   Redir.TempName.clear();
   Redir.FinalName.clear();
 }
