@@ -75,9 +75,23 @@ void one_line_body(char* out, const char* field) {
 
 bool starts_nocase(const char* text, std::string_view word) { return sup_match_prefix_nocase(word, text) != nullptr; }
 
-void if_start(const char* condition);
+// Evaluates an IF condition and enters the IF level: true when its branch
+// runs. An empty condition or a failed evaluation sets AbortFlag.
+bool if_enter(const char* condition) {
+  if (*condition == '\0' || Mac.IfDepth == 0xFF) {
+    Cmd.AbortFlag = 1;
+    return false;
+  }
+  const u16 v = u16(evaluate(condition));
+  if (Cmd.AbortFlag) return false;
+  ++Mac.IfDepth;
+  Mac.IfActive = Mac.IfDepth;
+  return v != 0;
+}
 
-// Skips lines of an IF block with `nesting` levels open.
+// Skips lines of an IF block with `nesting` levels open, up to its end, an
+// ELSE branch or an ELSEIF whose condition holds. A loop, not a recursion: a
+// long chain of ELSEIFs takes no stack.
 void if_skip(int nesting) {
   for (;;) {
     if (!mac_read_block_line()) return;
@@ -98,26 +112,12 @@ void if_skip(int nesting) {
       continue;
     }
     --Mac.IfActive;
-    if (starts_nocase(line, "}ELSEIF{")) {
-      char condition[kLineBufferSize];
-      keep(condition, sup_skip_blanks(line + 8));
-      --Mac.IfDepth;
-      if_start(condition);
-    }
-    return;  // the ELSE branch runs
-  }
-}
-
-void if_start(const char* condition) {
-  if (*condition == '\0' || Mac.IfDepth == 0xFF) {
-    Cmd.AbortFlag = 1;
+    if (!starts_nocase(line, "}ELSEIF{")) return;  // the ELSE branch runs
+    // IF{ again at the same level, with the new condition
+    --Mac.IfDepth;
+    if (!if_enter(sup_skip_blanks(line + 8)) && !Cmd.AbortFlag) continue;
     return;
   }
-  const u16 v = u16(evaluate(condition));
-  if (Cmd.AbortFlag) return;
-  ++Mac.IfDepth;
-  Mac.IfActive = Mac.IfDepth;
-  if (v == 0) if_skip(1);
 }
 
 }  // namespace
@@ -224,7 +224,9 @@ void mac_word_repeat() {
   end_loop();
 }
 
-void mac_word_if() { if_start(sup_skip_blanks(Mac.WordOperand)); }
+void mac_word_if() {
+  if (!if_enter(sup_skip_blanks(Mac.WordOperand)) && !Cmd.AbortFlag) if_skip(1);
+}
 
 void mac_word_else() {
   if (Mac.FieldCount > 1 || Mac.IfDepth == 0 || Mac.IfDepth != Mac.IfActive) {

@@ -239,6 +239,16 @@ TEST_F(MacroTest, ControlStructures) {
   }
 }
 
+TEST_F(MacroTest, ALongElseIfChainTakesNoStack) {
+  // each false ELSEIF is skipped in the same loop: a deep chain is no recursion
+  ws_->Type("IF{ 0");
+  for (int i = 0; i < 3000; ++i) ws_->Type("}ELSEIF{ 0");
+  ws_->Type("}ELSEIF{ 1");
+  EXPECT_EQ(marks(typed("PF '#taken'")), std::vector<std::string>{"#taken"});
+  typed("}");
+  EXPECT_EQ(Mac.IfDepth, 0);
+}
+
 TEST_F(MacroTest, BrokenControlLinesReportCommandError) {
   for (const char* line : {"FOR{ a,b,c,d", "WHILE{ a,b", "WHILE{", "IF{", "REPEAT{", "}ELSE{"}) {
     SCOPED_TRACE(line);
@@ -376,6 +386,37 @@ TEST_F(MacroTest, EchoAndOutputSwitches) {
   EXPECT_TRUE(marks(typed("PF '#hidden'")).empty());
   typed("LIST");
   EXPECT_EQ(marks(typed("PF '#shown'")), std::vector<std::string>{"#shown"});
+}
+
+// The smallest store (-B,1: 148 slots) holds the built-ins and 27 more.
+class SmallStoreTest : public EngineTest {};
+
+TEST_F(SmallStoreTest, FullSlotsRefuseTheNextDefinitionAndKeepTheStore) {
+  ScriptedWindowSide ws;
+  ws.Start(" -B,1 ");
+  ASSERT_EQ(Store.SlotTotal, 148u);
+  const u16 builtins = Store.Count;
+  int defined = 0;
+  std::string out;
+  for (; defined < 40; ++defined) {
+    out = ws.Typed("{Z" + std::to_string(defined));
+    out += ws.Typed("* body");
+    out += ws.Typed("}");
+    if (out.find(sjis("マクロ バッファがいっぱいです")) != std::string::npos) break;
+  }
+  EXPECT_EQ(defined, 146 - builtins);
+  EXPECT_EQ(Store.Count, 146);
+  EXPECT_EQ(Store.WritePos, Store.EntriesEnd);
+  // a replacement still fits, and a kill makes room again
+  EXPECT_EQ(ws.Typed("{Z0").find(sjis("いっぱい")), std::string::npos);
+  ws.Type("* again");
+  ws.Type("}");
+  ws.Type("KILL Z1");
+  EXPECT_EQ(Store.Count, 145);
+  ws.Type("{Z99");
+  ws.Type("* fits");
+  EXPECT_EQ(ws.Typed("}").find(sjis("いっぱい")), std::string::npos);
+  EXPECT_EQ(Store.Count, 146);
 }
 
 }  // namespace
