@@ -3,9 +3,11 @@
 // input files, PRINTF. Each input line is typed with its carriage return; a
 // line must end in a message, an unwind or a result: never a crash or a hang.
 // No emulator is attached. The session works in a scratch folder of its own,
-// so the files that ">", ">>", "<" and MLIST > name stay there. After start-up
+// and every "/", "\\" and ":" of the input becomes "_", so the files that
+// ">", ">>", "<" and MLIST > name (directly or through macro arguments) stay
+// there; run it with absolute corpus paths, as scripts/fuzz does. After start-up
 // the real clock runs, so that a loop that never ends gives the window side
-// its turns and is stopped by the ESC typed at the end of the input.
+// its turns and is stopped by the ESC typed after its line.
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,15 +42,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   window_side.Start(" ");
   host_clock_use_real();
   std::string_view rest(reinterpret_cast<const char*>(data), size);
-  std::string text;
   for (std::size_t lines = 0; !rest.empty() && lines < kMaxLines; ++lines) {
     const std::size_t end = rest.find('\n');
-    text.append(rest.substr(0, std::min({end, rest.size(), kMaxLine})));
-    text += '\n';
+    std::string line;
+    for (char c : rest.substr(0, std::min({end, rest.size(), kMaxLine})))
+      line += (c == '/' || c == '\\' || c == ':') ? '_' : c;
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    // one line at a time: a block's next line is typed at its "?" prompt,
+    // and a command still busy after its line gets ESC
+    window_side.Run(*HostInput::FromText(line + "\n"));
+    if (window_side.Closed()) break;
   }
-  // all lines in one input: a block's lines reach the block reader as typed
-  window_side.Run(*HostInput::FromText(text));
   window_side.Finish();
   reset_engine_state();
   return 0;
