@@ -17,6 +17,7 @@
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_scanner.h"
+#include "halv80/engine/con_log.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/emu_access.h"
 #include "halv80/engine/lst_listing.h"
@@ -105,6 +106,20 @@ class ActionsTest : public MemSessionTest {
       ViewFields& v = b.view;
       char buffer[1024];
       const bool source = (b.p1 & kSearchSource) != 0;
+      if ((b.p1 & kSearchCommandWindow) != 0) {  // the log, from line P3 backward
+        v.log_restart = 1;
+        for (long n = long(b.p3); n >= 0; --n) {
+          if (con_window_fetch_line(buffer, u32(n)) != 0) break;
+          if (const char* hit = std::strstr(buffer, needle.c_str())) {
+            v.found = 1;
+            v.found_row = u32(n);
+            v.found_column = u16(hit - buffer);
+            v.found_end_column = u16(v.found_column + needle.size());
+            return;
+          }
+        }
+        return;
+      }
       if (source) {
         for (u32 n = backward ? b.p3 - 1 : b.p3 + 1; n >= 1 && n < 2000; n = backward ? n - 1 : n + 1) {
           if (con_window_fetch_line(buffer, n) != 0) break;
@@ -249,6 +264,29 @@ TEST_F(ActionsTest, TheSearchFindsTextForwardAndBackward) {
   answer_search_with("no such text", false);
   typed("@find");
   EXPECT_EQ(Lst.CursorRow, before);
+}
+
+TEST_F(ActionsTest, TheSearchInTheCommandWindowBringsTheLogLineIntoView) {
+  typed("R");  // a register line to find, among lines enough to scroll
+  for (int i = 0; i < 40; ++i) typed("D 0,F");
+  Lst.CodeCursorMode = 0;
+  const u16 window = Con.Window;
+  answer_search_with("S=", true);
+  typed("@find");
+  EXPECT_EQ(Con.Window, window);
+  // the found line is in the command pane, painted from the found column on
+  const u16 top = Con.Window == kSlotCommand ? Con.Top : Con.Slots[kSlotCommand].top;
+  const u16 bottom = Con.Window == kSlotCommand ? Con.Bottom : Con.Slots[kSlotCommand].bottom;
+  u16 hit_row = kNoRow;
+  for (u16 r = top; r < bottom && hit_row == kNoRow; ++r) {
+    std::string text;
+    for (u16 c = 0; c < 80; ++c) text += char(con_screen_row(r)[c * 2]);
+    if (text.find(" S=") == std::size_t(LstAct.LastFoundColumn) - 1) hit_row = r;
+  }
+  ASSERT_NE(hit_row, kNoRow) << "the register line is not in view";
+  EXPECT_EQ(attribute(hit_row, LstAct.LastFoundColumn), kAttrSearchHit);
+  EXPECT_NE(attribute(hit_row, u16(LstAct.LastFoundColumn + 2)), kAttrSearchHit);
+  EXPECT_FALSE(Log.ViewFollowsEnd);  // the view was scrolled back to it
 }
 
 TEST_F(ActionsTest, TheFileChooserAndTheWordUnderTheCursor) {
