@@ -35,8 +35,8 @@ TEST(RegNames, KeywordsMatchAnywhereInAnyCaseButNotAcrossADoubleByteCharacter) {
       {"", false},
       {"\x83\x51OR", false},       // the 'Q' is the second half of a double-byte character
       {"\x83\x40QOR", true},       // after a double-byte character
-      {"QOR\x82", true},          // a lead byte at the end is one unit
-      {"\x82qor", false},          // ...and so is one that takes the 'q' as its second half
+      {"QOR\x82", true},           // a lead byte at the end is one unit
+      {"\x82qor", false},          // the lead byte takes the 'q' as its second half
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.name));
