@@ -6,6 +6,7 @@
 #include <deque>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/lst_listing.h"
@@ -67,6 +68,16 @@ constexpr std::array<u8, 13> kBaseCodes = {0x85, 0x84, 0x80, 0x85, 0x81, 0x85, 0
 constexpr u32 kOtherBaseCode = 0x85;
 
 using Name = char[kDbiNameMax + 1];
+
+// A struct whose bit-field members wait for their kind-19 details: the record
+// and, per placeholder, where its member type and its bit-field bytes lie.
+struct D01WaitingStruct {
+  u16 number = 0;           // the file's type number
+  NameHandle record = kNoName;
+  struct Slot { u32 type_at; u32 bits_at; };
+  std::vector<Slot> slots;  // in member order
+  std::size_t next = 0;     // the placeholder the next kind-19 record patches
+};
 
 // What one load collects on the way and drops at its end.
 struct D01Work {
@@ -357,11 +368,11 @@ bool type_bit_field(u16 number) {
   if (Work->waiting.empty() || Work->waiting.front().number != number) return bad();
   D01WaitingStruct& w = Work->waiting.front();
   std::size_t length = 0;
-  const u8* prefix = sym_store_ptr(w.record);
-  const u8* data = prefix ? sym_store_read_length(prefix, length) : nullptr;
+  u8* prefix = sym_store_ptr(w.record);
+  if (prefix == nullptr) return bad();
+  u8* bytes = prefix + (sym_store_read_length(prefix, length) - prefix);  // past the length prefix
   const D01WaitingStruct::Slot slot = w.slots[w.next];
-  if (data == nullptr || slot.type_at + 5 > length || slot.bits_at + 3 > length) return bad();
-  u8* bytes = const_cast<u8*>(data);
+  if (slot.type_at + 5 > length || slot.bits_at + 3 > length) return bad();
   const u32 code = type_of(type);
   for (int i = 0; i < 4; ++i) bytes[slot.type_at + 1 + i] = u8(code >> (8 * i));
   bytes[slot.bits_at + 1] = width;

@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <span>
 #include <string_view>
-#include <vector>
 
 #include "halv80/symbols/dbi_buffer.h"
 #include "halv80/symbols/sym_store.h"
@@ -29,16 +28,6 @@ constexpr u16 kD01LineModuleOpen = 0x20;
 
 // Where code records put their bytes; tests and the fuzzer set their own.
 using D01CodeWriter = void (*)(u16 address, std::span<const u8> bytes);
-
-// A struct whose bit-field members wait for their kind-19 details: the record
-// and, per placeholder, where its member type and its bit-field bytes lie.
-struct D01WaitingStruct {
-  u16 number = 0;           // the file's type number
-  NameHandle record = kNoName;
-  struct Slot { u32 type_at; u32 bits_at; };
-  std::vector<Slot> slots;  // in member order
-  std::size_t next = 0;     // the placeholder the next kind-19 record patches
-};
 
 // The run-time helpers that the step commands and the backtrace use
 // (logical addresses, 0 when absent).

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/reg_registers.h"
@@ -16,6 +18,7 @@
 #include "halv80/symbols/sym_symbols.h"
 #include "halv80/engine/tests/mem_fixture.h"
 #include "halv80/symbols/sym_store.h"
+#include "halv80/symbols/tests/dbi_fixture.h"
 #include "halv80/symbols/tests/demo_program.h"
 #include "halv80/symbols/tests/sdcc_d01.h"
 
@@ -105,6 +108,28 @@ TEST_F(DbiD01SessionTest, LpRewritesTheCodeAndKeepsTheDatabase) {
   EXPECT_EQ(peek(0x0200, 0x9B), code);
   EXPECT_EQ(Sym.Count, symbols);
   EXPECT_EQ(Mac.LineError, 0);
+}
+
+// Toolchain kind 16 reads the .db1 file beside the program: the demo's lines
+// and symbols in loader C's tables.
+TEST_F(DbiD01SessionTest, ADb1FileBesideTheProgramGivesLinesAndSymbols) {
+  Sw.ToolchainKind = 16;
+  std::vector<fixture::Db1Line> lines;
+  for (const auto& [address, line] : demo::lines()) lines.push_back({line, address});
+  std::vector<fixture::Db1Symbol> symbols;
+  std::istringstream noi(demo::file_bytes(demo::kPrograms / "demo.noi"));
+  for (std::string def, name, value; noi >> def >> name >> value;)
+    if (def == "DEF" && name[0] == '_') symbols.push_back({name, u32(std::stoul(value, nullptr, 16)), 1});
+  dir_.write("demo.db1", fixture::db1_file({{0x0200, 0x029B, "demo.c", 1, u32(lines.size())}}, lines, symbols));
+  dir_.write("demo.hex", demo::file_bytes(demo::kPrograms / "demo.ihx"));
+
+  typed("L demo");
+  EXPECT_EQ(Mac.LineError, 0);
+  u16 main = 0;
+  ASSERT_EQ(sym_lookup_value("main", main), 1);
+  EXPECT_EQ(main, 0x0248);
+  reg_set(kRegPC, main);
+  EXPECT_EQ(where(), "DEMO.C:27");
 }
 
 }  // namespace

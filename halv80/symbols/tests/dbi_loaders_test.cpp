@@ -13,6 +13,8 @@
 #include "halv80/engine/engine_state.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/reg_registers.h"
+#include "halv80/engine/sup_host.h"
+#include "halv80/symbols/dbi_buffer.h"
 #include "halv80/symbols/dbi_d01.h"
 #include "halv80/symbols/dbi_db1.h"
 #include "halv80/symbols/dbi_load.h"
@@ -23,6 +25,7 @@
 #include "halv80/symbols/sym_symbols.h"
 #include "halv80/symbols/sym_types.h"
 #include "halv80/symbols/tests/dbi_fixture.h"
+#include "platform/host/host_file.h"
 #include "platform/host/tests/scratch_dir.h"
 
 namespace {
@@ -330,8 +333,62 @@ TEST_F(DbiLoadersTest, D01RecordsStraddleTheRefillOfAFileOver64KiB) {
   }
 }
 
+TEST_F(DbiLoadersTest, D01FullTablesEndTheLoadKeepingWhatWasRead) {
+  D01Writer w;
+  w.module_start("M");
+  for (u32 i = 0; i < kSymMaxCount + 10; ++i) w.symbol(2, 2, i, "s" + std::to_string(i), kInt);
+  w.module_end().end();
+  EXPECT_EQ(load_d01(w.bytes()), kLoadFull);
+  EXPECT_EQ(Sym.Count, kSymMaxCount);
+  EXPECT_EQ(symbol_value("_s0"), 0u);
+}
+
 TEST_F(DbiLoadersTest, D01MissingFile) {
   EXPECT_EQ(dbi_load_d01((dir_.system_path() + "\\none.d01").c_str(), true), kD01FileMissing);
+}
+
+// The reader hands out exactly the file's bytes across refills, never a stale
+// byte after its end, also when toolchain kind 5 fills the rest with 0x1A.
+TEST_F(DbiLoadersTest, BufferReadsExactlyTheFileAcrossRefills) {
+  std::string bytes(70123, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = char(i * 7 + i / 256);
+  const std::string path = write("b.bin", bytes);
+  for (const u16 kind : {3, 5}) {
+    SCOPED_TRACE(kind);
+    Sw.ToolchainKind = kind;
+    const SupFileCloser file(sup_file_open(path, kFileModeRead));
+    ASSERT_EQ(dbi_buffer_init(), kDbiBufferSize);
+    ASSERT_TRUE(dbi_buffer_start(file.handle, 0));
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+      // a "record" of 97 bytes: one read byte, a skip, one more byte
+      u8 b = 0;
+      ASSERT_TRUE(dbi_read_u8(b));
+      ASSERT_EQ(b, u8(bytes[at])) << at;
+      const u32 n = u32(std::min<std::size_t>(95, bytes.size() - at - 1));
+      ASSERT_TRUE(dbi_skip(n));
+      at += 1 + n;
+      if (at < bytes.size()) {
+        ASSERT_TRUE(dbi_read_u8(b));
+        ASSERT_EQ(b, u8(bytes[at])) << at;
+        ++at;
+      }
+      ASSERT_EQ(dbi_buffer_position(), at);
+      dbi_buffer_refill();
+    }
+    u8 b = 0;
+    u32 word = 0;
+    EXPECT_FALSE(dbi_read_u8(b));
+    EXPECT_FALSE(dbi_read_be32(word));
+    EXPECT_TRUE(dbi_buffer_at_end());
+    if (kind == 5) {
+      EXPECT_EQ(DbiBuf.Data[DbiBuf.Valid], 0x1A);
+    }
+    // a start inside the file, a field cut by its end
+    ASSERT_TRUE(dbi_buffer_start(file.handle, u32(bytes.size() - 3)));
+    EXPECT_FALSE(dbi_read_be32(word));
+    EXPECT_EQ(dbi_buffer_remaining(), 3u);
+  }
 }
 
 // --- loader C
