@@ -221,7 +221,7 @@ bool record_block_end() {
   D01.Pending &= u16(~kD01FunctionOpen);
   if (!D01.WithSymbols) return true;
   for (ScopeRecord* r : {scope(D01.FunctionStatic), scope(D01.FunctionBlock)})
-    if (r) r->size.set(u16(D01.Address - r->location.get()));
+    if (r && D01.Address >= r->location.get()) r->size.set(u16(D01.Address - r->location.get()));
   SymFlag.CodeHigh = std::max(SymFlag.CodeHigh, D01.Address);
   // the module's range reaches to the end of its last function
   if (ScopeRecord* m = scope(D01.ModuleScope); m && D01.Address > m->location.get())

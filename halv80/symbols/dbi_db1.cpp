@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -87,24 +88,33 @@ class Db1Loader {
       }
       std::size_t end = i + 1;
       while (end < modules_.size() && modules_[end].start < modules_[i].end) ++end;
+      covered_.clear();
       for (std::size_t k = end; k-- > i;) {
         if (!modules_[k].has_lines()) continue;
-        if (const i16 r = load_module(k, end)) return r;
+        if (const i16 r = load_module(k)) return r;
+        cover(modules_[k].first, modules_[k].last);
       }
       i = end;
     }
     return kLoadDone;
   }
 
-  // Does line entry `index` belong to an entry after k in its group (a file
-  // included in k's range)? Those lines are that file's, not k's.
-  bool nested_line(std::size_t k, std::size_t group_end, u32 index) const {
-    for (std::size_t m = k + 1; m < group_end; ++m)
-      if (modules_[m].has_lines() && index >= modules_[m].first && index <= modules_[m].last) return true;
-    return false;
+  // Adds first..last to the line indexes that entries later in the group
+  // (files included in the one being loaded) have taken, merging neighbours.
+  void cover(u32 first, u32 last) {
+    if (first > last) return;
+    u64 low = first, high = last;
+    auto it = covered_.upper_bound(first);
+    if (it != covered_.begin() && std::prev(it)->second + u64(1) >= low) --it;
+    while (it != covered_.end() && it->first <= high + 1) {
+      low = std::min<u64>(low, it->first);
+      high = std::max<u64>(high, it->second);
+      it = covered_.erase(it);
+    }
+    covered_.emplace(u32(low), u32(high));
   }
 
-  i16 load_module(std::size_t k, std::size_t group_end) {
+  i16 load_module(std::size_t k) {
     const ModuleEntry& e = modules_[k];
     // the file name: up to 128 bytes, ended by a NUL or by the file's end
     std::array<u8, kDb1FileNameRead> raw{};
@@ -116,25 +126,34 @@ class Db1Loader {
     const std::size_t length = std::find(raw.begin(), raw.begin() + limit, u8(0)) - raw.begin();
     const std::string name(reinterpret_cast<const char*>(raw.data()), length);
     if (sym_begin_module(name.c_str()) != 0) return kLoadFull;
-    const i16 result = load_lines(k, group_end);
+    const i16 result = load_lines(e);
     sym_end_module();  // what was added stays, also after a failure
     return result;
   }
 
-  i16 load_lines(std::size_t k, std::size_t group_end) {
-    const ModuleEntry& e = modules_[k];
+  // The line entries first..last of a module, in blocks of up to 128; the
+  // runs that an included file has taken are passed over unread.
+  i16 load_lines(const ModuleEntry& e) {
     std::array<u8, kDb1LineBlock> block{};
+    constexpr u64 kBlockEntries = kDb1LineBlock / kDb1LineEntrySize;
     for (u64 index = e.first; index <= e.last;) {
-      const u64 entries = std::min<u64>(u64(e.last) - index + 1, kDb1LineBlock / kDb1LineEntrySize);
+      const auto next = covered_.upper_bound(u32(index));
+      if (next != covered_.begin() && std::prev(next)->second >= index) {
+        index = u64(std::prev(next)->second) + 1;  // an included file's lines
+        continue;
+      }
+      u64 stop = std::min<u64>(e.last, index + kBlockEntries - 1);
+      if (next != covered_.end()) stop = std::min<u64>(stop, u64(next->first) - 1);
+      const u64 entries = stop - index + 1;
       if (!read_at(direct_, u64(line_table_) + index * kDb1LineEntrySize, block.data(),
                    std::size_t(entries * kDb1LineEntrySize)))
         return kDb1ReadFailed;  // the line table ends before the module's last line
-      for (u64 n = 0; n < entries; ++n, ++index) {
-        if (nested_line(k, group_end, u32(index))) continue;
+      for (u64 n = 0; n < entries; ++n) {
         const u8* p = block.data() + n * kDb1LineEntrySize;
         if (sym_add_line(u32(p[0] | p[1] << 8), le32_at(p + 4)) == 1) return kLoadFull;
         Lst.ListingMode = kListingSource;
       }
+      index = stop + 1;
     }
     return kLoadDone;
   }
@@ -182,6 +201,7 @@ class Db1Loader {
   u32 line_table_ = 0;
   u32 strings_ = 0;
   std::vector<ModuleEntry> modules_;
+  std::map<u32, u32> covered_;  // first -> last line index, disjoint runs
 };
 
 }  // namespace

@@ -433,6 +433,33 @@ TEST_F(DbiLoadersTest, Db1ModulesWithIncludedFilesAndSymbols) {
   EXPECT_EQ(symbol_value("_far"), 0xFFFFFFFFu);
 }
 
+// An include inside an include: each file keeps only its own lines. Then a
+// group of 3,000 entries over the same 2,000 lines: the innermost takes them
+// all, and the others pass over them unread.
+TEST_F(DbiLoadersTest, Db1IncludesWithinIncludes) {
+  const std::vector<fixture::Db1Line> lines = {{1, 0x100}, {2, 0x110}, {3, 0x120}, {4, 0x130}, {5, 0x140}, {6, 0x150}};
+  ASSERT_EQ(load_db1(fixture::db1_file({{0x100, 0x200, "a.c", 1, 6}, {0x110, 0x150, "b.h", 2, 5}, {0x120, 0x130, "c.h", 3, 3}},
+                                       lines, {})),
+            0);
+  const struct { const char* file; u16 line; i32 address; } cases[] = {
+      {"A.C", 1, 0x100}, {"A.C", 6, 0x150}, {"B.H", 2, 0x110}, {"B.H", 4, 0x130}, {"B.H", 5, 0x140}, {"C.H", 3, 0x120},
+      {"A.C", 3, -1},    {"B.H", 3, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + ":" + std::to_string(c.line));
+    EXPECT_EQ(address_of_line(c.file, c.line), c.address);
+  }
+
+  std::vector<fixture::Db1Module> nested;
+  std::vector<fixture::Db1Line> many;
+  for (u32 i = 0; i < 2000; ++i) many.push_back({u16(i + 1), 0x1000 + i});
+  for (u32 i = 0; i < 3000; ++i) nested.push_back({0x1000 + i, 0x9000 - i, "n" + std::to_string(i) + ".h", 1, 2000});
+  Sw.SymbolBlockLimit = 16;
+  ASSERT_EQ(load_db1(fixture::db1_file(nested, many, {})), 0);
+  EXPECT_EQ(address_of_line("N2999.H", 2000), 0x1000 + 1999);
+  EXPECT_EQ(address_of_line("N0.H", 1), -1);
+}
+
 TEST_F(DbiLoadersTest, Db1TablesLargerThanTheBuffer) {
   std::vector<fixture::Db1Module> modules;
   std::vector<fixture::Db1Line> lines;
