@@ -25,6 +25,7 @@ void shift_and_fill() {
   b.Valid -= keep_from;
   b.Cursor -= keep_from;
   b.FileBase += u32(keep_from);
+  const std::size_t fresh_from = b.Valid;
   while (b.Valid < kDbiBufferSize) {
     const i32 got = sup_file_read(b.Handle, b.Data.get() + b.Valid, u32(kDbiBufferSize - b.Valid));
     if (got <= 0) {
@@ -34,6 +35,8 @@ void shift_and_fill() {
     }
     b.Valid += std::min(std::size_t(got), kDbiBufferSize - b.Valid);
   }
+  if (b.Descramble && b.Valid > fresh_from)
+    b.Descramble(std::span<u8>(b.Data.get() + fresh_from, b.Valid - fresh_from));
   // Readers of toolchain kind 5 see end-of-text bytes after the file's end.
   if (Sw.ToolchainKind == 5) std::memset(b.Data.get() + b.Valid, kEndOfText, kDbiBufferSize - b.Valid);
 }

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 
 #include "platform/host/host_types.h"
 
@@ -18,6 +19,10 @@ constexpr std::size_t kDbiBufferMinimum = 8192;  // the loaders refuse a smaller
 constexpr std::size_t kDbiBufferKeep = 4096;
 constexpr std::size_t kDbiNameMax = 255;  // a length-prefixed name: one byte of length
 
+// Turns bytes just read from the file into the bytes the loader reads (the
+// scrambled format's step); applied once to every byte, as it arrives.
+using DbiDescrambler = void (*)(std::span<u8> fresh);
+
 struct DbiBufferState {
   std::unique_ptr<u8[]> Data;  // kDbiBufferSize bytes once dbi_buffer_init ran
   int Handle = -1;             // the file read; not owned
@@ -26,6 +31,7 @@ struct DbiBufferState {
   u32 FileBase = 0;            // file position of Data[0]
   bool AtEnd = false;          // the file has no bytes after Data[Valid - 1]
   bool ReadFailed = false;     // a read of the file failed (not just its end)
+  DbiDescrambler Descramble = nullptr;  // set while a scrambled file is read; null: bytes as they are
 };
 extern DbiBufferState DbiBuf;
 
@@ -40,8 +46,8 @@ bool dbi_buffer_start(int handle, u32 offset);
 // The after-record rule: when at most 4,096 unread bytes remain and the file
 // has more, the last 4,096 bytes are moved to the buffer's start and the rest
 // is filled from the file (with toolchain kind 5 the part a short read leaves
-// empty is filled with 0x1A, never counted as valid). The cursor moves with
-// the data.
+// empty is filled with 0x1A, never counted as valid; with a descrambler set
+// the new bytes pass through it). The cursor moves with the data.
 void dbi_buffer_refill();
 // Unread bytes in the buffer.
 std::size_t dbi_buffer_remaining();

@@ -347,29 +347,36 @@ TEST_F(DbiLoadersTest, D01MissingFile) {
 }
 
 // The reader hands out exactly the file's bytes across refills, never a stale
-// byte after its end, also when toolchain kind 5 fills the rest with 0x1A.
+// byte after its end, also when toolchain kind 5 fills the rest with 0x1A;
+// with a descrambler every byte passes through it once.
+void flip(std::span<u8> fresh) {
+  for (u8& b : fresh) b ^= 0x5A;
+}
+
 TEST_F(DbiLoadersTest, BufferReadsExactlyTheFileAcrossRefills) {
   std::string bytes(70123, '\0');
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = char(i * 7 + i / 256);
   const std::string path = write("b.bin", bytes);
-  for (const u16 kind : {3, 5}) {
-    SCOPED_TRACE(kind);
-    Sw.ToolchainKind = kind;
+  const struct { u16 kind; DbiDescrambler descramble; u8 mask; } cases[] = {{3, nullptr, 0}, {5, nullptr, 0}, {3, flip, 0x5A}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mask + c.kind);
+    Sw.ToolchainKind = c.kind;
     const SupFileCloser file(sup_file_open(path, kFileModeRead));
     ASSERT_EQ(dbi_buffer_init(), kDbiBufferSize);
+    DbiBuf.Descramble = c.descramble;
     ASSERT_TRUE(dbi_buffer_start(file.handle, 0));
     std::size_t at = 0;
     while (at < bytes.size()) {
       // a "record" of 97 bytes: one read byte, a skip, one more byte
       u8 b = 0;
       ASSERT_TRUE(dbi_read_u8(b));
-      ASSERT_EQ(b, u8(bytes[at])) << at;
+      ASSERT_EQ(b, u8(bytes[at] ^ c.mask)) << at;
       const u32 n = u32(std::min<std::size_t>(95, bytes.size() - at - 1));
       ASSERT_TRUE(dbi_skip(n));
       at += 1 + n;
       if (at < bytes.size()) {
         ASSERT_TRUE(dbi_read_u8(b));
-        ASSERT_EQ(b, u8(bytes[at])) << at;
+        ASSERT_EQ(b, u8(bytes[at] ^ c.mask)) << at;
         ++at;
       }
       ASSERT_EQ(dbi_buffer_position(), at);
@@ -380,13 +387,14 @@ TEST_F(DbiLoadersTest, BufferReadsExactlyTheFileAcrossRefills) {
     EXPECT_FALSE(dbi_read_u8(b));
     EXPECT_FALSE(dbi_read_be32(word));
     EXPECT_TRUE(dbi_buffer_at_end());
-    if (kind == 5) {
+    if (c.kind == 5) {
       EXPECT_EQ(DbiBuf.Data[DbiBuf.Valid], 0x1A);
     }
     // a start inside the file, a field cut by its end
     ASSERT_TRUE(dbi_buffer_start(file.handle, u32(bytes.size() - 3)));
     EXPECT_FALSE(dbi_read_be32(word));
     EXPECT_EQ(dbi_buffer_remaining(), 3u);
+    DbiBuf.Descramble = nullptr;
   }
 }
 
