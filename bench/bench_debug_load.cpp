@@ -45,14 +45,19 @@ std::string big_d01() {
     w.type_function(type++, 4, 2);
     const u16 function_type = u16(type - 1);
     for (u32 s = 0; s < kSymbolsPerModule; ++s)
-      w.symbol(2, 2, 0x9100 + s * 2, module + "_variable_" + std::to_string(s), u16(first_type + s % (2 * kStructsPerModule)));
+      w.symbol(2, 2, 0x9100 + s * 2, module + "_variable_" + std::to_string(s),
+               u16(first_type + s % (2 * kStructsPerModule)));
     w.address(address);
     for (u32 f = 0; f < kFunctionsPerModule; ++f) {
       const std::string name = module + "_function_" + std::to_string(f);
       w.symbol(1, 1, address, name, function_type);
-      w.line(u16(f * 20 + 1), true).function(name, {{7, 4, "first", 4}, {7, 6, "second", first_type},
-                                                    {7, 0xFFFFFFFE, "count", 4}, {7, 0xFFFFFFFC, "item", u16(first_type + 1)},
-                                                    {4, 0x9000, "local_static", 4}, {7, 0xFFFFFFFA, "flags", 1}});
+      w.line(u16(f * 20 + 1), true)
+          .function(name, {{7, 4, "first", 4},
+                           {7, 6, "second", first_type},
+                           {7, 0xFFFFFFFE, "count", 4},
+                           {7, 0xFFFFFFFC, "item", u16(first_type + 1)},
+                           {4, 0x9000, "local_static", 4},
+                           {7, 0xFFFFFFFA, "flags", 1}});
       w.code("\x00\x00");
       w.block_begin({{7, 0xFFFFFFF8, "inner", 4}, {7, 0xFFFFFFF6, "other", 1}});
       for (u32 l = 1; l < kLinesPerFunction; ++l) w.line(u16(f * 20 + 1 + l)).code("\x00\x00");
@@ -78,8 +83,9 @@ void BM_LoadDebugFileA(benchmark::State& state) {
 
   // one load checked before the timing: everything arrived
   s.Type("L big");
-  if (!s.Ok() || SymModules.ModuleCount != kModules || Sym.Count != kModules * (kSymbolsPerModule + kFunctionsPerModule) ||
-      Types.SlotCount == 0 || SymScopes.ScopeCount == 0) {
+  if (!s.Ok() || SymModules.ModuleCount != kModules ||
+      Sym.Count != kModules * (kSymbolsPerModule + kFunctionsPerModule) || Types.SlotCount == 0 ||
+      SymScopes.ScopeCount == 0) {
     state.SkipWithError("L did not load the whole file");
     return;
   }

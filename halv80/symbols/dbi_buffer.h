@@ -24,13 +24,13 @@ constexpr std::size_t kDbiNameMax = 255;  // a length-prefixed name: one byte of
 using DbiDescrambler = void (*)(std::span<u8> fresh);
 
 struct DbiBufferState {
-  std::unique_ptr<u8[]> Data;  // kDbiBufferSize bytes once dbi_buffer_init ran
-  int Handle = -1;             // the file read; not owned
-  std::size_t Valid = 0;       // bytes of the file in Data; nothing past them is read
-  std::size_t Cursor = 0;      // the next byte to read, at most Valid
-  u32 FileBase = 0;            // file position of Data[0]
-  bool AtEnd = false;          // the file has no bytes after Data[Valid - 1]
-  bool ReadFailed = false;     // a read of the file failed (not just its end)
+  std::unique_ptr<u8[]> Data;           // kDbiBufferSize bytes once dbi_buffer_init ran
+  int Handle = -1;                      // the file read; not owned
+  std::size_t Valid = 0;                // bytes of the file in Data; nothing past them is read
+  std::size_t Cursor = 0;               // the next byte to read, at most Valid
+  u32 FileBase = 0;                     // file position of Data[0]
+  bool AtEnd = false;                   // the file has no bytes after Data[Valid - 1]
+  bool ReadFailed = false;              // a read of the file failed (not just its end)
   DbiDescrambler Descramble = nullptr;  // set while a scrambled file is read; null: bytes as they are
 };
 extern DbiBufferState DbiBuf;

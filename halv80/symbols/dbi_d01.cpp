@@ -72,9 +72,12 @@ using Name = char[kDbiNameMax + 1];
 // A struct whose bit-field members wait for their kind-19 details: the record
 // and, per placeholder, where its member type and its bit-field bytes lie.
 struct D01WaitingStruct {
-  u16 number = 0;           // the file's type number
+  u16 number = 0;  // the file's type number
   NameHandle record = kNoName;
-  struct Slot { u32 type_at; u32 bits_at; };
+  struct Slot {
+    u32 type_at;
+    u32 bits_at;
+  };
   std::vector<Slot> slots;  // in member order
   std::size_t next = 0;     // the placeholder the next kind-19 record patches
 };
@@ -108,8 +111,10 @@ bool skip_name() {
 u32 type_of(u16 number) { return dbi_d01_type_code(number); }
 
 void write_code(u16 address, std::span<const u8> bytes) {
-  if (D01.CodeWriter) D01.CodeWriter(address, bytes);
-  else tgt_write_block(bytes, address);
+  if (D01.CodeWriter)
+    D01.CodeWriter(address, bytes);
+  else
+    tgt_write_block(bytes, address);
 }
 
 void end_line_module() {
@@ -117,9 +122,7 @@ void end_line_module() {
   D01.Pending &= u16(~kD01LineModuleOpen);
 }
 
-ScopeRecord* scope(u16 index_plus_one) {
-  return index_plus_one ? sym_scope_record(u16(index_plus_one - 1u)) : nullptr;
-}
+ScopeRecord* scope(u16 index_plus_one) { return index_plus_one ? sym_scope_record(u16(index_plus_one - 1u)) : nullptr; }
 
 bool add_scope(u16 kind, u32 type, u32 location, std::string_view name) {
   return dbi_add_scope(kind, type, location, name) == 0 || full();
@@ -239,7 +242,8 @@ bool record_function() {
       D01.Pending &= u16(~kD01ModuleNeedsStart);
     }
     const auto typed = Work->symbol_types.find(start);
-    if (!add_scope(kScopeStatic, typed != Work->symbol_types.end() ? typed->second : kNoType, start, name)) return false;
+    if (!add_scope(kScopeStatic, typed != Work->symbol_types.end() ? typed->second : kNoType, start, name))
+      return false;
     D01.FunctionStatic = SymScopes.ScopeCount;
     if (!add_scope(kScopeBlock, kNoType, start, name)) return false;
     D01.FunctionBlock = SymScopes.ScopeCount;
@@ -406,12 +410,9 @@ bool record_type() {
       builder.put_type(type_of(element));
       return define_type(index, builder);
     }
-    case kTypeStruct:
-      return type_struct(number, index, false);
-    case kTypeUnion:
-      return type_struct(number, index, true);
-    case kTypeBitField:
-      return type_bit_field(number);
+    case kTypeStruct: return type_struct(number, index, false);
+    case kTypeUnion: return type_struct(number, index, true);
+    case kTypeBitField: return type_bit_field(number);
     case kTypeFunction: {
       u16 result = 0;
       u8 params = 0;

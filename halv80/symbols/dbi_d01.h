@@ -38,22 +38,22 @@ struct D01Helpers {
 };
 
 struct D01State {
-  i16 Abort = 0;            // 0, kLoadBadFormat, kLoadFull or one of the codes above
+  i16 Abort = 0;  // 0, kLoadBadFormat, kLoadFull or one of the codes above
   bool WithSymbols = false;
-  u32 Address = 0;          // the current code address
-  bool StartUp = false;     // the next code record's address becomes the PC
-  u16 Depth = 0;            // inner blocks open in the current function
-  u16 Pending = 0;          // kD01* bits
-  bool InModule = false;    // between a module start and its end
+  u32 Address = 0;        // the current code address
+  bool StartUp = false;   // the next code record's address becomes the PC
+  u16 Depth = 0;          // inner blocks open in the current function
+  u16 Pending = 0;        // kD01* bits
+  bool InModule = false;  // between a module start and its end
   char ModuleName[kDbiNameMax + 1]{};
-  u16 ModuleScope = 0;      // index + 1 of the module's scope record; 0 none
-  u16 FunctionStatic = 0;   // index + 1 of the open function's static item
-  u16 FunctionBlock = 0;    // index + 1 of its block record
-  u32 BlockStart = 0;       // the address a line record marked as a block's start
-  bool HaveCodeLow = false; // the code range's low end was set by a function
+  u16 ModuleScope = 0;       // index + 1 of the module's scope record; 0 none
+  u16 FunctionStatic = 0;    // index + 1 of the open function's static item
+  u16 FunctionBlock = 0;     // index + 1 of its block record
+  u32 BlockStart = 0;        // the address a line record marked as a block's start
+  bool HaveCodeLow = false;  // the code range's low end was set by a function
   bool SegmentOneSeen = false;
   D01Helpers Helpers;
-  D01CodeWriter CodeWriter = nullptr;        // null: target memory
+  D01CodeWriter CodeWriter = nullptr;  // null: target memory
 };
 extern D01State D01;
 

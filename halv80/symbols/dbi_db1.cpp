@@ -180,8 +180,7 @@ class Db1Loader {
     std::string name;
     for (u32 done = 0; done < count;) {
       const u32 entries = std::min<u32>(count - done, kDb1SymbolBlock / kDb1SymbolEntrySize);
-      if (!read_at(direct_, u64(table) + u64(done) * kDb1SymbolEntrySize, block.data(),
-                   entries * kDb1SymbolEntrySize))
+      if (!read_at(direct_, u64(table) + u64(done) * kDb1SymbolEntrySize, block.data(), entries * kDb1SymbolEntrySize))
         return kDb1ReadFailed;
       for (u32 n = 0; n < entries; ++n) {
         const u8* p = block.data() + n * kDb1SymbolEntrySize;

@@ -13,10 +13,10 @@ constexpr std::size_t kDb1HeaderSize = 136;
 constexpr std::size_t kDb1ModuleEntrySize = 34;
 constexpr std::size_t kDb1LineEntrySize = 8;
 constexpr std::size_t kDb1SymbolEntrySize = 12;
-constexpr std::size_t kDb1LineBlock = 1024;   // 128 line entries read at once
-constexpr std::size_t kDb1SymbolBlock = 768;  // 64 symbol entries read at once
-constexpr std::size_t kDb1FileNameRead = 128; // bytes read for a module's file name
-constexpr u16 kDb1SymbolMask = 0x43F;         // flags & mask of 1 or 5: a symbol to load
+constexpr std::size_t kDb1LineBlock = 1024;    // 128 line entries read at once
+constexpr std::size_t kDb1SymbolBlock = 768;   // 64 symbol entries read at once
+constexpr std::size_t kDb1FileNameRead = 128;  // bytes read for a module's file name
+constexpr u16 kDb1SymbolMask = 0x43F;          // flags & mask of 1 or 5: a symbol to load
 
 // Header fields (file offsets).
 constexpr std::size_t kDb1ModuleCount = 36;

@@ -2,12 +2,12 @@
 // (.d01) of an sdcc-built program, from FOLDER/NAME.ihx and NAME.cdb, written
 // to OUT; sdcc does not record parameter counts, so each C function's count
 // is given on the command line.
+#include "halv80/symbols/tests/sdcc_d01.h"
+
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <string>
-
-#include "halv80/symbols/tests/sdcc_d01.h"
 
 int main(int argc, char** argv) {
   if (argc < 4) {

@@ -10,14 +10,14 @@
 #include <vector>
 
 #include "halv80/engine/cmd_switches.h"
-#include "halv80/engine/reg_registers.h"
 #include "halv80/engine/mac_lines.h"
+#include "halv80/engine/reg_registers.h"
+#include "halv80/engine/tests/mem_fixture.h"
 #include "halv80/symbols/exp_eval.h"
 #include "halv80/symbols/exp_types.h"
 #include "halv80/symbols/sym_modules.h"
-#include "halv80/symbols/sym_symbols.h"
-#include "halv80/engine/tests/mem_fixture.h"
 #include "halv80/symbols/sym_store.h"
+#include "halv80/symbols/sym_symbols.h"
 #include "halv80/symbols/tests/dbi_fixture.h"
 #include "halv80/symbols/tests/demo_program.h"
 #include "halv80/symbols/tests/sdcc_d01.h"

@@ -30,7 +30,10 @@ struct D01Member {
 // Loader A's file, record by record.
 class D01Writer {
  public:
-  D01Writer& u8_(u8 v) { bytes_ += char(v); return *this; }
+  D01Writer& u8_(u8 v) {
+    bytes_ += char(v);
+    return *this;
+  }
   D01Writer& be16(u16 v) { return u8_(u8(v >> 8)).u8_(u8(v)); }
   D01Writer& be32(u32 v) { return be16(u16(v >> 16)).be16(u16(v)); }
   D01Writer& name(std::string_view n) {
@@ -38,7 +41,10 @@ class D01Writer {
     bytes_.append(n.substr(0, 255));
     return *this;
   }
-  D01Writer& fill(std::size_t n, u8 v = 0) { bytes_.append(n, char(v)); return *this; }
+  D01Writer& fill(std::size_t n, u8 v = 0) {
+    bytes_.append(n, char(v));
+    return *this;
+  }
 
   D01Writer& module_start(std::string_view module) { return u8_(0x01).fill(6).name(module); }
   D01Writer& module_end() { return u8_(0x00).fill(6).name("end"); }
@@ -127,9 +133,19 @@ struct Db1Symbol {
 inline std::string db1_file(const std::vector<Db1Module>& modules, const std::vector<Db1Line>& lines,
                             const std::vector<Db1Symbol>& symbols) {
   std::string out(136, '\0');
-  const auto le16 = [&](std::size_t at, u16 v) { out[at] = char(v); out[at + 1] = char(v >> 8); };
-  const auto le32 = [&](std::size_t at, u32 v) { le16(at, u16(v)); le16(at + 2, u16(v >> 16)); };
-  const auto grow = [&](std::size_t n) { const std::size_t at = out.size(); out.resize(at + n); return at; };
+  const auto le16 = [&](std::size_t at, u16 v) {
+    out[at] = char(v);
+    out[at + 1] = char(v >> 8);
+  };
+  const auto le32 = [&](std::size_t at, u32 v) {
+    le16(at, u16(v));
+    le16(at + 2, u16(v >> 16));
+  };
+  const auto grow = [&](std::size_t n) {
+    const std::size_t at = out.size();
+    out.resize(at + n);
+    return at;
+  };
 
   std::string strings(1, '\0');  // offset 0: the empty name
   const auto intern = [&](std::string_view s) {

@@ -42,8 +42,8 @@ void capture(u16 address, std::span<const u8> bytes) {
 
 // Type numbers of the fixture: 100 and up are user types from 512.
 constexpr u16 kInt = 4, kUint = 5, kUchar = 1;
-constexpr u16 kPoint = 100, kPointPtr = 101, kPoints = 102, kUnion = 103, kFlags = 104, kFunc = 105,
-              kAlias = 106, kOther = 107;
+constexpr u16 kPoint = 100, kPointPtr = 101, kPoints = 102, kUnion = 103, kFlags = 104, kFunc = 105, kAlias = 106,
+              kOther = 107;
 u32 user(u16 number) { return u32(number) + 412; }
 
 // Two modules: MAIN with a function holding a nested block, UTIL with one
@@ -196,7 +196,10 @@ TEST_F(DbiLoadersTest, D01FillsSymbolsModulesLinesScopesAndCode) {
 
 TEST_F(DbiLoadersTest, D01TypeRecordsOfEveryKind) {
   ASSERT_EQ(load_d01(program().bytes()), 0);
-  const struct { u16 number; u32 size; } sizes[] = {
+  const struct {
+    u16 number;
+    u32 size;
+  } sizes[] = {
       {kPoint, 4}, {kPointPtr, 2}, {kPoints, 12}, {kUnion, 2}, {kFlags, 4}, {kFunc, 0}, {kAlias, 4},
   };
   for (const auto& c : sizes) {
@@ -220,7 +223,10 @@ TEST_F(DbiLoadersTest, D01TypeRecordsOfEveryKind) {
   EXPECT_EQ(types[0], 0x81u);
   EXPECT_EQ(types[1], 0x85u);
   EXPECT_EQ(types[2], 0x81u);
-  const struct { u32 offset; u16 bit_field; } positions[] = {{0, 3 << 8 | 0}, {0, 5 << 8 | 3}, {2, 0}};
+  const struct {
+    u32 offset;
+    u16 bit_field;
+  } positions[] = {{0, 3 << 8 | 0}, {0, 5 << 8 | 3}, {2, 0}};
   for (const auto& want : positions) {
     u32 offset = 99;
     u16 bits = 99;
@@ -259,7 +265,11 @@ TEST_F(DbiLoadersTest, D01MalformedStreamsEndWithTheirResult) {
     build(w);
     return w.bytes();
   };
-  const struct { const char* what; std::string bytes; i16 result; } cases[] = {
+  const struct {
+    const char* what;
+    std::string bytes;
+    i16 result;
+  } cases[] = {
       {"line before any module", stream([](D01Writer& w) { w.line(1).end(); }), kLoadBadFormat},
       {"line after the module ended", stream([](D01Writer& w) { w.module_start("M").module_end().line(1).end(); }),
        kLoadBadFormat},
@@ -267,18 +277,16 @@ TEST_F(DbiLoadersTest, D01MalformedStreamsEndWithTheirResult) {
        kLoadBadFormat},
       {"bit field with no waiting struct", stream([](D01Writer& w) { w.type_bit_field(100, 1, 0, 4).end(); }),
        kLoadBadFormat},
-      {"bit field of another struct",
-       stream([](D01Writer& w) {
+      {"bit field of another struct", stream([](D01Writer& w) {
          w.type_struct(100, "s", 2, {{0, "a", 4}, {0, "b", 4}}).type_bit_field(101, 1, 0, 4).end();
        }),
        kLoadBadFormat},
-      {"type number below the user types", stream([](D01Writer& w) { w.type_pointer(99, 4).end(); }),
-       kLoadBadFormat},
+      {"type number below the user types", stream([](D01Writer& w) { w.type_pointer(99, 4).end(); }), kLoadBadFormat},
       {"no end record", stream([](D01Writer& w) { w.module_start("M").module_end(); }), kLoadBadFormat},
       {"empty file", "", kLoadBadFormat},
       {"unknown tag", stream([](D01Writer& w) { w.module_start("M").u8_('Z').end(); }), kD01UnknownRecord},
-      {"huge member count", stream([](D01Writer& w) { w.u8_('J').be16(100).u8_(18).name("u").be16(2).be32(0xFFFFFFFF); }),
-       kLoadBadFormat},
+      {"huge member count",
+       stream([](D01Writer& w) { w.u8_('J').be16(100).u8_(18).name("u").be16(2).be32(0xFFFFFFFF); }), kLoadBadFormat},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -357,7 +365,11 @@ TEST_F(DbiLoadersTest, BufferReadsExactlyTheFileAcrossRefills) {
   std::string bytes(70123, '\0');
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = char(i * 7 + i / 256);
   const std::string path = write("b.bin", bytes);
-  const struct { u16 kind; DbiDescrambler descramble; u8 mask; } cases[] = {{3, nullptr, 0}, {5, nullptr, 0}, {3, flip, 0x5A}};
+  const struct {
+    u16 kind;
+    DbiDescrambler descramble;
+    u8 mask;
+  } cases[] = {{3, nullptr, 0}, {5, nullptr, 0}, {3, flip, 0x5A}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mask + c.kind);
     Sw.ToolchainKind = c.kind;
@@ -407,13 +419,16 @@ std::string db1_program() {
   using fixture::Db1Module;
   using fixture::Db1Symbol;
   const std::vector<Db1Module> modules = {
-      {0x0200, 0x0300, "main.c", 1, 6}, {0x0240, 0x0260, "defs.h", 3, 4}, {},
+      {0x0200, 0x0300, "main.c", 1, 6}, {0x0240, 0x0260, "defs.h", 3, 4},  {},
       {0x0300, 0x0380, "util.c", 7, 8}, {0x0380, 0x0390, "empty.c", 0, 0},
   };
   const std::vector<Db1Line> lines = {{10, 0x0200}, {11, 0x0220}, {2, 0x0240}, {3, 0x0250},
                                       {12, 0x0260}, {13, 0x0280}, {5, 0x0300}, {6, 0x0340}};
   const std::vector<Db1Symbol> symbols = {
-      {"_main", 0x0200, 0x001}, {"_util", 0x0300, 0x005}, {"_data", 0x9000, 0x002}, {"_far", 0x9002, 0x401},
+      {"_main", 0x0200, 0x001},
+      {"_util", 0x0300, 0x005},
+      {"_data", 0x9000, 0x002},
+      {"_far", 0x9002, 0x401},
   };
   return fixture::db1_file(modules, lines, symbols);
 }
@@ -422,7 +437,11 @@ TEST_F(DbiLoadersTest, Db1ModulesWithIncludedFilesAndSymbols) {
   ASSERT_EQ(load_db1(db1_program()), 0);
   sym_sort_symbols();
   EXPECT_EQ(SymModules.ModuleCount, 3);  // the unused and the line-less entries are skipped
-  const struct { const char* file; u16 line; i32 address; } lines[] = {
+  const struct {
+    const char* file;
+    u16 line;
+    i32 address;
+  } lines[] = {
       {"MAIN.C", 10, 0x0200}, {"MAIN.C", 12, 0x0260}, {"MAIN.C", 13, 0x0280},
       {"DEFS.H", 2, 0x0240},  {"DEFS.H", 3, 0x0250},  {"UTIL.C", 6, 0x0340},
   };
@@ -445,12 +464,16 @@ TEST_F(DbiLoadersTest, Db1ModulesWithIncludedFilesAndSymbols) {
 // all, and the others pass over them unread.
 TEST_F(DbiLoadersTest, Db1IncludesWithinIncludes) {
   const std::vector<fixture::Db1Line> lines = {{1, 0x100}, {2, 0x110}, {3, 0x120}, {4, 0x130}, {5, 0x140}, {6, 0x150}};
-  ASSERT_EQ(load_db1(fixture::db1_file({{0x100, 0x200, "a.c", 1, 6}, {0x110, 0x150, "b.h", 2, 5}, {0x120, 0x130, "c.h", 3, 3}},
-                                       lines, {})),
+  ASSERT_EQ(load_db1(fixture::db1_file(
+                {{0x100, 0x200, "a.c", 1, 6}, {0x110, 0x150, "b.h", 2, 5}, {0x120, 0x130, "c.h", 3, 3}}, lines, {})),
             0);
-  const struct { const char* file; u16 line; i32 address; } cases[] = {
-      {"A.C", 1, 0x100}, {"A.C", 6, 0x150}, {"B.H", 2, 0x110}, {"B.H", 4, 0x130}, {"B.H", 5, 0x140}, {"C.H", 3, 0x120},
-      {"A.C", 3, -1},    {"B.H", 3, -1},
+  const struct {
+    const char* file;
+    u16 line;
+    i32 address;
+  } cases[] = {
+      {"A.C", 1, 0x100}, {"A.C", 6, 0x150}, {"B.H", 2, 0x110}, {"B.H", 4, 0x130},
+      {"B.H", 5, 0x140}, {"C.H", 3, 0x120}, {"A.C", 3, -1},    {"B.H", 3, -1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.file) + ":" + std::to_string(c.line));
@@ -471,7 +494,7 @@ TEST_F(DbiLoadersTest, Db1TablesLargerThanTheBuffer) {
   std::vector<fixture::Db1Module> modules;
   std::vector<fixture::Db1Line> lines;
   std::vector<fixture::Db1Symbol> symbols;
-  Sw.SymbolBlockLimit = 16;  // a line block for each module
+  Sw.SymbolBlockLimit = 16;         // a line block for each module
   for (u32 i = 0; i < 2500; ++i) {  // 85,000 bytes of module entries
     modules.push_back({0x0100 + i * 4, 0x0100 + i * 4 + 4, "m" + std::to_string(i) + ".c", i + 1, i + 1});
     lines.push_back({u16(i + 1), 0x0100 + i * 4});

@@ -133,7 +133,8 @@ class D01FromSdcc {
         globals_.push_back({2, addresses[name], name, type(spec)});
       }
     }
-    std::sort(functions.begin(), functions.end(), [](const Function& a, const Function& b) { return a.start < b.start; });
+    std::sort(functions.begin(), functions.end(),
+              [](const Function& a, const Function& b) { return a.start < b.start; });
     const u32 code_end = code_.empty() ? 0 : code_.rbegin()->first + 1;
     for (std::size_t i = 0; i < functions.size(); ++i)
       functions[i].end = i + 1 < functions.size() ? functions[i + 1].start : code_end;
