@@ -61,6 +61,11 @@ u32 cut_field(u16 bits, u32 nibble, u32 word) {
   return field;
 }
 
+// The word a bit field of an item that is not loaded is cut from.
+u32 field_word(bool is_register, u32 register_value, u32 address) {
+  return is_register ? register_value : tgt_read_word(u16(address));
+}
+
 // --- Output -----------------------------------------------------------------
 
 void put_escaped(u8 c) {
@@ -337,12 +342,11 @@ FmtFetch fmt_print_value(ExprValue& item, u16 mode) {
       const u16 bits = item.bit_field.get();
       i32 value = 0;
       if (bits != 0) {
-        const u32 word = loaded_scalar ? item.value.get() : is_register ? value_of_register : tgt_read_word(u16(address));
         if (!bit_field_valid(bits, loaded_scalar ? kFieldValueBits : kFieldWordBits)) {
           con_puts(kBitFieldInvalid);
           return {};
         }
-        value = i32(cut_field(bits, kNibbleUInt, word));
+        value = loaded_scalar ? i32(item.value.get()) : i32(cut_field(bits, kNibbleUInt, field_word(is_register, value_of_register, address)));
       } else if (is_register) {
         value = i32(i16(value_of_register));
       } else if (Sw.ToolchainKind == 5) {
@@ -416,12 +420,12 @@ FmtFetch fmt_print_value(ExprValue& item, u16 mode) {
   u32 value = 0;
   u32 hex_mask = 0xFFFFFFFF;
   if (const u16 bits = item.bit_field.get(); bits != 0) {
-    const u32 word = loaded_scalar ? item.value.get() : is_register ? value_of_register : tgt_read_word(u16(address));
     if (!bit_field_valid(bits, loaded_scalar ? kFieldValueBits : kFieldWordBits)) {
       if (!fetch) con_puts(kBitFieldInvalid);
       return {};
     }
-    value = cut_field(bits, nibble, word);
+    // a loaded item holds its field already (the evaluator's load cut it)
+    value = loaded_scalar ? item.value.get() : cut_field(bits, nibble, field_word(is_register, value_of_register, address));
     if (nibble == kNibbleLong) hex_mask = (1u << (bits >> 8)) - 1;
   } else if (loaded_scalar) {
     value = nibble == kNibbleUInt ? item.value.get() & 0xFFFF : item.value.get();

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "halv80/symbols/sym_symbols.h"
 #include "halv80/symbols/sym_types.h"
 #include "halv80/symbols/sym_variables.h"
+#include "halv80/symbols/tests/demo_program.h"
 
 namespace {
 
@@ -600,6 +602,100 @@ TEST_F(FmtRowsTest, ChildExpressionsOfPointersArraysAndMembers) {
   // a member name of 255 characters after a parent does not fit the row state
   EXPECT_FALSE(fmt_build_member_expression(std::string(63, 'x'), std::string(255, 'm'), out));
   EXPECT_STREQ(out, "");
+}
+
+}  // namespace
+
+namespace {
+
+// The structs program built by sdcc (tools/z80programs/structs.c), loaded
+// with its symbols and run to its end; its globals get type records made to
+// match the C declarations, as the compiler's debug information gives them.
+class FmtProgramTest : public MemSessionTest {
+ protected:
+  void SetUp() override {
+    MemSessionTest::SetUp();
+    sym_init();
+    dir_.write("structs.hex", demo::file_bytes(demo::kPrograms / "structs.ihx"));
+    std::istringstream noi(demo::file_bytes(demo::kPrograms / "structs.noi"));
+    std::string symbols, def, name, value;
+    while (noi >> def >> name >> value)
+      if (def == "DEF" && value.rfind("0x", 0) == 0) symbols += value.substr(2) + " " + name + "\r\n";
+    dir_.write("structs.sym", symbols);
+    typed("L structs");
+    ASSERT_EQ(Mac.LineError, 0);
+    typed("G =start");
+    u16 stop = 0;
+    ASSERT_EQ(sym_lookup_value("stop", stop), 1);
+    ASSERT_EQ(::Run.Regs.pc, stop);
+    // sdcc keeps an enumeration in one byte, as toolchain kind 5 reads it
+    Sw.ToolchainKind = 5;
+    type_the_globals();
+  }
+  void TearDown() override {
+    MemSessionTest::TearDown();
+    sym_init();
+  }
+
+  static void type_the_globals() {
+    constexpr u32 kPoint = 512, kRecord = 513, kWord = 514, kBytes2 = 515, kFlags = 516, kEnum = 517;
+    constexpr u32 kPoints = 518, kPointPtr = 519, kInts = 520;
+    const TypeMember point[] = {{"x", kInt, 0}, {"y", kInt, 2}};
+    const TypeMember record[] = {{"tag", kChar, 0}, {"count", kLong, 1}, {"pos", kPoint, 5}};
+    const TypeMember word[] = {{"w", kUInt, 0}, {"b", kBytes2, 0}};
+    const TypeMember flags[] = {{"a", kUInt, 0, true, 3, 0}, {"b", kUInt, 0, true, 5, 3}, {"c", kUInt, 0, true, 4, 8}};
+    TypeBuilder b[9];
+    ASSERT_TRUE(b[0].struct_record(kKindStruct, 4, "point", point) && b[0].define(kPoint));
+    ASSERT_TRUE(b[1].struct_record(kKindStruct, 9, "record", record) && b[1].define(kRecord));
+    ASSERT_TRUE(b[2].struct_record(kKindStruct, 2, "word", word) && b[2].define(kWord));
+    ASSERT_TRUE(b[3].array_record(2, kUChar, 1) && b[3].define(kBytes2));
+    ASSERT_TRUE(b[4].struct_record(kKindStruct, 2, "flags", flags) && b[4].define(kFlags));
+    ASSERT_TRUE(b[5].enum_record("color") && b[5].put_name("RED") && b[5].put_number(0) && b[5].put_name("GREEN") &&
+                b[5].put_number(1) && b[5].put_name("BLUE") && b[5].put_number(5) && b[5].define(kEnum));
+    ASSERT_TRUE(b[6].array_record(3, kPoint, 4) && b[6].define(kPoints));
+    ASSERT_TRUE(b[7].pointer_record(kPointerNear, kPoint) && b[7].define(kPointPtr));
+    ASSERT_TRUE(b[8].array_record(4, kInt, 2) && b[8].define(kInts));
+    const struct {
+      const char* name;
+      u32 type;
+    } globals[] = {{"_rec", kRecord}, {"_pts", kPoints}, {"_ppt", kPointPtr}, {"_uw", kWord},
+                   {"_fval", kFloat}, {"_fneg", kFloat},   {"_fl", kFlags},     {"_col", kEnum},
+                   {"_msg", kCharPtr}, {"_arr", kInts},    {"_big", kLong}};
+    for (const auto& g : globals) {
+      const u16 index = sym_find_by_name(g.name, kSymFindExact);
+      ASSERT_NE(index, 0) << g.name;
+      sym_record(u16(index - 1))->type.set(g.type);
+    }
+  }
+};
+
+TEST_F(FmtProgramTest, EachVariableShowsWhatTheProgramComputed) {
+  Cmd.Radix = 10;  // inline values in decimal, as the C source writes them
+  const struct {
+    const char* line;
+    const char* shown;
+  } cases[] = {
+      {"? rec", "(struct record ) @9100 {tag=82,count=100000,pos= {x=-3,y=7}}"},
+      {"? rec.count", "(long ) 100000 (0x186A0)"},
+      {"? rec.tag", "(char ) 'R'   82 (0x52)"},
+      {"? pts", "(struct point [3]) @9109 { {x=0,y=0}, {x=10,y=-1}, {x=20,y=-2}}"},
+      {"? ppt", "(struct point *) *910D"},
+      {"? *ppt", "(struct point ) @910D {x=10,y=-1}"},
+      {"? ppt->y", "(int ) -1 (0xFFFF)"},
+      {"? uw", "(union word ) @9117 {w=4660,b= \"4\\x12\"}"},
+      {"? fval", "(float ) 1.500000e+00"},
+      {"? fneg", "(float ) -2.250000e+00"},
+      {"? fl", "(struct flags ) @9121 {a=5,b=17,c=9}"},
+      {"? fl.b", "(uint ) 17 (0x11)"},
+      {"? col", "(enum color ) BLUE (5)"},
+      {"? arr", "(int [4]) @9126 {-1,0,3,8}"},
+      {"? big", "(long ) -123456 (0xFFFE1DC0)"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(typed(c.line), std::string(c.line) + "\n" + c.shown + "\n>") << c.line;
+  // the string lies among the constants of the code
+  const std::string msg = typed("? msg");
+  EXPECT_EQ(msg.rfind("? msg\n(char *) *0", 0), 0u) << msg;
+  EXPECT_NE(msg.find(" \"Hi\"\n>"), std::string::npos) << msg;
 }
 
 }  // namespace
