@@ -113,7 +113,7 @@ u16 exp_check_expression(std::string_view expression) {
   fmt_guarded([&] { abort = exp_evaluate(item, ExpShow.InspectScope, expression, 1); });
   if (abort == 0) return 1;
   Exp.AbortWord = 0;
-  sup_raise_error(kMsgData, 0x8014 - 0x8014 + kErrorKindBeep - 1);
+  sup_record_error(kMsgData, 0);
   return 0;
 }
 
@@ -140,7 +140,7 @@ u16 exp_eval_range(std::string_view text, i32& first, i32& last) {
   Cmd.ScannerCursor = saved_cursor;
   Exp.AbortWord = 0;
   if (!ok) {
-    sup_raise_error(kMsgData, 0);
+    sup_record_error(kMsgData, 0);
     return 0;
   }
   return 1;

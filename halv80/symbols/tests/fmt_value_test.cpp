@@ -17,6 +17,7 @@
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/tests/mem_fixture.h"
 #include "halv80/engine/tgt_memory.h"
+#include "halv80/symbols/exp_show.h"
 #include "halv80/symbols/fmt_rows.h"
 #include "halv80/symbols/fmt_variables.h"
 #include "halv80/symbols/sym_scopes.h"
@@ -696,6 +697,44 @@ TEST_F(FmtProgramTest, EachVariableShowsWhatTheProgramComputed) {
   const std::string msg = typed("? msg");
   EXPECT_EQ(msg.rfind("? msg\n(char *) *0", 0), 0u) << msg;
   EXPECT_NE(msg.find(" \"Hi\"\n>"), std::string::npos) << msg;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FmtCommandTest, VariablesByNameAndTheInspectWindowsChecks) {
+  ExprValue v{};
+  ASSERT_EQ(sym_variable_value("cntB", v, 0x245), 1);  // a frame local
+  EXPECT_EQ(v.value.get(), 258u);
+  EXPECT_EQ(v.flags, kValueScalar);
+  ASSERT_EQ(sym_variable_value("cnt_static", v, 0x245), 1);  // a static of the module: an address
+  EXPECT_EQ(v.flags, 0);  // a struct has no value
+  EXPECT_EQ(sym_variable_value("cntB", v, 0x290), 0);  // not in g
+  EXPECT_EQ(sym_variable_value("v", v, 0x245), 0);     // a global is neither
+
+  ExpShow.InspectScope = 0x245;
+  const struct {
+    const char* expression;
+    u16 expandable;
+  } cases[] = {{"s", 1}, {"ar", 1}, {"arr", 1}, {"pt", 0}, {"v", 0}, {"f", 0}, {"nosuch", 0}, {"*(float *)&v", 0}};
+  // (a function name alone is no expression to the evaluator)
+  for (const auto& c : cases) EXPECT_EQ(exp_is_expandable(c.expression), c.expandable) << c.expression;
+
+  EXPECT_EQ(exp_check_expression("v=7"), 1);
+  EXPECT_EQ(tgt_read_word(0x9200), 7);
+  Co.PendingError = 0;
+  EXPECT_EQ(exp_check_expression("v=="), 0);
+  EXPECT_EQ(Co.PendingError, kMsgData + 1);
+
+  i32 first = 0, last = 0;
+  EXPECT_EQ(exp_eval_range("2", first, last), 1);
+  EXPECT_EQ(first, 2);
+  EXPECT_EQ(last, 2);
+  EXPECT_EQ(exp_eval_range("1,v", first, last), 1);
+  EXPECT_EQ(last, 8);  // last + 1
+  EXPECT_EQ(exp_eval_range("5,2", first, last), 0);
+  EXPECT_EQ(exp_eval_range("s", first, last), 0);
 }
 
 }  // namespace
