@@ -302,10 +302,10 @@ void watch_row(u16 number, const WatchEntry& e) {
     have = true;
   }
   const bool by_name = e.kind.get() == kWatchName;
+  const u32 saved_scope = Exp.ScopeAddress;  // a failed read skips the rest of the row
   add_row(1, name, name.size(), 3, false, [&] {
     con_puts(head_text);
     ExprValue v = item;
-    const u32 saved_scope = Exp.ScopeAddress;
     if (by_name) have = exp_evaluate(v, scope, name, 0) == 0;
     else Exp.ScopeAddress = scope;
     if (!have) {
@@ -319,8 +319,8 @@ void watch_row(u16 number, const WatchEntry& e) {
     con_puts(name);
     con_puts(" = ");
     fmt_print_value(v, kPrintFull);
-    Exp.ScopeAddress = saved_scope;
   });
+  Exp.ScopeAddress = saved_scope;
 }
 
 u16 row_flags(RowTable& t, u16 request, u16 index) {

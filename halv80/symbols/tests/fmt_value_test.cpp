@@ -576,6 +576,39 @@ TEST_F(FmtRowsTest, WatchRowsFollowTheTargetAndKeepTheirExpansion) {
   ::Run.ExecutionState = kExecStopped;
 }
 
+TEST_F(FmtRowsTest, RowsThatCannotExpand) {
+  // a member name that would not fit the row state behind its parent
+  const std::string member(240, 'm');
+  const TypeMember members[] = {{member, kInt, 0}};
+  TypeBuilder big;
+  ASSERT_TRUE(big.struct_record(kKindStruct, 2, "big", members));
+  ASSERT_TRUE(big.define(600));
+  auto name_entry = [](const std::string& text) {
+    WatchEntry e{};
+    e.element_size.set(0xFFFF);
+    e.kind.set(kWatchName);
+    e.name.set(sym_intern_name(text));
+    return e;
+  };
+  FmtRows.Watches[0] = name_entry("*(struct big *)0x9210");
+  // a name of 64 characters or more
+  FmtRows.Watches[1] = name_entry(std::string(32, '(') + "s" + std::string(32, ')'));
+  FmtRows.WatchCount = 2;
+  auto rows = watch_rows();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].rfind(" 1|+(struct big )*(struct big *)0x9210 = @9210 {mmm", 0), 0u);
+  EXPECT_EQ(rows[0].size(), kCaptureLimit);  // the listing stops where the row is full
+  EXPECT_EQ(fmt_watch_row_expand(1, 0), 1);
+  EXPECT_EQ(fmt_watch_row_expand(1, 1), 1);
+  Co.PendingError = 0;
+  rows = watch_rows();
+  ASSERT_EQ(rows.size(), 2u);  // neither expanded
+  EXPECT_EQ(rows[0].substr(0, 4), " 1|+");
+  EXPECT_EQ(rows[1].substr(0, 4), " 2|+");
+  EXPECT_EQ(Co.PendingError, kMsgData + 1);
+  EXPECT_EQ(fmt_watch_row_expand(0, 0) & kRowExpanded, 0);
+}
+
 TEST_F(FmtRowsTest, ChildExpressionsOfPointersArraysAndMembers) {
   const struct {
     const char* parent;
