@@ -387,8 +387,11 @@ FmtFetch fmt_print_value(ExprValue& item, u16 mode) {
     return {};
   }
 
-  if (type_class == 0 || type_class >= 256) {
-    if (fetch) return {};  // no type, or a class a fetch does not know
+  // A fetch gives an item without a type no value; printed, code 0 is the
+  // base code of nibble 0 (char), as the class table has it.
+  if (type_class == 0 && fetch) return {};
+  if (type_class >= 256) {
+    if (fetch) return {};  // a class a fetch does not know
     cmd_internal_error();
   }
 
