@@ -486,8 +486,7 @@ bool fmt_build_element_expression(u16 flags, std::string_view expression, i32 in
   return true;
 }
 
-void fmt_print_struct_members(u16 flags, ExprValue& item, char* out, u32 member) {
-  (void)flags;
+void fmt_print_struct_members(u16, ExprValue& item, char* out, u32 member) {
   std::span<const u8> record;
   ExpMemberList list;
   out[0] = '\0';

@@ -92,10 +92,9 @@ extern FmtRowState FmtRows;
 
 void fmt_rows_reset();
 
-// Runs `body` guarded: a failed target read (any command unwind) ends it.
-// True when it ran through.
-template <class F>
-bool fmt_guarded(F body);
+// Runs `body(context)` guarded: when no restart point is pushed yet, one is
+// pushed around it; a failed target read (any command unwind) ends only the
+// body. True when it ran through.
 bool fmt_guarded_call(void (*body)(void*), void* context);
 template <class F>
 bool fmt_guarded(F body) {

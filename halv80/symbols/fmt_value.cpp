@@ -190,11 +190,11 @@ void print_enum(u32 type, i32 value, u16 mode) {
 
 // --- Listings ------------------------------------------------------------------
 
-void print_array(ExprValue& item, u32 address, u16 mode);
+void print_array(ExprValue& item, u32 address);
 void print_struct(ExprValue& item);
 
 // The first item a print touched, for the inspect window.
-void record_first(const ExprValue& item, u32 type_class, u32 address, u32 pointer_value) {
+void record_first(const ExprValue& item, u32 type_class, u32 pointer_value) {
   if (FmtVal.FirstKind != kFirstNone) return;
   FmtVal.FirstItem = item;
   if (type_class == kClassAggregate) {
@@ -212,7 +212,6 @@ void record_first(const ExprValue& item, u32 type_class, u32 address, u32 pointe
       FmtVal.FirstMemberCount = list.count;
       FmtVal.FirstMembers = list;
     }
-    (void)address;
     return;
   }
   if ((type_class & kBasePointerBits) != 0) {
@@ -327,7 +326,7 @@ FmtFetch fmt_print_value(ExprValue& item, u16 mode) {
 
   if (type_class == kClassFunction) {
     if (!fetch) {
-      record_first(item, type_class, address, 0);
+      record_first(item, type_class, 0);
       con_printf("fnction @%lx", address);
     }
     return {};
@@ -338,7 +337,7 @@ FmtFetch fmt_print_value(ExprValue& item, u16 mode) {
     if (fetch) {
       type_class = Sw.ToolchainKind == 5 ? 0x80 : 0x81;
     } else {
-      record_first(item, type_class, address, 0);
+      record_first(item, type_class, 0);
       const u16 bits = item.bit_field.get();
       i32 value = 0;
       if (bits != 0) {
@@ -370,13 +369,13 @@ FmtFetch fmt_print_value(ExprValue& item, u16 mode) {
       if (aggregate && !is_array) return {};  // a struct or union has no value
       return {kFetchAddress, value};
     }
-    record_first(item, type_class, address, value);
+    record_first(item, type_class, value);
     if (mode == kPrintFull || !aggregate) print_pointer(value, aggregate, (type_class & kClassString) != 0);
     if (aggregate) {
       con_putc(' ');
       if (is_array) {
         ExprValue array = item;
-        print_array(array, value, mode);
+        print_array(array, value);
       } else if (record[0] == kKindStruct || record[0] == kKindUnion) {
         ExprValue s = item;
         print_struct(s);
@@ -396,7 +395,7 @@ FmtFetch fmt_print_value(ExprValue& item, u16 mode) {
   }
 
   const u32 nibble = type_class & 0x0F;
-  if (!fetch) record_first(item, type_class, address, 0);
+  if (!fetch) record_first(item, type_class, 0);
   switch (nibble) {
     case kNibbleVoid:
       if (!fetch) con_puts("void ");
@@ -452,8 +451,7 @@ namespace {
 
 // The array listing, always inline: a string for 1-byte elements that are not
 // bool, else '{', the elements separated by ',', '}'.
-void print_array(ExprValue& item, u32 address, u16 mode) {
-  (void)mode;
+void print_array(ExprValue& item, u32 address) {
   const u32 element = exp_element_type(item.type.get());
   const u32 element_size = exp_type_size(element);
   const u32 count = exp_array_count(item.type.get());

@@ -12,6 +12,7 @@
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/con_paging.h"
 #include "halv80/engine/con_scanner.h"
+#include "halv80/engine/con_screen.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/tgt_mmu.h"
 #include "halv80/symbols/exp_eval.h"
@@ -182,6 +183,7 @@ void fmt_cmd_print() {
     fmt_print_type_name(item);
     con_putc(' ');
     fmt_print_value(item, kPrintFull);
+    con_request_refresh();  // VAL may have changed what the windows show
     return;
   }
   if (abort == kExpTypeStoreFull) {
