@@ -38,6 +38,9 @@
 #include "halv80/engine/stk_backtrace.h"
 #include "halv80/symbols/dbi_load.h"
 #include "halv80/symbols/exp_eval.h"
+#include "halv80/symbols/exp_show.h"
+#include "halv80/symbols/fmt_rows.h"
+#include "halv80/symbols/fmt_value.h"
 #include "halv80/symbols/rd_program.h"
 
 void reset_engine_state() {
@@ -59,6 +62,9 @@ void reset_engine_state() {
   Startup = StartupState{};
   EmuInfo = EmulatorInfo{};
   Exp = ExpState{};
+  ExpShow = ExpShowState{};
+  fmt_value_reset();
+  fmt_rows_reset();
   dbi_reset();
   lst_actions_reset();
   rd_reset();

@@ -51,6 +51,8 @@ constexpr StringResource kStrings[] = {
     {57, "\n トレース実行出来ません"},            // message 56
     {67, " は登録されていません\n"},                // message 66
     {69, "\n リアル タイム カウント ＝"},         // message 68
+    {74, "\n 副作用のある演算子は使用できません"},  // message 73
+    {75, "\n Ｃの変数が見つかりません"},          // message 74
     {80, "レジスタ"},                            // message 79
     {84, "   ローカル   "},                      // message 83
     {85, "    メモ      "},                      // message 84
