@@ -185,6 +185,9 @@ u16 exp_show_value(u16 flags, u32 scope) {
       r.ElementSize = exp_type_size(exp_element_type(item.type.get()));
     }
     if (flags == kShowToWindow) {
+      // where the code window's cursor stands, for placing the value beside it
+      Co.Request.p1 = Lst.CursorColumn;
+      Co.Request.p2 = Lst.CursorRow;
       Co.Request.p3_ptr = r.Text;
       Co.Request.p4_ptr = r.Expression;
       co_post_request(RequestCode::ShowValue);

@@ -360,6 +360,9 @@ TEST_F(ActionsTest, TheValueOfTheWordUnderTheCursor) {
   // form 0: the row and the expression go to the window side's value window
   typed("@inspect");
   ASSERT_EQ(ws_->RequestsOf(RequestCode::ShowValue).size(), 1u);
+  // beside the cursor
+  EXPECT_EQ(ws_->RequestsOf(RequestCode::ShowValue)[0].p1, Lst.CursorColumn);
+  EXPECT_EQ(ws_->RequestsOf(RequestCode::ShowValue)[0].p2, Lst.CursorRow);
   EXPECT_EQ(Co.Request.p3_ptr, ExpShow.Request.Text);
   EXPECT_EQ(Co.Request.p4_ptr, ExpShow.Request.Expression);
   char address[8];
