@@ -7,7 +7,7 @@
 #include "halv80/engine/cmd_core.h"
 #include "platform/host/host_text.h"
 
-MacroStore Store;
+constinit MacroStore Store;
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include "halv80/engine/sup_paths.h"
 #include "platform/host/host_text.h"
 
-RedirState Redir;
-InputState Input;
+constinit RedirState Redir;
+constinit InputState Input;
 
 namespace {
 
