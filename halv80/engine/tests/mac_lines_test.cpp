@@ -388,6 +388,19 @@ TEST_F(MacroTest, EchoAndOutputSwitches) {
   EXPECT_EQ(marks(typed("PF '#shown'")), std::vector<std::string>{"#shown"});
 }
 
+TEST_F(MacroTest, ScreenWordsPlaceTheCursorAndClear) {
+  lines({"{LOC", "SALL", "CLS", "LOCATE 5,2", "PF 'X'", "HOME", "PF 'H'", "LALL", "}"});
+  typed("LOC");
+  const u16 top = Con.Slots[kSlotCommand].top;
+  const u8* row = con_screen_row(u16(top + 2));
+  ASSERT_NE(row, nullptr);
+  EXPECT_EQ(row[5 * 2], 'X');
+  EXPECT_EQ(row[4 * 2], ' ');  // cleared by CLS
+  EXPECT_EQ(con_screen_row(top)[0], 'H');
+  // a position outside the window is ignored
+  EXPECT_EQ(typed("LOCATE 5,500").find(kMsg34), std::string::npos);
+}
+
 // The smallest store (-B,1: 148 slots) holds the built-ins and 27 more.
 class SmallStoreTest : public EngineTest {};
 
