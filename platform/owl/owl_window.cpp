@@ -1106,6 +1106,7 @@ TWindow* TDecoratedFrame::DecorationById(u32 id) const {
 namespace {
 
 constexpr u32 kDecorationIds[] = {32040, 32041, 32042};
+constexpr u32 kCmExitId = 24310;
 
 bool is_decoration_command(u32 id) { return std::find(std::begin(kDecorationIds), std::end(kDecorationIds), id) != std::end(kDecorationIds); }
 
@@ -1121,6 +1122,12 @@ const ResponseEntry* TDecoratedFrame::Find(u32 message, u32 id) {
                                           static_cast<TDecoratedFrame&>(t).CeToggleDecoration(*owl_message_ptr<TCommandEnabler>(m.lParam));
                                           return 0;
                                         }};
+  // the framework's exit command closes the main window
+  static constexpr ResponseEntry exit{WM_COMMAND, kCmExitId, [](TEventHandler& t, OwlMessage&) -> i64 {
+                                        static_cast<TDecoratedFrame&>(t).CloseWindow();
+                                        return 0;
+                                      }};
+  if (message == WM_COMMAND && id == kCmExitId) return &exit;
   if (is_decoration_command(id) && DecorationById(id)) {
     if (message == WM_COMMAND) return &toggle;
     if (message == kCommandEnableMessage) return &enable;
@@ -1156,6 +1163,12 @@ void TDecoratedFrame::Place(TWindow& decoration, TDecorationSpot where) {
                                                                     : Qt::TopToolBarArea;
     const bool hidden = tb->isHidden();
     mw->removeToolBar(tb);
+    // each bar of a side on a line of its own
+    for (QToolBar* other : mw->findChildren<QToolBar*>())
+      if (other != tb && mw->toolBarArea(other) == area) {
+        mw->addToolBarBreak(area);
+        break;
+      }
     mw->addToolBar(area, tb);
     tb->setHidden(hidden);
   }

@@ -299,7 +299,8 @@ class TDecoratedFrame : public TFrameWindow {
   // The decoration whose window id is `id`, or null.
   TWindow* DecorationById(u32 id) const;
   // Commands 32040 (status bar), 32041 and 32042 (the bars) show or hide the
-  // decoration of that window id; their enablers check the visible one.
+  // decoration of that window id; their enablers check the visible one. The
+  // exit command 24310 closes the frame.
   const ResponseEntry* Find(u32 message, u32 id) override;
   void CmToggleDecoration(u32 id);
   void CeToggleDecoration(TCommandEnabler& ce);

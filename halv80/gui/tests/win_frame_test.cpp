@@ -160,6 +160,7 @@ TEST_F(FrameTest, TheMenuBarShowsMenu100AndGreysWhatNoOneAnswers) {
     app.frame->EnableCommands();
     EXPECT_EQ(menu.GetMenuState(406) & MF_GRAYED, MF_GRAYED);  // no load yet
     EXPECT_EQ(menu.GetMenuState(kCmTileChildren) & MF_GRAYED, 0u);
+    EXPECT_EQ(menu.GetMenuState(kCmExit) & MF_GRAYED, 0u);
     EXPECT_EQ(menu.GetMenuState(kIdStatusBar), MF_CHECKED);
     EXPECT_EQ(menu.GetMenuState(419), MF_CHECKED);  // hints on
     EXPECT_EQ(menu.GetMenuState(405), MF_CHECKED);  // window resizing on
