@@ -372,6 +372,36 @@ TEST_F(FrameTest, ExitAsksSavesTheLayoutAndReadsItBackTheSame) {
   });
 }
 
+TEST_F(FrameTest, AUserLayoutPlacesTheWindowsAsSaved) {
+  folder.Write("qqn80.qpj", project_text());
+  AllChildren();
+  RunApp([&](TMDIApp& app) {
+    auto& t = Frame.Children;
+    Frame.WindowResizeMode = 0;  // the client's size does not rescale here
+    t.layout[kChildCode].showState = kShowMaximized;
+    t.layout[kChildWatch].left = 20;
+    t.layout[kChildWatch].top = 30;
+    t.layout[kChildWatch].right = 320;
+    t.layout[kChildWatch].bottom = 230;
+    app.frame->SendMessage(WM_COMMAND, 427);  // save user layout 1
+    const std::string saved = folder.Read("qqn80.qpj");
+    ASSERT_NE(saved.find("%USR1\r\n"), std::string::npos);
+    EXPECT_LT(saved.find("%USR1"), saved.find("%END"));
+
+    // somewhere else, then layout 1 again
+    t.layout[kChildCode].showState = kShowNormal;
+    t.layout[kChildWatch].left = 0;
+    t.windows[kChildWatch]->MoveWindow(TRect{0, 0, 250, 150});
+    app.frame->SendMessage(WM_COMMAND, 424);
+    EXPECT_TRUE(t.windows[kChildCode]->IsZoomed());
+    EXPECT_EQ(t.layout[kChildWatch].left, 20);  // the file's values again
+    t.windows[kChildCode]->ShowWindow(SW_RESTORE);
+    EXPECT_EQ(t.windows[kChildWatch]->GetWindowRect(), (TRect{20, 30, 320, 230}));
+    // the bar keys of %SYS are not read from a user layout
+    EXPECT_EQ(saved.find("Tool Bar", saved.find("%USR1")), std::string::npos);
+  });
+}
+
 TEST_F(FrameTest, AStartUpErrorAsksWhetherToEnd) {
   folder.Write("qqn80.qpj", project_text());
   const struct {
