@@ -1242,6 +1242,10 @@ void TMDIChild::CreateQt() {
   sub->setWidget(qt_->client);
   qt_->outer = sub;
   if (area) area->addSubWindow(sub);
+  // Keys such as Ctrl+W and Ctrl+F4 belong to the window's key handler: the
+  // system menu's items carry no shortcuts.
+  if (QMenu* menu = sub->systemMenu())
+    for (QAction* a : menu->actions()) a->setShortcuts({});
 }
 
 i64 TMDIChild::DefWindowProc(OwlMessage& m) {

@@ -370,6 +370,13 @@ TEST_F(OwlFrameTest, ResizingReportsTheClientSize) {
   EXPECT_EQ(owl_window_image(*child).size(), QSize(client_rect.Width(), client_rect.Height()));
 }
 
+TEST_F(OwlFrameTest, AChildsSystemMenuTakesNoKeys) {
+  // Ctrl+W, Ctrl+F4 and the like reach the child's key handler instead
+  auto* sub = qobject_cast<QMdiSubWindow*>(owl_outer_widget(*child));
+  ASSERT_NE(sub->systemMenu(), nullptr);
+  for (QAction* a : sub->systemMenu()->actions()) EXPECT_TRUE(a->shortcuts().isEmpty()) << a->text().toStdString();
+}
+
 TEST_F(OwlFrameTest, ClosingAChildIsASystemCommandItsHandlerMayRefuse) {
   owl_outer_widget(*child)->close();
   pump();
