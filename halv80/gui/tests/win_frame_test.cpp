@@ -244,7 +244,15 @@ TEST_F(FrameTest, ChildrenComeInRankOrderAndMissingClassesStayEmpty) {
     EXPECT_EQ(Frame.HeartbeatRunning, 1);
     // every operation on the table skips the empty entries
     win_activate_child(4);
-    for (int k = 0; k < 30; ++k) win_cycle_focus(u16(k % 2));
+    EXPECT_EQ(win_active_index(), kChildCode);
+    win_activate_child(3);
+    EXPECT_EQ(win_active_index(), 3);
+    win_cycle_focus(0);
+    EXPECT_EQ(win_active_index(), 5);  // past the Local entry, never created
+    win_cycle_focus(1);
+    win_cycle_focus(1);
+    EXPECT_EQ(win_active_index(), 2);
+    for (int k = 0; k < 30; ++k) win_cycle_focus(u16(k % 3 == 0));
     EXPECT_NE(win_active_index(), 4);
     app.client->CmTileChildren();
     app.client->FitChildrenToClient();
