@@ -4,6 +4,8 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QMessageBox>
+#include <QScreen>
+#include <QStyle>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -51,6 +53,23 @@ int TApplication::Run() {
   QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &idle_relay,
                    [this] { IdleAction(); });
   return Hook ? Hook(*this) : QApplication::exec();
+}
+
+TRect owl_screen_work_area() {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return TRect{0, 0, 1024, 768};
+  const QRect g = screen->availableGeometry();
+  return TRect{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+}
+
+int owl_caption_button_height() {
+  return QApplication::style() ? QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight) : 18;
+}
+
+u32 owl_key_modifiers() {
+  const Qt::KeyboardModifiers m = QGuiApplication::queryKeyboardModifiers();
+  return ((m & Qt::ShiftModifier) ? MK_SHIFT : 0) | ((m & Qt::ControlModifier) ? MK_CONTROL : 0) |
+         ((m & Qt::AltModifier) ? kOwlAltDown : 0);
 }
 
 int owl_qt_message_box(std::string_view title, std::string_view text, unsigned style) {

@@ -64,6 +64,15 @@ int owl_message_box(TWindow* owner, std::string_view text, std::string_view capt
 // The Qt box behind host_message_box (owl_run_main installs it).
 int owl_qt_message_box(std::string_view title, std::string_view text, unsigned style);
 
+// The primary screen's work area (x, y from its top left) and the height of a
+// caption button.
+TRect owl_screen_work_area();
+int owl_caption_button_height();
+
+// The modifier keys held now: MK_SHIFT, MK_CONTROL and kOwlAltDown.
+constexpr u32 kOwlAltDown = 0x20;
+u32 owl_key_modifiers();
+
 // Timers on a manual clock (tests): from now on timers tick only when the
 // clock is advanced, and the host layer's tick clock is the same fake clock.
 void owl_clock_use_manual(u32 start_ms);

@@ -35,6 +35,7 @@ constexpr u32 WM_TIMER = 0x0113;
 constexpr u32 WM_HSCROLL = 0x0114;
 constexpr u32 WM_VSCROLL = 0x0115;
 constexpr u32 WM_INITMENUPOPUP = 0x0117;
+constexpr u32 WM_MENUSELECT = 0x011F;  // wParam: the command id under the pointer, 0 when none
 constexpr u32 WM_MOUSEMOVE = 0x0200;
 constexpr u32 WM_LBUTTONDOWN = 0x0201;
 constexpr u32 WM_LBUTTONUP = 0x0202;

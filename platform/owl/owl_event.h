@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 #include <type_traits>
+#include <vector>
 
 #include "platform/owl/owl_defs.h"
 
@@ -44,7 +45,13 @@ class TEventHandler {
   // The row answering (message, id): each class searches its own table, then
   // returns its base's Find. The root answers nothing.
   virtual const ResponseEntry* Find(u32 message, u32 id);
+  // Adds the command ids that have an enabler row in this handler's tables;
+  // the idle pass runs those enablers too, shown in a menu or not.
+  virtual void AddEnablerIds(std::vector<u32>&) {}
 };
+
+// Appends the ids of the enabler rows of `table` that `ids` lacks.
+void owl_table_enabler_ids(std::span<const ResponseEntry> table, std::vector<u32>& ids);
 
 // What a message word carries when it carries an object.
 template <class T>

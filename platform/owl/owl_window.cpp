@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -337,6 +340,12 @@ const ResponseEntry* owl_search_table(std::span<const ResponseEntry> table, u32 
 
 const ResponseEntry* TEventHandler::Find(u32, u32) { return nullptr; }
 
+void owl_table_enabler_ids(std::span<const ResponseEntry> table, std::vector<u32>& ids) {
+  for (const ResponseEntry& e : table)
+    if (e.message == kCommandEnableMessage && std::find(ids.begin(), ids.end(), e.id) == ids.end())
+      ids.push_back(e.id);
+}
+
 // ---------------------------------------------------------------- TWindow
 
 TWindow::TWindow(TWindow* parent, std::string_view title) : parent_(parent), title_(title) {
@@ -535,7 +544,17 @@ TRect TWindow::GetWindowRect() const {
 
 void TWindow::MoveWindow(const TRect& r, bool repaint) {
   if (!qt_ || !qt_->outer) return;
-  qt_->outer->setGeometry(r.left, r.top, std::max(r.Width(), 0), std::max(r.Height(), 0));
+  QWidget* w = qt_->outer;
+  if (w->isWindow()) {
+    // a frame's rectangle is its outer one, as GetWindowRect gives it; its
+    // border is known once it is shown, so a hidden frame is placed again then
+    if (!w->isVisible()) pendingOuter_ = r;
+    const QSize margins = w->frameGeometry().size() - w->geometry().size();
+    w->resize(std::max(r.Width() - margins.width(), 0), std::max(r.Height() - margins.height(), 0));
+    w->move(r.left, r.top);
+  } else {
+    w->setGeometry(r.left, r.top, std::max(r.Width(), 0), std::max(r.Height(), 0));
+  }
   if (repaint) Invalidate();
 }
 
@@ -553,6 +572,11 @@ void TWindow::ShowWindow(int cmd) {
     case SW_RESTORE:
     case SW_SHOWNORMAL: w->showNormal(); break;
     default: w->show(); break;
+  }
+  if (pendingOuter_ && w->isVisible()) {
+    const TRect r = *pendingOuter_;
+    pendingOuter_.reset();
+    if (!w->isMaximized() && !w->isMinimized()) MoveWindow(r, false);
   }
 }
 
@@ -695,23 +719,81 @@ void TCommandEnabler::SetText(std::string_view cp932) {
 
 TControlBar::TControlBar(TWindow* parent, bool vertical) : TWindow(parent), vertical_(vertical) {}
 
-void TControlBar::AddButton(u32 id, std::string_view cp932) {
-  buttons_.emplace_back(id, std::string(cp932));
-  if (auto* bar = qt_ ? qobject_cast<QToolBar*>(qt_->outer.data()) : nullptr) add_item(bar, id, cp932);
+namespace {
+
+QToolBar* tool_bar_of(const OwlWindowQt* q) { return q ? qobject_cast<QToolBar*>(q->outer.data()) : nullptr; }
+
+void add_button(TControlBar* owner, QToolBar* bar, u32 id, const std::string& label, const std::string& tip, bool tips) {
+  QAction* a = add_item(bar, id, label);
+  if (id == 0) return;
+  a->setToolTip(tips ? owl_qstring(tip.empty() ? label : tip) : QString());
+  QObject::connect(a, &QAction::hovered, bar, [owner, id] { owner->ButtonHovered(id); });
+}
+
+}  // namespace
+
+void TControlBar::AddButton(u32 id, std::string_view label, std::string_view tip) {
+  buttons_.push_back(Button{id, std::string(label), std::string(tip)});
+  if (QToolBar* bar = tool_bar_of(qt_.get())) add_button(this, bar, id, buttons_.back().label, buttons_.back().tip, tips_);
+}
+
+void TControlBar::RemoveAll() {
+  buttons_.clear();
+  if (QToolBar* bar = tool_bar_of(qt_.get())) {
+    for (QAction* a : bar->actions()) {
+      bar->removeAction(a);
+      delete a;
+    }
+  }
 }
 
 std::vector<u32> TControlBar::CommandIds() const {
   std::vector<u32> ids;
-  for (const auto& [id, text] : buttons_)
-    if (id != 0) ids.push_back(id);
+  for (const Button& b : buttons_)
+    if (b.id != 0) ids.push_back(b.id);
   return ids;
+}
+
+std::vector<u32> TControlBar::GadgetIds() const {
+  std::vector<u32> ids;
+  for (const Button& b : buttons_) ids.push_back(b.id);
+  return ids;
+}
+
+void TControlBar::ButtonHovered(u32 id) {
+  if (!tips_) return;
+  for (TWindow* w = Parent(); w; w = w->Parent())
+    if (auto* frame = dynamic_cast<TFrameWindow*>(w)) {
+      frame->SendMessage(WM_MENUSELECT, id);
+      return;
+    }
+}
+
+void TControlBar::SetVertical(bool vertical) {
+  vertical_ = vertical;
+  if (QToolBar* bar = tool_bar_of(qt_.get())) bar->setOrientation(vertical ? Qt::Vertical : Qt::Horizontal);
+}
+
+void TControlBar::SetTipsShown(bool shown) {
+  tips_ = shown;
+  if (QToolBar* bar = tool_bar_of(qt_.get())) {
+    std::size_t i = 0;
+    for (QAction* a : bar->actions()) {
+      if (i < buttons_.size() && buttons_[i].id != 0)
+        a->setToolTip(shown ? owl_qstring(buttons_[i].tip.empty() ? buttons_[i].label : buttons_[i].tip) : QString());
+      ++i;
+    }
+  }
 }
 
 void TControlBar::CreateQt() {
   auto* bar = new QToolBar(Parent() && Parent()->Qt() ? Parent()->Qt()->outer.data() : nullptr);
   bar->setOrientation(vertical_ ? Qt::Vertical : Qt::Horizontal);
   bar->setMovable(false);
-  for (const auto& [id, text] : buttons_) add_item(bar, id, text);
+  bar->setFloatable(false);
+  bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  bar->toggleViewAction()->setEnabled(false);  // shown and hidden by the frame's commands only
+  for (const Button& b : buttons_) add_button(this, bar, b.id, b.label, b.tip, tips_);
   QObject::connect(bar, &QToolBar::actionTriggered, bar, [this](QAction* a) {
     for (TWindow* w = Parent(); w; w = w->Parent())
       if (auto* frame = dynamic_cast<TFrameWindow*>(w)) {
@@ -722,17 +804,107 @@ void TControlBar::CreateQt() {
   qt_->outer = bar;
 }
 
-TStatusBar::TStatusBar(TWindow* parent) : TWindow(parent) {}
+// ---------------------------------------------------------------- status bar
 
-void TStatusBar::CreateQt() { qt_->outer = new QStatusBar(Parent() && Parent()->Qt() ? Parent()->Qt()->outer.data() : nullptr); }
+namespace {
 
-void TStatusBar::SetText(std::string_view cp932) {
-  if (auto* bar = qt_ ? qobject_cast<QStatusBar*>(qt_->outer.data()) : nullptr) bar->showMessage(owl_qstring(cp932));
+// The label of a status field; the id rides on the widget.
+constexpr const char* kFieldProperty = "owlField";
+
+QLabel* field_label(const OwlWindowQt* q, u32 id) {
+  auto* bar = q ? qobject_cast<QStatusBar*>(q->outer.data()) : nullptr;
+  if (!bar) return nullptr;
+  for (QLabel* l : bar->findChildren<QLabel*>())
+    if (l->property(kFieldProperty).isValid() && l->property(kFieldProperty).toUInt() == id) return l;
+  return nullptr;
 }
 
-std::string TStatusBar::GetText() const {
-  auto* bar = qt_ ? qobject_cast<QStatusBar*>(qt_->outer.data()) : nullptr;
-  return bar ? owl_cp932(bar->currentMessage()) : std::string();
+}  // namespace
+
+TStatusBar::TStatusBar(TWindow* parent) : TWindow(parent) {}
+
+TStatusBar::Field* TStatusBar::FindField(u32 id) {
+  for (Field& f : fields_)
+    if (f.id == id) return &f;
+  return nullptr;
+}
+
+void TStatusBar::AddField(u32 id, int chars, bool bordered) {
+  if (FindField(id)) return;
+  fields_.push_back(Field{id, chars, bordered, {}});
+}
+
+void TStatusBar::ApplyField(const Field& f) {
+  QLabel* l = field_label(qt_.get(), f.id);
+  if (!l) return;
+  l->setText(owl_qstring(f.text));
+  QString style = f.bordered ? QStringLiteral("border: 1px solid gray; padding: 0 1px;") : QStringLiteral("padding: 0 1px;");
+  if (!f.system) {
+    const QColor fg = owl_qcolor(f.fore);
+    const QColor bg = owl_qcolor(f.back);
+    style += QStringLiteral("color: %1; background-color: %2;").arg(fg.name(), bg.name());
+  }
+  l->setStyleSheet(style);
+}
+
+void TStatusBar::CreateQt() {
+  auto* bar = new QStatusBar(Parent() && Parent()->Qt() ? Parent()->Qt()->outer.data() : nullptr);
+  bar->setSizeGripEnabled(false);
+  qt_->outer = bar;
+  if (fields_.empty()) fields_.push_back(Field{0, 0, false, {}});
+  const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  const QFontMetrics metrics(fixed);
+  for (const Field& f : fields_) {
+    auto* l = new QLabel(bar);
+    l->setFont(fixed);
+    l->setProperty(kFieldProperty, f.id);
+    l->setTextFormat(Qt::PlainText);
+    l->setAutoFillBackground(true);
+    if (f.chars > 0) {
+      // the text is clipped, the field keeps its width
+      const int outer = (f.bordered ? 2 : 0) + 2;
+      l->setFixedWidth(metrics.horizontalAdvance(QString(f.chars, QLatin1Char('D'))) + outer);
+      bar->addWidget(l, 0);
+    } else {
+      l->setMinimumWidth(1);
+      bar->addWidget(l, 1);
+    }
+    ApplyField(f);
+  }
+}
+
+void TStatusBar::SetText(std::string_view cp932) { SetFieldText(0, cp932); }
+
+std::string TStatusBar::GetText() const { return GetFieldText(0); }
+
+void TStatusBar::SetFieldText(u32 id, std::string_view cp932) {
+  if (fields_.empty()) fields_.push_back(Field{0, 0, false, {}});
+  Field* f = FindField(id);
+  if (!f) return;
+  f->text = std::string(cp932);
+  ApplyField(*f);
+}
+
+std::string TStatusBar::GetFieldText(u32 id) const {
+  for (const Field& f : fields_)
+    if (f.id == id) return f.text;
+  return {};
+}
+
+void TStatusBar::SetFieldColours(u32 id, COLORREF text, COLORREF background, bool system) {
+  Field* f = FindField(id);
+  if (!f) return;
+  f->fore = text;
+  f->back = background;
+  f->system = system;
+  ApplyField(*f);
+}
+
+TRect TStatusBar::GetFieldRect(u32 id) const {
+  QLabel* l = field_label(qt_.get(), id);
+  if (!l) return {};
+  const QRect g = l->geometry();
+  return TRect{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
 }
 
 // ---------------------------------------------------------------- frames
@@ -755,6 +927,13 @@ void connect_popup(QMenu* popup) {
       index = u32(std::max<qsizetype>(0, holder->actions().indexOf(popup->menuAction())));
     TMenu menu(menu_handle(popup));
     frame->SendMessage(WM_INITMENUPOPUP, u64(owl_ptr_word(&menu)), owl_make_long(u16(index), 0));
+  });
+  // the item under the pointer, for the frame's hint text
+  QObject::connect(popup, &QMenu::hovered, popup, [popup](QAction* a) {
+    if (TFrameWindow* frame = frame_of(popup)) frame->SendMessage(WM_MENUSELECT, action_command(a));
+  });
+  QObject::connect(popup, &QMenu::aboutToHide, popup, [popup] {
+    if (TFrameWindow* frame = frame_of(popup)) frame->SendMessage(WM_MENUSELECT, 0);
   });
   QObject::connect(popup, &QMenu::triggered, popup, [popup](QAction* a) {
     // a nested popup's item reaches every popup above it: take it once
@@ -857,6 +1036,7 @@ void TFrameWindow::EnableCommands() {
     for (u32 id : bar->CommandIds())
       if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
   const std::vector<TEventHandler*> chain = CommandChain();
+  for (TEventHandler* target : chain) target->AddEnablerIds(ids);
   for (u32 id : ids) {
     OwlEnablerQt actions{owl_command_actions(*this, id)};
     TCommandEnabler ce(id, &actions);
@@ -902,11 +1082,69 @@ std::vector<QAction*> owl_command_actions(const TFrameWindow& frame, u32 id) {
 
 void TDecoratedFrame::Insert(TWindow& decoration, TDecorationSpot where) {
   decoration.SetParent(this);
-  if (auto* bar = dynamic_cast<TControlBar*>(&decoration)) bars_.push_back(bar);
-  decorations_.emplace_back(&decoration, where);
+  bool known = false;
+  for (auto& [d, spot] : decorations_)
+    if (d == &decoration) {
+      spot = where;
+      known = true;
+    }
+  if (!known) {
+    if (auto* bar = dynamic_cast<TControlBar*>(&decoration)) bars_.push_back(bar);
+    decorations_.emplace_back(&decoration, where);
+  }
   if (!IsCreated()) return;  // placed once the frame exists
   decoration.Create();
   Place(decoration, where);
+}
+
+TWindow* TDecoratedFrame::DecorationById(u32 id) const {
+  for (const auto& [d, spot] : decorations_)
+    if (d->GetId() == id) return d;
+  return nullptr;
+}
+
+namespace {
+
+constexpr u32 kDecorationIds[] = {32040, 32041, 32042};
+constexpr u32 kCmExitId = 24310;
+
+bool is_decoration_command(u32 id) { return std::find(std::begin(kDecorationIds), std::end(kDecorationIds), id) != std::end(kDecorationIds); }
+
+}  // namespace
+
+const ResponseEntry* TDecoratedFrame::Find(u32 message, u32 id) {
+  // one row serves every decoration id: the handler reads the id from the message
+  static constexpr ResponseEntry toggle{WM_COMMAND, 0, [](TEventHandler& t, OwlMessage& m) -> i64 {
+                                          static_cast<TDecoratedFrame&>(t).CmToggleDecoration(owl_lo(m.wParam));
+                                          return 0;
+                                        }};
+  static constexpr ResponseEntry enable{kCommandEnableMessage, 0, [](TEventHandler& t, OwlMessage& m) -> i64 {
+                                          static_cast<TDecoratedFrame&>(t).CeToggleDecoration(*owl_message_ptr<TCommandEnabler>(m.lParam));
+                                          return 0;
+                                        }};
+  // the framework's exit command closes the main window
+  static constexpr ResponseEntry exit{WM_COMMAND, kCmExitId, [](TEventHandler& t, OwlMessage&) -> i64 {
+                                        static_cast<TDecoratedFrame&>(t).CloseWindow();
+                                        return 0;
+                                      }};
+  if (message == WM_COMMAND && id == kCmExitId) return &exit;
+  if (is_decoration_command(id) && DecorationById(id)) {
+    if (message == WM_COMMAND) return &toggle;
+    if (message == kCommandEnableMessage) return &enable;
+  }
+  return TFrameWindow::Find(message, id);
+}
+
+void TDecoratedFrame::CmToggleDecoration(u32 id) {
+  TWindow* d = DecorationById(id);
+  if (!d) return;
+  d->ShowWindow(d->IsWindowVisible() ? SW_HIDE : SW_SHOW);
+}
+
+void TDecoratedFrame::CeToggleDecoration(TCommandEnabler& ce) {
+  TWindow* d = DecorationById(ce.GetId());
+  ce.Enable(d != nullptr);
+  ce.SetCheck(d && d->IsWindowVisible() ? 1 : 0);
 }
 
 void TDecoratedFrame::PlaceDecorations() {
@@ -924,6 +1162,13 @@ void TDecoratedFrame::Place(TWindow& decoration, TDecorationSpot where) {
                                  : where == TDecorationSpot::Bottom ? Qt::BottomToolBarArea
                                                                     : Qt::TopToolBarArea;
     const bool hidden = tb->isHidden();
+    mw->removeToolBar(tb);
+    // each bar of a side on a line of its own
+    for (QToolBar* other : mw->findChildren<QToolBar*>())
+      if (other != tb && mw->toolBarArea(other) == area) {
+        mw->addToolBarBreak(area);
+        break;
+      }
     mw->addToolBar(area, tb);
     tb->setHidden(hidden);
   }
@@ -970,6 +1215,23 @@ std::vector<TMDIChild*> TMDIClient::MDIChildren() const {
   return list;
 }
 
+void TMDIClient::CascadeChildren() {
+  if (auto* area = qt_ ? qobject_cast<QMdiArea*>(qt_->outer.data()) : nullptr) area->cascadeSubWindows();
+}
+
+void TMDIClient::ArrangeIcons() {
+  auto* area = qt_ ? qobject_cast<QMdiArea*>(qt_->outer.data()) : nullptr;
+  if (!area) return;
+  int x = 0;
+  const int bottom = area->viewport()->height();
+  for (QMdiSubWindow* sub : area->subWindowList()) {
+    if (!sub->isMinimized()) continue;
+    const QSize s = sub->size();
+    sub->move(x, std::max(0, bottom - s.height()));
+    x += s.width();
+  }
+}
+
 TMDIChild::TMDIChild(TMDIClient& parent, std::string_view title) : TWindow(&parent, title) {}
 
 void TMDIChild::CreateQt() {
@@ -980,6 +1242,10 @@ void TMDIChild::CreateQt() {
   sub->setWidget(qt_->client);
   qt_->outer = sub;
   if (area) area->addSubWindow(sub);
+  // Keys such as Ctrl+W and Ctrl+F4 belong to the window's key handler: the
+  // system menu's items carry no shortcuts.
+  if (QMenu* menu = sub->systemMenu())
+    for (QAction* a : menu->actions()) a->setShortcuts({});
 }
 
 i64 TMDIChild::DefWindowProc(OwlMessage& m) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -75,6 +76,9 @@ class TWindow : public TEventHandler {
   void SetCaption(std::string_view cp932);
   std::string GetCaption() const;  // CP932
   void BringWindowToTop();
+  // The window id (a decoration's id is the command that shows or hides it).
+  void SetId(u32 id) { id_ = id; }
+  u32 GetId() const { return id_; }
 
   // Timers by id: a tick arrives as WM_TIMER with the id, posted, so that it
   // still comes inside a modal loop. One tick at most waits per timer. SetTimer
@@ -110,9 +114,11 @@ class TWindow : public TEventHandler {
   TWindow* parent_ = nullptr;
   std::vector<TWindow*> children_;   // owned
   std::string title_;                // CP932
+  u32 id_ = 0;
   OwlMessage* current_ = nullptr;    // the message being handled
   bool destroying_ = false;
   int pendingShow_ = -1;             // ShowWindow before Create: applied at creation
+  std::optional<TRect> pendingOuter_;  // a hidden frame's placement, applied again when shown
   std::unique_ptr<OwlWindowQt> dead_;  // the Qt side after Destroy, kept until the object goes
 };
 
@@ -176,27 +182,70 @@ class TCommandEnabler {
 class TControlBar : public TWindow {
  public:
   explicit TControlBar(TWindow* parent, bool vertical = false);
-  // id 0 adds a separator. text: CP932, the button's label and tip.
-  void AddButton(u32 id, std::string_view cp932);
+  // id 0 adds a separator. label: CP932, the button's face; tip: CP932, its
+  // tool tip (empty: the label).
+  void AddButton(u32 id, std::string_view label, std::string_view tip = {});
+  // Removes every button and separator.
+  void RemoveAll();
   std::vector<u32> CommandIds() const;
+  // Every gadget's id in order, 0 for a separator.
+  std::vector<u32> GadgetIds() const;
   bool Vertical() const { return vertical_; }
+  void SetVertical(bool vertical);
+  // Tool tips shown (true) or not; with tips on, the button under the pointer
+  // sends its frame WM_MENUSELECT with its id.
+  void SetTipsShown(bool shown);
+  void ButtonHovered(u32 id);
 
  protected:
   void CreateQt() override;
 
  private:
+  struct Button {
+    u32 id;
+    std::string label;
+    std::string tip;
+  };
   bool vertical_;
-  std::vector<std::pair<u32, std::string>> buttons_;
+  bool tips_ = true;
+  std::vector<Button> buttons_;
 };
 
+// The status bar: text fields by id, laid out left to right in the order they
+// were added. Without fields of its own it shows one message field (id 0).
 class TStatusBar : public TWindow {
  public:
   explicit TStatusBar(TWindow* parent);
+  // Adds a field `chars` characters of the fixed font wide, plus its border
+  // and margins; chars 0 makes the field take all room left. bordered: a
+  // plain border.
+  void AddField(u32 id, int chars, bool bordered);
+  // The message field's text (field 0).
   void SetText(std::string_view cp932);
   std::string GetText() const;
+  void SetFieldText(u32 id, std::string_view cp932);
+  std::string GetFieldText(u32 id) const;
+  // Text and background colours of field `id`; system: the button-face colours.
+  void SetFieldColours(u32 id, COLORREF text, COLORREF background, bool system = false);
+  // The field's rectangle in the bar's coordinates (empty before creation).
+  TRect GetFieldRect(u32 id) const;
 
  protected:
   void CreateQt() override;
+
+ private:
+  struct Field {
+    u32 id;
+    int chars;
+    bool bordered;
+    std::string text;
+    COLORREF fore = 0;
+    COLORREF back = 0;
+    bool system = true;
+  };
+  Field* FindField(u32 id);
+  void ApplyField(const Field& f);
+  std::vector<Field> fields_;
 };
 
 class TFrameWindow : public TWindow {
@@ -245,8 +294,16 @@ class TDecoratedFrame : public TFrameWindow {
  public:
   using TFrameWindow::TFrameWindow;
   // Places a control bar or the status bar at `where` (the frame takes it as
-  // its child).
+  // its child). A decoration inserted before is moved to `where`.
   void Insert(TWindow& decoration, TDecorationSpot where);
+  // The decoration whose window id is `id`, or null.
+  TWindow* DecorationById(u32 id) const;
+  // Commands 32040 (status bar), 32041 and 32042 (the bars) show or hide the
+  // decoration of that window id; their enablers check the visible one. The
+  // exit command 24310 closes the frame.
+  const ResponseEntry* Find(u32 message, u32 id) override;
+  void CmToggleDecoration(u32 id);
+  void CeToggleDecoration(TCommandEnabler& ce);
 
  protected:
   void PlaceDecorations() override;
@@ -262,6 +319,10 @@ class TMDIClient : public TWindow {
   ~TMDIClient() override;
   TMDIChild* GetActiveMDIChild() const;
   std::vector<TMDIChild*> MDIChildren() const;
+  // The framework's cascade of the children that are not minimized.
+  void CascadeChildren();
+  // Lines the minimized children up at the client's bottom edge.
+  void ArrangeIcons();
 
  protected:
   void CreateQt() override;

@@ -1,8 +1,9 @@
 // mkdata: writes the data files of the simulated emulator board into one
 // folder: the configuration file qqn80.cfg, the logic configuration
-// rz7_00.hwf and the monitor program MON80.QQN. All three come from the one
-// board description the simulated driver builds its board from, so the files
-// and the board cannot disagree. Each file is written under a temporary name
+// rz7_00.hwf and the monitor program MON80.QQN, and the project file template
+// qqn80.qpj. The first three come from the one board description the simulated
+// driver builds its board from, so the files and the board cannot disagree;
+// the template holds the debugger's default window layout. Each file is written under a temporary name
 // and renamed, so a failed run never leaves half a file behind.
 //
 // Usage: mkdata <folder>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "halv80/engine/cfg_config.h"
+#include "halv80/gui/prj_default.h"
 #include "platform/device/dev_board.h"
 #include "platform/device/dev_fixture.h"
 #include "platform/device/dev_mmu.h"
@@ -102,6 +104,17 @@ std::vector<u8> logic_file() {
   return file;
 }
 
+// A new project: the default layout, an empty breakpoint section and the
+// setup sections, lines ending in CR LF and one 0x1A after the last.
+std::vector<u8> project_template() {
+  std::string text = "%SYS\r\n";
+  text += kDefaultSysBody;
+  text += "%BRK\r\n";
+  text += kTemplateTail;
+  text += '\x1A';
+  return std::vector<u8>(text.begin(), text.end());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -117,6 +130,7 @@ int main(int argc, char** argv) {
       {"qqn80.cfg", config_file()},
       {"rz7_00.hwf", logic_file()},
       {"MON80.QQN", dev_monitor_file(kBoard)},
+      {"qqn80.qpj", project_template()},
   };
   for (const auto& f : files) {
     if (!host_write_file_atomic((folder / f.name).string(), f.bytes)) {

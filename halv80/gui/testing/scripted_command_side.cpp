@@ -30,7 +30,9 @@ void wait_key() {
   Script.keys.emplace_back(Keys.character, Keys.code);
 }
 
-void scripted_main() {
+}  // namespace
+
+void gui_scripted_main() {
   for (const ScriptStep& s : Script.steps) {
     switch (s.kind) {
       case ScriptStep::Kind::Write: write_cells(s); break;
@@ -48,12 +50,14 @@ void scripted_main() {
   for (;;) wait_key();
 }
 
-}  // namespace
-
-void gui_start_script(std::vector<ScriptStep> steps) {
+void gui_set_script(std::vector<ScriptStep> steps) {
   Script = ScriptState{std::move(steps), {}};
   con_screen_init();
-  co_start_command_side(scripted_main);
+}
+
+void gui_start_script(std::vector<ScriptStep> steps) {
+  gui_set_script(std::move(steps));
+  co_start_command_side(gui_scripted_main);
 }
 
 const std::vector<std::pair<u16, u16>>& gui_script_keys() { return Script.keys; }

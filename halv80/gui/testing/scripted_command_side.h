@@ -44,5 +44,9 @@ struct ScriptStep {
 // Sets the script and starts the command side on it (the screen is made
 // first). The window side then enters it with co_enter_command_side.
 void gui_start_script(std::vector<ScriptStep> steps);
+// Sets the script without starting: whoever starts the command side gives
+// gui_scripted_main as its entry.
+void gui_set_script(std::vector<ScriptStep> steps);
+void gui_scripted_main();
 // The keys the script's waits received, as (character, key code) pairs.
 const std::vector<std::pair<u16, u16>>& gui_script_keys();

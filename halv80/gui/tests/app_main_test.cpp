@@ -14,6 +14,7 @@
 #include "halv80/engine/engine_state.h"
 #include "halv80/gui/app_main.h"
 #include "halv80/gui/app_mdi.h"
+#include "halv80/gui/testing/scripted_command_side.h"
 #include "platform/host/host_text.h"
 #include "platform/host/host_ui.h"
 #include "platform/owl/owl_system.h"
@@ -73,6 +74,7 @@ class AppMainTest : public testing::Test {
     owl_test_app();
     reset_engine_state();
     app_reset_state();
+    frame_reset_state();
     Boxes.clear();
     Saw = Seen{};
     previous_dir = fs::current_path();
@@ -81,13 +83,21 @@ class AppMainTest : public testing::Test {
     dir = pattern;
     fs::create_directory(dir / "sub");
     fs::create_directory(dir / "my dir");
+    // a project file without layout or options wherever -D may lead
+    for (const fs::path& d : {dir, dir / "sub", dir / "my dir"})
+      std::ofstream(d / "qqn80.qpj", std::ios::binary) << "%OPT\r\n%END\r\n\x1A";
     fs::current_path(dir);
+    // the frame starts a scripted command side that waits for keys at once
+    FrameStartHooks = FrameHooks{gui_scripted_main, [] { return u16(0); }};
+    gui_set_script({ScriptStep::WaitKey()});
     setenv("HALV80_LOCK_DIR", dir.c_str(), 1);
     previous_sink = host_set_message_box_sink(record_box);
     TApplication::SetRunHook(record_run);
   }
   void TearDown() override {
     TApplication::SetRunHook(nullptr);
+    FrameStartHooks = FrameHooks{};
+    frame_reset_state();
     host_set_message_box_sink(previous_sink);
     owl_release_lock(kInstanceName);
     fs::current_path(previous_dir);

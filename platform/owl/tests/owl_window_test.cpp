@@ -50,6 +50,7 @@ enum : u32 {
   CmChildGreys = 106,  // the application answers it, the child's enabler greys it
   CmAppChecks = 107,   // the application answers and checks it
   CmBoth = 108,        // the child and the frame answer it
+  CmUnshown = 109,     // in no menu and on no bar: only the application's enabler knows it
 };
 
 constexpr u32 kTestMenuId = 900;
@@ -79,13 +80,18 @@ class TestApp : public TApplication {
     ce.SetCheck(1);
     ce.SetText(cp932("チェック"));
   }
+  void CeUnshown(TCommandEnabler&) { ++unshownRuns; }
+  void AddEnablerIds(std::vector<u32>& ids) override;
+  int unshownRuns = 0;
 };
 constexpr ResponseEntry kAppTable[] = {
     EvCommand<&TestApp::OnApp>(CmApp),
     EvCommand<&TestApp::OnGreyed>(CmChildGreys),
     EvCommand<&TestApp::OnChecked>(CmAppChecks),
     EvCommandEnable<&TestApp::CeChecked>(CmAppChecks),
+    EvCommandEnable<&TestApp::CeUnshown>(CmUnshown),
 };
+void TestApp::AddEnablerIds(std::vector<u32>& ids) { owl_table_enabler_ids(kAppTable, ids); }
 const ResponseEntry* TestApp::Find(u32 message, u32 id) {
   if (const ResponseEntry* e = owl_search_table(kAppTable, message, id)) return e;
   return TApplication::Find(message, id);
@@ -279,6 +285,10 @@ TEST_F(OwlFrameTest, EnablersSetEveryItemAndButtonOfTheMainMap) {
     EXPECT_EQ(menu.GetMenuState(c.id), c.state);
   }
   EXPECT_EQ(utf8(menu.GetMenuString(CmAppChecks)), "チェック");
+  // an enabler of the main map runs on every idle pass, shown anywhere or not
+  EXPECT_EQ(app->unshownRuns, 1);
+  app->IdleAction();
+  EXPECT_EQ(app->unshownRuns, 2);
   // the hidden bar's buttons are enabled like the items
   EXPECT_FALSE(bar->IsWindowVisible());
   EXPECT_FALSE(Action(CmNobody, 1)->isEnabled());
@@ -358,6 +368,13 @@ TEST_F(OwlFrameTest, ResizingReportsTheClientSize) {
   ASSERT_FALSE(Log.empty());
   EXPECT_EQ(Log.back(), expect);
   EXPECT_EQ(owl_window_image(*child).size(), QSize(client_rect.Width(), client_rect.Height()));
+}
+
+TEST_F(OwlFrameTest, AChildsSystemMenuTakesNoKeys) {
+  // Ctrl+W, Ctrl+F4 and the like reach the child's key handler instead
+  auto* sub = qobject_cast<QMdiSubWindow*>(owl_outer_widget(*child));
+  ASSERT_NE(sub->systemMenu(), nullptr);
+  for (QAction* a : sub->systemMenu()->actions()) EXPECT_TRUE(a->shortcuts().isEmpty()) << a->text().toStdString();
 }
 
 TEST_F(OwlFrameTest, ClosingAChildIsASystemCommandItsHandlerMayRefuse) {
