@@ -129,6 +129,9 @@ void set_mark_first_run_done() {
 }
 
 void set_write_settings() {
+  // Settings never read (no family known) are not written: the default editor
+  // would otherwise delete the user's own.
+  if (Setup.cpu_family == 0) return;
   const bool is_default = MainSt.EditorName == "notepad.exe";
   auto editor = [&](HostRegRoot root, const std::string& path) {
     OpenKey key;
@@ -141,7 +144,6 @@ void set_write_settings() {
   };
   editor(HostRegRoot::Users, set_users_product_key());
   if (Setup.windows_nt) editor(HostRegRoot::CurrentUser, set_user_product_key());
-  if (Setup.cpu_family == 0) return;
   OpenKey users;
   if (open_for_write(HostRegRoot::Users, set_family_key(set_users_product_key()), users))
     set_string(users.key, "Opn", MainSt.OpnDir);

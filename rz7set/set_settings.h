@@ -12,7 +12,8 @@
 bool set_read_settings();
 // Sets the family's "OPT" to "none" (the first-run steps are done).
 void set_mark_first_run_done();
-// Writes "Editor" (or deletes it when it is "notepad.exe") and the family's "Opn".
+// Writes "Editor" (or deletes it when it is "notepad.exe") and the family's
+// "Opn"; nothing while no family (and so no setting) is known.
 void set_write_settings();
 
 // The product key ("...\QOR\RZ7", J edition "...\QOR\QNJ") and the family key
