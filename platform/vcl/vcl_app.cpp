@@ -9,21 +9,35 @@
 #include "platform/vcl/vcl_forms.h"
 #include "platform/vcl/vcl_qt.h"
 
+namespace {
+std::function<int(vcl::TForm&)>& run_hook() {
+  static std::function<int(vcl::TForm&)> hook;
+  return hook;
+}
+}  // namespace
+
+void vcl_set_run_hook(std::function<int(vcl::TForm& main_form)> hook) { run_hook() = std::move(hook); }
+
 int vcl_run(vcl::TForm& main_form) {
   QApplication::setQuitOnLastWindowClosed(false);
   // The loop ends when the main form closes, whatever other forms do.
   const vcl::TNotifyEvent previous = main_form.OnClose;
   main_form.OnClose = [previous] {
     if (previous) previous();
-    QApplication::quit();
+    QCoreApplication::exit(0);  // quit() would first ask every window to close
   };
   main_form.Show();
-  const int result = main_form.Showing() ? QApplication::exec() : 0;
+  int result = 0;
+  if (run_hook()) {
+    result = run_hook()(main_form);
+  } else if (main_form.Showing()) {
+    result = QApplication::exec();
+  }
   main_form.OnClose = previous;
   return result;
 }
 
-void vcl_terminate() { QApplication::quit(); }
+void vcl_terminate() { QCoreApplication::exit(0); }
 
 void vcl_show_exception(std::string_view what) {
   host_message_box("Exception", what, kBoxIconError);

@@ -3,6 +3,7 @@
 // as Qt boxes, and hands the program its command line in the system's form.
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 namespace vcl {
@@ -11,6 +12,9 @@ class TForm;
 
 // The message loop with `main_form` shown, until the main form closes.
 int vcl_run(vcl::TForm& main_form);
+// Tests: what vcl_run does in place of the message loop once the main form is
+// shown; its result is vcl_run's. An empty hook restores the loop.
+void vcl_set_run_hook(std::function<int(vcl::TForm& main_form)> hook);
 // Ends the message loop (as closing the main form does).
 void vcl_terminate();
 // The framework's box for an exception that reached the program's entry.

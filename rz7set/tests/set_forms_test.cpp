@@ -2,6 +2,7 @@
 
 #include "platform/owl/owl_system.h"
 #include "platform/owl/tests/owl_test_app.h"
+#include "platform/vcl/vcl_app.h"
 #include "rz7set/set_main.h"
 #include "rz7set/set_mainform.h"
 #include "rz7set/set_project.h"
@@ -20,6 +21,7 @@ class FormsTest : public SetupTest {
   }
   void TearDown() override {
     TForm::SetModalHook({});
+    vcl_set_run_hook({});
     set_free_forms();
     SetupTest::TearDown();
   }
@@ -143,6 +145,65 @@ TEST_F(FormsTest, StartUpFailuresAndTheSecondInstance) {
   EXPECT_EQ(set_win_main(1, argv), 1);
   EXPECT_TRUE(recorded_boxes().empty());
   owl_release_lock(kSetupInstanceName);
+  unsetenv("HALV80_LOCK_DIR");
+}
+
+// The whole start-up, with the message loop replaced by a look at the main window.
+int run_program(std::vector<std::string> args) {
+  args.insert(args.begin(), "rz7set");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  return set_win_main(int(argv.size()), argv.data());
+}
+
+TEST_F(FormsTest, StartWithAFamilyAndNoProject) {
+  ScratchDir locks;
+  setenv("HALV80_LOCK_DIR", locks.path().c_str(), 1);
+  bool ran = false;
+  vcl_set_run_hook([&](TForm& main) {
+    ran = true;
+    EXPECT_EQ(main.Caption(), "QUENDAR-RZ7 Setup80");
+    EXPECT_FALSE(Forms.MainForm->OptBtn->Enabled());  // it needs a project
+    EXPECT_EQ(Opt.OptDlg.opt_text, " -X -B512,32");
+    EXPECT_FALSE(MainSt.PrjOpen);
+    return 0;
+  });
+  EXPECT_EQ(run_program({"/80"}), 0);
+  EXPECT_TRUE(ran);
+  unsetenv("HALV80_LOCK_DIR");
+}
+
+// Started by the debugger: the family switch before the path opens the
+// start-option dialog as soon as the main window shows; Quit saves the project.
+TEST_F(FormsTest, StartedByTheDebuggerOpensTheStartOptions) {
+  ScratchDir locks;
+  setenv("HALV80_LOCK_DIR", locks.path().c_str(), 1);
+  for (const char* name : {"qqn80.cfg", "mon80.asm", "mon80.qqn"}) dir.write(name, "");
+  dir.write("qqn80.qpj", "%SYS\r\n%OPT\r\n-SP -X\r\n%DIR\r\n@Current\r\n%PRJ\r\nP1\r\n%CPU\r\n(80)\r\n%END\r\n\x1A");
+  std::vector<std::string> order;
+  TForm::SetModalHook([&](TForm& form) {
+    order.push_back("options");
+    auto& o80 = static_cast<TO80&>(form);
+    EXPECT_EQ(o80.DebSizeE->Text(), "512");
+    o80.TabE->UserText("2");
+    o80.OkBtn->UserClick();
+  });
+  vcl_set_run_hook([&](TForm& main) {
+    order.push_back("loop");
+    EXPECT_EQ(main.Caption(), "QUENDAR-RZ7 Setup80 [P1]");
+    EXPECT_TRUE(Forms.MainForm->OptBtn->Enabled());
+    std::string folder = dir.system_path();  // as given, upper-cased
+    for (char& c : folder) c = host_ascii_upper(c);
+    EXPECT_EQ(Forms.MainForm->DirStat->SimpleText(), folder);
+    Forms.MainForm->QuitBtn->UserClick();
+    EXPECT_FALSE(main.Showing());
+    return 0;
+  });
+  EXPECT_EQ(run_program({"/(80)", dir.system_path() + "\\qqn80.qpj"}), 0);
+  EXPECT_EQ(order, (std::vector<std::string>{"options", "loop"}));
+  EXPECT_EQ(dir.read("qqn80.qpj"),
+            "%SYS\r\n%OPT\r\n -SP -X  -B512,32 -EC -TAB2\r\n%DIR\r\n@Current\r\n%PRJ\r\nP1\r\n%CPU\r\n(80)\r\n%END\r\n\x1A");
+  EXPECT_TRUE(recorded_boxes().empty());
   unsetenv("HALV80_LOCK_DIR");
 }
 
