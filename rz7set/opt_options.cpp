@@ -183,6 +183,16 @@ bool x_only_parse(OptSet set, std::string& text, int& deb_mode) {
   });
 }
 
+// `value` up to the first byte that would end it when read back (a blank, a
+// byte of 0x80 or above, and for the debug-information size a comma) or that
+// a family reader would take for the start of a quoted path, so a value typed
+// with such a byte never makes the whole text unreadable.
+std::string_view readable_value(std::string_view value, bool comma_ends) {
+  std::size_t n = 0;
+  while (n < value.size() && !stops_token(value[n]) && value[n] != '"' && !(comma_ends && value[n] == ',')) ++n;
+  return value.substr(0, n);
+}
+
 }  // namespace
 
 bool opt_set_of(CpuFamily family, OptSet& set) {
@@ -209,11 +219,16 @@ bool opt_set_of(CpuFamily family, OptSet& set) {
 std::string opt_build_common(std::string_view deb_size, std::string_view mac_size, std::string_view ext,
                              std::string_view tab, std::string_view src_path, bool force) {
   std::string out = " -B";
-  out.append(deb_size).append(",").append(mac_size);
-  out.append(" -E").append(ext);
-  out.append(" -TAB").append(tab);
+  out.append(readable_value(deb_size, true)).append(",").append(readable_value(mac_size, false));
+  out.append(" -E").append(readable_value(ext, false));
+  out.append(" -TAB").append(readable_value(tab, false));
   if (force) out += " -!";
-  if (!src_path.empty()) out.append(" -SD\"").append(src_path).append("\"");
+  // A quote would end the path early; the path keeps its blanks and
+  // double-byte characters and loses its quotes.
+  std::string path;
+  for (char c : src_path)
+    if (c != '"' && c != '\0') path += c;
+  if (!path.empty()) out.append(" -SD\"").append(path).append("\"");
   return out;
 }
 

@@ -41,6 +41,8 @@ struct FamilyOptions {
   bool operator==(const FamilyOptions&) const = default;
 };
 
+// Each value is written up to the first byte that would end it on reading
+// (the path without double quotes), so the text always reads back.
 std::string opt_build_common(std::string_view deb_size, std::string_view mac_size, std::string_view ext,
                              std::string_view tab, std::string_view src_path, bool force);
 // Sets the six outputs to their defaults, then reads; true when the whole text was read.

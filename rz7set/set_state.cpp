@@ -9,7 +9,7 @@ SetupTexts SetTexts;
 MainFormState MainSt;
 
 // ORDER: family by family as the system lists them (300 before 200, 500 before 400).
-const CpuAlias CpuAliasTable[52] = {
+constexpr CpuAlias CpuAliasTable[52] = {
     {100, "(80)", "Z80"},        {100, "Z80", "Z80"},         {100, "80", "Z80"},
     {300, "(386)", "386"},       {300, "386", "386"},         {300, "486", "386"},
     {200, "(V86)", "V86"},       {200, "V86", "V86"},         {200, "86", "V86"},
@@ -29,6 +29,18 @@ const CpuAlias CpuAliasTable[52] = {
     {1400, "103", "MN103"},      {1500, "PPC", "PPC"},        {1500, "(PPC)", "PPC"},
     {0, "", ""},
 };
+
+// 51 rows of families, then the closing row; each family's rows together.
+consteval bool alias_rows_sound() {
+  for (std::size_t i = 0; i + 1 < std::size(CpuAliasTable); ++i) {
+    if (CpuAliasTable[i].family == 0) return false;
+    for (std::size_t j = i + 2; j + 1 < std::size(CpuAliasTable); ++j)
+      if (CpuAliasTable[j].family == CpuAliasTable[i].family && CpuAliasTable[j - 1].family != CpuAliasTable[i].family)
+        return false;
+  }
+  return CpuAliasTable[std::size(CpuAliasTable) - 1].family == 0;
+}
+static_assert(alias_rows_sound());
 
 const CpuAlias* set_find_alias(std::string_view alias) {
   for (const CpuAlias& row : CpuAliasTable) {

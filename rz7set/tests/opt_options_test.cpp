@@ -58,6 +58,11 @@ TEST(OptCommonTest, ReadsSwitchesAndRefusesMalformedOnes) {
 TEST(OptCommonTest, BuildsInItsOrderWithThePathOnlyWhenGiven) {
   EXPECT_EQ(opt_build_common("4096", "64", "C", "8", "\\p q", true), " -B4096,64 -EC -TAB8 -! -SD\"\\p q\"");
   EXPECT_EQ(opt_build_common("512", "32", "C", "8", "", false), " -B512,32 -EC -TAB8");
+  // What the user typed that could not be read back is left out, so the
+  // project file stays readable.
+  EXPECT_EQ(opt_build_common("1,2", "3 4", "C X", "8\x82\xA0", "a\"b", false), " -B1,3 -EC -TAB8 -SD\"ab\"");
+  EXPECT_EQ(opt_build_common("1", "2\"x", "C", "8", "", false), " -B1,2 -EC -TAB8");
+  EXPECT_EQ(opt_build_common("", "", "", "", "\"", false), " -B, -E -TAB");
 }
 
 // The whole text as the dialogs write it, read back family part first.
