@@ -388,6 +388,52 @@ void con_view_to_end() {
   con_thumb_position();
 }
 
+namespace {
+
+// Rows from the pane's top: the lines from `top` up to the last row but one,
+// stopping before the newest line, which follows them; blank rows below.
+void repaint_from(u16 top, u16 h) {
+  u16 row = Con.Top;
+  const u16 bottom = std::min<u16>(Con.Bottom, kScreenRows);
+  u16 p = live_position(top);
+  for (; row + 1 < bottom && p != Log.Newest; ++row) p = con_log_render_line(row, p);
+  if (row < bottom) con_log_render_line(row++, Log.Newest);
+  for (; row < bottom; ++row) con_log_render_line(row, Log.WriteEnd);
+  place_view(live_position(top), h);
+}
+
+}  // namespace
+
+void con_log_repaint(bool keep_position) {
+  if (!Log.Bytes) return;
+  on_command_pane([keep_position] {
+    const u16 h = pane_height();
+    if (h == 0) return;
+    repaint_from(keep_position ? view_top(h) : Log.Oldest, h);
+  });
+  con_thumb_position();
+}
+
+u16 con_log_show_line(u32 line) {
+  if (!Log.Bytes) return 0xFFFF;
+  u16 shown = 0xFFFF;
+  on_command_pane([line, &shown] {
+    const u16 h = pane_height();
+    if (h == 0) return;
+    const u32 wanted = std::min<u32>(line, Log.TotalLines);
+    // top line: the wanted one about mid-pane, no lower than the oldest and
+    // no later than the page that ends with the newest line
+    const u32 last_top = line_index(end_page_top(h));
+    const u32 top_line = std::min<u32>(wanted > h / 2u ? wanted - h / 2u : 0, last_top);
+    const u16 top = con_log_step_lines(-int(Log.TotalLines - top_line), Log.Newest);
+    repaint_from(top, h);
+    const u32 row = Con.Top + (wanted - line_index(top));
+    if (row < Con.Bottom && row < kScreenRows) shown = u16(row);
+  });
+  con_thumb_position();
+  return shown;
+}
+
 void con_thumb_position() {
   const u32 p = Log.ViewLines;   // line number at the bottom of the view
   const u32 t = Log.TotalLines;

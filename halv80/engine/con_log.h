@@ -57,3 +57,12 @@ void con_view_to_start();
 void con_view_to_end();
 // Posts the command pane's scroll-thumb position (request 22, P1 = 1).
 void con_thumb_position();
+// Repaints the command pane from the log: from the oldest line, or with
+// `keep_position` from the top of the view, one logged line a row up to the
+// pane's last row but one, then the newest line (the prompt and what is typed
+// after it) below them. The view and the thumb follow.
+void con_log_repaint(bool keep_position);
+// Scrolls the view so that log line `line` (0 is the oldest) stands about in
+// the middle of the command pane, as far as the log allows, and repaints it.
+// Returns the screen row that shows the line, or 0xFFFF when it shows nowhere.
+u16 con_log_show_line(u32 line);

@@ -5,6 +5,7 @@
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_messages.h"
+#include "platform/host/host_ui.h"
 
 constinit KeyState Keys;
 
@@ -66,3 +67,5 @@ void key_drain() {
   for (int i = 0; i < 32 && key_poll() != 0; ++i) {
   }
 }
+
+void key_beep() { host_beep(); }

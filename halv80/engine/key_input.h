@@ -25,3 +25,5 @@ u8 key_poll();
 void key_post_cursor_hint();
 // Polls the keyboard until no key is pending, at most 32 times.
 void key_drain();
+// BEL: the host's default beep.
+void key_beep();

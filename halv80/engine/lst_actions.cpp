@@ -9,7 +9,10 @@
 #include "halv80/engine/brk_table.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/cmd_switches.h"
+#include "halv80/engine/con_log.h"
 #include "halv80/engine/con_screen.h"
+#include "halv80/engine/key_input.h"
 #include "halv80/engine/lst_commands.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/lst_words.h"
@@ -17,7 +20,9 @@
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/tgt_mmu.h"
+#include "halv80/symbols/exp_show.h"
 #include "halv80/symbols/sym_modules.h"
+#include "halv80/symbols/sym_scopes.h"
 #include "halv80/symbols/sym_source.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
@@ -27,6 +32,8 @@
 constinit LstActionState LstAct;
 
 namespace {
+
+constexpr u16 kErrNoWordAtCursor = 2;  // error 2 of kind 1: no word to show
 
 constexpr u16 kErrNoCursorAddress = 3;  // error code of kind 1: nothing to run to
 constexpr u16 kAsmMnemonicColumn = 20;
@@ -79,19 +86,19 @@ void repaint_break_row(u16 row, bool set, u32 address) {
 
 // The found text of `row` in attribute 32 from `first` to `end` (columns of
 // the line as the window side counts them: tabs to multiples of 8, the colour
-// markers left out). An assembly hit past the pane's width shows ">>>" at its
-// right edge instead; source text scrolls sideways rather.
-void show_hit(u16 row, u16 first, u16 end) {
-  LstPaneScope pane;
+// markers left out), in the pane that is current. A hit past the pane's width
+// shows ">>>" at its right edge instead, except in source text, which scrolls
+// sideways rather.
+void paint_hit(u16 row, u16 first, u16 end, bool source) {
   const u16 width = std::min<u16>(Con.Width, kScreenColumns);
   if (width < 3) return;
   u16 start = first, stop = end;
-  if (Lst.PaneShows == kListingSource) {
+  if (source) {
     // text starts after the margin, from the horizontal offset
     start = u16(first + kSourceMarginCells - std::min<u16>(first, Lst.HorizontalOffset));
     stop = u16(end + kSourceMarginCells - std::min<u16>(end, Lst.HorizontalOffset));
   }
-  if (Lst.PaneShows != kListingSource && start >= width - 1) {
+  if (!source && start >= width - 1) {
     con_set_cursor(u16(width - 3), row);
     for (const char c : std::string_view(">>>")) {
       const u16 column = Con.Column;
@@ -102,6 +109,28 @@ void show_hit(u16 row, u16 first, u16 end) {
   }
   for (u16 c = start; c < stop && c < width; ++c) con_set_cell_attribute(c, row, kAttrSearchHit);
   lst_mark_dirty(start, row, u16(std::min<u16>(stop, width) - 1), row);
+}
+
+void show_hit(u16 row, u16 first, u16 end) {
+  LstPaneScope pane;
+  paint_hit(row, first, end, Lst.PaneShows == kListingSource);
+}
+
+// The command pane's view, as far as a search cares whether it moved.
+u32 log_view_key() { return Log.ViewFollowsEnd ? 0x80000000u | Log.TotalLines : Log.View; }
+
+// A hit in the log: the view brings the line to about mid-pane and the found
+// text is painted there; the cursor stays where the input goes.
+void show_log_hit(u32 line, u16 first, u16 end) {
+  const u16 row = con_log_show_line(line);
+  if (row == 0xFFFF) return;
+  const u16 previous = Con.Window;
+  if (previous != kSlotCommand) con_switch_window(previous, kSlotCommand);
+  const u16 column = Con.Column, cursor_row = Con.Row;
+  paint_hit(row, first, end, false);
+  con_set_cursor(column, cursor_row);
+  Con.Attribute = kAttrNormal;
+  if (previous != kSlotCommand) con_switch_window(kSlotCommand, previous);
 }
 
 }  // namespace
@@ -276,7 +305,7 @@ void cmd_find_text(u16 again) {
   const bool command_window = Lst.CodeCursorMode == 0;
   const bool source = !command_window && Lst.PaneShows == kListingSource;
   const bool assembly = !command_window && !source;
-  const u32 view_key = command_window ? 0 : Lst.RowKey[lst_pane_top()];
+  const u32 view_key = command_window ? log_view_key() : Lst.RowKey[lst_pane_top()];
   const bool view_moved = view_key != LstAct.LastViewKey;
 
   u32 flags = (again == 3 ? kSearchAgainThree : 0) | (command_window ? kSearchCommandWindow : 0) |
@@ -288,7 +317,7 @@ void cmd_find_text(u16 again) {
   u32 start = 0;
   u16 column = again != 0 ? LstAct.LastFoundColumn : 0;
   if (command_window) {
-    start = view_moved ? 0 : LstAct.LastFoundLine;
+    start = view_moved ? u32(std::max<int>(0, int(Log.TotalLines) - 1)) : LstAct.LastFoundLine;
   } else if (source) {
     start = cursor_row_valid() ? cursor_line() : Lst.RowKey[lst_pane_top()];
     if (again == 0) column = u16(std::max<int>(0, int(Lst.CursorColumn) + Lst.HorizontalOffset - kSourceMarginCells));
@@ -314,7 +343,11 @@ void cmd_find_text(u16 again) {
   LstAct.SearchOptions = options & ~u32(kSearchAssemblyFlag);
   LstAct.LastFoundLine = v.found_row;
   LstAct.LastFoundColumn = v.found_column;
-  if (command_window) return;  // the window side brings its own log line into view
+  if (command_window) {
+    show_log_hit(v.found_row, v.found_column, v.found_end_column);
+    LstAct.LastViewKey = log_view_key();
+    return;
+  }
 
   LstPaneScope pane;
   const u16 top = lst_pane_top();
@@ -356,4 +389,47 @@ void cmd_find_text(u16 again) {
 void cmd_report_text(std::string_view text) {
   sup_set_message_buffer(text);
   sup_raise_error(0, 2);
+}
+
+u16 exp_inspect_at_cursor(u16 flags) {
+  // the scope: line 1 of the file without debug scopes; else the cursor's
+  // function, or the PC without a cursor address
+  u32 scope = 0;
+  bool have_scope = false;
+  if (Sw.ToolchainKind == 16 && Lst.SourceFile[0] != '\0') {
+    u16 address = 0;
+    if (sym_address_from_line(Lst.SourceFile, 1, address) == 1) {
+      scope = address;
+      have_scope = true;
+    }
+  }
+  if (!have_scope) {
+    u32 address = 0;
+    if (cmd_cursor_address(address, false, false)) {
+      scope = address;
+      if (sym_innermost_scope(address) != 0 && SymScopes.FirstBlock != 0)
+        if (const ScopeRecord* f = sym_scope_record(u16(SymScopes.FirstBlock - 1)))
+          scope = tgt_to_logical(f->location.get());
+    } else {
+      scope = Run.Regs.pc;
+    }
+  }
+  if ((flags & kInspectBufferFilled) == 0) {
+    std::string word;
+    if (!lst_word_at_cursor(word, kWordWithBrackets)) {
+      sup_raise_error(kErrNoWordAtCursor, 1);
+      return 0;
+    }
+    const std::size_t n = std::min(word.size(), sizeof ExpShow.ExpressionBuffer - 1);
+    std::memcpy(ExpShow.ExpressionBuffer, word.data(), n);
+    ExpShow.ExpressionBuffer[n] = '\0';
+  }
+  const u16 radix = Cmd.Radix;
+  const u16 result = exp_show_value(u16(flags & 0xFF), scope);
+  if (Cmd.Radix != radix) {
+    Cmd.Radix = radix;
+    lst_refresh(true);
+    key_post_cursor_hint();
+  }
+  return result;
 }

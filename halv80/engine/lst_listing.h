@@ -263,8 +263,10 @@ void lst_show_pc();
 // file; then lst_show_source_at. Its result.
 u16 lst_show_source_line(const char* file, u16 line);
 // Repaints the code pane as it stands (nothing during an overlay): assembly
-// from the top row's address with its seed, source from the top line.
-void lst_refresh();
+// from the top row's address with its seed, source from the top line. With
+// `with_log` the command pane is repainted from the log as well, keeping its
+// view.
+void lst_refresh(bool with_log = false);
 
 // Painting primitives: each marks the cells it changes.
 void lst_clear_row_rest(u16 column, u16 row);   // blanks in attribute 7 to the pane width

@@ -13,6 +13,7 @@
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/con_log.h"
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/run_state.h"
@@ -348,8 +349,9 @@ u16 lst_show_source_line(const char* file, u16 line) {
   return lst_show_source_at(name, line);
 }
 
-void lst_refresh() {
+void lst_refresh(bool with_log) {
   if (Con.Window == kSlotOverlay) return;
+  if (with_log) con_log_repaint(true);
   repaint_guarded([] {
     LstPaneScope pane;
     const u16 top = lst_pane_top();

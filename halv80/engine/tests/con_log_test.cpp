@@ -294,6 +294,50 @@ TEST_F(ConLogTest, ViewActionsMoveTheViewAndRedrawThePane) {
   EXPECT_EQ(row_text(Con.Top), "");
 }
 
+TEST_F(ConLogTest, RepaintAndShowingALineKeepTheInputLineBelow) {
+  for (int i = 0; i < 20; ++i) log_write("L" + std::to_string(100 + i).substr(1) + "\n");
+  log_write(">ab");  // the prompt and what is typed after it
+  const auto rows = [] {
+    std::vector<std::string> r;
+    for (u16 i = 0; i < 5; ++i) r.push_back(row_text(u16(kPaneTop + i)));
+    return r;
+  };
+  using Rows = std::vector<std::string>;
+
+  con_log_repaint(false);
+  EXPECT_EQ(rows(), (Rows{"L00", "L01", "L02", "L03", ">ab"}));
+  EXPECT_EQ(Log.ViewLines, 4);
+  con_view_page_down();
+  con_log_repaint(true);  // from the view's top
+  EXPECT_EQ(rows(), (Rows{"L04", "L05", "L06", "L07", ">ab"}));
+
+  const struct {
+    u32 line;
+    u16 row;  // from the pane's top
+    Rows rows;
+    bool thumb_posted;  // not again while it stays at the end
+  } cases[] = {
+      {10, 2, {"L08", "L09", "L10", "L11", ">ab"}, true},  // about mid-pane
+      {1, 1, {"L00", "L01", "L02", "L03", ">ab"}, true},   // not above the oldest line
+      {19, 3, {"L16", "L17", "L18", "L19", ">ab"}, true},  // not past the newest
+      {500, 4, {"L16", "L17", "L18", "L19", ">ab"}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    Co.Request = RequestBlock{};
+    EXPECT_EQ(con_log_show_line(c.line), kPaneTop + c.row);
+    EXPECT_EQ(rows(), c.rows);
+    EXPECT_EQ(Co.Request.code == RequestCode::ScrollThumb, c.thumb_posted);
+  }
+
+  // a log shorter than the pane: the input line right below it
+  fresh();
+  log_write("L00\nL01\n>");
+  con_log_repaint(false);
+  EXPECT_EQ(rows(), (Rows{"L00", "L01", ">", "", ""}));
+  EXPECT_TRUE(Log.ViewFollowsEnd);
+}
+
 TEST_F(ConLogTest, ThumbPositionNeverDividesByZero) {
   const struct {
     u16 view_lines;
