@@ -1,0 +1,89 @@
+// The message loop, the program's start and the message box.
+#include "platform/vcl/vcl_app.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "platform/owl/owl_app.h"
+#include "platform/host/host_ui.h"
+#include "platform/vcl/vcl_forms.h"
+#include "platform/vcl/vcl_qt.h"
+
+namespace {
+std::function<int(vcl::TForm&)>& run_hook() {
+  static std::function<int(vcl::TForm&)> hook;
+  return hook;
+}
+}  // namespace
+
+void vcl_set_run_hook(std::function<int(vcl::TForm& main_form)> hook) { run_hook() = std::move(hook); }
+
+int vcl_run(vcl::TForm& main_form) {
+  QApplication::setQuitOnLastWindowClosed(false);
+  // The loop ends when the main form closes, whatever other forms do.
+  const vcl::TNotifyEvent previous = main_form.OnClose;
+  main_form.OnClose = [previous] {
+    if (previous) previous();
+    QCoreApplication::exit(0);  // quit() would first ask every window to close
+  };
+  main_form.Show();
+  int result = 0;
+  if (run_hook()) {
+    result = run_hook()(main_form);
+  } else if (main_form.Showing()) {
+    result = QApplication::exec();
+  }
+  main_form.OnClose = previous;
+  return result;
+}
+
+void vcl_terminate() { QCoreApplication::exit(0); }
+
+void vcl_show_exception(std::string_view what) {
+  host_message_box("Exception", what, kBoxIconError);
+}
+
+int vcl_qt_message_box(std::string_view title, std::string_view text, unsigned style) {
+  QMessageBox box(QApplication::activeWindow());
+  box.setWindowModality(Qt::ApplicationModal);
+  box.setWindowTitle(vcl_qstring(title));
+  box.setText(vcl_qstring(text));
+  switch (style & 0xF0) {
+    case 0x10: box.setIcon(QMessageBox::Critical); break;
+    case 0x20: box.setIcon(QMessageBox::Question); break;
+    case 0x30: box.setIcon(QMessageBox::Warning); break;
+    case 0x40: box.setIcon(QMessageBox::Information); break;
+    default: break;
+  }
+  switch (style & 0x0F) {
+    case 1:
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      return box.exec() == QMessageBox::Cancel ? 2 : 1;
+    case 4:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      return box.exec() == QMessageBox::Yes ? 6 : 7;
+    default:
+      box.setStandardButtons(QMessageBox::Ok);
+      box.exec();
+      return 1;
+  }
+}
+
+int vcl_message_box(std::string_view caption, std::string_view text, unsigned style) {
+  return host_message_box(caption, text, style);
+}
+
+namespace {
+int (*program_entry)(int, char**) = nullptr;
+// The window layer's start makes the application and the arguments; the
+// form layer's boxes add the Yes/No buttons the setup program asks with.
+int entry_with_boxes(int argc, char** argv) {
+  host_set_message_box_sink(vcl_qt_message_box);
+  return program_entry(argc, argv);
+}
+}  // namespace
+
+int vcl_run_main(int argc, char** argv, int (*entry)(int argc, char** argv)) {
+  program_entry = entry;
+  return owl_run_main(argc, argv, entry_with_boxes);
+}
