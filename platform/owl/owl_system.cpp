@@ -1,7 +1,9 @@
 // The single-instance lock, program starts, the beep and help calls.
 #include "platform/owl/owl_system.h"
 
+#include <cctype>
 #include <fcntl.h>
+#include <strings.h>
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/wait.h>
@@ -114,8 +116,14 @@ int owl_start_process(std::string_view command_line, std::string_view folder) {
   if (words.empty()) return -1;
   std::vector<std::string> args;
   for (const std::string& w : words) args.push_back(host_cp932_to_utf8(w));
-  // a name with a folder is a path; a bare name is looked up along PATH
-  if (words[0].find_first_of("\\/:") != std::string::npos) args[0] = host_map_path(words[0]);
+  // a name with a folder is a path; a bare name is looked up along PATH, and
+  // the system's "NAME.EXE" is the host's program "name"
+  if (words[0].find_first_of("\\/:") != std::string::npos) {
+    args[0] = host_map_path(words[0]);
+  } else if (args[0].size() > 4 && strcasecmp(args[0].c_str() + args[0].size() - 4, ".exe") == 0) {
+    args[0].resize(args[0].size() - 4);
+    for (char& c : args[0]) c = char(std::tolower(static_cast<unsigned char>(c)));
+  }
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

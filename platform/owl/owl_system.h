@@ -24,8 +24,9 @@ std::string owl_lock_path(std::string_view name);
 // group (and are dropped).
 std::vector<std::string> owl_split_command_line(std::string_view line);
 // Starts the program of `command_line` (CP932, the system's path form) in
-// `folder` (empty: the current one) and does not wait for it. The process id,
-// or -1 when it could not be started.
+// `folder` (empty: the current one) and does not wait for it. A bare program
+// name is looked up along PATH; the system's "NAME.EXE" names the host's
+// program "name". The process id, or -1 when it could not be started.
 int owl_start_process(std::string_view command_line, std::string_view folder);
 
 // The default beep; counted for tests.

@@ -126,6 +126,9 @@ TEST_F(OwlSystemTest, AProgramStartsInItsFolderWithoutBeingWaitedFor) {
   EXPECT_EQ(where, dir);
   EXPECT_EQ(owl_start_process("\\no\\such\\program", ""), -1);
   EXPECT_EQ(owl_start_process("   ", ""), -1);
+  // the system's program names: "TRUE.EXE" is the host's "true"
+  EXPECT_GT(owl_start_process("TRUE.EXE", ""), 0);
+  EXPECT_EQ(owl_start_process("NO-SUCH-PROGRAM.EXE", ""), -1);
 }
 
 TEST(OwlHelp, CallsAreRecorded) {
