@@ -6,7 +6,9 @@
 # holding copies of the FILEs, and finds the board's data files beside it along
 # PATH, as an installed program would. The fresh folder's path, in either
 # form ("/tmp/x/run" or "\tmp\x\run"), reads "<run>" in the transcript.
-# With GOLDEN_UPDATE=1 the transcript is written to EXPECTED instead.
+# A file NAME.args beside INPUT holds further arguments of the runner (its
+# start-up switches). With GOLDEN_UPDATE=1 the transcript is written to
+# EXPECTED instead.
 set -eu
 runner=$1 input=$2 expected_file=$3
 shift 3
@@ -15,8 +17,11 @@ trap 'rm -rf "$work"' EXIT
 mkdir "$work/run"
 for f in "$@"; do cp "$f" "$work/run/"; done
 program_folder=$(cd "$(dirname "$runner")" && pwd)
+args=
+if [ -f "${input%.in}.args" ]; then args=$(cat "${input%.in}.args"); fi
 status=0
-(cd "$work/run" && PATH="$program_folder:$PATH" HALV80_REGISTRY_DIR="$work/registry" "$runner" "$input") \
+# shellcheck disable=SC2086 # the arguments are words
+(cd "$work/run" && PATH="$program_folder:$PATH" HALV80_REGISTRY_DIR="$work/registry" "$runner" "$input" $args) \
   > "$work/out" || status=$?
 run_host="$work/run"
 run_system=$(printf '%s' "$run_host" | sed 's|/|\\\\|g')
