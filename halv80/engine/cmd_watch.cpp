@@ -45,11 +45,13 @@ void put32(WatchEntry& e, std::size_t at, u32 v) {
 
 bool target_running() { return (Run.ExecutionState & kExecRunning) != 0; }
 
-// The two entries are one watch: all 20 bytes; symbols the first 16 and the name.
+// The two entries are one watch: all 20 bytes; symbols by their kind, size,
+// range and name (a cast in the text makes a new type record each time, so
+// the type code does not tell two watches of one text apart).
 bool same_watch(std::size_t i, const WatchEntry& e, const std::string& name) {
   const WatchEntry& w = Watch.Entries[i];
   if (e[0] == kWatchSymbol && w[0] == kWatchSymbol)
-    return std::equal(e.begin(), e.begin() + 16, w.begin()) && Watch.Names[i] == name;
+    return std::equal(e.begin(), e.begin() + 12, w.begin()) && Watch.Names[i] == name;
   return w == e;
 }
 

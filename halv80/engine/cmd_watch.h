@@ -4,7 +4,7 @@
 //
 // The watch list holds at most 16 entries of 20 bytes. An entry is a memory
 // range (kind 0), a variable (kind 1) or a symbol (kind 2); two entries are
-// the same when all 20 bytes are (for symbols the first 16 and the name).
+// the same when all 20 bytes are (symbols: kind, size, range and name).
 #pragma once
 
 #include <array>

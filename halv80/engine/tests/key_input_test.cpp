@@ -288,3 +288,18 @@ TEST_F(KeyInputTest, ARecordedSessionPlaysBackToTheSameScreen) {
 }
 
 }  // namespace
+
+namespace {
+
+// The key wait after a processed stop asks the history window to reload.
+TEST_F(KeyInputTest, AKeyWaitAfterAStopPostsTheHistoryUpdate) {
+  ScriptedWindowSide& ws = Start();
+  Co.Request.run_flags = 2;
+  ws.Key('x');
+  EXPECT_EQ(ws.RequestsOf(RequestCode::HistoryUpdate).size(), 1u);
+  EXPECT_EQ(Co.Request.run_flags, 1);  // the trace still records (no board here)
+  ws.Key('y');
+  EXPECT_EQ(ws.RequestsOf(RequestCode::HistoryUpdate).size(), 1u);
+}
+
+}  // namespace
