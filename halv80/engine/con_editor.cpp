@@ -418,7 +418,14 @@ void hist_add(std::string_view line) {
   u8* r = ring();
   const auto drop_oldest = [&] {
     u16 p = Saved.HistoryOldest;
-    for (u16 steps = 0; r[p] != 0 && steps < kHistoryRingSize; ++steps) p = next_pos(p);
+    u16 steps = 0;
+    for (; r[p] != 0 && steps < kHistoryRingSize; ++steps) p = next_pos(p);
+    if (steps == kHistoryRingSize) {
+      // no terminator anywhere (a damaged ring): nothing in it is a line
+      Saved.HistoryOldest = Saved.HistoryWriteEnd;
+      Saved.HistoryNonEmpty = 0;
+      return;
+    }
     Saved.HistoryOldest = next_pos(p);
   };
   const auto put = [&](u8 b) {

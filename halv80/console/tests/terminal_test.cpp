@@ -128,6 +128,17 @@ TEST_F(TerminalTest, PromptEchoRecallPaneHeightAndTheTerminalRestored) {
   EXPECT_EQ(Count(page, "  E  "), kRows - 2u) << page;  // the header and 18 entries make 19 lines
   Send("\x1b");  // stop the listing
   ASSERT_TRUE(ReadUntil("\x1b[K>")) << output_;
+  // the pane follows the terminal's new size
+  const winsize smaller{12, 80, 0, 0};
+  ioctl(slave_, TIOCSWINSZ, &smaller);
+  // (the signal of the change is sent at once; the runner takes it before its next key)
+  const std::size_t second_start = output_.size();
+  Send("BP\r");
+  ASSERT_TRUE(ReadUntil(prompt)) << output_;
+  const std::string second = output_.substr(second_start, output_.find(prompt, second_start) - second_start);
+  EXPECT_EQ(Count(second, "  E  "), 12 - 2u) << second;
+  Send("\x1b");
+  ASSERT_TRUE(ReadUntil("\x1b[K>")) << output_;
   Send("EXIT !\r");
   int status = 0;
   ASSERT_EQ(waitpid(child_, &status, 0), child_);

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -231,6 +234,59 @@ TEST_F(PresetAnswerTest, EscapeCancelsAndTypingReplaces) {
   EXPECT_EQ(results[0], 0);
   EXPECT_EQ(results[1], 1);
   EXPECT_STREQ(answers[1], "X");
+}
+
+}  // namespace
+
+namespace {
+
+// The history lives in the saved-state file's settings block: it survives a
+// restart, and a ring whose words point outside it is not trusted.
+class HistoryStateTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    previous_ = std::filesystem::current_path();
+    folder_ = std::filesystem::temp_directory_path() / ("halv80_history_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder_);
+    std::filesystem::current_path(folder_);
+    sym_reset();
+  }
+  void TearDown() override {
+    EngineTest::TearDown();
+    std::filesystem::current_path(previous_);
+    std::filesystem::remove_all(folder_);
+  }
+  std::filesystem::path folder_, previous_;
+};
+
+TEST_F(HistoryStateTest, TheHistorySurvivesARestart) {
+  hist_add("D 100");
+  hist_add("E 200");
+  cfg_state_file_save();
+  reset_engine_state();
+  sym_reset();
+  cfg_state_file_load();
+  char out[kEditBufferSize];
+  ASSERT_EQ(hist_find("", out, 1), 1);
+  EXPECT_STREQ(out, "E 200");
+  ASSERT_EQ(hist_find("", out, 1), 1);
+  EXPECT_STREQ(out, "D 100");
+}
+
+TEST_F(HistoryStateTest, AnUnsoundRingIsReadWithinItsBounds) {
+  // a ring full of text without one terminator, with words that claim a line
+  std::memset(sym_store_ptr(kSymWorkArea2), 'x', kHistoryRingSize);
+  Saved.HistoryWriteEnd = 10;
+  Saved.HistoryOldest = 10;
+  Saved.HistoryNonEmpty = 1;
+  char out[kEditBufferSize];
+  EXPECT_EQ(hist_find("", out, 1), 1);
+  EXPECT_EQ(std::strlen(out), kEditBufferSize - 1);  // cut to the edit buffer
+  hist_add("OK");
+  Editor.Browse = kBrowseAtEnd;
+  ASSERT_EQ(hist_find("", out, 1), 1);
+  EXPECT_STREQ(out, "OK");
 }
 
 }  // namespace
