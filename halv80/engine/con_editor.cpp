@@ -4,7 +4,6 @@
 #include "halv80/engine/con_editor.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,6 +14,7 @@
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/key_input.h"
 #include "halv80/engine/lst_listing.h"
+#include "halv80/engine/lst_words.h"
 #include "halv80/engine/redir_file.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/symbols/sym_complete.h"
@@ -226,8 +226,7 @@ std::size_t trailing_identifier(const Edit& e) {
   while (start > 0) {
     const u8 c = u8(e.text[start - 1]);
     if (c >= 0x80) break;
-    const bool part = std::isalnum(c) || c == '_' || c == ':' || c == '?' || c == '*' || c == '@' || c == '$';
-    if (!part) break;
+    if (!cmd_is_ident_char(c) && c != ':' && c != '?' && c != '*') break;
     --start;
   }
   return start;
