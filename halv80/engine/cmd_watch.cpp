@@ -25,7 +25,7 @@
 #include "halv80/symbols/sym_store.h"
 #include "platform/host/host_text.h"
 
-constinit WatchState Watch;
+WatchState Watch;  // not constinit: its texts are strings
 constinit OptionState Option;
 constinit ValueHooks ValueLinks;
 

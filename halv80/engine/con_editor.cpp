@@ -21,7 +21,6 @@
 #include "halv80/symbols/sym_state_file.h"
 #include "halv80/symbols/sym_store.h"
 #include "platform/host/host_text.h"
-#include "platform/host/host_ui.h"
 
 constinit EditorState Editor;
 
@@ -41,9 +40,13 @@ u8* ring() {
 
 u16 next_pos(u16 p) { return u16((p + 1) % kHistoryRingSize); }
 
-// Ring words from the saved-state file are trusted only within the ring.
+u16 prev_pos(u16 p) { return u16((p + kHistoryRingSize - 1) % kHistoryRingSize); }
+
+// Ring words from the saved-state file are trusted only within the ring, and
+// a write end only right after a line's terminator.
 bool ring_words_sound() {
-  return Saved.HistoryWriteEnd < kHistoryRingSize && Saved.HistoryOldest < kHistoryRingSize;
+  if (Saved.HistoryWriteEnd >= kHistoryRingSize || Saved.HistoryOldest >= kHistoryRingSize) return false;
+  return !Saved.HistoryNonEmpty || ring()[prev_pos(Saved.HistoryWriteEnd)] == 0;
 }
 
 // The start of every entry, oldest first. A ring whose texts do not end
@@ -414,6 +417,8 @@ void hist_add(std::string_view line) {
   line = line.substr(0, kEditBufferSize - 1);
   if (newest_entry() == line) return;
   if (!ring_words_sound()) hist_clear();
+  // an empty ring's oldest line is the one added now
+  if (!Saved.HistoryNonEmpty) Saved.HistoryOldest = Saved.HistoryWriteEnd;
   u8* r = ring();
   const auto drop_oldest = [&] {
     u16 p = Saved.HistoryOldest;

@@ -23,7 +23,6 @@
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/tgt_memory.h"
-#include "platform/host/host_ui.h"
 
 constinit KeyBindingState KeyBind;
 
@@ -49,7 +48,7 @@ bool running() { return (Run.ExecutionState & kExecRunning) != 0; }
 bool has_character() { return Keys.character != 0; }
 
 i16 beep() {
-  host_beep();
+  key_beep();
   return 0;
 }
 
@@ -486,7 +485,7 @@ i16 key_run_slot(u8 slot) {
 
 void run_key_action(u16 n) {
   if (KeyBind.TraceDisplayOn) {  // the real-time trace display holds the screen
-    host_beep();
+    key_beep();
     return;
   }
   if (!sup_check_not_running()) return;

@@ -18,6 +18,7 @@
 #include "halv80/symbols/sym_state_file.h"
 #include "halv80/symbols/sym_store.h"
 #include "platform/host/host_file.h"
+#include "platform/host/host_ui.h"
 
 constinit KeyState Keys;
 
@@ -225,3 +226,5 @@ void key_drain() {
   for (int i = 0; i < 32 && key_poll() != 0; ++i) {
   }
 }
+
+void key_beep() { host_beep(); }

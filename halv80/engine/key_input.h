@@ -64,3 +64,5 @@ void key_restore_view();
 void key_post_cursor_hint();
 // Polls the keyboard until no key is pending, at most 32 times.
 void key_drain();
+// BEL: the host's default beep.
+void key_beep();

@@ -13,7 +13,7 @@
 #include "platform/host/host_file.h"
 #include "platform/host/host_text.h"
 
-constinit KeyJournal Journal;
+KeyJournal Journal;  // not constinit: the record file's name is a string
 
 namespace {
 

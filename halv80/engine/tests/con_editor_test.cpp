@@ -274,19 +274,33 @@ TEST_F(HistoryStateTest, TheHistorySurvivesARestart) {
   EXPECT_STREQ(out, "D 100");
 }
 
-TEST_F(HistoryStateTest, AnUnsoundRingIsReadWithinItsBounds) {
-  // a ring full of text without one terminator, with words that claim a line
-  std::memset(sym_store_ptr(kSymWorkArea2), 'x', kHistoryRingSize);
-  Saved.HistoryWriteEnd = 10;
-  Saved.HistoryOldest = 10;
-  Saved.HistoryNonEmpty = 1;
-  char out[kEditBufferSize];
-  EXPECT_EQ(hist_find("", out, 1), 1);
-  EXPECT_EQ(std::strlen(out), kEditBufferSize - 1);  // cut to the edit buffer
-  hist_add("OK");
-  Editor.Browse = kBrowseAtEnd;
-  ASSERT_EQ(hist_find("", out, 1), 1);
-  EXPECT_STREQ(out, "OK");
+TEST_F(HistoryStateTest, AnUnsoundRingGivesNoLines) {
+  const struct {
+    const char* name;
+    u16 write_end, oldest;
+    char fill;
+  } cases[] = {
+      {"no terminator anywhere", 10, 10, 'x'},
+      {"write end inside a line", 25, 20, 'x'},
+      {"words past the ring", 1400, 0, '\0'},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::memset(sym_store_ptr(kSymWorkArea2), c.fill, kHistoryRingSize);
+    sym_store_ptr(kSymWorkArea2)[19] = 0;  // a terminator at the end of the oldest line's first text
+    Saved.HistoryWriteEnd = c.write_end;
+    Saved.HistoryOldest = c.oldest;
+    Saved.HistoryNonEmpty = 1;
+    Editor.Browse = kBrowseAtEnd;
+    char out[kEditBufferSize];
+    EXPECT_EQ(hist_find("", out, 1), 0);
+    // a new line starts the ring afresh
+    hist_add("OK");
+    Editor.Browse = kBrowseAtEnd;
+    ASSERT_EQ(hist_find("", out, 1), 1);
+    EXPECT_STREQ(out, "OK");
+    EXPECT_EQ(Saved.HistoryOldest, 0);
+  }
 }
 
 }  // namespace
