@@ -133,11 +133,13 @@ void break_window_action(u16 p1) {
   bool refresh = true;
   if (kind == 0x8000) {
     for (u16 slot = 0; slot < kBreakSlots; ++slot) brk_delete(slot);
+    if (Pseudo.HardwareBreakAction) Pseudo.HardwareBreakAction(0x8000, 0);
   } else if (kind != 0x2000) {
     // no entry 0: nothing is changed, and no hardware break is meant either
     if (number == 0) return;
     if (number - 1 >= Brk.UsedCount) {
       // a hardware break's row: that is the hardware-break command's
+      if (Pseudo.HardwareBreakAction) Pseudo.HardwareBreakAction(kind, u16(number - 1 - Brk.UsedCount));
       refresh = false;
     } else {
       u16 seen = 0;
@@ -222,7 +224,11 @@ void listing_move(u16 code) {
 
 }  // namespace
 
-void cmd_pseudo_reset() { Pseudo = PseudoState{}; }
+void cmd_pseudo_reset() {
+  const auto hardware = Pseudo.HardwareBreakAction;  // set once by its area, kept
+  Pseudo = PseudoState{};
+  Pseudo.HardwareBreakAction = hardware;
+}
 
 void con_post_cursor_hint(u16 hint) {
   if (hint >= 21) return;

@@ -8,6 +8,11 @@
 struct PseudoState {
   u16 SavedCursorMode = 0;  // the cursor-mark state around a listing move
   u16 SavedCursorRow = 0;
+  // The break window's rows after the software breakpoints are hardware
+  // breaks: the hardware-break command's area sets this to act on break
+  // `index` (0 first): kind 0 enable or disable it, 0x4000 clear it, 0x8000
+  // (index 0) clear them all ("D *"). Unset: those rows do nothing.
+  void (*HardwareBreakAction)(u16 kind, u16 index) = nullptr;
 };
 extern PseudoState Pseudo;
 

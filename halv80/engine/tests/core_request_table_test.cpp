@@ -18,7 +18,13 @@
 
 namespace {
 
-class CoreRequestTableTest : public MemSessionTest {};
+class CoreRequestTableTest : public MemSessionTest {
+ protected:
+  void SetUp() override {
+    MemSessionTest::SetUp();
+    sym_reset();  // the saved-breakpoint text and watch names live in the symbol store
+  }
+};
 
 // A watch entry of kind 0 over one address, as W makes it.
 void add_memory_watch(u32 address) {

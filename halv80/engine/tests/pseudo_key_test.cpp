@@ -7,6 +7,8 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "halv80/engine/brk_table.h"
 #include "halv80/engine/cmd_watch.h"
@@ -15,6 +17,7 @@
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/tests/mem_fixture.h"
 #include "halv80/engine/tgt_mmu.h"
+#include "halv80/symbols/sym_store.h"
 
 namespace {
 
@@ -22,6 +25,7 @@ class PseudoKeyTest : public MemSessionTest {
  protected:
   void SetUp() override {
     MemSessionTest::SetUp();
+    sym_reset();  // watch names live in the symbol store
     typed("U 100");
   }
   u32 top() const { return Lst.RowKey[lst_pane_top()]; }
@@ -111,6 +115,9 @@ TEST_F(PseudoKeyTest, BreakWindowActions) {
       {0x4001, 1, kBreakFree},      // entry 1 deleted
       {0x8000, 0, kBreakFree},      // all deleted
   };
+  static std::vector<std::pair<u16, u16>> hardware;
+  hardware.clear();
+  Pseudo.HardwareBreakAction = [](u16 kind, u16 index) { hardware.emplace_back(kind, index); };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.p1);
     Co.Request.p1 = c.p1;
@@ -120,6 +127,9 @@ TEST_F(PseudoKeyTest, BreakWindowActions) {
       EXPECT_EQ(Brk.Slots[1].state, c.second_state);
     }
   }
+  Pseudo.HardwareBreakAction = nullptr;
+  // row 9 with two software entries is hardware break 6; "all" clears them too
+  EXPECT_EQ(hardware, (std::vector<std::pair<u16, u16>>{{0, 6}, {0x8000, 0}}));
 }
 
 TEST_F(PseudoKeyTest, JumpToAnAddressAndTheRest) {
