@@ -1,14 +1,16 @@
 // The debug-type readers on any bytes: the input is cut into type records at
 // 0xFF bytes and stored as types 512 and up, then every reader walks every
-// type. A record may name others, itself included, in any shape; a reader
+// type and the type-name printer prints it. A record may name others, itself included, in any shape; a reader
 // answers, or ends the command that asked (an unwind), and never crashes.
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
 #include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/con_scanner.h"
 #include "halv80/engine/engine_state.h"
 #include "halv80/symbols/exp_types.h"
+#include "halv80/symbols/fmt_value.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_types.h"
 
@@ -32,7 +34,12 @@ void walk(u32 code) {
     std::span<const u8> record;
     ExpMemberList members{};
     exp_member_list(code, record, members);
+    char name[kCaptureLimit + 1];
+    con_capture_begin(name);
+    fmt_print_type_name_of(code);
+    con_capture_end();
   } catch (const CommandUnwind&) {
+    con_capture_end();
   }
 }
 

@@ -584,6 +584,13 @@ void ConsoleWindowSide::ServeRequest(RequestCode code) {
     case RequestCode::PickList:
       ShowPickList();
       break;
+    case RequestCode::ShowValue:
+      // the value window's row, on a line of its own
+      if (Co.Request.p3_ptr != nullptr) {
+        FlushUnfinished();
+        out_ << plain_text(static_cast<const char*>(Co.Request.p3_ptr)) << '\n';
+      }
+      break;
     case RequestCode::Exit:
       // nobody to ask: the console closes at once
       closing = true;

@@ -36,6 +36,7 @@
 #include "halv80/engine/lst_commands.h"
 #include "halv80/symbols/dbi_load.h"
 #include "halv80/symbols/def_names.h"
+#include "halv80/symbols/fmt_variables.h"
 #include "halv80/symbols/rd_program.h"
 
 constinit CmdState Cmd;
@@ -93,7 +94,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xB6, cmd_unknown},  // !
     {0xB7, cmd_unknown},  // -
     {0xB8, cmd_unknown},  // -
-    {0xB9, cmd_unknown},  // ? VAL
+    {0xB9, fmt_cmd_print},  // ? VAL
     {0xBA, cmd_ins},  // INS
     {0xBB, cmd_version},  // VER
     {0xBC, cmd_unknown},  // -
@@ -297,6 +298,7 @@ void cmd_fail(u16 n) {
   cmd_error(n);
   if (n == kMsgCommandError) Cmd.AbortFlag = 0;
   redir_close();
+  input_close();
   co_abort_to_main();
 }
 

@@ -251,7 +251,7 @@ void cmd_pseudo_key() {
     case 0x8011:
       if (Lst.ListingMode == kListingSource && Co.Request.view.click_row == Lst.CursorRow &&
           Co.Request.view.click_column == Lst.CursorColumn && sup_check_not_running())
-        cmd_inspect_at_cursor(0);
+        exp_inspect_at_cursor(0);
       break;
     case 0x8100: cmd_show_value(key_text(), Run.Regs.pc); break;
     case 0x8101:

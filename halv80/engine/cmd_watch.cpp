@@ -1,5 +1,4 @@
-// W, Y, INS and OPTION, the watch list they edit, and the value display
-// reached through the value hooks.
+// W, Y, INS and OPTION, and the entries of the watch list they edit.
 #include "halv80/engine/cmd_watch.h"
 
 #include <algorithm>
@@ -19,40 +18,36 @@
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_messages.h"
+#include "halv80/engine/tgt_mmu.h"
 #include "halv80/symbols/exp_eval.h"
-#include "halv80/symbols/exp_types.h"
-#include "halv80/symbols/fmt_value.h"
+#include "halv80/symbols/exp_show.h"
+#include "halv80/symbols/fmt_rows.h"
+#include "halv80/symbols/sym_scopes.h"
 #include "halv80/symbols/sym_store.h"
+#include "halv80/symbols/sym_symbols.h"
 #include "platform/host/host_text.h"
 
-WatchState Watch;  // not constinit: its texts are strings
 constinit OptionState Option;
-constinit ValueHooks ValueLinks;
 
 namespace {
 
 constexpr u16 kWindowIndexWatch = 0;  // the watch window of the child-window table
 constexpr u16 kErrNoWatch = 4;        // error of kind 1: the word could not be watched
-constexpr u16 kErrNotInspectable = 2; // error of kind 1: nothing to show at the cursor
-
-void put16(WatchEntry& e, std::size_t at, u16 v) {
-  e[at] = u8(v);
-  e[at + 1] = u8(v >> 8);
-}
-void put32(WatchEntry& e, std::size_t at, u32 v) {
-  for (int i = 0; i < 4; ++i) e[at + i] = u8(v >> (8 * i));
-}
+constexpr std::size_t kWatchTextMax = 255;
 
 bool target_running() { return (Run.ExecutionState & kExecRunning) != 0; }
 
-// The two entries are one watch: all 20 bytes; symbols by their kind, size,
-// range and name (a cast in the text makes a new type record each time, so
-// the type code does not tell two watches of one text apart).
-bool same_watch(std::size_t i, const WatchEntry& e, const std::string& name) {
-  const WatchEntry& w = Watch.Entries[i];
-  if (e[0] == kWatchSymbol && w[0] == kWatchSymbol)
-    return std::equal(e.begin(), e.begin() + 12, w.begin()) && Watch.Names[i] == name;
-  return w == e;
+std::string entry_name(const WatchEntry& e) {
+  char text[kWatchTextMax + 1];
+  if (e.name.get() == kNoName || sym_name_text(e.name.get(), text, sizeof text) == 0) return {};
+  return text;
+}
+
+// One watch already: all 20 bytes, or the same kind, range and index with the
+// same text (each entry keeps a name record of its own).
+bool same_watch(const WatchEntry& a, const WatchEntry& b) {
+  if (std::memcmp(&a, &b, sizeof a) == 0) return true;
+  return std::memcmp(&a, &b, offsetof(WatchEntry, name)) == 0 && entry_name(a) == entry_name(b);
 }
 
 // A failure of watch_add: the message in mode 0, silence in modes 1 and 2.
@@ -61,108 +56,109 @@ u16 refuse(u16 mode, u16 message) {
   return 1;
 }
 
-// A memory range in the D command's form: start[,end]; the element size and
-// unit come from the last display.
+// A memory range in the D command's form: start[,end]; the element size
+// comes from the last display's unit.
 bool memory_entry(WatchEntry& e) {
   const u32 first = cmd_get_value();
-  const u16 size = mem_edit_element_size(Mem.DumpKind);
-  u32 last = first + (size ? size : 1) - 1;
+  u16 size = mem_edit_element_size(Mem.DumpKind);
+  if (size == 0 || size > 4) size = 1;
+  u32 last = first + size - 1;
   cmd_skip_blanks();
   if (*Cmd.ScannerCursor == ',') last = cmd_get_value_after_comma();
   cmd_skip_blanks();
-  if (Cmd.AbortFlag || *Cmd.ScannerCursor != '\0' || last < first) return false;
-  e[0] = kWatchMemory;
-  e[1] = u8(Mem.DumpKind);
-  put16(e, 2, size);
-  put32(e, 4, first);
-  put32(e, 8, last);
+  if (Cmd.AbortFlag || *Cmd.ScannerCursor != '\0' || last < first || last > 0xFFFF) return false;
+  e.low.set(first);
+  e.high.set(last + 1);
+  e.element_size.set(size);
+  e.kind.set(kWatchName);
   return true;
 }
 
-// An expression: a variable (its range the code range it is seen in) or a
-// symbol (its address range). 0 made, else the message number.
-u16 expression_entry(WatchEntry& e, std::string_view text) {
-  if (text.empty()) return kMsgData;
-  ExprValue v{};
-  if (exp_evaluate(v, Run.Regs.pc, text, 0) != 0) return kMsgData;
-  const u32 size = std::max<u32>(exp_type_size(v.type.get()), 1);
-  if (v.storage_class == kStorageStatic || v.storage_class == kStorageFrame ||
-      v.storage_class == kStorageRegister) {
-    e[0] = kWatchVariable;
-    e[1] = v.storage_class;
-    put16(e, 2, u16(std::min<u32>(size, 0xFFFF)));
-    // a variable's range is the code it is seen in, kept inside the program's code
-    u32 low = 0, high = 0;
+// The code range a variable is watched in, kept inside the program's code:
+// the low end raised to the code's start, the high end the code's end when
+// above it or unset.
+void clamp_range_to_code(WatchEntry& e, u32 low, u32 high) {
+  if (SymFlag.CodeHigh > SymFlag.CodeLow) {
     low = std::max(low, SymFlag.CodeLow);
-    if (high == 0 || high > SymFlag.CodeHigh) high = SymFlag.CodeHigh;
-    put32(e, 4, low);
-    put32(e, 8, high);
-    put32(e, 12, v.type.get());
-    put32(e, 16, v.location.get());
-    return 0;
+    if (high == 0 || high > SymFlag.CodeHigh + 1) high = SymFlag.CodeHigh + 1;
+  } else if (high == 0) {
+    high = 0x10000;  // no program: everywhere
   }
-  if (v.storage_class != kStorageSymbol && !(v.flags & kValueAddress)) return kMsgData;
-  const NameHandle name = sym_intern_name(text);
-  if (name == kNoName) return kMsgStoreFull;
-  const u32 first = v.storage_class == kStorageSymbol ? v.location.get() : v.value.get();
-  e[0] = kWatchSymbol;
-  put16(e, 2, u16(std::min<u32>(size, 0xFFFF)));
-  put32(e, 4, first);
-  put32(e, 8, first + size - 1);
-  put32(e, 12, v.type.get());
-  put32(e, 16, name);
-  return 0;
+  e.low.set(low);
+  e.high.set(high);
 }
 
-// The fallback of the value display: the expression and its value on the console.
-void print_value(std::string_view text, u32 scope) {
-  ExprValue v{};
-  if (text.empty() || exp_evaluate(v, scope, text, 0) != 0) {
-    cmd_error(kMsgData);
-    return;
+// An expression: a variable of the current function or a static one (kind
+// 1), else any expression with an address (kind 2 for a symbol's name, else
+// by its text). 0 made, else the message number.
+u16 expression_entry(WatchEntry& e, std::string_view text) {
+  if (text.empty() || text.size() > kWatchTextMax) return kMsgData;
+  const u32 pc = tgt_to_physical(Run.Regs.pc);
+  if (const u16 local = sym_find_local(text, pc)) {
+    // the range of the innermost block that holds the PC
+    u32 low = 0, high = 0;
+    if (const u16 block = sym_innermost_scope(pc)) {
+      if (const ScopeRecord* r = sym_scope_record(u16(block - 1))) {
+        low = r->location.get();
+        high = low + r->size.get();
+      }
+    }
+    e.kind.set(kWatchScopeVariable);
+    e.index.set(local);
+    e.element_size.set(0xFFFF);
+    clamp_range_to_code(e, low, high);
+  } else if (const u16 stat = sym_find_static(text, pc)) {
+    e.kind.set(kWatchScopeVariable);
+    e.index.set(stat);
+    e.element_size.set(0xFFFF);
+    clamp_range_to_code(e, 0, 0);
+  } else {
+    ExprValue v{};
+    if (exp_evaluate(v, Run.Regs.pc, text, 0) != 0) return kMsgData;
+    if (v.storage_class == kStorageComputed && !(v.flags & kValueAddress)) return kMsgData;
+    const u16 symbol = sym_find_by_name(text, kSymFindIdentifier);
+    e.kind.set(symbol != 0 ? kWatchSymbol : kWatchName);
+    e.index.set(symbol != 0 ? u32(symbol - 1) : 0);
+    e.element_size.set(0xFFFF);
+    clamp_range_to_code(e, 0, 0);
   }
-  con_putc('\n');
-  con_puts(text);
-  con_puts(" = ");
-  fmt_print_value(v, kPrintInline);
+  const NameHandle name = sym_intern_name(text);
+  if (name == kNoName) return kMsgStoreFull;
+  e.name.set(name);
+  return 0;
 }
 
 }  // namespace
 
-void watch_reset() {
-  for (std::string& n : Watch.Names) n.clear();
-  Watch.Count = 0;
-  for (WatchEntry& e : Watch.Entries) e.fill(0);
-  Option = OptionState{};
-}
+void option_reset() { Option = OptionState{}; }
 
 u16 watch_add(u16 mode, std::string_view text) {
   if (target_running()) return refuse(mode, kMsgTargetRunning);
-  if (Watch.Count >= kWatchEntriesMax) return refuse(mode, kMsgWatchFull);
+  if (FmtRows.WatchCount >= kWatchEntriesMax) return refuse(mode, kMsgWatchFull);
   WatchEntry e{};
-  std::string source;
   if (mode == 0) {
     cmd_skip_blanks();
     if (*Cmd.ScannerCursor != '?') {
-      source = Cmd.ScannerCursor;
+      const std::string source(Cmd.ScannerCursor, strnlen(Cmd.ScannerCursor, kWatchTextMax));
       if (!memory_entry(e)) return refuse(mode, kMsgData);
-    } else {
-      source = sup_skip_blanks(Cmd.ScannerCursor + 1);
-      if (const u16 m = expression_entry(e, source)) return refuse(mode, m);
+      const NameHandle name = sym_intern_name(source);
+      if (name == kNoName) return refuse(mode, kMsgStoreFull);
+      e.name.set(name);
+    } else if (const u16 m = expression_entry(e, sup_skip_blanks(Cmd.ScannerCursor + 1))) {
+      return refuse(mode, m);
     }
   } else {
+    std::string source;
     if (mode == 1) {
       if (!lst_word_at_cursor(source, 0)) return 1;
     } else {
-      source = std::string(text.substr(0, kCommandLineSize - 1));
+      source = std::string(text.substr(0, kWatchTextMax));
     }
     if (expression_entry(e, source) != 0) return 1;
   }
-  for (std::size_t i = 0; i < Watch.Count; ++i)
-    if (same_watch(i, e, source)) return refuse(mode, kMsgWatchDuplicate);
-  Watch.Entries[Watch.Count] = e;
-  Watch.Names[Watch.Count] = source;
-  ++Watch.Count;
+  for (u16 i = 0; i < FmtRows.WatchCount; ++i)
+    if (same_watch(FmtRows.Watches[i], e)) return refuse(mode, kMsgWatchDuplicate);
+  FmtRows.Watches[FmtRows.WatchCount++] = e;
   Co.Request.p1 = kWindowIndexWatch;
   co_post_request(RequestCode::WatchListChanged);
   con_request_refresh();
@@ -173,25 +169,11 @@ void cmd_watch_at_cursor() {
   if (watch_add(1) != 0) sup_raise_error(kErrNoWatch, 1);
 }
 
-void cmd_inspect_at_cursor(u16 form) {
-  if (ValueLinks.inspect_at_cursor) {
-    ValueLinks.inspect_at_cursor(form);
-    return;
-  }
-  std::string word;
-  if (!lst_word_at_cursor(word, form)) {
-    sup_raise_error(kErrNotInspectable, 1);
-    return;
-  }
-  print_value(word, Run.Regs.pc);
-}
-
 void cmd_show_value(std::string_view text, u32 scope) {
-  if (ValueLinks.show_value) {
-    ValueLinks.show_value(text, scope);
-    return;
-  }
-  print_value(text, scope);
+  const std::size_t n = std::min(text.size(), sizeof ExpShow.ExpressionBuffer - 1);
+  std::memcpy(ExpShow.ExpressionBuffer, text.data(), n);
+  ExpShow.ExpressionBuffer[n] = '\0';
+  exp_show_value(kShowToWindow, scope);
 }
 
 void cmd_w() { watch_add(0); }
@@ -201,16 +183,17 @@ void cmd_y_delete_watch() {
     cmd_error(kMsgTargetRunning);
     return;
   }
-  if (Watch.Count == 0) return;
+  const u16 count = FmtRows.WatchCount;
+  if (count == 0) return;
   std::vector<u16> numbers;
   if (cmd_at_end()) {
-    for (u16 i = 1; i <= Watch.Count; ++i) numbers.push_back(i);
+    for (u16 i = 1; i <= count; ++i) numbers.push_back(i);
   } else {
     u16 list[kWatchEntriesMax * 4];
-    const int n = brk_parse_number_list(list, Watch.Count, 1);
+    const int n = brk_parse_number_list(list, count, 1);
     if (n < 0) return;
     if (n == 0) {
-      for (u16 i = 1; i <= Watch.Count; ++i) numbers.push_back(i);
+      for (u16 i = 1; i <= count; ++i) numbers.push_back(i);
     } else {
       numbers.assign(list, list + n);
     }
@@ -219,15 +202,12 @@ void cmd_y_delete_watch() {
   std::sort(numbers.begin(), numbers.end());
   numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
   for (auto it = numbers.rbegin(); it != numbers.rend(); ++it) {
+    if (*it == 0 || *it > FmtRows.WatchCount) continue;
     const u16 index = u16(*it - 1);
-    if (*it == 0 || index >= Watch.Count) continue;
-    for (u16 i = index; i + 1 < Watch.Count; ++i) {
-      Watch.Entries[i] = Watch.Entries[i + 1];
-      Watch.Names[i] = std::move(Watch.Names[i + 1]);
-    }
-    --Watch.Count;
-    Watch.Entries[Watch.Count].fill(0);
-    Watch.Names[Watch.Count].clear();
+    fmt_watch_remove(index);  // its rows leave the watch window
+    for (u16 i = index; i + 1 < FmtRows.WatchCount; ++i) FmtRows.Watches[i] = FmtRows.Watches[i + 1];
+    --FmtRows.WatchCount;
+    FmtRows.Watches[FmtRows.WatchCount] = WatchEntry{};
   }
   con_request_refresh();
 }

@@ -123,6 +123,22 @@ u16 con_check_abort() {
 }
 
 u8 con_next_input_char() {
+  if (Input.Handle >= 0) {
+    // The input file gives every second character; the turns between give
+    // the window side its time, and a key typed meanwhile acts.
+    Input.Turn ^= 1;
+    if (Input.Turn == 0) return input_read_char();
+    const u8 key = key_poll();
+    if (key == 27) {
+      input_close();
+      Scan.ScreenOutput = 1;
+      return 13;
+    }
+    if (key == 19)  // Ctrl-S: hold until another key comes
+      while (key_wait() == 0) {
+      }
+    return 0;
+  }
   const i16 key = key_wait();
   if (key != 19) return u8(key);
   // Ctrl-S: hold until another key comes

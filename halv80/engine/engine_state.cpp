@@ -27,6 +27,7 @@
 #include "halv80/engine/lst_actions.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/mac_lines.h"
+#include "halv80/engine/mac_store.h"
 #include "halv80/engine/mem_dump.h"
 #include "halv80/engine/redir_file.h"
 #include "halv80/engine/run_control.h"
@@ -42,6 +43,9 @@
 #include "halv80/engine/stk_backtrace.h"
 #include "halv80/symbols/dbi_load.h"
 #include "halv80/symbols/exp_eval.h"
+#include "halv80/symbols/exp_show.h"
+#include "halv80/symbols/fmt_rows.h"
+#include "halv80/symbols/fmt_value.h"
 #include "halv80/symbols/rd_program.h"
 #include "halv80/symbols/sym_state_file.h"
 
@@ -61,7 +65,7 @@ void reset_engine_state() {
   Editor = EditorState{};
   Saved = SavedState{};
   cmd_pseudo_reset();
-  watch_reset();
+  option_reset();
   Mac = MacState{};
   Sup = SupState{};
   SupHost = SupHostState{};
@@ -71,12 +75,18 @@ void reset_engine_state() {
   Startup = StartupState{};
   EmuInfo = EmulatorInfo{};
   Exp = ExpState{};
+  ExpShow = ExpShowState{};
+  fmt_value_reset();
+  fmt_rows_reset();
   dbi_reset();
   lst_actions_reset();
   rd_reset();
   // a redirect file left open by a test or an aborted run is closed, not leaked
   if (Redir.Handle >= 0) sup_file_close(Redir.Handle);
   Redir = RedirState{};
+  input_close();
+  Input = InputState{};
+  mac_store_reset();
   Run = RunState{};
   sup_core_request_reset();
   Fmt = FormatState{};

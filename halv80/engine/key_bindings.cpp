@@ -106,7 +106,7 @@ i16 r_word_left() {  // 10
 
 i16 r_inspect() {  // 11
   if (cursor_on() && source_mode()) {
-    if (sup_check_not_running()) cmd_inspect_at_cursor(0);
+    if (sup_check_not_running()) exp_inspect_at_cursor(0);
     return 0;
   }
   sup_raise_error(kErrNotInspectable, 1);
@@ -195,7 +195,7 @@ i16 r_line_down() { return view_line_down(); }  // 25
 
 i16 r_inspect_pointer() {  // 26
   if (source_mode() && cursor_on()) {
-    if (sup_check_not_running()) cmd_inspect_at_cursor(1);
+    if (sup_check_not_running()) exp_inspect_at_cursor(1);
     return 0;
   }
   if (!has_character()) return beep();

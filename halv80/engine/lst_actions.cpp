@@ -9,8 +9,10 @@
 #include "halv80/engine/brk_table.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/con_log.h"
 #include "halv80/engine/con_screen.h"
+#include "halv80/engine/key_input.h"
 #include "halv80/engine/lst_commands.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/lst_words.h"
@@ -18,7 +20,9 @@
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/tgt_mmu.h"
+#include "halv80/symbols/exp_show.h"
 #include "halv80/symbols/sym_modules.h"
+#include "halv80/symbols/sym_scopes.h"
 #include "halv80/symbols/sym_source.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
@@ -28,6 +32,8 @@
 constinit LstActionState LstAct;
 
 namespace {
+
+constexpr u16 kErrNoWordAtCursor = 2;  // error 2 of kind 1: no word to show
 
 constexpr u16 kErrNoCursorAddress = 3;  // error code of kind 1: nothing to run to
 constexpr u16 kAsmMnemonicColumn = 20;
@@ -383,4 +389,47 @@ void cmd_find_text(u16 again) {
 void cmd_report_text(std::string_view text) {
   sup_set_message_buffer(text);
   sup_raise_error(0, 2);
+}
+
+u16 exp_inspect_at_cursor(u16 flags) {
+  // the scope: line 1 of the file without debug scopes; else the cursor's
+  // function, or the PC without a cursor address
+  u32 scope = 0;
+  bool have_scope = false;
+  if (Sw.ToolchainKind == 16 && Lst.SourceFile[0] != '\0') {
+    u16 address = 0;
+    if (sym_address_from_line(Lst.SourceFile, 1, address) == 1) {
+      scope = address;
+      have_scope = true;
+    }
+  }
+  if (!have_scope) {
+    u32 address = 0;
+    if (cmd_cursor_address(address, false, false)) {
+      scope = address;
+      if (sym_innermost_scope(address) != 0 && SymScopes.FirstBlock != 0)
+        if (const ScopeRecord* f = sym_scope_record(u16(SymScopes.FirstBlock - 1)))
+          scope = tgt_to_logical(f->location.get());
+    } else {
+      scope = Run.Regs.pc;
+    }
+  }
+  if ((flags & kInspectBufferFilled) == 0) {
+    std::string word;
+    if (!lst_word_at_cursor(word, kWordWithBrackets)) {
+      sup_raise_error(kErrNoWordAtCursor, 1);
+      return 0;
+    }
+    const std::size_t n = std::min(word.size(), sizeof ExpShow.ExpressionBuffer - 1);
+    std::memcpy(ExpShow.ExpressionBuffer, word.data(), n);
+    ExpShow.ExpressionBuffer[n] = '\0';
+  }
+  const u16 radix = Cmd.Radix;
+  const u16 result = exp_show_value(u16(flags & 0xFF), scope);
+  if (Cmd.Radix != radix) {
+    Cmd.Radix = radix;
+    lst_refresh(true);
+    key_post_cursor_hint();
+  }
+  return result;
 }

@@ -77,5 +77,13 @@ bool lst_asm_text_at_cursor(std::string& out);
 // the next hit. A hit is brought into view and shown in attribute 32.
 void cmd_find_text(u16 again);
 
+// exp_inspect_at_cursor flags: bit 15 says the expression buffer holds the
+// text already; the low byte is the value display's mode (0 the window
+// side's value window, 1 the status line).
+constexpr u16 kInspectBufferFilled = 0x8000;
+// Shows the value of the word at the code cursor (or of the expression
+// buffer) in the scope of the cursor's function. 0 when there is no word
+// (error 2 of kind 1), else the value display's result.
+u16 exp_inspect_at_cursor(u16 flags);
 // The text as the error the window side shows (error 0 of kind 2).
 void cmd_report_text(std::string_view text);

@@ -20,6 +20,7 @@
 #include "halv80/engine/fmt_numbers.h"
 #include "halv80/engine/key_input.h"
 #include "halv80/engine/lst_listing.h"
+#include "halv80/engine/mac_lines.h"
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/stk_backtrace.h"
@@ -467,6 +468,8 @@ void run_show_stop_reason(bool) {
 }
 
 void run_show_stop(bool redraw) {
+  // a breakpoint's command text is the next line the command loop runs
+  Mac.PendingBreak = RunExec.BreakHit;
   if (RunExec.PlainRun && RunCtl.RealTimeDisplay) {
     emu_rtc_read();
     con_printf("\nReal Time Count = %s\n", std::string(emu_run_time_text()).c_str());

@@ -15,6 +15,7 @@
 #include "halv80/engine/sup_format.h"
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/engine/tgt_mmu.h"
+#include "halv80/symbols/fmt_variables.h"
 #include "halv80/symbols/sym_entry_trap.h"
 #include "halv80/symbols/sym_scopes.h"
 #include "halv80/symbols/sym_store.h"
@@ -170,6 +171,15 @@ u16 argument_count(u16 w, bool scan) {
 std::string frame_text(const std::string& label, u16 count, std::size_t width) {
   std::string text = label;
   text += '(';
+  // kinds 2 and 3 with a type record: the parameters by their types
+  std::string typed;
+  if ((kind() == 2 || kind() == 3) && Stk.FunctionType != 0 &&
+      fmt_parameter_list(Stk.FunctionStart, Stk.FrameBase, Stk.ParamCount,
+                         width > text.size() + 1 ? width - text.size() - 1 : 0, typed)) {
+    text += typed;
+    text += ')';
+    return text;
+  }
   char word[8];
   for (u16 i = 0; i < count && i < kMaxArgumentWords; ++i) {
     if (text.size() + 5 >= width) break;

@@ -143,7 +143,7 @@ void sup_format(FormatSink sink, void* context, std::string_view format,
       case 's': {
         const FmtArg& a = take();
         size = 0;
-        if (Fmt.TargetStringMode) {
+        if (Fmt.TargetStringMode || Fmt.TargetStrings) {
           // Read no further than what can be printed.
           const std::size_t limit = std::min<std::size_t>(kTargetStringMax, precision);
           if (Fmt.ReadTargetByte != nullptr) {

@@ -21,6 +21,7 @@ constexpr std::size_t kTargetStringMax = 1024;
 
 struct FormatState {
   u16 TargetStringMode = 0;  // not 0: introducer "&", "s" reads target memory
+  u16 TargetStrings = 0;     // not 0: "s" reads target memory, introducer unchanged (PRINTF)
   // One byte of target memory; set by the target-memory layer. While it is
   // null a target string reads empty. The engine reset clears it.
   u8 (*ReadTargetByte)(u32 address) = nullptr;

@@ -20,6 +20,9 @@
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_paths.h"
 #include "halv80/engine/tgt_mmu.h"
+#include "halv80/symbols/dbi_buffer.h"
+#include "halv80/symbols/dbi_d01.h"
+#include "halv80/symbols/dbi_db1.h"
 #include "halv80/symbols/dbi_image.h"
 #include "halv80/symbols/rd_program.h"
 #include "halv80/symbols/sym_modules.h"
@@ -103,6 +106,10 @@ u16 run_loader(const std::string& path, u16 type) {
     case kDebugSymbolFile:
     case kDebugMapFile:
       return sym_load_text_map(path.c_str(), type);
+    case kDebugD01:
+      return u16(dbi_load_d01(path.c_str(), true));  // a negative result selects a file message
+    case kDebugDb1:
+      return u16(dbi_load_db1(path.c_str()));
     default:
       return kLoadNoDebugInfo;
   }
@@ -137,7 +144,11 @@ void place_code_window() {
 
 }  // namespace
 
-void dbi_reset() { Dbi = DbiState{}; }
+void dbi_reset() {
+  Dbi = DbiState{};
+  dbi_d01_reset();
+  dbi_buffer_reset();
+}
 
 u16 dbi_load_mode() {
   // the command word ends just before the operands
@@ -276,9 +287,9 @@ void dbi_load_file(const char* path_text, u16 type) {
   const std::string path = absolute(path_text);
   u16 result = kLoadDone;
   if (Dbi.Mode == kLoadProgram) {
-    // Only the binary formats carry program bytes of their own; their loaders
-    // are not here, so they have nothing to give.
-    if (type == kDebugD01 || type == kDebugAbs) result = kLoadNoDebugInfo;
+    // Only the binary formats carry program bytes of their own.
+    if (type == kDebugD01) result = u16(dbi_load_d01(path.c_str(), false));
+    else if (type == kDebugAbs) result = kLoadNoDebugInfo;
   } else {
     if (!(Dbi.Mode == kLoadAdd && Sw.ToolchainKind == 16)) {
       brk_save(true);

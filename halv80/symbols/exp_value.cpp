@@ -21,7 +21,10 @@ u16 register_value(u32 index) { return index < u32(kRegCount) ? reg_get(int(inde
 
 }  // namespace
 
+constinit ExpFrameOverride ExpFrame;
+
 u16 exp_frame_base() {
+  if (ExpFrame.Active) return ExpFrame.Base;
   // the walker knows the frames of the toolchains it can read; IX otherwise
   if (const u16 frame = stk_locate_frame(u16(Exp.ScopeAddress)); frame != 0) return frame;
   return Run.Regs.ix;

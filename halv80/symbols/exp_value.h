@@ -50,6 +50,14 @@ inline void exp_value_from_scope(ExprValue& item, const ScopeRecord& scope) {
 // their location. A register item outside toolchain kind 16 ends the command
 // with message 114 (does not return then).
 u32 exp_value_address(const ExprValue& item, u32& register_value, bool& is_register);
+// A frame base that frame-relative items are read at instead of the
+// walker's: a backtrace line prints each frame's parameters at its own base.
+struct ExpFrameOverride {
+  u16 Active = 0;  // 1 while Base is in force
+  u16 Base = 0;
+};
+extern ExpFrameOverride ExpFrame;
+
 // The frame base that frame-relative items are read at: the frame the
 // call-stack walker finds for the function holding the scope address, else IX
 // of the register image (the frame pointer of the supported compilers).

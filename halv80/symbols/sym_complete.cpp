@@ -5,27 +5,7 @@
 #include <cstring>
 
 #include "halv80/symbols/sym_symbols.h"
-
-bool sym_wildcard_match(std::string_view pattern, std::string_view name) {
-  // the usual two-pointer match with one backtrack point for the last "*"
-  std::size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
-      ++p;
-      ++n;
-    } else if (p < pattern.size() && pattern[p] == '*') {
-      star = p++;
-      resume = n;
-    } else if (star != std::string_view::npos) {
-      p = star + 1;
-      n = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
-}
+#include "halv80/symbols/sym_variables.h"
 
 u16 sym_complete(std::string_view pattern, char* out, std::size_t out_size, u16& position, u16 dir) {
   const bool keep_underscore = !pattern.empty() && pattern.front() == '_';
@@ -34,7 +14,7 @@ u16 sym_complete(std::string_view pattern, char* out, std::size_t out_size, u16&
     if (record != nullptr && record->value.get() != kSymDeleted) {
       std::string_view name = sym_record_name(*record);
       if (!keep_underscore && !name.empty() && name.front() == '_') name.remove_prefix(1);
-      if (sym_wildcard_match(pattern, name)) {
+      if (sym_wildcard_match(pattern, name) != kMatchNone) {
         const std::size_t n = std::min(name.size(), out_size - 1);
         std::memcpy(out, name.data(), n);
         out[n] = '\0';

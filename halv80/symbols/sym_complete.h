@@ -1,6 +1,6 @@
-// Completion of names from the symbol table for the line editor: the
-// wildcard match ("*" any run of characters, "?" any one) and the walk
-// through the symbols from a browse position.
+// Completion of names from the symbol table for the line editor: the walk
+// through the symbols from a browse position with the wildcard match of
+// sym_variables.h.
 #pragma once
 
 #include <cstddef>
@@ -8,8 +8,6 @@
 
 #include "platform/host/host_types.h"
 
-// True when `name` matches `pattern` as a whole; byte for byte otherwise.
-bool sym_wildcard_match(std::string_view pattern, std::string_view name);
 // From symbol index `position` steps through the symbols (dir 1 up, 0 down)
 // and stops at the first name that matches (a leading "_" of the name is
 // skipped unless the pattern begins with "_"): the name goes to out (cut to

@@ -159,6 +159,18 @@ u16 sym_next_block(u16 current) {
   return found;
 }
 
+void sym_block_items(u16 block_index, u16& first, u16& end) {
+  first = end = u16(block_index + 1u);
+  if (block_index >= SymScopes.ScopeCount || scope_at(block_index)->kind.get() != kScopeBlock) {
+    first = end = 0;
+    return;
+  }
+  for_each_block_item(block_index, [&](u16 i, const ScopeRecord&) {
+    end = u16(i + 1u);
+    return true;
+  });
+}
+
 u16 sym_find_variable_at(u32 code_address, u32 location, u16 mode) {
   u16 best = 0;
   u32 best_distance = 0xFFFFFFFF;

@@ -77,6 +77,11 @@ u16 sym_innermost_scope(u32 address);
 // address of the last block search; 0 when current is the outermost one.
 u16 sym_next_block(u16 current);
 
+// The records that belong to block `block_index` directly (its variables):
+// [first, end). They follow the block record up to its next block, a module
+// or an end-of-block record. An index that is no block gives first == end.
+void sym_block_items(u16 block_index, u16& first, u16& end);
+
 // Index + 1 of the static item (kFindStatic, logical address), frame variable
 // (kFindFrame, offset) or register variable (mode = register number) at
 // `location`, in scope at the code address; for the first two the nearest

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
+#include <string>
 
 constinit DevSystem DevSys;
 
@@ -106,21 +108,112 @@ void dev_reset_system() {
   Seam = SeamState{};
 }
 
-bool dev_install_driver_parameters(u32 port, u32 kind) {
+namespace {
+
+// Service types and start kinds of the service manager.
+constexpr u32 kServiceKernelDriver = 1;
+constexpr u32 kServiceDemandStart = 3;  // started by the library when it first opens the device
+constexpr u32 kServiceErrorNormal = 1;
+
+// A resource list of one full descriptor on the ISA bus that claims `count`
+// I/O ports from `port` for this device alone. Layout: list count (32); bus
+// type (32), bus number (32); version (16), revision (16), descriptor count
+// (32); one descriptor: type (8), share disposition (8), flags (16), start
+// (64), length (32).
+std::array<u8, 36> port_resource_list(u32 port, u32 count) {
+  constexpr u32 kBusIsa = 1;
+  constexpr u8 kResourcePort = 1;
+  constexpr u8 kShareDeviceExclusive = 1;
+  constexpr u16 kPortIo = 1;  // the ports are I/O space, not memory
+  std::array<u8, 36> list{};
+  store_le32(&list[0], 1);
+  store_le32(&list[4], kBusIsa);
+  store_le32(&list[8], 0);
+  store_le16(&list[12], 1);
+  store_le16(&list[14], 1);
+  store_le32(&list[16], 1);
+  list[20] = kResourcePort;
+  list[21] = kShareDeviceExclusive;
+  store_le16(&list[22], kPortIo);
+  store_le32(&list[24], port);  // start: the high 32 bits stay 0
+  store_le32(&list[32], count);
+  return list;
+}
+
+// An open key that closes itself.
+struct OpenKey {
   HostRegKey* key = nullptr;
-  if (host_reg_create_key(HostRegRoot::LocalMachine, kDevDriverParametersKey, key) != kHostRegOk) return false;
+  OpenKey() = default;
+  OpenKey(const OpenKey&) = delete;
+  OpenKey& operator=(const OpenKey&) = delete;
+  ~OpenKey() {
+    if (key) host_reg_close_key(key);
+  }
+};
+
+bool value_missing(const HostRegKey* key, std::string_view name) {
   u32 type = 0;
   u32 size = 0;
-  const bool present = host_reg_query_value(key, kDevParamPort, type, {}, size) != kHostRegNotFound &&
-                       host_reg_query_value(key, kDevParamKind, type, {}, size) != kHostRegNotFound;
-  bool ok = true;
-  if (!present) {
+  return host_reg_query_value(key, name, type, {}, size) == kHostRegNotFound;
+}
+
+// Sets a 32-bit value unless it is there already.
+bool keep_or_set_dword(const HostRegKey* key, std::string_view name, u32 value) {
+  if (!value_missing(key, name)) return true;
+  u8 bytes[4];
+  store_le32(bytes, value);
+  return host_reg_set_value(key, name, kHostRegDword, bytes) == kHostRegOk;
+}
+
+// The service manager's part: the service key's own values.
+bool install_service_key() {
+  OpenKey service;
+  if (host_reg_create_key(HostRegRoot::LocalMachine, kDevServiceKey, service.key) != kHostRegOk) return false;
+  bool ok = keep_or_set_dword(service.key, "Type", kServiceKernelDriver) &&
+            keep_or_set_dword(service.key, "Start", kServiceDemandStart) &&
+            keep_or_set_dword(service.key, "ErrorControl", kServiceErrorNormal);
+  if (ok && value_missing(service.key, "ImagePath")) {
+    std::string image(kDevDriverImage);
+    image.push_back('\0');  // a registry text keeps its terminating zero
+    const auto bytes = std::span(reinterpret_cast<const u8*>(image.data()), image.size());
+    ok = host_reg_set_value(service.key, "ImagePath", kHostRegExpandString, bytes) == kHostRegOk;
+  }
+  return ok;
+}
+
+// The parameters; `port` becomes the address they hold.
+bool install_parameters(u32& port, u32 kind) {
+  OpenKey parameters;
+  if (host_reg_create_key(HostRegRoot::LocalMachine, kDevDriverParametersKey, parameters.key) != kHostRegOk)
+    return false;
+  if (value_missing(parameters.key, kDevParamPort) || value_missing(parameters.key, kDevParamKind)) {
     u8 bytes[4];
     store_le32(bytes, port);
-    ok = host_reg_set_value(key, kDevParamPort, kHostRegDword, bytes) == kHostRegOk;
+    if (host_reg_set_value(parameters.key, kDevParamPort, kHostRegDword, bytes) != kHostRegOk) return false;
     store_le32(bytes, kind);
-    ok = ok && host_reg_set_value(key, kDevParamKind, kHostRegDword, bytes) == kHostRegOk;
+    return host_reg_set_value(parameters.key, kDevParamKind, kHostRegDword, bytes) == kHostRegOk;
   }
-  host_reg_close_key(key);
-  return ok;
+  // the user's address, when it is a number; otherwise the driver keeps its own
+  u8 bytes[4];
+  u32 type = 0;
+  u32 size = 0;
+  if (host_reg_query_value(parameters.key, kDevParamPort, type, bytes, size) == kHostRegOk &&
+      type == kHostRegDword && size == 4)
+    port = load_le32(bytes);
+  return true;
+}
+
+// The driver's report of its ports at its start.
+bool report_resources(u32 port) {
+  OpenKey map;
+  if (host_reg_create_key(HostRegRoot::LocalMachine, kDevResourceMapKey, map.key) != kHostRegOk) return false;
+  const auto list = port_resource_list(port, kDevCardPortCount);
+  return host_reg_set_value(map.key, kDevResourceRaw, kHostRegResourceList, list) == kHostRegOk &&
+         host_reg_set_value(map.key, kDevResourceTranslated, kHostRegResourceList, list) == kHostRegOk;
+}
+
+}  // namespace
+
+bool dev_install_driver_parameters(u32 port, u32 kind) {
+  return install_service_key() && install_parameters(port, kind) && report_resources(port);
 }

@@ -71,12 +71,26 @@ u32 dev_last_error();
 // Back to a system with no driver running and no device open (tests).
 void dev_reset_system();
 
-// The driver's service parameters in the registry: where its installation
+// The driver's service key, as the service manager writes it at the
+// driver's installation, and its parameters below it: where the installation
 // leaves the card's port address and interface kind (32-bit numbers).
+constexpr std::string_view kDevServiceKey = "SYSTEM\\CurrentControlSet\\Services\\RZ7IF";
 constexpr std::string_view kDevDriverParametersKey = "SYSTEM\\CurrentControlSet\\Services\\RZ7IF\\Rz7if0\\Parameters";
 constexpr std::string_view kDevParamPort = "IF_addr";
 constexpr std::string_view kDevParamKind = "IF_type";
-// What the driver's installation does for its parameters: when the key lacks
-// either value, both are written. Values already there are the user's and
-// stay. False when the registry can't be written.
+constexpr std::string_view kDevDriverImage = "\\SystemRoot\\System32\\drivers\\Rz7if.sys";
+// The hardware the driver claims, as the system keeps it in its resource map:
+// one resource list as the card's bus gives it and one as the processor sees
+// it (the same for I/O ports on this machine). The card decodes 16 ports from
+// its base.
+constexpr std::string_view kDevResourceMapKey = "HARDWARE\\RESOURCEMAP\\OtherDrivers\\RZ7IF";
+constexpr std::string_view kDevResourceRaw = "\\Device\\Rz7if0.Raw";
+constexpr std::string_view kDevResourceTranslated = "\\Device\\Rz7if0.Translated";
+constexpr u32 kDevCardPortCount = 16;
+// What the driver's installation and start leave in the registry: the
+// service key's values (type, start, error control, image path) where they
+// are missing; the parameters, where the key lacks either value both are
+// written, while values already there are the user's and stay; and the
+// resource lists of the ports at the address the parameters give. False when
+// the registry can't be written.
 bool dev_install_driver_parameters(u32 port, u32 kind);

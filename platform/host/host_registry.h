@@ -34,6 +34,7 @@ constexpr std::size_t kHostRegRootCount = 4;
 // Value types, numbered as the system numbers them (tools print them by number).
 constexpr u32 kHostRegNone = 0;
 constexpr u32 kHostRegString = 1;               // CP932 text with its terminating zero
+constexpr u32 kHostRegExpandString = 2;         // the same, with %variables% to expand when read
 constexpr u32 kHostRegBinary = 3;
 constexpr u32 kHostRegDword = 4;                // 32-bit number, little endian
 constexpr u32 kHostRegResourceList = 8;

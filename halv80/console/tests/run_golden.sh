@@ -6,9 +6,10 @@
 # holding copies of the FILEs, and finds the board's data files beside it along
 # PATH, as an installed program would. The fresh folder's path, in either
 # form ("/tmp/x/run" or "\tmp\x\run"), reads "<run>" in the transcript.
-# A file NAME.args beside INPUT holds further arguments of the runner (its
-# start-up switches). With GOLDEN_UPDATE=1 the transcript is written to
-# EXPECTED instead.
+# Start-up switches for the runner, when the session needs any, stand in a
+# file beside INPUT named like it with ".args" for ".in", separated by blanks.
+# With GOLDEN_UPDATE=1 the transcript is written to EXPECTED instead.
+# Files listed in NAME.show (beside NAME.in) are shown after the transcript.
 set -eu
 runner=$1 input=$2 expected_file=$3
 shift 3
@@ -17,12 +18,23 @@ trap 'rm -rf "$work"' EXIT
 mkdir "$work/run"
 for f in "$@"; do cp "$f" "$work/run/"; done
 program_folder=$(cd "$(dirname "$runner")" && pwd)
-args=
-if [ -f "${input%.in}.args" ]; then args=$(cat "${input%.in}.args"); fi
+args_file=${input%.in}.args
+switches=
+[ -f "$args_file" ] && switches=$(cat "$args_file")
 status=0
-# shellcheck disable=SC2086 # the arguments are words
-(cd "$work/run" && PATH="$program_folder:$PATH" HALV80_REGISTRY_DIR="$work/registry" "$runner" "$input" $args) \
+# shellcheck disable=SC2086 # the switches are split at blanks on purpose
+(cd "$work/run" && PATH="$program_folder:$PATH" HALV80_REGISTRY_DIR="$work/registry" "$runner" "$input" $switches) \
   > "$work/out" || status=$?
+# NAME.show lists files of the run folder whose bytes follow the transcript,
+# made visible with cat -A (CR as ^M, the end-of-file mark as ^Z).
+show_list=${input%.in}.show
+if [ -f "$show_list" ]; then
+  while IFS= read -r f; do
+    [ -n "$f" ] || continue
+    printf -- '--- %s\n' "$f" >> "$work/out"
+    if [ -f "$work/run/$f" ]; then cat -A "$work/run/$f" >> "$work/out"; echo >> "$work/out"; else echo "(none)" >> "$work/out"; fi
+  done < "$show_list"
+fi
 run_host="$work/run"
 run_system=$(printf '%s' "$run_host" | sed 's|/|\\\\|g')
 actual=$(sed -e "s|$run_host|<run>|g" -e "s|$run_system|<run>|g" "$work/out"; echo x)

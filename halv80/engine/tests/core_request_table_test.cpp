@@ -14,6 +14,8 @@
 #include "halv80/engine/sup_core_request.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/tests/mem_fixture.h"
+#include "halv80/symbols/exp_show.h"
+#include "halv80/symbols/fmt_rows.h"
 #include "halv80/symbols/sym_store.h"
 
 namespace {
@@ -26,14 +28,20 @@ class CoreRequestTableTest : public MemSessionTest {
   }
 };
 
-// A watch entry of kind 0 over one address, as W makes it.
+// A watch entry over one byte, as W makes it.
 void add_memory_watch(u32 address) {
-  WatchEntry& e = Watch.Entries[Watch.Count];
-  e.fill(0);
-  e[4] = u8(address);
-  e[5] = u8(address >> 8);
-  Watch.Names[Watch.Count] = std::to_string(address);
-  ++Watch.Count;
+  WatchEntry& e = FmtRows.Watches[FmtRows.WatchCount++];
+  e = WatchEntry{};
+  e.low.set(address);
+  e.high.set(address + 1);
+  e.element_size.set(1);
+}
+
+// The operand text each watch entry was made from.
+std::string watch_text(u16 i) {
+  char text[256];
+  sym_name_text(FmtRows.Watches[i].name.get(), text, sizeof text);
+  return text;
 }
 
 TEST_F(CoreRequestTableTest, EveryRequestWithItsArgument) {
@@ -50,8 +58,8 @@ TEST_F(CoreRequestTableTest, EveryRequestWithItsArgument) {
       {"0 with a bad address", 0, "zz", [] {}, 1, 1, [] { return Brk.UsedCount == 0; }},
       {"1 without the hardware-break area", 1, "", [] {}, 1, 35, [] { return true; }},
       {"3 deletes watch 2", 3, "2", [] { for (u32 a : {1u, 2u, 3u}) add_memory_watch(a); }, 0, 0,
-       [] { return Watch.Count == 2 && Watch.Names[1] == "3"; }},
-      {"3 refuses watch 0", 3, "0", [] { add_memory_watch(1); }, 1, 14, [] { return Watch.Count == 1; }},
+       [] { return FmtRows.WatchCount == 2 && FmtRows.Watches[1].low.get() == 3; }},
+      {"3 refuses watch 0", 3, "0", [] { add_memory_watch(1); }, 1, 14, [] { return FmtRows.WatchCount == 1; }},
       {"4 evaluates", 4, "10,10", [] {}, 0, 0, [] { return Co.Request.p1 == 0x10 && Co.Request.p2 == 10; }},
       {"5 stores a word", 5, "AB",
        [] {
@@ -103,7 +111,7 @@ TEST_F(CoreRequestTableTest, EveryRequestWithItsArgument) {
     SCOPED_TRACE(c.name);
     for (u16 slot = 0; slot < kBreakSlots; ++slot) brk_delete(slot);
     SymStore.SavedBreakpoints = kNoName;
-    watch_reset();
+    FmtRows.WatchCount = 0;
     Co.Request.p1 = Co.Request.p2 = Co.Request.p3 = Co.Request.p4 = 0;
     c.before();
     EXPECT_EQ(sup_run_core_request(c.argument, c.request), c.result);
@@ -142,26 +150,26 @@ TEST_F(CoreRequestTableTest, HelpTakesTheCommandsTopic) {
 
 TEST_F(CoreRequestTableTest, WatchLimitsAndDuplicates) {
   for (int i = 0; i < 16; ++i) typed("W " + std::to_string(8100 + i * 2));
-  EXPECT_EQ(Watch.Count, 16u);
+  EXPECT_EQ(FmtRows.WatchCount, 16u);
   EXPECT_NE(typed("W 8200").find(sjis("ウォッチの設定ができません")), std::string::npos);
   typed("Y 16");
   EXPECT_NE(typed("W 8100").find(sjis("ウォッチ指定が重複しています")), std::string::npos);
-  EXPECT_EQ(Watch.Count, 15u);
+  EXPECT_EQ(FmtRows.WatchCount, 15u);
   EXPECT_FALSE(ws_->RequestsOf(RequestCode::WatchListChanged).empty());
 }
 
 TEST_F(CoreRequestTableTest, YDeletesEachNumberOnceAndKeepsTheOrder) {
   for (int i = 0; i < 5; ++i) typed("W " + std::to_string(8100 + i * 2));
   typed("Y 2,2");
-  ASSERT_EQ(Watch.Count, 4u);
+  ASSERT_EQ(FmtRows.WatchCount, 4u);
   typed("Y 3,2");
-  ASSERT_EQ(Watch.Count, 2u);
-  EXPECT_EQ(Watch.Names[0], "8100");
-  EXPECT_EQ(Watch.Names[1], "8108");
+  ASSERT_EQ(FmtRows.WatchCount, 2u);
+  EXPECT_EQ(watch_text(0), "8100");
+  EXPECT_EQ(watch_text(1), "8108");
   EXPECT_NE(typed("Y 0").find(sjis("\n")), std::string::npos);
-  EXPECT_EQ(Watch.Count, 2u);
+  EXPECT_EQ(FmtRows.WatchCount, 2u);
   typed("Y");
-  EXPECT_EQ(Watch.Count, 0u);
+  EXPECT_EQ(FmtRows.WatchCount, 0u);
 }
 
 TEST_F(CoreRequestTableTest, OptionPositions) {
@@ -191,7 +199,10 @@ TEST_F(CoreRequestTableTest, OptionPositions) {
 }
 
 TEST_F(CoreRequestTableTest, InsShowsTheValueOfAnExpression) {
-  EXPECT_NE(typed("INS 1+2").find("1+2 = "), std::string::npos);
+  typed("INS (int)3");
+  // the value goes to the window side's value window (request 1)
+  ASSERT_EQ(ws_->RequestsOf(RequestCode::ShowValue).size(), 1u);
+  EXPECT_NE(std::string(ExpShow.Request.Text).find("(int)3 = 3"), std::string::npos) << ExpShow.Request.Text;
   EXPECT_NE(typed("INS").find(sjis("データ指定が誤りです")), std::string::npos);
 }
 

@@ -225,10 +225,12 @@ TEST_F(ListingTest, UxListsLabelsAndCodeRowsIntoTheCommandPane) {
   std::snprintf(continued, sizeof continued, "\n%04X ", 0x0104 + rows);
   EXPECT_EQ(typed("UX").find(continued), 2u);
   // an end below the start, and bad operands
-  for (const char* line : {"UX 200,100", "UX ,0", "UX 100,", "UX 100 200"}) {
+  for (const char* line : {"UX 200,100", "UX ,0", "UX 100 200"}) {
     SCOPED_TRACE(line);
     EXPECT_EQ(typed(line), line + sjis("\n アドレス指定が誤りです") + "\n>");
   }
+  // a dangling comma is refused when the line is split
+  EXPECT_EQ(typed("UX 100,"), "UX 100," + sjis("\n コマンドのフォーマットが不正です") + "\n>");
 }
 
 TEST_F(ListingTest, ThePositionStackKeepsEightAndNeedsAssemblyMode) {

@@ -18,6 +18,7 @@ namespace {
 using MemCommandsTest = MemSessionTest;
 
 const std::string kAddressError = "\n アドレス指定が誤りです";
+const std::string kFormatError = "\n コマンドのフォーマットが不正です";
 const std::string kDataError = "\n データ指定が誤りです";
 
 TEST_F(MemCommandsTest, FillRepeatsTheValues) {
@@ -52,11 +53,11 @@ TEST_F(MemCommandsTest, RangeCommandsRefuseBadOperands) {
   } cases[] = {
       {"F 104,100,1", kAddressError},                          // end below start
       {"FB 100,104,'abcdefghijklmnopq'", kAddressError},       // 17 characters
-      {"FB 100,104,'abc", kAddressError},                      // no closing quote
+      {"FB 100,104,'abc", kFormatError},                       // no closing quote: the splitter refuses it
       {"FB 100,104,1,2,3,4,5,6,7,8,9,A,B,C,D,E,F,10,11", kAddressError},  // 17 values
       {"FL 100,104,1", kAddressError},                         // a kind M, F, S and C refuse
       {"F 100,104", kAddressError},                            // no values
-      {"F 100,104,", kAddressError},
+      {"F 100,104,", kFormatError},                            // a dangling comma, likewise
       {"S 100,104", kAddressError},
       {"M 100,104", kAddressError},
       {"M 100,104,200,300", kAddressError},
@@ -246,7 +247,7 @@ TEST_F(MemCommandsTest, PortOutput) {
   } cases[] = {
       {"PO 20,5A", "", 0x5A, 0xFF},
       {"POW 20,1234", "", 0x34, 0x12},
-      {"POB 20,", sjis(kDataError), 0xFF, 0xFF},
+      {"POB 20,", sjis(kFormatError), 0xFF, 0xFF},  // refused by the line splitter
       {"PO 20,5A,/X", sjis(kDataError), 0xFF, 0xFF},
       {"PO 20,5A 6", sjis(kDataError), 0xFF, 0xFF},
   };

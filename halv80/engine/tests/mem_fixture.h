@@ -29,6 +29,8 @@ inline void test_command_loop(bool (*handle)(std::string_view line)) {
   con_screen_init();
   sup_split_screen_panes(kWindowIndexCommand);
   con_reset_window();
+  // the command words: the built-in definitions are fed as the first lines
+  mac_load_builtins();
   Co.UnwindIsNormal = 1;
   for (;;) {
     try {

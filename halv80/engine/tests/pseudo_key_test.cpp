@@ -17,6 +17,8 @@
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/tests/mem_fixture.h"
 #include "halv80/engine/tgt_mmu.h"
+#include "halv80/symbols/exp_show.h"
+#include "halv80/symbols/fmt_rows.h"
 #include "halv80/symbols/sym_store.h"
 
 namespace {
@@ -85,14 +87,15 @@ TEST_F(PseudoKeyTest, ClickInTheMarginTogglesABreakpoint) {
 }
 
 TEST_F(PseudoKeyTest, TextsFromTheWindowSide) {
-  key_text("1+2");
+  key_text("(int)3");
   press(0x8100);
-  EXPECT_NE(ws_->Transcript().find("1+2 = "), std::string::npos);
+  ASSERT_EQ(ws_->RequestsOf(RequestCode::ShowValue).size(), 1u);
+  EXPECT_NE(std::string(ExpShow.Request.Text).find("(int)3 = 3"), std::string::npos) << ExpShow.Request.Text;
   key_text("(char*)0x8100");
   press(0x8101);
-  EXPECT_EQ(Watch.Count, 1u);
+  EXPECT_EQ(FmtRows.WatchCount, 1u);
   press(0x8101);  // the same again: not added, error 4 of kind 1
-  EXPECT_EQ(Watch.Count, 1u);
+  EXPECT_EQ(FmtRows.WatchCount, 1u);
   EXPECT_EQ(ws_->errors.back(), 4 + 0x8014);
   key_text("R");
   press(0x8102);

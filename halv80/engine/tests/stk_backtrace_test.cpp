@@ -22,6 +22,7 @@
 #include "halv80/engine/tests/startup_fixture.h"
 #include "halv80/symbols/exp_eval.h"
 #include "halv80/symbols/sym_entry_trap.h"
+#include "halv80/symbols/sym_scopes.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
 #include "halv80/symbols/sym_types.h"
@@ -108,6 +109,34 @@ TEST_F(WalkTest, BacktraceFromAFramelessFunctionThroughAnIxFrameToMain) {
   EXPECT_EQ(stk_build_backtrace(), 0);
   EXPECT_EQ(stk_stack_window_line(1, 0), "+ 2 : FFFF");
   ::Run.ExecutionState = kExecStopped;
+}
+
+TEST_F(WalkTest, ToolchainKinds2And3ShowTheParametersByTheirTypes) {
+  // f's block with its parameter n, 4 above the frame that IX holds
+  const auto record = [](u16 kind, u32 location, u16 size, const char* name, u32 type) {
+    ScopeRecord r{};
+    r.kind.set(kind);
+    r.location.set(location);
+    r.size.set(size);
+    r.type.set(type);
+    r.name.set(name != nullptr ? sym_intern_name(name) : kNoName);
+    return r;
+  };
+  ASSERT_EQ(sym_add_scope(record(kScopeModule, 0x100, 0x100, "m.c", 0)), 0);
+  ASSERT_EQ(sym_add_scope(record(kScopeBlock, kF, 0x40, "f", 0)), 0);
+  ASSERT_EQ(sym_add_scope(record(kScopeFrame, 4, 2, "n", 0x81)), 0);
+  ASSERT_EQ(sym_add_scope(record(kScopeFrame, u32(-2), 2, "local", 0x81)), 0);  // no parameter: not shown
+  ASSERT_EQ(sym_add_scope(record(kScopeBlockEnd, 0, 0, nullptr, 0)), 0);
+  run_to(kG + 1);
+  for (const u16 toolchain : {2, 3}) {
+    Sw.ToolchainKind = toolchain;
+    ASSERT_EQ(stk_build_backtrace(), 3);
+    EXPECT_EQ(stk_backtrace_line(1), " _f+E(n=1234)") << toolchain;
+    EXPECT_EQ(stk_backtrace_line(0), " _g+1()") << toolchain;  // no block: its words, of which it has none
+  }
+  Sw.ToolchainKind = 4;  // other kinds show the words
+  ASSERT_EQ(stk_build_backtrace(), 3);
+  EXPECT_EQ(stk_backtrace_line(1), " _f+E(1234)");
 }
 
 TEST_F(WalkTest, AtAFunctionsFirstInstructionTheCallerIsFoundAtSp) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -27,18 +28,25 @@
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/sup_panes.h"
 #include "halv80/engine/tests/mem_fixture.h"
+#include "halv80/symbols/exp_show.h"
 #include "halv80/symbols/sym_symbols.h"
+#include "halv80/symbols/sym_types.h"
 #include "halv80/symbols/tests/demo_program.h"
 
 namespace {
 
 std::string AsmText;  // what "@asmtext" found; "-" when it found nothing
+u16 InspectResult = 0;  // what "@inspect" returned
 
 // Lines starting with "@" run the code window's actions that the key
 // handlers call; the others run as the engine runs them.
 bool action_line(std::string_view line) {
   if (line == "@asmtext") {
     if (!lst_asm_text_at_cursor(AsmText)) AsmText = "-";
+  } else if (line == "@inspect") {
+    InspectResult = exp_inspect_at_cursor(0);
+  } else if (line == "@inspect1") {
+    InspectResult = exp_inspect_at_cursor(1);
   } else if (line == "@toggle") {
     cmd_toggle_break_at_cursor();
   } else if (line == "@run") {
@@ -322,6 +330,61 @@ TEST_F(ActionsTest, TheFileChooserAndTheWordUnderTheCursor) {
   Lst.CursorColumn = u16(text.find("add_point", at) - line_start + kSourceMarginCells);
   EXPECT_TRUE(lst_word_at_cursor(word, kWordPlain));
   EXPECT_EQ(word, "add_point");
+}
+
+TEST_F(ActionsTest, TheValueOfTheWordUnderTheCursor) {
+  // origin typed as the program declares it: struct point { int x; int y; }
+  const TypeMember members[] = {{"x", 0x81, 0}, {"y", 0x81, 2}};
+  TypeBuilder point;
+  ASSERT_TRUE(point.struct_record(kKindStruct, 4, "point", members));
+  ASSERT_TRUE(point.define(512));
+  const u16 index = sym_find_by_name("_origin", kSymFindExact);
+  ASSERT_NE(index, 0);
+  sym_record(u16(index - 1))->type.set(512);
+  const u16 origin = value_of("_origin");
+  tgt_write_word(origin, 5);
+  tgt_write_word(u16(origin + 2), 0xFFF9);
+
+  // the cursor on "origin" in the loop's call
+  const std::string text = demo::file_bytes(demo::kSources / "demo.c");
+  const std::size_t at = text.find("add_point(&origin");
+  ASSERT_NE(at, std::string::npos);
+  const u16 line = u16(std::count(text.begin(), text.begin() + long(at), '\n') + 1);
+  typed("V demo.c:" + std::to_string(line));
+  Lst.CursorRow = row_of_line(line);
+  ASSERT_NE(Lst.CursorRow, kNoRow);
+  const std::size_t line_start = text.rfind('\n', at) + 1;
+  Lst.HorizontalOffset = 0;
+  Lst.CursorColumn = u16(text.find("origin", at) - line_start + kSourceMarginCells);
+
+  // form 0: the row and the expression go to the window side's value window
+  typed("@inspect");
+  ASSERT_EQ(ws_->RequestsOf(RequestCode::ShowValue).size(), 1u);
+  // beside the cursor
+  EXPECT_EQ(ws_->RequestsOf(RequestCode::ShowValue)[0].p1, Lst.CursorColumn);
+  EXPECT_EQ(ws_->RequestsOf(RequestCode::ShowValue)[0].p2, Lst.CursorRow);
+  EXPECT_EQ(Co.Request.p3_ptr, ExpShow.Request.Text);
+  EXPECT_EQ(Co.Request.p4_ptr, ExpShow.Request.Expression);
+  char address[8];
+  std::snprintf(address, sizeof address, "%04X", origin);
+  EXPECT_EQ(std::string(ExpShow.Request.Text), std::string(" (struct point )origin = @") + address + " {x=5,y=FFF9}");
+  EXPECT_STREQ(ExpShow.Request.Expression, "origin");
+  EXPECT_EQ(ExpShow.Request.Kind, 3);  // a struct, of two members
+  EXPECT_EQ(ExpShow.Request.Count, 2u);
+  EXPECT_EQ(InspectResult, 255);
+
+  // form 1: the status line
+  Cmd.Radix = 10;
+  typed("@inspect1");
+  EXPECT_EQ(std::string(Sup.MessageLine), std::string(" (struct point )origin = @") + address + " {x=5,y=-7}");
+  EXPECT_EQ(Cmd.Radix, 10);
+
+  // on a blank there is no word: error 2 of kind 1
+  Lst.CursorColumn = u16(kSourceMarginCells + text.find_first_not_of(" \t", line_start) - line_start - 1);
+  ws_->errors.clear();
+  typed("@inspect");
+  EXPECT_EQ(InspectResult, 0);
+  EXPECT_EQ(ws_->errors.size(), 1u);
 }
 
 }  // namespace
