@@ -10,12 +10,16 @@
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_log.h"
+#include "halv80/engine/con_paging.h"
 #include "halv80/engine/con_screen.h"
+#include "halv80/engine/key_input.h"
+#include "halv80/engine/key_journal.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_core_request.h"
 #include "halv80/engine/sup_messages.h"
+#include "halv80/engine/sup_panes.h"
 #include "halv80/symbols/sym_modules.h"
 #include "halv80/version.h"
 #include "platform/host/host_clock.h"
@@ -100,6 +104,13 @@ ConsoleWindowSide::~ConsoleWindowSide() {
 
 void ConsoleWindowSide::PrintLine(std::string_view cp932_line) {
   const std::string line = plain_text(cp932_line);
+  if (terminal_) {
+    // the line drawn while it was being edited is written over
+    out_ << "\r\x1b[K" << line << '\n';
+    printed_.clear();
+    rendered_.clear();
+    return;
+  }
   // its beginning printed already, ahead of a box or a message?
   if (!printed_.empty() && line.compare(0, printed_.size(), printed_) == 0) {
     if (line.size() > printed_.size()) out_ << line.substr(printed_.size()) << '\n';
@@ -111,6 +122,11 @@ void ConsoleWindowSide::PrintLine(std::string_view cp932_line) {
 
 void ConsoleWindowSide::FlushUnfinished() {
   const std::string line = plain_text(unfinished_line());
+  if (terminal_) {
+    if (!line.empty()) out_ << "\r\x1b[K" << line << '\n';
+    rendered_.clear();
+    return;
+  }
   if (line.empty() || line == printed_) return;
   if (!printed_.empty() && line.compare(0, printed_.size(), printed_) == 0)
     out_ << line.substr(printed_.size()) << '\n';
@@ -145,6 +161,8 @@ void ConsoleWindowSide::Start(std::string_view startup_line) {
   std::snprintf(Cmd.BannerName, sizeof Cmd.BannerName, "%s", kProductName);
   std::snprintf(Cmd.BannerVersion, sizeof Cmd.BannerVersion, "%s", kProductVersion);
   std::snprintf(Cmd.BannerNotice, sizeof Cmd.BannerNotice, "%s", kLegalCopyright);
+  // a start-up macro file in the current folder is run first, as the frame allows
+  Keys.InitMacroAllowed = 1;
   win_set_startup_line(startup_line);
   co_start_command_side();
   win_pump(*this);
@@ -172,15 +190,19 @@ bool ConsoleWindowSide::Done() const {
 
 void ConsoleWindowSide::Tick() {
   Co.Key.character = 0;
+  ++Co.Request.key_input;  // the timer's tick: a journal being played back counts it
   win_pump(*this);
 }
 
 void ConsoleWindowSide::Press(u8 character) {
+  const bool ctrl = character >= 1 && character <= 26 && character != 8 && character != 9 && character != 13;
+  PressKey(character, 0, ctrl ? kKeyCtrl : 0);
+}
+
+void ConsoleWindowSide::PressKey(u8 character, u16 key_code, u8 flags) {
   Co.Key.character = character;
-  Co.Key.key_code = 0;
-  Co.Key.flags = (character >= 1 && character <= 26 && character != 8 && character != 9 && character != 13)
-                     ? kKeyCtrl
-                     : 0;
+  Co.Key.key_code = key_code;
+  Co.Key.flags = flags;
   ++Co.Request.key_input;
   win_pump(*this);
 }
@@ -202,10 +224,27 @@ bool ConsoleWindowSide::QueueLine(HostInput& input, u32 wait_ms) {
     // a whole line, or the unfinished last one at the end of the input
     const bool line_end = pending_text_.back() == '\n';
     if (line_end) pending_text_.pop_back();
-    NewLine(pending_text_);
-    for (const char c : host_utf8_to_cp932(pending_text_)) keys_.push_back(u8(c));
-    if (line_end) keys_.push_back(kCarriageReturn);
+    const std::string utf8 = std::move(pending_text_);
+    const std::string keys = host_utf8_to_cp932(utf8);
+    const bool whole = line_end || ended;
     pending_text_.clear();
+    if (discarding_) {
+      // the rest of a line refused already
+      if (whole) discarding_ = false;
+      return true;
+    }
+    ++line_number_;
+    if (!whole || keys.size() > kLineLimit) {
+      // longer than a command line: refused whole, never typed in two parts
+      FlushUnfinished();
+      out_ << "halv80c: line " << line_number_ << " has more than " << kLineLimit
+           << " characters and is not typed\n";
+      discarding_ = !whole;
+      return true;
+    }
+    NewLine(utf8);
+    for (const char c : keys) keys_.push_back(u8(c));
+    if (line_end) keys_.push_back(kCarriageReturn);
     return true;
   }
 }
@@ -219,8 +258,14 @@ void ConsoleWindowSide::EscapeUntilIdle() {
 }
 
 void ConsoleWindowSide::Run(HostInput& input) {
+  Paging.NoPages = 1;
   bool ended = false;
   while (!Done()) {
+    // a key journal being played back types first; the timer gives it its ticks
+    if (key_journal_playing()) {
+      Tick();
+      continue;
+    }
     // Ctrl-C at the terminal is ESC, to the running command or at the prompt
     if (input.TakeInterrupt()) {
       Press(kEscape);
@@ -273,6 +318,145 @@ void ConsoleWindowSide::Run(HostInput& input) {
     ticked_ = false;
     Press(key);
   }
+}
+
+// --- At a terminal ---------------------------------------------------------------
+
+namespace {
+
+// The key code of an escape sequence's final byte and number; 0 none.
+u16 sequence_key(u8 final, u32 number) {
+  switch (final) {
+    case 'A': return 0x3A;  // Up
+    case 'B': return 0x3D;  // Down
+    case 'C': return 0x3C;  // Right
+    case 'D': return 0x3B;  // Left
+    case 'H': return 0x3E;  // Home
+    case 'F': return 0x3F;  // End
+    case 'P': case 'Q': case 'R': case 'S': return u16(0x62 + (final - 'P'));  // F1..F4
+    case '~':
+      switch (number) {
+        case 1: case 7: return 0x3E;
+        case 2: return 0x38;  // Insert
+        case 3: return 0x39;  // Delete
+        case 4: case 8: return 0x3F;
+        case 5: return 0x37;  // Page Up
+        case 6: return 0x36;  // Page Down
+        case 11: case 12: case 13: case 14: return u16(0x62 + (number - 11));  // F1..F4
+        case 15: return 0x66;  // F5
+        case 17: case 18: case 19: case 20: case 21: return u16(0x67 + (number - 17));  // F6..F10
+        default: return 0;
+      }
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+bool ConsoleWindowSide::ReadTerminalKey(HostInput& input) {
+  if (input.Wait(0) != HostInput::State::Ready) return false;
+  u8 c = input.Take();
+  if (c == kEscape) {
+    // a lone ESC is the key; ESC [ or ESC O begins a special key's sequence
+    if (input.Wait(kEscapeSequenceMs) != HostInput::State::Ready || (input.Peek() != '[' && input.Peek() != 'O')) {
+      PressKey(kEscape, 0, 0);
+      return true;
+    }
+    input.Take();
+    u32 numbers[2] = {0, 0};
+    std::size_t field = 0, length = 0;
+    u8 final = 0;
+    while (length++ < 16 && input.Wait(kEscapeSequenceMs) == HostInput::State::Ready) {
+      const u8 b = input.Take();
+      if (b >= 0x40 && b <= 0x7E) {
+        final = b;
+        break;
+      }
+      if (b == ';' && field < 1) ++field;
+      else if (b >= '0' && b <= '9' && numbers[field] < 1000) numbers[field] = numbers[field] * 10 + (b - '0');
+    }
+    const u16 code = sequence_key(final, numbers[0]);
+    if (code == 0) return true;  // a sequence no key of the debugger has
+    // the modifier number: 1 + Shift 1, Alt 2, Ctrl 4
+    const u32 m = numbers[1] > 1 ? numbers[1] - 1 : 0;
+    u8 flags = u8(((m & 1) ? kKeyShift : 0) | ((m & 2) ? kKeyAlt : 0) | ((m & 4) ? kKeyCtrl : 0));
+    // The terminal shows no scrolled log: its plain Up and Down recall the
+    // history (the debugger's Shift+Up and Shift+Down), and with Shift they
+    // move the view.
+    if (code == 0x3A || code == 0x3D) flags ^= kKeyShift;
+    PressKey(0, code, flags);
+    return true;
+  }
+  if (c == 127) c = 8;          // the terminal's backspace
+  if (c == 3) c = kEscape;      // Ctrl-C stops what runs, as ESC
+  Press(c);
+  return true;
+}
+
+void ConsoleWindowSide::ApplySize(u16 rows, u16 columns) {
+  const u16 pane = std::clamp<u16>(rows, 2, kPaneRowsMax);
+  Con.Geometry.command_rows = pane;
+  Con.Geometry.command_first_row = u16(pane + 2);  // the code pane above it as high
+  Con.Geometry.command_columns = std::min<u16>(columns, kScreenColumns);
+  Con.Geometry.code_columns = std::clamp<u16>(columns, 11, kScreenColumns);
+  sup_split_screen_panes(kWindowIndexCommand);
+  // the prompt stands on the pane's last row
+  if (Con.Window == kSlotCommand && Con.Bottom > Con.Top) con_set_cursor(Con.Column, u16(Con.Bottom - 1));
+}
+
+void ConsoleWindowSide::RenderUnfinished() {
+  std::string drawn = "\r\x1b[K" + plain_text(unfinished_line()) + '\r';
+  if (Con.CaretColumn != 0xFFFF && Con.CaretColumn != 0) drawn += "\x1b[" + std::to_string(Con.CaretColumn) + 'C';
+  if (drawn == rendered_) return;  // unchanged since the last draw
+  out_ << drawn;
+  rendered_ = drawn;
+}
+
+void ConsoleWindowSide::ShowPickList() {
+  // the entries come one by one in the edit buffer; the console chooses none
+  RequestBlock& r = Co.Request;
+  const u32 count = r.p2;
+  r.code = RequestCode::None;
+  FlushUnfinished();
+  for (u32 i = 0; i < count && !Done(); ++i) {
+    co_enter_command_side();
+    if (r.p3_ptr) out_ << "  " << plain_text(static_cast<const char*>(r.p3_ptr)) << '\n';
+  }
+  r.p3_ptr = nullptr;
+}
+
+void ConsoleWindowSide::RunTerminal(HostInput& input, HostTerminal& terminal) {
+  terminal_ = true;
+  Paging.NoPages = 0;
+  ApplySize(terminal.Rows(), terminal.Columns());
+  while (!Done()) {
+    if (terminal.TakeResize()) ApplySize(terminal.Rows(), terminal.Columns());
+    if (key_journal_playing()) {
+      // the journal types; keys pressed meanwhile wait
+      input.Wait(kTickMs);
+      Tick();
+      continue;
+    }
+    if (Co.WaitKind == kWaitKey) {
+      ShowCodePane();
+      RenderUnfinished();
+    }
+    out_.flush();
+    const HostInput::State state = input.Wait(kTickMs);
+    if (state == HostInput::State::End) {
+      EscapeUntilIdle();
+      break;
+    }
+    if (state == HostInput::State::Empty) {
+      Tick();
+      continue;
+    }
+    ReadTerminalKey(input);
+  }
+  out_ << "\r\x1b[K";
+  out_.flush();
+  terminal_ = false;
+  printed_ = plain_text(unfinished_line());  // drawn already: not printed again
 }
 
 void ConsoleWindowSide::Finish() {
@@ -396,6 +580,16 @@ void ConsoleWindowSide::ServeRequest(RequestCode code) {
       break;
     case RequestCode::ErrorBox:
       sup_error_box_window_side();
+      break;
+    case RequestCode::PickList:
+      ShowPickList();
+      break;
+    case RequestCode::ShowValue:
+      // the value window's row, on a line of its own
+      if (Co.Request.p3_ptr != nullptr) {
+        FlushUnfinished();
+        out_ << plain_text(static_cast<const char*>(Co.Request.p3_ptr)) << '\n';
+      }
       break;
     case RequestCode::Exit:
       // nobody to ask: the console closes at once

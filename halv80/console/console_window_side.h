@@ -15,6 +15,7 @@
 
 #include "halv80/engine/win_side.h"
 #include "platform/host/host_input.h"
+#include "platform/host/host_terminal.h"
 #include "platform/host/host_ui.h"
 
 class ConsoleWindowSide : public WindowSide {
@@ -26,9 +27,15 @@ class ConsoleWindowSide : public WindowSide {
   // and at most this many times (a tick clock that stands still).
   static constexpr u32 kEscapeUntilIdleMs = 10000;
   static constexpr u32 kEscapeUntilIdlePresses = 10000;
-  // A line longer than this is typed in pieces of this length, as its keys
-  // come: the command line itself holds far less.
+  // A line longer than this is read in pieces of this length, as its keys
+  // come; a line longer than the editor takes is not typed at all.
   static constexpr std::size_t kLinePieceLimit = 4096;
+  static constexpr std::size_t kLineLimit = 255;  // characters (CP932 bytes) a command line holds
+  // After ESC, the rest of a key's escape sequence comes within this time.
+  static constexpr u32 kEscapeSequenceMs = 30;
+  // The command pane at a terminal: at most this many rows, so that the code
+  // pane above it gets as many.
+  static constexpr u16 kPaneRowsMax = 78;
 
   explicit ConsoleWindowSide(std::ostream& out);
   ~ConsoleWindowSide() override;
@@ -41,8 +48,14 @@ class ConsoleWindowSide : public WindowSide {
   void LoadProgram(std::string_view name);
   // Types `input` into the engine until the input ends, the engine exits, the
   // window side closes or the start-up failed. At the end of the input a
-  // command that is still busy gets ESC until it ends.
+  // command that is still busy gets ESC until it ends. The command pane does
+  // not page: nothing would answer its prompts but the next line.
   void Run(HostInput& input);
+  // The console debugger at a terminal in raw mode: each key goes to the
+  // engine as it is pressed (escape sequences become the special keys), the
+  // line being edited is shown as the engine edits it, and the command pane
+  // takes the terminal's rows and follows its size.
+  void RunTerminal(HostInput& input, HostTerminal& terminal);
   // Ends the command side and writes the unfinished last line.
   void Finish();
   // The engine takes no more input: it exited, the window side closed or the
@@ -58,6 +71,17 @@ class ConsoleWindowSide : public WindowSide {
   void Tick();
   // One key, and the entry that delivers it.
   void Press(u8 character);
+  // A key with its key code and modifiers (Shift 1, Ctrl 16).
+  void PressKey(u8 character, u16 key_code, u8 flags);
+  // The next key of the terminal's input; false when none came.
+  bool ReadTerminalKey(HostInput& input);
+  // The command pane at the terminal's size.
+  void ApplySize(u16 rows, u16 columns);
+  // The line being edited, drawn over the terminal's current line with the
+  // cursor at the caret.
+  void RenderUnfinished();
+  // A pick list: its entries are shown; nothing is chosen.
+  void ShowPickList();
   // Queues the next line of the input (UTF-8, up to and with its line end)
   // as CP932 keys, waiting up to `wait_ms` for it. False at the end of the
   // input with nothing queued.
@@ -96,4 +120,8 @@ class ConsoleWindowSide : public WindowSide {
   std::string printed_;        // the part of the unfinished line already printed (UTF-8)
   std::string last_word_;      // the command word of the line typed last (upper case)
   std::string last_pc_row_;    // the program counter's row printed last for that line
+  bool terminal_ = false;      // at a terminal: the unfinished line is drawn live
+  std::string rendered_;       // what was drawn of it last
+  bool discarding_ = false;    // the line being read is too long: its rest is dropped
+  u32 line_number_ = 0;        // lines read from the input
 };

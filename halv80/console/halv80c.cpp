@@ -3,11 +3,24 @@
 // pane's output goes to standard output as UTF-8. The run ends at EXIT or at
 // the end of the input. Further arguments are the debugger's start-up command
 // line; a program file named there is loaded once the debugger is up.
-// A line of text is typed when the debugger waits for a command; a control
-// character in the input (ESC, written as the byte 1B) reaches a command that
-// is still busy at once, as a key pressed while it runs; Ctrl-C at a terminal
-// is ESC. At the end of the input a busy command gets ESC and its output is
-// printed before the program ends.
+//
+// Standard input at a terminal: the console debugger a user sits at. The
+// terminal is put into raw mode (restored on every way out), each key goes to
+// the engine as it is pressed, so the line editor with its history, recall
+// and ESC commands works, the line being edited is drawn as the engine edits
+// it, and the command pane takes the terminal's rows and follows its size.
+// Ctrl-C is ESC.
+//
+// Otherwise (a script): a line of text is typed when the debugger waits for a
+// command; the command pane does not page; a line longer than the 255
+// characters a command line holds is refused whole with a message. Control
+// characters in a line are typed as the keys they are (Ctrl-S is the
+// editor's cursor left, as at the keyboard); a control character (ESC among
+// them, written as the byte 1B) that stands next in the input while a command
+// is busy reaches it at once, as a key pressed while it runs. At the end of
+// the input a busy command gets ESC and its output is printed before the
+// program ends. A key journal named with -KEY is played back before the
+// script's lines; -LOG records the keys typed.
 //
 // The simulated emulator stands where the interface card and its driver would
 // be; its board runs beside the debugger on a thread of its own, at full speed
@@ -34,6 +47,7 @@
 #include "platform/device/dev_sim_driver.h"
 #include "platform/host/host_input.h"
 #include "platform/host/host_registry.h"
+#include "platform/host/host_terminal.h"
 #include "platform/host/host_text.h"
 #include "rz7bios/rz7bios.h"
 
@@ -55,11 +69,13 @@ std::string program_folder() {
 int main(int argc, char** argv) {
   std::unique_ptr<HostInput> input;
   int first_switch = 1;
+  bool from_standard_input = true;
   if (argc > 1 && std::string_view(argv[1]) == "-") {
     input = HostInput::FromStandardInput();
     first_switch = 2;
   } else if (argc > 1 && argv[1][0] != '-') {
     input = HostInput::FromFile(argv[1]);
+    from_standard_input = false;
     if (!input) {
       std::cerr << "halv80c: cannot open " << argv[1] << '\n';
       return 2;
@@ -97,9 +113,14 @@ int main(int argc, char** argv) {
   Links.emulator_startup = emu_startup;
   sym_install_links();
 
+  // at a terminal: raw keys until the run ends, however it ends
+  std::unique_ptr<HostTerminal> terminal = from_standard_input ? HostTerminal::Open() : nullptr;
   ConsoleWindowSide window_side(std::cout);
   window_side.Start(startup);
-  window_side.Run(*input);
+  if (terminal)
+    window_side.RunTerminal(*input, *terminal);
+  else
+    window_side.Run(*input);
   // the frame closes: what is kept between runs is saved
   if (Links.state_file_save) Links.state_file_save();
   window_side.Finish();

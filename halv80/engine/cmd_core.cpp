@@ -9,6 +9,7 @@
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_small.h"
 #include "halv80/engine/cmd_switches.h"
+#include "halv80/engine/cmd_watch.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/con_screen.h"
@@ -29,7 +30,9 @@
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/run_exec.h"
 #include "halv80/engine/stk_backtrace.h"
+#include "halv80/engine/key_bindings.h"
 #include "halv80/engine/key_input.h"
+#include "halv80/engine/key_journal.h"
 #include "halv80/engine/lst_commands.h"
 #include "halv80/symbols/dbi_load.h"
 #include "halv80/symbols/def_names.h"
@@ -86,13 +89,13 @@ constexpr CommandSlot CommandTable[] = {
     {0xB1, cmd_trace},  // T
     {0xB2, mem_cmd_compare},  // C
     {0xB3, reg_cmd_r},  // R
-    {0xB4, cmd_unknown},  // OPTION
+    {0xB4, cmd_option},  // OPTION
     {0xB5, cmd_help},  // HELP
     {0xB6, cmd_unknown},  // !
     {0xB7, cmd_unknown},  // -
     {0xB8, cmd_unknown},  // -
     {0xB9, fmt_cmd_print},  // ? VAL
-    {0xBA, cmd_unknown},  // INS
+    {0xBA, cmd_ins},  // INS
     {0xBB, cmd_version},  // VER
     {0xBC, cmd_unknown},  // -
     {0xBD, cmd_unknown},  // PROF
@@ -120,8 +123,8 @@ constexpr CommandSlot CommandTable[] = {
     {0xD3, cmd_V},  // V
     {0xD4, cmd_unknown},  // -
     {0xD5, cmd_step},  // P
-    {0xD6, cmd_unknown},  // W
-    {0xD7, cmd_unknown},  // Y
+    {0xD6, cmd_w},  // W
+    {0xD7, cmd_y_delete_watch},  // Y
     {0xD8, reg_cmd_im},  // IM
     {0xD9, tgt_cmd_mmu},  // MMU
     {0xDA, cmd_unknown},  // IOEM
@@ -188,6 +191,8 @@ bool cmd_startup() {
   if (Sw.MnemonicSet == 0xFFFF) Sw.MnemonicSet = Cfg.CpuType == kCpu8080 ? 0 : 1;
   con_screen_init();
   if (Links.symbol_store_setup) Links.symbol_store_setup();
+  key_journal_open();
+  if (Sw.TsukaKeys) key_bindings_use_tsuka();
   Scan.PendingAbort = 0;
 
   // Clear the command pane and everything above it; the cursor goes to the
@@ -255,6 +260,7 @@ void cmd_main() {
 
 void cmd_dispatch(u16 token) {
   if (Cmd.CommandLine[0] != '\0') {
+    Cmd.LastToken = token;
     if (token >= kFirstCommandToken && token <= kLastCommandToken)
       CommandTable[token - kFirstCommandToken].run();
     else

@@ -37,6 +37,7 @@ struct CmdState {
   u16 AbortFlag = 0;                     // 1 after any reported error
   u16 PromptChar = '>';
   u16 Radix = 16;                        // 16 or 10
+  u16 LastToken = 0;                     // the token dispatched last (the help key asks about it)
   u16 LanguageJapanese = 1;              // 1 Japanese texts, 0 English
   char StartupArgs[kStartupArgsSize]{};  // start-up command line, left by the window side
   char SwitchLine[kStartupArgsSize]{};   // its copy, where the switches are parsed

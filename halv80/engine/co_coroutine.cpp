@@ -4,8 +4,11 @@
 #include "halv80/engine/co_coroutine.h"
 
 #include "halv80/engine/con_screen.h"
+#include "halv80/engine/emu_control.h"
 #include "halv80/engine/key_input.h"
+#include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_messages.h"
+#include "halv80/symbols/sym_source.h"
 #include "platform/host/host_clock.h"
 #include "platform/host/host_fiber.h"
 #include "platform/host/host_ui.h"
@@ -104,7 +107,16 @@ void co_post_request(RequestCode code) {
 
 u16 co_wait_gui(u16 kind) {
   Co.WaitKind = kind;
-  if (kind == kWaitKey) Co.ErrorAcknowledged = 0;
+  if (kind == kWaitKey) {
+    Co.ErrorAcknowledged = 0;
+    // the source file a listing keeps open is free while the debugger waits
+    sym_close_source_files();
+    // a stop was processed: the history window reloads its trace rows
+    if (run_get_run_flags() == 2) {
+      Co.Request.code = RequestCode::HistoryUpdate;
+      run_set_run_flags((emu_trace_stopped() & 0x80) == 0 ? 1 : 0);
+    }
+  }
   co_yield_to_gui();
   Co.WaitKind = 0;
   Co.Request.message_box_mode = 0;

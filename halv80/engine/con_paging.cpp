@@ -34,8 +34,8 @@ u16 con_page_pause() {
 }
 
 u16 con_line_break_paged() {
-  if (Redir.Handle >= 0) {
-    // written to a file: no pages, but an abort key still stops it
+  if (Redir.Handle >= 0 || Paging.NoPages) {
+    // written to a file or read by a script: no pages, but an abort key still stops it
     if (con_check_abort()) return 1;
     con_putc('\n');
     Paging.ListingStopped = 0;

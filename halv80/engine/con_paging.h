@@ -7,6 +7,7 @@
 struct PagingState {
   u16 ListingLineCount = 0;  // lines written since the listing began (callers start it at 1)
   u16 ListingStopped = 0;    // 1 after the user stopped the listing at a page end
+  u16 NoPages = 0;           // set by a window side that reads no keys at page ends (a script)
 };
 extern PagingState Paging;
 

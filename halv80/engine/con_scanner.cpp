@@ -9,12 +9,14 @@
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/con_editor.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/key_input.h"
 #include "halv80/engine/mac_lines.h"
 #include "halv80/engine/mem_dump.h"
 #include "halv80/engine/redir_file.h"
 #include "halv80/symbols/exp_eval.h"
+#include "halv80/symbols/sym_source.h"
 #include "platform/host/host_text.h"
 
 constinit ScanState Scan;
@@ -145,10 +147,20 @@ u8 con_next_input_char() {
 }
 
 u8 con_wait_key() {
+  // Source files opened by listings are closed after every 50 changes of the
+  // key-input word, so that they are free while the user sits at the prompt.
+  u16 last_input = Co.Request.key_input;
+  u16 changes = 0;
   for (;;) {
-    Con.CaretColumn = Con.Column;
-    Con.CaretRow = Con.Row;
+    con_show_caret();
     const u8 key = con_next_input_char();
+    if (Co.Request.key_input != last_input) {
+      last_input = Co.Request.key_input;
+      if (++changes >= 50) {
+        changes = 0;
+        sym_close_source_files();
+      }
+    }
     // Ctrl-C at a key wait is dropped; the wait starts again.
     if (key != 0 && key != 3) {
       Mem.DumpContinues = 0;  // a typed key ends the display's continuation

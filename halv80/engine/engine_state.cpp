@@ -18,7 +18,12 @@
 #include "halv80/engine/con_paging.h"
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/con_screen.h"
+#include "halv80/engine/cmd_pseudo.h"
+#include "halv80/engine/cmd_watch.h"
+#include "halv80/engine/con_editor.h"
+#include "halv80/engine/key_bindings.h"
 #include "halv80/engine/key_input.h"
+#include "halv80/engine/key_journal.h"
 #include "halv80/engine/lst_actions.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/mac_lines.h"
@@ -42,6 +47,7 @@
 #include "halv80/symbols/fmt_rows.h"
 #include "halv80/symbols/fmt_value.h"
 #include "halv80/symbols/rd_program.h"
+#include "halv80/symbols/sym_state_file.h"
 
 void reset_engine_state() {
   co_end_command_side();
@@ -53,6 +59,13 @@ void reset_engine_state() {
   Lst = LstState{};
   Scan = ScanState{};
   Keys = KeyState{};
+  key_journal_close();
+  Journal = KeyJournal{};
+  key_bindings_reset();
+  Editor = EditorState{};
+  Saved = SavedState{};
+  cmd_pseudo_reset();
+  option_reset();
   Mac = MacState{};
   Sup = SupState{};
   SupHost = SupHostState{};

@@ -7,13 +7,21 @@
 #include <algorithm>
 #include <cstring>
 
+#include "halv80/engine/brk_table.h"
 #include "halv80/engine/cmd_core.h"
+#include "halv80/engine/cmd_watch.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_scanner.h"
+#include "halv80/engine/emu_control.h"
 #include "halv80/engine/lst_listing.h"
+#include "halv80/engine/mac_builtins.h"
+#include "halv80/engine/mem_commands.h"
+#include "halv80/engine/run_control.h"
 #include "halv80/engine/reg_registers.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/symbols/dbi_load.h"
+#include "halv80/symbols/sym_store.h"
+#include "platform/host/host_text.h"
 #include "platform/host/host_ui.h"
 
 constinit CoreRequestState CoreReq;
@@ -81,6 +89,54 @@ void request_code_goto(const char* argument) {
 }
 void request_nothing(const char*) {}
 
+// Request 0: BP with the argument as its operands.
+void request_break(const char*) { brk_cmd_bp(); }
+// Request 3: Y with the argument as its operands.
+void request_delete_watch(const char*) { cmd_y_delete_watch(); }
+
+// Request 5: the memory window's entry: the argument read as a value in
+// radix P2 is stored at P1 in the size of the display kind in P3 (its unit
+// letter B, W, D ...); P4 := the bytes taken.
+void request_memory_entry(const char*) {
+  const u16 kind = u16(host_ascii_upper(char(Co.Request.p3 & 0xFF)));
+  const u16 size = mem_edit_element_size(kind);
+  if (size == 0) {
+    cmd_error(kMsgData);
+    return;
+  }
+  Cmd.Radix = Co.Request.p2 == 10 ? 10 : 16;
+  const u32 value = cmd_get_expression();
+  if (Cmd.AbortFlag) {
+    if (Co.PendingError == 0) cmd_error(kMsgData);
+    return;
+  }
+  if (!mem_write_element(u16(Co.Request.p1), kind, value)) {
+    if (Co.PendingError == 0) cmd_error(kMsgVerify);
+    return;
+  }
+  Co.Request.p4 = size;
+}
+
+// Request 9: the saved breakpoints applied; nothing of their errors is kept.
+void request_load_breaks(const char*) {
+  brk_load_saved();
+  Co.PendingError = 0;
+  Cmd.AbortFlag = 0;
+}
+// Request 10: the break table saved quietly.
+void request_save_breaks(const char*) { brk_save(true); }
+// Request 11: the code window's listing drawn again where it stands.
+void request_code_window(const char*) {
+  if (Lst.PaneShows != kListingNone) lst_refresh();
+}
+// Request 13: the real-time trace stopped while it records, else started.
+void request_trace_toggle(const char*) {
+  if (EmuCtl.TraceFrameEnd == 0xFFFFFFFF)
+    cmd_ts();
+  else
+    cmd_tg();
+}
+
 void run_request(const char* argument, u16 request) {
   const CoreRequestHandler handler = request < kCoreRequestCount ? CoreReq.Handlers[request] : nullptr;
   // a request whose area is not there answers like an unknown command
@@ -95,11 +151,18 @@ void run_request(const char* argument, u16 request) {
 
 void sup_core_request_reset() {
   CoreReq = CoreRequestState{};
+  CoreReq.Handlers[0] = request_break;
   CoreReq.Handlers[2] = request_load;
+  CoreReq.Handlers[3] = request_delete_watch;
   CoreReq.Handlers[4] = request_evaluate_handler;
   CoreReq.Handlers[6] = reg_request_set_register;
   CoreReq.Handlers[7] = request_code_to_pc;
+  CoreReq.Handlers[5] = request_memory_entry;
   CoreReq.Handlers[8] = request_code_goto;
+  CoreReq.Handlers[9] = request_load_breaks;
+  CoreReq.Handlers[10] = request_save_breaks;
+  CoreReq.Handlers[11] = request_code_window;
+  CoreReq.Handlers[13] = request_trace_toggle;
   for (u16 r = 15; r <= 19; ++r) CoreReq.Handlers[r] = request_nothing;
 }
 
@@ -161,7 +224,30 @@ u16 sup_run_core_request(std::string_view argument, u16 request) {
 }
 
 void cmd_help() {
-  // The help-topic list holds no words: every HELP opens the contents (topic 0).
   Co.Request.p1 = 0;
+  cmd_skip_blanks();
+  std::string word;
+  for (const char* p = Cmd.ScannerCursor; u8(*p) > 0x20 && word.size() < 16; ++p) word += host_ascii_upper(*p);
+  if (!word.empty())
+    for (const BuiltinDefinition& d : mac_builtin_table())
+      if (word == d.name) {
+        Co.Request.p1 = d.token >= 0x80 ? u32(d.token - 0x80) : 0;
+        break;
+      }
   co_post_request(RequestCode::Help);
+}
+
+std::string sup_project_break_text(std::string_view text) {
+  if (text.empty()) {
+    brk_save(true);
+    if (SymStore.SavedBreakpoints == kNoName) return {};
+    std::string saved(kCommandLineSize * 64, '\0');
+    saved.resize(sym_store_copy(SymStore.SavedBreakpoints, reinterpret_cast<u8*>(saved.data()), saved.size()));
+    while (!saved.empty() && saved.back() == '\0') saved.pop_back();
+    return saved;
+  }
+  std::string stored(text);
+  stored += '\0';  // stored with its terminator
+  SymStore.SavedBreakpoints = sym_store_blob(stored.size(), stored.data());
+  return {};
 }

@@ -66,7 +66,7 @@ TEST_F(CoreRequestTest, LeftoverRequestIsBusyError8) {
 }
 
 TEST_F(CoreRequestTest, RequestWithoutItsAreaAnswersAsUnknown) {
-  EXPECT_EQ(sup_run_core_request("", 0), 1);
+  EXPECT_EQ(sup_run_core_request("", 1), 1);  // the hardware-break area is not there
   EXPECT_EQ(Co.PendingError, 35);
   Co.PendingError = 0;
   EXPECT_EQ(sup_run_core_request("", 21), 1);  // beyond the table
