@@ -12,7 +12,7 @@
 #include "halv80/engine/sup_paths.h"
 #include "platform/host/host_text.h"
 
-constinit RedirState Redir;
+RedirState Redir;
 constinit InputState Input;
 
 namespace {

@@ -22,7 +22,7 @@
 #include "platform/owl/owl_app.h"
 #include "rz7bios/rz7bios.h"
 
-constinit FrameState Frame;
+FrameState Frame;
 FrameHooks FrameStartHooks;
 
 namespace {
