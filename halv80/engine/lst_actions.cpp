@@ -1,6 +1,7 @@
 #include "halv80/engine/lst_actions.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <numeric>
 #include <string_view>
@@ -8,8 +9,9 @@
 
 #include "halv80/engine/brk_table.h"
 #include "halv80/engine/cmd_core.h"
-#include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/cmd_switches.h"
+#include "halv80/engine/cmd_watch.h"
+#include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_log.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/key_input.h"
@@ -34,6 +36,7 @@ constinit LstActionState LstAct;
 namespace {
 
 constexpr u16 kErrNoWordAtCursor = 2;  // error 2 of kind 1: no word to show
+constexpr u16 kErrWatchFailed = 4;     // error 4 of kind 1: the watch list took nothing
 
 constexpr u16 kErrNoCursorAddress = 3;  // error code of kind 1: nothing to run to
 constexpr u16 kAsmMnemonicColumn = 20;
@@ -131,6 +134,117 @@ void show_log_hit(u32 line, u16 first, u16 end) {
   con_set_cursor(column, cursor_row);
   Con.Attribute = kAttrNormal;
   if (previous != kSlotCommand) con_switch_window(kSlotCommand, previous);
+}
+
+// The picker's selection on the cursor row: line indexes [first, end).
+struct Selection {
+  std::string line;
+  std::size_t first = 0, end = 0;
+  u16 row = kNoRow;
+  std::vector<u8> attributes;  // the row's cells as they were
+
+  u16 screen_column(std::size_t index) const {
+    return u16(index + kSourceMarginCells - std::min<std::size_t>(index, Lst.HorizontalOffset));
+  }
+  std::string text() const { return line.substr(first, end - first); }
+  // The selected cells in attribute 96 (7 where a cell carries 96 already),
+  // the others as they were.
+  void paint() const {
+    LstPaneScope pane;
+    const u16 width = std::min<u16>(Con.Width, kScreenColumns);
+    for (u16 c = 0; c < width && c < attributes.size(); ++c) con_set_cell_attribute(c, row, attributes[c]);
+    for (std::size_t i = first; i < end; ++i) {
+      const u16 c = screen_column(i);
+      if (c >= width) break;
+      con_set_cell_attribute(c, row, attributes[c] == kAttrPcRow ? kAttrNormal : kAttrPcRow);
+    }
+    lst_mark_dirty(0, row, u16(width - 1), row);
+  }
+  void restore() const {
+    LstPaneScope pane;
+    const u16 width = std::min<u16>(Con.Width, kScreenColumns);
+    for (u16 c = 0; c < width && c < attributes.size(); ++c) con_set_cell_attribute(c, row, attributes[c]);
+    lst_mark_dirty(0, row, u16(width - 1), row);
+  }
+};
+
+u32 store_name(std::string_view text) {
+  const std::string z = std::string(text) + '\0';
+  return sym_store_bytes(z.size(), z.data());
+}
+
+// The interactive selection: keys as the menu reader gives them.
+bool select_word(std::string& out) {
+  constexpr u16 kIndexLeft = 6, kIndexRight = 7;
+  Selection sel;
+  if (!cursor_row_valid() || !cursor_source_text(sel.line)) return false;
+  sel.row = Lst.CursorRow;
+  {
+    LstPaneScope pane;
+    for (u16 c = 0; c < std::min<u16>(Con.Width, kScreenColumns); ++c) sel.attributes.push_back(con_cell_attribute(c, sel.row));
+  }
+  const u32 column = u32(Lst.CursorColumn) + Lst.HorizontalOffset;
+  sel.first = column >= kSourceMarginCells ? column - kSourceMarginCells : sel.line.size();
+  if (sel.first > sel.line.size()) sel.first = sel.line.size();
+  sel.end = sel.first < sel.line.size() ? sel.first + 1 : sel.first;
+
+  Keys.ForcedHint = 40;
+  key_post_cursor_hint();
+  sel.paint();
+  bool result = false, remember = true;
+  for (bool done = false; !done;) {
+    u8 c = 0;
+    const u16 index = key_read_menu_key(c);
+    if (index == kIndexLeft || index == kIndexRight) {
+      if (index == kIndexLeft && sel.end > sel.first + 1) --sel.end;
+      if (index == kIndexRight && sel.end < sel.line.size() && sel.end > sel.first &&
+          sel.screen_column(sel.end) < std::min<u16>(Con.Width, kScreenColumns))
+        ++sel.end;
+      sel.paint();
+      continue;
+    }
+    if (index >= 11 && index <= 20) {  // F1..F10 keep the selection
+      LstAct.PickedNames[index - 11] = store_name(sel.text());
+      remember = false;
+      break;
+    }
+    if (index != 0) continue;
+    const std::string text = sel.text();
+    const std::size_t n = std::min(text.size(), sizeof ExpShow.ExpressionBuffer - 1);
+    std::memcpy(ExpShow.ExpressionBuffer, text.data(), n);
+    ExpShow.ExpressionBuffer[n] = '\0';
+    const u8 key = u8(std::toupper(c));
+    switch (key) {
+      case 'I': case 0x09:
+      case 'V': case 0x16:
+        Cmd.AbortFlag = 0;
+        exp_inspect_at_cursor(u16(kInspectBufferFilled | (key == 'V' || key == 0x16 ? 1 : 0)));
+        done = Cmd.AbortFlag == 0;
+        if (!done) sel.paint();
+        break;
+      case 'W': case 0x17:
+        if (watch_add(2, text) == 0) done = true;
+        else sup_raise_error(kErrWatchFailed, 1);
+        break;
+      case 'G': case 0x07: case 0x0D:
+        out = text;
+        result = true;
+        done = true;
+        break;
+      case 0x1B:
+        remember = false;
+        done = true;
+        break;
+      default:
+        break;
+    }
+  }
+  if (remember) LstAct.LastPickedName = store_name(ExpShow.ExpressionBuffer);
+  sel.restore();
+  if (Lst.SideColumn != 0) lst_side_headers();
+  Keys.ForcedHint = 0;
+  key_post_cursor_hint();
+  return result;
 }
 
 }  // namespace
@@ -259,6 +373,7 @@ void cmd_choose_source_file() {
 
 bool lst_word_at_cursor(std::string& out, u16 how) {
   out.clear();
+  if (how == kWordSelect) return select_word(out);
   std::string line;
   if (!cursor_source_text(line)) return false;
   const u32 column = u32(Lst.CursorColumn) + Lst.HorizontalOffset;

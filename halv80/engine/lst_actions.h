@@ -29,6 +29,10 @@ struct LstActionState {
   u32 LastFoundLine = 0;      // where it found it (command window: log line)
   u16 LastFoundColumn = 0;
   u32 LastViewKey = 0xFFFFFFFF;  // the code pane's top row key at the last search: did the view move?
+  // The interactive word picker: the names it left under F1..F10, and the
+  // text it last acted on or gave (name-store handles; 0 none).
+  u32 PickedNames[10]{};
+  u32 LastPickedName = 0;
 };
 extern LstActionState LstAct;
 
@@ -65,7 +69,12 @@ void cmd_show_module(u16 m);
 void cmd_choose_source_file();
 
 // The word or expression under the cursor of a source row (modes of
-// lst_word_in_line): false, with `out` empty, when there is none.
+// lst_word_in_line): false, with `out` empty, when there is none. With
+// kWordSelect the user sizes the selection from the cursor character with
+// Left and Right and then acts on it: I inspects it, V shows its value, W
+// adds it as a watch, G or Enter give it as the result (only these return
+// true), F1..F10 keep it under that key, Esc ends.
+constexpr u16 kWordSelect = 2;
 bool lst_word_at_cursor(std::string& out, u16 how);
 // The text under the assembly cursor of an instruction row: the word at
 // AsmColumn; from the mnemonic column on, the mnemonic and its operands up to

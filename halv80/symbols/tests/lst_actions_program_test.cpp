@@ -37,12 +37,16 @@ namespace {
 
 std::string AsmText;  // what "@asmtext" found; "-" when it found nothing
 u16 InspectResult = 0;  // what "@inspect" returned
+std::string SelectResult;  // what "@select" gave, and whether it gave it
+bool SelectFound = false;
 
 // Lines starting with "@" run the code window's actions that the key
 // handlers call; the others run as the engine runs them.
 bool action_line(std::string_view line) {
   if (line == "@asmtext") {
     if (!lst_asm_text_at_cursor(AsmText)) AsmText = "-";
+  } else if (line == "@select") {
+    SelectFound = lst_word_at_cursor(SelectResult, kWordSelect);
   } else if (line == "@inspect") {
     InspectResult = exp_inspect_at_cursor(0);
   } else if (line == "@inspect1") {
@@ -385,6 +389,65 @@ TEST_F(ActionsTest, TheValueOfTheWordUnderTheCursor) {
   typed("@inspect");
   EXPECT_EQ(InspectResult, 0);
   EXPECT_EQ(ws_->errors.size(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+std::string picked(u32 handle) {
+  char text[64]{};
+  if (handle != 0) sym_name_text(handle, text, sizeof text);
+  return text;
+}
+
+TEST_F(ActionsTest, TheWordPickerSizesTheSelectionAndActsOnIt) {
+  constexpr u16 kLeft = 0x3B, kRight = 0x3C, kF3 = 0x64;
+  const std::string text = demo::file_bytes(demo::kSources / "demo.c");
+  const std::size_t at = text.find("add_point(&origin");
+  ASSERT_NE(at, std::string::npos);
+  const u16 line = u16(std::count(text.begin(), text.begin() + long(at), '\n') + 1);
+  typed("V demo.c:" + std::to_string(line));
+  Lst.CursorRow = row_of_line(line);
+  ASSERT_NE(Lst.CursorRow, kNoRow);
+  Lst.HorizontalOffset = 0;
+  const u16 first = u16(text.find("origin", at) - (text.rfind('\n', at) + 1) + kSourceMarginCells);
+  Lst.CursorColumn = first;
+  const u8 before = attribute(Lst.CursorRow, first);
+
+  // one character at the cursor, three more to the right, one back: "orig"
+  typed("@select");
+  EXPECT_EQ(attribute(Lst.CursorRow, first), kAttrPcRow);
+  EXPECT_NE(attribute(Lst.CursorRow, u16(first + 1)), kAttrPcRow);
+  for (u16 key : {kRight, kRight, kRight, kRight, kLeft}) ws_->Key(0, key);
+  for (u16 c = first; c < first + 4; ++c) EXPECT_EQ(attribute(Lst.CursorRow, c), kAttrPcRow) << c;
+  EXPECT_NE(attribute(Lst.CursorRow, u16(first + 4)), kAttrPcRow);
+  ws_->Key('g');  // G gives it
+  EXPECT_TRUE(SelectFound);
+  EXPECT_EQ(SelectResult, "orig");
+  EXPECT_EQ(picked(LstAct.LastPickedName), "orig");
+  EXPECT_EQ(attribute(Lst.CursorRow, first), before);  // the row as it was
+
+  // V shows the value on the status line and ends without a result
+  typed("@select");
+  for (int i = 0; i < 5; ++i) ws_->Key(0, kRight);
+  ws_->Key('V');
+  EXPECT_FALSE(SelectFound);
+  EXPECT_STREQ(ExpShow.ExpressionBuffer, "origin");
+  EXPECT_EQ(picked(LstAct.LastPickedName), "origin");
+  EXPECT_TRUE(ws_->RequestsOf(RequestCode::ShowValue).empty());
+
+  // F3 keeps the selection under its key; Esc ends and remembers nothing
+  typed("@select");
+  ws_->Key(0, kF3);
+  EXPECT_FALSE(SelectFound);
+  EXPECT_EQ(picked(LstAct.PickedNames[2]), "o");
+  typed("@select");
+  ws_->Key(0, kRight);
+  ws_->Key(0x1B);
+  EXPECT_FALSE(SelectFound);
+  EXPECT_EQ(picked(LstAct.LastPickedName), "origin");
+  EXPECT_EQ(attribute(Lst.CursorRow, first), before);
 }
 
 }  // namespace
