@@ -130,6 +130,7 @@ u32 DevCpu::StepInstruction() {
   fetchedCount_ = fetchedNext_ = 0;  // taken by the core's first steps
   halted_ = z80ex_doing_halt(cpu) != 0;
   tstates_ += u32(used);
+  clock_ += u32(used);
   return u32(used);
 }
 
@@ -205,10 +206,13 @@ u64 DevCpu::Run(u64 tstates_budget) {
       haltFetched_ = false;
     }
     tstates_ += u32(t);
+    clock_ += u32(t);
     used += u32(t);
   }
   return used;
 }
+
+u64 DevCpu::Clock() const { return clock_ + u64(z80ex_op_tstate(context_.get())); }
 
 DevRegisters DevCpu::GetRegisters() const {
   Z80EX_CONTEXT* cpu = context_.get();
