@@ -5,6 +5,8 @@
 #include <cstring>
 #include <iterator>
 
+#include "halv80/engine/brk_events.h"
+#include "halv80/engine/brk_hardware.h"
 #include "halv80/engine/brk_table.h"
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_small.h"
@@ -97,8 +99,8 @@ constexpr CommandSlot CommandTable[] = {
     {0xBD, cmd_unknown},  // PROF
     {0xBE, cmd_unknown},  // -
     {0xBF, cmd_reset},  // RESET
-    {0xC0, cmd_unknown},  // BH
-    {0xC1, cmd_unknown},  // RTM
+    {0xC0, brk_cmd_bh},  // BH
+    {0xC1, brk_cmd_rtm},  // RTM
     {0xC2, cmd_unknown},  // TD
     {0xC3, cmd_init},  // INIT
     {0xC4, cmd_unknown},  // FS
@@ -126,7 +128,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xDA, cmd_unknown},  // IOEM
     {0xDB, cmd_ts},  // TS
     {0xDC, cmd_tg},  // TG
-    {0xDD, cmd_unknown},  // - (the event handler; no word reaches it)
+    {0xDD, emu_cmd_event},  // - (the event handler; no word reaches it)
     {0xDE, cmd_unknown},  // -
     {0xDF, cmd_esc},  // ESC
     {0xE0, cmd_unknown},  // -
@@ -137,8 +139,8 @@ constexpr CommandSlot CommandTable[] = {
     {0xE5, cmd_unknown},  // -
     {0xE6, cmd_unknown},  // -
     {0xE7, cmd_sysc},  // SYSC
-    {0xE8, cmd_unknown},  // TM
-    {0xE9, cmd_unknown},  // EV
+    {0xE8, brk_cmd_tm},  // TM
+    {0xE9, emu_cmd_event},  // EV
     {0xEA, cmd_unknown},  // BR
     {0xEB, cmd_cd},  // CD
     {0xEC, cmd_dir},  // DIR

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "halv80/engine/brk_events.h"
+#include "halv80/engine/brk_hardware.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_scanner.h"
@@ -81,6 +83,10 @@ void request_code_goto(const char* argument) {
 }
 void request_nothing(const char*) {}
 
+// The dialogs' command lines: RTM and EV on the request's own (writable) copy.
+void request_trace_mode(const char*) { brk_cmd_rtm(); }
+void request_event(const char*) { emu_cmd_event(); }
+
 void run_request(const char* argument, u16 request) {
   const CoreRequestHandler handler = request < kCoreRequestCount ? CoreReq.Handlers[request] : nullptr;
   // a request whose area is not there answers like an unknown command
@@ -100,6 +106,9 @@ void sup_core_request_reset() {
   CoreReq.Handlers[6] = reg_request_set_register;
   CoreReq.Handlers[7] = request_code_to_pc;
   CoreReq.Handlers[8] = request_code_goto;
+  CoreReq.Handlers[1] = brk_request_apply;
+  CoreReq.Handlers[12] = request_trace_mode;
+  CoreReq.Handlers[20] = request_event;
   for (u16 r = 15; r <= 19; ++r) CoreReq.Handlers[r] = request_nothing;
 }
 
