@@ -8,6 +8,7 @@
 #include "halv80/engine/brk_events.h"
 #include "halv80/engine/brk_hardware.h"
 #include "halv80/engine/brk_table.h"
+#include "halv80/engine/trc_display.h"
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_small.h"
 #include "halv80/engine/cmd_switches.h"
@@ -101,7 +102,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xBF, cmd_reset},  // RESET
     {0xC0, brk_cmd_bh},  // BH
     {0xC1, brk_cmd_rtm},  // RTM
-    {0xC2, cmd_unknown},  // TD
+    {0xC2, trc_cmd_td},  // TD
     {0xC3, cmd_init},  // INIT
     {0xC4, cmd_unknown},  // FS
     {0xC5, cmd_system_debug_mode},  // %QOR

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "halv80/engine/brk_events.h"
 #include "halv80/engine/brk_table.h"
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_core.h"
@@ -457,11 +458,15 @@ void run_resume_free() {
 
 void run_show_stop_reason(bool) {
   const u16 hit = RunExec.BreakHit;
-  if (hit == 0 || hit > kBreakSlots) return;
-  const BreakEntry& e = Brk.Slots[hit - 1];
-  if ((e.state & kBreakEnabled) == 0) return;
-  std::string text(sup_load_message(kMsgSoftwareBreak));
-  text += std::to_string(hit);
+  std::string text;
+  if (hit >= 1 && hit <= kBreakSlots && (Brk.Slots[hit - 1].state & kBreakEnabled) != 0) {
+    text = sup_load_message(kMsgSoftwareBreak);
+    text += std::to_string(hit);
+  }
+  // a hardware break's source replaces it
+  std::string source;
+  if (const char* prefix = brk_stop_text(u8(RunExec.StopCause), source)) text = prefix + source;
+  if (text.empty()) return;
   sup_set_message_line(text, 0);
   RunCtl.DisplayUpdate = 1;
 }

@@ -47,14 +47,4 @@ u16 run_call_and_wait(u16 mode) {
   return 0;
 }
 
-u16 hist_trace_state() {
-  if (Run.TraceHwLevel == 0) return 0;
-  return 1;
-}
-
-u32 hist_trace_range(HistoryRequest&) { return 1; }
-
-void hist_read_trace_block(HistoryRequest& request) {
-  request.lines = 0;
-  if (request.text) request.text[0] = '\0';
-}
+// The trace-history entries live with the trace viewer (trc_display.cpp).
