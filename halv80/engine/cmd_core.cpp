@@ -9,6 +9,7 @@
 #include "halv80/engine/brk_hardware.h"
 #include "halv80/engine/brk_table.h"
 #include "halv80/engine/trc_display.h"
+#include "halv80/engine/prof_profiler.h"
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_small.h"
 #include "halv80/engine/cmd_switches.h"
@@ -97,7 +98,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xBA, cmd_unknown},  // INS
     {0xBB, cmd_version},  // VER
     {0xBC, cmd_unknown},  // -
-    {0xBD, cmd_unknown},  // PROF
+    {0xBD, prof_cmd_prof},  // PROF
     {0xBE, cmd_unknown},  // -
     {0xBF, cmd_reset},  // RESET
     {0xC0, brk_cmd_bh},  // BH

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "halv80/engine/brk_events.h"
+#include "halv80/engine/prof_profiler.h"
 #include "halv80/engine/brk_table.h"
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_core.h"
@@ -400,6 +401,7 @@ void run_and_wait(u16 mode) {
   RunCtl.ContinueCounting = 1;
   emu_go(0);
   run_set_execution_state(kExecRunning);
+  if ((mode & 0xFF) == 0) prof_run_start();
   if (mode == 0) RunExec.PlainRun = 1;
   if ((mode & 0xFF) == 0 && RunExec.StopDisplayMode == 2) {
     if (RunCtl.SampleLogMode != 0) RunCtl.SampleLogMode = 2;
@@ -415,6 +417,7 @@ void run_and_wait(u16 mode) {
       ~NormalTimeout() { emu_set_reply_timeout(kReplyTimeoutNormal); }
     } normal_timeout;
     for (;;) {
+      prof_sample_step();
       if (emu_check_stopped()) break;
       if (escape_pressed()) {
         if (!RunExec.EscapeSeen) {
@@ -433,6 +436,7 @@ void run_and_wait(u16 mode) {
 }
 
 void run_after_stop(u16 mode, u16) {
+  prof_run_end();
   // the event hardware (any trace level) records the run: its trace stops here
   if (Run.TraceHwLevel != 0 && mode == 0) trc_stop();
   RunExec.StopCause = emu_event_status();

@@ -1,4 +1,5 @@
 // Run-control words and their accessors.
+#include "halv80/engine/prof_profiler.h"
 #include "halv80/engine/run_state.h"
 
 #include "halv80/engine/co_coroutine.h"
@@ -19,7 +20,11 @@ u16 sup_check_not_running() {
   return 0;
 }
 
-void run_set_execution_state(u16 state) { Run.ExecutionState = state; }
+void run_set_execution_state(u16 state) {
+  Run.ExecutionState = state;
+  // the profiler samples only while the target runs
+  if (state == kExecStopped) prof_run_end();
+}
 u16 run_get_run_flags() { return Co.Request.run_flags; }
 void run_set_run_flags(u16 flags) { Co.Request.run_flags = flags; }
 u16 run_get_target_state() { return Run.TargetState; }

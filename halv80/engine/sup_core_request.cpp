@@ -9,6 +9,7 @@
 
 #include "halv80/engine/brk_events.h"
 #include "halv80/engine/brk_hardware.h"
+#include "halv80/engine/prof_profiler.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_scanner.h"
@@ -108,6 +109,7 @@ void sup_core_request_reset() {
   CoreReq.Handlers[8] = request_code_goto;
   CoreReq.Handlers[1] = brk_request_apply;
   CoreReq.Handlers[12] = request_trace_mode;
+  CoreReq.Handlers[14] = prof_request_report;
   CoreReq.Handlers[20] = request_event;
   for (u16 r = 15; r <= 19; ++r) CoreReq.Handlers[r] = request_nothing;
 }

@@ -35,6 +35,7 @@ void DevEvents::ArmBreak(const DevEventSelection& selection) {
   sequence_armed_ = false;
   status_ = 0;
   break_requested_ = false;
+  break_fired_ = false;
   Update();
 }
 
@@ -218,7 +219,11 @@ void DevEvents::Fire(u8 sources, u64 clock) {
     Update();
   }
   status_ |= sources;
-  if (sources & break_.sources) break_requested_ = true;
+  // one break per arming: the NMI's own cycles (its pushes) may match again
+  if ((sources & break_.sources) && !break_fired_) {
+    break_requested_ = true;
+    break_fired_ = true;
+  }
   if (recording_ && (sources & trigger_.sources)) {
     if ((trace_mode_ & kDevTraceDelayed) && !triggered_) {
       triggered_ = true;

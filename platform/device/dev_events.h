@@ -162,6 +162,7 @@ class DevEvents {
   u8 status_ = 0;
   u8 compare_ = 0;               // channels some consumer needs compared
   bool break_requested_ = false;
+  bool break_fired_ = false;     // the break of this arming was requested
   bool live_ = false;
   u32 hz_ = 8'000'000;
 

@@ -501,13 +501,21 @@ bool SimulatedDriver::Instruments(u32 n, Call& call) {
     case BiosRequest::TraceReadAddress:
       call.Result(board.Events().TraceFrameAddress());
       return true;
-    case BiosRequest::SampleAddress: {  // the last fetch; result bit 0 set: none yet
+    case BiosRequest::SampleAddress: {  // where the program fetches now; result bit 0 set: no sample
       const u32 address_token = call.In32();
       const u32 status_token = call.In32();
       u32 address = 0;
       u8 status = 0;
-      const bool valid = board.Events().LastFetch(address, status);
-      if (!valid) status = 0;
+      bool valid = false;
+      if (board.CheckRun() & 1) {
+        // between two slices the bus's next cycle is the fetch at PC
+        address = static_cast<const DevBoard&>(board).Mmu().Translate(target_.Cpu().GetRegisters().pc);
+        status = kDevStatusFetch;
+        valid = true;
+      } else {
+        valid = board.Events().LastFetch(address, status);
+        if (!valid) status = 0;
+      }
       if (!store_out<u32>(address_token, address) || !store_out<u16>(status_token, status))
         return call.Fail(kErrorNoAccess);
       call.Result(valid ? 0 : 1);
