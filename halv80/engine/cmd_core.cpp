@@ -10,6 +10,7 @@
 #include "halv80/engine/brk_table.h"
 #include "halv80/engine/trc_display.h"
 #include "halv80/engine/prof_profiler.h"
+#include "halv80/engine/sym_x_command.h"
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_small.h"
 #include "halv80/engine/cmd_switches.h"
@@ -73,7 +74,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xA1, brk_cmd_bp},  // BP
     {0xA2, cmd_set_prompt},  // PRMPT
     {0xA3, mem_cmd_dump},  // D DB DW DL DS DD DT
-    {0xA4, cmd_unknown},  // X
+    {0xA4, sym_cmd_x},  // X
     {0xA5, mem_cmd_search},  // S SB SW SL
     {0xA6, mem_cmd_fill},  // F FB FW FL
     {0xA7, cmd_go},  // G

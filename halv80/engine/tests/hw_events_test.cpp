@@ -18,6 +18,7 @@
 #include "halv80/engine/prof_profiler.h"
 #include "halv80/engine/run_exec.h"
 #include "halv80/engine/run_state.h"
+#include "halv80/engine/stk_backtrace.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/testing/scripted_window_side.h"
@@ -259,6 +260,22 @@ TEST_F(HwEventsTest, ProfilerFindsTheBusyFunction) {
   }
   EXPECT_NE(typed("PROF RT").find("コマンドのフォーマットが不正です"), std::string::npos);
   EXPECT_EQ(EmuCtl.ProfilerRunning, kProfilerOff);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(HwEventsTest, StackWindowWordLayoutFollowsTheRuler) {
+  ::Run.Regs.sp = 0x9000;
+  for (u16 i = 0; i < kStackRulerRows; ++i) tgt_write_word(u16(0x9000 + 2 * i), u16(0x1100 + i));
+  const std::vector<std::string> rows = stk_stack_window_rows(1, 0);
+  ASSERT_EQ(rows.size(), 23u);
+  EXPECT_EQ(rows[0], "    SP : 1100");
+  EXPECT_EQ(rows[1], "   +2  : 1101");
+  EXPECT_EQ(rows[9], "   +12 : 1109");
+  EXPECT_EQ(rows[22], "   +2C : 1116");
+  EXPECT_TRUE(stk_stack_window_rows(0, 0).empty());  // no symbols: no backtrace
 }
 
 }  // namespace
