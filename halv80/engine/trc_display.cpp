@@ -243,10 +243,13 @@ bool read_position(i32& out, bool last) {
   return true;
 }
 
+// A position follows: digits, or '-' and digits (positions before a delayed
+// trigger's end are negative).
 bool at_number() {
   cmd_skip_blanks();
-  const char c = *Cmd.ScannerCursor;
-  return c >= '0' && c <= '9';
+  const char* p = Cmd.ScannerCursor;
+  if (*p == '-') ++p;
+  return *p >= '0' && *p <= '9';
 }
 
 // L/U/D [n][,m].
