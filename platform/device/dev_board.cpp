@@ -93,14 +93,15 @@ void DevBoard::RefreshShortcut() {
   // each of its KiB lands where the first one puts it, all in one direct page
   constexpr u32 kStep = 1024;
   static_assert(kMapPageShift == DevBusShortcut::kPageShift);
-  // every cycle reaches the instruments while they are live
-  const bool direct = !Instrumented();
-  for (u32 page = 0; direct && page < std::size(shortcut_.read); ++page) {
+  // while the instruments are live they see the shortcut's cycles too
+  shortcut_.events = Instrumented() ? &events_ : nullptr;
+  for (u32 page = 0; page < std::size(shortcut_.read); ++page) {
     const u32 logical = page * kPage;
     const u32 first = mmu_.Translate(u16(logical));
     bool whole = (first & (kPage - 1)) == 0 && first < kDevTargetSpace;
     for (u32 k = kStep; whole && k < kPage; k += kStep) whole = mmu_.Translate(u16(logical + k)) == first + k;
     shortcut_.read[page] = whole ? read_map_[first >> kMapPageShift] : nullptr;
+    shortcut_.physical[page] = first;
     shortcut_.write[page] = whole ? write_map_[first >> kMapPageShift] : nullptr;
   }
   shortcut_.counts = cycles_.data();
@@ -109,20 +110,39 @@ void DevBoard::RefreshShortcut() {
 
 u8 DevBoard::MemoryRead(u16 address, BusCycle cycle) {
   if (!Instrumented()) return MemoryReadPlain(address, cycle);
-  const u8 v = MemoryReadPlain(address, cycle);
-  Observe(mmu_.Translate(address), v, cycle == BusCycle::OpcodeFetch ? kDevStatusFetch : kDevStatusMemRead);
+  const u32 physical = mmu_.Translate(address);
+  u8 v;
+  const std::size_t kind = std::size_t(cycle);
+  // a plain page of the map: read here, counted, and seen by the instruments
+  if (const u8* page = physical < kDevTargetSpace && map_window_on_ == int(MonitorWindowOn())
+                           ? read_map_[physical >> kMapPageShift]
+                           : nullptr) {
+    if (kind < kCycleKinds) ++cycles_[kind];
+    v = page[physical & ((1u << kMapPageShift) - 1)];
+  } else {
+    v = MemoryReadPlain(address, cycle);
+  }
+  Observe(physical, v, cycle == BusCycle::OpcodeFetch ? kDevStatusFetch : kDevStatusMemRead);
   return v;
 }
 
-void DevBoard::Observe(u32 address, u8 data, u8 status) {
+inline void DevBoard::Observe(u32 address, u8 data, u8 status) {
   events_.Cycle(address, data, status, cpu_ != nullptr ? cpu_->Clock() : tstates_);
-  if (events_.TakeBreak()) RaiseBreak();
+  if (events_.BreakRequested()) {
+    events_.TakeBreak();
+    RaiseBreak();
+  }
 }
 
 void DevBoard::RaiseBreak() {
   if (!power_ || ResetHeld()) return;
   nmi_pending_ = true;
   if (cpu_ != nullptr) cpu_->RequestStop();  // the NMI is taken at the end of this instruction
+}
+
+void DevBoard::InstrumentsBreak() {
+  events_.TakeBreak();
+  RaiseBreak();
 }
 
 void DevBoard::SetExternalBreak(int line, bool level) {

@@ -132,6 +132,7 @@ class DevBoard : public DevBus {
   u8 IoRead(u16 port) override;
   void IoWrite(u16 port, u8 value) override;
   u8 InterruptAck() override;  // an idle bus: 0xFF (RST 38H)
+  void InstrumentsBreak() override;
 
   u64 CycleCount(BusCycle cycle) const;
   void ClearCycleCounts();

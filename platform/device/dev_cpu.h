@@ -96,8 +96,9 @@ class DevCpu {
   // T-states since the last reset (construction counts as one).
   u64 TStates() const { return tstates_; }
   // Virtual time: T-states since construction, resets included, up to the
-  // current cycle of the instruction in progress (for bus callbacks).
-  u64 Clock() const;
+  // start of the step in progress: a bus callback sees the time its
+  // instruction (or prefix) began, as the core runs each one whole.
+  u64 Clock() const { return clock_; }
 
   CpuKind GetCpuKind() const { return kind_; }
   void SetCpuKind(CpuKind kind) { kind_ = kind; }

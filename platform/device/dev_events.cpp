@@ -2,6 +2,8 @@
 // it; the comparisons run only for the channels a consumer or the timer uses.
 #include "platform/device/dev_events.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr u16 kStampWrap = 2000;
@@ -23,6 +25,16 @@ void DevEvents::SetChannel(std::size_t index, const DevEventChannel& channel) {
   if (index >= kDevEventChannels) return;
   channels_[index] = channel;
   if (channels_[index].pass_count == 0) channels_[index].pass_count = 1;
+  Matcher& m = matchers_[index];
+  m.address_mask = channel.address_mask;
+  m.address_low = channel.address_start & channel.address_mask;
+  m.address_high = channel.address_end & channel.address_mask;
+  m.address_negate = channel.address_negate;
+  m.data_mask = channel.data_mask;
+  m.data_value = channel.data_value & channel.data_mask;
+  m.data_negate = channel.data_negate;
+  m.status_mask = channel.status_mask;
+  m.status_value = u16(channel.status_value & channel.status_mask);
   counts_[index] = 0;
   Update();
 }
@@ -58,6 +70,14 @@ void DevEvents::Update() {
   // the timer measures from event 1 to event 2 when both compare something
   if (!(timer_mode_ & 1) && channels_[0].Compares() && channels_[1].Compares()) channels |= kDevSrcEv1 | kDevSrcEv2;
   compare_ = channels;
+  for (std::size_t status = 0; status < status_channels_.size(); ++status) {
+    u8 set = 0;
+    for (std::size_t i = 0; i < kDevEventChannels; ++i)
+      if ((channels & (1u << i)) && (status & matchers_[i].status_mask) == matchers_[i].status_value)
+        set |= u8(1u << i);
+    status_channels_[status] = set;
+  }
+  plain_recording_ = recording_ && (trace_mode_ & (kDevTraceSample | kDevTraceDelayed | kDevTraceStopFull)) == 0;
   live_ = compare_ != 0 || recording_ || timeout_armed_;
 }
 
@@ -110,7 +130,6 @@ void DevEvents::TraceStart(u8 mode) {
   delay_done_ = false;
   delay_counted_ = 0;
   sample_left_ = 0;
-  fetch_seen_ = false;
   recording_ = true;
   Update();
 }
@@ -121,9 +140,20 @@ void DevEvents::TraceStop() {
 }
 
 bool DevEvents::LastFetch(u32& address, u8& status) const {
-  address = last_fetch_address_;
-  status = kDevStatusFetch;
-  return fetch_seen_;
+  // an instruction has at most a few cycles after its fetch
+  constexpr u32 kLookBack = 64;
+  const u32 recorded = wrapped_ ? u32(kDevTraceFrames) : write_;
+  for (u32 back = 1; back <= std::min(kLookBack, recorded); ++back) {
+    const DevTraceFrame& f = frames_[(write_ - back) & (kDevTraceFrames - 1)];
+    if (f.status == kDevStatusFetch) {
+      address = f.address;
+      status = f.status;
+      return true;
+    }
+  }
+  address = 0;
+  status = 0;
+  return false;
 }
 
 u16 DevEvents::Stamp(u64 clock) const { return u16(Units(clock, hz_, timer_resolution_) % kStampWrap); }
@@ -161,20 +191,14 @@ void DevEvents::TraceEnded(u64 clock) {
 
 // --- Events -------------------------------------------------------------------
 
-void DevEvents::Compare(u32 address, u8 data, u8 status, u64 clock) {
+void DevEvents::Hits(u8 matched, u64 clock) {
   const bool sequence = ((break_.sources | trigger_.sources) & kDevSrcAndSeq) &&
                         ((break_.sources & kDevSrcAndSeq) ? break_.sequence : trigger_.sequence);
   u8 hits = 0;
   for (std::size_t i = 0; i < kDevEventChannels; ++i) {
-    if (!(compare_ & (1u << i))) continue;
+    if (!(matched & (1u << i))) continue;
     if (i == 1 && sequence && !sequence_armed_) continue;  // event 2 counts after event 1 only
     const DevEventChannel& c = channels_[i];
-    const u32 a = address & c.address_mask;
-    const bool in_range = a >= (c.address_start & c.address_mask) && a <= (c.address_end & c.address_mask);
-    if (in_range == c.address_negate) continue;
-    const bool data_equal = (data & c.data_mask) == (c.data_value & c.data_mask);
-    if (data_equal == c.data_negate) continue;
-    if ((status & c.status_mask) != (c.status_value & c.status_mask)) continue;
     if (counts_[i] < c.pass_count) ++counts_[i];
     if (counts_[i] >= c.pass_count) hits |= u8(1u << i);
   }
@@ -205,7 +229,6 @@ void DevEvents::Compare(u32 address, u8 data, u8 status, u64 clock) {
       timer_running_ = true;
     }
   }
-  if (timeout_armed_ && clock >= timeout_at_) fired |= kDevSrcTimeOut;
   if (fired) Fire(fired, clock);
 }
 

@@ -113,7 +113,10 @@ class DevEvents {
   u16 TraceDelayCounted() const { return delay_counted_; }
   u8 TraceMode() const { return trace_mode_; }
   const DevTraceFrame& Frame(u16 number) const { return frames_[number]; }
-  // The last opcode fetch seen while live: its address and status.
+  // A frame as the trace memory holds it (what a run would have recorded).
+  void SetFrame(u16 number, const DevTraceFrame& frame) { frames_[number] = frame; }
+  // The last opcode fetch the trace holds (among its newest frames): its
+  // address and status.
   bool LastFetch(u32& address, u8& status) const;
   // Frame time stamp in timer-resolution units, modulo 2000.
   u16 Stamp(u64 clock) const;
@@ -125,13 +128,28 @@ class DevEvents {
   // the program under test; otherwise it may skip the calls.
   bool Live() const { return live_; }
   void Cycle(u32 address, u8 data, u8 status, u64 clock) {
-    if (recording_) Record(address, data, status, clock);
-    if (status == kDevStatusFetch) {
-      last_fetch_address_ = address;
-      fetch_seen_ = true;
+    if (plain_recording_) {
+      frames_[write_] = DevTraceFrame{address, data, status, 0, clock};
+      write_ = (write_ + 1) & (kDevTraceFrames - 1);
+      if (write_ == 0) wrapped_ = true;
+    } else if (recording_) {
+      Record(address, data, status, clock);
     }
-    if (compare_ != 0) Compare(address, data, status, clock);
-    else if (timeout_armed_ && clock >= timeout_at_) Fire(kDevSrcTimeOut, clock);
+    // the channels whose status condition the cycle meets, by table: most
+    // cycles meet none and cost no more
+    if (u8 candidates = status_channels_[status]) {
+      u8 hits = 0;
+      for (std::size_t i = 0; candidates != 0; ++i, candidates >>= 1) {
+        if (!(candidates & 1)) continue;
+        const Matcher& m = matchers_[i];
+        const u32 a = address & m.address_mask;
+        if ((((data & m.data_mask) == m.data_value) != m.data_negate) &&
+            ((a >= m.address_low && a <= m.address_high) != m.address_negate))
+          hits |= u8(1u << i);
+      }
+      if (hits != 0) Hits(hits, clock);
+    }
+    if (timeout_armed_ && clock >= timeout_at_) Fire(kDevSrcTimeOut, clock);
   }
   // Takes the break request that a source of the hardware-break selection
   // raised (once per request).
@@ -148,12 +166,22 @@ class DevEvents {
 
  private:
   void Record(u32 address, u8 data, u8 status, u64 clock);
-  void Compare(u32 address, u8 data, u8 status, u64 clock);
+  void Hits(u8 matched, u64 clock);  // channels whose condition the cycle met
   void Fire(u8 sources, u64 clock);
   void TraceEnded(u64 clock);
   void Update();  // live_ and compare_ from the set-up
 
   std::array<DevEventChannel, kDevEventChannels> channels_{};
+  // The channels' conditions ready for the bus: values cut to their masks.
+  struct Matcher {
+    u32 address_mask = 0, address_low = 0, address_high = 0;
+    u32 data_mask = 0, data_value = 0;
+    u16 status_mask = 0, status_value = 0;
+    bool address_negate = false, data_negate = false;
+  };
+  std::array<Matcher, kDevEventChannels> matchers_{};
+  bool plain_recording_ = false;  // free mode, nothing to count: frames go straight in
+  std::array<u8, 256> status_channels_{};  // by a cycle's status: the compared channels it may meet
   std::array<u16, kDevEventChannels> counts_{};  // matches so far, up to the pass count
   u16 combination_count_ = 0;
   bool sequence_armed_ = false;  // event 1 has fired: SEQ counts event 2
@@ -188,7 +216,5 @@ class DevEvents {
   u16 delay_ = 0;
   u16 delay_counted_ = 0;        // frames recorded since the trigger (delayed mode)
   u16 sample_left_ = 0;          // frames still to take for the current sample
-  u32 last_fetch_address_ = 0;
-  bool fetch_seen_ = false;
   std::array<bool, 2> ext_level_{};
 };
