@@ -186,20 +186,15 @@ bool apply_selection(std::size_t offset, std::size_t other, bool remove, bool em
   return true;
 }
 
-// BH's mode: 'E' right after the word adds, 'D' as the first operand character removes.
-bool bh_remove_mode() {
-  const char* line = Cmd.CommandLine;
-  const char* p = Cmd.ScannerCursor;
-  if (p > line && (p[-1] == 'E' || p[-1] == 'e') && p - line >= 3) return false;  // BHE
-  if (p > line && (p[-1] == 'D' || p[-1] == 'd') && p - line >= 3) return true;   // BHD
+// BH's mode: 'E' as the first operand character ("BHE", or BH followed by
+// blanks and E) adds, 'D' removes; `letter` tells whether one was there.
+bool bh_remove_mode(bool& letter) {
   cmd_skip_blanks();
   const char c = *Cmd.ScannerCursor;
-  if ((c == 'D' || c == 'd') && item_end(Cmd.ScannerCursor[1])) {
-    ++Cmd.ScannerCursor;
-    return true;
-  }
-  if ((c == 'E' || c == 'e') && item_end(Cmd.ScannerCursor[1])) ++Cmd.ScannerCursor;
-  return false;
+  letter = (c == 'D' || c == 'd' || c == 'E' || c == 'e') && item_end(Cmd.ScannerCursor[1]);
+  if (!letter) return false;
+  ++Cmd.ScannerCursor;
+  return c == 'D' || c == 'd';
 }
 
 void show_selection(std::size_t offset) {
@@ -259,9 +254,10 @@ std::string brk_selection_text(std::size_t offset) {
 
 void brk_cmd_bh() {
   if (level0()) return;
-  const bool remove = bh_remove_mode();
+  bool letter = false;
+  const bool remove = bh_remove_mode(letter);
   cmd_skip_blanks();
-  if (*Cmd.ScannerCursor == '\0' && Cmd.ScannerCursor[-1] != 'E' && Cmd.ScannerCursor[-1] != 'D') {
+  if (*Cmd.ScannerCursor == '\0' && !letter) {
     con_puts("\n Hardware Break = ");
     show_selection(kWorkEventEnable);
     return;
@@ -273,7 +269,8 @@ void brk_cmd_bh() {
 void brk_request_apply(const char* argument) {
   Cmd.ScannerCursor = argument;
   if (level0()) return;
-  const bool remove = bh_remove_mode();
+  bool letter = false;
+  const bool remove = bh_remove_mode(letter);
   apply_selection(kWorkEventEnable, kWorkTraceEventSetup, remove, false);
 }
 

@@ -12,6 +12,7 @@
 #include "halv80/engine/brk_hardware.h"
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_core.h"
+#include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/emu_areas.h"
 #include "halv80/engine/emu_control.h"
 #include "halv80/engine/emu_startup.h"
@@ -19,6 +20,7 @@
 #include "halv80/engine/run_exec.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/stk_backtrace.h"
+#include "halv80/engine/sup_core_request.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/testing/scripted_window_side.h"
@@ -276,6 +278,40 @@ TEST_F(HwEventsTest, StackWindowWordLayoutFollowsTheRuler) {
   EXPECT_EQ(rows[9], "   +12 : 1109");
   EXPECT_EQ(rows[22], "   +2C : 1116");
   EXPECT_TRUE(stk_stack_window_rows(0, 0).empty());  // no symbols: no backtrace
+}
+
+}  // namespace
+
+namespace {
+
+// The dialogs reach the same commands through core requests 20, 12 and 1, and
+// set records and selections through the accessors.
+TEST_F(HwEventsTest, DialogRequestsAndAccessors) {
+  EXPECT_EQ(sup_run_core_request("1,A=1234,D=5X,C=2", 20), 0);
+  EventRecord e = brk_get_event(1);
+  EXPECT_EQ(e.address_start, 0x1234u);
+  EXPECT_EQ(e.data_value, 0x50u);
+  EXPECT_EQ(e.data_mask, 0xF0u);
+  EXPECT_EQ(e.pass_count, 2);
+  EXPECT_EQ(sup_run_core_request("1,C=0", 20), 1);  // refused: the record stays
+  EXPECT_EQ(brk_get_event(1).pass_count, 2);
+  Co.PendingError = 0;  // the window side showed it
+  EXPECT_EQ(sup_run_core_request("A=4", 1), 0);
+  EXPECT_EQ(SupHost.BiosWork->bytes[kWorkEventEnable], kSelAndSeq);
+  EXPECT_EQ(sup_run_core_request("S 3", 12), 0);
+  EXPECT_EQ(SupHost.BiosWork->bytes[kWorkTraceEventSetup], kSelEv3);
+  const u32 words[7] = {0x00000100, 0x2000, 0x2000, 0xFFFFFFFF, 0x12, 0xFF, 0x001F0012};
+  sup_set_event_record(2, words, 7);
+  e = brk_get_event(3);
+  EXPECT_EQ(e.address_negate, 1);
+  EXPECT_EQ(e.address_start, 0x2000u);
+  EXPECT_EQ(e.status_value, 0x12);
+  EXPECT_EQ(e.status_mask, 0x1F);
+  EXPECT_EQ(e.pass_count, 7);
+  sup_set_event_enables(0x00050008u, 0, 0x04, 0);
+  EXPECT_EQ(SupHost.BiosWork->bytes[kWorkEventEnable], 0x08);
+  EXPECT_EQ(SupHost.BiosWork->get16_at(kWorkEventEnable + 2), 5);
+  EXPECT_EQ(SupHost.BiosWork->bytes[kWorkTraceEventSetup], 0x04);
 }
 
 }  // namespace
