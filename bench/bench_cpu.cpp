@@ -12,6 +12,7 @@
 #include <z80ex/z80ex.h>
 
 #include "platform/device/dev_cpu.h"
+#include "platform/device/dev_events.h"
 #include "platform/device/dev_target.h"
 
 namespace {
@@ -141,11 +142,9 @@ void BM_CpuAgainstBareCore(benchmark::State& state) {
 }
 BENCHMARK(BM_CpuAgainstBareCore)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// The same loop on the simulated target: the board's memory map (RAM above the
-// emulated ROM), the monitor watching fetches, no events armed, against the
-// bare core. The loop runs at 8000h, its data at 8100h..8300h.
-void BM_TargetAgainstBareCore(benchmark::State& state) {
-  DevTarget target;
+// The loop placed at 8000h on the simulated target, out of reset: the loop
+// runs at 8000h, its data at 8100h..8300h.
+void load_target(DevTarget& target) {
   DevBoard& board = target.Board();
   for (std::size_t i = 0; i < std::size(kLoop); ++i) board.PokeTarget(u32(0x8000 + i), kLoop[i]);
   // move the loop's addresses up by 8000h: ld hl, ld ix, ld (nn),de, jp
@@ -157,7 +156,12 @@ void BM_TargetAgainstBareCore(benchmark::State& state) {
   DevRegisters regs = target.Cpu().GetRegisters();
   regs.pc = 0x8000;
   target.Cpu().SetRegisters(regs);
+}
 
+// The target against the bare core, run in the same slices: its rate, the
+// core's and their ratio.
+void target_against_bare_core(benchmark::State& state, DevTarget& target) {
+  DevBoard& board = target.Board();
   BareCore bare;
   if (bare.context == nullptr) {
     state.SkipWithError("the core could not be created");
@@ -183,7 +187,51 @@ void BM_TargetAgainstBareCore(benchmark::State& state) {
   state.counters["bare_T/s"] = bare_rate;
   state.counters["ratio"] = bare_rate > 0 ? target_rate / bare_rate : 0;
 }
+// The same loop on the simulated target: the board's memory map (RAM above the
+// emulated ROM), the monitor watching fetches, no events armed, against the
+// bare core.
+void BM_TargetAgainstBareCore(benchmark::State& state) {
+  DevTarget target;
+  load_target(target);
+  target_against_bare_core(state, target);
+}
 BENCHMARK(BM_TargetAgainstBareCore)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The same with the instruments at work on the program under test: three
+// event channels compared on every cycle (each with its pass count, none ever
+// met, all three selected for the hardware break) and the real-time trace
+// recording every cycle, wrapping round its 65,536 frames. The bound: at
+// least half the bare core's speed.
+void BM_TargetWithEventsAndTraceAgainstBareCore(benchmark::State& state) {
+  DevTarget target;
+  load_target(target);
+  DevBoard& board = target.Board();
+  board.SetUserRunning(true);
+  DevEvents& ev = board.Events();
+  DevEventChannel write_low;  // a write below 0100h
+  write_low.address_end = 0xFF;
+  write_low.address_mask = 0xFFFFF;
+  write_low.status_value = kDevStatusMemWrite;
+  write_low.status_mask = 0x1F;
+  write_low.pass_count = 2;
+  DevEventChannel out_5a;  // an OUT of 5Ah
+  out_5a.data_value = 0x5A;
+  out_5a.data_mask = 0xFF;
+  out_5a.status_value = kDevStatusIoWrite;
+  out_5a.status_mask = 0x1F;
+  DevEventChannel fetch_7000 = write_low;  // a fetch at 7000h..70FFh
+  fetch_7000.address_start = 0x7000;
+  fetch_7000.address_end = 0x70FF;
+  fetch_7000.status_value = kDevStatusFetch;
+  ev.SetChannel(0, write_low);
+  ev.SetChannel(1, out_5a);
+  ev.SetChannel(2, fetch_7000);
+  ev.ArmBreak({kDevSrcEv1 | kDevSrcEv2 | kDevSrcEv3});
+  ev.TraceStart(0);
+  target_against_bare_core(state, target);
+  if (!ev.TraceRecording() || !ev.TraceWrapped() || ev.Status() != 0) state.SkipWithError("the instruments did not run");
+}
+BENCHMARK(BM_TargetWithEventsAndTraceAgainstBareCore)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -5,7 +5,12 @@
 #include <cstring>
 #include <iterator>
 
+#include "halv80/engine/brk_events.h"
+#include "halv80/engine/brk_hardware.h"
 #include "halv80/engine/brk_table.h"
+#include "halv80/engine/trc_display.h"
+#include "halv80/engine/prof_profiler.h"
+#include "halv80/engine/sym_x_command.h"
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_small.h"
 #include "halv80/engine/cmd_switches.h"
@@ -73,7 +78,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xA1, brk_cmd_bp},  // BP
     {0xA2, cmd_set_prompt},  // PRMPT
     {0xA3, mem_cmd_dump},  // D DB DW DL DS DD DT
-    {0xA4, cmd_unknown},  // X
+    {0xA4, sym_cmd_x},  // X
     {0xA5, mem_cmd_search},  // S SB SW SL
     {0xA6, mem_cmd_fill},  // F FB FW FL
     {0xA7, cmd_go},  // G
@@ -98,12 +103,12 @@ constexpr CommandSlot CommandTable[] = {
     {0xBA, cmd_ins},  // INS
     {0xBB, cmd_version},  // VER
     {0xBC, cmd_unknown},  // -
-    {0xBD, cmd_unknown},  // PROF
+    {0xBD, prof_cmd_prof},  // PROF
     {0xBE, cmd_unknown},  // -
     {0xBF, cmd_reset},  // RESET
-    {0xC0, cmd_unknown},  // BH
-    {0xC1, cmd_unknown},  // RTM
-    {0xC2, cmd_unknown},  // TD
+    {0xC0, brk_cmd_bh},  // BH
+    {0xC1, brk_cmd_rtm},  // RTM
+    {0xC2, trc_cmd_td},  // TD
     {0xC3, cmd_init},  // INIT
     {0xC4, cmd_unknown},  // FS
     {0xC5, cmd_system_debug_mode},  // %QOR
@@ -130,7 +135,7 @@ constexpr CommandSlot CommandTable[] = {
     {0xDA, cmd_unknown},  // IOEM
     {0xDB, cmd_ts},  // TS
     {0xDC, cmd_tg},  // TG
-    {0xDD, cmd_unknown},  // - (the event handler; no word reaches it)
+    {0xDD, emu_cmd_event},  // - (the event handler; no word reaches it)
     {0xDE, cmd_unknown},  // -
     {0xDF, cmd_esc},  // ESC
     {0xE0, cmd_unknown},  // -
@@ -141,8 +146,8 @@ constexpr CommandSlot CommandTable[] = {
     {0xE5, cmd_unknown},  // -
     {0xE6, cmd_unknown},  // -
     {0xE7, cmd_sysc},  // SYSC
-    {0xE8, cmd_unknown},  // TM
-    {0xE9, cmd_unknown},  // EV
+    {0xE8, brk_cmd_tm},  // TM
+    {0xE9, emu_cmd_event},  // EV
     {0xEA, cmd_unknown},  // BR
     {0xEB, cmd_cd},  // CD
     {0xEC, cmd_dir},  // DIR

@@ -23,6 +23,7 @@
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/tgt_memory.h"
+#include "halv80/engine/trc_display.h"
 
 constinit KeyBindingState KeyBind;
 
@@ -484,7 +485,7 @@ i16 key_run_slot(u8 slot) {
 }
 
 void run_key_action(u16 n) {
-  if (KeyBind.TraceDisplayOn) {  // the real-time trace display holds the screen
+  if (trc_view_active()) {  // the real-time trace display holds the screen
     key_beep();
     return;
   }

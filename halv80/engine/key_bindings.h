@@ -14,7 +14,6 @@ constexpr std::size_t kKeyIndexCount = 21;  // key index 0 (none) .. 20 (F10)
 
 struct KeyBindingState {
   u8 CtrlMap[27]{};  // by control character 0..26: the slot; the -TSUKA variant edits two entries
-  u16 TraceDisplayOn = 0;  // 1 while the real-time trace display is on: the run keys are refused
 };
 extern KeyBindingState KeyBind;
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "halv80/engine/prof_profiler.h"
 #include "halv80/engine/brk_table.h"
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_core.h"
@@ -270,6 +271,7 @@ void emu_measure_overhead() {
 // --- Free run -----------------------------------------------------------------
 
 u16 run_poll_free_run() {
+  prof_sample_step();
   if (RunCtl.BreakRequested && emu_force_stop() == 1) Run.StopPending = 1;
   if (!emu_check_stopped()) return 0;
   run_after_stop(0, Run.StopPending);

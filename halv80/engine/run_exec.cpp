@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "halv80/engine/brk_events.h"
+#include "halv80/engine/prof_profiler.h"
 #include "halv80/engine/brk_table.h"
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_core.h"
@@ -400,6 +402,7 @@ void run_and_wait(u16 mode) {
   RunCtl.ContinueCounting = 1;
   emu_go(0);
   run_set_execution_state(kExecRunning);
+  if ((mode & 0xFF) == 0) prof_run_start();
   if (mode == 0) RunExec.PlainRun = 1;
   if ((mode & 0xFF) == 0 && RunExec.StopDisplayMode == 2) {
     if (RunCtl.SampleLogMode != 0) RunCtl.SampleLogMode = 2;
@@ -415,6 +418,7 @@ void run_and_wait(u16 mode) {
       ~NormalTimeout() { emu_set_reply_timeout(kReplyTimeoutNormal); }
     } normal_timeout;
     for (;;) {
+      prof_sample_step();
       if (emu_check_stopped()) break;
       if (escape_pressed()) {
         if (!RunExec.EscapeSeen) {
@@ -433,6 +437,7 @@ void run_and_wait(u16 mode) {
 }
 
 void run_after_stop(u16 mode, u16) {
+  prof_run_end();
   // the event hardware (any trace level) records the run: its trace stops here
   if (Run.TraceHwLevel != 0 && mode == 0) trc_stop();
   RunExec.StopCause = emu_event_status();
@@ -458,11 +463,15 @@ void run_resume_free() {
 
 void run_show_stop_reason(bool) {
   const u16 hit = RunExec.BreakHit;
-  if (hit == 0 || hit > kBreakSlots) return;
-  const BreakEntry& e = Brk.Slots[hit - 1];
-  if ((e.state & kBreakEnabled) == 0) return;
-  std::string text(sup_load_message(kMsgSoftwareBreak));
-  text += std::to_string(hit);
+  std::string text;
+  if (hit >= 1 && hit <= kBreakSlots && (Brk.Slots[hit - 1].state & kBreakEnabled) != 0) {
+    text = sup_load_message(kMsgSoftwareBreak);
+    text += std::to_string(hit);
+  }
+  // a hardware break's source replaces it
+  std::string source;
+  if (const char* prefix = brk_stop_text(u8(RunExec.StopCause), source)) text = prefix + source;
+  if (text.empty()) return;
   sup_set_message_line(text, 0);
   RunCtl.DisplayUpdate = 1;
 }

@@ -1,4 +1,5 @@
 // Run-control words and their accessors.
+#include "halv80/engine/prof_profiler.h"
 #include "halv80/engine/run_state.h"
 
 #include "halv80/engine/co_coroutine.h"
@@ -19,7 +20,11 @@ u16 sup_check_not_running() {
   return 0;
 }
 
-void run_set_execution_state(u16 state) { Run.ExecutionState = state; }
+void run_set_execution_state(u16 state) {
+  Run.ExecutionState = state;
+  // the profiler samples only while the target runs
+  if (state == kExecStopped) prof_run_end();
+}
 u16 run_get_run_flags() { return Co.Request.run_flags; }
 void run_set_run_flags(u16 flags) { Co.Request.run_flags = flags; }
 u16 run_get_target_state() { return Run.TargetState; }
@@ -47,14 +52,4 @@ u16 run_call_and_wait(u16 mode) {
   return 0;
 }
 
-u16 hist_trace_state() {
-  if (Run.TraceHwLevel == 0) return 0;
-  return 1;
-}
-
-u32 hist_trace_range(HistoryRequest&) { return 1; }
-
-void hist_read_trace_block(HistoryRequest& request) {
-  request.lines = 0;
-  if (request.text) request.text[0] = '\0';
-}
+// The trace-history entries live with the trace viewer (trc_display.cpp).

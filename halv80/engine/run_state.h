@@ -84,6 +84,7 @@ struct HistoryRequest {
   u32 valid_count = 0;
   u32 lines = 0;         // lines produced
   char* text = nullptr;  // receives the produced lines
+  u32 text_size = 0;     // bytes the text area holds, its terminator included
 };
 // 0 without event and trace hardware; 1 while the target is stopped.
 u16 hist_trace_state();

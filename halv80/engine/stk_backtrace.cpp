@@ -502,3 +502,19 @@ u16 stk_locate_frame(u16 address) {
   Stk.CacheFrame = frame;
   return frame;
 }
+
+std::vector<std::string> stk_stack_window_rows(u16 layout, u16 options) {
+  std::vector<std::string> rows;
+  if (layout == 0) {
+    const u16 n = stk_build_backtrace();
+    for (u16 i = n; i > 0; --i) rows.push_back(stk_backtrace_line(u16(i - 1)));
+    return rows;
+  }
+  for (u16 r = 0; r < kStackRulerRows; ++r) {
+    std::string text = stk_stack_window_line(r, options);
+    // the offset column from the ruler: "    SP" stays, "+%2x" becomes the ruler's piece
+    if (r > 0 && text.size() >= 3) text.replace(0, 3, std::string("   ") + std::string(kStackRuler.substr(3 * r, 3)));
+    rows.push_back(std::move(text));
+  }
+  return rows;
+}

@@ -10,6 +10,8 @@
 #include <array>
 #include <cstddef>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/host/host_types.h"
 
@@ -93,6 +95,13 @@ std::string stk_backtrace_line(u16 n);
 // Row n of the stack window: "    SP" or "+%2x", the optional address, " : ",
 // the word at SP + 2n ("FFFF" while the target runs) and the optional label.
 std::string stk_stack_window_line(u16 n, u16 options);
+// The offset ruler of the stack window's word layout: three characters a row.
+constexpr std::string_view kStackRuler = "   +2 +4 +6 +8 +A +C +E +10+12+14+16+18+1A+1C+1E+20+22+24+26+28+2A+2C";
+constexpr u16 kStackRulerRows = u16(kStackRuler.size() / 3);
+// The stack window's rows in one of its two layouts: 0 the backtrace lines,
+// newest call first; 1 the words from SP, "    SP" on the first row and the
+// ruler's offsets on the others ("FFFF" while the target runs).
+std::vector<std::string> stk_stack_window_rows(u16 layout, u16 options);
 
 // The frame base for the local variables of the function holding `address`
 // (logical); 0 when it can't be found.

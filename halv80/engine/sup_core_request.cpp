@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "halv80/engine/brk_events.h"
+#include "halv80/engine/brk_hardware.h"
 #include "halv80/engine/brk_table.h"
+#include "halv80/engine/prof_profiler.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_watch.h"
 #include "halv80/engine/co_coroutine.h"
@@ -136,6 +139,9 @@ void request_trace_toggle(const char*) {
   else
     cmd_tg();
 }
+// The dialogs' command lines: RTM and EV on the request's own (writable) copy.
+void request_trace_mode(const char*) { brk_cmd_rtm(); }
+void request_event(const char*) { emu_cmd_event(); }
 
 void run_request(const char* argument, u16 request) {
   const CoreRequestHandler handler = request < kCoreRequestCount ? CoreReq.Handlers[request] : nullptr;
@@ -163,6 +169,10 @@ void sup_core_request_reset() {
   CoreReq.Handlers[10] = request_save_breaks;
   CoreReq.Handlers[11] = request_code_window;
   CoreReq.Handlers[13] = request_trace_toggle;
+  CoreReq.Handlers[1] = brk_request_apply;
+  CoreReq.Handlers[12] = request_trace_mode;
+  CoreReq.Handlers[14] = prof_request_report;
+  CoreReq.Handlers[20] = request_event;
   for (u16 r = 15; r <= 19; ++r) CoreReq.Handlers[r] = request_nothing;
 }
 

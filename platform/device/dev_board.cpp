@@ -4,6 +4,8 @@
 // target RAM. The CPU's logical addresses reach it through the MMU.
 #include "platform/device/dev_board.h"
 
+#include "platform/device/dev_cpu.h"
+
 
 namespace {
 
@@ -91,12 +93,15 @@ void DevBoard::RefreshShortcut() {
   // each of its KiB lands where the first one puts it, all in one direct page
   constexpr u32 kStep = 1024;
   static_assert(kMapPageShift == DevBusShortcut::kPageShift);
+  // while the instruments are live they see the shortcut's cycles too
+  shortcut_.events = Instrumented() ? &events_ : nullptr;
   for (u32 page = 0; page < std::size(shortcut_.read); ++page) {
     const u32 logical = page * kPage;
     const u32 first = mmu_.Translate(u16(logical));
     bool whole = (first & (kPage - 1)) == 0 && first < kDevTargetSpace;
     for (u32 k = kStep; whole && k < kPage; k += kStep) whole = mmu_.Translate(u16(logical + k)) == first + k;
     shortcut_.read[page] = whole ? read_map_[first >> kMapPageShift] : nullptr;
+    shortcut_.physical[page] = first;
     shortcut_.write[page] = whole ? write_map_[first >> kMapPageShift] : nullptr;
   }
   shortcut_.counts = cycles_.data();
@@ -104,6 +109,64 @@ void DevBoard::RefreshShortcut() {
 }
 
 u8 DevBoard::MemoryRead(u16 address, BusCycle cycle) {
+  if (!Instrumented()) return MemoryReadPlain(address, cycle);
+  const u32 physical = mmu_.Translate(address);
+  u8 v;
+  const std::size_t kind = std::size_t(cycle);
+  // a plain page of the map: read here, counted, and seen by the instruments
+  if (const u8* page = physical < kDevTargetSpace && map_window_on_ == int(MonitorWindowOn())
+                           ? read_map_[physical >> kMapPageShift]
+                           : nullptr) {
+    if (kind < kCycleKinds) ++cycles_[kind];
+    v = page[physical & ((1u << kMapPageShift) - 1)];
+  } else {
+    v = MemoryReadPlain(address, cycle);
+  }
+  Observe(physical, v, cycle == BusCycle::OpcodeFetch ? kDevStatusFetch : kDevStatusMemRead);
+  return v;
+}
+
+inline void DevBoard::Observe(u32 address, u8 data, u8 status) {
+  events_.Cycle(address, data, status, cpu_ != nullptr ? cpu_->Clock() : tstates_);
+  if (events_.BreakRequested()) {
+    events_.TakeBreak();
+    RaiseBreak();
+  }
+}
+
+void DevBoard::RaiseBreak() {
+  if (!power_ || ResetHeld()) return;
+  nmi_pending_ = true;
+  if (cpu_ != nullptr) cpu_->RequestStop();  // the NMI is taken at the end of this instruction
+}
+
+void DevBoard::InstrumentsBreak() {
+  events_.TakeBreak();
+  RaiseBreak();
+}
+
+void DevBoard::SetExternalBreak(int line, bool level) {
+  events_.ExternalInput(line, level);
+  if (events_.TakeBreak() && user_running_) RaiseBreak();
+}
+
+void DevBoard::SetNmiPin(bool level) {
+  // an edge on the target's own NMI line, as the target's hardware gives it
+  if (level && !nmi_pin_ && power_ && !ResetHeld()) nmi_pending_ = true;
+  nmi_pin_ = level;
+}
+
+DevEvents& DevBoard::Events() {
+  DropShortcut();
+  return events_;
+}
+
+void DevBoard::SetCpu(DevCpu* cpu) {
+  cpu_ = cpu;
+  events_.SetClockHz(fixture_.cpu_clock_hz);
+}
+
+u8 DevBoard::MemoryReadPlain(u16 address, BusCycle cycle) {
   const std::size_t kind = std::size_t(cycle);
   if (kind < kCycleKinds) ++cycles_[kind];
   const u32 physical = mmu_.Translate(address);
@@ -122,6 +185,7 @@ u8 DevBoard::MemoryRead(u16 address, BusCycle cycle) {
 void DevBoard::MemoryWrite(u16 address, u8 value) {
   ++cycles_[std::size_t(BusCycle::MemoryWrite)];
   const u32 physical = mmu_.Translate(address);
+  if (Instrumented()) Observe(physical, value, kDevStatusMemWrite);
   const bool window_on = MonitorWindowOn();
   if (map_window_on_ != int(window_on)) BuildMap(window_on);
   if (physical < kDevTargetSpace) {
@@ -136,12 +200,14 @@ void DevBoard::MemoryWrite(u16 address, u8 value) {
 u8 DevBoard::IoRead(u16 port) {
   ++cycles_[std::size_t(BusCycle::IoRead)];
   u8 v = 0xFF;
-  if (mmu_.IoRead(port, v)) return v;
-  return ports_[port];
+  if (!mmu_.IoRead(port, v)) v = ports_[port];
+  if (Instrumented()) Observe(port, v, kDevStatusIoRead);
+  return v;
 }
 
 void DevBoard::IoWrite(u16 port, u8 value) {
   ++cycles_[std::size_t(BusCycle::IoWrite)];
+  if (Instrumented()) Observe(port, value, kDevStatusIoWrite);
   if (mmu_.IoWrite(port, value)) {
     // the CPU's own register: the map changes under the running program
     DropShortcut();
@@ -153,6 +219,7 @@ void DevBoard::IoWrite(u16 port, u8 value) {
 
 u8 DevBoard::InterruptAck() {
   ++cycles_[std::size_t(BusCycle::InterruptAck)];
+  if (Instrumented()) Observe(0, 0xFF, kDevStatusInta);
   return 0xFF;
 }
 
@@ -431,17 +498,28 @@ u8 DevBoard::ReadRegister(u8 reg) {
     case kRegSupply:
       return second_supply_ ? 0x80 : 0x00;
     case kRegJtagStatus:
-    case kRegEventStatus:
-    case kRegTraceControl:  // not recording, no delay running
-    case kRegTraceFrameLow:
-    case kRegTraceFrameHigh:
       return 0x00;
+    case kRegEventData0:  // the basic event logic: its first data register reads back
+      return regs_[reg];
+    case kRegEventStatus:
+      return events_.Status();
+    case kRegTraceControl: {
+      u8 v = 0;
+      if (events_.TraceRecording()) v |= kTraceCtlRecording;
+      if (events_.TraceWrapped()) v |= kTraceCtlWrapped;
+      if (events_.TraceDelayDone()) v |= kTraceCtlDelayDone;
+      return v;
+    }
+    case kRegTraceFrameLow:
+      return u8(events_.TraceFrameAddress());
+    case kRegTraceFrameHigh:
+      return u8(events_.TraceFrameAddress() >> 8);
     case kRegLogicStatus:
       alive_ ^= kLogicAlive;
       return u8((fixture_.board_id & 15) << 4 | alive_ | logic_state_);
     default:
-      // no read-back: the bus floats high. Registers 32 and 38 among them, so
-      // the probe for event and trace hardware finds none.
+      // no read-back: the bus floats high. Register 38 among them, so the
+      // probe for the extended event logic finds the basic one only.
       return 0xFF;
   }
 }
@@ -586,5 +664,6 @@ void DevBoard::SetTargetPower(bool on) {
 void DevBoard::SetUserRunning(bool running) {
   if (running && (!power_ || ResetHeld())) return;  // nothing runs without power or in reset
   if (running && !user_running_) run_started_ = true;
+  if (running != user_running_) DropShortcut();
   user_running_ = running;
 }

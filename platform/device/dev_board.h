@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/device/dev_bus.h"
+#include "platform/device/dev_events.h"
 #include "platform/device/dev_fixture.h"
 #include "platform/device/dev_mmu.h"
 #include "rz7bios/bios_layout.h"
@@ -70,12 +71,12 @@ constexpr u8 kRegChannelReceive = 14;  // read: next byte from the target
 constexpr u8 kRegChannel = 15;         // write: byte to the target; read: FIFO status
 constexpr u8 kRegSupply = 16;          // read: bit 7 second supply present
 constexpr u8 kRegJtagStatus = 22;      // no JTAG port: reads 0 (no room, nothing ready)
-constexpr u8 kRegEventData0 = 32;      // event hardware: absent, reads 0xFF
-constexpr u8 kRegEventData3 = 38;
-constexpr u8 kRegEventStatus = 51;     // reads 0
-constexpr u8 kRegTraceControl = 55;    // trace hardware: absent, reads 0
-constexpr u8 kRegTraceFrameLow = 56;   // reads 0
-constexpr u8 kRegTraceFrameHigh = 57;  // reads 0
+constexpr u8 kRegEventData0 = 32;      // basic event logic: reads back what was written
+constexpr u8 kRegEventData3 = 38;      // extended event logic: absent, reads 0xFF
+constexpr u8 kRegEventStatus = 51;     // the sources that fired since arming
+constexpr u8 kRegTraceControl = 55;    // read: bits below
+constexpr u8 kRegTraceFrameLow = 56;   // the next trace frame written
+constexpr u8 kRegTraceFrameHigh = 57;
 constexpr u8 kRegLogicData = 62;       // logic-configuration bytes
 constexpr u8 kRegLogicStatus = 63;     // write bit 0: 0 holds the logic blank, 0->1 starts loading
 
@@ -90,6 +91,11 @@ constexpr u8 kCtlRunTimeClear = 0x80;  // 1: run-time counter 0 and held
 constexpr u8 kCtlUserRunning = 0x10;   // the target runs the program under test
 constexpr u8 kCtlRunStarted = 0x20;    // it started since the last run strobe
 constexpr u8 kCtlPowerPresent = 0x80;
+
+// Register 55 as read.
+constexpr u8 kTraceCtlRecording = 0x01;
+constexpr u8 kTraceCtlWrapped = 0x02;
+constexpr u8 kTraceCtlDelayDone = 0x04;
 
 // Register 15 as read (FIFO status).
 constexpr u8 kFifoReceiveAny = 0x01;   // 1 byte or more from the target
@@ -106,6 +112,8 @@ constexpr u8 kLogicFailed = 1;      // the data did not start with kDevLogicMagi
 constexpr u8 kLogicLoading = 2;
 constexpr u8 kLogicConfigured = 3;
 constexpr u8 kLogicAlive = 0x08;
+
+class DevCpu;
 
 class DevBoard : public DevBus {
  public:
@@ -124,6 +132,7 @@ class DevBoard : public DevBus {
   u8 IoRead(u16 port) override;
   void IoWrite(u16 port, u8 value) override;
   u8 InterruptAck() override;  // an idle bus: 0xFF (RST 38H)
+  void InstrumentsBreak() override;
 
   u64 CycleCount(BusCycle cycle) const;
   void ClearCycleCounts();
@@ -236,6 +245,18 @@ class DevBoard : public DevBus {
 
   u8 PortLatch(u16 port) const { return ports_[port]; }
 
+  // --- Bus instruments: event channels, timer, trace memory. Whoever changes
+  // their set-up drops the CPU's shortcut (they may need every cycle).
+  DevEvents& Events();
+  const DevEvents& Events() const { return events_; }
+  // The CPU whose clock stamps the cycles and whose run a hardware break
+  // ends after the current instruction; null: the board's own count.
+  void SetCpu(DevCpu* cpu);
+  // The external break inputs 1 and 2: a rising edge fires EXT1/EXT2.
+  void SetExternalBreak(int line, bool level);
+  // The target's own NMI pin: a rising edge requests one NMI.
+  void SetNmiPin(bool level);
+
   // --- Opcode fetches inside the enabled monitor window go to this observer
   // first, with their offset 0..127 in the window. An observer that returns
   // true claims the fetch: the CPU reads a NOP (0x00) in place of memory, so
@@ -258,6 +279,12 @@ class DevBoard : public DevBus {
     }
   };
 
+  // The instruments see every cycle of the program under test.
+  bool Instrumented() const { return user_running_ && events_.Live(); }
+  u8 MemoryReadPlain(u16 address, BusCycle cycle);
+  void Observe(u32 address, u8 data, u8 status);
+  void RaiseBreak();
+
   int MonitorIndex(int bank, u32 offset) const;  // into monitor_, -1 when out of range
   int MonitorWindowIndex(u32 offset) const;      // offset 0..127 in the window
   u8 MonitorWindowRead(u32 offset) const;
@@ -271,6 +298,9 @@ class DevBoard : public DevBus {
 
   DevFixture fixture_;
   FetchObserver fetch_observer_;                     // see SetFetchObserver
+  DevEvents events_;
+  DevCpu* cpu_ = nullptr;
+  bool nmi_pin_ = false;
   DevMmu mmu_;                                       // the CPU's MMU, between the CPU and memory
   // Direct byte pointers per 4 KiB physical page for the bus: RAM pages and
   // ROM pages that lie whole in one area and inside the emulation memory; null

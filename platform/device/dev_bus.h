@@ -20,12 +20,18 @@ enum class BusCycle : u8 {
 // cycle counted in counts[]; null where the bus must see the cycle itself
 // (the monitor window, area edges, pages the MMU splits). The bus keeps it
 // current for every cycle it lets through this way.
+class DevEvents;
+
 struct DevBusShortcut {
   static constexpr unsigned kPageShift = 12;
   static constexpr u16 kOffsetMask = (1u << kPageShift) - 1;
   const u8* read[16] = {};
   u8* write[16] = {};
   u64* counts = nullptr;  // indexed by BusCycle
+  // Set while the bus instruments watch: each cycle let through this way
+  // goes to them too, at its physical address (the page's base + offset).
+  DevEvents* events = nullptr;
+  u32 physical[16] = {};
 };
 
 class DevBus {
@@ -41,6 +47,8 @@ class DevBus {
   virtual void IoWrite(u16 port, u8 value) = 0;
   // The byte the board supplies at an interrupt acknowledge.
   virtual u8 InterruptAck() = 0;
+  // The instruments asked for a break on a cycle of the shortcut.
+  virtual void InstrumentsBreak() {}
 
  protected:
   DevBusShortcut shortcut_;

@@ -11,6 +11,7 @@
 #include <z80ex/z80ex.h>
 
 #include "platform/device/dev_cpu_ext.h"
+#include "platform/device/dev_events.h"
 
 namespace {
 
@@ -29,11 +30,20 @@ struct DevCpuCallbacks {
   // A memory cycle through the bus's shortcut where it has one.
   static u8 BusRead(DevCpu& cpu, u16 address, BusCycle cycle) {
     const DevBusShortcut& s = cpu.bus_.Shortcut();
-    if (const u8* page = s.read[address >> DevBusShortcut::kPageShift]) {
+    const unsigned index = address >> DevBusShortcut::kPageShift;
+    if (const u8* page = s.read[index]) {
       ++s.counts[std::size_t(cycle)];
-      return page[address & DevBusShortcut::kOffsetMask];
+      const u8 v = page[address & DevBusShortcut::kOffsetMask];
+      if (s.events != nullptr)
+        Observe(cpu, s, s.physical[index] | (address & DevBusShortcut::kOffsetMask), v,
+                cycle == BusCycle::OpcodeFetch ? kDevStatusFetch : kDevStatusMemRead);
+      return v;
     }
     return cpu.bus_.MemoryRead(address, cycle);
+  }
+  static void Observe(DevCpu& cpu, const DevBusShortcut& s, u32 physical, u8 value, u8 status) {
+    s.events->Cycle(physical, value, status, cpu.Clock());
+    if (s.events->BreakRequested()) cpu.bus_.InstrumentsBreak();
   }
   static Z80EX_BYTE Read(Z80EX_CONTEXT*, Z80EX_WORD address, int m1_state, void* user) {
     DevCpu& cpu = *static_cast<DevCpu*>(user);
@@ -55,9 +65,12 @@ struct DevCpuCallbacks {
   static void Write(Z80EX_CONTEXT*, Z80EX_WORD address, Z80EX_BYTE value, void* user) {
     DevCpu& cpu = *static_cast<DevCpu*>(user);
     const DevBusShortcut& s = cpu.bus_.Shortcut();
-    if (u8* page = s.write[address >> DevBusShortcut::kPageShift]) {
+    const unsigned index = address >> DevBusShortcut::kPageShift;
+    if (u8* page = s.write[index]) {
       ++s.counts[std::size_t(BusCycle::MemoryWrite)];
       page[address & DevBusShortcut::kOffsetMask] = value;
+      if (s.events != nullptr)
+        Observe(cpu, s, s.physical[index] | (address & DevBusShortcut::kOffsetMask), value, kDevStatusMemWrite);
       return;
     }
     cpu.bus_.MemoryWrite(address, value);
@@ -130,6 +143,7 @@ u32 DevCpu::StepInstruction() {
   fetchedCount_ = fetchedNext_ = 0;  // taken by the core's first steps
   halted_ = z80ex_doing_halt(cpu) != 0;
   tstates_ += u32(used);
+  clock_ += u32(used);
   return u32(used);
 }
 
@@ -205,6 +219,7 @@ u64 DevCpu::Run(u64 tstates_budget) {
       haltFetched_ = false;
     }
     tstates_ += u32(t);
+    clock_ += u32(t);
     used += u32(t);
   }
   return used;

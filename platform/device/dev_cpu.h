@@ -95,6 +95,10 @@ class DevCpu {
 
   // T-states since the last reset (construction counts as one).
   u64 TStates() const { return tstates_; }
+  // Virtual time: T-states since construction, resets included, up to the
+  // start of the step in progress: a bus callback sees the time its
+  // instruction (or prefix) began, as the core runs each one whole.
+  u64 Clock() const { return clock_; }
 
   CpuKind GetCpuKind() const { return kind_; }
   void SetCpuKind(CpuKind kind) { kind_ = kind; }
@@ -127,6 +131,7 @@ class DevCpu {
   DevBus& bus_;
   std::unique_ptr<_z80_cpu_context, ContextDeleter> context_;
   u64 tstates_ = 0;              // since reset
+  u64 clock_ = 0;                // since construction, at the start of the current step
   CpuKind kind_ = CpuKind::Z80;
   bool halted_ = false;          // the core's halt state after the last step
   bool haltFetched_ = false;  // a HALT opcode was fetched since halted_ was last read

@@ -177,6 +177,7 @@ bool SimulatedDriver::Dispatch(u32 n, Call& call) {
     case BiosRequest::SampleAddress:
     case BiosRequest::SetFrameAddress:
     case BiosRequest::ReadTraceData:
+      return Instruments(n, call);
     case BiosRequest::ProfileNmi:
     case BiosRequest::JtagWriteBlock:
     case BiosRequest::JtagReadFifo:
@@ -401,84 +402,153 @@ bool SimulatedDriver::Control(u32 n, Call& call) {
   }
 }
 
-// The hardware this board does not have answers as a card without it: its
-// registers read 0 (status, trace control and address) or float high (frame
-// and sample registers), and nothing ever becomes ready.
-bool SimulatedDriver::AbsentHardware(u32 n, Call& call) {
+// The event channels, the timer and the trace memory, carried out on the
+// board's instruments as the library's register sequences would set them up.
+bool SimulatedDriver::Instruments(u32 n, Call& call) {
   BiosWorkArea& work = *call.work;
   DevBoard& board = Board();
-  auto reg = [&](u8 r) { return u32(board.ReadRegister(r)); };
-  auto delay_read = [&] { return u16((reg(52) | reg(53) << 8) + 1); };
-  // the sample and frame registers as the request words assemble them
-  auto frame = [&] { return reg(kRegTraceFrameLow) | reg(kRegTraceFrameHigh) << 8; };
-  auto set_frame = [&](u16 f) {
-    WriteWhole(work, kRegTraceFrameLow, u8(f));
-    WriteWhole(work, kRegTraceFrameHigh, u8(f >> 8));
+  const u64 now = target_.Cpu().Clock();
+  // the set-up of a consumer: sources, combination, its pass count
+  auto selection = [&](std::size_t at) {
+    DevEventSelection s;
+    s.sources = work.bytes[at];
+    s.sequence = (work.bytes[at + 1] & 0x80) != 0;
+    s.pass_count = work.get16_at(at + 2);
+    return s;
   };
-  auto sample_address = [&] { return reg(39) << 24 | reg(43) << 16 | reg(35) << 8 | reg(34); };
-  auto sample_status = [&] { return u16(reg(40) << 8 | reg(42)); };
+  auto timer_set = [&] {
+    board.Events().TimerSet(work.get8<kWorkTimerStep>(), work.get8<kWorkTimerFlags>(),
+                            work.get32<kWorkTimerPreset>(), now);
+  };
+  auto arm_trigger = [&] {
+    board.Events().ArmTrigger(selection(kWorkTraceEventSetup), work.get16<kWorkTraceDelay>());
+  };
   switch (BiosRequest(n)) {
-    case BiosRequest::EventSet:     // no event channels: nothing to arm
-    case BiosRequest::TriggerSet:   // no event channels: nothing to load
-    case BiosRequest::TimerStart:   // no event timer
-    case BiosRequest::TimerSet:     // no event timer
-    case BiosRequest::TraceGo:      // no trace memory: recording never starts
-    case BiosRequest::TraceOn:      // likewise
+    case BiosRequest::TriggerSet: {  // channel n (1..3), or all three (0)
+      const u16 channel = call.In16();
+      for (std::size_t i = 0; i < kDevEventChannels; ++i) {
+        if (channel != 0 && channel != i + 1) continue;
+        const std::size_t at = kWorkLibraryEvents + i * kEventRecordSize;
+        DevEventChannel c;
+        c.data_negate = work.bytes[at + 0] != 0;
+        c.address_negate = work.bytes[at + 1] != 0;
+        c.address_start = work.get32_at(at + 4);
+        c.address_end = work.get32_at(at + 8);
+        c.address_mask = work.get32_at(at + 12);
+        c.data_value = work.get32_at(at + 16);
+        c.data_mask = work.get32_at(at + 20);
+        c.status_value = work.get16_at(at + 24);
+        c.status_mask = work.get16_at(at + 26);
+        c.pass_count = work.get16_at(at + 28);
+        board.Events().SetChannel(i, c);
+      }
       return true;
-    case BiosRequest::EventStatus:  // register 51 reads 0: no event has hit
-      call.Result(reg(kRegEventStatus));
+    }
+    case BiosRequest::EventSet: {  // flag 1: the run events; else flag 2: the trace events
+      const u16 flags = call.In16();
+      timer_set();
+      if (flags & 1)
+        board.Events().ArmBreak(selection(kWorkEventEnable));
+      else if (flags & 2)
+        arm_trigger();
       return true;
-    case BiosRequest::DelayRead:    // delay registers float at 0xFFFF: counter + 1 is 0
-      call.Result(delay_read());
+    }
+    case BiosRequest::EventStatus:  // the sources that fired since arming
+      call.In16();
+      call.Result(board.Events().Status());
       return true;
-    case BiosRequest::TimerRead:    // status 0: the timer never reaches its count; out is left alone
-      call.Result(0);
+    case BiosRequest::DelayRead:    // frames recorded since the trigger
+      call.Result(board.Events().TraceDelayCounted());
       return true;
-    case BiosRequest::TraceStop: {  // never recorded, never wrapped: frame 0, no delay left (-1)
+    case BiosRequest::TimerStart:
+      board.Events().TimerStart(now);
+      return true;
+    case BiosRequest::TimerSet:
+      timer_set();
+      return true;
+    case BiosRequest::TimerRead: {  // status; with bit 1 the count goes out
+      const u32 token = call.In32();
+      u32 count = 0;
+      const u8 status = board.Events().TimerRead(count, now);
+      if ((status & kDevTimerDone) && !store_out<u32>(token, count)) return call.Fail(kErrorNoAccess);
+      call.Result(status);
+      return true;
+    }
+    case BiosRequest::TraceGo:
+      board.Events().TraceStop();
+      arm_trigger();
+      board.Events().TraceStart(work.get8<kWorkTraceMode>());
+      return true;
+    case BiosRequest::TraceOn:
+      board.Events().TraceStart(board.Events().TraceMode());
+      return true;
+    case BiosRequest::TraceStop: {  // the frame address; in delay mode what the delay had still to run
       const u32 delay_token = call.In32();
       const u32 frame_token = call.In32();
-      const u32 control = reg(kRegTraceControl);
-      // trace delay in use?
-      if (work.get8<kWorkTraceMode>() & 0x10) {
-        // delay done? then what it had still to run
-        const u32 left = (control & 0x04) ? u32(work.get16<kWorkTraceDelay>() - delay_read()) : 0xFFFFFFFF;
+      board.Events().TraceStop();
+      const DevEvents& ev = board.Events();
+      if (work.get8<kWorkTraceMode>() & kDevTraceDelayed) {
+        const u16 delay = work.get16<kWorkTraceDelay>();
+        const u32 left = ev.TraceDelayDone() || ev.TraceDelayCounted() > 0
+                             ? u32(delay - std::min<u16>(delay, ev.TraceDelayCounted()))
+                             : 0xFFFFFFFF;
         if (!store_out<u32>(delay_token, left)) return call.Fail(kErrorNoAccess);
       }
-      if (!store_out<u32>(frame_token, frame()))
-        return call.Fail(kErrorNoAccess);
-      call.Result((control >> 1) & 1);
+      if (!store_out<u32>(frame_token, ev.TraceFrameAddress())) return call.Fail(kErrorNoAccess);
+      call.Result(ev.TraceWrapped() ? 1 : 0);
       return true;
     }
-    case BiosRequest::TraceReadAddress:  // the trace address stays 0
-      call.Result(frame());
+    case BiosRequest::TraceReadAddress:
+      call.Result(board.Events().TraceFrameAddress());
       return true;
-    case BiosRequest::SampleAddress: {   // the sample registers float high
+    case BiosRequest::SampleAddress: {  // where the program fetches now; result bit 0 set: no sample
       const u32 address_token = call.In32();
       const u32 status_token = call.In32();
-      if (!store_out<u32>(address_token, sample_address()) ||
-          !store_out<u16>(status_token, sample_status()))
+      u32 address = 0;
+      u8 status = 0;
+      bool valid = false;
+      if (board.CheckRun() & 1) {
+        // between two slices the bus's next cycle is the fetch at PC
+        address = static_cast<const DevBoard&>(board).Mmu().Translate(target_.Cpu().GetRegisters().pc);
+        status = kDevStatusFetch;
+        valid = true;
+      } else {
+        valid = board.Events().LastFetch(address, status);
+        if (!valid) status = 0;
+      }
+      if (!store_out<u32>(address_token, address) || !store_out<u16>(status_token, status))
         return call.Fail(kErrorNoAccess);
-      call.Result(reg(kRegTraceControl));
+      call.Result(valid ? 0 : 1);
       return true;
     }
-    case BiosRequest::SetFrameAddress: {  // registers 56/57 take it; the trace address still reads 0
-      set_frame(call.In16());
+    case BiosRequest::SetFrameAddress:
+      call.In16();  // frames are read by number: nothing to point at
       return true;
-    }
-    case BiosRequest::ReadTraceData: {    // every frame reads as the floating bus
+    case BiosRequest::ReadTraceData: {
       const u16 requested_frame = call.In16();
       const u32 address_token = call.In32();
       const u32 data_token = call.In32();
       const u32 status_token = call.In32();
       const u32 extra_token = call.In32();
-      set_frame(requested_frame);
-      if (!store_out<u32>(address_token, sample_address()) ||
-          !store_out<u32>(data_token, reg(38) << 24 | reg(37) << 16 | reg(33) << 8 | reg(32)) ||
-          !store_out<u16>(status_token, sample_status()) ||
-          !store_out<u16>(extra_token, u16(reg(47) << 8 | reg(46))))
+      const DevEvents& ev = board.Events();
+      const DevTraceFrame& f = ev.Frame(requested_frame);
+      if (!store_out<u32>(address_token, f.address) || !store_out<u32>(data_token, f.data) ||
+          !store_out<u16>(status_token, f.status) ||
+          !store_out<u16>(extra_token, u16(ev.Stamp(f.clock) | f.marker)))
         return call.Fail(kErrorNoAccess);
       return true;
     }
+    default:
+      return call.Fail(kErrorInvalidFunction);
+  }
+}
+
+// The hardware this board does not have answers as a card without it, and
+// the profiler's sample exchange.
+bool SimulatedDriver::AbsentHardware(u32 n, Call& call) {
+  BiosWorkArea& work = *call.work;
+  DevBoard& board = Board();
+  switch (BiosRequest(n)) {
     case BiosRequest::ProfileNmi: {
       // The sample exchange: the code goes to the target, an NMI makes the
       // monitor echo it and send the interrupted PC, the program goes on.

@@ -96,6 +96,7 @@ class SimulatedDriver : public DeviceDriver {
   bool Control(u32 request, Call& call);
   bool Memory(u32 request, Call& call);
   bool AbsentHardware(u32 request, Call& call);
+  bool Instruments(u32 request, Call& call);
 
   void DeliverGathered(Call& call);
   Feed FeedByte(Call& call, u8 value, bool stop_on_input);

@@ -27,9 +27,13 @@ void count_tstates(DevBoard& board, u64 count) {
 DevTarget::DevTarget(const DevFixture& fixture) : board_(fixture), cpu_(std::make_unique<DevCpu>(board_)) {
   monitor_ = std::make_unique<DevMonitor>(board_, *cpu_, faults_);
   board_.SetFetchObserver([this](u32 window_offset) { return monitor_->Fetch(window_offset); });
+  board_.SetCpu(cpu_.get());
 }
 
-DevTarget::~DevTarget() { board_.SetFetchObserver(nullptr); }
+DevTarget::~DevTarget() {
+  board_.SetFetchObserver(nullptr);
+  board_.SetCpu(nullptr);
+}
 
 // Reset and NMI as the board's lines request them. The monitor runs with the
 // NMI ignored: one that arrives while it holds the CPU is dropped.

@@ -90,6 +90,16 @@ std::vector<u8> config_file() {
   text += std::string("BANK MODE ") + bank_mode(kBoard.mmu_kind) + "\r\n";
   text += "MONITOR INIT. STACK " + hex(kMonitorStack) + "\r\n";
   text += "SOFT BP(RST?) " + hex(kSoftBreak) + "\r\n";
+  // the board's cycle status lines, binary from bit 4: WR RD IORQ MREQ M1
+  text += "; cycle kinds: status bits WR RD IORQ MREQ M1\r\n";
+  text += "TRACE INT ACK.  (INTA) @xx101\r\n";
+  text += "TRACE CODE FETCH  (CF) @01011\r\n";
+  text += "TRACE MEMORY READ (MR) @01010\r\n";
+  text += "TRACE MEMORY WRITE(MW) @10010\r\n";
+  text += "TRACE I/O READ    (IR) @01100\r\n";
+  text += "TRACE I/O WRITE   (IW) @10100\r\n";
+  text += "TRACE MEMORY R/W (MEM) @xxx1x\r\n";
+  text += "TRACE I/O R/W     (IO) @xx100\r\n";
   return std::vector<u8>(text.begin(), text.end());
 }
 

@@ -56,7 +56,7 @@ TEST_F(CoreRequestTableTest, EveryRequestWithItsArgument) {
   } cases[] = {
       {"0 sets a breakpoint", 0, "8100", [] {}, 0, 0, [] { return Brk.UsedCount == 1; }},
       {"0 with a bad address", 0, "zz", [] {}, 1, 1, [] { return Brk.UsedCount == 0; }},
-      {"1 without the hardware-break area", 1, "", [] {}, 1, 35, [] { return true; }},
+      {"1 applies the hardware-break dialog", 1, "", [] {}, 0, 0, [] { return true; }},
       {"3 deletes watch 2", 3, "2", [] { for (u32 a : {1u, 2u, 3u}) add_memory_watch(a); }, 0, 0,
        [] { return FmtRows.WatchCount == 2 && FmtRows.Watches[1].low.get() == 3; }},
       {"3 refuses watch 0", 3, "0", [] { add_memory_watch(1); }, 1, 14, [] { return FmtRows.WatchCount == 1; }},
@@ -96,15 +96,15 @@ TEST_F(CoreRequestTableTest, EveryRequestWithItsArgument) {
       {"10 saves quietly", 10, "", [] { brk_set(0x8130, 1, false); }, 0, 0,
        [] { return SymStore.SavedBreakpoints != kNoName; }},
       {"11 redraws the code window", 11, "", [] {}, 0, 0, [] { return true; }},
-      {"12 without the trace area", 12, "", [] {}, 1, 35, [] { return true; }},
+      {"12 sets the trace mode", 12, "", [] {}, 0, 0, [] { return true; }},
       {"13 toggles the trace", 13, "", [] {}, 0, 0, [] { return true; }},
-      {"14 without the profiler", 14, "", [] {}, 1, 35, [] { return true; }},
+      {"14 reports the profile", 14, "", [] {}, 0, 0, [] { return true; }},
       {"15", 15, "x", [] {}, 0, 0, [] { return true; }},
       {"16", 16, "", [] {}, 0, 0, [] { return true; }},
       {"17", 17, "", [] {}, 0, 0, [] { return true; }},
       {"18", 18, "", [] {}, 0, 0, [] { return true; }},
       {"19", 19, "", [] {}, 0, 0, [] { return true; }},
-      {"20 without the event area", 20, "EV", [] {}, 1, 35, [] { return true; }},
+      {"20 refuses a bad event line", 20, "EV", [] {}, 1, 2, [] { return true; }},
       {"21 is no request", 21, "", [] {}, 1, 35, [] { return true; }},
   };
   for (const auto& c : cases) {

@@ -51,8 +51,8 @@ TEST_F(StartupTest, BootsToTheMonitorAndGivesBackTheResetVector) {
   EXPECT_EQ(::Run.Regs.pc, 0);
   // what the hardware set-up measured
   EXPECT_EQ(EmuInfo.MemorySizeCode, board_.memory_size_code);
-  EXPECT_EQ(::Run.TraceHwLevel, 0);
-  EXPECT_EQ(EmuInfo.Model, emu_model_number(0, board_.memory_size_code));
+  EXPECT_EQ(::Run.TraceHwLevel, 1);  // the basic event and trace logic
+  EXPECT_EQ(EmuInfo.Model, emu_model_number(1, board_.memory_size_code));
   // all three bytes of the user's reset vector are back
   for (u32 i = 0; i < kUserResetVector.size(); ++i)
     EXPECT_EQ(sim->Board().EmuRead(board_.lrom1.offset + i), kUserResetVector[i]) << i;

@@ -609,7 +609,9 @@ TEST_F(SimDriverTest, TimePassesOnlyInDeviceCalls) {
   EXPECT_EQ(board.TStates() - before, 253 * kTStatesPerMs + 2000);
 }
 
-TEST_F(SimDriverTest, HardwareTheBoardLacksAnswersAsAbsent) {
+// Before anything is set up the instruments have nothing to tell; the JTAG
+// port and the profiler exchange of a stopped program answer as before.
+TEST_F(SimDriverTest, IdleInstrumentsAndAbsentHardware) {
   work.set8<kWorkTraceMode>(0x10);  // trace delay in use
   u32 timer = 0x1234;
   u32 frame = 7, delay = 7, address = 7, data = 7;
@@ -637,17 +639,56 @@ TEST_F(SimDriverTest, HardwareTheBoardLacksAnswersAsAbsent) {
     EXPECT_EQ(cases[i].call(args[i]), cases[i].result);
     EXPECT_EQ(Status(), cases[i].work_status);
   }
-  EXPECT_EQ(timer, 0x1234u);  // never reached: left alone
+  EXPECT_EQ(timer, 0x1234u);  // nothing measured: left alone
   EXPECT_EQ(_Q_tr_stop(&frame, &delay), 0u);
   EXPECT_EQ(frame, 0u);
-  EXPECT_EQ(delay, 0xFFFFFFFFu);
-  EXPECT_EQ(_Q_rdsmp_adr(&address, &status), 0u);
-  EXPECT_EQ(address, 0xFFFFFFFFu);
-  EXPECT_EQ(status, 0xFFFFu);
+  EXPECT_EQ(delay, 0xFFFFFFFFu);  // never triggered
+  EXPECT_EQ(_Q_rdsmp_adr(&address, &status), 1u);  // no fetch seen
+  EXPECT_EQ(status, 0u);
   _Q_rd_trc_data(3, &address, &data, &status, &extra);
-  EXPECT_EQ(data, 0xFFFFFFFFu);
-  EXPECT_EQ(extra, 0xFFFFu);
+  EXPECT_EQ(data, 0u);
   EXPECT_TRUE(Boxes.empty());
+}
+
+// The library's requests reach the instruments: channels from the library's
+// copies of the records, the selections from the set-ups, the timer from its
+// settings.
+TEST_F(SimDriverTest, EventRequestsProgramTheInstruments) {
+  const std::size_t at = kWorkLibraryEvents + kEventRecordSize;  // event 2
+  work.bytes[at + 1] = 1;                  // address negated
+  work.set32_at(at + 4, 0x1000);
+  work.set32_at(at + 8, 0x10FF);
+  work.set32_at(at + 12, 0xFFFFF);
+  work.set32_at(at + 16, 0x40);
+  work.set32_at(at + 20, 0xF0);
+  work.set16_at(at + 24, 0x12);
+  work.set16_at(at + 26, 0x1F);
+  work.set16_at(at + 28, 3);
+  _Q_trig_set(2);
+  const DevEventChannel& c = sim->Board().Events().Channel(1);
+  EXPECT_TRUE(c.address_negate);
+  EXPECT_FALSE(c.data_negate);
+  EXPECT_EQ(c.address_start, 0x1000u);
+  EXPECT_EQ(c.address_end, 0x10FFu);
+  EXPECT_EQ(c.data_mask, 0xF0u);
+  EXPECT_EQ(c.status_value, 0x12);
+  EXPECT_EQ(c.pass_count, 3);
+  work.bytes[kWorkEventEnable] = kDevSrcAndSeq;
+  work.bytes[kWorkEventEnable + 1] = 0x80;
+  work.set16_at(kWorkEventEnable + 2, 4);
+  work.bytes[kWorkTraceEventSetup] = kDevSrcEv3;
+  work.set8<kWorkTimerFlags>(1);
+  work.set8<kWorkTimerStep>(2);
+  work.set32<kWorkTimerPreset>(500);
+  _Q_ev_set(1);
+  const DevEventSelection& b = sim->Board().Events().BreakSelection();
+  EXPECT_EQ(b.sources, kDevSrcAndSeq);
+  EXPECT_TRUE(b.sequence);
+  EXPECT_EQ(b.pass_count, 4);
+  EXPECT_EQ(sim->Board().Events().TriggerSelection().sources, 0);  // flag 1 sets the break only
+  EXPECT_EQ(sim->Board().Events().TimerResolution(), 2);
+  _Q_ev_set(2);
+  EXPECT_EQ(sim->Board().Events().TriggerSelection().sources, kDevSrcEv3);
 }
 
 // The monitor boots and answers through the library, on the fake clock with
