@@ -2,22 +2,15 @@
 // and titles (family + 10 .. + 16), messages (5000 up, English at +1000),
 // captions (7000 up, English 8000 up) and the J edition's own strings
 // (+10000). Texts are written in UTF-8 and converted to CP932 once.
-#include <algorithm>
-#include <array>
 #include <string>
 
-#include "platform/host/host_text.h"
+#include "platform/host/host_text_table.h"
 #include "rz7set/set_state.h"
 
 namespace {
 
-struct StringResource {
-  u32 id;
-  const char* text;
-};
-
 // ORDER: ascending id.
-constexpr StringResource kStrings[] = {
+constexpr HostTextRow kStrings[] = {
     {50, "*.QPJ"},
     {110, "QUENDAR-RZ7 Setup80"},
     {111, "qqn80.cfg"},
@@ -277,29 +270,13 @@ constexpr StringResource kStrings[] = {
     {16028, "Illegal %CPU section in .JPJ"},
 };
 
-consteval bool ids_ascending() {
-  for (std::size_t i = 1; i < std::size(kStrings); ++i)
-    if (kStrings[i - 1].id >= kStrings[i].id) return false;
-  return true;
-}
-static_assert(ids_ascending());
+static_assert(host_text_ids_ascending(kStrings));
 
-// The CP932 texts, converted at the first look-up; they live until the program ends.
-const std::array<std::string, std::size(kStrings)>& converted() {
-  static const auto table = [] {
-    std::array<std::string, std::size(kStrings)> t;
-    for (std::size_t i = 0; i < std::size(kStrings); ++i) t[i] = host_utf8_to_cp932(kStrings[i].text);
-    return t;
-  }();
-  return table;
+const HostTextTable& table() {
+  static const HostTextTable t(kStrings);
+  return t;
 }
 
 }  // namespace
 
-std::string_view set_raw_string(u32 id) {
-  const auto* end = std::end(kStrings);
-  const auto* it = std::lower_bound(std::begin(kStrings), end, id,
-                                    [](const StringResource& r, u32 v) { return r.id < v; });
-  if (it == end || it->id != id) return {};
-  return converted()[std::size_t(it - std::begin(kStrings))];
-}
+std::string_view set_raw_string(u32 id) { return table().find(id); }

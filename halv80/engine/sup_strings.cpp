@@ -1,22 +1,16 @@
 // The program's string resources, by resource id. Message N of the command
 // language is resource N + 1. Texts are written here in UTF-8 and converted to
 // CP932 once, at the first look-up.
-#include <array>
 #include <string>
 #include <string_view>
 
 #include "halv80/engine/sup_messages.h"
-#include "platform/host/host_text.h"
+#include "platform/host/host_text_table.h"
 
 namespace {
 
-struct StringResource {
-  u16 id;
-  const char* text;
-};
-
 // ORDER: ascending id.
-constexpr StringResource kStrings[] = {
+constexpr HostTextRow kStrings[] = {
     {1, "\n アドレス指定が誤りです"},            // message 0
     {2, "\n データ指定が誤りです"},              // message 1
     {3, "\n コマンドのフォーマットが不正です"},  // message 2
@@ -79,27 +73,13 @@ constexpr StringResource kStrings[] = {
     {803, "QUENDAR-RZ7を終了してもよいですか？"},
 };
 
-consteval bool ids_ascending() {
-  for (std::size_t i = 1; i < std::size(kStrings); ++i)
-    if (kStrings[i - 1].id >= kStrings[i].id) return false;
-  return true;
-}
-static_assert(ids_ascending());
+static_assert(host_text_ids_ascending(kStrings));
 
-// The CP932 texts, converted once; they live until the program ends.
-const std::array<std::string, std::size(kStrings)>& converted() {
-  static const auto table = [] {
-    std::array<std::string, std::size(kStrings)> t;
-    for (std::size_t i = 0; i < std::size(kStrings); ++i) t[i] = host_utf8_to_cp932(kStrings[i].text);
-    return t;
-  }();
-  return table;
+const HostTextTable& table() {
+  static const HostTextTable t(kStrings);
+  return t;
 }
 
 }  // namespace
 
-std::string_view sup_string_resource(u16 id) {
-  for (std::size_t i = 0; i < std::size(kStrings); ++i)
-    if (kStrings[i].id == id) return converted()[i];
-  return {};
-}
+std::string_view sup_string_resource(u16 id) { return table().find(id); }

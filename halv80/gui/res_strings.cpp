@@ -1,19 +1,13 @@
 // The window side's string table. ORDER: ascending id.
 #include "halv80/gui/res_strings.h"
 
-#include <array>
 #include <string>
 
-#include "platform/host/host_text.h"
+#include "platform/host/host_text_table.h"
 
 namespace {
 
-struct StringRow {
-  u16 id;
-  const char* text;  // UTF-8
-};
-
-constexpr StringRow kStrings[] = {
+constexpr HostTextRow kStrings[] = {
     {400, "ｳｲﾝﾄﾞｳの色選択\n色指定"},
     {402, "ﾂｰﾙﾊﾞｰの設定\nﾂｰﾙﾊﾞｰ設定"},
     {403, "表示ﾌｫﾝﾄの設定\nﾌｫﾝﾄ指定"},
@@ -106,29 +100,16 @@ constexpr StringRow kStrings[] = {
     {2391, "RZ7SET.EXEが実行できませんでした"},
 };
 
-consteval bool ids_ascending() {
-  for (std::size_t i = 1; i < std::size(kStrings); ++i)
-    if (kStrings[i - 1].id >= kStrings[i].id) return false;
-  return true;
-}
-static_assert(ids_ascending());
+static_assert(host_text_ids_ascending(kStrings));
 
-const std::array<std::string, std::size(kStrings)>& converted() {
-  static const auto table = [] {
-    std::array<std::string, std::size(kStrings)> t;
-    for (std::size_t i = 0; i < std::size(kStrings); ++i) t[i] = host_utf8_to_cp932(kStrings[i].text);
-    return t;
-  }();
-  return table;
+const HostTextTable& table() {
+  static const HostTextTable t(kStrings);
+  return t;
 }
 
 }  // namespace
 
-std::string_view res_string(u16 id) {
-  for (std::size_t i = 0; i < std::size(kStrings); ++i)
-    if (kStrings[i].id == id) return converted()[i];
-  return {};
-}
+std::string_view res_string(u16 id) { return table().find(id); }
 
 std::string_view res_command_hint(u16 id) {
   const std::string_view s = res_string(id);

@@ -23,3 +23,24 @@ TEST(HostTextTest, BadBytesBecomeQuestionMarks) {
   EXPECT_EQ(host_cp932_to_utf8("A\x81"), "A?");       // a lead byte without its trail
   EXPECT_EQ(host_utf8_to_cp932("A\xE3\x82"), "A??");  // a cut UTF-8 sequence
 }
+
+#include "platform/host/host_text_table.h"
+
+namespace {
+
+constexpr HostTextRow kRows[] = {{1, "one"}, {5, "ｱｾﾝﾌﾞﾗ"}, {70000, "far"}};
+static_assert(host_text_ids_ascending(kRows));
+constexpr HostTextRow kUnordered[] = {{2, "b"}, {1, "a"}};
+static_assert(!host_text_ids_ascending(kUnordered));
+
+TEST(HostTextTableTest, FindsTextsByIdInTheirCp932Form) {
+  const HostTextTable table(kRows);
+  EXPECT_EQ(table.find(1), "one");
+  EXPECT_EQ(table.find(5), "\xB1\xBE\xDD\xCC\xDE\xD7");  // half-width kana, one byte each
+  EXPECT_EQ(table.find(70000), "far");
+  EXPECT_EQ(table.find(0), "");
+  EXPECT_EQ(table.find(2), "");
+  EXPECT_EQ(table.find(70001), "");
+}
+
+}  // namespace
