@@ -1,4 +1,5 @@
 #include "platform/host/host_text.h"
+#include "platform/host/host_text_table.h"
 
 #include <gtest/gtest.h>
 
@@ -23,8 +24,6 @@ TEST(HostTextTest, BadBytesBecomeQuestionMarks) {
   EXPECT_EQ(host_cp932_to_utf8("A\x81"), "A?");       // a lead byte without its trail
   EXPECT_EQ(host_utf8_to_cp932("A\xE3\x82"), "A??");  // a cut UTF-8 sequence
 }
-
-#include "platform/host/host_text_table.h"
 
 namespace {
 
