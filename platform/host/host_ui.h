@@ -11,11 +11,14 @@
 // Box styles and answers, with the values the system uses.
 constexpr unsigned kBoxOk = 0x00;
 constexpr unsigned kBoxOkCancel = 0x01;
+constexpr unsigned kBoxYesNo = 0x04;
 constexpr unsigned kBoxIconError = 0x10;
 constexpr unsigned kBoxIconExclamation = 0x30;
 constexpr unsigned kBoxDefaultButton2 = 0x100;
 constexpr int kBoxAnswerOk = 1;
 constexpr int kBoxAnswerCancel = 2;
+constexpr int kBoxAnswerYes = 6;
+constexpr int kBoxAnswerNo = 7;
 
 // title and text are CP932; returns kBoxAnswerOk or kBoxAnswerCancel.
 using HostMessageBoxSink = int (*)(std::string_view title, std::string_view text, unsigned style);

@@ -84,13 +84,20 @@ int owl_qt_message_box(std::string_view title, std::string_view text, unsigned s
     case 0x40: box.setIcon(QMessageBox::Information); break;
     default: break;
   }
-  if ((style & 0x0F) == kBoxOkCancel) {
-    box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-    box.setDefaultButton((style & kBoxDefaultButton2) ? QMessageBox::Cancel : QMessageBox::Ok);
-  } else {
-    box.setStandardButtons(QMessageBox::Ok);
+  switch (style & 0x0F) {
+    case kBoxOkCancel:
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      box.setDefaultButton((style & kBoxDefaultButton2) ? QMessageBox::Cancel : QMessageBox::Ok);
+      return box.exec() == QMessageBox::Cancel ? kBoxAnswerCancel : kBoxAnswerOk;
+    case kBoxYesNo:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box.setDefaultButton((style & kBoxDefaultButton2) ? QMessageBox::No : QMessageBox::Yes);
+      return box.exec() == QMessageBox::Yes ? kBoxAnswerYes : kBoxAnswerNo;
+    default:
+      box.setStandardButtons(QMessageBox::Ok);
+      box.exec();
+      return kBoxAnswerOk;
   }
-  return box.exec() == QMessageBox::Cancel ? kBoxAnswerCancel : kBoxAnswerOk;
 }
 
 int owl_message_box(TWindow*, std::string_view text, std::string_view caption, unsigned style) {

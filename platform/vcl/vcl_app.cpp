@@ -44,29 +44,7 @@ void vcl_show_exception(std::string_view what) {
 }
 
 int vcl_qt_message_box(std::string_view title, std::string_view text, unsigned style) {
-  QMessageBox box(QApplication::activeWindow());
-  box.setWindowModality(Qt::ApplicationModal);
-  box.setWindowTitle(vcl_qstring(title));
-  box.setText(vcl_qstring(text));
-  switch (style & 0xF0) {
-    case 0x10: box.setIcon(QMessageBox::Critical); break;
-    case 0x20: box.setIcon(QMessageBox::Question); break;
-    case 0x30: box.setIcon(QMessageBox::Warning); break;
-    case 0x40: box.setIcon(QMessageBox::Information); break;
-    default: break;
-  }
-  switch (style & 0x0F) {
-    case 1:
-      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-      return box.exec() == QMessageBox::Cancel ? 2 : 1;
-    case 4:
-      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-      return box.exec() == QMessageBox::Yes ? 6 : 7;
-    default:
-      box.setStandardButtons(QMessageBox::Ok);
-      box.exec();
-      return 1;
-  }
+  return owl_qt_message_box(title, text, style);
 }
 
 int vcl_message_box(std::string_view caption, std::string_view text, unsigned style) {

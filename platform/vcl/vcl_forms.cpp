@@ -19,10 +19,11 @@
 #include <QVBoxLayout>
 
 #include "platform/host/host_text.h"
+#include "platform/owl/owl_qt.h"
 #include "platform/vcl/vcl_qt.h"
 
-QString vcl_qstring(std::string_view cp932) { return QString::fromStdString(host_cp932_to_utf8(cp932)); }
-std::string vcl_cp932(const QString& text) { return host_utf8_to_cp932(text.toStdString()); }
+QString vcl_qstring(std::string_view cp932) { return owl_qstring(cp932); }
+std::string vcl_cp932(const QString& text) { return owl_cp932(text); }
 
 namespace vcl {
 
