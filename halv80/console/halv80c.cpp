@@ -43,17 +43,13 @@
 #include "halv80/engine/engine_state.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/symbols/sym_state_file.h"
-#include "platform/device/dev_driver.h"
 #include "platform/device/dev_sim_driver.h"
 #include "platform/host/host_input.h"
-#include "platform/host/host_registry.h"
 #include "platform/host/host_terminal.h"
 #include "platform/host/host_text.h"
 #include "rz7bios/rz7bios.h"
 
 namespace {
-
-constexpr u32 kSimulatedPort = 0x300;  // the simulated card's port address
 
 // The folder of this executable in the system's form ("\opt\halv80\bin").
 std::string program_folder() {
@@ -92,17 +88,8 @@ int main(int argc, char** argv) {
     startup += ' ';
   }
 
-  // as the driver's installation would, unless the user's registry has its own
-  if (!dev_install_driver_parameters(kSimulatedPort, 0)) {
-    std::cerr << "halv80c: cannot write the driver's parameters into " << host_reg_folder() << '\n';
-    return 1;
-  }
-  dev_reset_system();
-  SimulatedDriver emulator{DevFixture{}};
-  // the board runs beside the debugger, as fast as it can unless held to its clock
-  emulator.StartThread(dev_pacing_from_environment());
-  DevSys.driver = &emulator;
-  DevSys.service_running = true;
+  DevProgramEmulator emulator;
+  if (!emulator.Install("halv80c")) return 1;
 
   reset_engine_state();
   std::snprintf(Sw.ProgramFolder, sizeof Sw.ProgramFolder, "%s", program_folder().c_str());
@@ -128,6 +115,5 @@ int main(int argc, char** argv) {
   // the library lets go of the work area before the engine frees it
   _NT_setbioswork(nullptr);
   reset_engine_state();
-  DevSys.driver = nullptr;
   return 0;
 }

@@ -4,36 +4,18 @@
 // holds it to its clock. rz7_00.hwf is looked for in the program's folder;
 // qqn80.cfg and MON80.QQN in the current folder and then along PATH; the
 // project file qqn80.qpj in the current folder.
-#include <iostream>
-
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/emu_startup.h"
 #include "halv80/engine/engine_state.h"
 #include "halv80/gui/app_main.h"
 #include "halv80/symbols/sym_state_file.h"
-#include "platform/device/dev_driver.h"
 #include "platform/device/dev_sim_driver.h"
-#include "platform/host/host_registry.h"
 #include "platform/owl/owl_app.h"
 #include "rz7bios/rz7bios.h"
 
-namespace {
-
-constexpr u32 kSimulatedPort = 0x300;  // the simulated card's port address
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  // as the driver's installation would, unless the user's registry has its own
-  if (!dev_install_driver_parameters(kSimulatedPort, 0)) {
-    std::cerr << "halv80: cannot write the driver's parameters into " << host_reg_folder() << '\n';
-    return 1;
-  }
-  dev_reset_system();
-  SimulatedDriver emulator{DevFixture{}};
-  emulator.StartThread(dev_pacing_from_environment());
-  DevSys.driver = &emulator;
-  DevSys.service_running = true;
+  DevProgramEmulator emulator;
+  if (!emulator.Install("halv80")) return 1;
 
   reset_engine_state();
   Links.emulator_startup = emu_startup;
@@ -42,6 +24,5 @@ int main(int argc, char** argv) {
   // the library lets go of the work area before the engine frees it
   _NT_setbioswork(nullptr);
   reset_engine_state();
-  DevSys.driver = nullptr;
   return result;
 }

@@ -10,9 +10,11 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <span>
 
 #include "platform/device/dev_tokens.h"
+#include "platform/host/host_registry.h"
 
 namespace {
 
@@ -885,4 +887,25 @@ std::string SimulatedDriver::TranscriptText() const {
     out += line;
   }
   return out;
+}
+
+namespace {
+constexpr u32 kSimulatedPort = 0x300;  // the simulated card's port address
+}  // namespace
+
+bool DevProgramEmulator::Install(std::string_view program) {
+  if (!dev_install_driver_parameters(kSimulatedPort, 0)) {
+    std::cerr << program << ": cannot write the driver's parameters into " << host_reg_folder() << '\n';
+    return false;
+  }
+  dev_reset_system();
+  driver_ = std::make_unique<SimulatedDriver>(DevFixture{});
+  driver_->StartThread(dev_pacing_from_environment());
+  DevSys.driver = driver_.get();
+  DevSys.service_running = true;
+  return true;
+}
+
+DevProgramEmulator::~DevProgramEmulator() {
+  if (driver_ && DevSys.driver == driver_.get()) DevSys.driver = nullptr;
 }

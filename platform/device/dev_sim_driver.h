@@ -15,7 +15,9 @@
 #pragma once
 
 #include <deque>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/device/dev_clock.h"
@@ -124,4 +126,25 @@ class SimulatedDriver : public DeviceDriver {
   // Last, so that its thread ends before anything it runs on goes.
   DevRunner runner_{target_};
   std::unique_lock<std::mutex>* held_ = nullptr;  // the lock of the request in progress
+};
+
+// The simulated emulator where a program's card and driver would be: the
+// driver's parameters installed as the driver's installation would (unless
+// the registry store holds the user's own), a fresh driver entry with the
+// simulated driver behind it, and the board running on its own thread (at
+// full speed unless the environment holds it to its clock). The driver entry
+// lets go of it when the object goes.
+class DevProgramEmulator {
+ public:
+  DevProgramEmulator() = default;
+  DevProgramEmulator(const DevProgramEmulator&) = delete;
+  DevProgramEmulator& operator=(const DevProgramEmulator&) = delete;
+  ~DevProgramEmulator();
+
+  // False, with a line on standard error naming `program`, when the driver's
+  // parameters could not be written.
+  bool Install(std::string_view program);
+
+ private:
+  std::unique_ptr<SimulatedDriver> driver_;
 };
