@@ -172,15 +172,8 @@ void ConsoleWindowSide::Start(std::string_view startup_line) {
 }
 
 void ConsoleWindowSide::LoadProgram(std::string_view name) {
-  std::string command = "L ";
-  command.append(name.substr(0, kCommandLineSize - command.size() - 1));
-  if (sup_run_core_request(command, 2) == 0) return;
-  const u16 error = Co.PendingError;
-  Co.PendingError = 0;
-  if (error == 0 || (error & 0x8000) != 0) return;
-  std::string text = sup_pending_error_text(error);
-  if (!text.empty() && text.front() == '\n') text.erase(0, 1);
-  text.erase(0, text.find_first_not_of(' '));
+  const std::string text = sup_load_startup_program(name, false);
+  if (text.empty()) return;
   PrintBox(host_utf8_to_cp932("ﾛｰﾄﾞｴﾗｰ"), text);
 }
 

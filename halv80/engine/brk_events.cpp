@@ -126,18 +126,7 @@ u32 brk_parse_masked_value(u16& mask) {
   cmd_skip_blanks();
   // The scanner always reads a writable line (the command line, or a core
   // request's copy of its argument): don't-care digits become '0' in place.
-  char* p = const_cast<char*>(Cmd.ScannerCursor);
-  const bool binary = *p == '@';
-  if (binary) ++p;
-  for (; *p != '\0' && *p != ',' && *p != '\t' && *p != ' '; ++p) {
-    if (binary && *p == '_') continue;
-    const bool dont_care = *p == 'X' || *p == 'x';
-    mask = u16(mask << (binary ? 1 : 4));
-    if (dont_care)
-      *p = '0';
-    else
-      mask = u16(mask | (binary ? 0x1 : 0xF));
-  }
+  mask = cmd_mask_dont_care_digits(const_cast<char*>(Cmd.ScannerCursor));
   // the digits are hexadecimal whatever the radix
   const u16 radix = Cmd.Radix;
   Cmd.Radix = 16;

@@ -126,19 +126,7 @@ void set_rom_area(u16 type, bool long_start, u32& start, u32& end, u32& offset) 
 // typed stay 1.
 u16 get_masked_value(char* text, u16& mask) {
   cmd_skip_blanks();
-  char* p = text + (Cmd.ScannerCursor - text);
-  mask = 0xFFFF;
-  const bool binary = *p == '@';
-  if (binary) ++p;
-  for (; *p != '\0' && *p != ',' && *p != '\t' && *p != ' '; ++p) {
-    if (binary && *p == '_') continue;
-    const bool dont_care = *p == 'X' || *p == 'x';
-    mask = u16(mask << (binary ? 1 : 4));
-    if (dont_care)
-      *p = '0';
-    else
-      mask = u16(mask | (binary ? 0x1 : 0xF));
-  }
+  mask = cmd_mask_dont_care_digits(text + (Cmd.ScannerCursor - text));
   return u16(cmd_get_value());
 }
 

@@ -354,3 +354,19 @@ u16 cmd_command_size_kind(std::size_t base_length) {
   }
   return Scan.SizeLetter;
 }
+
+u16 cmd_mask_dont_care_digits(char* p) {
+  u16 mask = 0xFFFF;
+  const bool binary = *p == '@';
+  if (binary) ++p;
+  for (; *p != '\0' && *p != ',' && *p != '\t' && *p != ' '; ++p) {
+    if (binary && *p == '_') continue;
+    const bool dont_care = *p == 'X' || *p == 'x';
+    mask = u16(mask << (binary ? 1 : 4));
+    if (dont_care)
+      *p = '0';
+    else
+      mask = u16(mask | (binary ? 0x1 : 0xF));
+  }
+  return mask;
+}

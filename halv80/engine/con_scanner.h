@@ -82,6 +82,11 @@ const char* sup_match_prefix_nocase(std::string_view word, const char* text);
 u32 cmd_get_expression();
 // cmd_get_expression cut to 16 bits unless LongOperands.
 u32 cmd_get_value();
+// The digits of a masked value from `p`, the cursor's place in a writable
+// line: hexadecimal (binary after '@', '_' skipped) up to a blank, tab, comma
+// or the end; each don't-care 'X' becomes '0' in place. The mask has a 1 for
+// every bit that counts; the bits above the digits typed stay 1.
+u16 cmd_mask_dont_care_digits(char* p);
 u32 cmd_get_value_after_comma();
 u32 cmd_get_long_after_comma();
 // cmd_get_value in radix 10, unless the operand starts with "!", "$" or "@".

@@ -261,3 +261,16 @@ std::string sup_project_break_text(std::string_view text) {
   SymStore.SavedBreakpoints = sym_store_blob(stored.size(), stored.data());
   return {};
 }
+
+std::string sup_load_startup_program(std::string_view name, bool code_only) {
+  std::string command = code_only ? "LP " : "L ";
+  command.append(name.substr(0, std::min(name.size(), kCommandLineSize - command.size() - 1)));
+  if (sup_run_core_request(command, 2) == 0) return {};
+  const u16 error = Co.PendingError;
+  Co.PendingError = 0;
+  if (error == 0 || (error & 0x8000) != 0) return {};
+  std::string text = sup_pending_error_text(error);
+  if (!text.empty() && text.front() == '\n') text.erase(0, 1);
+  text.erase(0, std::min(text.size(), text.find_first_not_of(' ')));
+  return text;
+}

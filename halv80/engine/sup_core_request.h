@@ -26,6 +26,11 @@ void sup_core_request_reset();
 // Runs request `request` (0..20) with `argument`; 0 when done, 1 after a
 // failure, whose error is then left in PendingError for the window side.
 u16 sup_run_core_request(std::string_view argument, u16 request);
+// Loads the program a window side was started with: request 2 with "L name"
+// ("LP name" with `code_only`), the name cut to the command line's room.
+// Empty when it loaded or there is nothing to show; else the error's text,
+// trimmed for a message box.
+std::string sup_load_startup_program(std::string_view name, bool code_only);
 // HELP [word]: the help topic through the window side (request 14): a
 // command word's topic is its token - 0x80; no word or an unknown one, 0.
 void cmd_help();

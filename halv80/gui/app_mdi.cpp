@@ -118,15 +118,8 @@ void TMDIApp::CmWindowResize() {
 void TMDIApp::CeWindowResize(TCommandEnabler& ce) { ce.SetCheck(Frame.WindowResizeMode & 1); }
 
 void app_load_program(std::string_view name, int flag) {
-  std::string command = flag ? "LP " : "L ";
-  command.append(name.substr(0, std::min(name.size(), kCommandLineSize - command.size() - 1)));
-  if (sup_run_core_request(command, 2) == 0) return;
-  const u16 error = Co.PendingError;
-  Co.PendingError = 0;
-  if (error == 0 || (error & 0x8000) != 0) return;
-  std::string text = sup_pending_error_text(error);
-  if (!text.empty() && text.front() == '\n') text.erase(0, 1);
-  text.erase(0, text.find_first_not_of(' '));
+  const std::string text = sup_load_startup_program(name, flag != 0);
+  if (text.empty()) return;
   host_message_box(host_utf8_to_cp932("ﾛｰﾄﾞｴﾗｰ"), text, kBoxIconExclamation | 0x2000);
 }
 
