@@ -1,0 +1,200 @@
+// The console windows offscreen: the attribute colours, the key translation,
+// the command side driven by keys typed into the command window with its
+// output read back from the window's cells, and the service of each request.
+#include "halv80/gui/win_console.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <functional>
+#include <memory>
+
+#include "halv80/engine/cmd_core.h"
+#include "halv80/engine/emu_startup.h"
+#include "halv80/engine/engine_state.h"
+#include "halv80/engine/sup_messages.h"
+#include "halv80/engine/testing/simulated_emulator.h"
+#include "halv80/gui/app_main.h"
+#include "halv80/gui/app_mdi.h"
+#include "halv80/gui/tests/gui_test_folder.h"
+#include "halv80/symbols/sym_state_file.h"
+#include "halv80/version.h"
+#include "platform/device/dev_driver.h"
+#include "platform/host/host_text.h"
+#include "platform/host/host_ui.h"
+#include "platform/owl/tests/owl_test_app.h"
+
+namespace {
+
+TEST(CellColoursTest, OneTableChoosesTheColoursOfEveryAttribute) {
+  WindowLayoutRecord r;
+  r.backgroundColour = 0xFFFFFF;  // white
+  r.textColour = 0x000000;        // black
+  r.highlightColour = 0x0000FF;   // red
+  const struct {
+    u8 attribute;
+    bool highlight;
+    COLORREF text, background;
+    bool trim;
+  } cases[] = {
+      {7, false, 0x000000, 0xFFFFFF, true},
+      {2, false, 0x000000, 0xFFFFFF, true},
+      {3, false, 0x0000FF, 0xFFFFFF, false},
+      {0x20, false, 0xFFFFFF, 0x0000FF, false},
+      {0x30, false, 0xFFFFFF, 0x0000FF, false},
+      {0x60, false, 0xFFFFFF, 0x000000, false},
+      {0x70, false, 0xFFFFFF, 0x000000, false},
+      {3, true, 0xFFFFFF, 0x000000, false},   // a selected run swaps whatever its attribute
+      {0x70, true, 0xFFFFFF, 0x000000, false},
+  };
+  for (const auto& c : cases) {
+    const CellColours got = cell_colours(c.attribute, c.highlight, r);
+    EXPECT_EQ(got.text, c.text) << int(c.attribute);
+    EXPECT_EQ(got.background, c.background) << int(c.attribute);
+    EXPECT_EQ(got.trim, c.trim) << int(c.attribute);
+  }
+  // complement and swap part where text and background are not each other's complement
+  r.backgroundColour = 0x102030;
+  r.textColour = 0x405060;
+  EXPECT_EQ(cell_colours(0x60, false, r).background, 0xEFDFCFu);
+  EXPECT_EQ(cell_colours(0x70, false, r).background, 0x405060u);
+}
+
+TEST(ConsoleKeyTest, VirtualKeysBecomeTheEnginesKeyCodes) {
+  const struct {
+    u32 key;
+    u16 code;
+  } cases[] = {{VK_NEXT, 0x36}, {VK_PRIOR, 0x37}, {VK_INSERT, 0x38}, {VK_DELETE, 0x39}, {VK_UP, 0x3A},
+               {VK_LEFT, 0x3B}, {VK_RIGHT, 0x3C}, {VK_DOWN, 0x3D},   {VK_HOME, 0x3E},   {VK_CLEAR, 0x3E},
+               {VK_END, 0x3F},  {VK_HELP, 0x3F},  {VK_F1, 0x62},     {VK_F10, 0x6B},    {VK_F1 + 10, 0},
+               {'A', 0},        {VK_ESCAPE, 0}};
+  for (const auto& c : cases) EXPECT_EQ(console_key_code(c.key), c.code) << c.key;
+}
+
+std::vector<std::string> Boxes;  // "title|text", UTF-8
+int record_box(std::string_view title, std::string_view text, unsigned) {
+  Boxes.push_back(host_cp932_to_utf8(title) + "|" + host_cp932_to_utf8(text));
+  return kBoxAnswerOk;
+}
+
+std::function<void(TMDIApp&)> Body;
+int run_body(TApplication& app) {
+  Body(static_cast<TMDIApp&>(app));
+  return 0;
+}
+
+// The window program against the simulated emulator, with the console
+// windows as its only child windows.
+class ConsoleWindowTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    owl_test_app();
+    reset_engine_state();
+    app_reset_state();
+    frame_reset_state();
+    Boxes.clear();
+    setenv("HALV80_LOCK_DIR", folder.dir().c_str(), 1);
+    previous_sink_ = host_set_message_box_sink(record_box);
+    TApplication::SetRunHook(run_body);
+    for (const char* name : {"qqn80.cfg", "MON80.QQN", "rz7_00.hwf"})
+      std::filesystem::copy_file(std::filesystem::path(HALV80_DATA_DIR) / name, folder.dir() / name);
+    folder.Write("qqn80.qpj", project_text());
+    setenv("HALV80_REGISTRY_DIR", (folder.dir() / "registry").c_str(), 1);
+    ASSERT_TRUE(dev_install_driver_parameters(0x300, 0));
+    dev_reset_system();
+    sim_ = std::make_unique<SimulatedDriver>(DevFixture{});
+    DevSys.driver = sim_.get();
+    DevSys.service_running = true;
+    Links.emulator_startup = emu_startup;
+    sym_install_links();
+    for (u16 i = kChildCommand; i <= kChildCode1; ++i) win_set_child_factory(i, make_console_window);
+  }
+  void TearDown() override {
+    TApplication::SetRunHook(nullptr);
+    host_set_message_box_sink(previous_sink_);
+    for (u16 i = 0; i < kChildCount; ++i) win_set_child_factory(i, nullptr);
+    co_end_command_side();
+    _Q_if_init();
+    _NT_close_driver();
+    _NT_setbioswork(nullptr);
+    dev_reset_system();
+    sim_.reset();
+    unsetenv("HALV80_REGISTRY_DIR");
+    frame_reset_state();
+    reset_engine_state();
+  }
+  void RunApp(std::function<void(TMDIApp&)> body) {
+    Body = [body](TMDIApp& app) {
+      app.frame->SendMessage(WM_PAINT);
+      QApplication::processEvents();
+      body(app);
+    };
+    TMDIApp app(kAppName);
+    app.Run();
+  }
+  static TMainWindow& CommandWindow() { return *static_cast<TMainWindow*>(Frame.Children.commandWindow); }
+  static void Type(TMainWindow& w, std::string_view text) {
+    for (char c : text) w.SendMessage(WM_CHAR, u8(c));
+  }
+  // The text of every row the window shows, one line each (CP932 to UTF-8).
+  static std::string Cells(TMainWindow& w) {
+    std::string all;
+    for (u16 r = 0; r < w.rows; ++r) {
+      const u16 n = w.GetCopyRow(r);
+      all += host_cp932_to_utf8(std::string(reinterpret_cast<const char*>(Frame.SharedRowText.data()), n));
+      all += '\n';
+    }
+    return all;
+  }
+
+  ScratchFolder folder;
+  HostMessageBoxSink previous_sink_ = nullptr;
+  std::unique_ptr<SimulatedDriver> sim_;
+};
+
+// One start of the window program per test binary: the simulated board is
+// started once, so the steps below share it.
+TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputItsCellsShow) {
+  bool ran = false;
+  RunApp([&](TMDIApp&) {
+    ran = true;
+    ASSERT_EQ(Sup.StartupFailure, 0);
+    ASSERT_NE(Frame.Children.commandWindow, nullptr);
+    TMainWindow& w = CommandWindow();
+    ASSERT_GT(w.rows, 2);
+    // Esc comes twice, as key-down and as character: the engine takes both
+    w.SendMessage(WM_KEYDOWN, VK_ESCAPE);
+    w.SendMessage(WM_CHAR, 0x1B);
+    Type(w, "VER\r");
+    EXPECT_EQ(Co.WaitKind & kWaitBitWaiting, kWaitBitWaiting);
+    std::string cells = Cells(w);
+    EXPECT_NE(cells.find(kProductName), std::string::npos) << cells;
+    EXPECT_TRUE(Boxes.empty()) << Boxes.front();
+
+    // output scrolls: as many more commands as the window has rows push the banner out
+    for (u16 i = 0; i < w.rows; ++i) Type(w, "R\r");
+    cells = Cells(w);
+    EXPECT_EQ(cells.find(kProductName), std::string::npos) << cells;
+    Type(w, "VER\r");
+    EXPECT_NE(Cells(w).find(kProductName), std::string::npos);
+
+    // codes without a meaning, or whose window-side work is not there, do no harm
+    for (u16 code : {0, 3, 5, 6, 7, 10, 13, 16, 19, 21, 22, 25, 27, 28, 99, 101}) {
+      Co.Request.code = RequestCode(code);
+      w.ServiceCoreRequest(RequestCode(code));
+    }
+    Co.Request.code = RequestCode::None;
+    EXPECT_TRUE(Boxes.empty());
+    // the error box shows the message buffer without its leading line feed and blanks
+    sup_set_message_buffer("\n  bad thing");
+    w.ServiceCoreRequest(RequestCode::ErrorBox);
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0], "QUENDAR ERROR|bad thing");
+    // the commands still run after the requests
+    Type(w, "VER\r");
+    EXPECT_NE(Cells(w).find(kProductName), std::string::npos);
+  });
+  EXPECT_TRUE(ran);
+}
+
+}  // namespace

@@ -1,0 +1,236 @@
+// The character-cell child window base.
+#include "halv80/gui/win_cells.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/sup_messages.h"
+#include "halv80/gui/res_strings.h"
+
+namespace {
+
+constexpr COLORREF complement(COLORREF c) { return ~c & 0x00FFFFFF; }
+
+// The window that Ctrl+Alt with `key` chooses, or -1.
+int window_key(u32 key) {
+  switch (key) {
+    case '0': case VK_F1: return kChildCode;
+    case '1': return kChildCode1;
+    case 'C': case VK_F1 + 1: return kChildCommand;
+    case 'W': case VK_F1 + 2: return kChildWatch;
+    case 'M': case VK_F1 + 3: return 1;
+    case 'R': case VK_F1 + 4: return kChildRegister;
+    case 'S': case VK_F1 + 5: return 3;
+    case 'L': case VK_F1 + 6: return 4;
+    case 'T': case VK_F1 + 7: return 5;
+    case 'B': case VK_F1 + 8: return 6;
+    case 'H': return 8;
+    case 'E': case VK_F10: return kChildMemo;
+    default: return -1;
+  }
+}
+
+constexpr ResponseEntry kCellTable[] = {
+    EvMessage<WM_SIZE, &TQNWindow::EvSize>(),
+    EvMessage<WM_KEYDOWN, &TQNWindow::EvKeyDown>(),
+    EvMessage<WM_SYSKEYDOWN, &TQNWindow::EvSysKeyDown>(),
+    EvMessage<WM_ERASEBKGND, &TQNWindow::EvEraseBkgnd>(),
+};
+
+}  // namespace
+
+CellColours cell_colours(u8 attribute, bool highlight, const WindowLayoutRecord& layout) {
+  const COLORREF b = COLORREF(layout.backgroundColour) & 0x00FFFFFF;
+  const COLORREF t = COLORREF(layout.textColour) & 0x00FFFFFF;
+  const COLORREF e = COLORREF(layout.highlightColour) & 0x00FFFFFF;
+  if (highlight) return {b, t, false};
+  switch (attribute) {
+    case 0x20:
+    case 0x30: return {b, e, false};
+    case 0x60: return {complement(t), complement(b), false};
+    case 0x03: return {e, b, false};
+    case 0x70: return {b, t, false};
+    default: return {t, b, true};
+  }
+}
+
+TQNWindow::TQNWindow(TMDIClient& client, std::string_view title) : TMDIChild(client, title) {}
+
+TQNWindow::~TQNWindow() = default;
+
+const ResponseEntry* TQNWindow::Find(u32 message, u32 id) {
+  if (const ResponseEntry* e = owl_search_table(kCellTable, message, id)) return e;
+  return TMDIChild::Find(message, id);
+}
+
+WindowLayoutRecord& TQNWindow::Layout() { return layout ? *layout : fallback_; }
+
+void TQNWindow::ApplyPlacement(int mode) {
+  if (mode != 0) return;
+  if (windowIndex < kChildCount) layout = &Frame.Children.layout[windowIndex];
+  // the frame places the window at the record's rectangle once it is created
+  const WindowLayoutRecord& r = Layout();
+  if (windowIndex >= kChildCommand) cellWidths.assign(kMaxCellColumns, 0);
+  TLogFont lf;
+  lf.height = r.height;
+  lf.width = r.width;
+  lf.weight = r.weight ? r.weight : FW_NORMAL;
+  lf.italic = r.italic;
+  lf.outPrecision = r.outPrecision;
+  lf.clipPrecision = r.clipPrecision;
+  lf.quality = r.quality;
+  lf.pitchAndFamily = r.pitchAndFamily;
+  lf.charSet = r.charSet;
+  std::memcpy(lf.faceName, r.faceName, sizeof lf.faceName);
+  lf.faceName[sizeof lf.faceName - 1] = 0;
+  MakeFont(lf);
+}
+
+void TQNWindow::MakeFont(TLogFont lf) {
+  lf.pitchAndFamily |= FIXED_PITCH;
+  font = std::make_unique<TFont>(lf);
+  cellWidth_ = std::max(1, int(font->Metrics().tmAveCharWidth));
+  cellHeight_ = std::max(1, int(font->Metrics().tmHeight));
+  std::fill(cellWidths.begin(), cellWidths.end(), cellWidth_);
+}
+
+void TQNWindow::SetFont(const TLogFont& lf) {
+  MakeFont(lf);
+  WindowLayoutRecord& r = Layout();
+  const TLogFont& f = font->LogFont();
+  std::memcpy(r.faceName, f.faceName, sizeof r.faceName);
+  r.height = f.height;
+  r.width = f.width;
+  r.weight = f.weight;
+  r.italic = f.italic;
+  r.outPrecision = f.outPrecision;
+  r.clipPrecision = f.clipPrecision;
+  r.quality = f.quality;
+  r.pitchAndFamily = f.pitchAndFamily;
+  r.charSet = f.charSet;
+  const TRect c = GetClientRect();
+  UpdateLayout(kSizeRelayout, TSize{c.Width(), c.Height()});
+  Invalidate();
+}
+
+void TQNWindow::RepaintAll() {
+  if (minimized || IsIconic()) return;
+  previousFoundLine = 0;
+  Invalidate(true);
+  UpdateWindow();
+}
+
+u16 TQNWindow::GetRowText(u16, i32, std::string& buffer) {
+  buffer = Co.PendingError != 0 ? sup_pending_error_text(Co.PendingError) : std::string();
+  if (buffer.size() > 1023) buffer.resize(1023);
+  return 7;
+}
+
+u16 TQNWindow::GetCopyRow(u16) { return 0; }
+
+u16 TQNWindow::CharClass(u8 c) const {
+  if (c == ' ') return 2;
+  if (c < 0x80 && (std::isalnum(c) || c == '_')) return 1;
+  return 3;
+}
+
+void TQNWindow::UpdateLayout(u32 sizeType, const TSize& size) {
+  minimized = IsIconic() ? 1 : 0;
+  if (!minimized) {
+    columns = u16(std::clamp((size.cx + cellWidth_ - 1) / cellWidth_, 0, int(kMaxCellColumns)));
+    int height = size.cy;
+    if (windowIndex == kChildMemo) {
+      const int reserve = 16 + cellHeight_ / 3;  // a horizontal scroll bar's height and a third of a cell
+      height = reserve < height ? height - reserve : 0;
+    }
+    rows = u16(std::max(0, height / cellHeight_));
+  }
+  if (sizeType != kSizeRelayout) DefaultProcessing();
+}
+
+void TQNWindow::KeyDown(u32 key, u32, u32) {
+  if (mouseState & 0x8000) mouseState = 0;
+  lastModifiers = win_modifier_mask();
+  if (lastModifiers == (kKeyCtrl | kKeyAlt)) {
+    const int w = window_key(key);
+    if (w >= 0) win_activate_child(u16(w));
+    return;
+  }
+  if (lastModifiers & kKeyCtrl) {
+    if (key == VK_TAB) {
+      win_cycle_focus(0);
+      lastModifiers = kKeyCtrl | kKeyAlt;
+    }
+  }
+}
+
+void TQNWindow::EvSysKeyDown(u32 key, u32 repeat, u32 flags) {
+  if (key == VK_F10 || key == VK_F1 + 5) KeyDown(key, repeat, flags);
+  else DefaultProcessing();
+}
+
+bool TQNWindow::EvEraseBkgnd(TDC&) {
+  if (IsIconic()) return DefaultProcessing() != 0;
+  return true;
+}
+
+void TQNWindow::PaintRun(TDC& dc, int column, int row, std::string_view cells, u8 attribute, bool highlight) {
+  if (cells.empty()) return;
+  const CellColours c = cell_colours(attribute, highlight, Layout());
+  const int x = column * cellWidth_, y = row * cellHeight_;
+  std::size_t first = 0, end = cells.size();
+  if (const std::size_t nul = cells.find('\0'); nul != std::string_view::npos) end = nul;
+  if (c.trim) {
+    while (end > first && cells[end - 1] == ' ') --end;
+    while (first < end && cells[first] == ' ') ++first;
+  }
+  // blanks and the cells after a NUL are filled, the rest written
+  dc.FillRect(TRect{x, y, x + int(cells.size()) * cellWidth_, y + cellHeight_}, c.background);
+  if (end > first) {
+    dc.SetTextColor(c.text);
+    dc.SetBkColor(c.background);
+    dc.SetBkMode(OPAQUE);
+    const std::string_view text = cells.substr(first, end - first);
+    const int tx = x + int(first) * cellWidth_;
+    if (!cellWidths.empty()) {
+      std::vector<int> advances(text.size(), cellWidth_);
+      dc.TextOut(tx, y, text, advances.data(), advances.size());
+    } else {
+      dc.TextOut(tx, y, text);
+    }
+  }
+}
+
+void TQNWindow::PaintCells(TDC& dc, const u8* text, const u8* attributes, int rowFrom, int rowTo, int columnFrom,
+                           int columnTo, int stride, bool highlight) {
+  if (columnTo <= columnFrom) return;
+  if (!text) {
+    if (Frame.SharedRowText.size() < kSharedRowSize || Frame.SharedRowAttributes.size() < kSharedRowSize) return;
+    text = Frame.SharedRowText.data();
+    attributes = Frame.SharedRowAttributes.data();
+    rowTo = rowFrom + 1;
+    stride = 0;
+    columnTo = std::min(columnTo, int(kSharedRowSize));
+  }
+  if (font) dc.SelectObject(*font);
+  const WindowLayoutRecord& r = Layout();
+  for (int row = rowFrom; row < rowTo; ++row) {
+    const std::size_t base = std::size_t(stride) * std::size_t(row - (stride ? 0 : rowFrom));
+    const u8* t = text + base;
+    const u8* a = attributes + base;
+    int start = columnFrom;
+    while (start < columnTo) {
+      int end = start + 1;
+      while (end < columnTo && a[end] == a[start]) ++end;
+      PaintRun(dc, start, row, std::string_view(reinterpret_cast<const char*>(t + start), std::size_t(end - start)),
+               a[start], highlight);
+      start = end;
+    }
+    if (!highlight && columnTo > 5 && a[5] == 0x0F) {
+      const int y = (row + 1) * cellHeight_ - 1;
+      dc.Line(columnFrom * cellWidth_, y, columnTo * cellWidth_, y, COLORREF(r.textColour) & 0x00FFFFFF);
+    }
+  }
+}
