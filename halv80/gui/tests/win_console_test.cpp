@@ -170,6 +170,28 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
     std::string cells = Cells(w);
     EXPECT_NE(cells.find(kProductName), std::string::npos) << cells;
     EXPECT_TRUE(Boxes.empty()) << Boxes.front();
+    // the banner's row is drawn: text pixels on the layout's background
+    {
+      const COLORREF back = COLORREF(Frame.Children.layout[kChildCommand].backgroundColour) & 0xFFFFFF;
+      const COLORREF text = COLORREF(Frame.Children.layout[kChildCommand].textColour) & 0xFFFFFF;
+      ASSERT_NE(back, text);
+      int row = -1;
+      for (u16 r = 0; r < w.rows && row < 0; ++r)
+        if (host_cp932_to_utf8(std::string(reinterpret_cast<const char*>(Frame.SharedRowText.data()), w.GetCopyRow(r)))
+                .find(kProductName) != std::string::npos)
+          row = r;
+      ASSERT_GE(row, 0);
+      TDC dc(w);
+      int inked = 0, blank = 0;
+      for (int y = row * w.CellHeight(); y < (row + 1) * w.CellHeight(); ++y)
+        for (int x = 0; x < 20 * w.CellWidth(); ++x) {
+          const COLORREF c = dc.GetPixel(x, y) & 0xFFFFFF;
+          if (c == back) ++blank;
+          else ++inked;
+        }
+      EXPECT_GT(inked, 0);
+      EXPECT_GT(blank, inked);
+    }
 
     // output scrolls: as many more commands as the window has rows push the banner out
     for (u16 i = 0; i < w.rows; ++i) Type(w, "R\r");
