@@ -279,21 +279,33 @@ void TMainWindow::DrawDirtyPanes(RequestCode code) {
     PaneDirtyRange& d = Lst.Dirty[pane];
     TMainWindow* w = panes[pane];
     if (!w || w->IsIconic() || (d.end_row == 0 && code != RequestCode::ScrollPane)) continue;
-    const bool scroll = code == RequestCode::ScrollPane && (Co.Request.p1 != 0) == (pane == 1);
-    if (scroll) {
-      // the pane moved: its content is drawn again from the screen
-      Con.CaretColumn = 0;
-      w->Invalidate(false);
-    } else if (d.end_row != 0) {
+    if (d.end_row != 0) {
       const int top = pane == 0 ? int(d.first_row) - int(Con.Geometry.command_first_row) : int(d.first_row) - 1;
       const int bottom = pane == 0 ? int(d.end_row) - int(Con.Geometry.command_first_row) : int(d.end_row) - 1;
       w->InvalidateRect(TRect{int(d.first_column) * w->CellWidth(), std::max(top, 0) * w->CellHeight(),
                               int(d.end_column) * w->CellWidth(), std::max(bottom, 0) * w->CellHeight()},
                         false);
+      w->UpdateWindow();
     }
-    w->UpdateWindow();
+    // the engine moves its screen rows after this request: the pixels move now
+    if (code == RequestCode::ScrollPane && (Co.Request.p1 != 0) == (pane == 1)) w->ScrollPane();
     d.end_row = 0;
   }
+}
+
+void TMainWindow::ScrollPane() {
+  const int ch = CellHeight();
+  const int width = GetClientRect().right;
+  const int regionRows = int(std::min<u32>(Co.Request.p4, kScreenRows)) + 1;
+  const int from = int(std::min<u32>(Co.Request.p2, kScreenRows));
+  const int to = int(std::min<u32>(Co.Request.p3, kScreenRows));
+  if (from == to) return;
+  ScrollWindow(0, (to - from) * ch, TRect{0, 0, width, regionRows * ch});
+  // the row the move uncovers is blank until the engine writes its text there
+  const int exposed = to > from ? 0 : regionRows - 1;
+  TDC dc(*this);
+  dc.FillRect(TRect{0, exposed * ch, width, (exposed + 1) * ch}, COLORREF(Layout().backgroundColour) & 0x00FFFFFF);
+  Con.CaretColumn = 0;
 }
 
 void TMainWindow::ServiceCoreRequest(RequestCode code) {

@@ -38,6 +38,9 @@ class TMainWindow : public TQNWindow {
   static void DrawDirtyPanes(RequestCode code);
   // Draws screen rows [firstRow, endRow), columns [firstColumn, endColumn)
   // of this window's band.
+  // Request 5: moves the pane's pixels by the rows the engine is about to
+  // move its screen rows, and blanks the row that uncovers.
+  void ScrollPane();
   void DrawScreenRows(TDC& dc, int firstColumn, int firstRow, int endColumn, int endRow);
 
   void EvChar(u32 character, u32 repeat, u32 flags);

@@ -147,6 +147,22 @@ class ConsoleWindowTest : public testing::Test {
     return all;
   }
 
+  // Rows whose drawn pixels disagree with their cells: ink on a row without
+  // text, or none on a row with text.
+  static std::vector<int> MisdrawnRows(TMainWindow& w) {
+    std::vector<int> bad;
+    const COLORREF back = COLORREF(Frame.Children.layout[w.windowIndex].backgroundColour) & 0xFFFFFF;
+    TDC dc(w);
+    for (u16 r = 0; r < w.rows; ++r) {
+      const bool text = w.GetCopyRow(r) > 0;
+      bool ink = false;
+      for (int y = r * w.CellHeight(); y < (r + 1) * w.CellHeight() && !ink; ++y)
+        for (int x = 0; x < w.columns * w.CellWidth() && !ink; ++x) ink = (dc.GetPixel(x, y) & 0xFFFFFF) != back;
+      if (text != ink) bad.push_back(r);
+    }
+    return bad;
+  }
+
   ScratchFolder folder;
   HostMessageBoxSink previous_sink_ = nullptr;
   std::unique_ptr<SimulatedDriver> sim_;
@@ -199,6 +215,9 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
     EXPECT_EQ(cells.find(kProductName), std::string::npos) << cells;
     Type(w, "VER\r");
     EXPECT_NE(Cells(w).find(kProductName), std::string::npos);
+    // the pixels moved with the rows: every row shows what its cells hold
+    Type(w, "D 0\r");
+    EXPECT_EQ(MisdrawnRows(w), std::vector<int>{}) << Cells(w);
 
     // codes without a meaning, or whose window-side work is not there, do no harm
     for (u16 code : {0, 3, 5, 6, 7, 10, 13, 16, 19, 21, 22, 25, 27, 28, 99, 101}) {
