@@ -8,6 +8,7 @@
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/gui/res_strings.h"
+#include "platform/host/host_text.h"
 
 namespace {
 
@@ -31,6 +32,8 @@ int window_key(u32 key) {
     default: return -1;
   }
 }
+
+std::string SearchText;  // CP932
 
 constexpr ResponseEntry kCellTable[] = {
     EvMessage<WM_SIZE, &TQNWindow::EvSize>(),
@@ -129,6 +132,43 @@ u16 TQNWindow::GetRowText(u16, i32, std::string& buffer) {
 }
 
 u16 TQNWindow::GetCopyRow(u16) { return 0; }
+
+void win_set_search_text(std::string_view cp932) { SearchText.assign(cp932.substr(0, 255)); }
+const std::string& win_search_text() { return SearchText; }
+
+u16 TQNWindow::Search(u16 flags, i32 startRow, i32 rowLimit) {
+  if (windowIndex == kChildInspect) {
+    if (startRow == 0) startRow = 1;
+    if (rowLimit == 1) return 0;
+  }
+  // the string search dialog is not part of this window: a search that would
+  // ask takes the kept text as the dialog would offer it
+  if (!(flags & 1) && windowIndex < kChildCommand) previousFoundLine = 0;
+  const std::string& text = SearchText;
+  if (text.empty()) return 0;
+  const bool forward = (searchDirection & 1) != 0;
+  std::string row;
+  for (i32 r = startRow; r >= 0; r += forward ? 1 : -1) {
+    if (rowLimit == 0) break;
+    if (rowLimit > 0 && r >= rowLimit && windowIndex != 8) break;
+    if (GetRowText(0xFFFF, r, row) == 0xFFFF) break;
+    if (row.size() > 1023) row.resize(1023);
+    std::size_t start = 0;
+    if (r == startRow && previousFoundLine == r + 1 && foundColumn < row.size())
+      start = foundColumn + (host_cp932_lead(u8(row[foundColumn])) ? 2 : 1);
+    while (start + text.size() <= row.size()) {
+      if (row.compare(start, text.size(), text) == 0) {
+        foundLine = r + 1;
+        foundColumn = u16(start);
+        foundLength = u16(text.size());
+        return 1;
+      }
+      start += host_cp932_lead(u8(row[start])) ? 2 : 1;
+    }
+  }
+  sup_raise_error(1, 1);  // not found: a beep and the status message
+  return 0;
+}
 
 u16 TQNWindow::CharClass(u8 c) const {
   if (c == ' ') return 2;

@@ -32,6 +32,11 @@ CellColours cell_colours(u8 attribute, bool highlight, const WindowLayoutRecord&
 constexpr u32 kSizeRelayout = 0x9876;
 constexpr u16 kMaxCellColumns = 256;
 
+// The search text kept for the program (CP932): what the string search
+// dialog last took, used again by a repeated search.
+void win_set_search_text(std::string_view cp932);
+const std::string& win_search_text();
+
 class TQNWindow : public TMDIChild {
  public:
   TQNWindow(TMDIClient& client, std::string_view title);
@@ -48,6 +53,12 @@ class TQNWindow : public TMDIChild {
   // Text of one row (at most 1,024 bytes); 0xFFFF no such row, else the
   // row's colour code (7 normal). Base: the pending system error's text.
   virtual u16 GetRowText(u16 mode, i32 row, std::string& buffer);
+  // Finds the search text in the rows GetRowText gives, from startRow in
+  // searchDirection (bit 0 forwards), without wrapping; rows at or past
+  // rowLimit are not looked at (rowLimit < 0: no limit). 1 found (foundLine
+  // 1-based, foundColumn, foundLength set), else 0. Flags bit 0: search again
+  // with the kept text.
+  u16 Search(u16 flags, i32 startRow, i32 rowLimit);
   virtual void Refresh() { RepaintAll(); }
   // Fills the frame's shared row buffers with window row `row`; the length.
   virtual u16 GetCopyRow(u16 row);

@@ -118,6 +118,29 @@ u16 TMainWindow::ScreenRow(u16 row) const {
   return u16(Pane() == 0 ? row + Con.Geometry.command_first_row : row + 1);
 }
 
+u16 TMainWindow::GetRowText(u16, i32 row, std::string& buffer) {
+  buffer.clear();
+  if (row < 0) return 0xFFFF;
+  char line[kProviderLineSize]{};
+  if (con_window_fetch_line(std::span<char>(line, sizeof line - 1), u32(row)) == kProviderEnd) return 0xFFFF;
+  buffer.assign(line, strnlen(line, sizeof line));
+  return 0;
+}
+
+void TMainWindow::FindInPane() {
+  RequestBlock& q = Co.Request;
+  const bool again = (q.p2 & 1) != 0 || (q.p1 & 0x1000) != 0;
+  foundColumn = u16(q.p4);
+  previousFoundLine = i32(q.p5);
+  searchDirection = u16(((q.p2 & 2) == 0 ? 1 : 0) | (q.p2 & 0x8000));
+  const u16 found = Search(again ? 1 : 0, i32(q.p3), -1);
+  q.view.found = found;
+  q.p2 = (searchDirection & 1) ? 0 : 2;
+  q.view.found_row = u32(foundLine - 1);
+  q.view.found_column = foundColumn;
+  q.view.found_end_column = u16(foundColumn + foundLength);
+}
+
 u16 TMainWindow::GetCopyRow(u16 row) {
   if (Frame.SharedRowText.size() < kSharedRowSize) Frame.SharedRowText.assign(kSharedRowSize, 0);
   if (Frame.SharedRowAttributes.size() < kSharedRowSize) Frame.SharedRowAttributes.assign(kSharedRowSize, 0);
@@ -314,6 +337,11 @@ void TMainWindow::ServiceCoreRequest(RequestCode code) {
   switch (code) {
     case RequestCode::ScrollPane:
       break;  // done by the pane update
+    case RequestCode::SearchText: {
+      TMainWindow* w = dynamic_cast<TMainWindow*>(t.activeIndex == kChildCommand ? t.commandWindow : t.consoleWindow);
+      if (w) w->FindInPane();
+      break;
+    }
     case RequestCode::Refresh:
       if (Frame.ChildrenCreated == 1)
         for (u16 i = 0; i <= 6; ++i) refresh_child(i);
@@ -335,7 +363,6 @@ void TMainWindow::ServiceCoreRequest(RequestCode code) {
       break;
     case RequestCode::ShowValue:
     case RequestCode::ChooseSourceFile:
-    case RequestCode::SearchText:
     case RequestCode::BringCodeWindow:
     case RequestCode::MayShowPosition:
     case RequestCode::PickList:

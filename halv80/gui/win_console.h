@@ -23,7 +23,12 @@ class TMainWindow : public TQNWindow {
   // The pane this window shows: 0 command, 1 code.
   u16 Pane() const { return windowIndex >= kChildCode ? 1 : 0; }
 
+  // Logical line `row` of the pane's content (log ring or listing).
+  u16 GetRowText(u16 mode, i32 row, std::string& buffer) override;
   u16 GetCopyRow(u16 row) override;
+  // Request 4: the engine's text search over the pane's lines, with its
+  // parameters and results in the request block.
+  void FindInPane();
   int MinClientHeight() override { return 2 * CellHeight(); }
   void UpdateLayout(u32 sizeType, const TSize& size) override;
   void KeyDown(u32 key, u32 repeat, u32 flags) override;

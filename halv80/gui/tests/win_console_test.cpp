@@ -11,6 +11,7 @@
 
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/emu_startup.h"
+#include "halv80/engine/con_log.h"
 #include "halv80/engine/engine_state.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/testing/simulated_emulator.h"
@@ -69,6 +70,71 @@ TEST(ConsoleKeyTest, VirtualKeysBecomeTheEnginesKeyCodes) {
                {VK_END, 0x3F},  {VK_HELP, 0x3F},  {VK_F1, 0x62},     {VK_F10, 0x6B},    {VK_F1 + 10, 0},
                {'A', 0},        {VK_ESCAPE, 0}};
   for (const auto& c : cases) EXPECT_EQ(console_key_code(c.key), c.code) << c.key;
+}
+
+// A text window over fixed rows.
+class RowsWindow : public TQNWindow {
+ public:
+  RowsWindow(TMDIClient& client, std::vector<std::string> rows) : TQNWindow(client, "rows"), rows_(std::move(rows)) {
+    windowIndex = kChildCommand;
+  }
+  u16 GetRowText(u16, i32 row, std::string& buffer) override {
+    if (row < 0 || std::size_t(row) >= rows_.size()) return 0xFFFF;
+    buffer = rows_[std::size_t(row)];
+    return 7;
+  }
+
+ private:
+  std::vector<std::string> rows_;
+};
+
+TEST(SearchTest, FindsTheTextForwardsAndBackwardsAndContinuesAfterTheLastMatch) {
+  owl_test_app();
+  reset_engine_state();
+  TMDIClient client;
+  const std::string kanji = host_utf8_to_cp932("漢字");
+  RowsWindow w(client, {"alpha", "beta ab ab", "gamma", kanji + "ab", "delta"});
+  win_set_search_text("ab");
+  const struct {
+    u16 direction;
+    i32 start, previous;
+    u16 column;  // foundColumn before the search
+    u16 found;
+    i32 line;
+    u16 foundColumn;
+  } cases[] = {
+      {1, 0, 0, 0, 1, 2, 5},     // first match from the top
+      {1, 1, 2, 5, 1, 2, 8},     // again: after the previous match in the same row
+      {1, 1, 2, 8, 1, 4, 4},     // then on to the next row, past the double-byte text
+      {0, 4, 0, 0, 1, 4, 4},     // backwards from the bottom
+      {0, 2, 0, 0, 1, 2, 5},     // backwards from the middle
+      {1, 4, 0, 0, 0, 0, 0},     // nothing below
+      {0, 0, 0, 0, 0, 0, 0},     // nothing above row 0
+  };
+  for (const auto& c : cases) {
+    w.searchDirection = c.direction;
+    w.previousFoundLine = c.previous;
+    w.foundColumn = c.column;
+    w.foundLine = 0;
+    Co.PendingError = 0;
+    EXPECT_EQ(w.Search(1, c.start, -1), c.found) << c.start;
+    if (c.found) {
+      EXPECT_EQ(w.foundLine, c.line) << c.start;
+      EXPECT_EQ(w.foundColumn, c.foundColumn) << c.start;
+      EXPECT_EQ(w.foundLength, 2);
+    } else {
+      EXPECT_NE(Co.PendingError, 0) << "not found is reported";
+    }
+  }
+  // a row limit stops the search; an empty search text finds nothing and says nothing
+  w.searchDirection = 1;
+  w.previousFoundLine = 0;
+  EXPECT_EQ(w.Search(1, 2, 3), 0);
+  win_set_search_text("");
+  Co.PendingError = 0;
+  EXPECT_EQ(w.Search(1, 0, -1), 0);
+  EXPECT_EQ(Co.PendingError, 0);
+  reset_engine_state();
 }
 
 std::vector<std::string> Boxes;  // "title|text", UTF-8
@@ -218,6 +284,30 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
     // the pixels moved with the rows: every row shows what its cells hold
     Type(w, "D 0\r");
     EXPECT_EQ(MisdrawnRows(w), std::vector<int>{}) << Cells(w);
+
+    // request 4: the engine's search over the pane's lines (the engine's
+    // line provider counts from the oldest line when asked to restart),
+    // forwards from the first line and backwards from the last
+    win_set_search_text(kProductName);
+    for (u32 flags : {1u, 3u}) {
+      Co.Request = RequestBlock{};
+      Co.Request.p2 = flags;
+      Co.Request.p3 = flags == 1 ? 0 : Log.TotalLines - 1;
+      Co.Request.view.log_restart = 1;
+      Co.Request.code = RequestCode::SearchText;
+      Frame.Children.activeIndex = kChildCommand;
+      w.ServiceCoreRequest(RequestCode::SearchText);
+      EXPECT_EQ(Co.Request.view.found, 1) << flags;
+      EXPECT_EQ(Co.Request.p2, flags == 1 ? 0u : 2u);
+      std::string line;
+      Co.Request.view.log_restart = 1;
+      w.GetRowText(0, i32(Co.Request.view.found_row), line);
+      EXPECT_EQ(line.substr(Co.Request.view.found_column,
+                            Co.Request.view.found_end_column - Co.Request.view.found_column),
+                kProductName);
+    }
+    Co.Request = RequestBlock{};
+    Co.PendingError = 0;
 
     // codes without a meaning, or whose window-side work is not there, do no harm
     for (u16 code : {0, 3, 5, 6, 7, 10, 13, 16, 19, 21, 22, 25, 27, 28, 99, 101}) {
