@@ -9,6 +9,7 @@
 #include "halv80/engine/sup_messages.h"
 #include "halv80/gui/res_strings.h"
 #include "platform/host/host_text.h"
+#include "platform/owl/owl_system.h"
 
 namespace {
 
@@ -34,12 +35,14 @@ int window_key(u32 key) {
 }
 
 std::string SearchText;  // CP932
+constexpr u32 kCmPageCopy = 410;
 
 constexpr ResponseEntry kCellTable[] = {
     EvMessage<WM_SIZE, &TQNWindow::EvSize>(),
     EvMessage<WM_KEYDOWN, &TQNWindow::EvKeyDown>(),
     EvMessage<WM_SYSKEYDOWN, &TQNWindow::EvSysKeyDown>(),
     EvMessage<WM_ERASEBKGND, &TQNWindow::EvEraseBkgnd>(),
+    EvCommand<&TQNWindow::CmPageCopy>(kCmPageCopy),
 };
 
 }  // namespace
@@ -132,6 +135,16 @@ u16 TQNWindow::GetRowText(u16, i32, std::string& buffer) {
 }
 
 u16 TQNWindow::GetCopyRow(u16) { return 0; }
+
+void TQNWindow::CmPageCopy() {
+  std::string text;
+  for (u16 r = 0; r < rows; ++r) {
+    const u16 n = std::min<u16>(GetCopyRow(r), u16(kSharedRowSize));
+    if (Frame.SharedRowText.size() >= n) text.append(reinterpret_cast<const char*>(Frame.SharedRowText.data()), n);
+    text += "\r\n";
+  }
+  owl_set_clipboard_text(text);
+}
 
 void win_set_search_text(std::string_view cp932) { SearchText.assign(cp932.substr(0, 255)); }
 const std::string& win_search_text() { return SearchText; }

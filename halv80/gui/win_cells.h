@@ -59,6 +59,8 @@ class TQNWindow : public TMDIChild {
   // 1-based, foundColumn, foundLength set), else 0. Flags bit 0: search again
   // with the kept text.
   u16 Search(u16 flags, i32 startRow, i32 rowLimit);
+  // Command 410: every visible row onto the clipboard, each with its line end.
+  void CmPageCopy();
   virtual void Refresh() { RepaintAll(); }
   // Fills the frame's shared row buffers with window row `row`; the length.
   virtual u16 GetCopyRow(u16 row);

@@ -11,6 +11,7 @@
 #include "halv80/gui/res_strings.h"
 #include "platform/host/host_text.h"
 #include "platform/host/host_ui.h"
+#include "platform/owl/owl_system.h"
 
 namespace {
 
@@ -350,6 +351,13 @@ void TMainWindow::ServiceCoreRequest(RequestCode code) {
     case RequestCode::WatchListChanged: refresh_child(kChildWatch); break;
     case RequestCode::HistoryUpdate: refresh_child(8); break;
     case RequestCode::ErrorBox: error_box_request(); break;
+    case RequestCode::PageCopy:
+      if (auto* w = dynamic_cast<TQNWindow*>(t.activeIndex == kChildCommand ? t.commandWindow : t.consoleWindow))
+        w->CmPageCopy();
+      break;
+    case RequestCode::Clipboard:
+      owl_set_clipboard_text(std::string_view(Sup.MessageBuffer, strnlen(Sup.MessageBuffer, sizeof Sup.MessageBuffer)));
+      break;
     case RequestCode::Focus: win_cycle_focus(u16(Co.Request.p1)); break;
     case RequestCode::KeyAction20: win_toggle_maximize(); break;
     case RequestCode::ProjectLayout:
@@ -369,9 +377,7 @@ void TMainWindow::ServiceCoreRequest(RequestCode code) {
     case RequestCode::CaretHint:
     case RequestCode::Help:
     case RequestCode::Paste:
-    case RequestCode::PageCopy:
     case RequestCode::OptionsDialog:
-    case RequestCode::Clipboard:
     case RequestCode::ReloadCodeWindows:
     case RequestCode::ScrollThumb:
     case RequestCode::LineNumberDialog:

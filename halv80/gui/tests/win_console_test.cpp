@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <QApplication>
+#include <QClipboard>
 #include <functional>
 #include <memory>
 
@@ -309,8 +311,20 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
     Co.Request = RequestBlock{};
     Co.PendingError = 0;
 
+    // page copy: the visible rows on the clipboard, one line each, the
+    // Japanese banner lines as Unicode
+    Frame.Children.activeIndex = kChildCommand;
+    w.ServiceCoreRequest(RequestCode::PageCopy);
+    const std::string copied = QApplication::clipboard()->text().toStdString();
+    EXPECT_EQ(copied, Cells(w)) << copied;
+    EXPECT_NE(copied.find("ＱＵＥＮＤＡＲ"), std::string::npos) << copied;
+    // request 19: the message buffer
+    sup_set_message_buffer(host_utf8_to_cp932("メッセージ"));
+    w.ServiceCoreRequest(RequestCode::Clipboard);
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "メッセージ");
+
     // codes without a meaning, or whose window-side work is not there, do no harm
-    for (u16 code : {0, 3, 5, 6, 7, 10, 13, 16, 19, 21, 22, 25, 27, 28, 99, 101}) {
+    for (u16 code : {0, 3, 5, 6, 7, 10, 13, 21, 22, 25, 27, 28, 99, 101}) {
       Co.Request.code = RequestCode(code);
       w.ServiceCoreRequest(RequestCode(code));
     }
