@@ -43,6 +43,9 @@ constexpr ResponseEntry kCellTable[] = {
     EvMessage<WM_SYSKEYDOWN, &TQNWindow::EvSysKeyDown>(),
     EvMessage<WM_ERASEBKGND, &TQNWindow::EvEraseBkgnd>(),
     EvCommand<&TQNWindow::CmPageCopy>(kCmPageCopy),
+    EvMessage<WM_LBUTTONDOWN, &TQNWindow::EvLButtonDown>(),
+    EvMessage<WM_MOUSEMOVE, &TQNWindow::EvMouseMove>(),
+    EvMessage<WM_LBUTTONUP, &TQNWindow::EvLButtonUp>(),
 };
 
 }  // namespace
@@ -144,6 +147,71 @@ void TQNWindow::CmPageCopy() {
     text += "\r\n";
   }
   owl_set_clipboard_text(text);
+}
+
+std::string TQNWindow::SelectionText(int fromColumn, int fromRow, int toColumn, int toRow) {
+  std::string text;
+  if (fromRow > toRow || (fromRow == toRow && fromColumn > toColumn)) {
+    std::swap(fromRow, toRow);
+    std::swap(fromColumn, toColumn);
+  }
+  if (fromRow < 0 || toRow >= rows) return text;
+  if (fromRow != toRow) {
+    for (int r = fromRow; r <= toRow; ++r) {
+      const u16 n = std::min<u16>(GetCopyRow(u16(r)), u16(kSharedRowSize));
+      text.append(reinterpret_cast<const char*>(Frame.SharedRowText.data()), n);
+      text += "\r\n";
+    }
+    return text;
+  }
+  const int n = std::min<int>(GetCopyRow(u16(fromRow)), int(kSharedRowSize));
+  const u8* row = Frame.SharedRowText.data();
+  if (n == 0 || fromColumn >= n) return text;
+  toColumn = std::min(toColumn, n - 1);
+  // out to the ends of the words at both ends (double-byte text is never extended)
+  int b0 = fromColumn, b1 = toColumn + 1;
+  const u16 first = CharClass(row[b0]);
+  while (b0 > 0 && first != 3 && CharClass(row[b0 - 1]) == first) --b0;
+  const u16 last = CharClass(row[b1 - 1]);
+  while (b1 < n && last != 3 && CharClass(row[b1]) == last) ++b1;
+  // a double-byte character is never cut in half
+  if (host_cp932_lead(row[b1 - 1]) && b1 < n) ++b1;
+  text.assign(reinterpret_cast<const char*>(row + b0), std::size_t(b1 - b0));
+  return text;
+}
+
+void TQNWindow::CellAt(const TPoint& point, int& column, int& row) const {
+  column = std::clamp(point.x / cellWidth_, 0, std::max(0, int(columns) - 1));
+  row = std::clamp(point.y / cellHeight_, 0, std::max(0, int(rows) - 1));
+}
+
+void TQNWindow::EvLButtonDown(u32, const TPoint& point) {
+  if (mouseState & 0x8000) {  // the click that activated the window
+    mouseState = 0;
+    return;
+  }
+  if (point.x < 0 || point.y < 0 || point.x >= columns * cellWidth_ || point.y >= rows * cellHeight_) return;
+  CellAt(point, dragColumn_, dragRow_);
+  clickColumn = dragColumn_;
+  clickRow = dragRow_;
+  mouseState = 2;
+}
+
+void TQNWindow::EvMouseMove(u32 modifiers, const TPoint& point) {
+  if (mouseState != 2) return;
+  if (!(modifiers & MK_LBUTTON)) {
+    EvLButtonUp(modifiers, point);
+    return;
+  }
+  CellAt(point, dragColumn_, dragRow_);
+}
+
+void TQNWindow::EvLButtonUp(u32, const TPoint& point) {
+  if (mouseState != 2) return;
+  CellAt(point, dragColumn_, dragRow_);
+  mouseState = 0;
+  const std::string text = SelectionText(clickColumn, clickRow, dragColumn_, dragRow_);
+  if (!text.empty()) owl_set_clipboard_text(text);
 }
 
 void win_set_search_text(std::string_view cp932) { SearchText.assign(cp932.substr(0, 255)); }

@@ -61,6 +61,16 @@ class TQNWindow : public TMDIChild {
   u16 Search(u16 flags, i32 startRow, i32 rowLimit);
   // Command 410: every visible row onto the clipboard, each with its line end.
   void CmPageCopy();
+  // The selection's text: within one row the cells from column `from` to
+  // column `to` extended to whole words, without a line end; across rows the
+  // whole rows from `fromRow` to `toRow`, each with CR LF.
+  std::string SelectionText(int fromColumn, int fromRow, int toColumn, int toRow);
+
+  // The mouse selection: press on a cell, drag, release copies.
+  void EvLButtonDown(u32 modifiers, const TPoint& point);
+  void EvMouseMove(u32 modifiers, const TPoint& point);
+  void EvLButtonUp(u32 modifiers, const TPoint& point);
+  i32 clickColumn = 0, clickRow = 0;
   virtual void Refresh() { RepaintAll(); }
   // Fills the frame's shared row buffers with window row `row`; the length.
   virtual u16 GetCopyRow(u16 row);
@@ -106,6 +116,9 @@ class TQNWindow : public TMDIChild {
 
  private:
   void MakeFont(TLogFont lf);
+  // The cell under `point`, clamped to the grid.
+  void CellAt(const TPoint& point, int& column, int& row) const;
+  int dragColumn_ = 0, dragRow_ = 0;
   int cellWidth_ = 8;
   int cellHeight_ = 16;
   WindowLayoutRecord fallback_{};

@@ -318,6 +318,28 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
     const std::string copied = QApplication::clipboard()->text().toStdString();
     EXPECT_EQ(copied, Cells(w)) << copied;
     EXPECT_NE(copied.find("ＱＵＥＮＤＡＲ"), std::string::npos) << copied;
+    // rows selected with the mouse: whole rows from the press to the release
+    {
+      int row = -1;
+      for (u16 r = 0; r < w.rows && row < 0; ++r)
+        if (host_cp932_to_utf8(std::string(reinterpret_cast<const char*>(Frame.SharedRowText.data()), w.GetCopyRow(r)))
+                .find("ＱＵＥＮＤＡＲ") != std::string::npos)
+          row = r;
+      ASSERT_GT(row, 0);
+      const auto at = [&](int column, int r) { return owl_make_long(u16(column * w.CellWidth() + 1), u16(r * w.CellHeight() + 1)); };
+      w.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, at(3, row));
+      w.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, at(0, row - 1));
+      w.SendMessage(WM_LBUTTONUP, 0, at(0, row - 1));
+      std::string expected;
+      for (int r = row - 1; r <= row; ++r)
+        expected += host_cp932_to_utf8(std::string(reinterpret_cast<const char*>(Frame.SharedRowText.data()), w.GetCopyRow(u16(r)))) + "\n";
+      EXPECT_EQ(QApplication::clipboard()->text().toStdString(), expected);
+      EXPECT_EQ(w.mouseState, 0);
+      // within one row: the word under the press and the release
+      w.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, at(1, row - 1));
+      w.SendMessage(WM_LBUTTONUP, 0, at(2, row - 1));
+      EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "halv80");
+    }
     // request 19: the message buffer
     sup_set_message_buffer(host_utf8_to_cp932("メッセージ"));
     w.ServiceCoreRequest(RequestCode::Clipboard);
