@@ -11,6 +11,7 @@
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/gui/app_mdi.h"
+#include "halv80/gui/win_console.h"
 #include "platform/host/host_dir.h"
 #include "platform/host/host_file.h"
 #include "platform/host/host_text.h"
@@ -160,6 +161,9 @@ int app_main(int argc, char** argv) {
     startup_append(" ");
     if (response) app_read_response_file(response_name);
   }
+  // the console windows: the command pane and the code pane
+  for (u16 i = kChildCommand; i <= kChildCode1; ++i)
+    if (!win_child_factory(i)) win_set_child_factory(i, make_console_window);
   return app.Run();
 }
 

@@ -30,7 +30,6 @@ namespace {
 constexpr u32 kHeartbeatTimer = 1;
 constexpr u32 kHeartbeatMs = 55;
 constexpr int kExitPathEntries = 10;
-constexpr unsigned kTaskModal = 0x2000;
 constexpr std::string_view kHelpFile = "wqqn80.hlp";
 constexpr std::size_t kHelpPathMax = 255;
 constexpr int kBiosWorkSize = 1046;

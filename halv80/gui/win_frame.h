@@ -157,5 +157,8 @@ class QN_Frame : public QMDIFrame {
   bool firstPaintPosted_ = false;
 };
 
+// Message boxes of the window side are task-modal.
+constexpr unsigned kTaskModal = 0x2000;
+
 // The message that carries the first paint's work.
 constexpr u32 kFirstPaintMessage = WM_USER + 0x101;

@@ -1,6 +1,8 @@
 // The single-instance lock, program starts, the beep and help calls.
 #include "platform/owl/owl_system.h"
 
+#include "platform/owl/owl_qt.h"
+
 #include <cctype>
 #include <fcntl.h>
 #include <strings.h>
@@ -10,6 +12,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QUrl>
 #include <cerrno>
@@ -165,3 +168,15 @@ void owl_help_reset(bool open_viewer) {
   Sys.help.clear();
   Sys.open_viewer = open_viewer;
 }
+
+void owl_set_clipboard_text(std::string_view cp932) {
+  std::string text;
+  text.reserve(cp932.size());
+  for (std::size_t i = 0; i < cp932.size(); ++i) {
+    if (cp932[i] == '\r' && i + 1 < cp932.size() && cp932[i + 1] == '\n') continue;  // CR LF: one line end
+    text += cp932[i];
+  }
+  QApplication::clipboard()->setText(owl_qstring(text));
+}
+
+std::string owl_clipboard_text() { return owl_cp932(QApplication::clipboard()->text()); }

@@ -1,5 +1,5 @@
 // What the window side asks of the system besides windows: the single-instance
-// lock, starting programs, the beep and the help viewer.
+// lock, starting programs, the clipboard, the beep and the help viewer.
 #pragma once
 
 #include <string>
@@ -28,6 +28,11 @@ std::vector<std::string> owl_split_command_line(std::string_view line);
 // name is looked up along PATH; the system's "NAME.EXE" names the host's
 // program "name". The process id, or -1 when it could not be started.
 int owl_start_process(std::string_view command_line, std::string_view folder);
+
+// The clipboard's text. Set: the CP932 text as Unicode, each CR LF as one
+// line end. Get: the clipboard's text as CP932 (empty when it holds none).
+void owl_set_clipboard_text(std::string_view cp932);
+std::string owl_clipboard_text();
 
 // The default beep; counted for tests.
 void owl_beep();

@@ -15,6 +15,12 @@
 
 #include "platform/owl/owl_system.h"
 
+#include <QApplication>
+#include <QClipboard>
+
+#include "platform/host/host_text.h"
+#include "platform/owl/tests/owl_test_app.h"
+
 namespace {
 
 constexpr const char* kName = "QUENDAR-RZ7(80)/W32";
@@ -141,3 +147,11 @@ TEST(OwlHelp, CallsAreRecorded) {
 }
 
 }  // namespace
+
+TEST(OwlClipboard, TextGoesOutAsUnicodeWithPlainLineEnds) {
+  owl_test_app();
+  const std::string kanji = host_utf8_to_cp932("漢字ｶﾅ");
+  owl_set_clipboard_text("A\r\n" + kanji + "\r\n");
+  EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "A\n漢字ｶﾅ\n");
+  EXPECT_EQ(owl_clipboard_text(), "A\n" + kanji + "\n");
+}
