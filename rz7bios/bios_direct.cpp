@@ -306,12 +306,14 @@ void dir_io_delay(u32 n) {
 }
 
 void dir_wait_ms(u32 ms) {
-  // The host's tick count ends the wait too, so a board whose timer stands
-  // still cannot hold the caller for ever.
+  // The host's tick count ends the wait too, and so does the wait step's
+  // measure of a millisecond (polls per tick), so that a board whose timer
+  // stands still beside a host clock that stands still cannot hold the caller.
   const u32 board_start = dir_timer_ms();
   const u32 host_start = host_tick_ms();
-  while (dir_timer_ms() - board_start < ms && host_tick_ms() - host_start < ms) {
-  }
+  const u64 poll_limit = u64(ms) * std::max<u16>(W().get16<kWorkPollsPerTick>(), 1);
+  for (u64 polls = 0; polls < poll_limit; ++polls)
+    if (dir_timer_ms() - board_start >= ms || host_tick_ms() - host_start >= ms) return;
 }
 
 void dir_init() {
