@@ -1,4 +1,5 @@
-// The target channel in driver mode. Small sends gather in the work area's
+// The target channel. In direct mode the port back end counts FIFO room and
+// contents itself (bios_direct.cpp). In driver mode: Small sends gather in the work area's
 // 32-byte channel buffer until a request carries them; bytes the driver read
 // ahead wait there in receive mode and are served without a request. The
 // buffer state (index, count, receive mode) lives in the argument block,
@@ -8,6 +9,7 @@
 
 #include "platform/device/dev_tokens.h"
 #include "rz7bios/bios_core.h"
+#include "rz7bios/bios_direct.h"
 #include "rz7bios/rz7bios.h"
 
 namespace {
@@ -65,14 +67,16 @@ extern "C" {
 
 void _Q_fifo_rst(void) {
   LockScope lock;
-  if (!bios_driver_mode()) return;
+  if (!Bios.Work) return;
+  if (!bios_driver_mode()) return dir_fifo_reset();
   Packer();
   channel_call(BiosRequest::FifoReset, "fifo_rst", 0);
 }
 
 uint32_t _Q_putrs(uint8_t byte) {
   LockScope lock;
-  if (!bios_driver_mode()) return 0;
+  if (!Bios.Work) return 0;
+  if (!bios_driver_mode()) return dir_putrs(byte);
   check_not_receiving();
   const u32 index = chan_index();
   const u32 count = Bios.Block.get32<kArgChanCount>();
@@ -89,7 +93,11 @@ uint32_t _Q_putrs(uint8_t byte) {
 
 uint32_t _Q_putrsblk(const void* buffer, uint16_t count, uint16_t stop_on_input) {
   LockScope lock;
-  if (!bios_driver_mode()) return 0;
+  if (!Bios.Work) return 0;
+  if (!bios_driver_mode()) {
+    if (!buffer) return count ? 1 : 0;
+    return dir_putrsblk(std::span(static_cast<const u8*>(buffer), count), stop_on_input != 0);
+  }
   check_not_receiving();
   const u32 index = chan_index();
   const u32 pending = Bios.Block.get32<kArgChanCount>();
@@ -109,7 +117,8 @@ uint32_t _Q_putrsblk(const void* buffer, uint16_t count, uint16_t stop_on_input)
 
 uint32_t _Q_rschk(void) {
   LockScope lock;
-  if (!bios_driver_mode()) return 0;
+  if (!Bios.Work) return 0;
+  if (!bios_driver_mode()) return dir_rschk();
   if (pushed_back()) return 1;
   if (receive_mode()) return chan_count();
   Packer();
@@ -118,7 +127,8 @@ uint32_t _Q_rschk(void) {
 
 uint8_t _Q_getrs(void) {
   LockScope lock;
-  if (!bios_driver_mode()) return 0;
+  if (!Bios.Work) return 0;
+  if (!bios_driver_mode()) return dir_getrs();
   if (pushed_back()) return take_pushback();
   if (receive_mode()) {
     if (chan_count() > 0) {
@@ -134,7 +144,8 @@ uint8_t _Q_getrs(void) {
 
 uint32_t _Q_getrsblk(void* buffer, uint16_t count) {
   LockScope lock;
-  if (!bios_driver_mode() || count == 0) return 0;
+  if (!Bios.Work || count == 0) return 0;
+  if (!bios_driver_mode()) return buffer ? dir_getrsblk(std::span(static_cast<u8*>(buffer), count)) : 1;
   u8* out = static_cast<u8*>(buffer);
   u32 left = count;
   // a missing buffer takes nothing here: the driver refuses it
@@ -158,7 +169,8 @@ uint32_t _Q_getrsblk(void* buffer, uint16_t count) {
 
 void _Q_flushrs(void) {
   LockScope lock;
-  if (!bios_driver_mode()) return;
+  if (!Bios.Work) return;
+  if (!bios_driver_mode()) return dir_flushrs();
   if (receive_mode()) leave_receive_mode();
   Packer();
   channel_call(BiosRequest::FlushChannel, "flushrs", 0);
@@ -166,7 +178,8 @@ void _Q_flushrs(void) {
 
 void _Q_push_getrs(uint8_t byte) {
   LockScope lock;
-  if (!bios_driver_mode()) return;
+  if (!Bios.Work) return;
+  if (!bios_driver_mode()) return Bios.Work->set16<kWorkPushback>(byte);
   Packer().u8_(byte);
   channel_call(BiosRequest::PushChannel, "push_getrs", 0);
 }

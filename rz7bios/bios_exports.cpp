@@ -1,10 +1,16 @@
 // The emulator operations: in driver mode each is one request with its inputs
-// packed in argument order and its result read at the export's width. Direct
-// mode (platform 1) has no port back end in this build: its operations do
-// nothing and answer 0.
+// packed in argument order and its result read at the export's width. In
+// direct mode (platform 1) the port back end carries out the host ports, the
+// registers, the page, the break-port selection, the event timer, the wait
+// and the two initialisations; the other operations have no direct routine
+// yet: they do nothing and answer 0.
+#include "platform/device/dev_driver.h"
 #include "platform/device/dev_tokens.h"
 #include "rz7bios/bios_core.h"
+#include "rz7bios/bios_direct.h"
 #include "rz7bios/rz7bios.h"
+
+#include <type_traits>
 
 namespace {
 
@@ -18,6 +24,27 @@ Result driver_op(BiosRequest n, std::string_view op, Pack pack) {
   return Result(bios_call(n, op));
 }
 
+// The same with a direct routine for direct mode.
+template <class Result, class Pack, class Direct>
+Result either_op(BiosRequest n, std::string_view op, Pack pack, Direct direct) {
+  LockScope lock;
+  if (!bios_driver_mode()) {
+    if (!Bios.Work) return Result(0);
+    if constexpr (std::is_void_v<decltype(direct())>) {
+      direct();
+      return Result(0);
+    } else {
+      return Result(direct());
+    }
+  }
+  Packer p;
+  pack(p);
+  return Result(bios_call(n, op));
+}
+
+// The card has registers 0..63; a larger number reaches nothing.
+constexpr u8 kRegisterLimit = 64;
+
 // Caller memory for the request: a token the driver resolves.
 void* mem(const void* p) { return const_cast<void*>(p); }
 
@@ -26,40 +53,55 @@ void* mem(const void* p) { return const_cast<void*>(p); }
 extern "C" {
 
 uint8_t _Q_iord(uint16_t port) {
-  return driver_op<u8>(BiosRequest::IoRead, "iord", [&](Packer& p) { p.u16_(port); });
+  return either_op<u8>(BiosRequest::IoRead, "iord", [&](Packer& p) { p.u16_(port); },
+                       [&] { return dev_port_in8(port); });
 }
 
 void _Q_iowr(uint16_t port, uint8_t value) {
-  driver_op<u32>(BiosRequest::IoWrite, "iowr", [&](Packer& p) { p.u16_(port).u8_(value); });
+  either_op<u32>(BiosRequest::IoWrite, "iowr", [&](Packer& p) { p.u16_(port).u8_(value); },
+                 [&] { dev_port_out8(port, value); });
 }
 
 uint8_t _Q_rdreg(uint8_t reg) {
-  return driver_op<u8>(BiosRequest::ReadRegister, "rdreg", [&](Packer& p) { p.u8_(reg); });
+  return either_op<u8>(BiosRequest::ReadRegister, "rdreg", [&](Packer& p) { p.u8_(reg); },
+                       [&] { return reg < kRegisterLimit ? dir_read(reg) : u8(0xFF); });
 }
 
 void _Q_rdregblk(uint8_t reg, void* buffer, uint16_t count) {
   ScopedToken b(buffer, count);
-  driver_op<u32>(BiosRequest::ReadRegisterBlock, "rdregblk",
-                 [&](Packer& p) { p.u8_(reg).u32_(b.token()).u16_(count); });
+  either_op<u32>(BiosRequest::ReadRegisterBlock, "rdregblk",
+                 [&](Packer& p) { p.u8_(reg).u32_(b.token()).u16_(count); }, [&] {
+                   if (reg < kRegisterLimit && buffer && count > 0)
+                     dir_read_block(reg, std::span(static_cast<u8*>(buffer), count));
+                 });
 }
 
 void _Q_wrreg0(uint8_t reg, uint8_t value, uint8_t mask) {
-  driver_op<u32>(BiosRequest::WriteRegisterMasked, "wrreg0", [&](Packer& p) { p.u8_(reg).u8_(value).u8_(mask); });
+  either_op<u32>(BiosRequest::WriteRegisterMasked, "wrreg0", [&](Packer& p) { p.u8_(reg).u8_(value).u8_(mask); },
+                 [&] {
+                   if (reg < kRegisterLimit) dir_write_masked(reg, value, mask);
+                 });
 }
 
 void _Q_wrreg1(uint8_t reg, uint8_t value) {
-  driver_op<u32>(BiosRequest::WriteRegister, "wrreg1", [&](Packer& p) { p.u8_(reg).u8_(value); });
+  either_op<u32>(BiosRequest::WriteRegister, "wrreg1", [&](Packer& p) { p.u8_(reg).u8_(value); }, [&] {
+    if (reg < kRegisterLimit) dir_write(reg, value);
+  });
 }
 
 void _Q_wrregblk(uint8_t reg, const void* buffer, uint16_t count) {
   ScopedToken b(mem(buffer), count);
-  driver_op<u32>(BiosRequest::WriteRegisterBlock, "wrregblk",
-                 [&](Packer& p) { p.u8_(reg).u32_(b.token()).u16_(count); });
+  either_op<u32>(BiosRequest::WriteRegisterBlock, "wrregblk",
+                 [&](Packer& p) { p.u8_(reg).u32_(b.token()).u16_(count); }, [&] {
+                   if (reg < kRegisterLimit && buffer && count > 0)
+                     dir_write_block(reg, std::span(static_cast<const u8*>(buffer), count));
+                 });
 }
 
 uint8_t _Q_if_init(void) {
   LockScope lock;
-  if (!bios_driver_mode()) return 0;
+  // direct mode: the board's own answer, 255 when no board is alive there
+  if (!bios_driver_mode()) return Bios.Work ? dir_if_init() : u8(255);
   Bios.Block.set32<kArgChanSavedIndex>(0);
   Bios.Block.set32<kArgChanIndex>(0);
   Bios.Block.set32<kArgChanCount>(0);
@@ -70,7 +112,7 @@ uint8_t _Q_if_init(void) {
   return 255;  // as a board that does not answer: 0 would read as a board id
 }
 
-void _Q_init(void) { driver_op<u32>(BiosRequest::Init, "init", [](Packer&) {}); }
+void _Q_init(void) { either_op<u32>(BiosRequest::Init, "init", [](Packer&) {}, [] { dir_init(); }); }
 
 void _Q_wrrom(uint8_t value) {
   driver_op<u32>(BiosRequest::WriteRom, "wrrom", [&](Packer& p) { p.u8_(value); });
@@ -108,7 +150,9 @@ void _Q_mon_en(uint16_t flag) {
   driver_op<u32>(BiosRequest::MonitorEnable, "mon_en", [&](Packer& p) { p.u16_(flag); });
 }
 
-void _Q_br_port_sel(void) { driver_op<u32>(BiosRequest::BreakPortSelect, "br_port_sel", [](Packer&) {}); }
+void _Q_br_port_sel(void) {
+  either_op<u32>(BiosRequest::BreakPortSelect, "br_port_sel", [](Packer&) {}, [] { dir_br_port_sel(); });
+}
 
 void _Q_trg_rst(uint16_t mode, uint16_t fifo_reset) {
   driver_op<u32>(BiosRequest::TargetReset, "trg_rst", [&](Packer& p) { p.u16_(mode).u16_(fifo_reset); });
@@ -154,9 +198,11 @@ void _Q_rtc0_clr(void) { driver_op<u32>(BiosRequest::RunTimeClear, "rtc0_clr", [
 
 uint32_t _Q_rtc0_rd(void) { return driver_op<u32>(BiosRequest::RunTimeRead, "rtc0_rd", [](Packer&) {}); }
 
-void _Q_tm_start(void) { driver_op<u32>(BiosRequest::TimerStart, "tm_start", [](Packer&) {}); }
+void _Q_tm_start(void) {
+  either_op<u32>(BiosRequest::TimerStart, "tm_start", [](Packer&) {}, [] { dir_tm_start(); });
+}
 
-void _Q_tm_set(void) { driver_op<u32>(BiosRequest::TimerSet, "tm_set", [](Packer&) {}); }
+void _Q_tm_set(void) { either_op<u32>(BiosRequest::TimerSet, "tm_set", [](Packer&) {}, [] { dir_tm_set(); }); }
 
 uint8_t _Q_tm_rd(uint32_t* out) {
   ScopedToken o(out, sizeof *out);
@@ -164,7 +210,8 @@ uint8_t _Q_tm_rd(uint32_t* out) {
 }
 
 void _Q_bt_sel(uint32_t page) {
-  driver_op<u32>(BiosRequest::PageSelect, "bt_sel", [&](Packer& p) { p.u32_(page); });
+  either_op<u32>(BiosRequest::PageSelect, "bt_sel", [&](Packer& p) { p.u32_(page); },
+                 [&] { dir_select_page(page); });
 }
 
 void _Q_tr_go(void) { driver_op<u32>(BiosRequest::TraceGo, "tr_go", [](Packer&) {}); }
@@ -216,7 +263,7 @@ uint32_t _Q_flex_cfg(uint8_t flags, const void* buffer, uint16_t length) {
 }
 
 void _Q_wait(uint16_t ms) {
-  driver_op<u32>(BiosRequest::Wait, "wait", [&](Packer& p) { p.u16_(ms); });
+  either_op<u32>(BiosRequest::Wait, "wait", [&](Packer& p) { p.u16_(ms); }, [&] { dir_wait_ms(ms); });
 }
 
 uint16_t _Q_profnmi(void* buffer, uint16_t count, uint8_t code, uint16_t mode) {

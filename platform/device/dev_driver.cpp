@@ -103,6 +103,22 @@ void dev_close_service_handle(int) {}
 
 u32 dev_last_error() { return DevSys.last_error; }
 
+u8 dev_port_in8(u16 port) { return DevSys.ports ? DevSys.ports->In8(port) : 0xFF; }
+
+u16 dev_port_in16(u16 port) { return DevSys.ports ? DevSys.ports->In16(port) : 0xFFFF; }
+
+void dev_port_out8(u16 port, u8 value) {
+  if (DevSys.ports) DevSys.ports->Out8(port, value);
+}
+
+void dev_port_out16(u16 port, u16 value) {
+  if (DevSys.ports) DevSys.ports->Out16(port, value);
+}
+
+void dev_port_out32(u16 port, u32 value) {
+  if (DevSys.ports) DevSys.ports->Out32(port, value);
+}
+
 void dev_reset_system() {
   DevSys = DevSystem{};
   Seam = SeamState{};

@@ -39,6 +39,20 @@ class DeviceDriver {
                          u32& returned, u32& error) = 0;
 };
 
+// The interface card's I/O ports, for the library's direct back end. This
+// host gives a program no port I/O, so an object behind the seam answers them:
+// the simulated card's port decoder, or a test's recording fake. There is no
+// double-word input on the card's bus.
+class DevicePorts {
+ public:
+  virtual ~DevicePorts() = default;
+  virtual u8 In8(u16 port) = 0;
+  virtual u16 In16(u16 port) = 0;
+  virtual void Out8(u16 port, u8 value) = 0;
+  virtual void Out16(u16 port, u16 value) = 0;
+  virtual void Out32(u16 port, u32 value) = 0;
+};
+
 // The system around the driver, as tests and the program set it up.
 struct DevSystem {
   u32 platform = kPlatformNt;       // what the version query reports
@@ -50,6 +64,7 @@ struct DevSystem {
   bool open_fails = false;          // opening the device fails even while it runs
   bool close_fails = false;         // closing the device fails
   DeviceDriver* driver = nullptr;   // answers the open device's requests
+  DevicePorts* ports = nullptr;     // answers port I/O; none: reads float high, writes vanish
   u32 last_error = 0;               // the calling thread's last system error
 };
 extern DevSystem DevSys;
@@ -68,6 +83,12 @@ int dev_open_service(int manager, std::string_view name);
 bool dev_start_service(int service);
 void dev_close_service_handle(int handle);
 u32 dev_last_error();
+// Port I/O through DevSys.ports.
+u8 dev_port_in8(u16 port);
+u16 dev_port_in16(u16 port);
+void dev_port_out8(u16 port, u8 value);
+void dev_port_out16(u16 port, u16 value);
+void dev_port_out32(u16 port, u32 value);
 // Back to a system with no driver running and no device open (tests).
 void dev_reset_system();
 

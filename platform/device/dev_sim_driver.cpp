@@ -14,6 +14,7 @@
 #include <span>
 
 #include "platform/device/dev_tokens.h"
+#include "platform/host/host_env.h"
 #include "platform/host/host_registry.h"
 
 namespace {
@@ -893,7 +894,29 @@ namespace {
 constexpr u32 kSimulatedPort = 0x300;  // the simulated card's port address
 }  // namespace
 
+DevBackend dev_backend_from_environment() {
+  const auto value = host_env_lookup(kDevBackendVariable);
+  if (!value || value->empty() || *value == "driver") return DevBackend::Driver;
+  if (*value == "direct") return DevBackend::Direct;
+  return DevBackend::Unknown;
+}
+
 bool DevProgramEmulator::Install(std::string_view program) {
+  const DevBackend backend = dev_backend_from_environment();
+  if (backend == DevBackend::Unknown) {
+    std::cerr << program << ": " << kDevBackendVariable << " must be \"driver\" or \"direct\"\n";
+    return false;
+  }
+  if (backend == DevBackend::Direct) {
+    // The library's direct back end serves the ports, registers, set-up and
+    // channel, but not yet emulation and monitor memory, target control,
+    // events, timer and trace: the engine would find the board and then work
+    // on operations that do nothing. It is refused until it serves them all.
+    std::cerr << program << ": " << kDevBackendVariable
+              << "=direct: the direct back end does not yet carry memory, run control, events or trace;"
+                 " unset it to use the driver\n";
+    return false;
+  }
   if (!dev_install_driver_parameters(kSimulatedPort, 0)) {
     std::cerr << program << ": cannot write the driver's parameters into " << host_reg_folder() << '\n';
     return false;

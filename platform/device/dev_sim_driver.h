@@ -128,6 +128,14 @@ class SimulatedDriver : public DeviceDriver {
   std::unique_lock<std::mutex>* held_ = nullptr;  // the lock of the request in progress
 };
 
+// Which road the library takes to the simulated card: through the driver
+// entry (the default), or straight to the card's ports (the library's direct
+// back end, chosen by HALV80_BACKEND=direct).
+constexpr const char* kDevBackendVariable = "HALV80_BACKEND";
+enum class DevBackend : u8 { Driver, Direct, Unknown };
+// Unset, empty or "driver": Driver; "direct": Direct; anything else: Unknown.
+DevBackend dev_backend_from_environment();
+
 // The simulated emulator where a program's card and driver would be: the
 // driver's parameters installed as the driver's installation would (unless
 // the registry store holds the user's own), a fresh driver entry with the
@@ -142,7 +150,8 @@ class DevProgramEmulator {
   ~DevProgramEmulator();
 
   // False, with a line on standard error naming `program`, when the driver's
-  // parameters could not be written.
+  // parameters could not be written, or when the environment asks for a back
+  // end that cannot serve the program.
   bool Install(std::string_view program);
 
  private:

@@ -18,6 +18,8 @@
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/tests/engine_fixture.h"
 #include "platform/device/dev_driver.h"
+#include "platform/device/dev_ports.h"
+#include "platform/device/dev_sim_driver.h"
 #include "platform/host/host_card.h"
 #include "rz7bios/rz7bios.h"
 #include "platform/host/host_ui.h"
@@ -44,13 +46,35 @@ constexpr std::string_view kBoardConfig =
     "MONITOR INIT. STACK 8080\r\n"
     "SOFT BP(RST?) 38\r\n";
 
-// A card driven in direct mode: the library's operations answer 0 without a
-// driver, so the hardware set-up behind PORT ADDRESS succeeds with no event
-// hardware and the smallest emulation memory. The logic configuration lies in
+// A card driven in direct mode: the simulated board's ports, so
+// that the hardware set-up behind PORT ADDRESS finds a live board. The
+// library's direct back end has no emulation-memory routines yet, so the set-up
+// finds the smallest emulation memory. The logic configuration lies in
 // `folder`, the program's folder.
+// The card answers at whatever port the configuration names.
+class CardAtAnyPort : public DevicePorts {
+ public:
+  u8 In8(u16 port) override { return card_.In8(at(port)); }
+  u16 In16(u16 port) override { return card_.In16(at(port)); }
+  void Out8(u16 port, u8 value) override { card_.Out8(at(port), value); }
+  void Out16(u16 port, u16 value) override { card_.Out16(at(port), value); }
+  void Out32(u16 port, u32 value) override { card_.Out32(at(port), value); }
+
+ private:
+  u16 at(u16 port) const {
+    const u16 base = SupHost.BiosWork ? SupHost.BiosWork->get16<kWorkBasePort>() : kCardPort;
+    return u16(port - base + kCardPort);
+  }
+  static constexpr u16 kCardPort = 0x300;
+  SimulatedDriver driver_;
+  DevBoardPorts card_{driver_, kCardPort};
+};
+
 void attach_direct_mode_card(const ScratchDir& folder) {
+  static CardAtAnyPort ports;
   dev_reset_system();
   DevSys.platform = kPlatformWin9x;
+  DevSys.ports = &ports;
   ASSERT_EQ(sup_init_bios_work_area(), 0);
   folder.write("rz7_00.hwf", "logic\r\n\x1A" "RZ7HWF01");
   const std::string path = folder.system_path();
