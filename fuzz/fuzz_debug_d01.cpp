@@ -4,13 +4,11 @@
 // ends with a result, never a crash; code bytes go nowhere.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <span>
 
-#include "fuzz/fuzz_scratch.h"
+#include "fuzz/fuzz_engine_scratch.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
-#include "halv80/engine/engine_state.h"
 #include "halv80/symbols/dbi_d01.h"
 #include "halv80/symbols/exp_types.h"
 #include "halv80/symbols/sym_modules.h"
@@ -26,12 +24,7 @@ void discard(u16, std::span<const u8>) {}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const FuzzScratch folder;
-  static const bool ready = [] {
-    reset_engine_state();
-    return !folder.path().empty();
-  }();
-  if (!ready) std::abort();
+  const FuzzScratch& folder = fuzz_engine_scratch();
   if (!folder.write("p.d01", std::span<const u8>(data, size))) return 0;
 
   sym_init();

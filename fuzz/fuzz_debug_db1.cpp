@@ -2,24 +2,17 @@
 // the line tables looked up. A load ends with a result, never a crash.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <span>
 
-#include "fuzz/fuzz_scratch.h"
+#include "fuzz/fuzz_engine_scratch.h"
 #include "halv80/engine/co_coroutine.h"
-#include "halv80/engine/engine_state.h"
 #include "halv80/symbols/dbi_db1.h"
 #include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const FuzzScratch folder;
-  static const bool ready = [] {
-    reset_engine_state();
-    return !folder.path().empty();
-  }();
-  if (!ready) std::abort();
+  const FuzzScratch& folder = fuzz_engine_scratch();
   if (!folder.write("p.db1", std::span<const u8>(data, size))) return 0;
 
   sym_init();

@@ -12,10 +12,9 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/fuzz_scratch.h"
+#include "fuzz/fuzz_engine_scratch.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
-#include "halv80/engine/engine_state.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/symbols/dbi_load.h"
 #include "halv80/symbols/sym_modules.h"
@@ -49,13 +48,8 @@ bool next_part(std::string_view& rest, std::string_view& part, bool& more) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const FuzzScratch folder;
-  static const bool ready = [] {
-    reset_engine_state();
-    return true;
-  }();
-  (void)ready;
-  if (size == 0 || folder.path().empty()) return 0;
+  const FuzzScratch& folder = fuzz_engine_scratch();
+  if (size == 0) return 0;
 
   const u16 kind = kKinds[data[0] & 3];
   const u16 type = (data[0] & 4) ? kDebugMapFile : kDebugSymbolFile;

@@ -13,6 +13,22 @@
 
 namespace {
 
+// The font's numbers, between a layout record and a logical font (the two
+// keep the same fields under the same names); the face name is copied apart,
+// its sizes differing.
+template <class To, class From>
+void font_fields(To& to, const From& from) {
+  to.height = from.height;
+  to.width = from.width;
+  to.weight = from.weight;
+  to.italic = from.italic;
+  to.outPrecision = from.outPrecision;
+  to.clipPrecision = from.clipPrecision;
+  to.quality = from.quality;
+  to.pitchAndFamily = from.pitchAndFamily;
+  to.charSet = from.charSet;
+}
+
 constexpr COLORREF complement(COLORREF c) { return ~c & 0x00FFFFFF; }
 
 // The window that Ctrl+Alt with `key` chooses, or -1.
@@ -83,15 +99,8 @@ void TQNWindow::ApplyPlacement(int mode) {
   const WindowLayoutRecord& r = Layout();
   if (windowIndex >= kChildCommand) cellWidths.assign(kMaxCellColumns, 0);
   TLogFont lf;
-  lf.height = r.height;
-  lf.width = r.width;
-  lf.weight = r.weight ? r.weight : FW_NORMAL;
-  lf.italic = r.italic;
-  lf.outPrecision = r.outPrecision;
-  lf.clipPrecision = r.clipPrecision;
-  lf.quality = r.quality;
-  lf.pitchAndFamily = r.pitchAndFamily;
-  lf.charSet = r.charSet;
+  font_fields(lf, r);
+  if (lf.weight == 0) lf.weight = FW_NORMAL;
   std::memcpy(lf.faceName, r.faceName, sizeof lf.faceName);
   lf.faceName[sizeof lf.faceName - 1] = 0;
   MakeFont(lf);
@@ -110,15 +119,7 @@ void TQNWindow::SetFont(const TLogFont& lf) {
   WindowLayoutRecord& r = Layout();
   const TLogFont& f = font->LogFont();
   std::memcpy(r.faceName, f.faceName, sizeof r.faceName);
-  r.height = f.height;
-  r.width = f.width;
-  r.weight = f.weight;
-  r.italic = f.italic;
-  r.outPrecision = f.outPrecision;
-  r.clipPrecision = f.clipPrecision;
-  r.quality = f.quality;
-  r.pitchAndFamily = f.pitchAndFamily;
-  r.charSet = f.charSet;
+  font_fields(r, f);
   const TRect c = GetClientRect();
   UpdateLayout(kSizeRelayout, TSize{c.Width(), c.Height()});
   Invalidate();
