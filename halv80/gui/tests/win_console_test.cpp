@@ -19,6 +19,7 @@
 #include "halv80/engine/testing/simulated_emulator.h"
 #include "halv80/gui/app_main.h"
 #include "halv80/gui/app_mdi.h"
+#include "halv80/gui/tests/gui_app_run.h"
 #include "halv80/gui/tests/gui_test_folder.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "halv80/version.h"
@@ -139,18 +140,6 @@ TEST(SearchTest, FindsTheTextForwardsAndBackwardsAndContinuesAfterTheLastMatch) 
   reset_engine_state();
 }
 
-std::vector<std::string> Boxes;  // "title|text", UTF-8
-int record_box(std::string_view title, std::string_view text, unsigned) {
-  Boxes.push_back(host_cp932_to_utf8(title) + "|" + host_cp932_to_utf8(text));
-  return kBoxAnswerOk;
-}
-
-std::function<void(TMDIApp&)> Body;
-int run_body(TApplication& app) {
-  Body(static_cast<TMDIApp&>(app));
-  return 0;
-}
-
 // The window program against the simulated emulator, with the console
 // windows as its only child windows.
 class ConsoleWindowTest : public testing::Test {
@@ -161,6 +150,7 @@ class ConsoleWindowTest : public testing::Test {
     app_reset_state();
     frame_reset_state();
     Boxes.clear();
+    Answers.clear();
     setenv("HALV80_LOCK_DIR", folder.dir().c_str(), 1);
     previous_sink_ = host_set_message_box_sink(record_box);
     TApplication::SetRunHook(run_body);
@@ -191,15 +181,7 @@ class ConsoleWindowTest : public testing::Test {
     frame_reset_state();
     reset_engine_state();
   }
-  void RunApp(std::function<void(TMDIApp&)> body) {
-    Body = [body](TMDIApp& app) {
-      app.frame->SendMessage(WM_PAINT);
-      QApplication::processEvents();
-      body(app);
-    };
-    TMDIApp app(kAppName);
-    app.Run();
-  }
+  void RunApp(std::function<void(TMDIApp&)> body) { run_app(std::move(body)); }
   static TMainWindow& CommandWindow() { return *static_cast<TMainWindow*>(Frame.Children.commandWindow); }
   static void Type(TMainWindow& w, std::string_view text) {
     for (char c : text) w.SendMessage(WM_CHAR, u8(c));

@@ -25,6 +25,7 @@
 #include "halv80/gui/prj_layout.h"
 #include "halv80/gui/res_menus.h"
 #include "halv80/gui/testing/scripted_command_side.h"
+#include "halv80/gui/tests/gui_app_run.h"
 #include "halv80/gui/tests/gui_test_folder.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "platform/device/dev_driver.h"
@@ -34,22 +35,6 @@
 #include "platform/owl/tests/owl_test_app.h"
 
 namespace {
-
-std::vector<std::string> Boxes;  // "title|text", UTF-8
-std::vector<int> Answers;        // the answers to give, in order; then OK
-int record_box(std::string_view title, std::string_view text, unsigned) {
-  Boxes.push_back(host_cp932_to_utf8(title) + "|" + host_cp932_to_utf8(text));
-  if (Answers.empty()) return kBoxAnswerOk;
-  const int a = Answers.front();
-  Answers.erase(Answers.begin());
-  return a;
-}
-
-std::function<void(TMDIApp&)> Body;
-int run_body(TApplication& app) {
-  Body(static_cast<TMDIApp&>(app));
-  return 0;
-}
 
 // A child window class of the table's tests.
 class TestChild : public TMDIChild {
@@ -85,15 +70,7 @@ class FrameTest : public testing::Test {
     reset_engine_state();
   }
   // Runs the application; `body` sees it once the frame is up and painted.
-  void RunApp(std::function<void(TMDIApp&)> body) {
-    Body = [body](TMDIApp& app) {
-      app.frame->SendMessage(WM_PAINT);
-      QApplication::processEvents();
-      body(app);
-    };
-    TMDIApp app(kAppName);
-    app.Run();
-  }
+  void RunApp(std::function<void(TMDIApp&)> body) { run_app(std::move(body)); }
   void AllChildren() {
     for (u16 i = 0; i < kChildCount; ++i) win_set_child_factory(i, make_test_child);
   }
