@@ -135,6 +135,7 @@ bool join(char (&out)[N], std::initializer_list<std::string_view> parts) {
   std::size_t used = 0;
   for (const std::string_view part : parts) {
     if (part.size() >= N - used) return false;
+    if (part.empty()) continue;  // an empty view may carry no pointer at all
     std::memcpy(out + used, part.data(), part.size());
     used += part.size();
   }
