@@ -60,6 +60,8 @@ constexpr HostTextRow kStrings[] = {
     {85, "    メモ      "},                      // message 84
     {86, "バックトレース"},                      // message 85
     {87, "   スタック   "},                      // message 86
+    {89, "    ステップ実行中    "},              // message 88
+    {90, "   ターゲット実行中   "},              // message 89
     {104, "\n ディレクトリの指定が違います"},     // message 103
     {108, "\n ウォッチの設定ができません"},      // message 107
     {111, "ｿﾌﾄｳｪｱ ﾌﾞﾚｰｸ No.= "},              // message 110

@@ -10,8 +10,11 @@
 
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
+#include "halv80/gui/app_heartbeat.h"
 #include "halv80/gui/app_mdi.h"
+#include "halv80/gui/win_code.h"
 #include "halv80/gui/win_console.h"
+#include "halv80/gui/win_memo.h"
 #include "platform/host/host_dir.h"
 #include "platform/host/host_file.h"
 #include "platform/host/host_text.h"
@@ -20,7 +23,11 @@
 
 constinit AppState App;
 
-void app_reset_state() { App = AppState{}; }
+void app_reset_state() {
+  App = AppState{};
+  app_heartbeat_reset();
+  MemoFileUnusable = 0;
+}
 
 namespace {
 
@@ -161,9 +168,9 @@ int app_main(int argc, char** argv) {
     startup_append(" ");
     if (response) app_read_response_file(response_name);
   }
-  // the console windows: the command pane and the code pane
-  for (u16 i = kChildCommand; i <= kChildCode1; ++i)
-    if (!win_child_factory(i)) win_set_child_factory(i, make_console_window);
+  // the memo and the console windows: the command pane and the code pane
+  for (u16 i : {kChildMemo, kChildCommand, kChildCode, kChildCode1})
+    if (!win_child_factory(i)) win_set_child_factory(i, make_code_window);
   return app.Run();
 }
 

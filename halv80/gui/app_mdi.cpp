@@ -3,7 +3,10 @@
 
 #include <string>
 
+#include "halv80/gui/app_heartbeat.h"
 #include "halv80/gui/app_main.h"
+#include "halv80/gui/win_about.h"
+#include "halv80/gui/win_code.h"
 #include "halv80/gui/gui_engine.h"
 #include "halv80/gui/res_menus.h"
 #include "platform/host/host_dir.h"
@@ -30,6 +33,10 @@ constexpr ResponseEntry kAppTable[] = {
     EvCommand<&TMDIApp::CmSaveLayout1>(427),
     EvCommand<&TMDIApp::CmSaveLayout2>(428),
     EvCommand<&TMDIApp::CmSaveLayout3>(429),
+    EvCommand<&TMDIApp::CmForceBreak>(416),
+    EvCommandEnable<&TMDIApp::CeForceBreak>(416),
+    EvCommand<&TMDIApp::CmHeartbeatTimer>(401),
+    EvCommand<&TMDIApp::CmAbout>(530),
     EvCommand<&TMDIApp::CmActivate<0>>(531),
     EvCommand<&TMDIApp::CmActivate<1>>(532),
     EvCommand<&TMDIApp::CmActivate<2>>(533),
@@ -116,6 +123,31 @@ void TMDIApp::CmWindowResize() {
 }
 
 void TMDIApp::CeWindowResize(TCommandEnabler& ce) { ce.SetCheck(Frame.WindowResizeMode & 1); }
+
+void TMDIApp::CmForceBreak() { ui_post_run_action(4); }
+
+void TMDIApp::CeForceBreak(TCommandEnabler& ce) {
+  ce.Enable((::Run.ExecutionState & kExecRunning) != 0 || (Co.WaitKind & kWaitBitBusy) != 0);
+  Hb.HeartbeatEnable = 1;  // the commands now match the engine's state
+}
+
+void TMDIApp::CmHeartbeatTimer() {
+  auto* code = dynamic_cast<TCODEWindow*>(Frame.Children.windows[kChildCode]);
+  if (!code) return;
+  if (code->timerActive == 0) {
+    code->SetTimer(kHeartbeatTimerId, kHeartbeatPeriodMs);
+    code->timerActive = 1;
+  } else {
+    code->KillTimer(kHeartbeatTimerId);
+    code->timerActive = 0;
+  }
+  Frame.HeartbeatRunning = code->timerActive;
+}
+
+void TMDIApp::CmAbout() {
+  TAboutDlg about(frame, 100);
+  about.Execute();
+}
 
 void app_load_program(std::string_view name, int flag) {
   const std::string text = sup_load_startup_program(name, flag != 0);

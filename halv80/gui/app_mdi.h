@@ -43,6 +43,13 @@ class TMDIApp : public QWinApp {
   void CmSaveLayout1() { prj_write_section(1); }
   void CmSaveLayout2() { prj_write_section(2); }
   void CmSaveLayout3() { prj_write_section(3); }
+  // 416: the forced break (Esc); its enabler arms the heartbeat each time it runs.
+  void CmForceBreak();
+  void CeForceBreak(TCommandEnabler& ce);
+  // 401: stops or starts the heartbeat timer of the primary code window.
+  void CmHeartbeatTimer();
+  // 530: the About dialog.
+  void CmAbout();
   // 531-539, 541-543: bring up child window 0-8, 10-12.
   template <u16 Index>
   void CmActivate() { win_activate_child(Index); }

@@ -38,7 +38,7 @@ class TMainWindow : public TQNWindow {
 
   // Serves the request in the request block (after bringing both panes up
   // to date); the code is cleared by the caller.
-  void ServiceCoreRequest(RequestCode code);
+  virtual void ServiceCoreRequest(RequestCode code);
   // Draws the changed cells of both panes and marks them clean.
   static void DrawDirtyPanes(RequestCode code);
   // Draws screen rows [firstRow, endRow), columns [firstColumn, endColumn)

@@ -1,0 +1,331 @@
+// The code and command windows and the heartbeat in the window program,
+// against the simulated emulator with the demo program loaded: the code
+// window follows the program counter after a trace and after a free run that
+// stops at a breakpoint (noticed by the heartbeat), its actions set a
+// breakpoint and run to the cursor, the command window's history and paste,
+// and the heartbeat's status bar and system-error box.
+#include "halv80/gui/win_code.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+#include "halv80/engine/brk_table.h"
+#include "halv80/engine/emu_startup.h"
+#include "halv80/engine/engine_state.h"
+#include "halv80/engine/testing/simulated_emulator.h"
+#include "halv80/engine/run_state.h"
+#include "halv80/engine/sup_messages.h"
+#include "halv80/gui/app_heartbeat.h"
+#include "halv80/gui/app_main.h"
+#include "halv80/gui/app_mdi.h"
+#include "halv80/gui/tests/gui_app_run.h"
+#include "halv80/gui/tests/gui_test_folder.h"
+#include "halv80/gui/win_command.h"
+#include "halv80/symbols/sym_state_file.h"
+#include "halv80/version.h"
+#include "platform/device/dev_driver.h"
+#include "platform/host/host_text.h"
+#include "platform/owl/tests/owl_test_app.h"
+
+namespace {
+
+TEST(CodeWindowFixTest, RequestNineSendsPositionsOutsideTheFixedRangeToTheOtherWindow) {
+  owl_test_app();
+  reset_engine_state();
+  frame_reset_state();
+  TMDIClient client;
+  auto* primary = new TCODEWindow(client, host_utf8_to_cp932("コード"));
+  auto* second = new TCODEWindow(client, host_utf8_to_cp932("コード-1"));
+  ASSERT_EQ(primary->windowIndex, kChildCode);
+  ASSERT_EQ(second->windowIndex, kChildCode1);
+  Frame.Children.windows[kChildCode] = primary;
+  Frame.Children.windows[kChildCode1] = second;
+  ASSERT_EQ(primary->OtherCodeWindow(), second);
+  const struct {
+    u16 current, other;  // fix modes
+    u32 otherFile, nesting, pc;
+    u16 answer;
+  } cases[] = {
+      {kFixNone, kFixNone, 1, 3, 0x300, 0},
+      {kFixFile, kFixOther | kFixFile, 0, 0, 0x250, 0},  // inside the fixed file: the fixing window
+      {kFixFile, kFixOther | kFixFile, 0, 0, 0x400, 1},  // outside: the other one
+      {kFixOther | kFixFunction, kFixFunction, 0, 0, 0x250, 1},
+      {kFixOther | kFixFunction, kFixFunction, 0, 0, 0x2FF, 1},
+      {kFixOther | kFixFunction, kFixFunction, 0, 0, 0x300, 0},  // the range's end is outside
+      {kFixFlip, kFixFlip, 1, 0, 0x250, 1},
+      {kFixFlip, kFixFlip, 0, 2, 0x250, 1},
+      {kFixFlip, kFixFlip, 0, 0, 0x250, 0},
+      {kFixFlip, kFixFlip, 1, 0x1000, 0x250, 0},  // the special nesting value keeps the window
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.current << " " << c.pc);
+    primary->fixMode = c.current;
+    second->fixMode = c.other;
+    primary->fixStart = second->fixStart = 0x200;
+    primary->fixEnd = second->fixEnd = 0x300;
+    EXPECT_EQ(primary->MayShowPosition(c.otherFile, c.nesting, c.pc), c.answer);
+  }
+  // captions: the fixing window shows its suffix, the other none, the second one ends "-1"
+  primary->captionBase = "demo.c";
+  second->captionBase = "demo.c";
+  primary->fixMode = kFixFile;
+  primary->fixSuffix = "[demo]";
+  second->fixMode = kFixOther | kFixFile;
+  second->fixSuffix = "[other]";
+  primary->SetCaption();
+  second->SetCaption();
+  EXPECT_EQ(primary->GetCaption(), "demo.c[demo]");
+  EXPECT_EQ(second->GetCaption(), "demo.c-1");
+  // after a program load both drop their modes and the other forgets its view
+  second->viewSnapshot.valid = 1;
+  Frame.Children.consoleWindow = primary;
+  primary->ProgramLoaded();
+  EXPECT_EQ(primary->fixMode, kFixNone);
+  EXPECT_EQ(second->fixMode, kFixNone);
+  EXPECT_EQ(second->viewSnapshot.valid, 0);
+  frame_reset_state();
+}
+
+class CodeWindowTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    owl_test_app();
+    reset_engine_state();
+    app_reset_state();
+    frame_reset_state();
+    Boxes.clear();
+    Answers.clear();
+    setenv("HALV80_LOCK_DIR", folder.dir().c_str(), 1);
+    previous_sink_ = host_set_message_box_sink(record_box);
+    TApplication::SetRunHook(run_body);
+    for (const char* name : {"qqn80.cfg", "MON80.QQN", "rz7_00.hwf"})
+      std::filesystem::copy_file(std::filesystem::path(HALV80_DATA_DIR) / name, folder.dir() / name);
+    for (const char* name : {"demo.hex", "demo.sym"})
+      std::filesystem::copy_file(std::filesystem::path(HALV80_TEST_PROGRAM_DIR) / "load" / name, folder.dir() / name);
+    folder.Write("qqn80.qpj", project_text());
+    setenv("HALV80_REGISTRY_DIR", (folder.dir() / "registry").c_str(), 1);
+    ASSERT_TRUE(dev_install_driver_parameters(0x300, 0));
+    dev_reset_system();
+    sim_ = std::make_unique<SimulatedDriver>(DevFixture{});
+    DevSys.driver = sim_.get();
+    DevSys.service_running = true;
+    Links.emulator_startup = emu_startup;
+    sym_install_links();
+    for (u16 i : {kChildMemo, kChildCommand, kChildCode, kChildCode1}) win_set_child_factory(i, make_code_window);
+  }
+  void TearDown() override {
+    TApplication::SetRunHook(nullptr);
+    host_set_message_box_sink(previous_sink_);
+    for (u16 i = 0; i < kChildCount; ++i) win_set_child_factory(i, nullptr);
+    co_end_command_side();
+    _Q_if_init();
+    _NT_close_driver();
+    _NT_setbioswork(nullptr);
+    dev_reset_system();
+    sim_.reset();
+    unsetenv("HALV80_REGISTRY_DIR");
+    frame_reset_state();
+    reset_engine_state();
+  }
+
+  static TCMDWindow& CommandWindow() { return *static_cast<TCMDWindow*>(Frame.Children.commandWindow); }
+  static TCODEWindow& CodeWindow() { return *static_cast<TCODEWindow*>(Frame.Children.consoleWindow); }
+  static void Type(TMainWindow& w, std::string_view text) {
+    for (char c : text) w.SendMessage(WM_CHAR, u8(c));
+  }
+  static std::string Row(TMainWindow& w, u16 r) {
+    return host_cp932_to_utf8(std::string(reinterpret_cast<const char*>(Frame.SharedRowText.data()), w.GetCopyRow(r)));
+  }
+  static std::string Cells(TMainWindow& w) {
+    std::string all;
+    for (u16 r = 0; r < w.rows; ++r) all += Row(w, r) + "\n";
+    return all;
+  }
+  // The code window's row painted as the program counter's, or -1.
+  static int PcRow(TMainWindow& w) {
+    for (u16 r = 0; r < w.rows; ++r) {
+      w.GetCopyRow(r);
+      if (Frame.SharedRowAttributes[10] == 0x60) return r;
+    }
+    return -1;
+  }
+  static std::string Hex4(u32 v) {
+    char t[8];
+    std::snprintf(t, sizeof t, "%04X", unsigned(v & 0xFFFF));
+    return t;
+  }
+  // Heartbeat ticks, each after the idle pass that arms them.
+  static void Tick(TMDIApp& app, int n) {
+    for (int i = 0; i < n; ++i) {
+      app.IdleAction();
+      CodeWindow().SendMessage(WM_TIMER, kHeartbeatTimerId);
+    }
+  }
+  // Ticks until `done` or 10 s: the board runs beside the host.
+  static bool TickUntil(TMDIApp& app, const std::function<bool()>& done) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < 10000) {
+      Tick(app, 1);
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+      QThread::msleep(2);
+    }
+    return done();
+  }
+
+  ScratchFolder folder;
+  HostMessageBoxSink previous_sink_ = nullptr;
+  std::unique_ptr<SimulatedDriver> sim_;
+};
+
+TEST_F(CodeWindowTest, TheCodeWindowFollowsTheProgramCounterAndItsActionsSetBreaksAndRunToTheCursor) {
+  bool ran = false;
+  run_app([&](TMDIApp& app) {
+    ran = true;
+    ASSERT_EQ(Sup.StartupFailure, 0);
+    ASSERT_NE(Frame.Children.consoleWindow, nullptr);
+    ASSERT_EQ(Frame.Children.consoleWindow, Frame.Children.windows[kChildCode]);
+    TCMDWindow& cmd = CommandWindow();
+    TCODEWindow& code = CodeWindow();
+    Type(cmd, "L demo.hex\r");
+    Type(cmd, "U 200\r");
+    ASSERT_TRUE(Boxes.empty()) << Boxes.front();
+
+    // trace: the program counter's row moves with it
+    Type(cmd, "PC=200\r");
+    Type(cmd, "T\r");
+    const u16 after_trace = ::Run.Regs.pc;
+    ASSERT_NE(after_trace, 0x200);
+    int row = PcRow(code);
+    ASSERT_GE(row, 0) << Cells(code);
+    EXPECT_NE(Row(code, u16(row)).find(Hex4(after_trace)), std::string::npos) << Cells(code);
+
+    // a breakpoint, then a free run that the heartbeat sees stop there
+    Type(cmd, "BP _add_point\r");
+    ASSERT_EQ(Brk.UsedCount, 1);
+    const u32 target = Brk.Slots[0].address;
+    ui_post_run_action(3);  // F5, as the menu and the tool bar leave it
+    ASSERT_TRUE(TickUntil(app, [&] { return (::Run.ExecutionState & kExecRunning) == 0 && ::Run.Regs.pc == target; }))
+        << Cells(cmd);
+    Tick(app, 2);
+    row = PcRow(code);
+    ASSERT_GE(row, 0) << Cells(code);
+    EXPECT_NE(Row(code, u16(row)).find(Hex4(target)), std::string::npos) << Cells(code);
+    Type(cmd, "BC *\r");
+    ASSERT_EQ(Brk.UsedCount, 0);
+
+    // a click three rows below the program counter puts the engine's cursor there
+    const u16 click_row = u16(row + 3);
+    const u32 cursor_address = Lst.RowKey[click_row + 1];
+    code.mouseState = 1;  // a click is armed
+    code.SendMessage(WM_LBUTTONUP, 0, owl_make_long(u16(10 * code.CellWidth()), u16(click_row * code.CellHeight() + 1)));
+    EXPECT_EQ(Lst.CodeCursorMode, 1u);
+    EXPECT_EQ(Lst.CursorRow, click_row + 1);
+    // a click in the margin of that row sets a breakpoint there, a second one takes it away
+    for (u16 expected : {1, 0}) {
+      code.mouseState = 1;
+      code.SendMessage(WM_LBUTTONUP, 0, owl_make_long(1, u16(click_row * code.CellHeight() + 1)));
+      ASSERT_EQ(Brk.UsedCount, expected);
+      if (expected) EXPECT_EQ(Brk.Slots[0].address, cursor_address);
+    }
+    // F9 there sets a breakpoint at its address, a second F9 takes it away
+    ui_post_run_action(7);
+    Tick(app, 1);
+    ASSERT_EQ(Brk.UsedCount, 1) << Cells(cmd);
+    EXPECT_EQ(Brk.Slots[0].address, cursor_address);
+    ui_post_run_action(7);
+    Tick(app, 1);
+    EXPECT_EQ(Brk.UsedCount, 0);
+    // F7: come, the run to the cursor
+    code.mouseState = 1;
+    code.SendMessage(WM_LBUTTONUP, 0, owl_make_long(u16(10 * code.CellWidth()), u16(click_row * code.CellHeight() + 1)));
+    ui_post_run_action(5);
+    ASSERT_TRUE(
+        TickUntil(app, [&] { return (::Run.ExecutionState & kExecRunning) == 0 && ::Run.Regs.pc == cursor_address; }))
+        << Cells(cmd);
+    EXPECT_TRUE(Boxes.empty()) << Boxes.front();
+  });
+  EXPECT_TRUE(ran);
+}
+
+TEST_F(CodeWindowTest, CommandHistoryPasteAndTheHeartbeatsStatusBar) {
+  bool ran = false;
+  run_app([&](TMDIApp& app) {
+    ran = true;
+    ASSERT_EQ(Sup.StartupFailure, 0);
+    TCMDWindow& cmd = CommandWindow();
+    Type(cmd, "R\r");
+    Type(cmd, "VER\r");
+
+    // Shift+F2 from the menu: the history dialog lists the lines numbered,
+    // and Enter takes the selected one onto the command line
+    std::vector<std::string> listed;
+    int selected = -1;
+    QTimer::singleShot(0, [&] {
+      HistSymExtDialog* d = HistSymExtDialog::Current;
+      if (!d) return;
+      listed = d->items;
+      selected = d->selected;
+      d->SendMessage(WM_KEYDOWN, VK_RETURN);
+    });
+    cmd.SendMessage(WM_COMMAND, 484);
+    ASSERT_GE(listed.size(), 2u) << Cells(cmd);
+    char first[8];
+    std::snprintf(first, sizeof first, "%3u: ", unsigned(listed.size()));
+    EXPECT_EQ(listed.front().substr(0, 5), first);
+    EXPECT_EQ(listed.back().substr(0, 5), "  1: ");
+    EXPECT_EQ(selected, int(listed.size()) - 1);
+    bool has_r = false, has_ver = false;
+    for (const std::string& item : listed) {
+      has_r = has_r || item.substr(5) == "R";
+      has_ver = has_ver || item.substr(5) == "VER";
+    }
+    EXPECT_TRUE(has_r && has_ver);
+    // the chosen line stands on the command line: Enter runs it
+    Type(cmd, "\r");
+    EXPECT_TRUE(Boxes.empty()) << Boxes.front();
+
+    // paste: the clipboard's lines are typed as keys; the buffer goes once typed
+    QApplication::clipboard()->setText("VER\n");
+    cmd.SendMessage(WM_COMMAND, 409);
+    EXPECT_TRUE(win_paste_pending());
+    Tick(app, 3);
+    EXPECT_FALSE(win_paste_pending());
+    EXPECT_NE(Cells(cmd).find(kProductName), std::string::npos) << Cells(cmd);
+
+    // a status message stays 50 ticks, then the console windows' key hint comes back
+    auto* status = dynamic_cast<TQNStatusBar*>(App.StatusBar);
+    ASSERT_NE(status, nullptr);
+    Co.PendingError = u16(kErrStatusBase + 88);
+    Tick(app, 1);
+    EXPECT_EQ(host_cp932_to_utf8(status->GetText()), "    ステップ実行中    ");
+    EXPECT_EQ(Co.PendingError, 0);
+    Hb.StatusHint = kHintBit | 10;
+    Tick(app, 49);
+    EXPECT_EQ(host_cp932_to_utf8(status->GetText()), "    ステップ実行中    ");
+    Tick(app, 4);
+    EXPECT_EQ(status->GetText(), "1:Module 2:OptWin 3:SrcSW 4:Search 5:Go 6:Inspct 7:Come 8:Trace 9:Break 10:Step");
+
+    // a system error: the box asks whether to re-initialise; No goes on
+    Answers = {kBoxAnswerNo};
+    Co.PendingError = 801;
+    Tick(app, 1);
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0], "System Error|ﾀｰｹﾞｯﾄの電源を確認してください\nQUENDAR-RZ7を初期化してもよいですか？");
+    EXPECT_EQ(Co.PendingError, 0);
+    Type(cmd, "VER\r");
+    EXPECT_NE(Cells(cmd).find(kProductName), std::string::npos);
+  });
+  EXPECT_TRUE(ran);
+}
+
+}  // namespace

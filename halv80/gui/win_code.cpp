@@ -1,0 +1,490 @@
+// The code windows, their fix modes and the requests that concern them.
+#include "halv80/gui/win_code.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "halv80/engine/key_bindings.h"
+#include "halv80/engine/tgt_mmu.h"
+#include "halv80/gui/app_heartbeat.h"
+#include "halv80/gui/app_mdi.h"
+#include "halv80/gui/gui_engine.h"
+#include "halv80/gui/res_strings.h"
+#include "halv80/gui/win_command.h"
+#include "halv80/gui/win_memo.h"
+#include "halv80/symbols/fmt_rows.h"
+#include "halv80/symbols/sym_modules.h"
+#include "platform/host/host_text.h"
+#include "rz7bios/rz7bios.h"
+
+namespace {
+
+constexpr u16 kStrCodeTitle = 961;
+constexpr u16 kWatchLimit = 16;
+constexpr u16 kPseudoSourceView = 0x8200;
+constexpr u16 kPseudoAssemblerView = 0x8201;
+constexpr u16 kPseudoModule = 0x8202;
+constexpr u16 kPseudoTop = 0x8005;
+constexpr u16 kPseudoBottom = 0x8006;
+constexpr u16 kPseudoClick = 0x8010;
+constexpr u16 kPseudoDoubleClick = 0x8011;
+constexpr u16 kCorePcLine = 7;
+constexpr u16 kCoreRedrawCode = 11;
+
+constexpr ResponseEntry kCodeTable[] = {
+    EvMessage<WM_SETFOCUS, &TCODEWindow::EvSetFocus>(),
+    EvMessage<WM_TIMER, &TCODEWindow::EvTimer>(),
+    EvMessage<WM_DESTROY, &TCODEWindow::EvDestroy>(),
+    EvMessage<WM_LBUTTONDOWN, &TCODEWindow::EvLButtonDown>(),
+    EvMessage<WM_LBUTTONUP, &TCODEWindow::EvLButtonUp>(),
+    EvMessage<WM_LBUTTONDBLCLK, &TCODEWindow::EvLButtonDblClk>(),
+    EvMessage<WM_RBUTTONDOWN, &TCODEWindow::EvRButtonDown>(),
+    EvMessage<WM_RBUTTONDBLCLK, &TCODEWindow::EvRButtonDblClk>(),
+    EvMessage<WM_INITMENUPOPUP, &TCODEWindow::EvInitMenuPopup>(),
+    EvCommand<&TCODEWindow::CmToggleView>(445),
+    EvCommandEnable<&TCODEWindow::CeToggleView>(445),
+    EvCommand<&TCODEWindow::CmModule>(447),
+    EvCommandEnable<&TCODEWindow::CeToggleView>(447),
+    EvCommand<&TCODEWindow::CmTop>(448),
+    EvCommandEnable<&TCODEWindow::CeSourceNotBusy>(448),
+    EvCommand<&TCODEWindow::CmBottom>(449),
+    EvCommandEnable<&TCODEWindow::CeSourceNotBusy>(449),
+    EvCommand<&TCODEWindow::CmPcPosition>(450),
+    EvCommandEnable<&TCODEWindow::CePcPosition>(450),
+    EvCommand<&TCODEWindow::CmFixFile>(451),
+    EvCommandEnable<&TCODEWindow::CeFixFile>(451),
+    EvCommand<&TCODEWindow::CmFixFunction>(452),
+    EvCommandEnable<&TCODEWindow::CeFixFunction>(452),
+    EvCommand<&TCODEWindow::CmFlip>(453),
+    EvCommandEnable<&TCODEWindow::CeFlip>(453),
+    EvCommand<&TCODEWindow::CmWatch>(422),
+    EvCommandEnable<&TCODEWindow::CeWatch>(422),
+    EvCommand<&TCODEWindow::CmInspect>(423),
+    EvCommandEnable<&TCODEWindow::CeInspect>(423),
+};
+
+bool stopped() { return (Run.ExecutionState & kExecRunning) == 0; }
+bool busy() { return (Co.WaitKind & kWaitBitBusy) != 0; }
+bool source_view() { return Lst.ListingMode == kListingSource; }
+
+// Engine work from the window side is possible: the command side exists,
+// is not running and has nothing pending.
+bool engine_ready() {
+  return co_command_side_started() && Co.PendingError == 0 && Sup.StartupFailure == 0 && !Co.OnCommandSide;
+}
+
+// A core request from a window command; the pane's changed cells are drawn.
+void core_request(u16 request) {
+  if (!engine_ready()) return;
+  std::string kept(Cmd.StartupArgs, strnlen(Cmd.StartupArgs, sizeof Cmd.StartupArgs));
+  sup_run_core_request({}, request);
+  std::memcpy(Cmd.StartupArgs, kept.c_str(), kept.size() + 1);
+  TMainWindow::DrawDirtyPanes(RequestCode::None);
+}
+
+}  // namespace
+
+TCODEWindow::TCODEWindow(TMDIClient& client, std::string_view title)
+    : TMainWindow(client, title,
+                  title == host_utf8_to_cp932("コード") || title == "Code" ? kChildCode : kChildCode1) {
+  Lst.CodeWindowsShown = 1;
+  rows = columns = 10;
+}
+
+TCODEWindow::~TCODEWindow() {
+  if (Frame.Children.consoleWindow == this) Frame.Children.consoleWindow = nullptr;
+  if (!OtherCodeWindow()) Lst.CodeWindowsShown = 0;
+}
+
+const ResponseEntry* TCODEWindow::Find(u32 message, u32 id) {
+  if (const ResponseEntry* e = owl_search_table(kCodeTable, message, id)) return e;
+  return TMainWindow::Find(message, id);
+}
+
+i64 TCODEWindow::ForwardToBase(u32 message, u64 wParam, i64 lParam) {
+  if (const ResponseEntry* e = TMainWindow::Find(message, 0)) {
+    OwlMessage m{message, wParam, lParam};
+    return e->dispatch(*this, m);
+  }
+  return DefaultProcessing();
+}
+
+TCODEWindow* TCODEWindow::OtherCodeWindow() const {
+  const u16 other = windowIndex == kChildCode ? kChildCode1 : kChildCode;
+  TCODEWindow* w = dynamic_cast<TCODEWindow*>(Frame.Children.windows[other]);
+  return w != this ? w : nullptr;
+}
+
+void TCODEWindow::TakeSnapshot() {
+  snapshotColumns = std::min<u16>(columns, kScreenColumns);
+  snapshotRows = rows;
+  snapshotText.assign(std::size_t(snapshotColumns) * snapshotRows, ' ');
+  snapshotAttributes.assign(snapshotText.size(), 7);
+  if (!Con.Screen) return;
+  const u16 band_end = Con.Geometry.command_first_row > 0 ? u16(Con.Geometry.command_first_row - 1) : 0;
+  for (u16 w = 0; w < snapshotRows; ++w) {
+    const u16 s = ScreenRow(w);
+    if (s >= band_end || s >= kScreenRows) break;  // past the code pane's band
+    const u8* cells = con_screen_row(s);
+    for (u16 c = 0; c < snapshotColumns; ++c) {
+      snapshotText[std::size_t(w) * snapshotColumns + c] = cells[2 * c];
+      snapshotAttributes[std::size_t(w) * snapshotColumns + c] = cells[2 * c + 1];
+    }
+  }
+}
+
+void TCODEWindow::MakeCurrent() {
+  ChildWindowTable& t = Frame.Children;
+  if (t.consoleWindow == this) return;
+  TCODEWindow* old = dynamic_cast<TCODEWindow*>(t.consoleWindow);
+  bool repaintOld = false;
+  if (old) {
+    sup_code_view_state(old->viewSnapshot, 0);
+    if (!old->IsIconic()) {
+      if (engine_ready()) lst_unmark_row();
+      old->TakeSnapshot();
+      repaintOld = true;
+    }
+  }
+  t.consoleWindow = this;
+  Con.Geometry.code_columns = columns;
+  Con.Geometry.command_first_row = u16(rows + 2);
+  Co.Key.source_window = windowIndex;
+  if (engine_ready()) sup_split_screen_panes(windowIndex);
+  if (viewSnapshot.valid) sup_code_view_state(viewSnapshot, 1);
+  core_request(kCoreRedrawCode);
+  if (Co.Request.code != RequestCode::BringCodeWindow && repaintOld) old->RepaintAll();
+  RepaintAll();
+}
+
+u16 TCODEWindow::MayShowPosition(u32 otherFile, u32 nesting, u32 pc) const {
+  const TCODEWindow* other = OtherCodeWindow();
+  if (!other || other->IsIconic()) return 0;
+  if (IsIconic()) return 1;
+  if (fixMode == kFixNone) return 0;
+  if (fixMode == kFixFlip) {
+    if (nesting == 0x1000) return 0;
+    return otherFile != 0 || nesting != 0 ? 1 : 0;
+  }
+  // the window that fixed the range shows what lies inside it
+  const bool inside = pc >= fixStart && pc < fixEnd;
+  const bool outsider = (fixMode & kFixOther) != 0;
+  return inside == outsider ? 1 : 0;
+}
+
+void TCODEWindow::ProgramLoaded() {
+  fixMode = kFixNone;
+  if (TCODEWindow* other = OtherCodeWindow()) {
+    other->fixMode = kFixNone;
+    other->viewSnapshot.valid = 0;
+    other->RepaintAll();
+  }
+}
+
+void TCODEWindow::SetCaption() {
+  if (Lst.CodeTitle) captionBase = Lst.CodeTitle;
+  std::string caption = captionBase.empty() ? std::string(res_string(kStrCodeTitle)) : captionBase;
+  if (fixMode == kFixFile || fixMode == kFixFunction || fixMode == kFixFlip) caption += fixSuffix;
+  if (windowIndex == kChildCode1) caption += "-1";
+  TWindow::SetCaption(caption);
+  Lst.CodeTitle = nullptr;
+}
+
+void TCODEWindow::Refresh() {
+  RepaintAll();
+  if (TCODEWindow* other = OtherCodeWindow()) other->RepaintAll();
+}
+
+void TCODEWindow::UpdateLayout(u32 sizeType, const TSize& size) {
+  ChildWindowTable& t = Frame.Children;
+  TCODEWindow* remembered = nullptr;
+  // a window is laid out as the current one; the current one comes back after
+  if (sizeType != SIZE_MINIMIZED && t.consoleWindow != this && (t.consoleWindow || windowIndex == kChildCode)) {
+    remembered = dynamic_cast<TCODEWindow*>(t.consoleWindow);
+    if (remembered) sup_code_view_state(remembered->viewSnapshot, 0);
+    t.consoleWindow = this;
+    if (viewSnapshot.valid) sup_code_view_state(viewSnapshot, 1);
+  }
+  TMainWindow::UpdateLayout(sizeType, size);
+  if (sizeType == SIZE_MINIMIZED || IsIconic()) {
+    // the other code window comes up in place of a minimized current one
+    TCODEWindow* other = OtherCodeWindow();
+    if (t.consoleWindow == this && other && !other->IsIconic()) other->BringWindowToTop();
+    return;
+  }
+  if (t.consoleWindow == this && windowIndex == kChildCode1 && engine_ready()) {
+    // the base publishes the pane's size for the primary window only
+    Con.Geometry.code_columns = columns;
+    Con.Geometry.command_first_row = u16(rows + 2);
+    sup_split_screen_panes(windowIndex);
+    core_request(kCoreRedrawCode);
+  }
+  snapshotText.assign(std::size_t(columns) * rows, ' ');
+  snapshotAttributes.assign(snapshotText.size(), 7);
+  snapshotColumns = columns;
+  snapshotRows = rows;
+  if (remembered) remembered->MakeCurrent();
+}
+
+void TCODEWindow::HandleKey() {
+  TMainWindow::HandleKey();
+  ChildWindowTable& t = Frame.Children;
+  if (Lst.CodeTitle)
+    if (auto* current = dynamic_cast<TCODEWindow*>(t.consoleWindow)) current->SetCaption();
+  // the engine's key cursor is in the command pane: the command window takes over
+  if (Lst.CodeCursorMode == 0 && t.commandWindow && win_active_index() != kChildCommand)
+    win_activate_child(kChildCommand);
+}
+
+void TCODEWindow::Paint(TDC& dc, bool erase, TRect& rect) {
+  if (IsCurrent() || IsIconic() || minimized || layoutBusy) {
+    TMainWindow::Paint(dc, erase, rect);
+    return;
+  }
+  if (mouseState & 0x8000) mouseState = 0;
+  // not current: the cells it showed last
+  const int cw = CellWidth(), ch = CellHeight();
+  const int firstColumn = std::max(0, rect.left / cw);
+  const int endColumn = (rect.right + cw - 1) / cw;
+  const int firstRow = std::max(0, rect.top / ch);
+  int endRow = (rect.bottom + ch - 1) / ch;
+  if (endRow == rows + 1) endRow = rows;
+  const int cols = std::min<int>(endColumn, snapshotColumns);
+  const int rws = std::min<int>(endRow, snapshotRows);
+  if (endColumn <= columns && endRow <= rows && firstColumn < cols && firstRow < rws &&
+      snapshotText.size() >= std::size_t(snapshotColumns) * snapshotRows)
+    PaintCells(dc, snapshotText.data(), snapshotAttributes.data(), firstRow, rws, firstColumn, cols, snapshotColumns,
+               false);
+  const TRect client = GetClientRect();
+  const COLORREF background = COLORREF(Layout().backgroundColour) & 0x00FFFFFF;
+  if (client.bottom > rows * ch) dc.FillRect(TRect{0, rows * ch, client.right, client.bottom}, background);
+  if (client.right > columns * cw) dc.FillRect(TRect{columns * cw, 0, client.right, rows * ch}, background);
+}
+
+void TCODEWindow::ServiceCoreRequest(RequestCode code) {
+  if (!win_serve_code_request(*this, code)) TMainWindow::ServiceCoreRequest(code);
+}
+
+void TCODEWindow::EvSetFocus(TWindow* other) {
+  if (!(Co.PendingError & 0x8000) || !app_is_system_error(Co.PendingError)) MakeCurrent();
+  ForwardToBase(WM_SETFOCUS, u64(owl_ptr_word(other)), 0);
+}
+
+void TCODEWindow::EvTimer(u32) {
+  if (windowIndex == kChildCode) timerActive = Frame.HeartbeatRunning;
+  app_heartbeat_tick(*this);
+}
+
+void TCODEWindow::EvDestroy() {
+  if (windowIndex == kChildCode) {
+    KillTimer(kHeartbeatTimerId);
+    _NT_close_driver();
+    timerActive = 0;
+  }
+  ForwardToBase(WM_DESTROY, 0, 0);
+}
+
+bool TCODEWindow::ShiftClick(u32 modifiers) const {
+  return (modifiers & MK_SHIFT) != 0 && mouseState == 0 && Frame.Children.activeIndex >= kChildCode;
+}
+
+void TCODEWindow::SendClick(u16 key, const TPoint& point) {
+  Co.Request.view.click_column = u16(std::max(0, point.x) / CellWidth());
+  Co.Request.view.click_row = u16(std::max(0, point.y) / CellHeight() + 1);
+  clickColumn = Co.Request.view.click_column;
+  clickRow = Co.Request.view.click_row;
+  Co.Key.key_code = key;
+  Co.Key.source_window = windowIndex;
+  HandleKey();
+}
+
+void TCODEWindow::EvLButtonDown(u32 modifiers, const TPoint& point) {
+  if (ShiftClick(modifiers)) {
+    ui_post_run_action(2);  // trace one instruction
+    return;
+  }
+  ForwardToBase(WM_LBUTTONDOWN, modifiers, owl_make_long(u16(point.x), u16(point.y)));
+}
+
+void TCODEWindow::EvLButtonUp(u32 modifiers, const TPoint& point) {
+  // an armed click moves the engine's key cursor to the cell
+  if (mouseState & 1) SendClick(kPseudoClick, point);
+  ForwardToBase(WM_LBUTTONUP, modifiers, owl_make_long(u16(point.x), u16(point.y)));
+}
+
+void TCODEWindow::EvLButtonDblClk(u32 modifiers, const TPoint& point) {
+  if (ShiftClick(modifiers)) {
+    ui_post_run_action(2);
+    return;
+  }
+  const i32 column = std::max(0, point.x) / CellWidth();
+  const i32 row = std::max(0, point.y) / CellHeight() + 1;
+  if (column != clickColumn || row != clickRow) {
+    mouseState = 0;
+    SendClick(kPseudoClick, point);
+  }
+  Co.Key.key_code = kPseudoDoubleClick;
+  Co.Key.source_window = windowIndex;
+  HandleKey();
+  mouseState = 0;
+}
+
+void TCODEWindow::EvRButtonDown(u32 modifiers, const TPoint& point) {
+  if (ShiftClick(modifiers)) {
+    ui_post_run_action(1);  // step over one
+    return;
+  }
+  ForwardToBase(WM_RBUTTONDOWN, modifiers, owl_make_long(u16(point.x), u16(point.y)));
+}
+
+void TCODEWindow::EvRButtonDblClk(u32 modifiers, const TPoint&) {
+  if (ShiftClick(modifiers)) ui_post_run_action(1);
+}
+
+void TCODEWindow::EvInitMenuPopup(TMenu& popup, u32, bool systemMenu) {
+  if (!systemMenu) {
+    popup.ModifyMenuText(445, res_string(source_view() ? kStrAssemblerItem : kStrSourceItem));
+    popup.ModifyMenuText(446, res_string(source_view() ? kStrLineItem : kStrAddressItem));
+  }
+  DefaultProcessing();
+}
+
+void TCODEWindow::CmToggleView() {
+  if (sup_check_not_running()) ui_post_run_action(source_view() ? kPseudoAssemblerView : kPseudoSourceView);
+}
+
+void TCODEWindow::CmModule() { ui_post_run_action(kPseudoModule); }
+
+void TCODEWindow::CmTop() {
+  Co.Key.key_code = kPseudoTop;
+  Co.Key.source_window = windowIndex;
+  HandleKey();
+}
+
+void TCODEWindow::CmBottom() {
+  Co.Key.key_code = kPseudoBottom;
+  Co.Key.source_window = windowIndex;
+  HandleKey();
+}
+
+void TCODEWindow::CmPcPosition() {
+  if (sup_check_not_running()) core_request(kCorePcLine);
+}
+
+void TCODEWindow::FixRange(u16 mode) {
+  TCODEWindow* other = OtherCodeWindow();
+  if ((fixMode & 0x0F) == mode && !(fixMode & kFixOther)) {
+    fixMode = kFixNone;
+    if (other) other->fixMode = kFixNone;
+  } else {
+    u32 start = 0, end = 0;
+    if (!sup_scope_range_at_pc(mode == kFixFile ? 1 : 0, start, end)) return;
+    std::string name(Sup.MessageBuffer, strnlen(Sup.MessageBuffer, sizeof Sup.MessageBuffer));
+    if (mode == kFixFunction && !name.empty() && name.front() == '_') name.erase(0, 1);
+    fixSuffix = mode == kFixFile ? "[" + name + "]" : "[" + name + "()]";
+    fixStart = start;
+    fixEnd = end;
+    fixMode = mode;
+    if (other) {
+      other->fixStart = start;
+      other->fixEnd = end;
+      other->fixMode = u16(kFixOther | mode);
+    }
+  }
+  SetCaption();
+  if (other) other->SetCaption();
+}
+
+void TCODEWindow::CmFlip() {
+  TCODEWindow* other = OtherCodeWindow();
+  const u16 mode = fixMode == kFixFlip ? kFixNone : kFixFlip;
+  for (TCODEWindow* w : {this, other}) {
+    if (!w) continue;
+    w->fixMode = mode;
+    if (mode == kFixFlip) w->fixSuffix = "[Flip Mode]";
+    w->SetCaption();
+  }
+}
+
+void TCODEWindow::KeyAction(u16 character) {
+  Co.Key.character = character;
+  Co.Key.key_code = 0;
+  Co.Key.flags = kKeyCtrl;
+  Sup.SuppressOnce = 1;
+  HandleKey();
+}
+
+void TCODEWindow::CeToggleView(TCommandEnabler& ce) { ce.Enable(SymModules.ModuleCount != 0 && stopped() && !busy()); }
+void TCODEWindow::CeSourceNotBusy(TCommandEnabler& ce) { ce.Enable(source_view() && !busy()); }
+void TCODEWindow::CePcPosition(TCommandEnabler& ce) { ce.Enable(stopped() && !busy()); }
+
+void TCODEWindow::CeFix(TCommandEnabler& ce, u16 mode) {
+  const TCODEWindow* other = OtherCodeWindow();
+  bool found = false;
+  if (!(fixMode & kFixOther) && other && !other->IsIconic() && stopped()) {
+    // the range query leaves the name in the message buffer, which stays as it was
+    char kept[kMessageBufferSize];
+    std::memcpy(kept, Sup.MessageBuffer, sizeof kept);
+    u32 start = 0, end = 0;
+    found = sup_scope_range_at_pc(mode == kFixFile ? 1 : 0, start, end) != 0;
+    std::memcpy(Sup.MessageBuffer, kept, sizeof kept);
+  }
+  ce.Enable(found);
+  ce.SetCheck((fixMode & 0x0F) == mode ? 1 : 0);
+}
+
+void TCODEWindow::CeFlip(TCommandEnabler& ce) {
+  const TCODEWindow* other = OtherCodeWindow();
+  const bool shown = other && !other->IsIconic();
+  ce.Enable(shown);
+  ce.SetCheck(shown && fixMode == kFixFlip ? 1 : 0);
+}
+
+void TCODEWindow::CeWatch(TCommandEnabler& ce) {
+  ce.Enable(source_view() && stopped() && !busy() && FmtRows.WatchCount < kWatchLimit);
+}
+
+void TCODEWindow::CeInspect(TCommandEnabler& ce) { ce.Enable(source_view() && stopped() && !busy()); }
+
+bool win_serve_code_request(TMainWindow& serving, RequestCode code) {
+  ChildWindowTable& t = Frame.Children;
+  TCODEWindow* current = dynamic_cast<TCODEWindow*>(t.consoleWindow);
+  RequestBlock& q = Co.Request;
+  switch (code) {
+    case RequestCode::BringCodeWindow: {
+      TMainWindow::DrawDirtyPanes(code);
+      TCODEWindow* other = current ? current->OtherCodeWindow() : nullptr;
+      if (!other) return true;
+      if (current->HasFocus()) {
+        other->BringWindowToTop();
+        serving.mouseState = 0;
+      }
+      other->MakeCurrent();
+      return true;
+    }
+    case RequestCode::MayShowPosition:
+      TMainWindow::DrawDirtyPanes(code);
+      q.p4 = current ? current->MayShowPosition(q.p1, q.p2, tgt_to_physical(q.p3 & 0xFFFF)) : 0;
+      return true;
+    case RequestCode::ReloadCodeWindows:
+      TMainWindow::DrawDirtyPanes(code);
+      if (current) current->ProgramLoaded();
+      return true;
+    case RequestCode::CodeToPc:
+      TMainWindow::DrawDirtyPanes(code);
+      if (current && win_active_index() >= kChildCode) current->CmPcPosition();
+      return true;
+    default:
+      return false;
+  }
+}
+
+TMDIChild* make_code_window(TMDICltNEW& client, u16 index, std::string_view title) {
+  switch (index) {
+    case kChildMemo: return make_memo_window(client, index, title);
+    case kChildCommand: return new TCMDWindow(client, title);
+    case kChildCode:
+    case kChildCode1: return new TCODEWindow(client, title);
+    default: return nullptr;
+  }
+}

@@ -1,0 +1,110 @@
+// The code windows: the engine's code pane in one of two windows. The frame's
+// consoleWindow shows the pane live; the other code window paints the
+// snapshot of what it showed last and keeps its own copy of the engine's
+// code-view state, put back when it becomes current again. Fix modes make one
+// window keep to a file or function while the other takes every position
+// outside it, or make the two alternate. The primary window (11) carries the
+// heartbeat's timer and closes the emulator driver when it is destroyed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "halv80/engine/sup_code_view.h"
+#include "halv80/gui/win_console.h"
+
+// fixMode values; 0x8000 marks the window that takes what lies outside.
+constexpr u16 kFixNone = 0;
+constexpr u16 kFixFile = 1;
+constexpr u16 kFixFunction = 2;
+constexpr u16 kFixFlip = 3;
+constexpr u16 kFixOther = 0x8000;
+
+class TCODEWindow : public TMainWindow {
+ public:
+  // "コード" or "Code" make the primary window (11), any other title 12.
+  TCODEWindow(TMDIClient& client, std::string_view title);
+  ~TCODEWindow() override;
+  const ResponseEntry* Find(u32 message, u32 id) override;
+
+  // The other code window, or null.
+  TCODEWindow* OtherCodeWindow() const;
+  bool IsCurrent() const { return Frame.Children.consoleWindow == this; }
+  // Makes this window the consoleWindow: the old one keeps a snapshot and its
+  // code-view state, this one gets its own state back and the pane redrawn.
+  void MakeCurrent();
+  // Request 9: 1 when the other code window should show the position.
+  u16 MayShowPosition(u32 otherFile, u32 nesting, u32 pc) const;
+  // Request 21: both windows drop their fix modes; the other forgets its view.
+  void ProgramLoaded();
+  // The caption from the engine's CodeTitle (or the last one), the fix
+  // suffix and "-1" for the second window; clears CodeTitle.
+  using TWindow::SetCaption;
+  void SetCaption();
+
+  void Refresh() override;
+  void UpdateLayout(u32 sizeType, const TSize& size) override;
+  void HandleKey() override;
+  void Paint(TDC& dc, bool erase, TRect& rect) override;
+  void ServiceCoreRequest(RequestCode code) override;
+
+  void EvSetFocus(TWindow* other);
+  void EvTimer(u32 id);
+  void EvDestroy();
+  void EvLButtonDown(u32 modifiers, const TPoint& point);
+  void EvLButtonUp(u32 modifiers, const TPoint& point);
+  void EvLButtonDblClk(u32 modifiers, const TPoint& point);
+  void EvRButtonDown(u32 modifiers, const TPoint& point);
+  void EvRButtonDblClk(u32 modifiers, const TPoint& point);
+  void EvInitMenuPopup(TMenu& popup, u32 index, bool systemMenu);
+
+  void CmToggleView();
+  void CmModule();
+  void CmTop();
+  void CmBottom();
+  void CmPcPosition();
+  void CmFixFile() { FixRange(kFixFile); }
+  void CmFixFunction() { FixRange(kFixFunction); }
+  void CmFlip();
+  void CmWatch() { KeyAction(0x17); }
+  void CmInspect() { KeyAction(0x09); }
+  void CeToggleView(TCommandEnabler& ce);
+  void CeSourceNotBusy(TCommandEnabler& ce);
+  void CePcPosition(TCommandEnabler& ce);
+  void CeFixFile(TCommandEnabler& ce) { CeFix(ce, kFixFile); }
+  void CeFixFunction(TCommandEnabler& ce) { CeFix(ce, kFixFunction); }
+  void CeFlip(TCommandEnabler& ce);
+  void CeWatch(TCommandEnabler& ce);
+  void CeInspect(TCommandEnabler& ce);
+
+  u16 timerActive = 0;
+  CodeViewSnapshot viewSnapshot{};
+  u16 fixMode = kFixNone;
+  u32 fixStart = 0, fixEnd = 0;
+  std::string fixSuffix;
+  std::string captionBase;
+  // The cells shown while not current (columns x rows each).
+  std::vector<u8> snapshotText, snapshotAttributes;
+  u16 snapshotColumns = 0, snapshotRows = 0;
+
+ private:
+  // Runs the base class's handler of `message`, else the framework's.
+  i64 ForwardToBase(u32 message, u64 wParam, i64 lParam);
+  // Copies the visible rows of the code pane into the snapshot arrays.
+  void TakeSnapshot();
+  void FixRange(u16 mode);
+  void CeFix(TCommandEnabler& ce, u16 mode);
+  // The click cell into the request block, then pseudo-key `key`.
+  void SendClick(u16 key, const TPoint& point);
+  // Ctrl+W or Ctrl+I with the error suppressed: the engine takes the word at
+  // its cursor.
+  void KeyAction(u16 character);
+  bool ShiftClick(u32 modifiers) const;
+};
+
+// Serves the requests that concern the code windows (8, 9, 21, 26) for the
+// console window `serving`; false for every other code.
+bool win_serve_code_request(TMainWindow& serving, RequestCode code);
+
+// The console windows and the memo of the window program, by child index.
+TMDIChild* make_code_window(TMDICltNEW& client, u16 index, std::string_view title);
