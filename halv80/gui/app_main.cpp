@@ -14,7 +14,6 @@
 #include "halv80/gui/app_mdi.h"
 #include "halv80/gui/win_code.h"
 #include "halv80/gui/win_console.h"
-#include "halv80/gui/win_memo.h"
 #include "platform/host/host_dir.h"
 #include "platform/host/host_file.h"
 #include "platform/host/host_text.h"
@@ -26,7 +25,6 @@ constinit AppState App;
 void app_reset_state() {
   App = AppState{};
   app_heartbeat_reset();
-  MemoFileUnusable = 0;
 }
 
 namespace {

@@ -123,6 +123,7 @@ void TAboutDlg::SetupWindow() {
   const int x = std::max(0, f.left + (f.Width() - kWidth) / 2);
   const int y = std::max(0, f.top + (f.Height() - kHeight) / 2);
   MoveWindow(TRect{x, y, x + kWidth, y + kHeight}, false);
+  SetFocus();  // keys go to the dialog's own handler: Enter is the default button
 }
 
 std::string TAboutDlg::ControlText(u32 id) const {

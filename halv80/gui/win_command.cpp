@@ -172,6 +172,12 @@ int HistSymExtDialog::Run(std::string& chosen) {
   return kDialogOk;
 }
 
+void HistSymExtDialog::SetupWindow() {
+  TDialog::SetupWindow();
+  MoveWindow(TRect{100, 100, 500, 100 + 16 * kListRowsShown + 8}, false);
+  SetFocus();  // the list takes the keys
+}
+
 void HistSymExtDialog::CmOk() {
   if (selected >= 0 && std::size_t(selected) < items.size()) {
     const std::string& item = items[std::size_t(selected)];

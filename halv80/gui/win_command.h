@@ -51,6 +51,7 @@ class HistSymExtDialog : public TDialog {
   void Collect(u32 count, const char* itemBuffer);
   // kDialogOk with the chosen text in `chosen`, else kDialogCancel.
   int Run(std::string& chosen);
+  void SetupWindow() override;
   void Paint(TDC& dc, bool erase, TRect& rect) override;
   void EvKeyDown(u32 key, u32 repeat, u32 flags);
   void EvLButtonDown(u32 modifiers, const TPoint& point);

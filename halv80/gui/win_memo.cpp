@@ -5,10 +5,8 @@
 
 #include "halv80/gui/app_mdi.h"
 #include "halv80/gui/gui_engine.h"
-#include "platform/host/host_file.h"
+#include "halv80/symbols/sym_state_file.h"
 #include "platform/owl/owl_system.h"
-
-u16 MemoFileUnusable = 0;
 
 namespace {
 
@@ -23,6 +21,7 @@ constexpr ResponseEntry kEditMemoTable[] = {
     EvMessage<WM_CHAR, &TEditMemo::EvChar>(),
     EvMessage<WM_SETFOCUS, &TEditMemo::EvSetFocus>(),
     EvMessage<WM_RBUTTONDOWN, &TEditMemo::EvRButtonDown>(),
+    EvMessage<WM_DESTROY, &TEditMemo::EvDestroy>(),
     EvCommand<&TEditMemo::CmPaste>(kCmPaste),
     EvCommandEnable<&TEditMemo::CePaste>(kCmPaste),
     EvCommand<&TEditMemo::CmFind>(kCmFind),
@@ -32,7 +31,6 @@ constexpr ResponseEntry kEditMemoTable[] = {
 
 constexpr ResponseEntry kMemoTable[] = {
     EvMessage<WM_SETFOCUS, &TMemoWindow::EvSetFocus>(),
-    EvMessage<WM_DESTROY, &TMemoWindow::EvDestroy>(),
     EvCommand<&TMemoWindow::CmPaste>(kCmPaste),
     EvCommandEnable<&TMemoWindow::CePaste>(kCmPaste),
     EvCommand<&TMemoWindow::CmFind>(kCmFind),
@@ -42,15 +40,7 @@ constexpr ResponseEntry kMemoTable[] = {
 
 }  // namespace
 
-void win_memo_file_check() {
-  int f = host_file_open(kMemoFileName, kFileModeRead);
-  if (f == kNoFile) f = host_file_create(kMemoFileName);
-  if (f == kNoFile) {
-    MemoFileUnusable = 1;
-    return;
-  }
-  host_file_close(f);
-}
+bool win_memo_file_unusable() { return Saved.MemoAvailable == 0; }
 
 // ---------------------------------------------------------------- the editor
 
@@ -64,7 +54,7 @@ const ResponseEntry* TEditMemo::Find(u32 message, u32 id) {
 }
 
 bool TEditMemo::CanClose() {
-  if (IsModified() && MemoFileUnusable == 0) Save();
+  if (IsModified() && !win_memo_file_unusable()) Save();
   return true;
 }
 
@@ -180,6 +170,11 @@ void TEditMemo::EvSetFocus(TWindow*) {
   DefaultProcessing();
 }
 
+void TEditMemo::EvDestroy() {
+  CanClose();
+  DefaultProcessing();
+}
+
 void TEditMemo::EvRButtonDown(u32 modifiers, const TPoint& point) {
   if (memo) memo->SendMessage(WM_RBUTTONDOWN, modifiers, owl_make_long(u16(point.x), u16(point.y)));
 }
@@ -243,15 +238,8 @@ void TMemoWindow::EvSetFocus(TWindow*) {
   if (editor) editor->Focus();
 }
 
-void TMemoWindow::EvDestroy() {
-  // the text goes to its file before the editor is gone
-  if (editor) editor->CanClose();
-  DefaultProcessing();
-}
-
 TMDIChild* make_memo_window(TMDICltNEW& client, u16, std::string_view title) {
-  win_memo_file_check();
-  auto* editor = new TEditMemo(MemoFileUnusable ? std::string_view() : kMemoFileName);
+  auto* editor = new TEditMemo(win_memo_file_unusable() ? std::string_view() : kMemoFileName);
   (void)title;  // the memo window has an empty title
   return new TMemoWindow(client, {}, editor);
 }

@@ -10,14 +10,9 @@
 #include "halv80/gui/win_cells.h"
 #include "platform/owl/owl_edit.h"
 
-constexpr std::string_view kMemoFileName = "Memo.QN";
-
-// Set when "Memo.QN" could be neither opened nor created: the memo then has
-// no file and is never saved on close.
-extern u16 MemoFileUnusable;
-// Opens the memo file for reading, else creates it empty, else sets
-// MemoFileUnusable; the file is closed again at once.
-void win_memo_file_check();
+// True when the engine's start-up could neither open nor create "Memo.QN":
+// the memo then has no file and is never saved on close.
+bool win_memo_file_unusable();
 
 class QEditFile : public TEditFile {
  public:
@@ -39,6 +34,8 @@ class TEditMemo : public QEditFile {
   void EvSysKeyDown(u32 key, u32 repeat, u32 flags);
   void EvChar(u32 character, u32 repeat, u32 flags);
   void EvSetFocus(TWindow* other);
+  // The text goes to its file before the control is gone.
+  void EvDestroy();
   void EvRButtonDown(u32 modifiers, const TPoint& point);
   void CmPaste() { Paste(); }
   void CePaste(TCommandEnabler& ce);
@@ -65,7 +62,6 @@ class TMemoWindow : public TQNWindow {
   void SetupWindow() override;
 
   void EvSetFocus(TWindow* other);
-  void EvDestroy();
   // The edit commands of the memo, run by its editor.
   void CmPaste() { if (editor) editor->CmPaste(); }
   void CePaste(TCommandEnabler& ce) { if (editor) editor->CePaste(ce); }

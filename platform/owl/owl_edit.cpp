@@ -75,7 +75,7 @@ namespace {
 int system_pos(const QTextDocument& d, int qt) {
   const QTextBlock b = d.findBlock(qt);
   if (!b.isValid()) return 0;
-  return 2 * b.blockNumber() + qt;  // each earlier block's line end counts one more
+  return b.blockNumber() + qt;  // each earlier line end counts one more
 }
 
 int qt_pos(const QTextDocument& d, int pos) {

@@ -27,8 +27,7 @@
 #include "halv80/gui/app_heartbeat.h"
 #include "halv80/gui/app_main.h"
 #include "halv80/gui/app_mdi.h"
-#include "halv80/gui/tests/gui_app_run.h"
-#include "halv80/gui/tests/gui_test_folder.h"
+#include "halv80/gui/tests/gui_board_fixture.h"
 #include "halv80/gui/win_command.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "halv80/version.h"
@@ -95,48 +94,8 @@ TEST(CodeWindowFixTest, RequestNineSendsPositionsOutsideTheFixedRangeToTheOtherW
   frame_reset_state();
 }
 
-class CodeWindowTest : public testing::Test {
+class CodeWindowTest : public GuiBoardTest {
  protected:
-  void SetUp() override {
-    owl_test_app();
-    reset_engine_state();
-    app_reset_state();
-    frame_reset_state();
-    Boxes.clear();
-    Answers.clear();
-    setenv("HALV80_LOCK_DIR", folder.dir().c_str(), 1);
-    previous_sink_ = host_set_message_box_sink(record_box);
-    TApplication::SetRunHook(run_body);
-    for (const char* name : {"qqn80.cfg", "MON80.QQN", "rz7_00.hwf"})
-      std::filesystem::copy_file(std::filesystem::path(HALV80_DATA_DIR) / name, folder.dir() / name);
-    for (const char* name : {"demo.hex", "demo.sym"})
-      std::filesystem::copy_file(std::filesystem::path(HALV80_TEST_PROGRAM_DIR) / "load" / name, folder.dir() / name);
-    folder.Write("qqn80.qpj", project_text());
-    setenv("HALV80_REGISTRY_DIR", (folder.dir() / "registry").c_str(), 1);
-    ASSERT_TRUE(dev_install_driver_parameters(0x300, 0));
-    dev_reset_system();
-    sim_ = std::make_unique<SimulatedDriver>(DevFixture{});
-    DevSys.driver = sim_.get();
-    DevSys.service_running = true;
-    Links.emulator_startup = emu_startup;
-    sym_install_links();
-    for (u16 i : {kChildMemo, kChildCommand, kChildCode, kChildCode1}) win_set_child_factory(i, make_code_window);
-  }
-  void TearDown() override {
-    TApplication::SetRunHook(nullptr);
-    host_set_message_box_sink(previous_sink_);
-    for (u16 i = 0; i < kChildCount; ++i) win_set_child_factory(i, nullptr);
-    co_end_command_side();
-    _Q_if_init();
-    _NT_close_driver();
-    _NT_setbioswork(nullptr);
-    dev_reset_system();
-    sim_.reset();
-    unsetenv("HALV80_REGISTRY_DIR");
-    frame_reset_state();
-    reset_engine_state();
-  }
-
   static TCMDWindow& CommandWindow() { return *static_cast<TCMDWindow*>(Frame.Children.commandWindow); }
   static TCODEWindow& CodeWindow() { return *static_cast<TCODEWindow*>(Frame.Children.consoleWindow); }
   static void Type(TMainWindow& w, std::string_view text) {
@@ -182,9 +141,6 @@ class CodeWindowTest : public testing::Test {
     return done();
   }
 
-  ScratchFolder folder;
-  HostMessageBoxSink previous_sink_ = nullptr;
-  std::unique_ptr<SimulatedDriver> sim_;
 };
 
 TEST_F(CodeWindowTest, TheCodeWindowFollowsTheProgramCounterAndItsActionsSetBreaksAndRunToTheCursor) {
