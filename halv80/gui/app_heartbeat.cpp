@@ -103,6 +103,9 @@ bool ctrl_alt_held() { return (win_modifier_mask() & (kKeyCtrl | kKeyAlt)) == (k
 
 // Step 7's hint half: a changed hint is shown once it stayed for two ticks.
 void hint_step() {
+  // no window asked for a hint yet: the active one's
+  if (!(Hb.StatusHint & kHintBit))
+    Hb.StatusHint = u16(std::min<u16>(win_active_index(), kChildCommand) | kHintBit);
   if (Hb.StatusHint != Hb.shownHint) {
     if (Hb.StatusHint != Hb.pendingHint) {
       Hb.pendingHint = Hb.StatusHint;
@@ -212,7 +215,7 @@ void app_heartbeat_tick(TMainWindow& receiver) {
     TMainWindow* code = console(t.consoleWindow);
     if (command && command->HasFocus()) command->HandleKey();
     else if (code && code->HasFocus()) code->HandleKey();
-    else receiver.HandleKey();
+    else receiver.TMainWindow::HandleKey();
   }
   // 7, 8
   status_step();

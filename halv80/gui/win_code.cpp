@@ -172,13 +172,21 @@ u16 TCODEWindow::MayShowPosition(u32 otherFile, u32 nesting, u32 pc) const {
   return inside == outsider ? 1 : 0;
 }
 
+u32 TCODEWindow::MayShowPosition() const {
+  const RequestBlock& q = Co.Request;
+  return MayShowPosition(q.p1, q.p2, tgt_to_physical(q.p3 & 0xFFFF));
+}
+
 void TCODEWindow::ProgramLoaded() {
+  DropFixModes();
+  if (TCODEWindow* other = OtherCodeWindow()) other->DropFixModes();
+}
+
+void TCODEWindow::DropFixModes() {
   fixMode = kFixNone;
-  if (TCODEWindow* other = OtherCodeWindow()) {
-    other->fixMode = kFixNone;
-    other->viewSnapshot.valid = 0;
-    other->RepaintAll();
-  }
+  if (IsCurrent()) return;
+  viewSnapshot.valid = 0;
+  RepaintAll();
 }
 
 void TCODEWindow::SetCaption() {
@@ -266,7 +274,10 @@ void TCODEWindow::ServiceCoreRequest(RequestCode code) {
 }
 
 void TCODEWindow::EvSetFocus(TWindow* other) {
-  if (!(Co.PendingError & 0x8000) || !app_is_system_error(Co.PendingError)) MakeCurrent();
+  if (!(Co.PendingError & 0x8000) || !app_is_system_error(Co.PendingError)) {
+    MakeCurrent();
+    win_follow_key_cursor(*this);
+  }
   ForwardToBase(WM_SETFOCUS, u64(owl_ptr_word(other)), 0);
 }
 
@@ -446,6 +457,13 @@ void TCODEWindow::CeWatch(TCommandEnabler& ce) {
 
 void TCODEWindow::CeInspect(TCommandEnabler& ce) { ce.Enable(source_view() && stopped() && !busy()); }
 
+void win_follow_key_cursor(TMainWindow& focused) {
+  const bool code = focused.windowIndex >= kChildCode;
+  if ((Lst.CodeCursorMode != 0) == code || !engine_ready()) return;
+  co_call_guarded([] { key_toggle_code_cursor(); });
+  focused.TMainWindow::HandleKey();
+}
+
 bool win_serve_code_request(TMainWindow& serving, RequestCode code) {
   ChildWindowTable& t = Frame.Children;
   TCODEWindow* current = dynamic_cast<TCODEWindow*>(t.consoleWindow);
@@ -464,7 +482,7 @@ bool win_serve_code_request(TMainWindow& serving, RequestCode code) {
     }
     case RequestCode::MayShowPosition:
       TMainWindow::DrawDirtyPanes(code);
-      q.p4 = current ? current->MayShowPosition(q.p1, q.p2, tgt_to_physical(q.p3 & 0xFFFF)) : 0;
+      q.p4 = current ? current->MayShowPosition() : 0;
       return true;
     case RequestCode::ReloadCodeWindows:
       TMainWindow::DrawDirtyPanes(code);

@@ -35,8 +35,13 @@ class TCODEWindow : public TMainWindow {
   void MakeCurrent();
   // Request 9: 1 when the other code window should show the position.
   u16 MayShowPosition(u32 otherFile, u32 nesting, u32 pc) const;
+  // The same for the request block's P1 to P3 (P3 the logical PC).
+  u32 MayShowPosition() const;
   // Request 21: both windows drop their fix modes; the other forgets its view.
   void ProgramLoaded();
+  // Request 21 for this window alone: no fix mode; a window that is not
+  // current forgets its saved view and is repainted.
+  void DropFixModes();
   // The caption from the engine's CodeTitle (or the last one), the fix
   // suffix and "-1" for the second window; clears CodeTitle.
   using TWindow::SetCaption;
@@ -101,6 +106,10 @@ class TCODEWindow : public TMainWindow {
   void KeyAction(u16 character);
   bool ShiftClick(u32 modifiers) const;
 };
+
+// The engine's key cursor goes to the pane of the console window that got the
+// focus (toggled when they disagree), and the command side sees it.
+void win_follow_key_cursor(TMainWindow& focused);
 
 // Serves the requests that concern the code windows (8, 9, 21, 26) for the
 // console window `serving`; false for every other code.

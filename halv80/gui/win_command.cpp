@@ -28,6 +28,7 @@ constexpr int kListRowsShown = 12;
 std::unique_ptr<std::string> PasteBuffer;
 
 constexpr ResponseEntry kCommandTable[] = {
+    EvMessage<WM_SETFOCUS, &TCMDWindow::EvSetFocus>(),
     EvCommand<&TCMDWindow::CmHistory>(kCmHistory),
     EvCommandEnable<&TCMDWindow::CeAlways>(kCmHistory),
     EvCommand<&TCMDWindow::CmSymbolExtension>(kCmSymbolExtension),
@@ -77,6 +78,16 @@ void TCMDWindow::ServiceCoreRequest(RequestCode code) {
     default:
       if (!win_serve_code_request(*this, code)) TMainWindow::ServiceCoreRequest(code);
       break;
+  }
+}
+
+void TCMDWindow::EvSetFocus(TWindow* other) {
+  if (!(Co.PendingError & 0x8000)) win_follow_key_cursor(*this);
+  if (const ResponseEntry* e = TMainWindow::Find(WM_SETFOCUS, 0)) {
+    OwlMessage m{WM_SETFOCUS, u64(owl_ptr_word(other)), 0};
+    e->dispatch(*this, m);
+  } else {
+    DefaultProcessing();
   }
 }
 

@@ -19,6 +19,8 @@ class TCMDWindow : public TMainWindow {
   // key cursor went into the code pane.
   void HandleKey() override;
   void ServiceCoreRequest(RequestCode code) override;
+  // The engine's key cursor comes to the command pane with the focus.
+  void EvSetFocus(TWindow* other);
 
   // 484, 485: Shift+F2 and Shift+F6 for the line editor.
   void CmHistory();

@@ -218,6 +218,8 @@ const ResponseEntry* TMemoWindow::Find(u32 message, u32 id) {
 
 void TMemoWindow::SetupWindow() {
   TQNWindow::SetupWindow();
+  if (editor && !editor->IsCreated()) editor->Create();
+  if (editor) editor->TakeParentFocus();
   ApplyColours();
 }
 

@@ -210,6 +210,10 @@ void TEdit::Focus() {
   if (edit_) edit_->setFocus(Qt::OtherFocusReason);
 }
 
+void TEdit::TakeParentFocus() {
+  if (edit_ && Parent() && Parent()->Qt() && Parent()->Qt()->client) Parent()->Qt()->client->setFocusProxy(edit_);
+}
+
 bool TEdit::HasEditFocus() const { return edit_ && edit_->hasFocus(); }
 
 bool TEdit::Search(std::string_view cp932, bool down, bool matchCase) {

@@ -42,6 +42,9 @@ class TEdit : public TWindow {
   // The keyboard focus to the control; whether it has it.
   void Focus();
   bool HasEditFocus() const;
+  // The focus that the parent window's client area gets goes to the control
+  // (for a control that fills its parent).
+  void TakeParentFocus();
   // Finds `text` from the selection's end (down) or start (up); selects it.
   bool Search(std::string_view cp932, bool down, bool matchCase);
 

@@ -191,7 +191,9 @@ TEST_F(CodeWindowTest, TheCodeWindowFollowsTheProgramCounterAndItsActionsSetBrea
       code.mouseState = 1;
       code.SendMessage(WM_LBUTTONUP, 0, owl_make_long(1, u16(click_row * code.CellHeight() + 1)));
       ASSERT_EQ(Brk.UsedCount, expected);
-      if (expected) EXPECT_EQ(Brk.Slots[0].address, cursor_address);
+      if (expected) {
+        EXPECT_EQ(Brk.Slots[0].address, cursor_address);
+      }
     }
     // F9 there sets a breakpoint at its address, a second F9 takes it away
     ui_post_run_action(7);
