@@ -423,6 +423,8 @@ void TCODEWindow::KeyAction(u16 character) {
   Co.Key.flags = kKeyCtrl;
   Sup.SuppressOnce = 1;
   HandleKey();
+  // an action that did not fail leaves the one-shot flag: it must not swallow a later error
+  Sup.SuppressOnce = 0;
 }
 
 void TCODEWindow::CeToggleView(TCommandEnabler& ce) { ce.Enable(SymModules.ModuleCount != 0 && stopped() && !busy()); }

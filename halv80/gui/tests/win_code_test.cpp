@@ -215,6 +215,43 @@ TEST_F(CodeWindowTest, TheCodeWindowFollowsTheProgramCounterAndItsActionsSetBrea
   EXPECT_TRUE(ran);
 }
 
+TEST_F(CodeWindowTest, WhileTheTargetRunsTheStatusBarSaysSoAndTheHeartbeatSeesTheForcedStop) {
+  bool ran = false;
+  run_app([&](TMDIApp& app) {
+    ran = true;
+    ASSERT_EQ(Sup.StartupFailure, 0);
+    TCMDWindow& cmd = CommandWindow();
+    auto* status = dynamic_cast<TQNStatusBar*>(App.StatusBar);
+    ASSERT_NE(status, nullptr);
+    // a loop that never ends
+    Type(cmd, "A 300\r");
+    Type(cmd, "JR 300\r");
+    Type(cmd, "\r");
+    Type(cmd, "PC=300\r");
+    ui_post_run_action(3);  // F5
+    Tick(app, 1);
+    ASSERT_NE(::Run.ExecutionState & kExecRunning, 0) << Cells(cmd);
+    Tick(app, 12);
+    EXPECT_EQ(host_cp932_to_utf8(status->GetText()), "   ターゲット実行中   ");
+    if (::Run.TraceHwLevel != 0) {
+      EXPECT_EQ(status->GetFieldText(kStatusFieldAddress).substr(0, 3), "030") << status->GetFieldText(kStatusFieldAddress);
+    }
+    // the running message stays while the target runs
+    Tick(app, 60);
+    EXPECT_EQ(host_cp932_to_utf8(status->GetText()), "   ターゲット実行中   ");
+    // Esc, the forced break: the heartbeat sees the stop, the message goes
+    ui_post_run_action(4);
+    ASSERT_TRUE(TickUntil(app, [] { return (::Run.ExecutionState & kExecRunning) == 0; })) << Cells(cmd);
+    Tick(app, 6);
+    EXPECT_NE(host_cp932_to_utf8(status->GetText()), "   ターゲット実行中   ");
+    EXPECT_EQ(::Run.Regs.pc, 0x300);
+    const int row = PcRow(CodeWindow());
+    ASSERT_GE(row, 0) << Cells(CodeWindow());
+    EXPECT_NE(Row(CodeWindow(), u16(row)).find("0300"), std::string::npos) << Cells(CodeWindow());
+  });
+  EXPECT_TRUE(ran);
+}
+
 TEST_F(CodeWindowTest, CommandHistoryPasteAndTheHeartbeatsStatusBar) {
   bool ran = false;
   run_app([&](TMDIApp& app) {
