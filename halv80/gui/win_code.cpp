@@ -5,9 +5,12 @@
 #include <cstring>
 
 #include "halv80/engine/key_bindings.h"
+#include "halv80/engine/key_input.h"
 #include "halv80/engine/tgt_mmu.h"
 #include "halv80/gui/app_heartbeat.h"
 #include "halv80/gui/app_mdi.h"
+#include "halv80/gui/dlg_codeline.h"
+#include "halv80/gui/dlg_inswatch.h"
 #include "halv80/gui/gui_engine.h"
 #include "halv80/gui/res_strings.h"
 #include "halv80/gui/win_command.h"
@@ -45,6 +48,8 @@ constexpr ResponseEntry kCodeTable[] = {
     EvCommandEnable<&TCODEWindow::CeToggleView>(445),
     EvCommand<&TCODEWindow::CmModule>(447),
     EvCommandEnable<&TCODEWindow::CeToggleView>(447),
+    EvCommand<&TCODEWindow::CmLineNumber>(446),
+    EvCommandEnable<&TCODEWindow::CeLineNumber>(446),
     EvCommand<&TCODEWindow::CmTop>(448),
     EvCommandEnable<&TCODEWindow::CeSourceNotBusy>(448),
     EvCommand<&TCODEWindow::CmBottom>(449),
@@ -417,15 +422,60 @@ void TCODEWindow::CmFlip() {
   }
 }
 
-void TCODEWindow::KeyAction(u16 character) {
+bool TCODEWindow::KeyAction(u16 character) {
   Co.Key.character = character;
   Co.Key.key_code = 0;
   Co.Key.flags = kKeyCtrl;
   Sup.SuppressOnce = 1;
   HandleKey();
-  // an action that did not fail leaves the one-shot flag: it must not swallow a later error
+  // the engine clears the one-shot flag when the error it suppressed happens
+  const bool failed = Sup.SuppressOnce == 0;
+  // an action that did not fail leaves the flag: it must not swallow a later error
   Sup.SuppressOnce = 0;
+  return failed;
 }
+
+void TCODEWindow::CmLineNumber() {
+  Co.Request.code = RequestCode::None;
+  CodeLineDialog dialog(this);
+  CodeLineDialog* outer = CodeLineDialog::Current;
+  CodeLineDialog::Current = &dialog;
+  const int answer = dialog.Execute();
+  CodeLineDialog::Current = outer;
+  if (answer == 1) RepaintAll();
+}
+
+void TCODEWindow::WatchOrInspect(u16 inspect) {
+  bool failed = KeyAction(inspect ? 0x09 : 0x17);
+  // the key action failed: the expression from the dialog, until the engine takes it
+  while (failed) {
+    if (!app_is_system_error(Co.PendingError)) Co.PendingError = 0;
+    std::string text;
+    InsWatchString dialog(this, inspect, text);
+    InsWatchString* outer = InsWatchString::Current;
+    InsWatchString::Current = &dialog;
+    dialog.Execute();
+    InsWatchString::Current = outer;
+    if (text.empty()) return;
+    Co.PendingError = 0;
+    const std::size_t n = std::min(text.size(), kKeyTextSize - 1);
+    std::memcpy(Keys.KeyText, text.data(), n);
+    Keys.KeyText[n] = '\0';
+    if (inspect) {
+      sup_set_message_line(text, 0);
+      // the inspect window opens at the lower left corner of the caret cell
+      Co.Request.p1 = u32(std::max<int>(0, Con.CaretColumn == 0xFFFF ? 0 : Con.CaretColumn) * CellWidth());
+      Co.Request.p2 = u32((Con.CaretRow == 0xFFFF ? 1 : Con.CaretRow) * CellHeight());
+    }
+    Sup.SuppressOnce = 1;
+    ui_post_run_action(inspect ? 0x8100 : 0x8101);
+    HandleKey();
+    failed = Sup.SuppressOnce == 0;
+    Sup.SuppressOnce = 0;
+  }
+}
+
+void TCODEWindow::CeLineNumber(TCommandEnabler& ce) { ce.Enable((source_view() || stopped()) && !busy()); }
 
 void TCODEWindow::CeToggleView(TCommandEnabler& ce) { ce.Enable(SymModules.ModuleCount != 0 && stopped() && !busy()); }
 void TCODEWindow::CeSourceNotBusy(TCommandEnabler& ce) { ce.Enable(source_view() && !busy()); }
@@ -489,6 +539,10 @@ bool win_serve_code_request(TMainWindow& serving, RequestCode code) {
     case RequestCode::ReloadCodeWindows:
       TMainWindow::DrawDirtyPanes(code);
       if (current) current->ProgramLoaded();
+      return true;
+    case RequestCode::LineNumberDialog:
+      TMainWindow::DrawDirtyPanes(code);
+      if (current && win_active_index() >= kChildCode) current->CmLineNumber();
       return true;
     case RequestCode::CodeToPc:
       TMainWindow::DrawDirtyPanes(code);

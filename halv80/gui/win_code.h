@@ -71,11 +71,16 @@ class TCODEWindow : public TMainWindow {
   void CmFixFile() { FixRange(kFixFile); }
   void CmFixFunction() { FixRange(kFixFunction); }
   void CmFlip();
-  void CmWatch() { KeyAction(0x17); }
-  void CmInspect() { KeyAction(0x09); }
+  // 446 and request 23: the line-number dialog.
+  void CmLineNumber();
+  // 422, 423: the word at the engine's cursor, else the expression dialog,
+  // asked again while the engine rejects the text.
+  void CmWatch() { WatchOrInspect(0); }
+  void CmInspect() { WatchOrInspect(1); }
   void CeToggleView(TCommandEnabler& ce);
   void CeSourceNotBusy(TCommandEnabler& ce);
   void CePcPosition(TCommandEnabler& ce);
+  void CeLineNumber(TCommandEnabler& ce);
   void CeFixFile(TCommandEnabler& ce) { CeFix(ce, kFixFile); }
   void CeFixFunction(TCommandEnabler& ce) { CeFix(ce, kFixFunction); }
   void CeFlip(TCommandEnabler& ce);
@@ -102,8 +107,9 @@ class TCODEWindow : public TMainWindow {
   // The click cell into the request block, then pseudo-key `key`.
   void SendClick(u16 key, const TPoint& point);
   // Ctrl+W or Ctrl+I with the error suppressed: the engine takes the word at
-  // its cursor.
-  void KeyAction(u16 character);
+  // its cursor. True when it failed.
+  bool KeyAction(u16 character);
+  void WatchOrInspect(u16 inspect);
   bool ShiftClick(u32 modifiers) const;
 };
 

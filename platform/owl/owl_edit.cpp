@@ -53,7 +53,18 @@ struct OwlEditQt : public QPlainTextEdit {
     return QPlainTextEdit::event(e);
   }
   void keyPressEvent(QKeyEvent* e) override {
-    if (Offer(owl_key_press_messages(*e))) QPlainTextEdit::keyPressEvent(e);
+    if (owner_ && owner_->singleLine) {
+      const int key = e->key();
+      if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
+        if (TWindow* dialog = owner_->Parent()) dialog->SendMessage(WM_COMMAND, key == Qt::Key_Escape ? 2 : 1);
+        return;
+      }
+    }
+    if (!Offer(owl_key_press_messages(*e))) return;
+    if (owner_ && owner_->textLimit > 0 && !e->text().isEmpty() && e->text().at(0).isPrint() &&
+        toPlainText().size() - textCursor().selectedText().size() >= owner_->textLimit)
+      return;  // full
+    QPlainTextEdit::keyPressEvent(e);
   }
   void focusInEvent(QFocusEvent* e) override {
     QPlainTextEdit::focusInEvent(e);
@@ -102,6 +113,10 @@ void TEdit::CreateQt() {
   edit_ = new OwlEditQt(this, host);
   qt_->outer = edit_;
   edit_->setGeometry(initialRect_.left, initialRect_.top, initialRect_.Width(), initialRect_.Height());
+  if (singleLine) {
+    edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    edit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  }
 }
 
 void TEdit::SetupWindow() {

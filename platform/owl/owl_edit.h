@@ -51,6 +51,11 @@ class TEdit : public TWindow {
   i64 DefWindowProc(OwlMessage& msg) override;
   // Set by DefWindowProc for a key message: the control takes the key.
   bool keyPassed = false;
+  // A one-line field of a dialog: Enter runs the parent's command 1 (OK) and
+  // Esc its command 2 (Cancel); no line ends are typed. Set before Create.
+  bool singleLine = false;
+  // Characters the control takes at most (0: no limit).
+  int textLimit = 0;
 
  protected:
   void CreateQt() override;

@@ -28,7 +28,11 @@
 #include "halv80/gui/app_main.h"
 #include "halv80/gui/app_mdi.h"
 #include "halv80/gui/tests/gui_board_fixture.h"
+#include "halv80/gui/dlg_codeline.h"
+#include "halv80/gui/dlg_inswatch.h"
 #include "halv80/gui/win_command.h"
+#include "halv80/symbols/fmt_rows.h"
+#include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "halv80/version.h"
 #include "platform/device/dev_driver.h"
@@ -250,6 +254,109 @@ TEST_F(CodeWindowTest, WhileTheTargetRunsTheStatusBarSaysSoAndTheHeartbeatSeesTh
     EXPECT_NE(Row(CodeWindow(), u16(row)).find("0300"), std::string::npos) << Cells(CodeWindow());
   });
   EXPECT_TRUE(ran);
+}
+
+TEST_F(CodeWindowTest, TheLineNumberAndExpressionDialogsHandTheirTextsToTheEngine) {
+  bool ran = false;
+  run_app([&](TMDIApp& app) {
+    ran = true;
+    ASSERT_EQ(Sup.StartupFailure, 0);
+    TCMDWindow& cmd = CommandWindow();
+    TCODEWindow& code = CodeWindow();
+    Type(cmd, "L demo.hex\r");
+    Type(cmd, "U 200\r");
+    // an address the engine refuses keeps the dialog open; a good one moves the pane
+    std::vector<u16> failures;
+    QTimer::singleShot(0, [&] {
+      CodeLineDialog* d = CodeLineDialog::Current;
+      if (!d) return;
+      d->edit->SetText("zz!");
+      d->SendMessage(WM_COMMAND, 1);
+      failures.push_back(Co.PendingError);
+      Co.PendingError = 0;
+      d->edit->SetText("250");
+      d->SendMessage(WM_COMMAND, 1);
+    });
+    code.SendMessage(WM_COMMAND, 446);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0], 0);
+    EXPECT_EQ(Lst.RowKey[lst_pane_top()] & 0xFFFF, 0x250u) << Cells(code);
+    EXPECT_NE(Row(code, 0).find("0250"), std::string::npos) << Cells(code);
+
+    Tick(app, 2);
+  });
+  EXPECT_TRUE(ran);
+}
+
+TEST_F(CodeWindowTest, WatchFallsBackToTheExpressionDialogInSourceView) {
+  for (const char* name : {"demo.hex", "demo.sym", "demo.lin", "demo.MAP", "demo.src"})
+    std::filesystem::copy_file(std::filesystem::path(HALV80_TEST_PROGRAM_DIR) / "load_lines" / name, folder.dir() / name,
+                               std::filesystem::copy_options::overwrite_existing);
+  bool ran = false;
+  run_app([&](TMDIApp& app) {
+    ran = true;
+    ASSERT_EQ(Sup.StartupFailure, 0);
+    TCMDWindow& cmd = CommandWindow();
+    TCODEWindow& code = CodeWindow();
+    Type(cmd, "L demo.hex\r");
+    Type(cmd, "PC=main\r");
+    ASSERT_NE(SymModules.ModuleCount, 0) << Cells(cmd);
+    if (Lst.ListingMode != kListingSource) {
+      code.SendMessage(WM_COMMAND, 445);  // to the source view
+      Tick(app, 2);
+    }
+    ASSERT_EQ(Lst.ListingMode, kListingSource) << Cells(code);
+    // the engine's cursor on a line's first character, a blank or a brace
+    int row = -1;
+    for (u16 r = 0; r < code.rows && row < 0; ++r) {
+      const std::string text = Row(code, r);
+      if (text.size() > 5 && (text[5] == '{' || text[5] == '}')) row = r;
+    }
+    ASSERT_GE(row, 0) << Cells(code);
+    code.mouseState = 1;
+    code.SendMessage(WM_LBUTTONUP, 0, owl_make_long(u16(5 * code.CellWidth() + 1), u16(row * code.CellHeight() + 1)));
+    // watch: the engine cannot take the word at its cursor, the dialog asks
+    // for the expression, which becomes a watch and goes into the history
+    ASSERT_EQ(FmtRows.WatchCount, 0);
+    int asked = 0;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+      InsWatchString* d = InsWatchString::Current;
+      if (!d) return;
+      ++asked;
+      d->edit->SetText(asked == 1 ? "i" : "");
+      d->SendMessage(WM_COMMAND, 1);
+    });
+    answer.start(5);
+    code.SendMessage(WM_COMMAND, 422);
+    answer.stop();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(FmtRows.WatchCount, 1);
+    ASSERT_FALSE(Frame.Histories[2].empty());
+    EXPECT_EQ(Frame.Histories[2].front(), "i");
+    // Cancel ends the command without a change
+    QTimer::singleShot(0, [&] {
+      if (InsWatchString* d = InsWatchString::Current) d->SendMessage(WM_COMMAND, 2);
+    });
+    code.SendMessage(WM_COMMAND, 422);
+    EXPECT_EQ(FmtRows.WatchCount, 1);
+    EXPECT_EQ(Sup.SuppressOnce, 0);
+  });
+  EXPECT_TRUE(ran);
+}
+
+TEST(HistoryListTest, AnEnteredTextGoesToTheTopOnceAndThirtyEntriesAreKept) {
+  std::vector<std::string> h;
+  for (int i = 0; i < 31; ++i) win_push_history(h, "e" + std::to_string(i));
+  ASSERT_EQ(h.size(), 30u);
+  EXPECT_EQ(h.front(), "e30");
+  EXPECT_EQ(h.back(), "e1");  // the 31st distinct entry pushed the oldest out
+  win_push_history(h, "e5");
+  EXPECT_EQ(h.size(), 30u);
+  EXPECT_EQ(h.front(), "e5");
+  EXPECT_EQ(std::count(h.begin(), h.end(), "e5"), 1);
+  win_push_history(h, std::string(40, 'x'));
+  EXPECT_EQ(h.front(), std::string(29, 'x'));
 }
 
 TEST_F(CodeWindowTest, CommandHistoryPasteAndTheHeartbeatsStatusBar) {

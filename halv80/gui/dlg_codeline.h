@@ -1,0 +1,28 @@
+// The code window's line-number dialog (resource 114): a line of the shown
+// source file in source view, else an address, handed to the engine's core
+// request 8; it closes when the engine took it.
+#pragma once
+
+#include <string>
+
+#include "platform/owl/owl_edit.h"
+#include "platform/owl/owl_window.h"
+
+class CodeLineDialog : public TDialog {
+ public:
+  // The caption and label follow the code view mode (source lines or addresses).
+  explicit CodeLineDialog(TWindow* parent);
+  const ResponseEntry* Find(u32 message, u32 id) override;
+  void SetupWindow() override;
+  void Paint(TDC& dc, bool erase, TRect& rect) override;
+  // OK: a non-empty text goes to core request 8; the dialog closes when it
+  // succeeded and stays open with the text after a reported error.
+  void CmOk();
+  void CmCancel();
+
+  TEdit* edit = nullptr;  // owned as a child window
+  std::string label;      // CP932
+
+  // The dialog being shown, or null.
+  static inline CodeLineDialog* Current = nullptr;
+};

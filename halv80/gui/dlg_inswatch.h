@@ -1,0 +1,31 @@
+// The inspect-or-watch expression dialog (resource 115): an expression for
+// the watch list or an inspect window, with the run's expression history.
+#pragma once
+
+#include <string>
+
+#include "platform/owl/owl_edit.h"
+#include "platform/owl/owl_window.h"
+
+class InsWatchString : public TDialog {
+ public:
+  // inspect: 1 inspect, 0 watch. `result` gets the text on OK, empty on Cancel.
+  InsWatchString(TWindow* parent, u16 inspect, std::string& result);
+  const ResponseEntry* Find(u32 message, u32 id) override;
+  void SetupWindow() override;
+  void Paint(TDC& dc, bool erase, TRect& rect) override;
+  void CmOk();
+  void CmCancel();
+
+  TEdit* edit = nullptr;  // owned as a child window
+  std::string label;      // CP932
+
+  static inline InsWatchString* Current = nullptr;
+
+ private:
+  std::string& result_;
+};
+
+// A text entered into a history list: at most 29 characters, moved to the
+// top when it is there already, and at most 30 entries kept.
+void win_push_history(std::vector<std::string>& history, std::string text);
