@@ -4,10 +4,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_messages.h"
+#include "halv80/engine/tgt_mmu.h"
+#include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_scopes.h"
+#include "halv80/symbols/sym_symbols.h"
 #include "halv80/symbols/sym_store.h"
 
 void sup_code_view_state(CodeViewSnapshot& s, u16 flag) {
@@ -53,17 +57,64 @@ void sup_code_view_state(CodeViewSnapshot& s, u16 flag) {
   }
 }
 
+namespace {
+
+// The range and name of the module whose line addresses span `pc`.
+bool module_lines_at(u32 pc, u32& start, u32& end, std::string& name) {
+  for (u16 i = 0; i < SymModules.ModuleCount; ++i) {
+    const ModuleRecord* m = sym_module_record(i);
+    if (m == nullptr || m->line_count.get() == 0) continue;
+    if (pc < m->lowest.get() || pc > m->highest.get()) continue;
+    start = m->lowest.get();
+    end = m->highest.get() + 1;
+    char text[kMessageBufferSize]{};
+    sym_name_text(m->file_name.get(), text, sizeof text);
+    name = text;
+    return true;
+  }
+  return false;
+}
+
+// The range from the symbol at or below `pc` to the next symbol above it,
+// with the symbol's name: the function, where no scope records say more.
+bool symbol_range_at(u32 pc, u32& start, u32& end, std::string& name) {
+  const u16 position = sym_index_from_address(pc);
+  const SymRecord* r = position != 0 ? sym_record_sorted(u16(position - 1)) : nullptr;
+  if (r == nullptr) return false;
+  start = r->value.get();
+  end = 0x10000;
+  for (u16 p = position; p < Sym.Count; ++p) {
+    const SymRecord* next = sym_record_sorted(p);
+    if (next != nullptr && next->value.get() > start) {
+      end = next->value.get();
+      break;
+    }
+  }
+  name = sym_record_name(*r);
+  return start <= pc && pc < end;
+}
+
+}  // namespace
+
 u16 sup_scope_range_at_pc(u16 mode, u32& start, u32& end) {
+  std::string name;
   const u16 found = sym_find_scope(0, mode == 1 ? kScopeModule : kScopeBlock, Run.Regs.pc);
-  if (found == 0) return 0;
   // a function is the outermost block around the program counter
-  const u16 index = mode == 1 ? u16(found - 1) : u16((SymScopes.FirstBlock != 0 ? SymScopes.FirstBlock : found) - 1);
-  const ScopeRecord* r = sym_scope_record(index);
-  if (r == nullptr) return 0;
-  start = r->location.get();
-  end = start + r->size.get();
-  char name[kMessageBufferSize]{};
-  sym_name_text(r->name.get(), name, sizeof name);
+  const u16 index = found == 0 ? 0 : mode == 1 ? u16(found - 1) : u16((SymScopes.FirstBlock != 0 ? SymScopes.FirstBlock : found) - 1);
+  if (const ScopeRecord* r = found != 0 ? sym_scope_record(index) : nullptr) {
+    start = r->location.get();
+    end = start + r->size.get();
+    char text[kMessageBufferSize]{};
+    sym_name_text(r->name.get(), text, sizeof text);
+    name = text;
+  } else {
+    // without scope records: the module's line range, or the function's symbol
+    const u32 pc = tgt_to_physical(Run.Regs.pc);
+    u32 s = 0, e = 0;
+    if (!(mode == 1 ? module_lines_at(pc, s, e, name) : symbol_range_at(Run.Regs.pc, s, e, name))) return 0;
+    start = s;
+    end = e;
+  }
   sup_set_message_buffer(name);
   return 1;
 }

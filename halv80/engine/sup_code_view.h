@@ -30,7 +30,9 @@ struct CodeViewSnapshot {
 void sup_code_view_state(CodeViewSnapshot& snapshot, u16 flag);
 // The address range [start, end) of the module (mode 1) or of the function
 // (mode 0) that holds the program counter, with its name in the message
-// buffer; 1 found, 0 none (start and end untouched).
+// buffer; 1 found, 0 none (start and end untouched). Without scope records
+// the module is the one whose lines span the PC and the function runs from
+// the symbol at or below the PC to the next one.
 u16 sup_scope_range_at_pc(u16 mode, u32& start, u32& end);
 // The code pane's scroll-thumb position, per mille of the listing (0..1000):
 // the top line in the shown file, or the top row's address in 64 KiB.

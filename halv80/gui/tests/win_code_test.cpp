@@ -345,6 +345,55 @@ TEST_F(CodeWindowTest, WatchFallsBackToTheExpressionDialogInSourceView) {
   EXPECT_TRUE(ran);
 }
 
+TEST_F(CodeWindowTest, WithAFixedFunctionStopsOutsideItShowInTheSecondCodeWindow) {
+  for (const char* name : {"demo.hex", "demo.sym", "demo.lin", "demo.MAP", "demo.src"})
+    std::filesystem::copy_file(std::filesystem::path(HALV80_TEST_PROGRAM_DIR) / "load_lines" / name, folder.dir() / name,
+                               std::filesystem::copy_options::overwrite_existing);
+  bool ran = false;
+  run_app([&](TMDIApp& app) {
+    ran = true;
+    ASSERT_EQ(Sup.StartupFailure, 0);
+    TCMDWindow& cmd = CommandWindow();
+    auto* primary = dynamic_cast<TCODEWindow*>(Frame.Children.windows[kChildCode]);
+    auto* second = dynamic_cast<TCODEWindow*>(Frame.Children.windows[kChildCode1]);
+    ASSERT_TRUE(primary && second);
+    if (second->IsIconic()) second->ShowWindow(SW_RESTORE);
+    primary->MakeCurrent();
+    Type(cmd, "L demo.hex\r");
+    Type(cmd, "PC=main\r");
+    if (Lst.ListingMode != kListingSource) {
+      primary->SendMessage(WM_COMMAND, 445);
+      Tick(app, 2);
+    }
+    ASSERT_EQ(Lst.ListingMode, kListingSource);
+    // fix the function that holds the PC on the primary window
+    primary->SendMessage(WM_COMMAND, 452);
+    ASSERT_EQ(primary->fixMode, kFixFunction);
+    EXPECT_EQ(second->fixMode, kFixOther | kFixFunction);
+    EXPECT_EQ(primary->fixSuffix, "[main()]");
+    EXPECT_NE(primary->GetCaption().find("[main()]"), std::string::npos) << primary->GetCaption();
+    // a stop in another function shows in the second window, which becomes current
+    Type(cmd, "BP add_point\r");
+    ui_post_run_action(3);
+    ASSERT_TRUE(TickUntil(app, [&] { return (::Run.ExecutionState & kExecRunning) == 0 &&
+                                            Frame.Children.consoleWindow == second; }))
+        << Cells(cmd);
+    EXPECT_EQ(primary->viewSnapshot.valid, 1);
+    EXPECT_EQ(second->GetCaption().substr(second->GetCaption().size() - 2), "-1");
+    // back inside main: the primary window takes over again with its saved view
+    Type(cmd, "BC *\r");
+    Type(cmd, "PC=main\r");
+    Type(cmd, "T\r");
+    Tick(app, 2);
+    EXPECT_EQ(Frame.Children.consoleWindow, primary) << Cells(cmd);
+    // switched off by the same command; a program load drops the modes too
+    primary->SendMessage(WM_COMMAND, 452);
+    EXPECT_EQ(primary->fixMode, kFixNone);
+    EXPECT_EQ(second->fixMode, kFixNone);
+  });
+  EXPECT_TRUE(ran);
+}
+
 TEST(HistoryListTest, AnEnteredTextGoesToTheTopOnceAndThirtyEntriesAreKept) {
   std::vector<std::string> h;
   for (int i = 0; i < 31; ++i) win_push_history(h, "e" + std::to_string(i));
