@@ -526,7 +526,9 @@ bool win_serve_code_request(TMainWindow& serving, RequestCode code) {
       TCODEWindow* other = current ? current->OtherCodeWindow() : nullptr;
       if (!other) return true;
       if (current->HasFocus()) {
+        // brought to the top, it takes the focus and with it the key cursor
         other->BringWindowToTop();
+        other->SetFocus();
         serving.mouseState = 0;
       }
       other->MakeCurrent();

@@ -475,6 +475,18 @@ TEST_F(CodeWindowTest, CommandHistoryPasteAndTheHeartbeatsStatusBar) {
     EXPECT_EQ(Co.PendingError, 0);
     Type(cmd, "VER\r");
     EXPECT_NE(Cells(cmd).find(kProductName), std::string::npos);
+    // Yes re-initialises the emulator, and the debugger goes on
+    Answers = {kBoxAnswerYes};
+    Co.PendingError = 801;
+    Tick(app, 1);
+    ASSERT_EQ(Boxes.size(), 2u);
+    EXPECT_EQ(Co.PendingError, 0);
+    EXPECT_EQ(Sup.StartupFailure, 0);
+    EXPECT_EQ(Hb.errorBoxOpen, 0);
+    Type(cmd, "R\r");
+    Type(cmd, "VER\r");
+    EXPECT_NE(Cells(cmd).find(kProductName), std::string::npos);
+    EXPECT_EQ(Boxes.size(), 2u) << Boxes.back();
   });
   EXPECT_TRUE(ran);
 }
