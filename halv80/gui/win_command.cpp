@@ -58,11 +58,9 @@ void TCMDWindow::HandleKey() {
   TMainWindow::HandleKey();
   // the engine's key cursor went into the code pane: its window takes over
   ChildWindowTable& t = Frame.Children;
-  if (Lst.CodeCursorMode != 0 && t.consoleWindow && win_active_index() != kChildCode &&
-      win_active_index() != kChildCode1) {
-    for (u16 i = kChildCode; i <= kChildCode1; ++i)
-      if (t.windows[i] == t.consoleWindow) win_activate_child(i);
-  }
+  if (Lst.CodeCursorMode == 0 || !t.consoleWindow) return;
+  for (u16 i = kChildCode; i <= kChildCode1; ++i)
+    if (t.windows[i] == t.consoleWindow && win_active_index() != i) win_activate_child(i);
 }
 
 void TCMDWindow::ServiceCoreRequest(RequestCode code) {
