@@ -438,10 +438,12 @@ TimerMeasurement read_measurement(u8 resolution) {
 }
 
 // One row of the live display from its start, the rest of the row blanked.
+// Straight onto the screen: neither the log nor a redirect file takes the
+// redraws.
 void put_live_row(u16 row, const std::string& text) {
   con_set_cursor(0, row);
-  con_puts(text);
-  while (Con.Column < Con.Width && Con.Column < kScreenColumns) con_putc(' ');
+  con_window_puts(text);
+  while (Con.Column < Con.Width && Con.Column < kScreenColumns) con_window_putc(' ');
 }
 
 // TM /C while the target runs: the measurement is redrawn in the code pane,
