@@ -581,10 +581,12 @@ bool fmt_build_element_expression(u16 flags, ExprValue& item, char* expression, 
   if (!element_expression(flags, parent, index, built, row_element_bracket(row))) return false;
   ExprValue child = item;
   bool selected = false;
-  if ((flags & kInspectNested) == 0) {
-    if ((flags & 0x0F) == kFirstPointer) load_pointer(child);
-    selected = exp_select_element(child, index) != 0;
-  }
+  // a pointer is read where it lives: a failed read leaves the row as it is
+  if ((flags & kInspectNested) == 0)
+    fmt_guarded([&] {
+      if ((flags & 0x0F) == kFirstPointer) load_pointer(child);
+      selected = exp_select_element(child, index) != 0;
+    });
   finish_child_row(flags, child, selected, expression, built, text);
   return true;
 }
