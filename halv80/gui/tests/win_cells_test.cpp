@@ -17,6 +17,7 @@
 
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/engine_state.h"
+#include "halv80/engine/lst_listing.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/gui/app_main.h"
 #include "halv80/gui/app_mdi.h"
@@ -65,9 +66,11 @@ class LinesWindow : public TQNWindow {
     TQNWindow::DragScrollUp();
     return 1;
   }
+  void HandleKey() override { keys.push_back(Co.Key.key_code); }
   std::vector<std::string> lines;  // CP932
   int top = 0;
   std::function<void(i32)> onRow;
+  std::vector<u16> keys;  // the pending keys handed to the command side
 };
 
 TMDIChild* make_lines_window(TMDICltNEW& client, u16 index, std::string_view title) {
@@ -106,7 +109,7 @@ class CellWindowTest : public testing::Test {
     FrameStartHooks = FrameHooks{gui_scripted_main, pass_checks};
     gui_set_script({ScriptStep::WaitKey()});
     folder.Write("qqn80.qpj", project_text());
-    for (u16 i : {u16(0), u16(1), kChildMemo}) win_set_child_factory(i, make_lines_window);
+    for (u16 i : {u16(0), u16(1), kChildMemo, kChildCode1}) win_set_child_factory(i, make_lines_window);
   }
   void TearDown() override {
     TApplication::SetRunHook(nullptr);
@@ -228,6 +231,32 @@ TEST_F(CellWindowTest, APageCopyTakesEveryVisibleRowButOneRowGivesItsFirstWord) 
       EXPECT_EQ(clipboard(), c.expected);
       EXPECT_EQ(w.mouseState, kMouseIdle);
     }
+  });
+}
+
+TEST_F(CellWindowTest, ACodeWindowTellsTheEngineAndLeavesTheSourceMarginOut) {
+  Run(2, [&](LinesWindow&) {
+    auto* code = static_cast<LinesWindow*>(Frame.Children.windows[kChildCode1]);
+    ASSERT_NE(code, nullptr);
+    code->rows = 2;
+    code->columns = 40;
+    code->lines = {"  12 int x;", "  13 x = 1;"};
+    Lst.ListingMode = kListingSource;
+    code->keys.clear();
+    code->SendMessage(WM_COMMAND, 410);
+    EXPECT_EQ(clipboard(), "int x;\nx = 1;\n");
+    EXPECT_EQ(code->keys, (std::vector<u16>{0x8204, 0x8203}));
+    // a press in the margin does not start a selection
+    code->mouseState = 0;
+    win_activate_child(kChildCode1);
+    HeartbeatTick += 10;
+    code->mouseState = 0;
+    code->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, At(*code, 2, 0));
+    HeartbeatTick += 5;
+    win_selection_heartbeat();
+    EXPECT_EQ(code->mouseState, kMouseArmed);
+    code->SendMessage(WM_LBUTTONUP, 0, At(*code, 2, 0));
+    Lst.ListingMode = kListingNone;
   });
 }
 
