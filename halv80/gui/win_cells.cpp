@@ -206,7 +206,8 @@ void TQNWindow::RecordPlacement() {
       TRect to{r.left, r.top, r.right, r.bottom};
       const TRect area = Parent() ? Parent()->GetClientRect() : TRect{};
       const bool overlaps = r.left < area.right && r.right > 0 && r.top < area.bottom && r.bottom > 0;
-      if (!overlaps) to = TRect{0, 0, area.right / 2, area.bottom / 2};
+      // (a client area not laid out yet has nothing to test against)
+      if (!overlaps && !area.IsEmpty()) to = TRect{0, 0, area.right / 2, area.bottom / 2};
       // The move's own size and move messages record where the window went
       // (a rectangle off the client area is not kept).
       r.showState = kShowNormal;

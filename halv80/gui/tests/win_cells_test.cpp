@@ -375,4 +375,28 @@ TEST_F(CellWindowTest, WindowKeysActivateAndCtrlDigitsLoadLayouts) {
   });
 }
 
+TEST_F(CellWindowTest, ARightClickActivatesFirstThenOpensTheWindowsPopup) {
+  Run(5, [&](LinesWindow& w) {
+    auto* memory = static_cast<LinesWindow*>(Frame.Children.windows[1]);
+    ASSERT_NE(memory, nullptr);
+    // on a window that is not active: it becomes active, no menu
+    memory->SendMessage(WM_RBUTTONDOWN, MK_RBUTTON, At(*memory, 1, 1));
+    QApplication::processEvents();
+    EXPECT_EQ(win_active_index(), 1);
+    EXPECT_EQ(owl_open_popup().GetItemCount(), 0u);
+    memory->mouseState = 0;
+    HeartbeatTick += 10;
+    memory->SendMessage(WM_RBUTTONDOWN, MK_RBUTTON, At(*memory, 1, 1));
+    const TMenu popup = owl_open_popup();
+    ASSERT_GT(popup.GetItemCount(), 0u);
+    EXPECT_EQ(popup.Qt(), Frame.Children.mainFrame->GetMenu().GetSubMenu(5).Qt());
+    // the same click within 3 ticks of the last menu does nothing
+    QWidget* open = reinterpret_cast<QWidget*>(popup.Qt());
+    open->hide();
+    memory->SendMessage(WM_RBUTTONDOWN, MK_RBUTTON, At(*memory, 1, 1));
+    EXPECT_EQ(owl_open_popup().GetItemCount(), 0u);
+    (void)w;
+  });
+}
+
 }  // namespace
