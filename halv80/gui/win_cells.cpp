@@ -118,7 +118,9 @@ CellColours cell_colours(u8 attribute, bool highlight, const WindowLayoutRecord&
 
 TQNWindow::TQNWindow(TMDIClient& client, std::string_view title) : TMDIChild(client, title) {}
 
-TQNWindow::~TQNWindow() = default;
+TQNWindow::~TQNWindow() {
+  if (Selection.captureWindow == this) Selection.captureWindow = nullptr;  // no tick reaches a window gone
+}
 
 const ResponseEntry* TQNWindow::Find(u32 message, u32 id) {
   if (const ResponseEntry* e = owl_search_table(kCellTable, message, id)) return e;
