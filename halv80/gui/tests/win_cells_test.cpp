@@ -342,6 +342,21 @@ TEST_F(CellWindowTest, PlacementsComeBackThroughAUserLayout) {
     r.keepSize = 1;
     memory->MoveWindow(TRect{50, 60, 150, 160});
     EXPECT_EQ((TRect{r.left, r.top, r.right, r.bottom}), (TRect{50, 60, 350, 260}));
+    // closed from its system menu, a data window is only minimized
+    memory->SendMessage(WM_SYSCOMMAND, SC_CLOSE);
+    QApplication::processEvents();
+    EXPECT_TRUE(memory->IsCreated());
+    EXPECT_TRUE(memory->IsIconic());
+    // restored with a rectangle wholly off the client area: the top left
+    // quarter, which the record then keeps
+    Frame.WindowResizeMode = 0;
+    r.left = 5000, r.top = 5000, r.right = 5300, r.bottom = 5200;
+    memory->ShowWindow(SW_RESTORE);
+    QApplication::processEvents();
+    const TRect area = memory->Parent()->GetClientRect();
+    const TRect quarter{0, 0, area.right / 2, area.bottom / 2};
+    EXPECT_EQ(memory->GetWindowRect(), quarter);
+    EXPECT_EQ((TRect{r.left, r.top, r.right, r.bottom}), quarter);
     (void)w;
   });
 }
