@@ -104,18 +104,18 @@ bool ctrl_alt_held() { return (win_modifier_mask() & (kKeyCtrl | kKeyAlt)) == (k
 // Step 7's hint half: a changed hint is shown once it stayed for two ticks.
 void hint_step() {
   // no window asked for a hint yet: the active one's
-  if (!(Hb.StatusHint & kHintBit))
-    Hb.StatusHint = u16(std::min<u16>(win_active_index(), kChildCommand) | kHintBit);
-  if (Hb.StatusHint != Hb.shownHint) {
-    if (Hb.StatusHint != Hb.pendingHint) {
-      Hb.pendingHint = Hb.StatusHint;
+  if (!(StatusHint & kHintBit))
+    StatusHint = u16(std::min<u16>(win_active_index(), kChildCommand) | kHintBit);
+  if (StatusHint != Hb.shownHint) {
+    if (StatusHint != Hb.pendingHint) {
+      Hb.pendingHint = StatusHint;
       Hb.messageCountdown = kHintDebounceTicks;
     } else if (--Hb.messageCountdown <= 0) {
-      Hb.shownHint = Hb.StatusHint;
-      if (TQNStatusBar* s = status_bar()) s->SetStatus(string_text(u16(kStrHintBase + (Hb.StatusHint & 0x3FFF))), kStatusNormal);
+      Hb.shownHint = StatusHint;
+      if (TQNStatusBar* s = status_bar()) s->SetStatus(string_text(u16(kStrHintBase + (StatusHint & 0x3FFF))), kStatusNormal);
     }
-  } else if ((Hb.StatusHint & 0x3FFF) == kHintCtrlAlt && !ctrl_alt_held()) {
-    Hb.StatusHint = u16(std::min<u16>(Frame.Children.activeIndex, kChildCommand) | kHintBit);
+  } else if ((StatusHint & 0x3FFF) == kHintCtrlAlt && !ctrl_alt_held()) {
+    StatusHint = u16(std::min<u16>(Frame.Children.activeIndex, kChildCommand) | kHintBit);
   }
 }
 
@@ -196,8 +196,8 @@ bool app_is_system_error(u16 error) {
 void app_heartbeat_tick(TMainWindow& receiver) {
   ChildWindowTable& t = Frame.Children;
   // 1: the power, every 32nd tick
-  ++Hb.TickCount;
-  if ((Hb.TickCount & 31) == 0 && co_command_side_started() && Sup.StartupFailure == 0 &&
+  ++HeartbeatTick;
+  if ((HeartbeatTick & 31) == 0 && co_command_side_started() && Sup.StartupFailure == 0 &&
       !app_is_system_error(Co.PendingError) && emu_check_target_vcc() != 0)
     Co.PendingError = kStrPowerMissing;
   // 2: nothing more until the commands were enabled for the engine's state
@@ -209,6 +209,8 @@ void app_heartbeat_tick(TMainWindow& receiver) {
     Hb.lastWaitState = Co.WaitKind;
     Hb.HeartbeatEnable = 0;
   }
+  // 5: a selection armed or running takes its step
+  win_selection_heartbeat();
   // 6: the command side runs until it waits again
   if (co_command_side_started() && Sup.StartupFailure == 0) {
     TMainWindow* command = console(t.commandWindow);
@@ -222,8 +224,8 @@ void app_heartbeat_tick(TMainWindow& receiver) {
   running_step();
   // 9: the just-activated state ends with the first tick after the activation
   if (auto* active = dynamic_cast<TQNWindow*>(t.activeIndex < kChildCount ? t.windows[t.activeIndex] : nullptr);
-      active && active->mouseState == 0x8000)
-    active->mouseState = 0;
+      active && active->mouseState == kMouseActivated && HeartbeatTick - active->pressTick >= 1)
+    active->mouseState = kMouseIdle;
   // 10
   win_free_consumed_paste();
   // 11: the child that was active before a watch update comes back

@@ -4,8 +4,9 @@
 // enters the command side until it waits, keeps the status bar's message,
 // key hint, sampled address and timer current, gives the focus back after a
 // watch update, frees consumed paste text and samples for the profiler.
-// HeartbeatState holds the tick's words; a tick does nothing until the
-// frame's command-enabling pass has set HeartbeatEnable.
+// HeartbeatState holds the tick's words; the tick counter (HeartbeatTick) and
+// the key-hint word (StatusHint) are the character-cell windows'. A tick does
+// nothing until the frame's command-enabling pass has set HeartbeatEnable.
 #pragma once
 
 #include "platform/host/host_types.h"
@@ -18,7 +19,6 @@ constexpr u16 kHintCtrlAlt = 13;       // the hint shown while Ctrl+Alt is held
 constexpr u16 kHintBit = 0x4000;       // a hint value: string 700 + the low 14 bits
 
 struct HeartbeatState {
-  u32 TickCount = 0;            // ticks from 0; wraps
   u16 HeartbeatEnable = 0;      // 1: the tick works; the command-enabling pass sets it
   u16 errorBoxOpen = 0;         // the system error whose box is open; 0 none
   u16 lastWaitState = 0;        // WaitState at the last busy-bit change
@@ -29,7 +29,6 @@ struct HeartbeatState {
   i32 runTicks = 0;             // ticks since the running message was posted
   i32 hintModeTicks = 0;        // ticks a menu hint has stayed while the target runs
   i32 restoreCountdown = 0;     // ticks until pendingViewRequest's child comes back
-  u16 StatusHint = 0;           // the key hint the windows ask for (bit 14 set)
   u16 pendingViewRequest = 0;   // child index + 1 to activate again after a watch update
 };
 extern HeartbeatState Hb;

@@ -25,6 +25,7 @@ constinit AppState App;
 void app_reset_state() {
   App = AppState{};
   app_heartbeat_reset();
+  win_cells_reset_state();
 }
 
 namespace {

@@ -460,7 +460,7 @@ TEST_F(CodeWindowTest, CommandHistoryPasteAndTheHeartbeatsStatusBar) {
     Tick(app, 1);
     EXPECT_EQ(host_cp932_to_utf8(status->GetText()), "    ステップ実行中    ");
     EXPECT_EQ(Co.PendingError, 0);
-    Hb.StatusHint = kHintBit | 10;
+    StatusHint = kHintBit | 10;
     Tick(app, 49);
     EXPECT_EQ(host_cp932_to_utf8(status->GetText()), "    ステップ実行中    ");
     Tick(app, 4);

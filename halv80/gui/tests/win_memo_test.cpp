@@ -88,6 +88,8 @@ TEST_F(MemoWindowTest, TheMemoEditsAndSavesMemoQnAndMovesItsCaretByWordStarKeys)
       EXPECT_EQ(start, c.to);
       EXPECT_EQ(end, c.to);
     }
+    win_activate_child(kChildMemo);
+    ASSERT_EQ(win_active_index(), kChildMemo);
     // Home activates the code window and leaves the caret
     editor.SetSelection(12, 12);
     editor.SendMessage(WM_KEYDOWN, VK_HOME);
