@@ -181,8 +181,10 @@ void TMainWindow::UpdateLayout(u32 sizeType, const TSize& size) {
   rows = std::min(rows, kPaneRowsMax);
   columns = std::min(columns, kScreenColumns);
   if (Pane() == 1) {
-    Con.Geometry.code_columns = columns;
-    Con.Geometry.command_first_row = u16(rows + 2);
+    if (windowIndex == kChildCode) {
+      Con.Geometry.code_columns = columns;
+      Con.Geometry.command_first_row = u16(rows + 2);
+    }
   } else {
     Con.Geometry.command_columns = columns;
     Con.Geometry.command_rows = rows;
