@@ -174,12 +174,8 @@ void win_error_box_request() {
 }
 
 void win_show_message_line(std::string_view cp932) {
-  if (cp932.empty()) return;
-  if (TQNStatusBar* bar = status_bar(); bar && bar->IsWindowVisible()) {
-    bar->SetStatus(cp932, kStatusNotice);
-    return;
-  }
-  host_message_box("QUENDAR ERROR", cp932, kBoxIconExclamation | kTaskModal);
+  // Cursor moves put scope names there too: never a box, only the bar.
+  if (TQNStatusBar* bar = status_bar(); bar && !cp932.empty()) bar->SetStatus(cp932, kStatusNotice);
 }
 
 void GuiWindowSide::ServeRequest(RequestCode code) {

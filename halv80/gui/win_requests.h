@@ -48,8 +48,8 @@ void ShowHelpTopic(u32 index);
 // Request 11: the message buffer in the error box; at a failed start-up the
 // box asks whether to quit.
 void win_error_box_request();
-// The text the engine left on its message line (a stop reason) for the user:
-// the status bar's message field when there is one, else the error box.
+// The text the engine left on its message line (a stop reason, the scope at
+// the code cursor) in the status bar's message field.
 void win_show_message_line(std::string_view cp932);
 
 // The window side of the window program: each request goes to the console

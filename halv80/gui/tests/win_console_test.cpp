@@ -503,6 +503,22 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
       EXPECT_EQ(Lst.CodeTitle, nullptr);
       EXPECT_EQ(Frame.Children.windows[i]->GetCaption(), i == kChildCode ? "MAIN.C" : "MAIN.C-1");
     }
+    // which window row shows the caret of a screen row: none outside the band
+    {
+      auto& code = *static_cast<TMainWindow*>(Frame.Children.windows[kChildCode]);
+      const int p = Con.Geometry.command_first_row;
+      ASSERT_EQ(p, code.rows + 2);
+      const struct {
+        TMainWindow* window;
+        int row, shown;
+      } cases[] = {
+          {&code, 0, -1},     {&code, 1, 0},        {&code, p - 2, p - 3},
+          {&code, p - 1, -1}, {&code, p, -1},       {&w, p - 1, -1},
+          {&w, p, -1},        {&w, p + 1, 1},       {&w, p + w.rows - 1, w.rows - 1},
+          {&w, p + w.rows, -1},
+      };
+      for (const auto& c : cases) EXPECT_EQ(c.window->CaretWindowRow(u16(c.row)), c.shown) << c.window->windowIndex << " " << c.row;
+    }
     // the caret: the focused window's, on the engine's caret cell, hidden
     // while a mouse button is down
     w.SendMessage(WM_SETFOCUS);
