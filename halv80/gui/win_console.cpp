@@ -323,7 +323,16 @@ void TMainWindow::EvLButtonUp(u32 modifiers, const TPoint& point) {
   ShowCaretState(true);
 }
 
+bool TMainWindow::EngineIdle() {
+  return co_command_side_started() && !Co.OnCommandSide && Co.PendingError == 0 && Sup.StartupFailure == 0 &&
+         Co.Request.code == RequestCode::None && (Co.WaitKind & kWaitBitWaiting) != 0 &&
+         (Co.WaitKind & (kWaitBitBusy | kWaitBitExit)) == 0;
+}
+
 void TMainWindow::FollowKeyCursor() {
+  // Only between commands: a focus change while a command runs or a request
+  // is served (a dialog's owner coming back) leaves the engine alone.
+  if (!EngineIdle()) return;
   // the engine's key cursor goes to the pane of the window the user works in
   const bool code = windowIndex >= kChildCode;
   if ((Lst.CodeCursorMode == 0 && code) || (Lst.CodeCursorMode != 0 && !code)) {
@@ -334,8 +343,7 @@ void TMainWindow::FollowKeyCursor() {
 
 void TMainWindow::EvSetFocus(TWindow*) {
   if (Co.PendingError & 0x8000) return;  // the command side waits for the system error's answer
-  if (co_command_side_started() && !Co.OnCommandSide && Co.PendingError == 0 && Sup.StartupFailure == 0)
-    FollowKeyCursor();
+  FollowKeyCursor();
   FocusWindow = this;
   owl_create_caret(*this, CellWidth(), CellHeight());
   placedCaretColumn = placedCaretRow = kNoCaret;
@@ -359,9 +367,7 @@ void TMainWindow::EvKillFocus(TWindow*) {
 }
 
 void TMainWindow::EvMDIActivate(TWindow* activated, TWindow* deactivated) {
-  if (activated == this && co_command_side_started() && !Co.OnCommandSide && Co.PendingError == 0 &&
-      Sup.StartupFailure == 0)
-    FollowKeyCursor();
+  if (activated == this) FollowKeyCursor();
   BaseHandling(WM_MDIACTIVATE, u64(owl_ptr_word(deactivated)), owl_ptr_word(activated));
 }
 

@@ -126,6 +126,8 @@ class TMainWindow : public TQNWindow {
   i64 BaseHandling(u32 message, u64 wParam = 0, i64 lParam = 0);
   // The engine's key cursor follows the focused console window.
   void FollowKeyCursor();
+  // The command side waits for a key between commands, with nothing pending.
+  static bool EngineIdle();
   // Pseudo-key `key` (one line up or down) for a selection drag; 1 when the
   // pane moved.
   u16 DragLineScroll(u16 key);

@@ -487,6 +487,29 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
     {
       auto* bar = dynamic_cast<TQNStatusBar*>(Frame.Children.mainFrame->DecorationById(32040));
       ASSERT_NE(bar, nullptr);
+      // errors the command side reports: the busy and status kinds on the
+      // status bar, the others in the error box
+      const struct {
+        u16 error;
+        bool boxed;
+      } errors[] = {{0x8014 + 1, false}, {0x2001 + 1, false}, {2, true}, {0x4000, true}};
+      sup_set_message_buffer("text in the buffer");
+      for (const auto& e : errors) {
+        SCOPED_TRACE(e.error);
+        Boxes.clear();
+        bar->SetStatus("", kStatusNormal);
+        GuiSide.ShowPendingError(e.error);
+        const std::string text = host_cp932_to_utf8(sup_pending_error_text(e.error));
+        ASSERT_FALSE(text.empty());
+        if (e.boxed) {
+          ASSERT_EQ(Boxes.size(), 1u);
+          EXPECT_EQ(Boxes[0], "QUENDAR ERROR|" + text);
+        } else {
+          EXPECT_TRUE(Boxes.empty());
+          EXPECT_EQ(host_cp932_to_utf8(bar->GetFieldText(kStatusFieldMessage)), text);
+        }
+      }
+      Boxes.clear();
       Type(w, "EB 100,0\rEB 101,0\rBP 102\rG =100\r");
       for (int i = 0; i < 10000 && ::Run.ExecutionState != kExecStopped; ++i) w.HandleKey();
       ASSERT_EQ(::Run.ExecutionState, kExecStopped);
