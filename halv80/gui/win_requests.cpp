@@ -186,6 +186,10 @@ void GuiWindowSide::ServeRequest(RequestCode code) {
 void GuiWindowSide::ShowPendingError(u16 error) {
   // busy-kind and status-kind words are status-bar messages; the rest a box
   const bool hung = (error & 0x7FFF) == kErrorTargetHung;
+  if (hung && RequestHooks.systemError) {
+    RequestHooks.systemError(error);
+    return;
+  }
   const bool busy = error >= kErrBusyBase && error != kErrWaitWindowSide && !hung;
   const bool status = error >= kErrStatusBase && error < kErrTextInBuffer;
   if (busy || status) {

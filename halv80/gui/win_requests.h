@@ -29,6 +29,7 @@ struct ServiceHooks {
   void (*openInspectWindow)() = nullptr;         // request 1: at P1, P2 (MDI client coordinates)
   void (*moduleDialog)(TWindow& parent) = nullptr;   // request 2: reads and writes the request block
   void (*optionsDialog)(TWindow* parent) = nullptr;  // request 18: parent the frame, or none
+  void (*systemError)(u16 error) = nullptr;          // a hung target's error word (the re-initialise question)
 };
 extern ServiceHooks RequestHooks;
 
