@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "halv80/engine/brk_events.h"
@@ -15,8 +16,10 @@
 #include "halv80/engine/cmd_pseudo.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_scanner.h"
+#include "halv80/engine/con_screen.h"
 #include "halv80/engine/emu_control.h"
 #include "halv80/engine/emu_timer.h"
+#include "halv80/engine/key_input.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_format.h"
 #include "halv80/engine/sup_host.h"
@@ -396,9 +399,82 @@ void brk_cmd_rtm() {
   recompute_rows();
 }
 
+namespace {
+
+constexpr u16 kTimerLiveRow = 20;      // TM /C: the first of its two code-pane rows
+constexpr u32 kTimerRedrawsPerKey = 101;  // redraws between two key waits
+
+// The measurement of the timer in Measure mode, read now: its first part (the
+// last time or the timer's state, and the number of measurements) and its
+// statistics part (maximum, minimum and average, or 50 blanks).
+struct TimerMeasurement {
+  std::string head;
+  std::string statistics;
+};
+
+TimerMeasurement read_measurement(u8 resolution) {
+  u32 value = 0;
+  const u8 status = emu_timer_read(value, 0);
+  char text[160];
+  TimerMeasurement m;
+  if (EmuCtl.TimerCount > 0)
+    sup_sprintf(text, "Measurment Time = %14s ", count_text(EmuCtl.TimerLast, resolution));
+  else
+    sup_sprintf(text, "Measurment Time = %-14s ", (status & 1) ? "Runing" : "No Triger");
+  m.head = text;
+  sup_sprintf(text, " Acqs. = %ld", EmuCtl.TimerCount);
+  m.head += text;
+  if (EmuCtl.TimerCount > 0) {
+    sup_sprintf(text, " MAX = %s", count_text(EmuCtl.TimerMax, resolution));
+    m.statistics = text;
+    sup_sprintf(text, " MIN = %s", count_text(EmuCtl.TimerMin, resolution));
+    m.statistics += text;
+    sup_sprintf(text, " Avg. = %s", count_text(EmuCtl.TimerAverage, resolution));
+    m.statistics += text;
+  } else {
+    m.statistics.assign(50, ' ');
+  }
+  return m;
+}
+
+// One row of the live display from its start, the rest of the row blanked.
+// Straight onto the screen: neither the log nor a redirect file takes the
+// redraws.
+void put_live_row(u16 row, const std::string& text) {
+  con_set_cursor(0, row);
+  con_window_puts(text);
+  while (Con.Column < Con.Width && Con.Column < kScreenColumns) con_window_putc(' ');
+}
+
+// TM /C while the target runs: the measurement is redrawn in the code pane,
+// its first part on row 20 and its statistics on row 21. After every 101
+// redraws a key wait gives the windows their turn; a key ends the display,
+// at that wait or at any keep-alive turn between. A stop of the target found
+// meanwhile ends it too (the wait unwinds to show the stop).
+void follow_measurement(u8 resolution) {
+  struct BackToPane {
+    u16 window;
+    ~BackToPane() { con_switch_window(Con.Window, window); }
+  } back{Con.Window};
+  con_switch_window(Con.Window, kSlotCode);
+  for (u32 redraws = 1; Run.ExecutionState == kExecRunning; ++redraws) {
+    const TimerMeasurement m = read_measurement(resolution);
+    put_live_row(kTimerLiveRow, m.head);
+    put_live_row(kTimerLiveRow + 1, m.statistics);
+    if (redraws % kTimerRedrawsPerKey != 0) {
+      if (key_poll() != 0) break;  // a key pressed while the windows had their turn
+      continue;
+    }
+    if (key_wait() != 0) break;
+  }
+}
+
+}  // namespace
+
 void brk_cmd_tm() {
   cmd_skip_blanks();
-  if (cmd_match_keyword("/C") == 0) cmd_skip_blanks();
+  const bool follow = cmd_match_keyword("/C") == 0;
+  if (follow) cmd_skip_blanks();
   BiosWorkArea* w = work();
   if (*Cmd.ScannerCursor == '\0') {
     if (level0()) return;
@@ -408,22 +484,13 @@ void brk_cmd_tm() {
     con_printf("\nTimer Mode  = %s", timeout ? "Time Out " : "Measure ");
     if (timeout) con_printf("\nTime Out val= %s", count_text(w ? w->get32<kWorkTimerPreset>() : 0, resolution));
     con_printf("\nResolution = %s usec", kResolutions[resolution]);
+    // in Time Out mode nothing changes while the target runs
     if (timeout) return;
-    u32 value = 0;
-    const u8 status = emu_timer_read(value, 0);
-    con_puts("\nMeasurment Time = ");
-    if (EmuCtl.TimerCount > 0)
-      con_printf("%14s ", count_text(EmuCtl.TimerLast, resolution));
-    else
-      con_printf("%-14s ", (status & 1) ? "Runing" : "No Triger");
-    con_printf(" Acqs. = %ld", EmuCtl.TimerCount);
-    if (EmuCtl.TimerCount > 0) {
-      con_printf(" MAX = %s", count_text(EmuCtl.TimerMax, resolution));
-      con_printf(" MIN = %s", count_text(EmuCtl.TimerMin, resolution));
-      con_printf(" Avg. = %s", count_text(EmuCtl.TimerAverage, resolution));
-    } else {
-      con_printf("%50s", "");
-    }
+    const TimerMeasurement m = read_measurement(resolution);
+    con_putc('\n');
+    con_puts(m.head);
+    con_puts(m.statistics);
+    if (follow) follow_measurement(resolution);
     return;
   }
   const u32 n = cmd_get_number_decimal();

@@ -197,6 +197,14 @@ bool is_assignment(const char* line) {
   return !starts_nocase(line, "VAL") && !starts_nocase(line, "G=");
 }
 
+// The stop check ahead of a line: a stop of a free-running target that the
+// idle check finds is shown (and the target taken as stopped) before the
+// line runs, so that the line sees a stopped target.
+void check_free_run_stop() {
+  if (Run.ExecutionState != kExecRunning) return;
+  if (run_idle_stop_check(0)) run_after_abort();
+}
+
 }  // namespace
 
 // --- Set-up and the line source ------------------------------------------------
@@ -367,6 +375,7 @@ void mac_split_arguments() {
 }
 
 void mac_handle_line() {
+  check_free_run_stop();
   const char* line = sup_skip_blanks(Mac.LineBuffer);
   if (*line == '{') {
     if (Mac.Depth > 0) cmd_fail(kMsgMacroInMacro);
@@ -414,6 +423,8 @@ void mac_execute_line() {
     Cmd.ScannerCursor = Cmd.CommandLine + std::min(std::strlen(name), kCommandLineSize - 1);
     Input.InitMark = 0;
     cmd_dispatch(b);
+    // a command may have added symbols: lookups by address need them in order
+    sym_sort_symbols();
     return;
   }
   if (mac_entry_builtin(slot) && b >= 0x82 && b <= 0x9F) {
@@ -517,7 +528,7 @@ void mac_run_body() {
   const u8 if_depth = Mac.IfDepth;
   const u8 if_active = Mac.IfActive;
   for (;;) {
-    if (Run.ExecutionState == kExecRunning) run_idle_stop_check(0);
+    check_free_run_stop();
     const MacroFrame* frame = Mac.Frame;
     if (frame != nullptr && frame->position != nullptr && *frame->position != '\0' && Mac.Echo) {
       if (Scan.LastChar != '\n') con_putc('\n');

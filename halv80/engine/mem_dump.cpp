@@ -398,6 +398,16 @@ void mem_cmd_edit() {
   Mem.EditNext = address;
 }
 
+void mem_dump_lines(u32 start, u32 end, u16 size) {
+  const u16 kind = size == 4 ? 'D' : size == 2 ? 'W' : 'B';
+  if (size != 2 && size != 4) size = 1;
+  const u32 span = end > start ? end - start : size;
+  const u32 items = std::min<u32>(span / size + (span % size != 0 ? 1 : 0), kDumpItemsMax);
+  DumpLayout l;
+  if (!make_layout(l, kind, kDumpHex, items)) return;
+  dump_line(l, start & kLogicalMax, LineForm::Window);
+}
+
 std::size_t mem_dump_window_lines(u32 address, u16 kind, u16 radix, u16 items, std::span<std::string> rows) {
   std::size_t made = 0;
   co_call_guarded([&] {

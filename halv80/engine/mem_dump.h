@@ -52,6 +52,13 @@ void mem_dump_next_line(u16 line_break);
 // Needs a stopped target.
 void mem_cmd_edit();
 
+// The display line of the memory range start..end (end exclusive) in
+// elements of `size` bytes (1, 2 or 4: the kinds B, W and D; others are taken
+// as 1) in hexadecimal, in the window form ("%04x " and the line, no line
+// break): as many elements as the range holds, at most a line's 32. Reads
+// through the target-memory layer; a failed read unwinds.
+void mem_dump_lines(u32 start, u32 end, u16 size);
+
 // The rows of a memory window, for the window side: rows.size() lines from
 // `address` (16-bit) of `kind` (A B W D F S L T) in `radix` (kDumpHex,
 // kDumpDecimal, kDumpOctal), `items` per line (0: the kind's default), each

@@ -81,14 +81,17 @@ struct HistoryRequest {
   u32 last = 0;          // last sample
   u32 valid_first = 0;   // the valid range, filled by hist_trace_range
   u32 valid_last = 0;
-  u32 valid_count = 0;
+  u32 valid_count = 0;   // valid_last - valid_first
   u32 lines = 0;         // lines produced
   char* text = nullptr;  // receives the produced lines
   u32 text_size = 0;     // bytes the text area holds, its terminator included
 };
 // 0 without event and trace hardware; 1 while the target is stopped.
 u16 hist_trace_state();
-// 1 (no data) without trace hardware.
+// The valid range of the trace memory into `request`; returns its count + 1,
+// or 1 (no data) without trace hardware or when nothing was recorded. Stops
+// the recording of a running target. Without a monitor the pointers are read
+// back afresh each time and positions count from hardware frame 0.
 u32 hist_trace_range(HistoryRequest& request);
 // Produces no lines without trace hardware.
 void hist_read_trace_block(HistoryRequest& request);

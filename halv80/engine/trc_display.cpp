@@ -472,11 +472,19 @@ u16 hist_trace_state() {
 
 u32 hist_trace_range(HistoryRequest& request) {
   if (Run.TraceHwLevel == 0) return 1;
+  // Without a monitor no stop of the target is ever read: the end frame kept
+  // from an earlier look is stale, so the trace memory's pointers are read
+  // back afresh, and positions count from hardware frame 0.
+  const bool no_monitor = Sw.NoMonitorMode != 0;
+  if (no_monitor) EmuCtl.TraceFrameEnd = 0xFFFFFFFF;
   if (!trc_view_range()) return 1;
+  if (no_monitor) TrcView.Base = 0;
+  // the count is the distance from the first valid sample to the last
+  const u32 difference = u32(TrcView.Count - 1 - TrcView.First);
   request.valid_first = u32(TrcView.First);
   request.valid_last = u32(TrcView.Count - 1);
-  request.valid_count = u32(TrcView.Count - TrcView.First);
-  return u32(TrcView.Count - TrcView.First);
+  request.valid_count = difference;
+  return difference + 1;
 }
 
 void hist_read_trace_block(HistoryRequest& request) {

@@ -13,6 +13,7 @@
 #include "halv80/gui/app_mdi.h"
 #include "halv80/gui/prj_default.h"
 #include "halv80/gui/res_strings.h"
+#include "halv80/gui/win_cells.h"
 #include "halv80/gui/win_frame.h"
 #include "platform/host/host_dir.h"
 #include "platform/host/host_project.h"
@@ -117,6 +118,10 @@ std::vector<u16> windows_by_rank() {
 void apply_placement(u16 i, int mode) {
   TMDIChild* w = Frame.Children.windows[i];
   if (!w) return;
+  if (auto* cells = dynamic_cast<TQNWindow*>(w)) {  // a text window places itself
+    cells->ApplyPlacement(mode);
+    return;
+  }
   const WindowLayoutRecord& r = Frame.Children.layout[i];
   if (mode == 1) {
     if (w->IsIconic() || w->IsZoomed()) w->ShowWindow(SW_RESTORE);

@@ -6,9 +6,13 @@
 #include <cstring>
 
 #include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/lst_listing.h"
 #include "halv80/engine/sup_messages.h"
+#include "halv80/gui/prj_layout.h"
 #include "halv80/gui/res_strings.h"
+#include "platform/host/host_clock.h"
 #include "platform/host/host_text.h"
+#include "platform/owl/owl_input.h"
 #include "platform/owl/owl_system.h"
 
 namespace {
@@ -50,18 +54,49 @@ int window_key(u32 key) {
   }
 }
 
-std::string SearchText;  // CP932
 constexpr u32 kCmPageCopy = 410;
+constexpr u32 kCmLoad = 406;
+constexpr u32 kCmFind = 482;
+constexpr u32 kCmFindNext = 483;
+constexpr u16 kLegendBase = 0x4000;   // a key-hint word: string id - 700 with this bit
+constexpr u16 kLegendWindowKeys = 13;
+constexpr u32 kPopupTicks = 3;        // ticks after a context menu before the next
+constexpr u32 kEscDrainMs = 10000;
+
+// The Esc drain: while the command side is busy, Esc handed to it through the
+// console window, for at most 10 s.
+void esc_until_idle() {
+  const u32 start = host_tick_ms();
+  for (;;) {
+    auto* console = dynamic_cast<TQNWindow*>(Frame.Children.consoleWindow);
+    if (!console || !(Co.WaitKind & kWaitBitBusy) || Co.PendingError != 0) return;
+    Co.Key.character = 0x1B;
+    Co.Key.key_code = 0;
+    Co.Key.flags = 0;
+    console->HandleKey();
+    if (host_tick_ms() - start > kEscDrainMs) return;
+  }
+}
 
 constexpr ResponseEntry kCellTable[] = {
+    EvMessage<WM_MDIACTIVATE, &TQNWindow::EvMDIActivate>(),
+    EvMessage<WM_MOVE, &TQNWindow::EvMove>(),
     EvMessage<WM_SIZE, &TQNWindow::EvSize>(),
-    EvMessage<WM_KEYDOWN, &TQNWindow::EvKeyDown>(),
-    EvMessage<WM_SYSKEYDOWN, &TQNWindow::EvSysKeyDown>(),
-    EvMessage<WM_ERASEBKGND, &TQNWindow::EvEraseBkgnd>(),
-    EvCommand<&TQNWindow::CmPageCopy>(kCmPageCopy),
+    EvMessage<WM_SIZING, &TQNWindow::EvSizing>(),
+    EvMessage<WM_SYSCOMMAND, &TQNWindow::EvSysCommand>(),
     EvMessage<WM_LBUTTONDOWN, &TQNWindow::EvLButtonDown>(),
-    EvMessage<WM_MOUSEMOVE, &TQNWindow::EvMouseMove>(),
     EvMessage<WM_LBUTTONUP, &TQNWindow::EvLButtonUp>(),
+    EvMessage<WM_MOUSEMOVE, &TQNWindow::EvMouseMove>(),
+    EvMessage<WM_RBUTTONDOWN, &TQNWindow::EvRButtonDown>(),
+    EvMessage<WM_ERASEBKGND, &TQNWindow::EvEraseBkgnd>(),
+    EvMessage<WM_SYSKEYDOWN, &TQNWindow::EvSysKeyDown>(),
+    EvMessage<WM_KEYDOWN, &TQNWindow::EvKeyDown>(),
+    EvMessage<kSelectionStepMessage, &TQNWindow::EvSelectionStep>(),
+    EvCommand<&TQNWindow::CmPageCopy>(kCmPageCopy),
+    EvCommand<&TQNWindow::CmFind>(kCmFind),
+    EvCommand<&TQNWindow::CmFindNext>(kCmFindNext),
+    EvCommandEnable<&TQNWindow::EnableFind>(kCmFind),
+    EvCommandEnable<&TQNWindow::EnableFindNext>(kCmFindNext),
 };
 
 }  // namespace
@@ -83,7 +118,9 @@ CellColours cell_colours(u8 attribute, bool highlight, const WindowLayoutRecord&
 
 TQNWindow::TQNWindow(TMDIClient& client, std::string_view title) : TMDIChild(client, title) {}
 
-TQNWindow::~TQNWindow() = default;
+TQNWindow::~TQNWindow() {
+  if (Selection.captureWindow == this) Selection.captureWindow = nullptr;  // no tick reaches a window gone
+}
 
 const ResponseEntry* TQNWindow::Find(u32 message, u32 id) {
   if (const ResponseEntry* e = owl_search_table(kCellTable, message, id)) return e;
@@ -92,18 +129,192 @@ const ResponseEntry* TQNWindow::Find(u32 message, u32 id) {
 
 WindowLayoutRecord& TQNWindow::Layout() { return layout ? *layout : fallback_; }
 
-void TQNWindow::ApplyPlacement(int mode) {
-  if (mode != 0) return;
-  if (windowIndex < kChildCount) layout = &Frame.Children.layout[windowIndex];
-  // the frame places the window at the record's rectangle once it is created
-  const WindowLayoutRecord& r = Layout();
-  if (windowIndex >= kChildCommand) cellWidths.assign(kMaxCellColumns, 0);
+namespace {
+
+// The record's font as a logical font.
+TLogFont record_font(const WindowLayoutRecord& r) {
   TLogFont lf;
   font_fields(lf, r);
   if (lf.weight == 0) lf.weight = FW_NORMAL;
   std::memcpy(lf.faceName, r.faceName, sizeof lf.faceName);
   lf.faceName[sizeof lf.faceName - 1] = 0;
-  MakeFont(lf);
+  return lf;
+}
+
+}  // namespace
+
+void TQNWindow::ApplyPlacement(int mode) {
+  const TRect client = GetClientRect();
+  const TSize clientSize{client.Width(), client.Height()};
+  switch (mode) {
+    case 0:
+      if (windowIndex < kChildCount) layout = &Frame.Children.layout[windowIndex];
+      // the frame places the window at the record's rectangle once it is created
+      if (windowIndex >= kChildCommand) cellWidths.assign(kMaxCellColumns, 0);
+      MakeFont(record_font(Layout()));
+      return;
+    case 1: {
+      win_close_inspect_windows();
+      if (auto* active = dynamic_cast<TMDIChild*>(Frame.Children.windows[std::min<u16>(win_active_index(), kChildCount - 1)]);
+          active && active->IsZoomed())
+        active->SendMessage(WM_SYSCOMMAND, SC_RESTORE);
+      const u8 show = Layout().showState;
+      if (show == kShowMinimized) {
+        if (!IsIconic()) SendMessage(WM_SYSCOMMAND, SC_MINIMIZE);
+      } else if (show == kShowMaximized || show == kShowNormal) {
+        if (IsIconic()) SendMessage(WM_SYSCOMMAND, SC_RESTORE);
+      }
+      font.reset();
+      MakeFont(record_font(Layout()));
+      return;
+    }
+    case 2: {
+      if (IsIconic()) return;
+      BringWindowToTop();
+      const WindowLayoutRecord& r = Layout();
+      if (r.showState == kShowMaximized) {
+        SendMessage(WM_SYSCOMMAND, SC_MAXIMIZE);
+      } else if (Frame.WindowResizeMode & 1) {
+        UpdateLayout(kSizeRelayout, clientSize);
+        return;
+      } else {
+        MoveWindow(TRect{r.left, r.top, r.right, r.bottom});
+      }
+      const TRect now = GetClientRect();
+      UpdateLayout(kSizeRelayout, TSize{now.Width(), now.Height()});
+      Invalidate();
+      UpdateWindow();
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+void TQNWindow::RecordPlacement() {
+  WindowLayoutRecord& r = Layout();
+  if (IsIconic()) {
+    minimized = 1;
+    r.showState = kShowMinimized;
+    return;
+  }
+  if (IsZoomed()) {
+    r.showState = kShowMaximized;
+    return;
+  }
+  if (r.showState != kShowNormal) {
+    // just restored, or a loaded placement still to apply
+    if (windowIndex != kChildInspect) {
+      TRect to{r.left, r.top, r.right, r.bottom};
+      const TRect area = Parent() ? Parent()->GetClientRect() : TRect{};
+      const bool overlaps = r.left < area.right && r.right > 0 && r.top < area.bottom && r.bottom > 0;
+      // (a client area not laid out yet has nothing to test against)
+      if (!overlaps && !area.IsEmpty()) to = TRect{0, 0, area.right / 2, area.bottom / 2};
+      // The move's own size and move messages record where the window went
+      // (a rectangle off the client area is not kept).
+      r.showState = kShowNormal;
+      r.keepSize = 0;
+      MoveWindow(to);
+      Invalidate();
+      UpdateWindow();
+    }
+  } else if ((r.keepSize & 1) == 0) {
+    const TRect w = GetWindowRect();
+    if (r.keepSize == 0) {
+      r.right = w.right;
+      r.bottom = w.bottom;
+    } else {  // the position only: width and height stay
+      r.right = w.left + (r.right - r.left);
+      r.bottom = w.top + (r.bottom - r.top);
+    }
+    r.left = w.left;
+    r.top = w.top;
+  }
+  r.keepSize = u8(Frame.WindowResizeMode & 1);
+  r.showState = kShowNormal;
+}
+
+void TQNWindow::EvMove(const TPoint&) {
+  WindowLayoutRecord& r = Layout();
+  if (r.keepSize == 1) r.keepSize = 2;
+  RecordPlacement();
+  DefaultProcessing();
+}
+
+void TQNWindow::EvSizing(u32, TRect&) {
+  WindowLayoutRecord& r = Layout();
+  r.keepSize = 0;  // a size the user drags is recorded whole
+  RecordPlacement();
+  r.keepSize = 0;
+}
+
+void TQNWindow::EvSysCommand(u32 command, const TPoint&) {
+  switch (command & 0xFFF0) {
+    case SC_SIZE: Layout().keepSize = 0; break;
+    case SC_MINIMIZE: minimized = 1; break;
+    case SC_CLOSE:
+      // a text window closed from its system menu is only minimized; the
+      // inspect window really closes
+      if (windowIndex != kChildInspect) {
+        PostMessage(WM_SYSCOMMAND, SC_MINIMIZE);
+        return;
+      }
+      break;
+    default: break;
+  }
+  DefaultProcessing();
+}
+
+void TQNWindow::EvMDIActivate(TWindow* activated, TWindow*) {
+  if (Co.WaitKind & kWaitBitBusy) esc_until_idle();
+  if (activated == this) {
+    if (windowIndex != kChildInspect) {
+      const u8 mine = Layout().activationRank;
+      for (u16 i = 0; i < kChildCount; ++i) {
+        WindowLayoutRecord& r = Frame.Children.layout[i];
+        if (r.activationRank > mine) --r.activationRank;
+      }
+      Layout().activationRank = kHighestRank;
+      win_close_inspect_windows();
+    }
+    // a true-colour display shows every colour as it is
+    background = COLORREF(Layout().backgroundColour) & 0x00FFFFFF;
+    RepaintAll();
+    if (windowIndex < kChildCount) Frame.Children.activeIndex = windowIndex;
+    StatusHint = u16(std::min<u16>(windowIndex, 10) | kLegendBase);
+    previousFoundLine = 0;
+    mouseState = kMouseActivated;
+    pressTick = HeartbeatTick;
+  }
+  DefaultProcessing();
+}
+
+void TQNWindow::EvRButtonDown(u32 modifiers, const TPoint& at) {
+  if (win_active_index() != windowIndex) {
+    win_activate_child(windowIndex);
+    return;
+  }
+  if (HeartbeatTick - Selection.lastPopupTick < kPopupTicks || mouseState != kMouseIdle) return;
+  QN_Frame* frame = Frame.Children.mainFrame;
+  if (!frame) return;
+  u32 position = 5;  // the active window's own popup; 4 is the Run popup
+  const bool keyboard = modifiers == 0xFFFF;
+  if (!keyboard && windowIndex >= kChildCode && (modifiers & MK_CONTROL)) {
+    position = 4;
+    // the click goes to the engine first, as a click on a code row
+    Co.Request.view.click_column = Lst.ListingMode == kListingSource ? 5 : 4;
+    Co.Request.view.click_row = u16(std::max(0, at.y) / CellHeight() + 1);
+    Co.Key.key_code = 0x8010;
+    Co.Key.source_window = windowIndex;
+    HandleKey();
+  }
+  if (IsZoomed()) ++position;  // the child's system menu comes first in the bar
+  TPoint point = at;
+  if (keyboard) point = TPoint{(columns / 3 + 1) * CellWidth(), (rows / 2 + 1) * CellHeight()};
+  const TMenu popup = frame->GetMenu().GetSubMenu(position);
+  if (popup.GetItemCount() == 0) return;
+  owl_track_popup(popup, *this, point);
+  Selection.lastPopupTick = HeartbeatTick;
 }
 
 void TQNWindow::MakeFont(TLogFont lf) {
@@ -140,118 +351,6 @@ u16 TQNWindow::GetRowText(u16, i32, std::string& buffer) {
 
 u16 TQNWindow::GetCopyRow(u16) { return 0; }
 
-void TQNWindow::CmPageCopy() {
-  std::string text;
-  for (u16 r = 0; r < rows; ++r) {
-    const u16 n = std::min<u16>(GetCopyRow(r), u16(kSharedRowSize));
-    if (Frame.SharedRowText.size() >= n) text.append(reinterpret_cast<const char*>(Frame.SharedRowText.data()), n);
-    text += "\r\n";
-  }
-  owl_set_clipboard_text(text);
-}
-
-std::string TQNWindow::SelectionText(int fromColumn, int fromRow, int toColumn, int toRow) {
-  std::string text;
-  if (fromRow > toRow || (fromRow == toRow && fromColumn > toColumn)) {
-    std::swap(fromRow, toRow);
-    std::swap(fromColumn, toColumn);
-  }
-  if (fromRow < 0 || toRow >= rows) return text;
-  if (fromRow != toRow) {
-    for (int r = fromRow; r <= toRow; ++r) {
-      const u16 n = std::min<u16>(GetCopyRow(u16(r)), u16(kSharedRowSize));
-      text.append(reinterpret_cast<const char*>(Frame.SharedRowText.data()), n);
-      text += "\r\n";
-    }
-    return text;
-  }
-  const int n = std::min<int>(GetCopyRow(u16(fromRow)), int(kSharedRowSize));
-  const u8* row = Frame.SharedRowText.data();
-  if (n == 0 || fromColumn >= n) return text;
-  toColumn = std::min(toColumn, n - 1);
-  // out to the ends of the words at both ends (double-byte text is never extended)
-  int b0 = fromColumn, b1 = toColumn + 1;
-  const u16 first = CharClass(row[b0]);
-  while (b0 > 0 && first != 3 && CharClass(row[b0 - 1]) == first) --b0;
-  const u16 last = CharClass(row[b1 - 1]);
-  while (b1 < n && last != 3 && CharClass(row[b1]) == last) ++b1;
-  // a double-byte character is never cut in half
-  if (host_cp932_lead(row[b1 - 1]) && b1 < n) ++b1;
-  text.assign(reinterpret_cast<const char*>(row + b0), std::size_t(b1 - b0));
-  return text;
-}
-
-void TQNWindow::CellAt(const TPoint& point, int& column, int& row) const {
-  column = std::clamp(point.x / cellWidth_, 0, std::max(0, int(columns) - 1));
-  row = std::clamp(point.y / cellHeight_, 0, std::max(0, int(rows) - 1));
-}
-
-void TQNWindow::EvLButtonDown(u32, const TPoint& point) {
-  if (mouseState & 0x8000) {  // the click that activated the window
-    mouseState = 0;
-    return;
-  }
-  if (point.x < 0 || point.y < 0 || point.x >= columns * cellWidth_ || point.y >= rows * cellHeight_) return;
-  CellAt(point, dragColumn_, dragRow_);
-  clickColumn = dragColumn_;
-  clickRow = dragRow_;
-  mouseState = 2;
-}
-
-void TQNWindow::EvMouseMove(u32 modifiers, const TPoint& point) {
-  if (mouseState != 2) return;
-  if (!(modifiers & MK_LBUTTON)) {
-    EvLButtonUp(modifiers, point);
-    return;
-  }
-  CellAt(point, dragColumn_, dragRow_);
-}
-
-void TQNWindow::EvLButtonUp(u32, const TPoint& point) {
-  if (mouseState != 2) return;
-  CellAt(point, dragColumn_, dragRow_);
-  mouseState = 0;
-  const std::string text = SelectionText(clickColumn, clickRow, dragColumn_, dragRow_);
-  if (!text.empty()) owl_set_clipboard_text(text);
-}
-
-void win_set_search_text(std::string_view cp932) { SearchText.assign(cp932.substr(0, 255)); }
-const std::string& win_search_text() { return SearchText; }
-
-u16 TQNWindow::Search(u16 flags, i32 startRow, i32 rowLimit) {
-  if (windowIndex == kChildInspect) {
-    if (startRow == 0) startRow = 1;
-    if (rowLimit == 1) return 0;
-  }
-  // the string search dialog is not part of this window: a search that would
-  // ask takes the kept text as the dialog would offer it
-  if (!(flags & 1) && windowIndex < kChildCommand) previousFoundLine = 0;
-  const std::string& text = SearchText;
-  if (text.empty()) return 0;
-  const bool forward = (searchDirection & 1) != 0;
-  std::string row;
-  for (i32 r = startRow; r >= 0; r += forward ? 1 : -1) {
-    if (rowLimit == 0) break;
-    if (rowLimit > 0 && r >= rowLimit && windowIndex != 8) break;
-    if (GetRowText(0xFFFF, r, row) == 0xFFFF) break;
-    if (row.size() > 1023) row.resize(1023);
-    std::size_t start = 0;
-    if (r == startRow && previousFoundLine == r + 1 && foundColumn < row.size())
-      start = foundColumn + (host_cp932_lead(u8(row[foundColumn])) ? 2 : 1);
-    while (start + text.size() <= row.size()) {
-      if (row.compare(start, text.size(), text) == 0) {
-        foundLine = r + 1;
-        foundColumn = u16(start);
-        foundLength = u16(text.size());
-        return 1;
-      }
-      start += host_cp932_lead(u8(row[start])) ? 2 : 1;
-    }
-  }
-  sup_raise_error(1, 1);  // not found: a beep and the status message
-  return 0;
-}
-
 u16 TQNWindow::CharClass(u8 c) const {
   if (c == ' ') return 2;
   if (c < 0x80 && (std::isalnum(c) || c == '_')) return 1;
@@ -259,6 +358,7 @@ u16 TQNWindow::CharClass(u8 c) const {
 }
 
 void TQNWindow::UpdateLayout(u32 sizeType, const TSize& size) {
+  RecordPlacement();
   minimized = IsIconic() ? 1 : 0;
   if (!minimized) {
     columns = u16(std::clamp((size.cx + cellWidth_ - 1) / cellWidth_, 0, int(kMaxCellColumns)));
@@ -273,18 +373,26 @@ void TQNWindow::UpdateLayout(u32 sizeType, const TSize& size) {
 }
 
 void TQNWindow::KeyDown(u32 key, u32, u32) {
-  if (mouseState & 0x8000) mouseState = 0;
+  if (mouseState & kMouseActivated) mouseState = kMouseIdle;
   lastModifiers = win_modifier_mask();
   if (lastModifiers == (kKeyCtrl | kKeyAlt)) {
     const int w = window_key(key);
     if (w >= 0) win_activate_child(u16(w));
+    StatusHint = kLegendWindowKeys | kLegendBase;
     return;
   }
   if (lastModifiers & kKeyCtrl) {
     if (key == VK_TAB) {
       win_cycle_focus(0);
       lastModifiers = kKeyCtrl | kKeyAlt;
+    } else if (key >= '0' && key <= '3') {
+      prj_reapply_layout(kReapplyLayout + (key - '0'));  // %SYS, then the user layouts
+      lastModifiers = kKeyCtrl | kKeyAlt;
     }
+    return;
+  }
+  if (lastModifiers == kKeyShift && key == VK_F1 + 8) {
+    if (QN_Frame* frame = Frame.Children.mainFrame) frame->RouteCommand(kCmLoad);
   }
 }
 

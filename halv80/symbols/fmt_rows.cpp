@@ -16,6 +16,7 @@
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/lst_words.h"
+#include "halv80/engine/mem_dump.h"
 #include "halv80/engine/reg_registers.h"
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/run_state.h"
@@ -126,6 +127,55 @@ void restore_saved(RowTable& t, u16 row, u16 children, const u8 (&saved)[kRowSlo
   for (u32 i = u32(row) + 1; i + children < kRowSlots; ++i) t.State[i + children].flags = saved[i];
 }
 
+// The expression of element `index` of `expression` (an array or pointer of
+// inspect kind flags & 0x0F) into `out` (kRowExpressionSize); false when it
+// does not fit. `bracket`: an array element's index as the row shows it.
+bool element_expression(u16 flags, std::string_view expression, i32 index, char* out,
+                        std::string_view bracket = {}) {
+  std::string e;
+  const bool plain = fmt_declarator_kind(expression) == 0;
+  if ((flags & 0x0F) == kFirstPointer) {
+    if (index == 0) {
+      e = plain ? "*" + std::string(expression) : "*(" + std::string(expression) + ")";
+    } else {
+      char number[16];
+      sup_sprintf(number, "%ld", u32(index < 0 ? -index : index));
+      e = "*(" + std::string(expression) + (index < 0 ? "-" : "+") + number + ")";
+    }
+  } else {
+    char number[16];
+    sup_sprintf(number, "[%ld]", u32(index));
+    e = plain ? std::string(expression) : "(" + std::string(expression) + ")";
+    e += bracket.empty() ? std::string_view(number) : bracket;
+  }
+  if (e.size() >= kRowExpressionSize) {
+    out[0] = '\0';
+    return false;
+  }
+  std::memcpy(out, e.c_str(), e.size() + 1);
+  return true;
+}
+
+// The expression of member `member` of `expression`; false when it does not fit.
+bool member_expression(std::string_view expression, std::string_view member, char* out) {
+  std::string e;
+  if (fmt_declarator_kind(expression) == 1) {
+    std::string rest(expression.substr(1));
+    if (!rest.empty() && rest.front() == '*') e = "(" + rest + ")";
+    else e = rest;
+    e += "->";
+  } else {
+    e = std::string(expression) + ".";
+  }
+  e += member;
+  if (e.size() >= kRowExpressionSize) {
+    out[0] = '\0';
+    return false;
+  }
+  std::memcpy(out, e.c_str(), e.size() + 1);
+  return true;
+}
+
 void build_children(RowTable& t, u16 row, const FirstRecord& parent, std::string_view expression, u16 level);
 
 // Builds the next row of the current table: the text that `print` captures,
@@ -181,12 +231,12 @@ void build_children(RowTable& t, u16 row, const FirstRecord& parent, std::string
   char out[kRowExpressionSize];
   bool fits = true;
   if (parent.kind == kFirstPointer) {
-    fits = fmt_build_element_expression(flags, expression, 0, out);
+    fits = element_expression(flags, expression, 0, out);
     expressions.emplace_back(out);
   } else if (parent.kind == kFirstArray) {
     const u32 count = std::min<u32>(parent.element_count, kRowsMax);
     for (u32 i = 0; i < count && fits; ++i) {
-      fits = fmt_build_element_expression(flags, expression, i32(i), out);
+      fits = element_expression(flags, expression, i32(i), out);
       expressions.emplace_back(out);
     }
   } else {
@@ -200,7 +250,7 @@ void build_children(RowTable& t, u16 row, const FirstRecord& parent, std::string
         u16 bits = 0;
         if (!r.name(name) || !r.position_field(offset, bits)) break;
         names.emplace_back(name.begin(), name.end());
-        fits = fmt_build_member_expression(expression, names.back(), out);
+        fits = member_expression(expression, names.back(), out);
         expressions.emplace_back(out);
       }
     }
@@ -276,15 +326,10 @@ void watch_row(u16 number, const WatchEntry& e) {
   const std::string head_text = head;
   const u16 size = e.element_size.get();
   if (size != 0 && size != 0xFFFF) {
-    // a memory range: its words in hexadecimal, as far as the row goes
+    // a memory range: the memory display's line of it, in its element size
     add_row(1, "", 0, 3, false, [&] {
       con_puts(head_text);
-      con_printf("%04X ", e.low.get());
-      for (u32 a = e.low.get(); a < e.high.get() && !fmt_output_full(); a += size) {
-        if (size == 1) con_printf(" %02X", tgt_read_byte(u16(a)));
-        else if (size == 2) con_printf(" %04X", tgt_read_word(u16(a)));
-        else con_printf(" %08lX", tgt_read_long(u16(a)));
-      }
+      mem_dump_lines(e.low.get(), e.high.get(), size);
     });
     return;
   }
@@ -462,30 +507,6 @@ void fmt_print_array_element(u16 flags, ExprValue& item, char* out, i32 index, u
   });
 }
 
-bool fmt_build_element_expression(u16 flags, std::string_view expression, i32 index, char* out) {
-  std::string e;
-  const bool plain = fmt_declarator_kind(expression) == 0;
-  if ((flags & 0x0F) == kFirstPointer) {
-    if (index == 0) {
-      e = plain ? "*" + std::string(expression) : "*(" + std::string(expression) + ")";
-    } else {
-      char number[16];
-      sup_sprintf(number, "%ld", u32(index < 0 ? -index : index));
-      e = "*(" + std::string(expression) + (index < 0 ? "-" : "+") + number + ")";
-    }
-  } else {
-    char number[16];
-    sup_sprintf(number, "[%ld]", u32(index));
-    e = (plain ? std::string(expression) : "(" + std::string(expression) + ")") + number;
-  }
-  if (e.size() >= kRowExpressionSize) {
-    out[0] = '\0';
-    return false;
-  }
-  std::memcpy(out, e.c_str(), e.size() + 1);
-  return true;
-}
-
 void fmt_print_struct_members(u16, ExprValue& item, char* out, u32 member) {
   std::span<const u8> record;
   ExpMemberList list;
@@ -510,22 +531,75 @@ void fmt_print_struct_members(u16, ExprValue& item, char* out, u32 member) {
   });
 }
 
-bool fmt_build_member_expression(std::string_view expression, std::string_view member, char* out) {
-  std::string e;
-  if (fmt_declarator_kind(expression) == 1) {
-    std::string rest(expression.substr(1));
-    if (!rest.empty() && rest.front() == '*') e = "(" + rest + ")";
-    else e = rest;
-    e += "->";
-  } else {
-    e = std::string(expression) + ".";
+namespace {
+
+// The index in brackets at the start of an element row ("  [3] = ..."),
+// after its line breaks and blanks; empty when the row has none.
+std::string_view row_element_bracket(std::string_view row) {
+  const std::size_t start = row.find_first_not_of("\n ");
+  if (start == std::string_view::npos || row[start] != '[') return {};
+  const std::size_t close = row.find(']', start);
+  if (close == std::string_view::npos) return {};
+  return row.substr(start, close - start + 1);
+}
+
+// The member's name in a member row: after its line breaks and blanks and a
+// parenthesised type name, up to the blank and '=' that follow it.
+std::string_view row_member_name(std::string_view row) {
+  std::size_t p = row.find_first_not_of("\n ");
+  if (p == std::string_view::npos) return {};
+  if (row[p] == '(') {
+    int depth = 0;
+    for (; p < row.size(); ++p) {
+      if (row[p] == '(') ++depth;
+      if (row[p] == ')' && --depth == 0) break;
+    }
+    if (p >= row.size()) return {};  // the type name never closes
+    ++p;
   }
-  e += member;
-  if (e.size() >= kRowExpressionSize) {
-    out[0] = '\0';
-    return false;
-  }
-  std::memcpy(out, e.c_str(), e.size() + 1);
+  const std::size_t end = row.find(" =", p);
+  if (end == std::string_view::npos) return {};
+  return row.substr(p, end - p);
+}
+
+// The child's expression into `expression` and its row into `text`: a nested
+// row keeps its text behind the indent of its level; any other row is printed
+// afresh for the child item (when it could be selected) under the child's
+// expression.
+void finish_child_row(u16 flags, ExprValue& child, bool selected, char* expression, const char* built,
+                      char* text) {
+  std::memcpy(expression, built, std::strlen(built) + 1);
+  if ((flags & kInspectNested) != 0 || selected) fmt_print_named_value(flags, child, text, built);
+}
+
+}  // namespace
+
+bool fmt_build_element_expression(u16 flags, ExprValue& item, char* expression, char* text, i32 index) {
+  const std::string parent(expression, strnlen(expression, kRowExpressionSize - 1));
+  const std::string row(text, strnlen(text, kRowTextSize - 1));
+  char built[kRowExpressionSize];
+  if (!element_expression(flags, parent, index, built, row_element_bracket(row))) return false;
+  ExprValue child = item;
+  bool selected = false;
+  // a pointer is read where it lives: a failed read leaves the row as it is
+  if ((flags & kInspectNested) == 0)
+    fmt_guarded([&] {
+      if ((flags & 0x0F) == kFirstPointer) load_pointer(child);
+      selected = exp_select_element(child, index) != 0;
+    });
+  finish_child_row(flags, child, selected, expression, built, text);
+  return true;
+}
+
+bool fmt_build_member_expression(u16 flags, ExprValue& item, char* expression, char* text) {
+  const std::string parent(expression, strnlen(expression, kRowExpressionSize - 1));
+  const std::string row(text, strnlen(text, kRowTextSize - 1));
+  const std::string member(row_member_name(row));
+  char built[kRowExpressionSize];
+  if (member.empty() || !member_expression(parent, member, built)) return false;
+  ExprValue child = item;
+  const bool selected = (flags & kInspectNested) == 0 && exp_select_member(child, member) != 0;
+  finish_child_row(flags, child, selected, expression, built, text);
   return true;
 }
 

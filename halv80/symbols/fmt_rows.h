@@ -108,13 +108,22 @@ void fmt_row_variable_line(ExprValue& item, std::string_view name);
 // Inspect window rows (see exp_show.h for the inspect scope).
 void fmt_print_named_value(u16 flags, ExprValue& item, char* out, std::string_view name);
 void fmt_print_array_element(u16 flags, ExprValue& item, char* out, i32 index, u32 element_size);
-// The expression of element `index` of `expression` (an array or pointer of
-// inspect kind flags & 0x0F) into `out` (kRowExpressionSize); false when it
-// does not fit.
-bool fmt_build_element_expression(u16 flags, std::string_view expression, i32 index, char* out);
 void fmt_print_struct_members(u16 flags, ExprValue& item, char* out, u32 member);
-// The expression of member `member` of `expression`; false when it does not fit.
-bool fmt_build_member_expression(std::string_view expression, std::string_view member, char* out);
+// The expression and row of a child of `item` (an array or pointer of inspect
+// kind flags & 0x0F). `expression` (kRowExpressionSize bytes) holds the
+// parent's expression and receives element `index`'s: "a[3]", "*p",
+// "*(p+3)"; the bracketed index of an array row is taken from `text`.
+// `text` (kRowTextSize bytes) holds the row fmt_print_array_element made and
+// receives the row as fmt_print_named_value prints it: behind the indent of
+// its level for a nested row (kInspectNested), else type, child expression
+// and value. False, with both left alone, when the expression does not fit.
+bool fmt_build_element_expression(u16 flags, ExprValue& item, char* expression, char* text, i32 index);
+// The same for a member row of a struct or union `item`: the member's name
+// comes from `text` (the row fmt_print_struct_members made, "  (int )m = 1"),
+// the child expression is "s.m", "q->m" for "*q", "(*q)->m" for "**q". False,
+// with both left alone, when the row names no member or the expression does
+// not fit.
+bool fmt_build_member_expression(u16 flags, ExprValue& item, char* expression, char* text);
 
 // Local window.
 u16 fmt_local_refresh(u16& scroll, u16& caret);

@@ -107,3 +107,10 @@ void owl_clock_use_real() {
     for (auto& [id, slot] : q->timers) q->ArmTimer(id, slot);
   Clock.windows.clear();
 }
+
+bool owl_tick_waiting(const TWindow& window) {
+  if (!window.Qt()) return false;
+  for (const auto& [id, slot] : window.Qt()->timers)
+    if (slot.pending) return true;
+  return false;
+}

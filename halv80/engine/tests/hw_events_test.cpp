@@ -12,7 +12,9 @@
 #include "halv80/engine/brk_hardware.h"
 #include "halv80/engine/cfg_config.h"
 #include "halv80/engine/cmd_core.h"
+#include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/con_screen.h"
 #include "halv80/engine/emu_areas.h"
 #include "halv80/engine/emu_control.h"
 #include "halv80/engine/emu_startup.h"
@@ -20,6 +22,7 @@
 #include "halv80/engine/run_exec.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/stk_backtrace.h"
+#include "halv80/engine/sup_panes.h"
 #include "halv80/engine/sup_core_request.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_messages.h"
@@ -251,6 +254,75 @@ TEST_F(HwEventsTest, TimerMeasuresBetweenTwoEvents) {
   // NOP: 4 T-states at 8 MHz, 0.5 us: five units of 0.1 us
   EXPECT_NE(shown.find("Measurment Time =  0s000m000u5    Acqs. = "), std::string::npos) << shown;
   EXPECT_GE(EmuCtl.TimerCount, 1);
+}
+
+// The text of screen row `row`, trailing blanks dropped.
+std::string screen_row(u16 row) {
+  const u8* cells = con_screen_row(row);
+  std::string text;
+  for (u16 c = 0; c < kScreenColumns; ++c) text += char(cells[c * 2] == 0 ? ' ' : cells[c * 2]);
+  return text.substr(0, text.find_last_not_of(' ') + 1);
+}
+
+TEST_F(HwEventsTest, TimerDisplayFollowsTheRunningTargetUntilAKey) {
+  const std::vector<u8> code = {0x00, 0x00, 0x18, 0xFC};  // NOP; NOP; JR 0100h
+  tgt_write_block(code, 0x0100);
+  typed("EV 1,A=0100,S=CF");
+  typed("EV 2,A=0101,S=CF");
+  typed("TM 0");
+  // the code pane reaches below row 21
+  Con.Geometry.command_first_row = 30;
+  sup_split_screen_panes(kWindowIndexCommand);
+  // not running: the display is shown once and the command ends
+  const std::string once = typed("TM /C");
+  EXPECT_NE(once.find("\nMeasurment Time = No Triger"), std::string::npos) << once;
+  EXPECT_EQ(once.back(), '>');
+  typed("G =100");
+  ASSERT_EQ(::Run.ExecutionState, kExecRunning);
+  const std::string shown = typed("TM /C");
+  EXPECT_NE(shown.find("Resolution = 0.1 usec"), std::string::npos) << shown;
+  // the command goes on: rows 20 and 21 of the code pane follow the timer
+  for (int i = 0; i < 1000 && EmuCtl.TimerCount == 0; ++i) ws_->Pump();
+  ASSERT_GE(EmuCtl.TimerCount, 1);
+  ws_->Pump();
+  EXPECT_EQ(screen_row(20).rfind("Measurment Time =  0s000m000u5    Acqs. = ", 0), 0u) << screen_row(20);
+  EXPECT_EQ(screen_row(21).rfind(" MAX = 0s000m000u5   MIN = 0s000m000u5   Avg. = ", 0), 0u) << screen_row(21);
+  EXPECT_EQ(Con.Window, kSlotCode);
+  // a key ends it; the target runs on
+  ws_->Key(' ');
+  EXPECT_EQ(Con.Window, kSlotCommand);
+  EXPECT_EQ(::Run.ExecutionState, kExecRunning);
+  EXPECT_EQ(ws_->Transcript().back(), '>');
+  typed("ESC");
+  ws_->Type("");
+  EXPECT_EQ(::Run.ExecutionState, kExecStopped);
+}
+
+TEST_F(HwEventsTest, HistoryRangeWithoutAMonitorReadsThePointersAfresh) {
+  const std::vector<u8> code = {0x21, 0x00, 0x90, 0x7D, 0x77, 0x23, 0x18, 0xFB};  // as above
+  tgt_write_block(code, 0x0100);
+  typed("EV 1,D=05,S=MW");
+  typed("BH 1");
+  typed("RTM F");
+  typed("G =100");
+  HistoryRequest with_monitor;
+  const u32 frames = hist_trace_range(with_monitor);
+  ASSERT_GT(frames, 4u);
+  EXPECT_EQ(with_monitor.valid_count, with_monitor.valid_last - with_monitor.valid_first);
+  EXPECT_EQ(with_monitor.valid_count + 1, frames);
+  // an end frame kept from an earlier look is not taken without a monitor
+  EmuCtl.TraceFrameEnd = 3;
+  TrcView.Base = 7;
+  Sw.NoMonitorMode = 1;
+  HistoryRequest without;
+  const u32 again = hist_trace_range(without);
+  Sw.NoMonitorMode = 0;
+  EXPECT_EQ(again, frames);
+  EXPECT_EQ(TrcView.Base, 0);
+  // with a monitor the kept end frame stands
+  EmuCtl.TraceFrameEnd = 3;
+  HistoryRequest stale;
+  EXPECT_EQ(hist_trace_range(stale), 3u);
 }
 
 TEST_F(HwEventsTest, ProfilerFindsTheBusyFunction) {

@@ -19,6 +19,7 @@
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/tests/mem_fixture.h"
 #include "halv80/symbols/sym_store.h"
+#include "halv80/symbols/sym_symbols.h"
 
 namespace {
 
@@ -298,6 +299,26 @@ TEST_F(MacroTest, BreakpointCommandTextRunsAtItsStop) {
   // only breakpoints 1..63 have command texts
   Mac.PendingBreak = 64;
   EXPECT_TRUE(marks(typed("PF '#next'")) == std::vector<std::string>{"#next"});
+}
+
+TEST_F(MacroTest, AFreeRunsStopIsShownBeforeTheMacrosNextLine) {
+  poke(0x100, {0x18, 0xFE});  // JR $
+  lines({"{RUNS", "G =100", "ESC", "PF '#after'", "}"});
+  const std::string out = typed("RUNS");
+  // the forced stop was found and shown ahead of the line after ESC, which
+  // then ran on a stopped target
+  EXPECT_EQ(::Run.ExecutionState, kExecStopped);
+  const std::size_t after = out.find("\n#after");
+  ASSERT_NE(after, std::string::npos) << out;
+  EXPECT_NE(out.substr(0, after).find("\nReal Time Count = "), std::string::npos) << out;
+}
+
+TEST_F(MacroTest, SymbolsAddedByACommandAreInOrderAfterIt) {
+  ASSERT_EQ(sym_add("LATE", 0x1234, 0), 0);  // added: the order is due for a sort
+  ASSERT_EQ(Sym.SortState, kSymAdded);
+  typed("H 1");
+  EXPECT_EQ(Sym.SortState, kSymSorted);
+  EXPECT_EQ(sym_index_from_address(0x1234), 1);  // found by address only once in order
 }
 
 // --- Files -------------------------------------------------------------------------

@@ -463,8 +463,15 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
           row = r;
       ASSERT_GT(row, 0);
       const auto at = [&](int column, int r) { return owl_make_long(u16(column * w.CellWidth() + 1), u16(r * w.CellHeight() + 1)); };
-      w.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, at(3, row));
+      const auto press_and_hold = [&](int column, int r) {
+        HeartbeatTick += 5;  // long after the activation
+        w.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, at(column, r));
+        HeartbeatTick += 5;  // held until the selection starts
+        w.SelectionTick();
+      };
+      press_and_hold(3, row);
       w.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, at(0, row - 1));
+      QApplication::processEvents();
       w.SendMessage(WM_LBUTTONUP, 0, at(0, row - 1));
       std::string expected;
       for (int r = row - 1; r <= row; ++r)
@@ -472,7 +479,8 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
       EXPECT_EQ(QApplication::clipboard()->text().toStdString(), expected);
       EXPECT_EQ(w.mouseState, 0);
       // within one row: the word under the press and the release
-      w.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, at(1, row - 1));
+      press_and_hold(1, row - 1);
+      w.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, at(2, row - 1));
       w.SendMessage(WM_LBUTTONUP, 0, at(2, row - 1));
       EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "halv80");
     }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -15,8 +17,10 @@
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/run_state.h"
+#include "halv80/engine/sup_format.h"
 #include "halv80/engine/tests/mem_fixture.h"
 #include "halv80/engine/tgt_memory.h"
+#include "halv80/symbols/exp_eval.h"
 #include "halv80/symbols/exp_show.h"
 #include "halv80/symbols/fmt_rows.h"
 #include "halv80/symbols/fmt_variables.h"
@@ -610,6 +614,7 @@ TEST_F(FmtRowsTest, RowsThatCannotExpand) {
 }
 
 TEST_F(FmtRowsTest, ChildExpressionsOfPointersArraysAndMembers) {
+  // nested rows: the row keeps its text behind its level's indent
   const struct {
     const char* parent;
     u16 kind;
@@ -620,22 +625,115 @@ TEST_F(FmtRowsTest, ChildExpressionsOfPointersArraysAndMembers) {
       {"a", kFirstArray, 0, "a[0]"},       {"s.a", kFirstArray, 2, "(s.a)[2]"}, {"a[1]", kFirstArray, 4, "a[1][4]"},
       {"p->q", kFirstPointer, 0, "*(p->q)"},
   };
-  char out[kRowExpressionSize];
+  char expression[kRowExpressionSize];
+  char text[kRowTextSize];
+  ExprValue item{};
   for (const auto& e : elements) {
-    ASSERT_TRUE(fmt_build_element_expression(e.kind, e.parent, e.index, out));
-    EXPECT_STREQ(out, e.child) << e.parent;
+    SCOPED_TRACE(e.parent);
+    std::strcpy(expression, e.parent);
+    sup_sprintf(text, "  [%ld] = 1", u32(e.index));
+    const std::string row = text;
+    ASSERT_TRUE(fmt_build_element_expression(u16(e.kind | kInspectNested), item, expression, text, e.index));
+    EXPECT_STREQ(expression, e.child);
+    EXPECT_EQ(text, "    " + row);
   }
+  // an array row's own bracketed index is the one appended
+  std::strcpy(expression, "a");
+  std::strcpy(text, "  [7] = 1");
+  ASSERT_TRUE(fmt_build_element_expression(kFirstArray | kInspectNested | kInspectLevelStep, item, expression, text, 0));
+  EXPECT_STREQ(expression, "a[7]");
+  EXPECT_STREQ(text, "        [7] = 1");
   const struct {
     const char* parent;
+    const char* row;
     const char* child;
-  } members[] = {{"s", "s.m"}, {"*q", "q->m"}, {"**q", "(*q)->m"}, {"*(p+3)", "(p+3)->m"}};
+  } members[] = {{"s", "  (int )m = 1", "s.m"},
+                 {"*q", "\n (struct t )m = {a=1}", "q->m"},
+                 {"**q", "  (int (*)[3] )m = *9210", "(*q)->m"},
+                 {"*(p+3)", "  m = 1", "(p+3)->m"}};
   for (const auto& m : members) {
-    ASSERT_TRUE(fmt_build_member_expression(m.parent, "m", out));
-    EXPECT_STREQ(out, m.child) << m.parent;
+    SCOPED_TRACE(m.parent);
+    std::strcpy(expression, m.parent);
+    std::strcpy(text, m.row);
+    ASSERT_TRUE(fmt_build_member_expression(kFirstStruct | kInspectNested, item, expression, text));
+    EXPECT_STREQ(expression, m.child);
+    EXPECT_EQ(text, std::string("    ") + m.row);
   }
-  // a member name of 255 characters after a parent does not fit the row state
-  EXPECT_FALSE(fmt_build_member_expression(std::string(63, 'x'), std::string(255, 'm'), out));
-  EXPECT_STREQ(out, "");
+  // a child expression that would not fit the row state, and a row that names
+  // no member, leave both texts alone
+  const std::string long_parent(200, 'x');
+  const struct {
+    const char* row;
+  } refused[] = {{"  (int )mmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmm = 1"}, {"  (int m = 1"}, {""}};
+  for (const auto& r : refused) {
+    SCOPED_TRACE(r.row);
+    std::strcpy(expression, long_parent.c_str());
+    std::strcpy(text, r.row);
+    EXPECT_FALSE(fmt_build_member_expression(kFirstStruct, item, expression, text));
+    EXPECT_EQ(expression, long_parent);
+    EXPECT_STREQ(text, r.row);
+  }
+}
+
+TEST_F(FmtRowsTest, InspectRowsGiveTheChildsExpressionAndValue) {
+  const u32 pc = ::Run.Regs.pc;
+  ExpShow.InspectScope = pc;
+  char expression[kRowExpressionSize];
+  char text[kRowTextSize];
+  ExprValue ar{};
+  ASSERT_EQ(exp_evaluate(ar, pc, "ar", 0), 0);
+  fmt_print_array_element(kFirstArray, ar, text, 1, 6);
+  EXPECT_STREQ(text, "  [1] = @9266 {a=3,b=4}");
+  std::strcpy(expression, "ar");
+  ASSERT_TRUE(fmt_build_element_expression(kFirstArray, ar, expression, text, 1));
+  EXPECT_STREQ(expression, "ar[1]");
+  EXPECT_STREQ(text, " (struct tag )ar[1] = @9266 {a=3,b=4}");
+  // a member of that element, through the member row
+  ExprValue element{};
+  ASSERT_EQ(exp_evaluate(element, pc, "ar[1]", 0), 0);
+  fmt_print_struct_members(kFirstStruct, element, text, 1);
+  EXPECT_STREQ(text, "  (long )b = 4 (0x4)");
+  ASSERT_TRUE(fmt_build_member_expression(kFirstStruct, element, expression, text));
+  EXPECT_STREQ(expression, "ar[1].b");
+  EXPECT_STREQ(text, " (long )ar[1].b = 4 (0x4)");
+  // a pointer's target
+  ExprValue pt{};
+  ASSERT_EQ(exp_evaluate(pt, pc, "pt", 0), 0);
+  fmt_print_array_element(kFirstPointer, pt, text, 0, 0);
+  std::strcpy(expression, "pt");
+  ASSERT_TRUE(fmt_build_element_expression(kFirstPointer, pt, expression, text, 0));
+  EXPECT_STREQ(expression, "*pt");
+  EXPECT_STREQ(text, " (struct tag )*pt = @9210 {a=1,b=2}");
+}
+
+TEST_F(FmtRowsTest, AMemoryRangeWatchShowsTheDisplayLineOfItsElements) {
+  const struct {
+    u32 low, high;
+    u16 size;
+    const char* row;
+  } cases[] = {
+      {0x9210, 0x9216, 2, " 1| 9210  0001 0002 0000 ......"},
+      {0x9210, 0x9214, 1, " 1| 9210  01 00  02 00 ...."},  // an even count: a gap between the halves
+      {0x9210, 0x9218, 4, " 1| 9210  0002:0001  9210:0000 ........"},
+      {0x9210, 0x9211, 2, " 1| 9210  0001 .."},  // a part of an element is one element
+      // a line holds 32 elements at most
+      {0x9210, 0x9310, 1,
+       " 1| 9210  01 00 02 00 00 00 10 92 30 92 00 00 00 00 00 00  0A 00 14 00 1E 00 D8 FF 05 00 07 00 00 00 00 00"
+       " ........0.............\xD8........."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
+    WatchEntry e{};
+    e.low.set(c.low);
+    e.high.set(c.high);
+    e.element_size.set(c.size);
+    e.kind.set(kWatchName);
+    FmtRows.Watches[0] = e;
+    FmtRows.WatchCount = 1;
+    const auto rows = watch_rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], c.row);
+  }
 }
 
 }  // namespace
