@@ -286,31 +286,25 @@ void TMainWindow::EvVScroll(u32 code, u32 thumb) {
   HandleKey();
 }
 
-u16 TMainWindow::DragLineScroll(u16 key) {
+bool TMainWindow::DragLineScroll(u16 key) {
   Co.Key.key_code = key;
   Co.Key.source_window = windowIndex;
   // the pane moved when the engine asked for its pixels to move (request 5)
   Service.PaneScrolled = 0;
   HandleKey();
-  return Service.PaneScrolled;
+  return Service.PaneScrolled != 0;
 }
 
-u16 TMainWindow::DragScrollUp() { return DragLineScroll(0x8004); }
-
-u16 TMainWindow::DragScrollDown() { return DragLineScroll(0x8002); }
-
-void TMainWindow::SelectionStarted() {
-  if (windowIndex == kChildCommand) return;
-  Co.Key.key_code = 0x8204;
-  Co.Key.source_window = windowIndex;
-  HandleKey();
+int TMainWindow::DragScrollUp() {
+  if (!DragLineScroll(0x8004)) return 0;
+  TQNWindow::DragScrollUp();
+  return 1;
 }
 
-void TMainWindow::SelectionEnded() {
-  if (windowIndex == kChildCommand) return;
-  Co.Key.key_code = 0x8203;
-  Co.Key.source_window = windowIndex;
-  HandleKey();
+int TMainWindow::DragScrollDown() {
+  if (!DragLineScroll(0x8002)) return 0;
+  TQNWindow::DragScrollDown();
+  return 1;
 }
 
 void TMainWindow::EvLButtonDown(u32 modifiers, const TPoint& point) {
@@ -367,8 +361,9 @@ void TMainWindow::EvKillFocus(TWindow*) {
 }
 
 void TMainWindow::EvMDIActivate(TWindow* activated, TWindow* deactivated) {
-  if (activated == this) FollowKeyCursor();
+  // the base lets a busy command end first
   BaseHandling(WM_MDIACTIVATE, u64(owl_ptr_word(deactivated)), owl_ptr_word(activated));
+  if (activated == this) FollowKeyCursor();
 }
 
 void TMainWindow::PlaceCaret() {

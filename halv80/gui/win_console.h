@@ -44,17 +44,14 @@ class TMainWindow : public TQNWindow {
   void KeyDown(u32 key, u32 repeat, u32 flags) override;
   // Runs the command side with the pending key until it waits again, serving
   // its requests; then places the caret and takes a new code-window caption.
-  virtual void HandleKey();
+  void HandleKey() override;
   void Paint(TDC& dc, bool erase, TRect& rect) override;
 
   // A mouse selection dragged past the top or bottom edge: the engine scrolls
-  // its pane one line. 1 when the pane really moved.
-  virtual u16 DragScrollUp();
-  virtual u16 DragScrollDown();
-  // The engine hides (started) and shows again (ended) its cursor mark in the
-  // code pane around a selection; the command window sends nothing.
-  virtual void SelectionStarted();
-  virtual void SelectionEnded();
+  // its pane one line; when it really moved, the base redraws the rows that
+  // moved and the answer is 1.
+  int DragScrollUp() override;
+  int DragScrollDown() override;
 
   // Serves the request in the request block (after bringing both panes up
   // to date); the code is cleared by the caller.
@@ -128,9 +125,9 @@ class TMainWindow : public TQNWindow {
   void FollowKeyCursor();
   // The command side waits for a key between commands, with nothing pending.
   static bool EngineIdle();
-  // Pseudo-key `key` (one line up or down) for a selection drag; 1 when the
-  // pane moved.
-  u16 DragLineScroll(u16 key);
+  // Pseudo-key `key` (one line up or down) for a selection drag; true when
+  // the pane moved.
+  bool DragLineScroll(u16 key);
 };
 
 // The focused console window (the one whose EvSetFocus was last), or null.

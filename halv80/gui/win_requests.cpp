@@ -276,7 +276,7 @@ void TMainWindow::ServiceCoreRequest(RequestCode code) {
       else r.p3_ptr = nullptr;  // nothing chosen
       break;
     case RequestCode::CaretHint:
-      if (t.activeIndex >= kChildCommand) Service.StatusHint = u16(((r.p1 + 10) & 0x3FFF) | kHintBit);
+      if (t.activeIndex >= kChildCommand) StatusHint = u16(((r.p1 + 10) & 0x3FFF) | kHintBit);
       break;
     case RequestCode::Help: ShowHelpTopic(r.p1); break;
     case RequestCode::Paste:

@@ -14,7 +14,6 @@
 class TMainWindow;
 
 struct ServiceState {
-  u16 StatusHint = 0;           // key hint: string 700 + low 14 bits; bit 14 set
   u16 pendingViewRequest = 0;   // child index + 1 to activate again after a watch update; 0 none
   std::string PasteBuffer;      // CP932 text of the last paste, kept until the engine typed it
   TMainWindow* Serving = nullptr;  // the console window whose HandleKey runs the command side

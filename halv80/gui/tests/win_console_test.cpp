@@ -288,7 +288,7 @@ class ConsoleWindowTest : public testing::Test {
         {12, [&](RequestBlock& r) { r.p2 = 0; r.p3_ptr = kept; }, [](RequestBlock& r) { EXPECT_EQ(r.p3_ptr, nullptr); }},
         // 13: the key hint of P1 while a console window is active
         {13, [&](RequestBlock& r) { r.p1 = 2; t.activeIndex = kChildCommand; },
-         [](RequestBlock&) { EXPECT_EQ(Service.StatusHint, 0x4000 | 12); }},
+         [](RequestBlock&) { EXPECT_EQ(StatusHint, 0x4000 | 12); }},
         // 14: the help file at the command's context, and the general one past the table
         {14, [](RequestBlock& r) { r.p1 = 0x21; },
          [](RequestBlock&) { ASSERT_FALSE(owl_help_calls().empty()); EXPECT_EQ(owl_help_calls().back().data, 535u); }},
