@@ -417,6 +417,13 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
     EXPECT_NE(Cells(w).find(kProductName), std::string::npos) << Cells(w);
     w.SendMessage(WM_VSCROLL, SB_BOTTOM);
     EXPECT_EQ(Cells(w), cells);
+    // a selection dragged past an edge: the pane moves one line, and says so
+    EXPECT_EQ(w.DragScrollDown(), 0) << "nothing below the newest line";
+    EXPECT_EQ(w.DragScrollUp(), 1);
+    EXPECT_NE(Cells(w), cells);
+    EXPECT_EQ(w.DragScrollDown(), 1);
+    EXPECT_EQ(Cells(w), cells);
+    EXPECT_EQ(MisdrawnRows(w), std::vector<int>{}) << Cells(w);
     Type(w, "VER\r");
     EXPECT_NE(Cells(w).find(kProductName), std::string::npos);
     // the pixels moved with the rows: every row shows what its cells hold
