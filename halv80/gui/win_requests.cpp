@@ -179,8 +179,16 @@ void win_show_message_line(std::string_view cp932) {
 }
 
 void GuiWindowSide::ServeRequest(RequestCode code) {
-  if (Service.Serving) Service.Serving->ServiceCoreRequest(code);
-  else TMainWindow::DrawDirtyPanes(code);
+  // the console window that entered the command side, else either console window
+  TMainWindow* w = Service.Serving;
+  if (!w) w = console_window(Frame.Children.commandWindow);
+  if (!w) w = console_window(Frame.Children.consoleWindow);
+  if (w) {
+    w->ServiceCoreRequest(code);
+    return;
+  }
+  TMainWindow::DrawDirtyPanes(code);
+  if (code != RequestCode::None) unhandled(code);
 }
 
 void GuiWindowSide::ShowPendingError(u16 error) {
@@ -194,7 +202,8 @@ void GuiWindowSide::ShowPendingError(u16 error) {
   const bool status = error >= kErrStatusBase && error < kErrTextInBuffer;
   if (busy || status) {
     if (TQNStatusBar* bar = status_bar())
-      bar->SetStatus(sup_pending_error_text(error), (error & 0x2000) && status ? kStatusNotice : kStatusAlert);
+      // bit 13 chooses the second colour
+      bar->SetStatus(sup_pending_error_text(error), (error & 0x2000) ? kStatusNotice : kStatusAlert);
     return;
   }
   host_message_box("QUENDAR ERROR", sup_pending_error_text(error), kBoxIconExclamation | kTaskModal);
