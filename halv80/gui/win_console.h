@@ -55,7 +55,7 @@ class TMainWindow : public TQNWindow {
 
   // Serves the request in the request block (after bringing both panes up
   // to date); the code is cleared by the caller.
-  void ServiceCoreRequest(RequestCode code);
+  virtual void ServiceCoreRequest(RequestCode code);
   // Draws the changed cells of both panes and marks them clean.
   static void DrawDirtyPanes(RequestCode code);
   // Request 5: moves the pane's pixels by the rows the engine is about to
@@ -82,13 +82,13 @@ class TMainWindow : public TQNWindow {
 
   // What the code and command windows add; the base does the least.
   // The engine's CodeTitle becomes the caption (taken and cleared).
-  void SetCaption();
+  virtual void SetCaption();
   using TWindow::SetCaption;
   // Makes this code window the one that shows the engine's code pane.
   virtual void MakeCurrent();
   // Request 9 on the current code window: 1 when the other code window should
   // show the position in the request block; the base keeps it (0).
-  virtual u32 MayShowPosition() { return 0; }
+  virtual u32 MayShowPosition() const { return 0; }
   // Request 21 on each code window: fix modes dropped after a program load.
   virtual void DropFixModes() {}
   // Request 23: the line-number dialog of the code window.
