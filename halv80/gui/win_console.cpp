@@ -1,89 +1,48 @@
-// The console windows' base and the service of the command side's requests.
+// The console windows' base: drawing from the text screen, keys and scroll
+// actions to the command side, the caret and the focus.
 #include "halv80/gui/win_console.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
+#include "halv80/engine/key_bindings.h"
 #include "halv80/engine/win_side.h"
 #include "halv80/gui/gui_engine.h"
-#include "halv80/gui/prj_layout.h"
-#include "halv80/gui/res_strings.h"
+#include "halv80/gui/win_requests.h"
 #include "platform/host/host_text.h"
-#include "platform/host/host_ui.h"
 #include "platform/owl/owl_system.h"
 
 namespace {
 
 constexpr u16 kPaneRowsMax = 78;
-constexpr u16 kStrMayQuitAsk = 803;
 constexpr u8 kEscapeChar = 0x1B;
+constexpr u16 kThumbRange = 1000;
+constexpr u16 kNoCaret = 0xFFFF;
+constexpr u16 kSelecting = 0x0E;  // mouseState bits 1 to 3: a selection is under way
 
-TMainWindow* Serving = nullptr;  // the console window whose HandleKey runs
-
-// The window side of the window program: each request goes to the console
-// window that entered the command side.
-class GuiWindowSide : public WindowSide {
- public:
-  void ServeRequest(RequestCode code) override {
-    if (Serving) Serving->ServiceCoreRequest(code);
-  }
-  void ShowPendingError(u16 error) override {
-    host_message_box("QUENDAR ERROR", sup_pending_error_text(error), kBoxIconExclamation | kTaskModal);
-  }
-};
-GuiWindowSide Side;
-
-// Refreshes child `index` unless it is missing or minimized.
-void refresh_child(u16 index) {
-  if (index >= kChildCount) return;
-  if (auto* w = dynamic_cast<TQNWindow*>(Frame.Children.windows[index]); w && !w->IsIconic()) w->Refresh();
-}
-
-// The engine's message buffer without one leading line feed and the blanks after it.
-std::string message_text() {
-  std::string_view text = Sup.MessageBuffer;
-  if (!text.empty() && text.front() == '\n') {
-    text.remove_prefix(1);
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  }
-  return std::string(text);
-}
-
-void error_box_request() {
-  std::string text = message_text();
-  unsigned style = kBoxIconExclamation | kTaskModal;
-  const bool ask = Sup.StartupFailure == 2;
-  if (ask) {
-    style |= kBoxOkCancel | kBoxDefaultButton2;
-    text += '\n';
-    text += res_string(kStrMayQuitAsk);
-  }
-  const int answer = host_message_box("QUENDAR ERROR", text, style);
-  if (!ask) return;
-  if (answer == kBoxAnswerOk) {
-    Sup.StartupFailure = 1;
-    Co.WaitKind = kWaitKey;
-    if (Frame.Children.mainFrame) Frame.Children.mainFrame->PostMessage(WM_CLOSE);
-  } else {
-    Run.ConfirmFlag = 0;
-    Sup.StartupFailure = 0;
-  }
-}
-
-// A request whose window-side work is not built yet: said in a debug build.
-void unhandled(RequestCode code) {
-#ifndef NDEBUG
-  std::fprintf(stderr, "halv80: request %u not served by the window side\n", unsigned(code));
-#else
-  (void)code;
-#endif
-}
+TMainWindow* FocusWindow = nullptr;  // the console window that has the focus
 
 constexpr ResponseEntry kConsoleTable[] = {
+    EvMessage<WM_CREATE, &TMainWindow::EvCreate>(),
     EvMessage<WM_CHAR, &TMainWindow::EvChar>(),
     EvMessage<WM_KEYUP, &TMainWindow::EvKeyUp>(),
+    EvMessage<WM_LBUTTONDOWN, &TMainWindow::EvLButtonDown>(),
+    EvMessage<WM_LBUTTONUP, &TMainWindow::EvLButtonUp>(),
+    EvMessage<WM_SETFOCUS, &TMainWindow::EvSetFocus>(),
+    EvMessage<WM_KILLFOCUS, &TMainWindow::EvKillFocus>(),
+    EvMessage<WM_MDIACTIVATE, &TMainWindow::EvMDIActivate>(),
+    EvMessage<WM_VSCROLL, &TMainWindow::EvVScroll>(),
 };
+
+// The keys that pass while the window is minimized or a selection runs.
+bool passes_restricted(u32 key) {
+  switch (key) {
+    case VK_END: case VK_HELP: case VK_HOME: case VK_CLEAR: case VK_ESCAPE:
+    case VK_F1 + 4: case VK_F1 + 6: case VK_F1 + 7: case VK_F10: return true;
+    default: return false;
+  }
+}
 
 }  // namespace
 
@@ -105,9 +64,32 @@ u16 console_key_code(u32 key) {
   }
 }
 
+u16 console_scroll_key(u32 code) {
+  switch (code) {
+    case SB_LINEUP: return 0x8004;
+    case SB_LINEDOWN: return 0x8002;
+    case SB_PAGEUP: return 0x8003;
+    case SB_PAGEDOWN: return 0x8001;
+    case SB_THUMBPOSITION: return 0x8007;
+    case SB_THUMBTRACK: return 0x8008;
+    case SB_TOP: return 0x8005;
+    case SB_BOTTOM: return 0x8006;
+    default: return 0;  // end-scroll and others
+  }
+}
+
+TMainWindow* console_focus_window() { return FocusWindow; }
+
 TMainWindow::TMainWindow(TMDIClient& client, std::string_view title, u16 index) : TQNWindow(client, title) {
   windowIndex = index;
+  SetVScrollStyle();
   ApplyPlacement(0);
+  service_watch_message_line();
+}
+
+TMainWindow::~TMainWindow() {
+  if (FocusWindow == this) FocusWindow = nullptr;
+  if (Service.Serving == this) Service.Serving = nullptr;
 }
 
 const ResponseEntry* TMainWindow::Find(u32 message, u32 id) {
@@ -115,8 +97,25 @@ const ResponseEntry* TMainWindow::Find(u32 message, u32 id) {
   return TQNWindow::Find(message, id);
 }
 
+i64 TMainWindow::BaseHandling(u32 message, u64 wParam, i64 lParam) {
+  OwlMessage m{message, wParam, lParam};
+  if (const ResponseEntry* e = TQNWindow::Find(message, 0)) return e->dispatch(*this, m);
+  return DefaultProcessing();
+}
+
 u16 TMainWindow::ScreenRow(u16 row) const {
   return u16(Pane() == 0 ? row + Con.Geometry.command_first_row : row + 1);
+}
+
+int TMainWindow::CaretWindowRow(u16 row) const {
+  const u16 p = Con.Geometry.command_first_row;
+  int w = -1;
+  if (Pane() == 0) {
+    if (row > p) w = row - p;  // never on the command window's first row
+  } else if (row >= 1 && row + 1 < p) {
+    w = row - 1;  // only inside the code pane's band (screen rows 1 to P - 2)
+  }
+  return w < rows ? w : -1;
 }
 
 u16 TMainWindow::GetRowText(u16, i32 row, std::string& buffer) {
@@ -142,22 +141,36 @@ void TMainWindow::FindInPane() {
   q.view.found_end_column = u16(foundColumn + foundLength);
 }
 
+void TMainWindow::CopyScreenRows(u8* characters, u8* attributes, int firstRow, int endRow, int count) {
+  const bool trim = count == 0;
+  const int width = trim ? int(kScreenColumns) : std::min(count, int(kScreenColumns));
+  const int stride = trim ? int(kScreenColumns) + 1 : count;
+  for (int w = firstRow; w < endRow; ++w) {
+    u8* text = characters + std::size_t(w - firstRow) * std::size_t(stride);
+    u8* attr = attributes + std::size_t(w - firstRow) * std::size_t(stride);
+    std::memset(text, 0, std::size_t(stride));
+    std::memset(attr, 0, std::size_t(stride));
+    const u16 s = w < 0 ? kScreenRows : ScreenRow(u16(w));
+    if (!Con.Screen || s >= kScreenRows) continue;  // past the screen: an empty row
+    const u8* cells = con_screen_row(s);
+    int length = 0;
+    for (int c = 0; c < width; ++c) {
+      text[c] = cells[2 * c];
+      attr[c] = cells[2 * c + 1];
+      if (cells[2 * c] > 0x20) length = c + 1;
+    }
+    if (trim) std::memset(text + length, 0, std::size_t(stride - length));
+  }
+}
+
 u16 TMainWindow::GetCopyRow(u16 row) {
   if (Frame.SharedRowText.size() < kSharedRowSize) Frame.SharedRowText.assign(kSharedRowSize, 0);
   if (Frame.SharedRowAttributes.size() < kSharedRowSize) Frame.SharedRowAttributes.assign(kSharedRowSize, 0);
   std::fill(Frame.SharedRowText.begin(), Frame.SharedRowText.end(), 0);
   std::fill(Frame.SharedRowAttributes.begin(), Frame.SharedRowAttributes.end(), 0);
-  const u16 s = ScreenRow(row);
-  if (!Con.Screen || s >= kScreenRows) return 0;
-  const u8* cells = con_screen_row(s);
-  u16 length = 0;
-  for (u16 c = 0; c < kScreenColumns; ++c) {
-    Frame.SharedRowText[c] = cells[2 * c];
-    Frame.SharedRowAttributes[c] = cells[2 * c + 1];
-    if (cells[2 * c] > 0x20) length = u16(c + 1);
-  }
-  std::fill(Frame.SharedRowText.begin() + length, Frame.SharedRowText.end(), 0);
-  return length;
+  static_assert(kSharedRowSize > kScreenColumns);
+  CopyScreenRows(Frame.SharedRowText.data(), Frame.SharedRowAttributes.data(), row, row + 1, 0);
+  return u16(strnlen(reinterpret_cast<const char*>(Frame.SharedRowText.data()), kScreenColumns));
 }
 
 void TMainWindow::UpdateLayout(u32 sizeType, const TSize& size) {
@@ -176,6 +189,7 @@ void TMainWindow::UpdateLayout(u32 sizeType, const TSize& size) {
     Con.Geometry.command_columns = columns;
     Con.Geometry.command_rows = rows;
   }
+  ShowScrollBar(true);
   // the engine re-splits its screen and redraws the code pane
   if (co_command_side_started() && Co.PendingError == 0 && Sup.StartupFailure == 0 && !Co.OnCommandSide) {
     sup_split_screen_panes(windowIndex);
@@ -188,16 +202,34 @@ void TMainWindow::UpdateLayout(u32 sizeType, const TSize& size) {
 }
 
 void TMainWindow::HandleKey() {
-  if (Co.PendingError != 0) return;
+  if (Co.PendingError != 0) return;  // the heartbeat shows it first
   if (Co.Request.code == RequestCode::None) {
-    TMainWindow* outer = Serving;
-    Serving = this;
-    const u16 wait = win_pump(Side);
-    Serving = outer;
+    TMainWindow* outer = Service.Serving;
+    Service.Serving = this;
+    const u16 wait = win_pump(GuiSide);
+    Service.Serving = outer;
     if (Sup.StartupFailure != 0) return;
     DrawDirtyPanes(RequestCode::None);
+    if (!Service.MessageLine.empty()) {
+      // a message the command side left on its message line (a stop reason)
+      const std::string text = std::move(Service.MessageLine);
+      Service.MessageLine.clear();
+      win_show_message_line(text);
+    }
     if (wait & kWaitBitExit) return;
+    PlaceCaret();
   }
+  if (Lst.CodeTitle) {
+    if (auto* w = dynamic_cast<TMainWindow*>(Frame.Children.consoleWindow)) w->SetCaption();
+  }
+}
+
+void TMainWindow::SetCaption() {
+  if (!Lst.CodeTitle) return;
+  std::string caption(Lst.CodeTitle, strnlen(Lst.CodeTitle, kPaneTitleMax));
+  if (windowIndex == kChildCode1) caption += "-1";
+  Lst.CodeTitle = nullptr;
+  SetCaption(caption);
 }
 
 void TMainWindow::KeyDown(u32 key, u32 repeat, u32 flags) {
@@ -208,13 +240,16 @@ void TMainWindow::KeyDown(u32 key, u32 repeat, u32 flags) {
   }
   TQNWindow::KeyDown(key, repeat, flags);
   if (lastModifiers == (kKeyCtrl | kKeyAlt)) return;
-  const bool restricted = minimized || (mouseState & 0x0E) != 0;
-  if (restricted) {
-    switch (key) {
-      case VK_END: case VK_HELP: case VK_HOME: case VK_CLEAR: case VK_ESCAPE:
-      case VK_F1 + 4: case VK_F1 + 6: case VK_F1 + 7: case VK_F10: break;
-      default: return;
-    }
+  if ((minimized || (mouseState & kSelecting) != 0) && !passes_restricted(key)) return;
+  ShowCaretState(true);
+  if (key == VK_F10 && lastModifiers == kKeyAlt) {
+    // the context menu at the lower right corner of the caret cell
+    const int column = Con.CaretColumn == kNoCaret ? 0 : Con.CaretColumn;
+    const int row = Con.CaretRow == kNoCaret ? 0 : Con.CaretRow;
+    const int down = Frame.Children.activeIndex == kChildCommand ? row - Con.Geometry.command_first_row + 1 : row;
+    const TPoint at{(column + 1) * CellWidth(), down * CellHeight()};
+    SendMessage(WM_RBUTTONDOWN, 0, owl_make_long(u16(at.x), u16(at.y)));
+    return;
   }
   if (key == VK_ESCAPE) Co.Key.character = kEscapeChar;
   else if (const u16 code = console_key_code(key)) Co.Key.key_code = code;
@@ -231,12 +266,127 @@ void TMainWindow::EvKeyUp(u32, u32, u32) {
 }
 
 void TMainWindow::EvChar(u32 character, u32, u32) {
-  if (mouseState & 0x0E) return;
+  if (mouseState & kSelecting) return;
   // a byte, sign-extended as the engine reads it
   Co.Key.character = u16(i16(i8(u8(character))));
   Co.Key.flags = u8(lastModifiers);
   ++Co.Request.key_input;
   HandleKey();
+}
+
+void TMainWindow::EvCreate() {
+  SetScrollRange(0, kThumbRange, false);
+  DefaultProcessing();
+}
+
+void TMainWindow::EvVScroll(u32 code, u32 thumb) {
+  Co.Key.thumb = u16(std::min<u32>(thumb, kThumbRange));
+  if (const u16 key = console_scroll_key(code)) Co.Key.key_code = key;
+  Co.Key.source_window = windowIndex;
+  HandleKey();
+}
+
+bool TMainWindow::DragLineScroll(u16 key) {
+  Co.Key.key_code = key;
+  Co.Key.source_window = windowIndex;
+  // the pane moved when the engine asked for its pixels to move (request 5)
+  Service.PaneScrolled = 0;
+  HandleKey();
+  return Service.PaneScrolled != 0;
+}
+
+int TMainWindow::DragScrollUp() {
+  if (!DragLineScroll(0x8004)) return 0;
+  TQNWindow::DragScrollUp();
+  return 1;
+}
+
+int TMainWindow::DragScrollDown() {
+  if (!DragLineScroll(0x8002)) return 0;
+  TQNWindow::DragScrollDown();
+  return 1;
+}
+
+void TMainWindow::EvLButtonDown(u32 modifiers, const TPoint& point) {
+  ShowCaretState(false);
+  BaseHandling(WM_LBUTTONDOWN, modifiers, owl_make_long(u16(point.x), u16(point.y)));
+}
+
+void TMainWindow::EvLButtonUp(u32 modifiers, const TPoint& point) {
+  BaseHandling(WM_LBUTTONUP, modifiers, owl_make_long(u16(point.x), u16(point.y)));
+  ShowCaretState(true);
+}
+
+bool TMainWindow::EngineIdle() {
+  return co_command_side_started() && !Co.OnCommandSide && Co.PendingError == 0 && Sup.StartupFailure == 0 &&
+         Co.Request.code == RequestCode::None && (Co.WaitKind & kWaitBitWaiting) != 0 &&
+         (Co.WaitKind & (kWaitBitBusy | kWaitBitExit)) == 0;
+}
+
+void TMainWindow::FollowKeyCursor() {
+  // Only between commands: a focus change while a command runs or a request
+  // is served (a dialog's owner coming back) leaves the engine alone.
+  if (!EngineIdle()) return;
+  // the engine's key cursor goes to the pane of the window the user works in
+  const bool code = windowIndex >= kChildCode;
+  if ((Lst.CodeCursorMode == 0 && code) || (Lst.CodeCursorMode != 0 && !code)) {
+    co_call_guarded([] { key_toggle_code_cursor(); });
+    HandleKey();
+  }
+}
+
+void TMainWindow::EvSetFocus(TWindow*) {
+  if (Co.PendingError & 0x8000) return;  // the command side waits for the system error's answer
+  FollowKeyCursor();
+  FocusWindow = this;
+  owl_create_caret(*this, CellWidth(), CellHeight());
+  placedCaretColumn = placedCaretRow = kNoCaret;
+  PlaceCaret();
+  if (mouseState == 0 && Con.CaretColumn != kNoCaret) {
+    owl_show_caret();
+    caretShown = 1;
+  } else {
+    caretShown = 0;
+  }
+  DefaultProcessing();
+}
+
+void TMainWindow::EvKillFocus(TWindow*) {
+  if (FocusWindow == this) {
+    owl_destroy_caret();
+    FocusWindow = nullptr;
+  }
+  caretShown = 0;
+  DefaultProcessing();
+}
+
+void TMainWindow::EvMDIActivate(TWindow* activated, TWindow* deactivated) {
+  // the base lets a busy command end first
+  BaseHandling(WM_MDIACTIVATE, u64(owl_ptr_word(deactivated)), owl_ptr_word(activated));
+  if (activated == this) FollowKeyCursor();
+}
+
+void TMainWindow::PlaceCaret() {
+  if (FocusWindow != this) return;
+  const u16 column = Con.CaretColumn, row = Con.CaretRow;
+  if (column == kNoCaret || (column == placedCaretColumn && row == placedCaretRow)) return;
+  const int w = CaretWindowRow(row);
+  if (w < 0) return;  // the other window's band
+  placedCaretColumn = column;
+  placedCaretRow = row;
+  owl_set_caret_pos(column * CellWidth(), w * CellHeight());
+}
+
+void TMainWindow::ShowCaretState(bool on) {
+  if (FocusWindow != this || mouseState != 0 || (on ? 1 : 0) == caretShown) return;
+  if (!on) {
+    owl_hide_caret();
+    caretShown = 0;
+    return;
+  }
+  if (Con.CaretColumn == kNoCaret) return;
+  owl_show_caret();
+  caretShown = 1;
 }
 
 void TMainWindow::Paint(TDC& dc, bool, TRect& rect) {
@@ -248,13 +398,28 @@ void TMainWindow::Paint(TDC& dc, bool, TRect& rect) {
   const int firstRow = std::max(0, rect.top / ch);
   int endRow = (rect.bottom + ch - 1) / ch;
   if (endRow == rows + 1) endRow = rows;
-  screenPainted = 1;
-  DrawScreenRows(dc, firstColumn, firstRow, endColumn, endRow);
-  Lst.Dirty[Pane()].end_row = 0;
+  const bool wasShown = caretShown != 0;
+  ShowCaretState(false);
+  const std::size_t cells = std::size_t(columns) * rows;
+  if (Pane() == 1 && Frame.Children.consoleWindow != this) {
+    // a code window that does not show the code pane: its snapshot
+    if (endColumn <= columns && endRow <= rows && snapshotText.size() >= cells && snapshotAttributes.size() >= cells)
+      PaintCells(dc, snapshotText.data(), snapshotAttributes.data(), firstRow, endRow, firstColumn, endColumn, columns,
+                 false);
+  } else {
+    screenPainted = 1;
+    PaintScreenCells(dc, firstColumn, firstRow, endColumn, endRow);
+  }
   const TRect client = GetClientRect();
   const COLORREF background = COLORREF(Layout().backgroundColour) & 0x00FFFFFF;
   if (client.bottom > rows * ch) dc.FillRect(TRect{0, rows * ch, client.right, client.bottom}, background);
   if (client.right > columns * cw) dc.FillRect(TRect{columns * cw, 0, client.right, rows * ch}, background);
+  if (wasShown) ShowCaretState(true);
+}
+
+void TMainWindow::PaintScreenCells(TDC& dc, int firstColumn, int firstRow, int endColumn, int endRow) {
+  DrawScreenRows(dc, firstColumn, firstRow, endColumn, endRow);
+  Lst.Dirty[Pane()].end_row = 0;
 }
 
 void TMainWindow::DrawScreenRows(TDC& dc, int firstColumn, int firstRow, int endColumn, int endRow) {
@@ -296,97 +461,54 @@ void TMainWindow::DrawScreenRows(TDC& dc, int firstColumn, int firstRow, int end
   }
 }
 
-void TMainWindow::DrawDirtyPanes(RequestCode code) {
-  const ChildWindowTable& t = Frame.Children;
-  TMainWindow* panes[2] = {dynamic_cast<TMainWindow*>(t.commandWindow), dynamic_cast<TMainWindow*>(t.consoleWindow)};
-  for (u16 pane = 0; pane < 2; ++pane) {
-    PaneDirtyRange& d = Lst.Dirty[pane];
-    TMainWindow* w = panes[pane];
-    if (!w || w->IsIconic() || (d.end_row == 0 && code != RequestCode::ScrollPane)) continue;
-    if (d.end_row != 0) {
-      const int top = pane == 0 ? int(d.first_row) - int(Con.Geometry.command_first_row) : int(d.first_row) - 1;
-      const int bottom = pane == 0 ? int(d.end_row) - int(Con.Geometry.command_first_row) : int(d.end_row) - 1;
-      w->InvalidateRect(TRect{int(d.first_column) * w->CellWidth(), std::max(top, 0) * w->CellHeight(),
-                              int(d.end_column) * w->CellWidth(), std::max(bottom, 0) * w->CellHeight()},
-                        false);
-      w->UpdateWindow();
-    }
-    // the engine moves its screen rows after this request: the pixels move now
-    if (code == RequestCode::ScrollPane && (Co.Request.p1 != 0) == (pane == 1)) w->ScrollPane();
-    d.end_row = 0;
-  }
+void TMainWindow::MakeCurrent() {
+  TMDIChild* old = Frame.Children.consoleWindow;
+  if (old == this) return;
+  Frame.Children.consoleWindow = this;
+  if (auto* w = dynamic_cast<TMainWindow*>(old); w && Co.Request.code != RequestCode::BringCodeWindow) w->RepaintAll();
+  RepaintAll();
 }
 
-void TMainWindow::ScrollPane() {
-  const int ch = CellHeight();
-  const int width = GetClientRect().right;
-  const int regionRows = int(std::min<u32>(Co.Request.p4, kScreenRows)) + 1;
-  const int from = int(std::min<u32>(Co.Request.p2, kScreenRows));
-  const int to = int(std::min<u32>(Co.Request.p3, kScreenRows));
-  if (from == to) return;
-  ScrollWindow(0, (to - from) * ch, TRect{0, 0, width, regionRows * ch});
-  // the row the move uncovers is blank until the engine writes its text there
-  const int exposed = to > from ? 0 : regionRows - 1;
-  TDC dc(*this);
-  dc.FillRect(TRect{0, exposed * ch, width, (exposed + 1) * ch}, COLORREF(Layout().backgroundColour) & 0x00FFFFFF);
-  Con.CaretColumn = 0;
+void TMainWindow::CmPcPosition() {
+  if (!sup_check_not_running()) return;
+  sup_run_core_request({}, 7);
+  DrawDirtyPanes(RequestCode::None);
 }
 
-void TMainWindow::ServiceCoreRequest(RequestCode code) {
-  DrawDirtyPanes(code);
-  ChildWindowTable& t = Frame.Children;
-  switch (code) {
-    case RequestCode::ScrollPane:
-      break;  // done by the pane update
-    case RequestCode::SearchText: {
-      TMainWindow* w = dynamic_cast<TMainWindow*>(t.activeIndex == kChildCommand ? t.commandWindow : t.consoleWindow);
-      if (w) w->FindInPane();
-      break;
-    }
-    case RequestCode::Refresh:
-      if (Frame.ChildrenCreated == 1)
-        for (u16 i = 0; i <= 6; ++i) refresh_child(i);
-      break;
-    case RequestCode::BreakListChanged: refresh_child(6); break;
-    case RequestCode::WatchListChanged: refresh_child(kChildWatch); break;
-    case RequestCode::HistoryUpdate: refresh_child(8); break;
-    case RequestCode::ErrorBox: error_box_request(); break;
-    case RequestCode::PageCopy:
-      if (auto* w = dynamic_cast<TQNWindow*>(t.activeIndex == kChildCommand ? t.commandWindow : t.consoleWindow))
-        w->CmPageCopy();
-      break;
-    case RequestCode::Clipboard:
-      owl_set_clipboard_text(std::string_view(Sup.MessageBuffer, strnlen(Sup.MessageBuffer, sizeof Sup.MessageBuffer)));
-      break;
-    case RequestCode::Focus: win_cycle_focus(u16(Co.Request.p1)); break;
-    case RequestCode::KeyAction20: win_toggle_maximize(); break;
-    case RequestCode::ProjectLayout:
-      Co.Request.code = RequestCode::None;
-      prj_read_section(0x100);
-      break;
-    case RequestCode::Exit:
-      Co.Request.code = RequestCode::None;
-      Side.closing = true;
-      if (t.mainFrame) t.mainFrame->PostMessage(WM_CLOSE);
-      break;
-    case RequestCode::ShowValue:
-    case RequestCode::ChooseSourceFile:
-    case RequestCode::BringCodeWindow:
-    case RequestCode::MayShowPosition:
-    case RequestCode::PickList:
-    case RequestCode::CaretHint:
-    case RequestCode::Help:
-    case RequestCode::Paste:
-    case RequestCode::OptionsDialog:
-    case RequestCode::ReloadCodeWindows:
-    case RequestCode::ScrollThumb:
-    case RequestCode::LineNumberDialog:
-    case RequestCode::CodeToPc:
-      unhandled(code);
-      break;
-    default:
-      break;  // codes without a meaning: the pane update only
+void TMainWindow::CmLineNumber() {
+  // the line-number dialog belongs to the code window
+#ifndef NDEBUG
+  std::fprintf(stderr, "halv80: request %u not served by the window side\n", unsigned(RequestCode::LineNumberDialog));
+#endif
+}
+
+void TMainWindow::ShowListDialog() {
+  // No list dialog here: the entries are taken from the command side one by
+  // one as the dialog would take them, and the choice is cancelled.
+  RequestBlock& r = Co.Request;
+  const u32 count = std::min<u32>(r.p2, 0xFFFF);
+  r.code = RequestCode::None;
+  for (u32 i = 0; i < count && !win_command_side_exited() && Co.PendingError == 0; ++i) co_enter_command_side();
+  r.p3_ptr = nullptr;
+#ifndef NDEBUG
+  std::fprintf(stderr, "halv80: request %u not served by the window side\n", unsigned(RequestCode::PickList));
+#endif
+  // modifier releases while the dialog was open never reached the engine
+  Co.Key.flags = u8(win_modifier_mask());
+}
+
+void TMainWindow::CmPaste() {
+  const std::string text = owl_clipboard_text();
+  if (text.empty()) return;
+  // the engine reads the system's CR LF line ends (it skips the LF)
+  std::string pasted;
+  pasted.reserve(text.size() + text.size() / 8);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) pasted += '\r';
+    pasted += text[i];
   }
+  Service.PasteBuffer = std::move(pasted);
+  Sup.TypedText = Service.PasteBuffer.c_str();
 }
 
 TMDIChild* make_console_window(TMDICltNEW& client, u16 index, std::string_view title) {

@@ -9,6 +9,7 @@
 #include <QMdiArea>
 #include <QPainter>
 #include <QPointer>
+#include <QScrollBar>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -87,6 +88,7 @@ struct OwlWindowQt {
   OwlReceiver receiver;
   QPointer<QWidget> outer;    // the window's own widget (frame, sub-window, dialog, bar)
   QPointer<OwlClient> client; // the client area, when the window has one
+  QPointer<QScrollBar> vscroll; // the vertical scroll bar, when the window has one
   QImage image;               // backing image of the client area
   QRect invalid;              // what waits for WM_PAINT
   bool eraseInvalid = false;
@@ -101,6 +103,13 @@ struct OwlWindowQt {
   void ArmTimer(u32 id, OwlTimerSlot& slot);
   void PostTick(u32 id);
 };
+
+// The vertical scroll bar of `owner`, made in `parent`: the user's actions
+// arrive at the owner as WM_VSCROLL; the thumb moves only when the owner
+// sets it, as the system's scroll bars do.
+QScrollBar* owl_make_vscroll(TWindow* owner, QWidget* parent);
+// A window that goes drops the caret it owns, without drawing.
+void owl_forget_caret(TWindow* window);
 
 // A window's backing image (tests read cells from it).
 const QImage& owl_window_image(const TWindow& window);

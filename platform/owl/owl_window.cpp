@@ -257,6 +257,12 @@ void OwlClient::paintEvent(QPaintEvent*) {
   if (!owner_) return;
   QPainter p(this);
   p.drawImage(0, 0, q->image);
+  const OwlCaret& caret = owl_caret();
+  if (caret.owner == owner_ && caret.hidden == 0) {
+    const TRect& r = caret.rect;
+    p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    p.fillRect(QRect(r.left, r.top, r.Width(), r.Height()), Qt::white);
+  }
 }
 
 void OwlClient::resizeEvent(QResizeEvent* e) {
@@ -353,6 +359,7 @@ TWindow::TWindow(TWindow* parent, std::string_view title) : parent_(parent), tit
 }
 
 TWindow::~TWindow() {
+  owl_forget_caret(this);
   // children first: their widgets live inside ours
   while (!children_.empty()) delete children_.back();
   if (qt_) {
@@ -1238,8 +1245,22 @@ void TMDIChild::CreateQt() {
   auto* area = qobject_cast<QMdiArea*>(Parent()->Qt()->outer.data());
   auto* sub = new OwlSubWindow(this);
   sub->setAttribute(Qt::WA_DeleteOnClose, false);
-  qt_->client = new OwlClient(this, sub);
-  sub->setWidget(qt_->client);
+  if (vscrollStyle_) {
+    // the scroll bar sits right of the client area, outside it
+    auto* box = new QWidget(sub);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    qt_->client = new OwlClient(this, box);
+    qt_->vscroll = owl_make_vscroll(this, box);
+    row->addWidget(qt_->client, 1);
+    row->addWidget(qt_->vscroll);
+    qt_->vscroll->hide();
+    sub->setWidget(box);
+  } else {
+    qt_->client = new OwlClient(this, sub);
+    sub->setWidget(qt_->client);
+  }
   qt_->outer = sub;
   if (area) area->addSubWindow(sub);
   // Keys such as Ctrl+W and Ctrl+F4 belong to the window's key handler: the

@@ -90,6 +90,17 @@ class TWindow : public TEventHandler {
   virtual bool CanClose() { return true; }
   void CloseWindow();
 
+  // The window's vertical scroll bar (a child window made with the style,
+  // see TMDIChild::SetVScrollStyle): range, thumb position and visibility.
+  // A user's action on it arrives as WM_VSCROLL (code | position << 16).
+  void SetScrollRange(int minimum, int maximum, bool redraw = true);
+  void SetScrollPos(int position, bool redraw = true);
+  int GetScrollPos() const;
+  void ShowScrollBar(bool show);
+  // Client coordinates to screen coordinates and back.
+  TPoint ClientToScreen(TPoint p) const;
+  TPoint ScreenToClient(TPoint p) const;
+
   TWindow* Parent() const { return parent_; }
   // Moves the window object under another parent (which then owns it).
   void SetParent(TWindow* parent);
@@ -337,10 +348,32 @@ class TMDIChild : public TWindow {
   // The child lives in the client; its client area is the child itself.
   TMDIChild(TMDIClient& parent, std::string_view title);
   i64 DefWindowProc(OwlMessage& msg) override;
+  // Before Create: the window gets a vertical scroll bar right of its client
+  // area (hidden until ShowScrollBar).
+  void SetVScrollStyle() { vscrollStyle_ = true; }
 
  protected:
   void CreateQt() override;
+
+ private:
+  bool vscrollStyle_ = false;
 };
+
+// The caret: one per window thread, a solid block in the client area of the
+// window that created it, drawn over the window's picture (never into its
+// backing image). Hides nest as the system's do: a caret is seen when it
+// exists and every hide was matched by a show.
+void owl_create_caret(TWindow& owner, int width, int height);
+void owl_destroy_caret();
+void owl_set_caret_pos(int x, int y);
+void owl_show_caret();
+void owl_hide_caret();
+struct OwlCaret {
+  TWindow* owner = nullptr;  // null: no caret
+  TRect rect;                // client coordinates
+  int hidden = 1;            // hides not matched by a show; 0 = seen
+};
+const OwlCaret& owl_caret();
 
 // The multi-document frame: a decorated frame whose client is an MDI client.
 class TDecoratedMDIFrame : public TDecoratedFrame {

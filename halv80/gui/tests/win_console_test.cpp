@@ -19,13 +19,16 @@
 #include "halv80/engine/testing/simulated_emulator.h"
 #include "halv80/gui/app_main.h"
 #include "halv80/gui/app_mdi.h"
+#include "halv80/gui/gui_engine.h"
 #include "halv80/gui/tests/gui_app_run.h"
 #include "halv80/gui/tests/gui_test_folder.h"
+#include "halv80/gui/win_requests.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "halv80/version.h"
 #include "platform/device/dev_driver.h"
 #include "platform/host/host_text.h"
 #include "platform/host/host_ui.h"
+#include "platform/owl/owl_system.h"
 #include "platform/owl/tests/owl_test_app.h"
 
 namespace {
@@ -73,6 +76,24 @@ TEST(ConsoleKeyTest, VirtualKeysBecomeTheEnginesKeyCodes) {
                {VK_END, 0x3F},  {VK_HELP, 0x3F},  {VK_F1, 0x62},     {VK_F10, 0x6B},    {VK_F1 + 10, 0},
                {'A', 0},        {VK_ESCAPE, 0}};
   for (const auto& c : cases) EXPECT_EQ(console_key_code(c.key), c.code) << c.key;
+}
+
+TEST(ConsoleKeyTest, ScrollBarCodesBecomeThePseudoKeysOfTheListingMoves) {
+  const struct {
+    u32 code;
+    u16 key;
+  } cases[] = {{SB_LINEUP, 0x8004},       {SB_LINEDOWN, 0x8002},   {SB_PAGEUP, 0x8003},
+               {SB_PAGEDOWN, 0x8001},     {SB_THUMBPOSITION, 0x8007}, {SB_THUMBTRACK, 0x8008},
+               {SB_TOP, 0x8005},          {SB_BOTTOM, 0x8006},     {SB_ENDSCROLL, 0}, {9, 0}};
+  for (const auto& c : cases) EXPECT_EQ(console_scroll_key(c.code), c.key) << c.code;
+}
+
+TEST(HelpContextTest, IndicesOutsideTheTableOpenTheGeneralTopic) {
+  const struct {
+    u32 index, context;
+  } cases[] = {{0, 42}, {1, 56}, {11, 44}, {0x21, 535}, {61, 2008}, {105, 2001}, {108, 2058}, {111, 42},
+               {112, 42}, {0xFFFFFFFF, 42}};
+  for (const auto& c : cases) EXPECT_EQ(help_context(c.index), c.context) << c.index;
 }
 
 // A text window over fixed rows.
@@ -149,6 +170,7 @@ class ConsoleWindowTest : public testing::Test {
     reset_engine_state();
     app_reset_state();
     frame_reset_state();
+    service_reset_state();
     Boxes.clear();
     Answers.clear();
     setenv("HALV80_LOCK_DIR", folder.dir().c_str(), 1);
@@ -170,6 +192,8 @@ class ConsoleWindowTest : public testing::Test {
   void TearDown() override {
     TApplication::SetRunHook(nullptr);
     host_set_message_box_sink(previous_sink_);
+    RequestHooks = ServiceHooks{};
+    service_reset_state();
     for (u16 i = 0; i < kChildCount; ++i) win_set_child_factory(i, nullptr);
     co_end_command_side();
     _Q_if_init();
@@ -213,6 +237,121 @@ class ConsoleWindowTest : public testing::Test {
     return bad;
   }
 
+  // What the hooks of the windows not built saw.
+  static inline std::vector<std::string> Hooked;
+  static void RecordInspect() {
+    Hooked.push_back("inspect " + std::to_string(i32(Co.Request.p1)) + "," + std::to_string(i32(Co.Request.p2)));
+  }
+  static void RecordOptions(TWindow* parent) {
+    Hooked.push_back(std::string("options ") + (parent == Frame.Children.mainFrame ? "frame" : "other"));
+  }
+
+  // Each request code once, served by the command window, with what the
+  // window side does for it.
+  static void ServeEveryRequest(TMainWindow& w) {
+    ChildWindowTable& t = Frame.Children;
+    auto* code = static_cast<TMainWindow*>(t.windows[kChildCode]);
+    auto* code1 = static_cast<TMainWindow*>(t.windows[kChildCode1]);
+    ASSERT_NE(code, nullptr);
+    ASSERT_NE(code1, nullptr);
+    ASSERT_EQ(t.consoleWindow, code);
+    RequestHooks.openInspectWindow = RecordInspect;
+    RequestHooks.optionsDialog = RecordOptions;
+    Hooked.clear();
+    owl_help_reset(false);
+    const TPoint caretAt = t.mainFrame->Client().ScreenToClient(code->ClientToScreen({2 * w.CellWidth(), 3 * w.CellHeight()}));
+    const std::string caretText = "inspect " + std::to_string(caretAt.x) + "," + std::to_string(caretAt.y);
+    bool zoomed = false;
+    char kept[] = "kept";
+    const struct {
+      u16 code;
+      std::function<void(RequestBlock&)> before;
+      std::function<void(RequestBlock&)> check;
+    } cases[] = {
+        // 1: the caret cell (2, 3) of the code window, in the MDI client's coordinates
+        {1, [](RequestBlock& r) { r.p1 = 2; r.p2 = 3; },
+         [&](RequestBlock&) { ASSERT_FALSE(Hooked.empty()); EXPECT_EQ(Hooked.back(), caretText); }},
+        // 2: no module dialog: the answer that means no choice, the count kept
+        {2, [](RequestBlock& r) { r.p1 = 0x00020005; }, [](RequestBlock& r) { EXPECT_EQ(r.p1, 0xFFFF0005u); }},
+        // 6, 7, 27: refreshes of data windows that are not there
+        {6, nullptr, nullptr},
+        {7, nullptr, nullptr},
+        {27, nullptr, nullptr},
+        // 8: the other code window shows the code pane
+        {8, nullptr, [&](RequestBlock&) { EXPECT_EQ(t.consoleWindow, code1); code->MakeCurrent(); }},
+        // 9: the base keeps the position in the current window
+        {9, [](RequestBlock& r) { r.p4 = 7; }, [](RequestBlock& r) { EXPECT_EQ(r.p4, 0u); }},
+        // 10: the active window is remembered, to be activated again later
+        {10, [&](RequestBlock&) { t.activeIndex = kChildCommand; },
+         [](RequestBlock&) { EXPECT_EQ(Service.pendingViewRequest, kChildCommand + 1); }},
+        // 12: no list dialog: the entries are taken and nothing is chosen
+        {12, [&](RequestBlock& r) { r.p2 = 0; r.p3_ptr = kept; }, [](RequestBlock& r) { EXPECT_EQ(r.p3_ptr, nullptr); }},
+        // 13: the key hint of P1 while a console window is active
+        {13, [&](RequestBlock& r) { r.p1 = 2; t.activeIndex = kChildCommand; },
+         [](RequestBlock&) { EXPECT_EQ(StatusHint, 0x4000 | 12); }},
+        // 14: the help file at the command's context, and the general one past the table
+        {14, [](RequestBlock& r) { r.p1 = 0x21; },
+         [](RequestBlock&) { ASSERT_FALSE(owl_help_calls().empty()); EXPECT_EQ(owl_help_calls().back().data, 535u); }},
+        {14, [](RequestBlock& r) { r.p1 = 500; }, [](RequestBlock&) { EXPECT_EQ(owl_help_calls().back().data, 42u); }},
+        // 15: the clipboard's text typed in, its line ends as CR LF
+        {15, [](RequestBlock&) { QApplication::clipboard()->setText("A\nB\r\nC"); },
+         [](RequestBlock&) {
+           ASSERT_NE(Sup.TypedText, nullptr);
+           EXPECT_STREQ(Sup.TypedText, "A\r\nB\r\nC");
+           Sup.TypedText = nullptr;
+         }},
+        // 17: the focus to the next child
+        {17, [](RequestBlock& r) { r.p1 = 0; }, nullptr},
+        // 18: the options dialog, parent the frame
+        {18, nullptr, [](RequestBlock&) { ASSERT_FALSE(Hooked.empty()); EXPECT_EQ(Hooked.back(), "options frame"); }},
+        // 20: zoom and back
+        {20, [&](RequestBlock&) {
+           TMDIChild* a = t.mainFrame->Client().GetActiveMDIChild();
+           zoomed = a && a->IsZoomed();
+         },
+         [&](RequestBlock&) {
+           if (TMDIChild* a = t.mainFrame->Client().GetActiveMDIChild()) {
+             EXPECT_NE(a->IsZoomed(), zoomed);
+             win_toggle_maximize();
+           }
+         }},
+        // 21: fix modes dropped, the other code window repainted
+        {21, nullptr, nullptr},
+        // 22: the thumbs, capped at the range's end
+        {22, [](RequestBlock& r) { r.p1 = 1; r.p2 = 1000; }, [&](RequestBlock&) { EXPECT_EQ(w.GetScrollPos(), 1000); }},
+        {22, [](RequestBlock& r) { r.p1 = 0; r.p2 = 5000; }, [&](RequestBlock&) { EXPECT_EQ(code->GetScrollPos(), 1000); }},
+        {22, [](RequestBlock& r) { r.p1 = 1; r.p2 = 250; }, [&](RequestBlock&) { EXPECT_EQ(w.GetScrollPos(), 250); }},
+        // 23, 26: nothing while the command window is active
+        {23, [&](RequestBlock&) { t.activeIndex = kChildCommand; }, nullptr},
+        {26, [&](RequestBlock&) { t.activeIndex = kChildCommand; Lst.ListingAddress = 0x1234; },
+         [](RequestBlock&) { EXPECT_EQ(Lst.ListingAddress, 0x1234u); }},
+        // 26 with a code window active: the code pane to the PC
+        {26, [&](RequestBlock&) { t.activeIndex = kChildCode; Lst.ListingAddress = 0x1234; },
+         [](RequestBlock&) { EXPECT_NE(Lst.ListingAddress, 0x1234u); }},
+        // codes without a meaning
+        {0, nullptr, nullptr},
+        {3, nullptr, nullptr},
+        {25, nullptr, nullptr},
+        {28, nullptr, nullptr},
+        {99, nullptr, nullptr},
+        {101, nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.code);
+      Co.Request = RequestBlock{};
+      Co.Key = KeyEvent{};
+      if (c.before) c.before(Co.Request);
+      Co.Request.code = RequestCode(c.code);
+      w.ServiceCoreRequest(RequestCode(c.code));
+      if (c.check) c.check(Co.Request);
+      Co.Request.code = RequestCode::None;
+    }
+    t.activeIndex = kChildCommand;
+    Co.Request = RequestBlock{};
+    Co.PendingError = 0;
+    EXPECT_TRUE(Boxes.empty()) << Boxes.front();
+  }
+
   ScratchFolder folder;
   HostMessageBoxSink previous_sink_ = nullptr;
   std::unique_ptr<SimulatedDriver> sim_;
@@ -228,6 +367,9 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
     ASSERT_NE(Frame.Children.commandWindow, nullptr);
     TMainWindow& w = CommandWindow();
     ASSERT_GT(w.rows, 2);
+    // the user works in the command window: the engine's key cursor follows the focus
+    w.SendMessage(WM_SETFOCUS);
+    EXPECT_EQ(Lst.CodeCursorMode, 0u);
     // Esc comes twice, as key-down and as character: the engine takes both
     w.SendMessage(WM_KEYDOWN, VK_ESCAPE);
     w.SendMessage(WM_CHAR, 0x1B);
@@ -263,6 +405,25 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
     for (u16 i = 0; i < w.rows; ++i) Type(w, "R\r");
     cells = Cells(w);
     EXPECT_EQ(cells.find(kProductName), std::string::npos) << cells;
+    // the scroll bar's actions reach the engine as the listing moves'
+    // pseudo-keys from this window, which takes them at its key wait
+    for (u32 code : {u32(SB_TOP), u32(SB_PAGEUP), u32(SB_LINEDOWN), u32(SB_BOTTOM)}) {
+      w.SendMessage(WM_VSCROLL, code);
+      EXPECT_EQ(Co.Key.key_code, 0) << code;
+      EXPECT_EQ(Co.Key.source_window, kChildCommand);
+      EXPECT_EQ(Co.WaitKind & kWaitBitWaiting, kWaitBitWaiting);
+    }
+    w.SendMessage(WM_VSCROLL, SB_TOP);
+    EXPECT_NE(Cells(w).find(kProductName), std::string::npos) << Cells(w);
+    w.SendMessage(WM_VSCROLL, SB_BOTTOM);
+    EXPECT_EQ(Cells(w), cells);
+    // a selection dragged past an edge: the pane moves one line, and says so
+    EXPECT_EQ(w.DragScrollDown(), 0) << "nothing below the newest line";
+    EXPECT_EQ(w.DragScrollUp(), 1);
+    EXPECT_NE(Cells(w), cells);
+    EXPECT_EQ(w.DragScrollDown(), 1);
+    EXPECT_EQ(Cells(w), cells);
+    EXPECT_EQ(MisdrawnRows(w), std::vector<int>{}) << Cells(w);
     Type(w, "VER\r");
     EXPECT_NE(Cells(w).find(kProductName), std::string::npos);
     // the pixels moved with the rows: every row shows what its cells hold
@@ -335,13 +496,88 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
     w.ServiceCoreRequest(RequestCode::Clipboard);
     EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "メッセージ");
 
-    // codes without a meaning, or whose window-side work is not there, do no harm
-    for (u16 code : {0, 3, 5, 6, 7, 10, 13, 21, 22, 25, 27, 28, 99, 101}) {
-      Co.Request.code = RequestCode(code);
-      w.ServiceCoreRequest(RequestCode(code));
+    ServeEveryRequest(w);
+    // a software break's stop reason, left on the engine's message line,
+    // reaches the status bar
+    {
+      auto* bar = dynamic_cast<TQNStatusBar*>(Frame.Children.mainFrame->DecorationById(32040));
+      ASSERT_NE(bar, nullptr);
+      // errors the command side reports: the busy and status kinds on the
+      // status bar, the others in the error box
+      const struct {
+        u16 error;
+        bool boxed;
+      } errors[] = {{0x8014 + 1, false}, {0x2001 + 1, false}, {2, true}, {0x4000, true}};
+      sup_set_message_buffer("text in the buffer");
+      for (const auto& e : errors) {
+        SCOPED_TRACE(e.error);
+        Boxes.clear();
+        bar->SetStatus("", kStatusNormal);
+        GuiSide.ShowPendingError(e.error);
+        const std::string text = host_cp932_to_utf8(sup_pending_error_text(e.error));
+        ASSERT_FALSE(text.empty());
+        if (e.boxed) {
+          ASSERT_EQ(Boxes.size(), 1u);
+          EXPECT_EQ(Boxes[0], "QUENDAR ERROR|" + text);
+        } else {
+          EXPECT_TRUE(Boxes.empty());
+          EXPECT_EQ(host_cp932_to_utf8(bar->GetFieldText(kStatusFieldMessage)), text);
+        }
+      }
+      Boxes.clear();
+      Type(w, "EB 100,0\rEB 101,0\rBP 102\rG =100\r");
+      for (int i = 0; i < 10000 && ::Run.ExecutionState != kExecStopped; ++i) w.HandleKey();
+      ASSERT_EQ(::Run.ExecutionState, kExecStopped);
+      w.HandleKey();
+      EXPECT_EQ(host_cp932_to_utf8(bar->GetFieldText(kStatusFieldMessage)), "ｿﾌﾄｳｪｱ ﾌﾞﾚｰｸ No.= 1");
+      EXPECT_TRUE(Boxes.empty()) << Boxes.front();
+      Type(w, "BC *\r");
     }
-    Co.Request.code = RequestCode::None;
-    EXPECT_TRUE(Boxes.empty());
+    // the engine's caption for the code window; the second one says "-1"
+    for (u16 i : {kChildCode1, kChildCode}) {
+      static_cast<TMainWindow*>(Frame.Children.windows[i])->MakeCurrent();
+      Lst.CodeTitle = "MAIN.C";
+      w.HandleKey();
+      EXPECT_EQ(Lst.CodeTitle, nullptr);
+      EXPECT_EQ(Frame.Children.windows[i]->GetCaption(), i == kChildCode ? "MAIN.C" : "MAIN.C-1");
+    }
+    // which window row shows the caret of a screen row: none outside the band
+    {
+      auto& code = *static_cast<TMainWindow*>(Frame.Children.windows[kChildCode]);
+      const int p = Con.Geometry.command_first_row;
+      ASSERT_EQ(p, code.rows + 2);
+      const struct {
+        TMainWindow* window;
+        int row, shown;
+      } cases[] = {
+          {&code, 0, -1},     {&code, 1, 0},        {&code, p - 2, p - 3},
+          {&code, p - 1, -1}, {&code, p, -1},       {&w, p - 1, -1},
+          {&w, p, -1},        {&w, p + 1, 1},       {&w, p + w.rows - 1, w.rows - 1},
+          {&w, p + w.rows, -1},
+      };
+      for (const auto& c : cases) EXPECT_EQ(c.window->CaretWindowRow(u16(c.row)), c.shown) << c.window->windowIndex << " " << c.row;
+    }
+    // the caret: the focused window's, on the engine's caret cell, hidden
+    // while a mouse button is down
+    w.SendMessage(WM_SETFOCUS);
+    Type(w, "R");
+    ASSERT_EQ(owl_caret().owner, &w);
+    EXPECT_EQ(owl_caret().hidden, 0);
+    EXPECT_EQ(w.caretShown, 1);
+    EXPECT_EQ(owl_caret().rect.left, Con.CaretColumn * w.CellWidth());
+    EXPECT_EQ(owl_caret().rect.top, (Con.CaretRow - Con.Geometry.command_first_row) * w.CellHeight());
+    EXPECT_EQ(owl_caret().rect.Height(), w.CellHeight());
+    const i64 inside = owl_make_long(u16(w.CellWidth()), u16(w.CellHeight()));
+    w.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, inside);
+    EXPECT_EQ(owl_caret().hidden, 1);
+    w.SendMessage(WM_LBUTTONUP, 0, inside);
+    EXPECT_EQ(owl_caret().hidden, 0);
+    Type(w, "\b");
+    w.SendMessage(WM_KILLFOCUS);
+    EXPECT_EQ(owl_caret().owner, nullptr);
+    // the commands still run after them
+    Type(w, "VER\r");
+    EXPECT_NE(Cells(w).find(kProductName), std::string::npos);
     // the error box shows the message buffer without its leading line feed and blanks
     sup_set_message_buffer("\n  bad thing");
     w.ServiceCoreRequest(RequestCode::ErrorBox);

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QThread>
 #include <QTimer>
 #include <QElapsedTimer>
@@ -173,6 +174,19 @@ const ResponseEntry* TestChild::Find(u32 message, u32 id) {
 }
 
 // A class below TestChild: its own row for one command, the rest from its base.
+// A child with the vertical scroll bar style that notes its scroll messages.
+class ScrollChild : public TestChild {
+ public:
+  ScrollChild(TMDIClient& client, const char* name) : TestChild(client, name) { SetVScrollStyle(); }
+  const ResponseEntry* Find(u32 message, u32 id) override;
+  void EvVScroll(u32 code, u32 position) { note("vscroll %u %u", code, position); }
+};
+constexpr ResponseEntry kScrollTable[] = {EvMessage<WM_VSCROLL, &ScrollChild::EvVScroll>()};
+const ResponseEntry* ScrollChild::Find(u32 message, u32 id) {
+  if (const ResponseEntry* e = owl_search_table(kScrollTable, message, id)) return e;
+  return TestChild::Find(message, id);
+}
+
 class DerivedChild : public TestChild {
  public:
   using TestChild::TestChild;
@@ -368,6 +382,69 @@ TEST_F(OwlFrameTest, ResizingReportsTheClientSize) {
   ASSERT_FALSE(Log.empty());
   EXPECT_EQ(Log.back(), expect);
   EXPECT_EQ(owl_window_image(*child).size(), QSize(client_rect.Width(), client_rect.Height()));
+}
+
+TEST_F(OwlFrameTest, TheScrollBarSendsItsActionsAndItsThumbMovesOnlyWhenSet) {
+  auto* w = AddChild<ScrollChild>("scroll");
+  w->SetScrollRange(0, 1000);
+  w->SetScrollPos(400);
+  w->ShowScrollBar(true);
+  pump();
+  QScrollBar* bar = w->Qt()->vscroll;
+  ASSERT_NE(bar, nullptr);
+  // right of the client area, outside it
+  EXPECT_GT(bar->width(), 0);
+  EXPECT_EQ(w->GetClientRect().Width() + bar->width(), owl_client_widget(*w)->parentWidget()->width());
+  Log.clear();
+  const struct {
+    QAbstractSlider::SliderAction action;
+    const char* noted;
+  } cases[] = {
+      {QAbstractSlider::SliderSingleStepSub, "vscroll 0 399"},
+      {QAbstractSlider::SliderSingleStepAdd, "vscroll 1 401"},
+      {QAbstractSlider::SliderPageStepSub, "vscroll 2 390"},
+      {QAbstractSlider::SliderPageStepAdd, "vscroll 3 410"},
+      {QAbstractSlider::SliderToMinimum, "vscroll 6 0"},
+      {QAbstractSlider::SliderToMaximum, "vscroll 7 1000"},
+  };
+  for (const auto& c : cases) {
+    Log.clear();
+    bar->triggerAction(c.action);
+    ASSERT_EQ(Log.size(), 1u) << c.noted;
+    EXPECT_EQ(Log.back(), c.noted);
+    EXPECT_EQ(w->GetScrollPos(), 400) << "the thumb waits for its owner";
+  }
+  // a thumb the program sets sends nothing
+  Log.clear();
+  w->SetScrollPos(1000);
+  EXPECT_EQ(w->GetScrollPos(), 1000);
+  EXPECT_TRUE(Log.empty());
+}
+
+TEST(OwlCaret, OneCaretHidesAsOftenAsItIsShownAndGoesWithItsWindow) {
+  owl_test_app();
+  auto w = std::make_unique<TWindow>(nullptr, "caret");
+  w->Create();
+  EXPECT_EQ(owl_caret().owner, nullptr);
+  owl_create_caret(*w, 8, 16);
+  EXPECT_EQ(owl_caret().owner, w.get());
+  EXPECT_EQ(owl_caret().hidden, 1);  // made hidden
+  owl_show_caret();
+  owl_show_caret();  // one too many: no effect
+  EXPECT_EQ(owl_caret().hidden, 0);
+  owl_hide_caret();
+  owl_hide_caret();
+  owl_show_caret();
+  EXPECT_EQ(owl_caret().hidden, 1);
+  owl_show_caret();
+  EXPECT_EQ(owl_caret().hidden, 0);
+  owl_set_caret_pos(24, 32);
+  EXPECT_EQ(owl_caret().rect, (TRect{24, 32, 32, 48}));
+  w.reset();
+  EXPECT_EQ(owl_caret().owner, nullptr);
+  owl_show_caret();  // without a caret: nothing
+  owl_destroy_caret();
+  EXPECT_EQ(owl_caret().owner, nullptr);
 }
 
 TEST_F(OwlFrameTest, AChildsSystemMenuTakesNoKeys) {
