@@ -15,6 +15,7 @@
 #include "halv80/gui/res_strings.h"
 #include "halv80/gui/win_command.h"
 #include "halv80/gui/win_console.h"
+#include "halv80/gui/win_requests.h"
 #include "platform/host/host_clock.h"
 #include "platform/host/host_ui.h"
 
@@ -229,13 +230,13 @@ void app_heartbeat_tick(TMainWindow& receiver) {
   // 10
   win_free_consumed_paste();
   // 11: the child that was active before a watch update comes back
-  if (Hb.pendingViewRequest != 0) {
+  if (Service.pendingViewRequest != 0) {
     if (Hb.restoreCountdown <= 0) {
       Hb.restoreCountdown = kRestoreTicks;
     } else if (--Hb.restoreCountdown <= 0) {
-      const u16 child = u16(Hb.pendingViewRequest - 1);
+      const u16 child = u16(Service.pendingViewRequest - 1);
       if (win_active_index() != child) win_activate_child(child);
-      Hb.pendingViewRequest = 0;
+      Service.pendingViewRequest = 0;
     }
   }
   // 12: profile samples while the target runs

@@ -29,7 +29,6 @@ struct HeartbeatState {
   i32 runTicks = 0;             // ticks since the running message was posted
   i32 hintModeTicks = 0;        // ticks a menu hint has stayed while the target runs
   i32 restoreCountdown = 0;     // ticks until pendingViewRequest's child comes back
-  u16 pendingViewRequest = 0;   // child index + 1 to activate again after a watch update
 };
 extern HeartbeatState Hb;
 

@@ -121,21 +121,9 @@ TCODEWindow* TCODEWindow::OtherCodeWindow() const {
 }
 
 void TCODEWindow::TakeSnapshot() {
-  snapshotColumns = std::min<u16>(columns, kScreenColumns);
-  snapshotRows = rows;
-  snapshotText.assign(std::size_t(snapshotColumns) * snapshotRows, ' ');
+  snapshotText.assign(std::size_t(columns) * rows, ' ');
   snapshotAttributes.assign(snapshotText.size(), 7);
-  if (!Con.Screen) return;
-  const u16 band_end = Con.Geometry.command_first_row > 0 ? u16(Con.Geometry.command_first_row - 1) : 0;
-  for (u16 w = 0; w < snapshotRows; ++w) {
-    const u16 s = ScreenRow(w);
-    if (s >= band_end || s >= kScreenRows) break;  // past the code pane's band
-    const u8* cells = con_screen_row(s);
-    for (u16 c = 0; c < snapshotColumns; ++c) {
-      snapshotText[std::size_t(w) * snapshotColumns + c] = cells[2 * c];
-      snapshotAttributes[std::size_t(w) * snapshotColumns + c] = cells[2 * c + 1];
-    }
-  }
+  if (Con.Screen) CopyScreenRows(snapshotText.data(), snapshotAttributes.data(), 0, rows, columns);
 }
 
 void TCODEWindow::MakeCurrent() {
@@ -234,55 +222,20 @@ void TCODEWindow::UpdateLayout(u32 sizeType, const TSize& size) {
   }
   snapshotText.assign(std::size_t(columns) * rows, ' ');
   snapshotAttributes.assign(snapshotText.size(), 7);
-  snapshotColumns = columns;
-  snapshotRows = rows;
   if (remembered) remembered->MakeCurrent();
 }
 
 void TCODEWindow::HandleKey() {
   TMainWindow::HandleKey();
   ChildWindowTable& t = Frame.Children;
-  if (Lst.CodeTitle)
-    if (auto* current = dynamic_cast<TCODEWindow*>(t.consoleWindow)) current->SetCaption();
   // the engine's key cursor is in the command pane: the command window takes over
   if (Lst.CodeCursorMode == 0 && t.commandWindow && win_active_index() != kChildCommand)
     win_activate_child(kChildCommand);
 }
 
-void TCODEWindow::Paint(TDC& dc, bool erase, TRect& rect) {
-  if (IsCurrent() || IsIconic() || minimized || layoutBusy) {
-    TMainWindow::Paint(dc, erase, rect);
-    return;
-  }
-  if (mouseState & 0x8000) mouseState = 0;
-  // not current: the cells it showed last
-  const int cw = CellWidth(), ch = CellHeight();
-  const int firstColumn = std::max(0, rect.left / cw);
-  const int endColumn = (rect.right + cw - 1) / cw;
-  const int firstRow = std::max(0, rect.top / ch);
-  int endRow = (rect.bottom + ch - 1) / ch;
-  if (endRow == rows + 1) endRow = rows;
-  const int cols = std::min<int>(endColumn, snapshotColumns);
-  const int rws = std::min<int>(endRow, snapshotRows);
-  if (endColumn <= columns && endRow <= rows && firstColumn < cols && firstRow < rws &&
-      snapshotText.size() >= std::size_t(snapshotColumns) * snapshotRows)
-    PaintCells(dc, snapshotText.data(), snapshotAttributes.data(), firstRow, rws, firstColumn, cols, snapshotColumns,
-               false);
-  const TRect client = GetClientRect();
-  const COLORREF background = COLORREF(Layout().backgroundColour) & 0x00FFFFFF;
-  if (client.bottom > rows * ch) dc.FillRect(TRect{0, rows * ch, client.right, client.bottom}, background);
-  if (client.right > columns * cw) dc.FillRect(TRect{columns * cw, 0, client.right, rows * ch}, background);
-}
-
-void TCODEWindow::ServiceCoreRequest(RequestCode code) {
-  if (!win_serve_code_request(*this, code)) TMainWindow::ServiceCoreRequest(code);
-}
-
 void TCODEWindow::EvSetFocus(TWindow* other) {
-  if (!(Co.PendingError & 0x8000) || !app_is_system_error(Co.PendingError)) {
-    MakeCurrent();
-    win_follow_key_cursor(*this);
-  }
+  if (!(Co.PendingError & 0x8000) || !app_is_system_error(Co.PendingError)) MakeCurrent();
+  // the base moves the engine's key cursor to the code pane
   ForwardToBase(WM_SETFOCUS, u64(owl_ptr_word(other)), 0);
 }
 
@@ -508,52 +461,6 @@ void TCODEWindow::CeWatch(TCommandEnabler& ce) {
 }
 
 void TCODEWindow::CeInspect(TCommandEnabler& ce) { ce.Enable(source_view() && stopped() && !busy()); }
-
-void win_follow_key_cursor(TMainWindow& focused) {
-  const bool code = focused.windowIndex >= kChildCode;
-  if ((Lst.CodeCursorMode != 0) == code || !engine_ready()) return;
-  co_call_guarded([] { key_toggle_code_cursor(); });
-  focused.TMainWindow::HandleKey();
-}
-
-bool win_serve_code_request(TMainWindow& serving, RequestCode code) {
-  ChildWindowTable& t = Frame.Children;
-  TCODEWindow* current = dynamic_cast<TCODEWindow*>(t.consoleWindow);
-  RequestBlock& q = Co.Request;
-  switch (code) {
-    case RequestCode::BringCodeWindow: {
-      TMainWindow::DrawDirtyPanes(code);
-      TCODEWindow* other = current ? current->OtherCodeWindow() : nullptr;
-      if (!other) return true;
-      if (current->HasFocus()) {
-        // brought to the top, it takes the focus and with it the key cursor
-        other->BringWindowToTop();
-        other->SetFocus();
-        serving.mouseState = 0;
-      }
-      other->MakeCurrent();
-      return true;
-    }
-    case RequestCode::MayShowPosition:
-      TMainWindow::DrawDirtyPanes(code);
-      q.p4 = current ? current->MayShowPosition() : 0;
-      return true;
-    case RequestCode::ReloadCodeWindows:
-      TMainWindow::DrawDirtyPanes(code);
-      if (current) current->ProgramLoaded();
-      return true;
-    case RequestCode::LineNumberDialog:
-      TMainWindow::DrawDirtyPanes(code);
-      if (current && win_active_index() >= kChildCode) current->CmLineNumber();
-      return true;
-    case RequestCode::CodeToPc:
-      TMainWindow::DrawDirtyPanes(code);
-      if (current && win_active_index() >= kChildCode) current->CmPcPosition();
-      return true;
-    default:
-      return false;
-  }
-}
 
 TMDIChild* make_code_window(TMDICltNEW& client, u16 index, std::string_view title) {
   switch (index) {

@@ -32,26 +32,24 @@ class TCODEWindow : public TMainWindow {
   bool IsCurrent() const { return Frame.Children.consoleWindow == this; }
   // Makes this window the consoleWindow: the old one keeps a snapshot and its
   // code-view state, this one gets its own state back and the pane redrawn.
-  void MakeCurrent();
+  void MakeCurrent() override;
   // Request 9: 1 when the other code window should show the position.
   u16 MayShowPosition(u32 otherFile, u32 nesting, u32 pc) const;
   // The same for the request block's P1 to P3 (P3 the logical PC).
-  u32 MayShowPosition() const;
+  u32 MayShowPosition() const override;
   // Request 21: both windows drop their fix modes; the other forgets its view.
   void ProgramLoaded();
   // Request 21 for this window alone: no fix mode; a window that is not
   // current forgets its saved view and is repainted.
-  void DropFixModes();
+  void DropFixModes() override;
   // The caption from the engine's CodeTitle (or the last one), the fix
   // suffix and "-1" for the second window; clears CodeTitle.
   using TWindow::SetCaption;
-  void SetCaption();
+  void SetCaption() override;
 
   void Refresh() override;
   void UpdateLayout(u32 sizeType, const TSize& size) override;
   void HandleKey() override;
-  void Paint(TDC& dc, bool erase, TRect& rect) override;
-  void ServiceCoreRequest(RequestCode code) override;
 
   void EvSetFocus(TWindow* other);
   void EvTimer(u32 id);
@@ -67,12 +65,12 @@ class TCODEWindow : public TMainWindow {
   void CmModule();
   void CmTop();
   void CmBottom();
-  void CmPcPosition();
+  void CmPcPosition() override;
   void CmFixFile() { FixRange(kFixFile); }
   void CmFixFunction() { FixRange(kFixFunction); }
   void CmFlip();
   // 446 and request 23: the line-number dialog.
-  void CmLineNumber();
+  void CmLineNumber() override;
   // 422, 423: the word at the engine's cursor, else the expression dialog,
   // asked again while the engine rejects the text.
   void CmWatch() { WatchOrInspect(0); }
@@ -93,14 +91,11 @@ class TCODEWindow : public TMainWindow {
   u32 fixStart = 0, fixEnd = 0;
   std::string fixSuffix;
   std::string captionBase;
-  // The cells shown while not current (columns x rows each).
-  std::vector<u8> snapshotText, snapshotAttributes;
-  u16 snapshotColumns = 0, snapshotRows = 0;
 
  private:
   // Runs the base class's handler of `message`, else the framework's.
   i64 ForwardToBase(u32 message, u64 wParam, i64 lParam);
-  // Copies the visible rows of the code pane into the snapshot arrays.
+  // Copies the visible rows of the code pane into the base's snapshot arrays.
   void TakeSnapshot();
   void FixRange(u16 mode);
   void CeFix(TCommandEnabler& ce, u16 mode);
@@ -112,14 +107,6 @@ class TCODEWindow : public TMainWindow {
   void WatchOrInspect(u16 inspect);
   bool ShiftClick(u32 modifiers) const;
 };
-
-// The engine's key cursor goes to the pane of the console window that got the
-// focus (toggled when they disagree), and the command side sees it.
-void win_follow_key_cursor(TMainWindow& focused);
-
-// Serves the requests that concern the code windows (8, 9, 21, 26) for the
-// console window `serving`; false for every other code.
-bool win_serve_code_request(TMainWindow& serving, RequestCode code);
 
 // The console windows and the memo of the window program, by child index.
 TMDIChild* make_code_window(TMDICltNEW& client, u16 index, std::string_view title);

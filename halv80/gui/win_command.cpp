@@ -11,6 +11,7 @@
 #include "halv80/gui/gui_engine.h"
 #include "halv80/gui/res_strings.h"
 #include "halv80/gui/win_code.h"
+#include "halv80/gui/win_requests.h"
 #include "platform/owl/owl_dc.h"
 #include "platform/owl/owl_system.h"
 
@@ -24,16 +25,12 @@ constexpr u16 kStrSymbolCaption = 1020;
 constexpr std::size_t kHistoryPrefix = 5;  // "%3d: "
 constexpr int kListRowsShown = 12;
 
-// The text the engine types from; null none.
-std::unique_ptr<std::string> PasteBuffer;
-
 constexpr ResponseEntry kCommandTable[] = {
-    EvMessage<WM_SETFOCUS, &TCMDWindow::EvSetFocus>(),
     EvCommand<&TCMDWindow::CmHistory>(kCmHistory),
     EvCommandEnable<&TCMDWindow::CeAlways>(kCmHistory),
     EvCommand<&TCMDWindow::CmSymbolExtension>(kCmSymbolExtension),
     EvCommandEnable<&TCMDWindow::CeAlways>(kCmSymbolExtension),
-    EvCommand<&TCMDWindow::CmPaste>(kCmPaste),
+    EvCommand<&TMainWindow::CmPaste>(kCmPaste),
     EvCommandEnable<&TCMDWindow::EnablePaste>(kCmPaste),
 };
 
@@ -63,32 +60,6 @@ void TCMDWindow::HandleKey() {
     if (t.windows[i] == t.consoleWindow && win_active_index() != i) win_activate_child(i);
 }
 
-void TCMDWindow::ServiceCoreRequest(RequestCode code) {
-  switch (code) {
-    case RequestCode::PickList:
-      DrawDirtyPanes(code);
-      ShowListDialog();
-      break;
-    case RequestCode::Paste:
-      DrawDirtyPanes(code);
-      CmPaste();
-      break;
-    default:
-      if (!win_serve_code_request(*this, code)) TMainWindow::ServiceCoreRequest(code);
-      break;
-  }
-}
-
-void TCMDWindow::EvSetFocus(TWindow* other) {
-  if (!(Co.PendingError & 0x8000)) win_follow_key_cursor(*this);
-  if (const ResponseEntry* e = TMainWindow::Find(WM_SETFOCUS, 0)) {
-    OwlMessage m{WM_SETFOCUS, u64(owl_ptr_word(other)), 0};
-    e->dispatch(*this, m);
-  } else {
-    DefaultProcessing();
-  }
-}
-
 void TCMDWindow::CmHistory() {
   Co.Key.key_code = 0x63;  // Shift+F2
   Co.Key.flags = kKeyShift;
@@ -99,21 +70,6 @@ void TCMDWindow::CmSymbolExtension() {
   Co.Key.key_code = 0x67;  // Shift+F6
   Co.Key.flags = kKeyShift;
   HandleKey();
-}
-
-void TCMDWindow::CmPaste() {
-  const std::string clip = owl_clipboard_text();
-  if (clip.empty()) return;
-  // the engine ends a typed line at CR: every line end becomes CR LF
-  std::string text;
-  text.reserve(clip.size() + clip.size() / 8);
-  for (std::size_t i = 0; i < clip.size(); ++i) {
-    if (clip[i] == '\n' && (i == 0 || clip[i - 1] != '\r')) text += '\r';
-    text += clip[i];
-  }
-  // a paste replaces text still being typed from an earlier one
-  PasteBuffer = std::make_unique<std::string>(std::move(text));
-  Sup.TypedText = PasteBuffer->c_str();
 }
 
 void TCMDWindow::EnablePaste(TCommandEnabler& ce) {
@@ -138,10 +94,10 @@ void TCMDWindow::ShowListDialog() {
 }
 
 void win_free_consumed_paste() {
-  if (PasteBuffer && Sup.TypedText == nullptr) PasteBuffer.reset();
+  if (!Service.PasteBuffer.empty() && Sup.TypedText == nullptr) std::string().swap(Service.PasteBuffer);
 }
 
-bool win_paste_pending() { return PasteBuffer != nullptr; }
+bool win_paste_pending() { return !Service.PasteBuffer.empty(); }
 
 // ------------------------------------------------------------ the list dialog
 

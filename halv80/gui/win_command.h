@@ -18,19 +18,16 @@ class TCMDWindow : public TMainWindow {
   // The base's HandleKey; then the code window is activated when the engine's
   // key cursor went into the code pane.
   void HandleKey() override;
-  void ServiceCoreRequest(RequestCode code) override;
-  // The engine's key cursor comes to the command pane with the focus.
-  void EvSetFocus(TWindow* other);
 
   // 484, 485: Shift+F2 and Shift+F6 for the line editor.
   void CmHistory();
   void CmSymbolExtension();
-  // 409 and request 15: the clipboard's text as typed keys.
-  void CmPaste();
+  // 409 (the base's paste) is enabled while the clipboard offers text and
+  // the engine is not busy.
   void EnablePaste(TCommandEnabler& ce);
   void CeAlways(TCommandEnabler& ce) { ce.Enable(true); }
   // Request 12: the history or symbol list dialog.
-  void ShowListDialog();
+  void ShowListDialog() override;
 };
 
 // Frees the paste buffer once the engine has typed all of it.
