@@ -148,6 +148,7 @@ void TCODEWindow::MakeCurrent() {
   core_request(kCoreRedrawCode);
   if (Co.Request.code != RequestCode::BringCodeWindow && repaintOld) old->RepaintAll();
   RepaintAll();
+  SetScrollPos(sup_code_thumb_pos(1));
 }
 
 u16 TCODEWindow::MayShowPosition(u32 otherFile, u32 nesting, u32 pc) const {
@@ -337,7 +338,9 @@ void TCODEWindow::CmBottom() {
 }
 
 void TCODEWindow::CmPcPosition() {
-  if (sup_check_not_running()) core_request(kCorePcLine);
+  if (!sup_check_not_running()) return;
+  core_request(kCorePcLine);
+  SetScrollPos(sup_code_thumb_pos(1));
 }
 
 void TCODEWindow::FixRange(u16 mode) {
@@ -395,7 +398,10 @@ void TCODEWindow::CmLineNumber() {
   CodeLineDialog::Current = &dialog;
   const int answer = dialog.Execute();
   CodeLineDialog::Current = outer;
-  if (answer == 1) RepaintAll();
+  if (answer == 1) {
+    SetScrollPos(sup_code_thumb_pos(1));
+    RepaintAll();
+  }
 }
 
 void TCODEWindow::WatchOrInspect(u16 inspect) {

@@ -282,6 +282,7 @@ TEST_F(CodeWindowTest, TheLineNumberAndExpressionDialogsHandTheirTextsToTheEngin
     EXPECT_NE(failures[0], 0);
     EXPECT_EQ(Lst.RowKey[lst_pane_top()] & 0xFFFF, 0x250u) << Cells(code);
     EXPECT_NE(Row(code, 0).find("0250"), std::string::npos) << Cells(code);
+    EXPECT_EQ(code.GetScrollPos(), 0x250 * 1000 / 0xFFFF);  // the thumb follows the pane
 
     Tick(app, 2);
   });
