@@ -4,7 +4,9 @@
 // sequences reached.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <string>
 #include <vector>
 
 #include "platform/device/dev_driver.h"
@@ -55,6 +57,43 @@ class PieceCounter : public DevicePorts {
   }
   u8 last_base_ = 0;
   u8 selected_ = 255;
+};
+
+// Logs the register accesses of a generation 0x10 board (word ports, no
+// second bank): "w R=V" a single write, "r R" a read, "b R" each byte of a
+// block write. Register 63 reads as a configured, live board.
+class RegisterLog : public DevicePorts {
+ public:
+  std::vector<std::string> log;
+
+  u8 In8(u16 port) override {
+    if (port == kBase) return last_base_ == 0 ? 0x00 : 0x81;
+    if (port != kBase + 3) return 0;
+    log.push_back("r " + std::to_string(selected_));
+    return selected_ == 63 ? u8(0x02 | (toggle_ ^= 8)) : 0;
+  }
+  u16 In16(u16) override { return 0; }
+  void Out8(u16 port, u8 value) override {
+    if (port == kBase) last_base_ = value;
+    if (port == kBase + 2) selected_ = value;
+    if (port == kBase + 3) log.push_back("b " + std::to_string(selected_));
+  }
+  void Out16(u16 port, u16 value) override {
+    if (port == kBase + 2) {
+      selected_ = u8(value);
+      log.push_back("w " + std::to_string(selected_) + "=" + std::to_string(value >> 8));
+    }
+    if (port == kBase + 4) {
+      log.push_back("b " + std::to_string(selected_));
+      log.push_back("b " + std::to_string(selected_));
+    }
+  }
+  void Out32(u16, u32) override {}
+
+ private:
+  u8 last_base_ = 0;
+  u8 selected_ = 255;
+  u8 toggle_ = 0;
 };
 
 class BiosDirectOpsTest : public testing::Test {
@@ -113,6 +152,53 @@ TEST_F(BiosDirectOpsTest, EmulationMemoryBlocksStopAtTheirBoundaries) {
       _Q_rdromblk(bytes.data(), u16(c.count));
     EXPECT_EQ(counter.pieces, c.pieces);
     EXPECT_EQ(work_.get32<kWorkRomAddress>(), c.address + c.count);  // advanced as through the driver
+  }
+}
+
+// The register sequences whose order the board depends on.
+TEST_F(BiosDirectOpsTest, OperationsKeepTheirRegisterOrder) {
+  using Log = std::vector<std::string>;
+  const struct {
+    const char* what;
+    void (*op)();
+    Log expected;
+  } cases[] = {
+      {"run-time counter, most significant first", [] { _Q_rtc0_rd(); }, {"r 11", "r 10", "r 9", "r 8"}},
+      {"monitor byte: bank, lane, address, data",
+       [] {
+         const u8 b[2] = {7, 8};
+         _Q_wrmonblk(3, 4, b, 2);
+       },
+       {"w 10=3", "w 4=14", "w 6=4", "w 5=7", "w 4=14", "w 6=5", "w 5=8"}},
+      {"trigger channel 3: data, negation, address, negation, status, pass, enable",
+       [] { _Q_trig_set(3); },
+       {"w 44=128", "w 49=0",  "w 36=8",  "b 32",    "b 32",    "b 33",   "b 33", "b 37", "b 37", "b 38",
+        "b 38",     "w 50=0",  "b 34",    "b 34",    "b 34",    "b 35",   "b 35", "b 35", "b 43", "b 43",
+        "b 43",     "b 39",    "b 39",    "b 39",    "w 50=0",  "b 42",   "b 42", "b 40", "b 40", "b 48",
+        "b 48",     "w 49=4",  "w 44=0"}},
+      {"logic configuration: hold, release, check, data, trailer, check",
+       [] {
+         const u8 d[2] = {1, 2};
+         _Q_flex_cfg(3, d, 2);
+       },
+       {"w 63=0", "w 63=1", "r 63", "b 62", "b 62"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RegisterLog ports;
+    DevSys.ports = &ports;
+    work_ = BiosWorkArea{};
+    work_.set16<kWorkBasePort>(kBase);
+    work_.set8<kWorkBusWidth>(1);
+    ASSERT_EQ(_NT_setbioswork(&work_), 0);
+    ASSERT_NE(_Q_if_init(), 255);
+    work_.set32<kWorkRegisterPage>(0);
+    ports.log.clear();
+    c.op();
+    Log got = ports.log;
+    // the configuration's trailer and I/O delays are not registers
+    if (std::string(c.what).starts_with("logic")) got.resize(std::min<std::size_t>(got.size(), 5));
+    EXPECT_EQ(got, c.expected);
   }
 }
 
