@@ -841,7 +841,10 @@ void DevBoard::SetTargetPower(bool on) {
 
 void DevBoard::SetUserRunning(bool running) {
   if (running && (!power_ || ResetHeld())) return;  // nothing runs without power or in reset
-  if (running && !user_running_) run_started_ = true;
+  if (running && !user_running_) {
+    run_started_ = true;
+    readout_ = false;  // 34/35/43/39 and 42/40 show where the program fetches again
+  }
   if (running != user_running_) DropShortcut();
   user_running_ = running;
 }
