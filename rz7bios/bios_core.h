@@ -16,6 +16,10 @@ struct BiosState {
   DevHandle Device = kDevInvalidHandle;  // the open driver device
   void (*Lock)() = nullptr;              // the lock pair in use
   void (*Unlock)() = nullptr;
+  // The JTAG port's write room as last seen, in bytes. It starts at 0, so the
+  // first write asks the board for room before it sends anything: a FIFO
+  // whose room is unknown is never overrun.
+  u16 JtagCredit = 0;
 };
 extern BiosState Bios;
 

@@ -80,15 +80,14 @@ u32 wait_for_room() {
   }
 }
 
-// Waits until a byte is there; false on a time-out.
-bool wait_for_input() {
+}  // namespace
+
+bool dir_wait_input() {
   dir_wait_begin();
   while (dir_rschk() == 0)
     if (dir_wait_step()) return false;
   return true;
 }
-
-}  // namespace
 
 u16 dir_port(std::size_t slot) { return W().get16_at(slot); }
 
@@ -365,6 +364,7 @@ void dir_init() {
   dir_br_port_sel();
   dir_tm_set();
   dir_write(54, w.get8<kWorkReg54Copy>());
+  dir_trig_set(0);
   dir_write_masked(kDirRegEmuMode, 0x0C, 0x0C);
   dir_write(13, 0);
   w.set16<kWorkTickLimit>(1000);
@@ -438,7 +438,7 @@ u32 dir_rschk() {
 
 u8 dir_getrs() {
   if (pushed_back()) return take_pushback();
-  if (receive_count() == 0 && !wait_for_input()) return 0;
+  if (receive_count() == 0 && !dir_wait_input()) return 0;
   if (pushed_back()) return take_pushback();
   W().set32<kWorkReceiveCount>(receive_count() - 1);
   return dir_read(kDirRegReceive);
@@ -451,7 +451,7 @@ u32 dir_getrsblk(std::span<u8> out) {
       out[i++] = take_pushback();
       continue;
     }
-    if (receive_count() == 0 && !wait_for_input()) return 1;
+    if (receive_count() == 0 && !dir_wait_input()) return 1;
     if (pushed_back()) continue;
     const std::size_t k = std::min<std::size_t>(out.size() - i, receive_count());
     dir_read_block(kDirRegReceive, out.subspan(i, k));

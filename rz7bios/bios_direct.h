@@ -83,7 +83,52 @@ u8 dir_getrs();
 u32 dir_getrsblk(std::span<u8> out);
 void dir_flushrs();
 
+// Waits until the channel has a byte for us; false on a time-out.
+bool dir_wait_input();
+
 // Break-port selection from offsets 524/525; the event timer.
 void dir_br_port_sel();
 void dir_tm_start();
 void dir_tm_set();
+
+// --- The operations (bios_direct_ops.cpp) ------------------------------------
+
+// Emulation memory at the work area's address (305) and area kind (303). The
+// block forms advance the address by the block's length.
+void dir_wrrom(u8 value);
+u8 dir_rdrom();
+void dir_wrromblk(std::span<const u8> data);
+void dir_rdromblk(std::span<u8> out);
+// Monitor memory, byte by byte through registers 4, 5 and 6; bank 0..255.
+void dir_bankset(u16 bank);
+void dir_wrmonblk(u16 bank, u16 address, std::span<const u8> data);
+void dir_rdmonblk(u16 bank, u16 address, std::span<u8> out);
+void dir_mon_en(u16 flag);
+// Target control and the run-time counter.
+void dir_trg_rst(u16 mode, u16 fifo_reset);
+void dir_trg_nmi(u16 ms);
+u16 dir_chk_run();
+u32 dir_chk_vcc(u16 second);
+void dir_rtc0_clr();
+u32 dir_rtc0_rd();
+// Event channels: channel n (1..3), or all three (0).
+void dir_trig_set(u16 channel);
+void dir_ev_set(u16 flags);
+u8 dir_ev_stat(u16 page);
+u16 dir_delay_rd();
+u8 dir_tm_rd(u32* out);
+// Real-time trace.
+void dir_tr_on();
+void dir_tr_go();
+u32 dir_tr_stop(u32* frame_out, u32* delay_out);
+u32 dir_tr_rdadr();
+void dir_set_fadr(u16 frame);
+void dir_rd_trc_data(u16 frame, u32* address_out, u32* data_out, u16* status_out, u16* extra_out);
+u16 dir_rdsmp_adr(u32* address_out, u16* status_out);
+// Logic configuration: 0 done, 1 failed (status word 2).
+u32 dir_flex_cfg(u8 flags, std::span<const u8> data);
+// JTAG port: 0 done, 1 time-out / bytes read.
+u16 dir_jtag_wrregblk(std::span<const u8> data);
+u16 dir_jtag_rdfifo(std::span<const u8> write, std::span<u8> read);
+// The profiler's sample exchange: 0 done, 1 time-out, 2 not the echo, 3 not running.
+u16 dir_profnmi(std::span<u8> buffer, u8 code, u16 mode);

@@ -415,6 +415,17 @@ bool DevBoard::TargetPeek(u8& value) const { return to_target_.Peek(value); }
 
 bool DevBoard::WriteRegister(u8 reg, u8 value) {
   if (reg >= kDevRegisterCount) return false;
+  if (Paged(reg)) {
+    // any set-up written ends a frame read-out (the level probe writes 32)
+    if (reg <= 43) readout_ = false;
+    if (Page1()) {
+      const u8 was = page1_[reg];
+      page1_[reg] = value;
+      PagedWritten(reg, was, value);
+      return true;
+    }
+    if (reg == kRegEventStatus) arm_trace_ = true;  // the trace trigger's sources
+  }
   const u8 before = regs_[reg];
   regs_[reg] = value;
   if (reg == kRegMonitorLanes) DropShortcut();  // the monitor window comes or goes
@@ -447,6 +458,19 @@ bool DevBoard::WriteRegister(u8 reg, u8 value) {
     case kRegLogicData:
       LogicData(value);
       break;
+    case kRegTraceControl:
+      // bit 1 rising: the trace starts in the mode written with it
+      if (!(before & 0x02) && (value & 0x02)) {
+        readout_ = false;
+        Events().TraceStart(u8(value & ~0x02));
+      } else if ((before & 0x02) && !(value & 0x02)) {
+        Events().TraceStop();
+      }
+      break;
+    case kRegTraceFrameLow:
+    case kRegTraceFrameHigh:
+      readout_ = true;
+      break;
     case kRegLogicStatus:
       LogicWritten(before, value);
       break;
@@ -458,11 +482,13 @@ bool DevBoard::WriteRegister(u8 reg, u8 value) {
 
 bool DevBoard::WriteRegisterMasked(u8 reg, u8 value, u8 mask) {
   if (reg >= kDevRegisterCount) return false;
-  return WriteRegister(reg, u8((regs_[reg] & ~mask) | (value & mask)));
+  const u8 now = Paged(reg) && Page1() ? page1_[reg] : regs_[reg];
+  return WriteRegister(reg, u8((now & ~mask) | (value & mask)));
 }
 
 u8 DevBoard::ReadRegister(u8 reg) {
   if (reg >= kDevRegisterCount) return 0xFF;
+  if (Paged(reg) && reg != kRegEventStatus) return PagedRead(reg);
   switch (reg) {
     case kRegEmuData: {
       if (!EmuRegisterOpen()) return 0xFF;
@@ -499,8 +525,11 @@ u8 DevBoard::ReadRegister(u8 reg) {
       return second_supply_ ? 0x80 : 0x00;
     case kRegJtagStatus:
       return 0x00;
-    case kRegEventData0:  // the basic event logic: its first data register reads back
-      return regs_[reg];
+    case kRegTraceDelayLow:
+    case kRegTraceDelayHigh: {
+      const u16 counted = u16(events_.TraceDelayCounted() - 1);
+      return reg == kRegTraceDelayLow ? u8(counted) : u8(counted >> 8);
+    }
     case kRegEventStatus:
       return events_.Status();
     case kRegTraceControl: {
@@ -537,6 +566,155 @@ bool DevBoard::ReadRegisterBlock(u8 reg, std::span<u8> out) {
 }
 
 u8 DevBoard::RegisterShadow(u8 reg) const { return reg < kDevRegisterCount ? regs_[reg] : 0; }
+
+// --- The instruments through their registers ---------------------------------
+
+u64 DevBoard::Now() const { return cpu_ != nullptr ? cpu_->Clock() : tstates_; }
+
+// `bytes` bytes of a register's latch, least significant first, ending
+// `offset_back` bytes before the newest.
+u32 DevBoard::Latched(u8 reg, std::size_t offset_back, std::size_t bytes) const {
+  const auto& l = latch_[reg];
+  u32 v = 0;
+  for (std::size_t i = 0; i < bytes; ++i) v |= u32(l[l.size() - 1 - offset_back - (bytes - 1 - i)]) << (8 * i);
+  return v;
+}
+
+// A pass count register: 0 stands for the first match.
+u16 DevBoard::PassFromRegister(std::size_t select) const {
+  const u16 v = u16(pass_bytes_[select & 3][0] | pass_bytes_[select & 3][1] << 8);
+  return v == 0 ? 1 : u16(v + 2);
+}
+
+void DevBoard::PagedWritten(u8 reg, u8 before, u8 value) {
+  auto& l = latch_[reg];
+  l[0] = l[1];
+  l[1] = l[2];
+  l[2] = value;
+  const std::size_t select = (page1_[kRegEventSelect] >> 2) & 3;
+  switch (reg) {
+    case kRegPassCount:
+      pass_bytes_[select][0] = pass_bytes_[select][1];
+      pass_bytes_[select][1] = value;
+      break;
+    case kRegEventEnable: {
+      const u8 was = before & 7;
+      const u8 now = value & 7;
+      if (was == 0 && now == 7) {
+        ArmFromRegisters();
+      } else if (const u8 rising = u8(now & ~was); rising != 0) {
+        for (std::size_t i = 0; i < kDevEventChannels; ++i)
+          if (rising & (1u << i)) LoadChannel(i);
+      }
+      break;
+    }
+    case kRegEventStatus:
+      arm_trace_ = false;  // the break's sources
+      break;
+    case kRegTimerControl:
+      if (!(before & 0x80) && (value & 0x80)) {
+        const u8 mode = value & 3;
+        const u32 preset = (mode & 1) ? (Latched(kRegTimerCount, 0, 3) + 1) & 0xFFFFFF : 0;
+        Events().TimerSet(u8((value >> 4) & 0x07), mode, preset, Now());
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+// Channel i from the set-up registers as the library left them.
+void DevBoard::LoadChannel(std::size_t index) {
+  DevEventChannel c;
+  for (std::size_t b = 0; b < 4; ++b) {
+    constexpr u8 kData[4] = {32, 33, 37, 38};
+    constexpr u8 kAddress[4] = {34, 35, 43, 39};
+    const auto& d = latch_[kData[b]];
+    const auto& a = latch_[kAddress[b]];
+    c.data_value |= u32(d[1]) << (8 * b);
+    c.data_mask |= u32(d[2]) << (8 * b);
+    c.address_end |= u32(a[0]) << (8 * b);
+    c.address_start |= u32(a[1]) << (8 * b);
+    c.address_mask |= u32(a[2]) << (8 * b);
+  }
+  c.status_value = u16(latch_[42][1] | latch_[40][1] << 8);
+  c.status_mask = u16(latch_[42][2] | latch_[40][2] << 8);
+  c.address_negate = (page1_[kRegEventNegate] >> index) & 1;
+  c.data_negate = (page1_[kRegEventNegate] >> (4 + index)) & 1;
+  c.pass_count = PassFromRegister(index);
+  Events().SetChannel(index, c);
+}
+
+void DevBoard::ArmFromRegisters() {
+  DevEventSelection s;
+  s.sequence = (page1_[kRegEventEnable] & 0x80) != 0;
+  s.pass_count = PassFromRegister(3);
+  if (arm_trace_) {
+    s.sources = regs_[kRegEventStatus];
+    Events().ArmTrigger(s, u16((regs_[kRegTraceDelayLow] | regs_[kRegTraceDelayHigh] << 8) + 8));
+  } else {
+    s.sources = page1_[kRegEventStatus];
+    Events().ArmBreak(s);
+  }
+}
+
+u8 DevBoard::FrameByte(u8 reg) const {
+  const DevTraceFrame& f = events_.Frame(u16(regs_[kRegTraceFrameLow] | regs_[kRegTraceFrameHigh] << 8));
+  const u16 extra = u16(events_.Stamp(f.clock) | f.marker);
+  switch (reg) {
+    case 34: return u8(f.address);
+    case 35: return u8(f.address >> 8);
+    case 43: return u8(f.address >> 16);
+    case 39: return u8(f.address >> 24);
+    case 32: return f.data;
+    case 42: return f.status;
+    case 46: return u8(extra);
+    case 47: return u8(extra >> 8);
+    default: return 0;  // data bytes 1..3 and the status high byte of an 8-bit bus
+  }
+}
+
+// Where the program fetches now: between two slices the bus's next cycle is
+// the fetch at PC; a stopped program leaves the trace's last fetch.
+u8 DevBoard::SampleByte(u8 reg) const {
+  u32 address = 0;
+  u8 status = 0;
+  if (CheckRun() & 1) {
+    if (cpu_ != nullptr) address = mmu_.Translate(cpu_->GetRegisters().pc);
+    status = kDevStatusFetch;
+  } else if (!events_.LastFetch(address, status)) {
+    address = 0;
+    status = 0;
+  }
+  switch (reg) {
+    case 34: return u8(address);
+    case 35: return u8(address >> 8);
+    case 43: return u8(address >> 16);
+    case 39: return u8(address >> 24);
+    case 42: return status;
+    case 40: return 0;
+    default: return 0xFF;
+  }
+}
+
+u8 DevBoard::PagedRead(u8 reg) {
+  // the timer's registers keep their numbers on page 1 during a read-out
+  const bool timer = reg == kRegTimerControl || reg == kRegTimerCount;
+  if (readout_ && reg != 48 && reg != 49 && reg != 50 && !(timer && Page1())) return FrameByte(reg);
+  if (Page1() && reg == kRegTimerControl) {
+    u32 count = 0;
+    const u8 s = events_.TimerRead(count, Now());
+    if (s & kDevTimerDone) timer_latched_ = count;
+    return s;
+  }
+  if (Page1() && reg == kRegTimerCount) {
+    const u32 down = u32(-timer_latched_) & 0xFFFFFF;
+    return u8(down >> (8 * ((page1_[kRegTimerControl] >> 2) & 3)));
+  }
+  // the basic event logic: its first data register reads back on page 0
+  if (reg == kRegEventData0 && !Page1()) return regs_[reg];
+  return SampleByte(reg);
+}
 
 // Register 7: the reset, NMI, run strobe, FIFO reset and counter clear lines.
 void DevBoard::ControlWritten(u8 before, u8 after) {
@@ -663,7 +841,10 @@ void DevBoard::SetTargetPower(bool on) {
 
 void DevBoard::SetUserRunning(bool running) {
   if (running && (!power_ || ResetHeld())) return;  // nothing runs without power or in reset
-  if (running && !user_running_) run_started_ = true;
+  if (running && !user_running_) {
+    run_started_ = true;
+    readout_ = false;  // 34/35/43/39 and 42/40 show where the program fetches again
+  }
   if (running != user_running_) DropShortcut();
   user_running_ = running;
 }

@@ -73,6 +73,15 @@ constexpr u8 kRegSupply = 16;          // read: bit 7 second supply present
 constexpr u8 kRegJtagStatus = 22;      // no JTAG port: reads 0 (no room, nothing ready)
 constexpr u8 kRegEventData0 = 32;      // basic event logic: reads back what was written
 constexpr u8 kRegEventData3 = 38;      // extended event logic: absent, reads 0xFF
+constexpr u8 kRegEventSelect = 36;     // page 1 bits 2-3: the channel being loaded
+constexpr u8 kRegTimerControl = 46;    // page 1
+constexpr u8 kRegTimerCount = 47;      // page 1
+constexpr u8 kRegPassCount = 48;       // page 1
+constexpr u8 kRegEventEnable = 49;     // page 1
+constexpr u8 kRegEventNegate = 50;     // page 1
+constexpr u8 kRegPage = 44;            // bit 7: page 1
+constexpr u8 kRegTraceDelayLow = 52;
+constexpr u8 kRegTraceDelayHigh = 53;
 constexpr u8 kRegEventStatus = 51;     // the sources that fired since arming
 constexpr u8 kRegTraceControl = 55;    // read: bits below
 constexpr u8 kRegTraceFrameLow = 56;   // the next trace frame written
@@ -206,15 +215,38 @@ class DevBoard : public DevBus {
 
   // --- Interface registers. Writes keep the value (the board's shadow) and
   // act; reads give the read-back bits, 0xFF where a register has none. A
-  // register number of 64 or more is refused (false, or 0xFF read). Registers
-  // 32..63 have one shadow for both pages: the paged ones are event and trace
-  // hardware that this board does not have.
+  // register number of 64 or more is refused (false, or 0xFF read).
+  // Register 44 bit 7 selects page 1, where registers 32..43 and 46..51 are
+  // the event channels' and the timer's set-up (their own shadow); the other
+  // registers are the same on both pages. RegisterShadow() gives page 0.
+  //
+  // The instruments through their registers (the library's direct back end):
+  // page 1: register 36 bits 2-3 select a channel (3: the AND/SEQ
+  // combination); 32/33/37/38 take (value, mask) of data bytes 0..3, 34/35/43/39
+  // (end, start, mask) of address bytes 0..3, 42/40 (value, mask) of the status
+  // low and high byte, 50 the negations, 48 the selected pass count less 2
+  // (low byte first). Setting one bit i of 49 loads channel i; setting bits
+  // 0-2 together from clear arms the consumer whose sources went last into
+  // 51: page 1 the break, page 0 the trace trigger (delay 52/53 + 8); 49 bit 7
+  // is the sequence flag. Register 47 takes the timer preset less 1 (three
+  // bytes, low first), 46 the resolution (high nibble) and mode (bits 0-1);
+  // 46 bit 7 rising starts the timer. Read on page 1, 46 is the timer status
+  // (a finished count is latched) and 47 the latched count's byte chosen by
+  // 46 bits 2-3, negated. Page 0: 55 bit 1 rising starts the trace in the mode
+  // written with it, falling stops it; 56/57 point the read-out at a frame,
+  // after which 32..43 and 46/47 read that frame (address 34/35/43/39, data
+  // 32/33/37/38, status 42/40, stamp 46 and 47 with the group marker in bit
+  // 7) until a register of 32..43 is written; otherwise 34/35/43/39 and 42/40
+  // read where the program fetches now. 52/53 read the frames counted since
+  // the trigger less 1. A pass count register of 0 stands for 1 and 2 alike:
+  // the first match fires.
   bool WriteRegister(u8 reg, u8 value);
   bool WriteRegisterMasked(u8 reg, u8 value, u8 mask);  // _Q_wrreg0
   u8 ReadRegister(u8 reg);
   bool WriteRegisterBlock(u8 reg, std::span<const u8> data);
   bool ReadRegisterBlock(u8 reg, std::span<u8> out);
   u8 RegisterShadow(u8 reg) const;                  // last value written; 0 when refused
+  bool Page1() const { return (regs_[kRegPage] & 0x80) != 0; }
 
   u8 InterfaceInit() const { return u8(fixture_.board_id & 15); }  // _Q_if_init
   u16 CheckRun() const;                             // _Q_chk_run: register 7 bits 4-5
@@ -295,6 +327,17 @@ class DevBoard : public DevBus {
   void LogicWritten(u8 before, u8 after);
   void LogicData(u8 value);
   bool MonitorBlockArgs(u16 bank, u16 address, std::size_t count) const;
+  // The instruments' registers (see WriteRegister).
+  static bool Paged(u8 reg) { return (reg >= 32 && reg <= 43) || (reg >= 46 && reg <= 51); }
+  void PagedWritten(u8 reg, u8 before, u8 value);
+  u8 PagedRead(u8 reg);
+  void LoadChannel(std::size_t index);
+  void ArmFromRegisters();
+  u16 PassFromRegister(std::size_t select) const;
+  u32 Latched(u8 reg, std::size_t offset_back, std::size_t bytes) const;
+  u8 FrameByte(u8 reg) const;
+  u8 SampleByte(u8 reg) const;
+  u64 Now() const;
 
   DevFixture fixture_;
   FetchObserver fetch_observer_;                     // see SetFetchObserver
@@ -318,7 +361,15 @@ class DevBoard : public DevBus {
   std::vector<u8> ram_;                              // target RAM, 1 MiB
   std::vector<u8> ports_;                            // port latches, 64 Ki
   std::array<u8, kDevMonitorMemorySize> monitor_{};  // bank b at b * 64
-  std::array<u8, kDevRegisterCount> regs_{};         // the write shadow
+  std::array<u8, kDevRegisterCount> regs_{};         // the write shadow (page 0)
+  std::array<u8, kDevRegisterCount> page1_{};        // page 1 of the paged registers
+  // The last bytes written to each page-1 register, newest last: the
+  // channel set-up registers take two or three bytes in a row.
+  std::array<std::array<u8, 3>, kDevRegisterCount> latch_{};
+  std::array<std::array<u8, 2>, 4> pass_bytes_{};    // register 48 by channel select (low, high)
+  bool arm_trace_ = false;          // register 51 was last written on page 0
+  u32 timer_latched_ = 0;           // the count of the last finished measurement
+  bool readout_ = false;            // 56/57 point the read-out at a frame
   static constexpr std::size_t kCycleKinds = std::size_t(BusCycle::InterruptAck) + 1;
   std::array<u64, kCycleKinds> cycles_{};            // by BusCycle
   Fifo to_target_;                                   // host -> target

@@ -49,15 +49,24 @@ bool DevBoardPorts::Decodes(u16 offset) const {
 }
 
 u8 DevBoardPorts::ReadSelected() {
+  const bool waiting = selected_ == kRegChannelReceive && driver_.Board().ReceiveCount() > 0;
   const u8 v = driver_.Board().ReadRegister(selected_);
+  if (waiting) driver_.RecordPortByte(SimTranscriptEntry::Kind::FromTarget, v, true);
   // a byte taken from the channel may let the monitor go on
   if (selected_ == kRegChannelReceive) driver_.Target().Service();
   return v;
 }
 
 void DevBoardPorts::WriteSelected(u8 value) {
+  if (selected_ != kRegChannel) {
+    driver_.Board().WriteRegister(selected_, value);
+    return;
+  }
+  // a full FIFO, or one held in reset, loses the byte
+  const bool took = driver_.Board().SendRoom() > 0 && !(driver_.Board().RegisterShadow(kRegControl) & kCtlFifoReset);
   driver_.Board().WriteRegister(selected_, value);
-  if (selected_ == kRegChannel) driver_.Target().Service();
+  driver_.RecordPortByte(SimTranscriptEntry::Kind::ToTarget, value, took);
+  driver_.Target().Service();
 }
 
 u8 DevBoardPorts::ReadBank2() {

@@ -13,6 +13,7 @@
 #include <iostream>
 #include <span>
 
+#include "platform/device/dev_ports.h"
 #include "platform/device/dev_tokens.h"
 #include "platform/host/host_env.h"
 #include "platform/host/host_registry.h"
@@ -907,16 +908,6 @@ bool DevProgramEmulator::Install(std::string_view program) {
     std::cerr << program << ": " << kDevBackendVariable << " must be \"driver\" or \"direct\"\n";
     return false;
   }
-  if (backend == DevBackend::Direct) {
-    // The library's direct back end serves the ports, registers, set-up and
-    // channel, but not yet emulation and monitor memory, target control,
-    // events, timer and trace: the engine would find the board and then work
-    // on operations that do nothing. It is refused until it serves them all.
-    std::cerr << program << ": " << kDevBackendVariable
-              << "=direct: the direct back end does not yet carry memory, run control, events or trace;"
-                 " unset it to use the driver\n";
-    return false;
-  }
   if (!dev_install_driver_parameters(kSimulatedPort, 0)) {
     std::cerr << program << ": cannot write the driver's parameters into " << host_reg_folder() << '\n';
     return false;
@@ -926,9 +917,17 @@ bool DevProgramEmulator::Install(std::string_view program) {
   driver_->StartThread(dev_pacing_from_environment());
   DevSys.driver = driver_.get();
   DevSys.service_running = true;
+  if (backend == DevBackend::Direct) {
+    // The system reports the platform on which the library drives the card's
+    // ports itself; the same board answers them.
+    ports_ = std::make_unique<DevBoardPorts>(*driver_, u16(kSimulatedPort));
+    DevSys.platform = kPlatformWin9x;
+    DevSys.ports = ports_.get();
+  }
   return true;
 }
 
 DevProgramEmulator::~DevProgramEmulator() {
+  if (ports_ && DevSys.ports == ports_.get()) DevSys.ports = nullptr;
   if (driver_ && DevSys.driver == driver_.get()) DevSys.driver = nullptr;
 }

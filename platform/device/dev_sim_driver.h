@@ -78,6 +78,10 @@ class SimulatedDriver : public DeviceDriver {
   void SetTargetPower(bool on);
   void SetMonitorHung(bool hung);
 
+  // A channel byte that went through the card's ports (the direct back end),
+  // for the transcript; the caller holds the board.
+  void RecordPortByte(SimTranscriptEntry::Kind direction, u8 value, bool ok) { Record({direction, value, 0, ok}); }
+
   // The latest requests and channel bytes, oldest first (kSimTranscriptLimit).
   const std::deque<SimTranscriptEntry>& Transcript() const { return transcript_; }
   void ClearTranscript();
@@ -140,8 +144,10 @@ DevBackend dev_backend_from_environment();
 // driver's parameters installed as the driver's installation would (unless
 // the registry store holds the user's own), a fresh driver entry with the
 // simulated driver behind it, and the board running on its own thread (at
-// full speed unless the environment holds it to its clock). The driver entry
-// lets go of it when the object goes.
+// full speed unless the environment holds it to its clock). With the direct
+// back end the system reports the platform whose programs drive the card's
+// ports, and the board's ports answer at the card's address. The seam lets go
+// of both when the object goes.
 class DevProgramEmulator {
  public:
   DevProgramEmulator() = default;
@@ -150,10 +156,11 @@ class DevProgramEmulator {
   ~DevProgramEmulator();
 
   // False, with a line on standard error naming `program`, when the driver's
-  // parameters could not be written, or when the environment asks for a back
-  // end that cannot serve the program.
+  // parameters could not be written, or when the environment names no back
+  // end.
   bool Install(std::string_view program);
 
  private:
   std::unique_ptr<SimulatedDriver> driver_;
+  std::unique_ptr<DevicePorts> ports_;
 };

@@ -21,10 +21,11 @@
 #include "platform/device/dev_sim_driver.h"
 #include "rz7bios/rz7bios.h"
 
-// Installs a simulated driver for board `f` and hands the engine's work area
-// to the library.
-inline void start_simulated_emulator(std::unique_ptr<SimulatedDriver>& sim, const DevFixture& f) {
-  ASSERT_TRUE(attach_simulated_emulator(sim, f));
+// Installs a simulated driver for board `f` (or its card's ports) and hands
+// the engine's work area to the library.
+inline void start_simulated_emulator(std::unique_ptr<SimulatedDriver>& sim, const DevFixture& f,
+                                     DevBackend backend = DevBackend::Driver) {
+  ASSERT_TRUE(attach_simulated_emulator(sim, f, backend));
 }
 
 // Writes the monitor image as start-up does (the break byte in the first

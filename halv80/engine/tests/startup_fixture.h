@@ -49,7 +49,10 @@ class StartupTest : public EngineTest {
     // the driver's installation left its parameters in a registry of our own
     setenv("HALV80_REGISTRY_DIR", (dir_.path() + "/registry").c_str(), 1);
     ASSERT_TRUE(dev_install_driver_parameters(kBoardPort, 0));
-    start_simulated_emulator(sim, board_);
+    start_simulated_emulator(sim, board_, backend_);
+    // Through the card's ports the board runs beside the host: no request
+    // lets its time pass.
+    if (backend_ == DevBackend::Direct || threaded_) sim->StartThread();
     place_program();
   }
   void TearDown() override {
@@ -70,6 +73,9 @@ class StartupTest : public EngineTest {
   }
 
   DevFixture board_{};
+  // The library's road to the board: HALV80_BACKEND, as the programs read it.
+  DevBackend backend_ = dev_backend_from_environment();
+  bool threaded_ = false;  // the board runs on its own thread with the driver too
   ScratchDir dir_;
   std::filesystem::path previous_dir_;
   std::unique_ptr<SimulatedDriver> sim;

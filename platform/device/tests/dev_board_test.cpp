@@ -659,3 +659,95 @@ TEST(DevBoardTest, CyclesAreCountedByKind) {
 }
 
 }  // namespace
+
+// Page 1 keeps its own registers 32..43 and 46..51; 44 and the rest are
+// common. A masked write starts from the selected page's value.
+TEST(DevBoardTest, RegisterPageSelectsItsOwnShadow) {
+  DevBoard board;
+  board.WriteRegister(kRegEventSelect, 0x11);
+  board.WriteRegister(54, 0x22);
+  board.WriteRegisterMasked(kRegPage, 0x80, 0x80);
+  ASSERT_TRUE(board.Page1());
+  board.WriteRegisterMasked(kRegEventSelect, 0x0C, 0x0C);  // page 1 starts from 0
+  board.WriteRegister(54, 0x33);
+  board.WriteRegisterMasked(kRegPage, 0x00, 0x80);
+  EXPECT_EQ(board.RegisterShadow(kRegEventSelect), 0x11);
+  EXPECT_EQ(board.RegisterShadow(54), 0x33);
+  EXPECT_EQ(board.ReadRegister(kRegEventData0), 0);  // 32 reads back on page 0
+}
+
+// The library's direct-mode register sequences reach the same instruments
+// as the driver's requests: a channel, the break's arming, the timer.
+TEST(DevBoardTest, InstrumentsLoadFromTheirRegisters) {
+  DevBoard board;
+  board.WriteRegisterMasked(kRegPage, 0x80, 0x80);
+  board.WriteRegisterMasked(kRegEventSelect, 1 << 2, 0x0C);  // channel 1
+  const u8 data[4][2] = {{0x05, 0xFF}, {0, 0}, {0, 0}, {0, 0}};
+  const u8 data_regs[4] = {32, 33, 37, 38};
+  for (int b = 0; b < 4; ++b) board.WriteRegisterBlock(data_regs[b], data[b]);
+  const u8 address[4][3] = {{0x2F, 0x00, 0xFF}, {0x30, 0x20, 0xFF}, {0, 0, 0x0F}, {0, 0, 0}};
+  const u8 address_regs[4] = {34, 35, 43, 39};
+  for (int b = 0; b < 4; ++b) board.WriteRegisterBlock(address_regs[b], address[b]);
+  board.WriteRegisterMasked(kRegEventNegate, 0x22, 0x22);  // both negations of channel 1
+  const u8 status_low[2] = {kDevStatusMemWrite, 0x1F};
+  const u8 status_high[2] = {0, 0};
+  board.WriteRegisterBlock(42, status_low);
+  board.WriteRegisterBlock(40, status_high);
+  const u8 pass[2] = {1, 0};  // pass count 3
+  board.WriteRegisterBlock(kRegPassCount, pass);
+  board.WriteRegisterMasked(kRegEventEnable, 0x02, 0x02);
+  const DevEventChannel& c = board.Events().Channel(1);
+  EXPECT_EQ(c.data_value, 0x05u);
+  EXPECT_EQ(c.data_mask, 0xFFu);
+  EXPECT_EQ(c.address_start, 0x02000u);
+  EXPECT_EQ(c.address_end, 0x0302Fu);
+  EXPECT_EQ(c.address_mask, 0xFFFFFu);
+  EXPECT_TRUE(c.address_negate);
+  EXPECT_TRUE(c.data_negate);
+  EXPECT_EQ(c.status_value, kDevStatusMemWrite);
+  EXPECT_EQ(c.status_mask, 0x1F);
+  EXPECT_EQ(c.pass_count, 3);
+
+  // pass count registers of 0 (the library's 1 and 2) fire at the first match
+  board.WriteRegisterMasked(kRegEventEnable, 0, 0x07);
+  board.WriteRegister(kRegEventStatus, kDevSrcEv2 | kDevSrcAndSeq);
+  board.WriteRegisterMasked(kRegEventSelect, 3 << 2, 0x0C);
+  const u8 zero[2] = {0, 0};
+  board.WriteRegisterBlock(kRegPassCount, zero);
+  board.WriteRegisterMasked(kRegEventEnable, 0x87, 0x87);
+  EXPECT_EQ(board.Events().BreakSelection().sources, kDevSrcEv2 | kDevSrcAndSeq);
+  EXPECT_TRUE(board.Events().BreakSelection().sequence);
+  EXPECT_EQ(board.Events().BreakSelection().pass_count, 1);
+
+  // the timer: preset less 1 in 47, resolution and mode in 46, bit 7 starts it
+  const u8 preset[3] = {0x0F, 0x27, 0};  // 10,000 - 1
+  board.WriteRegisterBlock(kRegTimerCount, preset);
+  board.WriteRegister(kRegTimerControl, 0x11);
+  board.WriteRegisterMasked(kRegTimerControl, 0x80, 0x80);
+  EXPECT_EQ(board.Events().TimerResolution(), 1);
+  EXPECT_EQ(board.ReadRegister(kRegTimerControl) & kDevTimerRunning, kDevTimerRunning);
+}
+
+// Page 0: register 55 bit 1 starts and stops the trace; 56/57 point the
+// read-out at a frame until set-up is written again.
+TEST(DevBoardTest, TraceControlAndFrameReadOut) {
+  DevBoard board;
+  board.WriteRegister(kRegTraceControl, kDevTraceStopFull);
+  board.WriteRegisterMasked(kRegTraceControl, 0x02, 0x02);
+  EXPECT_TRUE(board.Events().TraceRecording());
+  EXPECT_EQ(board.Events().TraceMode(), kDevTraceStopFull);
+  board.WriteRegisterMasked(kRegTraceControl, 0, 0x02);
+  EXPECT_FALSE(board.Events().TraceRecording());
+
+  board.Events().SetFrame(7, DevTraceFrame{0x12345, 0xA5, kDevStatusMemRead, 0x8000, 0});
+  board.WriteRegister(kRegTraceFrameLow, 7);
+  board.WriteRegister(kRegTraceFrameHigh, 0);
+  const struct { u8 reg; u8 value; } reads[] = {
+      {34, 0x45}, {35, 0x23}, {43, 0x01}, {39, 0}, {32, 0xA5}, {42, kDevStatusMemRead}, {47, 0x80}};
+  for (const auto& r : reads) {
+    SCOPED_TRACE(int(r.reg));
+    EXPECT_EQ(board.ReadRegister(r.reg), r.value);
+  }
+  board.WriteRegister(kRegEventData0, 0x5A);  // set-up written: register 32 reads back again
+  EXPECT_EQ(board.ReadRegister(kRegEventData0), 0x5A);
+}

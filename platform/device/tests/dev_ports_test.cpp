@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/device/dev_sim_driver.h"
+#include "platform/host/tests/scratch_dir.h"
 #include "rz7bios/bios_layout.h"
 #include "rz7bios/rz7bios.h"
 
@@ -130,8 +131,8 @@ TEST(DevBackendTest, TheEnvironmentChoosesTheBackEnd) {
     else
       unsetenv(kDevBackendVariable);
     EXPECT_EQ(dev_backend_from_environment(), c.backend);
-    if (c.backend != DevBackend::Driver) {
-      // the direct back end cannot serve the engine yet: refused, never a dead board
+    if (c.backend == DevBackend::Unknown) {
+      // a back end nobody knows is refused with the variable's name
       DevProgramEmulator emulator;
       testing::internal::CaptureStderr();
       EXPECT_FALSE(emulator.Install("test"));
@@ -139,6 +140,29 @@ TEST(DevBackendTest, TheEnvironmentChoosesTheBackEnd) {
     }
   }
   unsetenv(kDevBackendVariable);
+}
+
+// The direct back end: the system reports the port platform and the board's
+// ports answer at the card's address, until the emulator goes.
+TEST(DevBackendTest, TheDirectBackEndPutsTheCardsPortsBehindTheSeam) {
+  ScratchDir dir;
+  setenv("HALV80_REGISTRY_DIR", (dir.path() + "/registry").c_str(), 1);
+  setenv(kDevBackendVariable, "direct", 1);
+  {
+    DevProgramEmulator emulator;
+    ASSERT_TRUE(emulator.Install("test"));
+    EXPECT_EQ(DevSys.platform, kPlatformWin9x);
+    ASSERT_NE(DevSys.ports, nullptr);
+    BiosWorkArea work{};
+    work.set16<kWorkBasePort>(0x300);
+    ASSERT_EQ(_NT_setbioswork(&work), 0);
+    EXPECT_EQ(_Q_if_init(), DevFixture{}.board_id);
+    _NT_setbioswork(nullptr);
+  }
+  EXPECT_EQ(DevSys.ports, nullptr);
+  unsetenv(kDevBackendVariable);
+  unsetenv("HALV80_REGISTRY_DIR");
+  dev_reset_system();
 }
 
 }  // namespace
