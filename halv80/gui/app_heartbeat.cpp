@@ -120,6 +120,13 @@ void hint_step() {
   }
 }
 
+// A status message in the bar, timed out by status_step like the engine's.
+void show_message(std::string_view text, u32 state, u16 word) {
+  if (TQNStatusBar* s = status_bar()) s->SetStatus(text, state);
+  Hb.messageCountdown = kMessageTicks;
+  Hb.shownMessage = Hb.shownHint = Hb.pendingHint = word;
+}
+
 // Step 7: the engine's status message, else the key hint.
 void status_step() {
   const u16 message = app_is_system_error(Co.PendingError) ? 0 : Co.PendingError;
@@ -140,9 +147,7 @@ void status_step() {
   } else {
     text = without_leading_line(sup_pending_error_text(word));
   }
-  if (TQNStatusBar* s = status_bar()) s->SetStatus(text, (word & 0x2000) ? kStatusNotice : kStatusAlert);
-  Hb.messageCountdown = kMessageTicks;
-  Hb.shownMessage = Hb.shownHint = Hb.pendingHint = word;
+  show_message(text, (word & 0x2000) ? kStatusNotice : kStatusAlert, word);
   Co.PendingError = 0;
 }
 
@@ -188,6 +193,10 @@ void running_step() {
 }  // namespace
 
 void app_heartbeat_reset() { Hb = HeartbeatState{}; }
+
+void app_show_status_message(std::string_view cp932, u32 state) {
+  show_message(cp932, state, state == kStatusNotice ? 0x2000 : 0x0FFE);
+}
 
 bool app_is_system_error(u16 error) {
   const u16 e = u16(error & 0x7FFF);

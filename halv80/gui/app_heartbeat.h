@@ -9,6 +9,8 @@
 // nothing until the frame's command-enabling pass has set HeartbeatEnable.
 #pragma once
 
+#include <string_view>
+
 #include "platform/host/host_types.h"
 
 class TMainWindow;
@@ -37,6 +39,11 @@ void app_heartbeat_reset();
 // One tick, run by the code window `receiver` that got the timer message
 // (whatever its timer id).
 void app_heartbeat_tick(TMainWindow& receiver);
+
+// Shows `cp932` in the status bar's message field in status state `state`
+// as a status message: it stays for the message time, then the key hint
+// comes back.
+void app_show_status_message(std::string_view cp932, u32 state);
 
 // The system errors: the target hung (800) and its power missing (801),
 // bit 15 when raised on the command side, which waits for the answer.

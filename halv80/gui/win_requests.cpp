@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "halv80/gui/app_bars.h"
+#include "halv80/gui/app_heartbeat.h"
 #include "halv80/gui/gui_engine.h"
 #include "halv80/gui/prj_layout.h"
 #include "halv80/gui/res_strings.h"
@@ -27,7 +28,6 @@ constexpr u32 kStatusBarId = 32040;
 constexpr u32 kHelpContextCommand = 1;  // the help engine's context command
 constexpr u16 kChildBreak = 6;
 constexpr u16 kChildHistory = 8;
-constexpr u16 kHintBit = 0x4000;
 
 constexpr u16 HelpContextTable[kHelpContextCount] = {
     42,   56,   55,  45,  53,  47,   47,   47,  46,  49,  51,  44,  522, 42,  42,  596,  // 0-15
@@ -63,11 +63,6 @@ TMainWindow* other_code_window(TMDIChild* w) {
   if (w == t.windows[kChildCode]) return console_window(t.windows[kChildCode1]);
   if (w == t.windows[kChildCode1]) return console_window(t.windows[kChildCode]);
   return nullptr;
-}
-
-TQNStatusBar* status_bar() {
-  if (!Frame.Children.mainFrame) return nullptr;
-  return dynamic_cast<TQNStatusBar*>(Frame.Children.mainFrame->DecorationById(kStatusBarId));
 }
 
 // The message buffer without one leading line feed and the blanks after it.
@@ -175,7 +170,7 @@ void win_error_box_request() {
 
 void win_show_message_line(std::string_view cp932) {
   // Cursor moves put scope names there too: never a box, only the bar.
-  if (TQNStatusBar* bar = status_bar(); bar && !cp932.empty()) bar->SetStatus(cp932, kStatusNotice);
+  if (!cp932.empty()) app_show_status_message(cp932, kStatusNotice);
 }
 
 void GuiWindowSide::ServeRequest(RequestCode code) {
@@ -201,9 +196,8 @@ void GuiWindowSide::ShowPendingError(u16 error) {
   const bool busy = error >= kErrBusyBase && error != kErrWaitWindowSide && !hung;
   const bool status = error >= kErrStatusBase && error < kErrTextInBuffer;
   if (busy || status) {
-    if (TQNStatusBar* bar = status_bar())
-      // bit 13 chooses the second colour
-      bar->SetStatus(sup_pending_error_text(error), (error & 0x2000) ? kStatusNotice : kStatusAlert);
+    // bit 13 chooses the second colour
+    app_show_status_message(sup_pending_error_text(error), (error & 0x2000) ? kStatusNotice : kStatusAlert);
     return;
   }
   host_message_box("QUENDAR ERROR", sup_pending_error_text(error), kBoxIconExclamation | kTaskModal);

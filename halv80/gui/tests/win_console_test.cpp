@@ -17,6 +17,7 @@
 #include "halv80/engine/engine_state.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/testing/simulated_emulator.h"
+#include "halv80/gui/app_heartbeat.h"
 #include "halv80/gui/app_main.h"
 #include "halv80/gui/app_mdi.h"
 #include "halv80/gui/gui_engine.h"
@@ -525,12 +526,18 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
         }
       }
       Boxes.clear();
+      // the key hint is up before the run
+      Hb.HeartbeatEnable = 1;
+      for (int tick = 0; tick < 60; ++tick) app_heartbeat_tick(w);
       Type(w, "EB 100,0\rEB 101,0\rBP 102\rG =100\r");
       for (int i = 0; i < 10000 && ::Run.ExecutionState != kExecStopped; ++i) w.HandleKey();
       ASSERT_EQ(::Run.ExecutionState, kExecStopped);
       w.HandleKey();
       EXPECT_EQ(host_cp932_to_utf8(bar->GetFieldText(kStatusFieldMessage)), "ｿﾌﾄｳｪｱ ﾌﾞﾚｰｸ No.= 1");
       EXPECT_TRUE(Boxes.empty()) << Boxes.front();
+      // like any status message it gives way to the key hint in time
+      for (int tick = 0; tick < 60; ++tick) app_heartbeat_tick(w);
+      EXPECT_NE(host_cp932_to_utf8(bar->GetFieldText(kStatusFieldMessage)), "ｿﾌﾄｳｪｱ ﾌﾞﾚｰｸ No.= 1");
       Type(w, "BC *\r");
     }
     // the engine's caption for the code window; the second one says "-1"
