@@ -15,25 +15,17 @@
 #include "halv80/engine/testing/simulated_emulator.h"
 #include "halv80/gui/app_main.h"
 #include "halv80/gui/app_mdi.h"
-#include "halv80/gui/tests/gui_app_run.h"
-#include "halv80/gui/tests/gui_test_folder.h"
+#include "halv80/gui/tests/gui_app_fixture.h"
 #include "halv80/gui/win_code.h"
+#include "halv80/gui/win_requests.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "platform/device/dev_driver.h"
-#include "platform/owl/tests/owl_test_app.h"
 
-class GuiBoardTest : public testing::Test {
+class GuiBoardTest : public GuiAppTest {
  protected:
   void SetUp() override {
-    owl_test_app();
-    reset_engine_state();
-    app_reset_state();
-    frame_reset_state();
-    Boxes.clear();
-    Answers.clear();
-    setenv("HALV80_LOCK_DIR", folder.dir().c_str(), 1);
-    previous_sink_ = host_set_message_box_sink(record_box);
-    TApplication::SetRunHook(run_body);
+    GuiAppTest::SetUp();
+    service_reset_state();
     for (const char* name : {"qqn80.cfg", "MON80.QQN", "rz7_00.hwf"})
       std::filesystem::copy_file(std::filesystem::path(HALV80_DATA_DIR) / name, folder.dir() / name);
     for (const char* name : {"demo.hex", "demo.sym"})
@@ -47,24 +39,25 @@ class GuiBoardTest : public testing::Test {
     DevSys.service_running = true;
     Links.emulator_startup = emu_startup;
     sym_install_links();
-    for (u16 i : {kChildMemo, kChildCommand, kChildCode, kChildCode1}) win_set_child_factory(i, make_code_window);
+    InstallChildren();
   }
   void TearDown() override {
-    TApplication::SetRunHook(nullptr);
-    host_set_message_box_sink(previous_sink_);
-    for (u16 i = 0; i < kChildCount; ++i) win_set_child_factory(i, nullptr);
-    co_end_command_side();
+    EndApp();
+    RequestHooks = ServiceHooks{};
+    service_reset_state();
     _Q_if_init();
     _NT_close_driver();
     _NT_setbioswork(nullptr);
     dev_reset_system();
     sim_.reset();
     unsetenv("HALV80_REGISTRY_DIR");
-    frame_reset_state();
-    reset_engine_state();
+    ResetState();
+  }
+  // The child windows the application creates: by default the memo, the
+  // command window and the two code windows.
+  virtual void InstallChildren() {
+    for (u16 i : {kChildMemo, kChildCommand, kChildCode, kChildCode1}) win_set_child_factory(i, make_code_window);
   }
 
-  ScratchFolder folder;
-  HostMessageBoxSink previous_sink_ = nullptr;
   std::unique_ptr<SimulatedDriver> sim_;
 };
