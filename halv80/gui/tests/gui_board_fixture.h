@@ -17,9 +17,11 @@
 #include "halv80/gui/app_mdi.h"
 #include "halv80/gui/tests/gui_app_fixture.h"
 #include "halv80/gui/win_code.h"
+#include "halv80/gui/win_console.h"
 #include "halv80/gui/win_requests.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "platform/device/dev_driver.h"
+#include "platform/host/host_text.h"
 
 class GuiBoardTest : public GuiAppTest {
  protected:
@@ -57,6 +59,21 @@ class GuiBoardTest : public GuiAppTest {
   // command window and the two code windows.
   virtual void InstallChildren() {
     for (u16 i : {kChildMemo, kChildCommand, kChildCode, kChildCode1}) win_set_child_factory(i, make_code_window);
+  }
+
+  // Characters typed into console window `w`.
+  static void Type(TMainWindow& w, std::string_view text) {
+    for (char c : text) w.SendMessage(WM_CHAR, u8(c));
+  }
+  // The text of row `r` of `w` (CP932 to UTF-8).
+  static std::string Row(TMainWindow& w, u16 r) {
+    return host_cp932_to_utf8(std::string(reinterpret_cast<const char*>(Frame.SharedRowText.data()), w.GetCopyRow(r)));
+  }
+  // The text of every row the window shows, one line each.
+  static std::string Cells(TMainWindow& w) {
+    std::string all;
+    for (u16 r = 0; r < w.rows; ++r) all += Row(w, r) + "\n";
+    return all;
   }
 
   std::unique_ptr<SimulatedDriver> sim_;

@@ -169,19 +169,6 @@ class ConsoleWindowTest : public GuiBoardTest {
     for (u16 i = kChildCommand; i <= kChildCode1; ++i) win_set_child_factory(i, make_console_window);
   }
   static TMainWindow& CommandWindow() { return *static_cast<TMainWindow*>(Frame.Children.commandWindow); }
-  static void Type(TMainWindow& w, std::string_view text) {
-    for (char c : text) w.SendMessage(WM_CHAR, u8(c));
-  }
-  // The text of every row the window shows, one line each (CP932 to UTF-8).
-  static std::string Cells(TMainWindow& w) {
-    std::string all;
-    for (u16 r = 0; r < w.rows; ++r) {
-      const u16 n = w.GetCopyRow(r);
-      all += host_cp932_to_utf8(std::string(reinterpret_cast<const char*>(Frame.SharedRowText.data()), n));
-      all += '\n';
-    }
-    return all;
-  }
 
   // Rows whose drawn pixels disagree with their cells: ink on a row without
   // text, or none on a row with text.
