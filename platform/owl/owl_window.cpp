@@ -1435,9 +1435,28 @@ TDecoratedMDIFrame::TDecoratedMDIFrame(std::string_view title, u32 menu_resource
   AssignMenu(menu_resource);
 }
 
+namespace {
+
+// The window below `root` whose widget has the keyboard focus, or null.
+TWindow* focus_below(TWindow* root) {
+  for (TWindow* w : root->Children()) {
+    const QWidget* client = owl_client_widget(*w);
+    const QWidget* outer = owl_outer_widget(*w);
+    if ((client && client->hasFocus()) || (outer && outer->hasFocus())) return w;
+    if (TWindow* deeper = focus_below(w)) return deeper;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 std::vector<TEventHandler*> TDecoratedMDIFrame::CommandChain() {
   std::vector<TEventHandler*> chain;
-  if (TMDIChild* child = mdiClient_.GetActiveMDIChild()) chain.push_back(child);
+  if (TMDIChild* child = mdiClient_.GetActiveMDIChild()) {
+    // the window with the focus inside the child first, then its parents
+    for (TWindow* w = focus_below(child); w && w != child; w = w->Parent()) chain.push_back(w);
+    chain.push_back(child);
+  }
   for (TEventHandler* h : TFrameWindow::CommandChain()) chain.push_back(h);
   return chain;
 }
