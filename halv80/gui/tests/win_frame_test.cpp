@@ -25,8 +25,7 @@
 #include "halv80/gui/prj_layout.h"
 #include "halv80/gui/res_menus.h"
 #include "halv80/gui/testing/scripted_command_side.h"
-#include "halv80/gui/tests/gui_app_run.h"
-#include "halv80/gui/tests/gui_test_folder.h"
+#include "halv80/gui/tests/gui_app_fixture.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "platform/device/dev_driver.h"
 #include "platform/host/host_text.h"
@@ -43,34 +42,13 @@ class TestChild : public TMDIChild {
 };
 TMDIChild* make_test_child(TMDICltNEW& client, u16, std::string_view title) { return new TestChild(client, title); }
 
-u16 pass_checks() { return 0; }
 
-class FrameTest : public testing::Test {
+class FrameTest : public GuiAppTest {
  protected:
   void SetUp() override {
-    owl_test_app();
-    reset_engine_state();
-    app_reset_state();
-    frame_reset_state();
-    Boxes.clear();
-    Answers.clear();
-    setenv("HALV80_LOCK_DIR", folder.dir().c_str(), 1);
-    previous_sink_ = host_set_message_box_sink(record_box);
-    TApplication::SetRunHook(run_body);
-    FrameStartHooks = FrameHooks{gui_scripted_main, pass_checks};
-    gui_set_script({ScriptStep::WaitKey()});
+    GuiAppTest::SetUp();
+    UseScriptedCommandSide();
   }
-  void TearDown() override {
-    TApplication::SetRunHook(nullptr);
-    host_set_message_box_sink(previous_sink_);
-    FrameStartHooks = FrameHooks{};
-    for (u16 i = 0; i < kChildCount; ++i) win_set_child_factory(i, nullptr);
-    co_end_command_side();
-    frame_reset_state();
-    reset_engine_state();
-  }
-  // Runs the application; `body` sees it once the frame is up and painted.
-  void RunApp(std::function<void(TMDIApp&)> body) { run_app(std::move(body)); }
   void AllChildren() {
     for (u16 i = 0; i < kChildCount; ++i) win_set_child_factory(i, make_test_child);
   }
@@ -80,9 +58,6 @@ class FrameTest : public testing::Test {
     const WindowLayoutRecord& r = Frame.Children.layout[i];
     return TRect{r.left, r.top, r.right, r.bottom};
   }
-
-  ScratchFolder folder;
-  HostMessageBoxSink previous_sink_ = nullptr;
 };
 
 TEST_F(FrameTest, TheCommandSideStartsAgainstTheSimulatedEmulatorAndWaitsForAKey) {
