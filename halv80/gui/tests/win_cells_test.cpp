@@ -390,11 +390,22 @@ TEST_F(CellWindowTest, ARightClickActivatesFirstThenOpensTheWindowsPopup) {
     const TMenu popup = owl_open_popup();
     ASSERT_GT(popup.GetItemCount(), 0u);
     EXPECT_EQ(popup.Qt(), Frame.Children.mainFrame->GetMenu().GetSubMenu(5).Qt());
+    EXPECT_EQ(popup.GetItemId(0), 430u);  // the Memory window's own popup, merged after Run
     // the same click within 3 ticks of the last menu does nothing
     QWidget* open = reinterpret_cast<QWidget*>(popup.Qt());
     open->hide();
     memory->SendMessage(WM_RBUTTONDOWN, MK_RBUTTON, At(*memory, 1, 1));
     EXPECT_EQ(owl_open_popup().GetItemCount(), 0u);
+    // maximized, the window still gets its own popup
+    memory->ShowWindow(SW_SHOWMAXIMIZED);
+    QApplication::processEvents();
+    ASSERT_TRUE(memory->IsZoomed());
+    memory->mouseState = 0;
+    HeartbeatTick += 10;
+    memory->SendMessage(WM_RBUTTONDOWN, MK_RBUTTON, At(*memory, 1, 1));
+    ASSERT_GT(owl_open_popup().GetItemCount(), 0u);
+    EXPECT_EQ(owl_open_popup().GetItemId(0), 430u);
+    reinterpret_cast<QWidget*>(owl_open_popup().Qt())->hide();
     (void)w;
   });
 }

@@ -28,6 +28,7 @@
 #include "platform/device/dev_driver.h"
 #include "platform/host/host_text.h"
 #include "platform/host/host_ui.h"
+#include "platform/owl/owl_qt.h"
 #include "platform/owl/owl_system.h"
 #include "platform/owl/tests/owl_test_app.h"
 
@@ -539,6 +540,29 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
     EXPECT_NE(Cells(w).find(kProductName), std::string::npos);
   });
   EXPECT_TRUE(ran);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ConsoleWindowTest, AConsoleWindowIsNeverSizedBelowTwoRowsOfCells) {
+  RunApp([&](TMDIApp&) {
+    ASSERT_EQ(Sup.StartupFailure, 0);
+    for (u16 i : {kChildCommand, kChildCode}) {
+      SCOPED_TRACE(i);
+      auto* w = static_cast<TMainWindow*>(Frame.Children.windows[i]);
+      ASSERT_NE(w, nullptr);
+      w->MoveWindow(TRect{0, 0, 300, 12});
+      EXPECT_EQ(w->GetClientRect().Height(), w->MinClientHeight());
+      EXPECT_EQ(w->rows, 2);
+      // the user's drag is held to the same bound
+      owl_outer_widget(*w)->resize(300, 5);
+      EXPECT_EQ(w->GetClientRect().Height(), 2 * w->CellHeight());
+      w->MoveWindow(TRect{0, 0, 300, 300});
+      EXPECT_GT(w->rows, 2);
+    }
+  });
 }
 
 }  // namespace

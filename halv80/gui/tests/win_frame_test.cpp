@@ -100,7 +100,7 @@ TEST_F(FrameTest, TheMenuBarShowsMenu100AndGreysWhatNoOneAnswers) {
   RunApp([&](TMDIApp& app) {
     TMenu menu = app.frame->GetMenu();
     ASSERT_EQ(menu.GetItemCount(), 8u);
-    const char* popups[] = {"ﾌｧｲﾙ(&F)", "編集(&E)", "検索(&S)", "実行(&R)", "設定(&O)", "ｳｲﾝﾄﾞｳ(&W)", "表示(&V)", "ﾍﾙﾌﾟ(&H)"};
+    const char* popups[] = {"ﾌｧｲﾙ(&F)", "編集(&E)", "検索(&S)", "表示(&V)", "実行(&R)", "ｳｲﾝﾄﾞｳ(&W)", "設定(&O)", "ﾍﾙﾌﾟ(&H)"};
     auto* bar = static_cast<QMainWindow*>(owl_outer_widget(*app.frame))->menuBar();
     for (u32 i = 0; i < 8; ++i) EXPECT_EQ(bar->actions()[int(i)]->text().toStdString(), popups[i]);
     EXPECT_EQ(host_cp932_to_utf8(menu.GetMenuString(406)), "ﾛｰﾄﾞ(&L)..\tShift+F9");
@@ -116,6 +116,34 @@ TEST_F(FrameTest, TheMenuBarShowsMenu100AndGreysWhatNoOneAnswers) {
     EXPECT_EQ(menu.GetMenuState(kIdStatusBar), MF_CHECKED);
     EXPECT_EQ(menu.GetMenuState(419), MF_CHECKED);  // hints on
     EXPECT_EQ(menu.GetMenuState(405), MF_CHECKED);  // window resizing on
+  });
+}
+
+TEST_F(FrameTest, TheActiveChildsMenuTakesItsPlaceInTheBar) {
+  folder.Write("qqn80.qpj", project_text());
+  AllChildren();
+  RunApp([&](TMDIApp& app) {
+    auto titles = [&] {
+      std::vector<std::string> t;
+      auto* bar = static_cast<QMainWindow*>(owl_outer_widget(*app.frame))->menuBar();
+      for (QAction* a : bar->actions()) t.push_back(a->text().toStdString());
+      return t;
+    };
+    const TMenu menu = app.frame->GetMenu();
+    // the memo's Edit and Search popups stand in for the frame's; its own follows Run
+    win_activate_child(kChildMemo);
+    EXPECT_EQ(titles(), (std::vector<std::string>{"ﾌｧｲﾙ(&F)", "編集(&E)", "検索(&S)", "表示(&V)", "実行(&R)", "メモ(&M)",
+                                                  "ｳｲﾝﾄﾞｳ(&W)", "設定(&O)", "ﾍﾙﾌﾟ(&H)"}));
+    EXPECT_EQ(menu.GetSubMenu(1).GetItemId(0), 24321u);  // the edit control's Undo, not the frame's Paste
+    EXPECT_EQ(menu.GetSubMenu(5).GetItemId(5), 24326u);
+    EXPECT_FALSE(menu.HasItem(410));
+    // the command window keeps the frame's Edit and Search and adds its own popup
+    win_activate_child(kChildCommand);
+    EXPECT_EQ(titles(), (std::vector<std::string>{"ﾌｧｲﾙ(&F)", "編集(&E)", "検索(&S)", "表示(&V)", "実行(&R)", "コマンド",
+                                                  "ｳｲﾝﾄﾞｳ(&W)", "設定(&O)", "ﾍﾙﾌﾟ(&H)"}));
+    EXPECT_EQ(menu.GetSubMenu(1).GetItemId(0), 409u);
+    EXPECT_EQ(menu.GetSubMenu(5).GetItemId(0), 484u);
+    EXPECT_FALSE(menu.HasItem(24321));
   });
 }
 
