@@ -272,9 +272,18 @@ void sym_reset() {
   sym_source_reset();  // the old program's source file closed, the line cache taken once and emptied
   SymTrap = SymTrapState{};  // a new program has no traps planted
 
+  // The first chunk is kept, cleared, for the next program: a reset at every
+  // load would otherwise map and fault in a fresh megabyte each time.
+  std::unique_ptr<u8[]> first = std::move(SymStore.Chunks[0]);
   for (auto& chunk : SymStore.Chunks) chunk.reset();
   SymStore.ChunkCount = 0;
   SymStore.ChunkFill = kSymChunkSize;
+  if (first) {
+    std::memset(first.get(), 0, kSymChunkSize);
+    SymStore.Chunks[0] = std::move(first);
+    SymStore.ChunkCount = 1;
+    SymStore.ChunkFill = 0;
+  }
   SymStore.ChunkLimit = std::min<u32>(Sw.SymbolBlockLimit, kSymChunkMax);
   std::fill(std::begin(SymStore.FreePages), std::end(SymStore.FreePages), nullptr);
   SymStore.FreePageCount = 0;
