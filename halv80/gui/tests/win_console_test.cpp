@@ -211,14 +211,15 @@ class ConsoleWindowTest : public testing::Test {
   static void Type(TMainWindow& w, std::string_view text) {
     for (char c : text) w.SendMessage(WM_CHAR, u8(c));
   }
-  // The text of every row the window shows, one line each (CP932 to UTF-8).
+  // The text of one window row (CP932 to UTF-8).
+  static std::string Row(TMainWindow& w, u16 r) {
+    const u16 n = w.GetCopyRow(r);
+    return host_cp932_to_utf8(std::string(reinterpret_cast<const char*>(Frame.SharedRowText.data()), n));
+  }
+  // The text of every row the window shows, one line each.
   static std::string Cells(TMainWindow& w) {
     std::string all;
-    for (u16 r = 0; r < w.rows; ++r) {
-      const u16 n = w.GetCopyRow(r);
-      all += host_cp932_to_utf8(std::string(reinterpret_cast<const char*>(Frame.SharedRowText.data()), n));
-      all += '\n';
-    }
+    for (u16 r = 0; r < w.rows; ++r) all += Row(w, r) + '\n';
     return all;
   }
 
@@ -593,6 +594,38 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
     // the commands still run after the requests
     Type(w, "VER\r");
     EXPECT_NE(Cells(w).find(kProductName), std::string::npos);
+  });
+  EXPECT_TRUE(ran);
+}
+
+// The prompt stands on the command window's last row, right below the last
+// output, also after the window was laid out at start-up and after it grew;
+// the rows it gained show the lines logged before.
+TEST_F(ConsoleWindowTest, TheCommandWindowShowsTheLogDownToThePromptOnItsLastRowAfterItGrows) {
+  for (const char* name : {"demo.hex", "demo.sym"})
+    std::filesystem::copy_file(std::filesystem::path(HALV80_TEST_PROGRAM_DIR) / "load" / name, folder.dir() / name);
+  bool ran = false;
+  RunApp([&](TMDIApp&) {
+    ran = true;
+    ASSERT_EQ(Sup.StartupFailure, 0);
+    TMainWindow& w = CommandWindow();
+    Type(w, "L demo\r");
+    EXPECT_EQ(Row(w, u16(w.rows - 1)), ">") << Cells(w);
+    EXPECT_EQ(Row(w, u16(w.rows - 2)), "Complete") << Cells(w);
+    // more lines than the grown window has rows, none of them empty
+    for (int i = 0; i < 20; ++i) Type(w, "R\r");
+    const u16 before = w.rows;
+    const TRect r = w.GetWindowRect();
+    w.MoveWindow(TRect{r.left, r.top, r.right, r.bottom + 10 * w.CellHeight()});
+    ASSERT_GE(w.rows, before + 8) << "the window grew";
+    EXPECT_EQ(Row(w, u16(w.rows - 1)), ">");
+    for (u16 row = 0; row + 1 < w.rows; ++row) EXPECT_NE(Row(w, row), "") << row << "\n" << Cells(w);
+    EXPECT_EQ(MisdrawnRows(w), std::vector<int>{}) << Cells(w);
+    // typing and output go on from the prompt on the last row
+    Type(w, "R\r");
+    EXPECT_EQ(Row(w, u16(w.rows - 1)), ">");
+    EXPECT_EQ(Row(w, u16(w.rows - 4)), ">R") << Cells(w);
+    EXPECT_EQ(MisdrawnRows(w), std::vector<int>{}) << Cells(w);
   });
   EXPECT_TRUE(ran);
 }
