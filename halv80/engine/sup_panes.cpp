@@ -44,6 +44,11 @@ void sup_split_screen_panes(u16 window_index) {
   // and the prompt would stand above the pane's last row: the pane is filled
   // from the log again, the prompt line on its last row.
   if (before.top == first && before.bottom == first + rows) return;
+  if (Con.OverlayDepth != 0 || Con.Window == kSlotOverlay) return;  // the overlay keeps its cells
+  // Rows the command pane gave up would show its old text in the code pane,
+  // which draws nothing while it has no listing: they are blanked.
+  con_blank_rows(before.top, std::min(before.bottom, first));
+  con_blank_rows(std::max(before.top, u16(first + rows)), before.bottom);
   con_log_refill_pane();
   // the caret stood on the command pane's cursor: it moves with it
   if (Con.CaretColumn != 0xFFFF && Con.CaretRow == before.row)

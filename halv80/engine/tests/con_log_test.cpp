@@ -351,7 +351,8 @@ TEST_F(ConLogTest, RepaintAndShowingALineKeepTheInputLineBelow) {
 
 // The window side lays the panes out again: the command pane's rows, old and
 // new, show the log's lines with the input line and the cursor on its last
-// row, wherever the pane now lies and however many rows it has.
+// row, wherever the pane now lies and however many rows it has; the rows it
+// gave up are blanked.
 TEST_F(ConLogTest, ThePaneSplitFillsTheCommandPaneFromTheLog) {
   const auto split = [](u16 first, u16 rows) {
     Con.Geometry.command_first_row = first;
@@ -395,6 +396,12 @@ TEST_F(ConLogTest, ThePaneSplitFillsTheCommandPaneFromTheLog) {
     EXPECT_EQ(Con.Row, c.first + c.rows - 1);
     EXPECT_EQ(Con.Column, 3);
     EXPECT_EQ(Con.CaretRow, Con.Row);
+    // rows it gave up are blank, not a copy of its old lines in the code pane
+    for (u16 row = kPaneTop; row < kPaneBottom; ++row) {
+      if (row < c.first || row >= c.first + c.rows) {
+        EXPECT_EQ(row_text(row), "") << row;
+      }
+    }
     // the next output follows on from the input line
     print("\nZ");
     EXPECT_EQ(row_text(u16(Con.Row - 1)), ">ab");

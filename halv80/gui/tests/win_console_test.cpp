@@ -600,7 +600,8 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
 
 // The prompt stands on the command window's last row, right below the last
 // output, also after the window was laid out at start-up and after it grew;
-// the rows it gained show the lines logged before.
+// the rows it gained show the lines logged before, and the rows it gave up
+// leave nothing behind in the code window.
 TEST_F(ConsoleWindowTest, TheCommandWindowShowsTheLogDownToThePromptOnItsLastRowAfterItGrows) {
   for (const char* name : {"demo.hex", "demo.sym"})
     std::filesystem::copy_file(std::filesystem::path(HALV80_TEST_PROGRAM_DIR) / "load" / name, folder.dir() / name);
@@ -609,6 +610,11 @@ TEST_F(ConsoleWindowTest, TheCommandWindowShowsTheLogDownToThePromptOnItsLastRow
     ran = true;
     ASSERT_EQ(Sup.StartupFailure, 0);
     TMainWindow& w = CommandWindow();
+    // the code window, with no listing yet, shows none of the command pane's
+    // lines from before the windows were laid out
+    ASSERT_NE(Frame.Children.consoleWindow, nullptr);
+    auto& code = *static_cast<TMainWindow*>(Frame.Children.consoleWindow);
+    EXPECT_EQ(Cells(code).find(kProductName), std::string::npos) << Cells(code);
     Type(w, "L demo\r");
     EXPECT_EQ(Row(w, u16(w.rows - 1)), ">") << Cells(w);
     EXPECT_EQ(Row(w, u16(w.rows - 2)), "Complete") << Cells(w);
