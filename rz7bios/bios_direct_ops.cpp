@@ -51,6 +51,7 @@ constexpr u8 kCtlRunTimeClear = 0x80;
 constexpr u8 kCtlPower = 0x80;      // read: target power present
 
 constexpr u8 kTraceRecording = 0x02;  // register 55 bit 1
+constexpr u8 kSampleNone = 0x01;      // _Q_rdsmp_adr's result bit 0: no bus cycle sampled
 constexpr u8 kTraceDelayDone = 0x04;
 constexpr u8 kTraceModeSample = 0x08;  // offset 516: frames in groups of 16
 constexpr u8 kTraceModeDelay = 0x10;
@@ -468,7 +469,12 @@ u16 dir_rdsmp_adr(u32* address_out, u16* status_out) {
   const u16 status = u16(r(kRegStatusHigh) << 8 | r(kRegStatusLow));
   if (address_out) *address_out = address;
   if (status_out) *status_out = status;
-  return dir_read(kRegTrace);
+  // Register 55 reads bit 0 as "trace recording", which says nothing of the
+  // sample: the sample registers follow the bus whether the trace records or
+  // not, and a profile by trace samples just while it records. Callers take
+  // bit 0 of the result as "no sample", as the driver gives it: set when the
+  // registers hold no bus cycle (no status line active).
+  return u16((dir_read(kRegTrace) & ~kSampleNone) | (status == 0 ? kSampleNone : 0));
 }
 
 // --- Logic configuration -----------------------------------------------------

@@ -17,8 +17,6 @@
 namespace {
 
 constexpr u32 kAppIcon = 100;
-// Menu descriptor groups: File, Edit, Container, Object, Window, Help.
-constexpr int kMainMenuGroups[6] = {1, 2, 2, 0, 2, 1};
 
 constexpr ResponseEntry kAppTable[] = {
     EvCommand<&TMDIApp::CmHint>(419),

@@ -5,23 +5,17 @@
 
 #include <string>
 
-#include "platform/owl/owl_edit.h"
-#include "platform/owl/owl_window.h"
+#include "halv80/gui/dlg_line.h"
 
-class CodeLineDialog : public TDialog {
+class CodeLineDialog : public TLineDialog {
  public:
   // The caption and label follow the code view mode (source lines or addresses).
   explicit CodeLineDialog(TWindow* parent);
   const ResponseEntry* Find(u32 message, u32 id) override;
-  void SetupWindow() override;
-  void Paint(TDC& dc, bool erase, TRect& rect) override;
   // OK: a non-empty text goes to core request 8; the dialog closes when it
   // succeeded and stays open with the text after a reported error.
   void CmOk();
   void CmCancel();
-
-  TEdit* edit = nullptr;  // owned as a child window
-  std::string label;      // CP932
 
   // The dialog being shown, or null.
   static inline CodeLineDialog* Current = nullptr;

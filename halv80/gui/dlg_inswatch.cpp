@@ -5,7 +5,6 @@
 
 #include "halv80/gui/win_frame.h"
 #include "platform/host/host_text.h"
-#include "platform/owl/owl_dc.h"
 
 namespace {
 
@@ -18,6 +17,12 @@ constexpr ResponseEntry kInsWatchTable[] = {
     EvCommand<&InsWatchString::CmCancel>(2),
 };
 
+// The newest expression entered, or nothing.
+std::string_view last_expression() {
+  const std::vector<std::string>& history = Frame.Histories[kExpressionHistory];
+  return history.empty() ? std::string_view() : std::string_view(history.front());
+}
+
 }  // namespace
 
 void win_push_history(std::vector<std::string>& history, std::string text) {
@@ -28,14 +33,10 @@ void win_push_history(std::vector<std::string>& history, std::string text) {
 }
 
 InsWatchString::InsWatchString(TWindow* parent, u16 inspect, std::string& result)
-    : TDialog(parent, host_utf8_to_cp932(inspect ? "ｲﾝｽﾍﾟｸﾄ設定" : "ｳｫｯﾁ設定")),
-      label(host_utf8_to_cp932(inspect ? "ｲﾝｽﾍﾟｸﾄ(&I)" : "ｳｫｯﾁ(&W)")),
+    : TLineDialog(parent, host_utf8_to_cp932(inspect ? "ｲﾝｽﾍﾟｸﾄ設定" : "ｳｫｯﾁ設定"),
+                  host_utf8_to_cp932(inspect ? "ｲﾝｽﾍﾟｸﾄ(&I)" : "ｳｫｯﾁ(&W)"), last_expression(), int(kHistoryText)),
       result_(result) {
   result_.clear();
-  const std::vector<std::string>& history = Frame.Histories[kExpressionHistory];
-  edit = new TEdit(this, 101, history.empty() ? std::string_view() : std::string_view(history.front()), 110, 12, 180, 26);
-  edit->singleLine = true;
-  edit->textLimit = int(kHistoryText);
 }
 
 const ResponseEntry* InsWatchString::Find(u32 message, u32 id) {
@@ -43,23 +44,8 @@ const ResponseEntry* InsWatchString::Find(u32 message, u32 id) {
   return TDialog::Find(message, id);
 }
 
-void InsWatchString::SetupWindow() {
-  TDialog::SetupWindow();
-  const TRect f = Parent() ? Parent()->GetWindowRect() : TRect{0, 0, 320, 60};
-  const int x = std::max(0, f.left + (f.Width() - 320) / 2), y = std::max(0, f.top + (f.Height() - 60) / 2);
-  MoveWindow(TRect{x, y, x + 320, y + 50}, false);
-}
-
-void InsWatchString::Paint(TDC& dc, bool, TRect&) {
-  dc.FillRect(GetClientRect(), 0xE0E0E0);
-  dc.SetBkMode(TRANSPARENT);
-  dc.SetTextColor(0);
-  dc.TextOut(10, 16, label);
-}
-
 void InsWatchString::CmOk() {
-  std::string text = edit ? edit->GetText() : std::string();
-  text.resize(std::min(text.size(), kHistoryText));
+  const std::string text = EnteredText(kHistoryText);
   if (!text.empty()) win_push_history(Frame.Histories[kExpressionHistory], text);
   result_ = text;
   CloseWindow(1);

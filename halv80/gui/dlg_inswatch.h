@@ -4,21 +4,15 @@
 
 #include <string>
 
-#include "platform/owl/owl_edit.h"
-#include "platform/owl/owl_window.h"
+#include "halv80/gui/dlg_line.h"
 
-class InsWatchString : public TDialog {
+class InsWatchString : public TLineDialog {
  public:
   // inspect: 1 inspect, 0 watch. `result` gets the text on OK, empty on Cancel.
   InsWatchString(TWindow* parent, u16 inspect, std::string& result);
   const ResponseEntry* Find(u32 message, u32 id) override;
-  void SetupWindow() override;
-  void Paint(TDC& dc, bool erase, TRect& rect) override;
   void CmOk();
   void CmCancel();
-
-  TEdit* edit = nullptr;  // owned as a child window
-  std::string label;      // CP932
 
   static inline InsWatchString* Current = nullptr;
 

@@ -3,7 +3,17 @@
 
 #include "platform/host/host_types.h"
 
+// Menu 100, the main frame's bar. Popups in descriptor order: File (1), Edit
+// and Search (2), View and Run (2), Window and Settings (2), Help (1).
 constexpr u32 kMenuMain = 100;
+constexpr int kMainMenuGroups[6] = {1, 2, 2, 0, 2, 1};
+// Menu 4096 + i: child window i's popup in the object group; the memo's
+// (4103) also has its Edit and Search popups in the edit group.
+constexpr u32 kMenuChildBase = 4096;
+constexpr u32 kChildMenuCount = 13;
+constexpr u32 kMenuInspect = kMenuChildBase + 9;
+constexpr int kChildMenuGroups[6] = {0, 0, 0, 1, 0, 0};
+constexpr int kMemoMenuGroups[6] = {0, 2, 0, 1, 0, 0};
 
 // Command ids of the frame, the MDI client and the decorations.
 constexpr u32 kCmExit = 24310;

@@ -308,7 +308,8 @@ void TQNWindow::EvRButtonDown(u32 modifiers, const TPoint& at) {
     Co.Key.source_window = windowIndex;
     HandleKey();
   }
-  if (IsZoomed()) ++position;  // the child's system menu comes first in the bar
+  // A maximized child's system menu sits in the bar's corner, not among its
+  // popups, so the position stays as it is.
   TPoint point = at;
   if (keyboard) point = TPoint{(columns / 3 + 1) * CellWidth(), (rows / 2 + 1) * CellHeight()};
   const TMenu popup = frame->GetMenu().GetSubMenu(position);

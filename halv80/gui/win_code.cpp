@@ -92,6 +92,8 @@ void core_request(u16 request) {
 TCODEWindow::TCODEWindow(TMDIClient& client, std::string_view title)
     : TMainWindow(client, title,
                   title == host_utf8_to_cp932("コード") || title == "Code" ? kChildCode : kChildCode1) {
+  // the English caption means the English resource set is in use
+  if (title == "Code") Cmd.LanguageJapanese = 0;
   Lst.CodeWindowsShown = 1;
   rows = columns = 10;
 }

@@ -11,6 +11,7 @@
 #include "halv80/gui/gui_engine.h"
 #include "halv80/gui/win_requests.h"
 #include "platform/host/host_text.h"
+#include "platform/owl/owl_app.h"
 #include "platform/owl/owl_system.h"
 
 namespace {
@@ -33,6 +34,7 @@ constexpr ResponseEntry kConsoleTable[] = {
     EvMessage<WM_KILLFOCUS, &TMainWindow::EvKillFocus>(),
     EvMessage<WM_MDIACTIVATE, &TMainWindow::EvMDIActivate>(),
     EvMessage<WM_VSCROLL, &TMainWindow::EvVScroll>(),
+    EvMessage<WM_GETMINMAXINFO, &TMainWindow::EvGetMinMaxInfo>(),
 };
 
 // The keys that pass while the window is minimized or a selection runs.
@@ -348,6 +350,11 @@ void TMainWindow::EvSetFocus(TWindow*) {
   } else {
     caretShown = 0;
   }
+  DefaultProcessing();
+}
+
+void TMainWindow::EvGetMinMaxInfo(TMinMaxInfo& info) {
+  info.minTrackSize.cy = 2 * owl_system_metric(SM_CYFRAME) + owl_system_metric(SM_CYCAPTION) + MinClientHeight();
   DefaultProcessing();
 }
 

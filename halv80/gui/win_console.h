@@ -109,6 +109,8 @@ class TMainWindow : public TQNWindow {
   void EvKillFocus(TWindow* other);
   void EvMDIActivate(TWindow* activated, TWindow* deactivated);
   void EvVScroll(u32 code, u32 thumb);
+  // The window is never sized below two cell rows of client area.
+  void EvGetMinMaxInfo(TMinMaxInfo& info);
 
   u16 caretShown = 0;
   u16 layoutBusy = 0;

@@ -14,6 +14,7 @@
 #include "halv80/gui/app_mdi.h"
 #include "halv80/gui/gui_engine.h"
 #include "halv80/gui/prj_layout.h"
+#include "halv80/gui/res_menus.h"
 #include "halv80/gui/res_strings.h"
 #include "halv80/version.h"
 #include "platform/host/host_file.h"
@@ -267,6 +268,9 @@ void QN_Frame::CreateChildren() {
     TMDIChild* w = make(client_, u16(i), res_string(u16(kStrChildTitleBase + i)));
     if (!w) continue;
     t.windows[std::size_t(i)] = w;
+    // its menu merges into the bar while it is active; the icon of the same number
+    w->SetMenuDescr(kMenuChildBase + u32(i), i == kChildMemo ? kMemoMenuGroups : kChildMenuGroups);
+    w->SetIcon(kMenuChildBase + u32(i));
     // each window appears when the next is made, so they come up in rank order
     if (previous) {
       previous->Create();

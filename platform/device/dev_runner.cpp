@@ -31,14 +31,23 @@ void DevRunner::Start(DevPacing pacing) {
   if (thread_.joinable()) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    pacing_ = pacing;
-    // Paced, a slice is one millisecond of the target's time, so that the
-    // waits between slices are short and even.
-    const u64 ms = dev_ms_to_tstates(1, target_.Board().Fixture().cpu_clock_hz);
-    slice_ = pacing == DevPacing::Clock ? std::max<u64>(ms, 1) : kSliceFullSpeed;
-    paced_run_ = false;
+    UsePacing(pacing);
   }
   thread_ = std::thread(&DevRunner::ThreadMain, this);
+}
+
+void DevRunner::SetPacing(DevPacing pacing) {
+  std::unique_lock<std::mutex> held = Take();
+  UsePacing(pacing);
+}
+
+void DevRunner::UsePacing(DevPacing pacing) {
+  pacing_ = pacing;
+  // Paced, a slice is one millisecond of the target's time, so that the
+  // waits between slices are short and even.
+  const u64 ms = dev_ms_to_tstates(1, target_.Board().Fixture().cpu_clock_hz);
+  slice_ = pacing == DevPacing::Clock ? std::max<u64>(ms, 1) : kSliceFullSpeed;
+  paced_run_ = false;
 }
 
 std::unique_lock<std::mutex> DevRunner::Take() {

@@ -61,6 +61,9 @@ class DevRunner {
   // A second call does nothing.
   void Start(DevPacing pacing);
   bool Threaded() const { return thread_.joinable(); }
+  // Holds the CPU to its clock, or lets it run at full speed, from the next
+  // slice on; the thread, if one runs, goes on.
+  void SetPacing(DevPacing pacing);
 
   // The board held for a look from outside a request: given back, and the
   // thread woken, when it goes.
@@ -97,6 +100,8 @@ class DevRunner {
 
  private:
   void ThreadMain();
+  // With the lock held: the pacing and the slice that goes with it.
+  void UsePacing(DevPacing pacing);
   // A caller ran the CPU within kCallerDrives.
   bool CallerDrives() const;
   // Advance for a caller (`host`), or a slice of the thread, which lets no

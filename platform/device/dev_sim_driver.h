@@ -65,6 +65,8 @@ class SimulatedDriver : public DeviceDriver {
 
   // The board runs beside the host from now on, on its own thread.
   void StartThread(DevPacing pacing = DevPacing::FullSpeed) { runner_.Start(pacing); }
+  // The board's CPU held to its clock, or at full speed, from now on.
+  void SetPacing(DevPacing pacing) { runner_.SetPacing(pacing); }
   // The board's lock, taken as a request takes it. While the board's thread
   // runs, whoever looks at Target(), Board() or Clock() holds it.
   DevRunner::Turn Hold() { return DevRunner::Turn(runner_); }

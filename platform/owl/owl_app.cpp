@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -64,6 +65,19 @@ TRect owl_screen_work_area() {
 
 int owl_caption_button_height() {
   return QApplication::style() ? QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight) : 18;
+}
+
+int owl_system_metric(int index) {
+  QStyle* style = QApplication::style();
+  if (!style) return 0;
+  // A sub-window has its title bar (which takes in the frame's top edge)
+  // above the client area and its frame below it.
+  const int frame = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
+  switch (index) {
+    case SM_CYFRAME: return frame;
+    case SM_CYCAPTION: return std::max(0, style->pixelMetric(QStyle::PM_TitleBarHeight) - frame);
+    default: return 0;
+  }
 }
 
 u32 owl_key_modifiers() {

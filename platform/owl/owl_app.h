@@ -69,6 +69,13 @@ int owl_qt_message_box(std::string_view title, std::string_view text, unsigned s
 TRect owl_screen_work_area();
 int owl_caption_button_height();
 
+// System metrics of an MDI child's decoration: the caption's height and the
+// sizing frame's height, such that a child's outer height is its client
+// height + 2 x SM_CYFRAME + SM_CYCAPTION. Other indexes give 0.
+constexpr int SM_CYCAPTION = 4;
+constexpr int SM_CYFRAME = 33;
+int owl_system_metric(int index);
+
 // The modifier keys held now: MK_SHIFT, MK_CONTROL and kOwlAltDown.
 constexpr u32 kOwlAltDown = 0x20;
 u32 owl_key_modifiers();

@@ -16,6 +16,7 @@
 #include "platform/owl/owl_app.h"
 #include "platform/owl/owl_dc.h"
 #include "platform/owl/owl_qt.h"
+#include "platform/owl/owl_system.h"
 
 // The control's widget: every key, the focus and the right button go to the
 // window's table first.
@@ -165,6 +166,51 @@ void TEdit::Clear() {
 void TEdit::Paste() {
   if (edit_) edit_->paste();
 }
+
+namespace {
+
+constexpr ResponseEntry kEditTable[] = {
+    EvCommand<&TEdit::CmEditUndo>(CM_EDITUNDO),
+    EvCommandEnable<&TEdit::CeEditUndo>(CM_EDITUNDO),
+    EvCommand<&TEdit::CmEditCut>(CM_EDITCUT),
+    EvCommandEnable<&TEdit::CeSelection>(CM_EDITCUT),
+    EvCommand<&TEdit::CmEditCopy>(CM_EDITCOPY),
+    EvCommandEnable<&TEdit::CeSelection>(CM_EDITCOPY),
+    EvCommand<&TEdit::CmEditPaste>(CM_EDITPASTE),
+    EvCommandEnable<&TEdit::CeEditPaste>(CM_EDITPASTE),
+    EvCommand<&TEdit::CmEditDelete>(CM_EDITDELETE),
+    EvCommandEnable<&TEdit::CeSelection>(CM_EDITDELETE),
+    EvCommand<&TEdit::CmEditClear>(CM_EDITCLEAR),
+};
+
+}  // namespace
+
+const ResponseEntry* TEdit::Find(u32 message, u32 id) {
+  if (const ResponseEntry* e = owl_search_table(kEditTable, message, id)) return e;
+  return TWindow::Find(message, id);
+}
+
+void TEdit::CmEditUndo() {
+  if (edit_) edit_->undo();
+}
+
+void TEdit::CmEditCut() {
+  if (edit_) edit_->cut();
+}
+
+void TEdit::CmEditCopy() {
+  if (edit_) edit_->copy();
+}
+
+void TEdit::CmEditDelete() {
+  if (edit_) edit_->textCursor().removeSelectedText();
+}
+
+void TEdit::CeEditUndo(TCommandEnabler& ce) { ce.Enable(edit_ && edit_->document()->isUndoAvailable()); }
+
+void TEdit::CeSelection(TCommandEnabler& ce) { ce.Enable(edit_ && edit_->textCursor().hasSelection()); }
+
+void TEdit::CeEditPaste(TCommandEnabler& ce) { ce.Enable(!owl_clipboard_text().empty()); }
 
 int TEdit::GetNumLines() const { return edit_ ? edit_->document()->blockCount() : 1; }
 

@@ -15,6 +15,13 @@
 class TFont;
 struct OwlEditQt;
 
+constexpr u32 CM_EDITUNDO = 24321;
+constexpr u32 CM_EDITCUT = 24322;
+constexpr u32 CM_EDITCOPY = 24323;
+constexpr u32 CM_EDITPASTE = 24324;
+constexpr u32 CM_EDITDELETE = 24325;
+constexpr u32 CM_EDITCLEAR = 24326;
+
 class TEdit : public TWindow {
  public:
   TEdit(TWindow* parent, u32 id, std::string_view text, int x, int y, int w, int h);
@@ -47,6 +54,20 @@ class TEdit : public TWindow {
   void TakeParentFocus();
   // Finds `text` from the selection's end (down) or start (up); selects it.
   bool Search(std::string_view cp932, bool down, bool matchCase);
+
+  // The framework's edit commands: Undo 24321, Cut 24322, Copy 24323, Paste
+  // 24324, Delete 24325 (the selection) and Clear 24326 (the whole text),
+  // each with an enabler; they reach the control while it has the focus.
+  const ResponseEntry* Find(u32 message, u32 id) override;
+  void CmEditUndo();
+  void CmEditCut();
+  void CmEditCopy();
+  void CmEditPaste() { Paste(); }
+  void CmEditDelete();
+  void CmEditClear() { Clear(); }
+  void CeEditUndo(TCommandEnabler& ce);
+  void CeSelection(TCommandEnabler& ce);
+  void CeEditPaste(TCommandEnabler& ce);
 
   i64 DefWindowProc(OwlMessage& msg) override;
   // Set by DefWindowProc for a key message: the control takes the key.

@@ -95,6 +95,12 @@ struct OwlWindowQt {
   std::map<u32, OwlTimerSlot> timers;
   QPainter painter;           // on `image` while a TDC is open
   int painterUsers = 0;       // TDCs open on the window
+  // The entries its menu resource puts on a frame's bar (a popup's action, or
+  // a plain item), in resource order: a frame's own, or an MDI child's, made
+  // in its frame's bar the first time the child's menu is merged. A child's
+  // popups go with it.
+  std::vector<QPointer<QAction>> barEntries;
+  QSize layerMinimum{-1, -1};  // the outer widget's minimum before WM_GETMINMAXINFO answered
 
   // The widget that a child window's widgets go into.
   QWidget* ChildParent() const;

@@ -144,6 +144,11 @@ class OwlSubWindow : public QMdiSubWindow {
     if (owner_ && e->type() == QEvent::WindowStateChange && isMinimized())
       owner_->SendMessage(WM_SIZE, SIZE_MINIMIZED, 0);
   }
+  void mousePressEvent(QMouseEvent* e) override {
+    // a press on the frame may start a sizing: the bounds are asked first
+    if (auto* child = dynamic_cast<TMDIChild*>(owner_)) child->ApplyMinMaxInfo();
+    QMdiSubWindow::mousePressEvent(e);
+  }
   void resizeEvent(QResizeEvent* e) override {
     // a border dragged with the mouse
     if (owner_ && QGuiApplication::mouseButtons() != Qt::NoButton && !isMinimized()) {
@@ -202,6 +207,12 @@ struct OwlEnablerQt {
 OwlWindowQt::OwlWindowQt(TWindow* w) : owner(w), receiver(w) {}
 
 OwlWindowQt::~OwlWindowQt() {
+  // an MDI child's popups live in its frame's bar: they go with the child
+  for (QPointer<QAction>& a : barEntries)
+    if (a) {
+      if (QMenu* popup = a->menu()) popup->deleteLater();
+      else a->deleteLater();
+    }
   for (auto& [id, slot] : timers) delete slot.timer;
   owl_forget_timers(this);
 }
@@ -410,6 +421,7 @@ void TWindow::Create() {
   SetupWindow();
   for (TWindow* c : std::vector<TWindow*>(children_)) c->Create();
   if (auto* frame = dynamic_cast<TFrameWindow*>(this)) frame->PlaceDecorations();
+  if (auto* child = dynamic_cast<TMDIChild*>(this)) child->ApplyMinMaxInfo();
   if (!qt_ || !qt_->outer) return;
   if (pendingShow_ >= 0)
     ShowWindow(pendingShow_);
@@ -438,6 +450,19 @@ void TWindow::Destroy() {
   }
   // A handler of this window may be running: its Qt state goes with the object.
   dead_ = std::move(qt_);
+  // a child's popups leave its frame's bar, which shows the menus of the
+  // child active now
+  if (auto* child = dynamic_cast<TMDIChild*>(this); child && !dead_->barEntries.empty()) {
+    for (QPointer<QAction>& a : dead_->barEntries)
+      if (a) {
+        if (QMenu* popup = a->menu()) popup->deleteLater();
+        else a->deleteLater();
+      }
+    dead_->barEntries.clear();
+    auto* client = dynamic_cast<TMDIClient*>(Parent());
+    if (auto* frame = client ? dynamic_cast<TFrameWindow*>(client->Parent()) : nullptr)
+      frame->MergeMenu(client->GetActiveMDIChild());
+  }
   destroying_ = false;
   if (TApplication* app = GetApplication(); app && app->GetMainWindow() == this) QCoreApplication::exit(0);
 }
@@ -560,6 +585,7 @@ void TWindow::MoveWindow(const TRect& r, bool repaint) {
     w->resize(std::max(r.Width() - margins.width(), 0), std::max(r.Height() - margins.height(), 0));
     w->move(r.left, r.top);
   } else {
+    if (auto* child = dynamic_cast<TMDIChild*>(this)) child->ApplyMinMaxInfo();
     w->setGeometry(r.left, r.top, std::max(r.Width(), 0), std::max(r.Height(), 0));
   }
   if (repaint) Invalidate();
@@ -981,30 +1007,64 @@ void TFrameWindow::CreateQt() {
   auto* mw = new OwlMainWindow(this);
   qt_->outer = mw;
   mw->menuBar();  // the bar exists even when empty
-  if (menu_resource_ != 0) {
-    auto it = menu_resources().find(menu_resource_);
-    if (it != menu_resources().end()) {
-      std::size_t i = 0;
-      build_menu(mw->menuBar(), it->second, i, 0);
-    }
-  }
+  BuildMenu();
   QObject::connect(mw->menuBar(), &QMenuBar::triggered, mw, [this, mw](QAction* a) {
     if (a->parent() == mw->menuBar()) SendMessage(WM_COMMAND, action_command(a));
   });
 }
 
-bool TFrameWindow::AssignMenu(u32 resource_id) {
-  menu_resource_ = resource_id;
-  const bool known = menu_resources().count(resource_id) != 0;
-  if (qt_) {
-    auto* mw = static_cast<QMainWindow*>(qt_->outer.data());
-    mw->menuBar()->clear();
-    if (known) {
-      std::size_t i = 0;
-      build_menu(mw->menuBar(), menu_resources()[resource_id], i, 0);
-    }
+namespace {
+
+// Builds `rows` into `bar` and takes the new entries off it again: the
+// entries in resource order (they stay children of the bar).
+std::vector<QPointer<QAction>> make_bar_entries(QMenuBar* bar, std::span<const MenuTemplateRow> rows) {
+  const qsizetype before = bar->actions().size();
+  std::size_t i = 0;
+  build_menu(bar, rows, i, 0);
+  const QList<QAction*> all = bar->actions();
+  std::vector<QPointer<QAction>> entries;
+  for (qsizetype k = before; k < all.size(); ++k) {
+    entries.emplace_back(all[k]);
+    bar->removeAction(all[k]);
   }
-  return known;
+  return entries;
+}
+
+// Deletes entries made by make_bar_entries (a popup with its items).
+void delete_bar_entries(std::vector<QPointer<QAction>>& entries) {
+  for (QPointer<QAction>& a : entries) {
+    if (!a) continue;
+    if (QMenu* popup = a->menu()) delete popup;  // its action goes with it
+    else delete a.data();
+  }
+  entries.clear();
+}
+
+bool has_groups(const TMenuDescr& d) {
+  if (d.resource == 0) return false;
+  for (int g : d.groups)
+    if (g > 0) return true;
+  return false;
+}
+
+}  // namespace
+
+void TFrameWindow::BuildMenu() {
+  auto* mw = qt_ ? qobject_cast<QMainWindow*>(qt_->outer.data()) : nullptr;
+  if (!mw) return;
+  for (QAction* a : mw->menuBar()->actions()) mw->menuBar()->removeAction(a);
+  delete_bar_entries(qt_->barEntries);
+  auto it = menu_resources().find(menuDescr_.resource);
+  if (it != menu_resources().end()) qt_->barEntries = make_bar_entries(mw->menuBar(), it->second);
+  TMDIChild* active = nullptr;
+  if (auto* mdi = dynamic_cast<TMDIClient*>(client_)) active = mdi->GetActiveMDIChild();
+  MergeMenu(active);
+}
+
+bool TFrameWindow::AssignMenu(u32 resource_id) {
+  menuDescr_.resource = resource_id;
+  BuildMenu();
+  return menu_resources().count(resource_id) != 0;
 }
 
 TMenu TFrameWindow::GetMenu() const {
@@ -1013,8 +1073,59 @@ TMenu TFrameWindow::GetMenu() const {
 }
 
 void TFrameWindow::SetMenuDescr(u32 resource_id, const int (&groups)[6]) {
-  menu_resource_ = resource_id;
-  std::copy(std::begin(groups), std::end(groups), menu_groups_);
+  const bool rebuild = resource_id != menuDescr_.resource;
+  menuDescr_.resource = resource_id;
+  std::copy(std::begin(groups), std::end(groups), menuDescr_.groups);
+  if (rebuild) {
+    BuildMenu();
+  } else {
+    TMDIChild* active = nullptr;
+    if (auto* mdi = dynamic_cast<TMDIClient*>(client_)) active = mdi->GetActiveMDIChild();
+    MergeMenu(active);
+  }
+}
+
+void TFrameWindow::MergeMenu(TMDIChild* child) {
+  auto* mw = qt_ ? qobject_cast<QMainWindow*>(qt_->outer.data()) : nullptr;
+  if (!mw) return;
+  QMenuBar* bar = mw->menuBar();
+  std::vector<QAction*> own;
+  for (const QPointer<QAction>& a : qt_->barEntries)
+    if (a) own.push_back(a);
+  QList<QAction*> order;
+  const bool merge = child && child->Qt() && has_groups(menuDescr_) && has_groups(child->GetMenuDescr());
+  if (!merge) {
+    for (QAction* a : own) order.push_back(a);
+  } else {
+    const TMenuDescr& descr = child->GetMenuDescr();
+    OwlWindowQt* cq = child->Qt();
+    if (cq->barEntries.empty()) {
+      auto it = menu_resources().find(descr.resource);
+      if (it != menu_resources().end()) cq->barEntries = make_bar_entries(bar, it->second);
+    }
+    std::vector<QAction*> theirs;
+    for (const QPointer<QAction>& a : cq->barEntries)
+      if (a) theirs.push_back(a);
+    // each group from the child when it counts popups there, else the
+    // frame's; counts beyond the entries there are take what exists
+    std::size_t f = 0, c = 0;
+    for (int g = 0; g < kMenuGroupCount; ++g) {
+      const std::size_t fn = std::min<std::size_t>(std::size_t(std::max(0, menuDescr_.groups[g])), own.size() - f);
+      const std::size_t cn = std::min<std::size_t>(std::size_t(std::max(0, descr.groups[g])), theirs.size() - c);
+      if (descr.groups[g] > 0) {
+        for (std::size_t k = 0; k < cn; ++k) order.push_back(theirs[c + k]);
+      } else {
+        for (std::size_t k = 0; k < fn; ++k) order.push_back(own[f + k]);
+      }
+      f += fn;
+      c += cn;
+    }
+    // frame entries that no group counts stay at the end
+    for (; f < own.size(); ++f) order.push_back(own[f]);
+  }
+  if (bar->actions() == order) return;
+  for (QAction* a : bar->actions()) bar->removeAction(a);
+  bar->addActions(order);
 }
 
 std::vector<TEventHandler*> TFrameWindow::CommandChain() {
@@ -1207,6 +1318,10 @@ void TMDIClient::CreateQt() {
     lastActive_ = now;
     if (before) before->SendMessage(WM_MDIACTIVATE, u64(owl_ptr_word(before)), owl_ptr_word(now));
     if (now) now->SendMessage(WM_MDIACTIVATE, u64(owl_ptr_word(before)), owl_ptr_word(now));
+    // the frame's bar follows the active child (unless a handler activated
+    // another one meanwhile, whose activation merged already)
+    if (lastActive_ == now)
+      if (auto* frame = dynamic_cast<TFrameWindow*>(Parent())) frame->MergeMenu(now);
   });
 }
 
@@ -1269,6 +1384,43 @@ void TMDIChild::CreateQt() {
     for (QAction* a : menu->actions()) a->setShortcuts({});
 }
 
+namespace {
+
+// The frame whose bar shows the menus of `child`'s client.
+TFrameWindow* frame_of_child(const TWindow* child) {
+  for (TWindow* w = child ? child->Parent() : nullptr; w; w = w->Parent())
+    if (auto* f = dynamic_cast<TFrameWindow*>(w)) return f;
+  return nullptr;
+}
+
+}  // namespace
+
+void TMDIChild::SetMenuDescr(u32 resource_id, const int (&groups)[6]) {
+  if (qt_ && resource_id != menuDescr_.resource) delete_bar_entries(qt_->barEntries);
+  menuDescr_.resource = resource_id;
+  std::copy(std::begin(groups), std::end(groups), menuDescr_.groups);
+  // the active child's new menu shows at once
+  auto* client = dynamic_cast<TMDIClient*>(Parent());
+  if (TFrameWindow* frame = frame_of_child(this); frame && client && client->GetActiveMDIChild() == this)
+    frame->MergeMenu(this);
+}
+
+void TMDIChild::ApplyMinMaxInfo() {
+  QWidget* w = qt_ ? qt_->outer.data() : nullptr;
+  if (!w) return;
+  if (qt_->layerMinimum.width() < 0) qt_->layerMinimum = w->minimumSize();
+  const TRect screen = owl_screen_work_area();
+  TMinMaxInfo info{TSize{screen.Width(), screen.Height()}, TPoint{0, 0},
+                   TSize{qt_->layerMinimum.width(), qt_->layerMinimum.height()},
+                   TSize{QWIDGETSIZE_MAX, QWIDGETSIZE_MAX}};
+  SendMessage(WM_GETMINMAXINFO, 0, owl_ptr_word(&info));
+  if (!qt_ || !qt_->outer) return;  // the handler let it go
+  const auto bound = [](int v) { return std::clamp(v, 0, int(QWIDGETSIZE_MAX)); };
+  w->setMinimumSize(bound(info.minTrackSize.cx), bound(info.minTrackSize.cy));
+  w->setMaximumSize(std::max(bound(info.maxTrackSize.cx), w->minimumWidth()),
+                    std::max(bound(info.maxTrackSize.cy), w->minimumHeight()));
+}
+
 i64 TMDIChild::DefWindowProc(OwlMessage& m) {
   if (m.message == WM_SYSCOMMAND && (u32(m.wParam) & 0xFFF0) == SC_CLOSE) {
     if (CanClose()) Destroy();
@@ -1283,9 +1435,28 @@ TDecoratedMDIFrame::TDecoratedMDIFrame(std::string_view title, u32 menu_resource
   AssignMenu(menu_resource);
 }
 
+namespace {
+
+// The window below `root` whose widget has the keyboard focus, or null.
+TWindow* focus_below(TWindow* root) {
+  for (TWindow* w : root->Children()) {
+    const QWidget* client = owl_client_widget(*w);
+    const QWidget* outer = owl_outer_widget(*w);
+    if ((client && client->hasFocus()) || (outer && outer->hasFocus())) return w;
+    if (TWindow* deeper = focus_below(w)) return deeper;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 std::vector<TEventHandler*> TDecoratedMDIFrame::CommandChain() {
   std::vector<TEventHandler*> chain;
-  if (TMDIChild* child = mdiClient_.GetActiveMDIChild()) chain.push_back(child);
+  if (TMDIChild* child = mdiClient_.GetActiveMDIChild()) {
+    // the window with the focus inside the child first, then its parents
+    for (TWindow* w = focus_below(child); w && w != child; w = w->Parent()) chain.push_back(w);
+    chain.push_back(child);
+  }
   for (TEventHandler* h : TFrameWindow::CommandChain()) chain.push_back(h);
   return chain;
 }

@@ -172,6 +172,17 @@ struct MenuTemplateRow {
 // Makes menu resource `resource_id` known to AssignMenu.
 void owl_register_menu(u32 resource_id, std::span<const MenuTemplateRow> rows);
 
+// A menu descriptor: a menu resource whose bar entries fall, in order, into
+// the six groups File, Edit, Container, Object, Window and Help, by count.
+// While an MDI child with a descriptor is active, each group for which it
+// counts popups shows the child's popups instead of the frame's; the other
+// groups show the frame's. Resource 0: no descriptor.
+constexpr int kMenuGroupCount = 6;
+struct TMenuDescr {
+  u32 resource = 0;
+  int groups[kMenuGroupCount]{};
+};
+
 // What an enabler may say about every item and button of one command.
 class TCommandEnabler {
  public:
@@ -269,11 +280,16 @@ class TFrameWindow : public TWindow {
   // (the frame then has an empty bar).
   bool AssignMenu(u32 resource_id);
   TMenu GetMenu() const;
-  // Group counts of the menu descriptor (File, Edit, Container, Object,
-  // Window, Help) and the icon resource; kept for the child menus.
+  // The frame's menu descriptor: its menu resource (the bar is built from
+  // it) and the group counts of its popups (File, Edit, Container, Object,
+  // Window, Help); the child menus merge into these groups.
   void SetMenuDescr(u32 resource_id, const int (&groups)[6]);
+  const TMenuDescr& GetMenuDescr() const { return menuDescr_; }
   void SetIcon(u32 resource_id) { icon_ = resource_id; }
   TWindow* GetClientWindow() const { return client_; }
+  // The bar shows `child`'s popups merged into the frame's groups; with no
+  // child, or a child or frame without a descriptor, the frame's own bar.
+  void MergeMenu(TMDIChild* child);
 
   // Runs command `id`: the first handler along CommandChain. False when none.
   bool RouteCommand(u32 id);
@@ -294,9 +310,10 @@ class TFrameWindow : public TWindow {
 
  private:
   friend class TWindow;
-  u32 menu_resource_ = 0;
+  // Builds the bar's entries from the menu resource.
+  void BuildMenu();
+  TMenuDescr menuDescr_;
   u32 icon_ = 0;
-  int menu_groups_[6]{};
 };
 
 enum class TDecorationSpot { Top, Left, Bottom, Right };
@@ -351,12 +368,25 @@ class TMDIChild : public TWindow {
   // Before Create: the window gets a vertical scroll bar right of its client
   // area (hidden until ShowScrollBar).
   void SetVScrollStyle() { vscrollStyle_ = true; }
+  // The child's menu descriptor, merged into the frame's bar while the child
+  // is active (see TMenuDescr), and its icon resource.
+  void SetMenuDescr(u32 resource_id, const int (&groups)[6]);
+  const TMenuDescr& GetMenuDescr() const { return menuDescr_; }
+  void SetIcon(u32 resource_id) { icon_ = resource_id; }
+  u32 GetIcon() const { return icon_; }
+  // The window's least and greatest outer size: WM_GETMINMAXINFO asks the
+  // window, and the answer bounds every later sizing, the user's and
+  // MoveWindow's. Asked when the window is made, before each MoveWindow and
+  // when the user presses on its frame.
+  void ApplyMinMaxInfo();
 
  protected:
   void CreateQt() override;
 
  private:
   bool vscrollStyle_ = false;
+  TMenuDescr menuDescr_;
+  u32 icon_ = 0;
 };
 
 // The caret: one per window thread, a solid block in the client area of the

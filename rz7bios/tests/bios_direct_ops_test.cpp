@@ -338,6 +338,24 @@ TEST_F(BiosDirectOpsTest, TimerAndTrace) {
   EXPECT_EQ(status, kDevStatusMemWrite);
 }
 
+// The bus sample while the trace records: its result's bit 0 says "no
+// sample", as the driver's does, not "recording" as register 55 reads it.
+TEST_F(BiosDirectOpsTest, BusSampleIsTakenWhileTheTraceRecords) {
+  Card();
+  u32 address = 1;
+  u16 status = 1;
+  EXPECT_EQ(_Q_rdsmp_adr(&address, &status) & 1, 1);  // no bus cycle seen yet
+  EXPECT_EQ(status, 0);
+  work_.set8<kWorkTraceMode>(0);
+  _Q_tr_go();
+  Board().Events().Cycle(0x0207, 0x3E, kDevStatusFetch, 100);
+  Board().Events().Cycle(0x9000, 0x12, kDevStatusMemRead, 104);
+  ASSERT_TRUE(Board().Events().TraceRecording());
+  EXPECT_EQ(_Q_rdsmp_adr(&address, &status) & 1, 0);
+  EXPECT_EQ(address, 0x0207u);
+  EXPECT_EQ(status, kDevStatusFetch);
+}
+
 TEST_F(BiosDirectOpsTest, LogicConfigurationAndItsTrailer) {
   Card();
   std::vector<u8> logic(kDevLogicMagic.begin(), kDevLogicMagic.end());

@@ -15,25 +15,19 @@
 #include "halv80/engine/testing/simulated_emulator.h"
 #include "halv80/gui/app_main.h"
 #include "halv80/gui/app_mdi.h"
-#include "halv80/gui/tests/gui_app_run.h"
-#include "halv80/gui/tests/gui_test_folder.h"
+#include "halv80/gui/tests/gui_app_fixture.h"
 #include "halv80/gui/win_code.h"
+#include "halv80/gui/win_console.h"
+#include "halv80/gui/win_requests.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "platform/device/dev_driver.h"
-#include "platform/owl/tests/owl_test_app.h"
+#include "platform/host/host_text.h"
 
-class GuiBoardTest : public testing::Test {
+class GuiBoardTest : public GuiAppTest {
  protected:
   void SetUp() override {
-    owl_test_app();
-    reset_engine_state();
-    app_reset_state();
-    frame_reset_state();
-    Boxes.clear();
-    Answers.clear();
-    setenv("HALV80_LOCK_DIR", folder.dir().c_str(), 1);
-    previous_sink_ = host_set_message_box_sink(record_box);
-    TApplication::SetRunHook(run_body);
+    GuiAppTest::SetUp();
+    service_reset_state();
     for (const char* name : {"qqn80.cfg", "MON80.QQN", "rz7_00.hwf"})
       std::filesystem::copy_file(std::filesystem::path(HALV80_DATA_DIR) / name, folder.dir() / name);
     for (const char* name : {"demo.hex", "demo.sym"})
@@ -47,24 +41,40 @@ class GuiBoardTest : public testing::Test {
     DevSys.service_running = true;
     Links.emulator_startup = emu_startup;
     sym_install_links();
-    for (u16 i : {kChildMemo, kChildCommand, kChildCode, kChildCode1}) win_set_child_factory(i, make_code_window);
+    InstallChildren();
   }
   void TearDown() override {
-    TApplication::SetRunHook(nullptr);
-    host_set_message_box_sink(previous_sink_);
-    for (u16 i = 0; i < kChildCount; ++i) win_set_child_factory(i, nullptr);
-    co_end_command_side();
+    EndApp();
+    RequestHooks = ServiceHooks{};
+    service_reset_state();
     _Q_if_init();
     _NT_close_driver();
     _NT_setbioswork(nullptr);
     dev_reset_system();
     sim_.reset();
     unsetenv("HALV80_REGISTRY_DIR");
-    frame_reset_state();
-    reset_engine_state();
+    ResetState();
+  }
+  // The child windows the application creates: by default the memo, the
+  // command window and the two code windows.
+  virtual void InstallChildren() {
+    for (u16 i : {kChildMemo, kChildCommand, kChildCode, kChildCode1}) win_set_child_factory(i, make_code_window);
   }
 
-  ScratchFolder folder;
-  HostMessageBoxSink previous_sink_ = nullptr;
+  // Characters typed into console window `w`.
+  static void Type(TMainWindow& w, std::string_view text) {
+    for (char c : text) w.SendMessage(WM_CHAR, u8(c));
+  }
+  // The text of row `r` of `w` (CP932 to UTF-8).
+  static std::string Row(TMainWindow& w, u16 r) {
+    return host_cp932_to_utf8(std::string(reinterpret_cast<const char*>(Frame.SharedRowText.data()), w.GetCopyRow(r)));
+  }
+  // The text of every row the window shows, one line each.
+  static std::string Cells(TMainWindow& w) {
+    std::string all;
+    for (u16 r = 0; r < w.rows; ++r) all += Row(w, r) + "\n";
+    return all;
+  }
+
   std::unique_ptr<SimulatedDriver> sim_;
 };

@@ -23,8 +23,7 @@
 #include "halv80/gui/app_mdi.h"
 #include "halv80/gui/prj_layout.h"
 #include "halv80/gui/testing/scripted_command_side.h"
-#include "halv80/gui/tests/gui_app_run.h"
-#include "halv80/gui/tests/gui_test_folder.h"
+#include "halv80/gui/tests/gui_app_fixture.h"
 #include "platform/host/host_text.h"
 #include "platform/owl/owl_input.h"
 #include "platform/owl/owl_qt.h"
@@ -77,7 +76,6 @@ TMDIChild* make_lines_window(TMDICltNEW& client, u16 index, std::string_view tit
   return new LinesWindow(client, index, title);
 }
 
-u16 pass_checks() { return 0; }
 
 std::vector<std::string> numbered(int n) {
   std::vector<std::string> lines;
@@ -93,33 +91,19 @@ void settle() {
   for (int i = 0; i < 50; ++i) QApplication::processEvents();
 }
 
-class CellWindowTest : public testing::Test {
+class CellWindowTest : public GuiAppTest {
  protected:
   void SetUp() override {
-    owl_test_app();
-    reset_engine_state();
-    app_reset_state();
-    frame_reset_state();
+    GuiAppTest::SetUp();
     win_cells_reset_state();
-    Boxes.clear();
-    Answers.clear();
-    setenv("HALV80_LOCK_DIR", folder.dir().c_str(), 1);
-    previous_sink_ = host_set_message_box_sink(record_box);
-    TApplication::SetRunHook(run_body);
-    FrameStartHooks = FrameHooks{gui_scripted_main, pass_checks};
-    gui_set_script({ScriptStep::WaitKey()});
+    UseScriptedCommandSide();
     folder.Write("qqn80.qpj", project_text());
     for (u16 i : {u16(0), u16(1), kChildMemo, kChildCode1}) win_set_child_factory(i, make_lines_window);
   }
   void TearDown() override {
-    TApplication::SetRunHook(nullptr);
-    host_set_message_box_sink(previous_sink_);
-    FrameStartHooks = FrameHooks{};
-    for (u16 i = 0; i < kChildCount; ++i) win_set_child_factory(i, nullptr);
-    co_end_command_side();
+    EndApp();
     win_cells_reset_state();
-    frame_reset_state();
-    reset_engine_state();
+    ResetState();
   }
   // Runs the application with the watch window (child 0) active and showing
   // `shown` rows of 40 columns.
@@ -147,9 +131,6 @@ class CellWindowTest : public testing::Test {
     win_selection_heartbeat();
     EXPECT_EQ(w.mouseState, kMouseSelecting);
   }
-
-  ScratchFolder folder;
-  HostMessageBoxSink previous_sink_ = nullptr;
 };
 
 TEST_F(CellWindowTest, ADragSelectsWholeRowsAndScrollsPastTheBottomEdgeOnTicks) {
@@ -409,11 +390,22 @@ TEST_F(CellWindowTest, ARightClickActivatesFirstThenOpensTheWindowsPopup) {
     const TMenu popup = owl_open_popup();
     ASSERT_GT(popup.GetItemCount(), 0u);
     EXPECT_EQ(popup.Qt(), Frame.Children.mainFrame->GetMenu().GetSubMenu(5).Qt());
+    EXPECT_EQ(popup.GetItemId(0), 430u);  // the Memory window's own popup, merged after Run
     // the same click within 3 ticks of the last menu does nothing
     QWidget* open = reinterpret_cast<QWidget*>(popup.Qt());
     open->hide();
     memory->SendMessage(WM_RBUTTONDOWN, MK_RBUTTON, At(*memory, 1, 1));
     EXPECT_EQ(owl_open_popup().GetItemCount(), 0u);
+    // maximized, the window still gets its own popup
+    memory->ShowWindow(SW_SHOWMAXIMIZED);
+    QApplication::processEvents();
+    ASSERT_TRUE(memory->IsZoomed());
+    memory->mouseState = 0;
+    HeartbeatTick += 10;
+    memory->SendMessage(WM_RBUTTONDOWN, MK_RBUTTON, At(*memory, 1, 1));
+    ASSERT_GT(owl_open_popup().GetItemCount(), 0u);
+    EXPECT_EQ(owl_open_popup().GetItemId(0), 430u);
+    reinterpret_cast<QWidget*>(owl_open_popup().Qt())->hide();
     (void)w;
   });
 }

@@ -102,16 +102,11 @@ class CodeWindowTest : public GuiBoardTest {
  protected:
   static TCMDWindow& CommandWindow() { return *static_cast<TCMDWindow*>(Frame.Children.commandWindow); }
   static TCODEWindow& CodeWindow() { return *static_cast<TCODEWindow*>(Frame.Children.consoleWindow); }
-  static void Type(TMainWindow& w, std::string_view text) {
-    for (char c : text) w.SendMessage(WM_CHAR, u8(c));
-  }
-  static std::string Row(TMainWindow& w, u16 r) {
-    return host_cp932_to_utf8(std::string(reinterpret_cast<const char*>(Frame.SharedRowText.data()), w.GetCopyRow(r)));
-  }
-  static std::string Cells(TMainWindow& w) {
-    std::string all;
-    for (u16 r = 0; r < w.rows; ++r) all += Row(w, r) + "\n";
-    return all;
+  // The demo program with its line table and source in the folder.
+  void UseLineProgram() {
+    for (const char* name : {"demo.hex", "demo.sym", "demo.lin", "demo.MAP", "demo.src"})
+      std::filesystem::copy_file(std::filesystem::path(HALV80_TEST_PROGRAM_DIR) / "load_lines" / name,
+                                 folder.dir() / name, std::filesystem::copy_options::overwrite_existing);
   }
   // The code window's row painted as the program counter's, or -1.
   static int PcRow(TMainWindow& w) {
@@ -290,9 +285,7 @@ TEST_F(CodeWindowTest, TheLineNumberAndExpressionDialogsHandTheirTextsToTheEngin
 }
 
 TEST_F(CodeWindowTest, WatchFallsBackToTheExpressionDialogInSourceView) {
-  for (const char* name : {"demo.hex", "demo.sym", "demo.lin", "demo.MAP", "demo.src"})
-    std::filesystem::copy_file(std::filesystem::path(HALV80_TEST_PROGRAM_DIR) / "load_lines" / name, folder.dir() / name,
-                               std::filesystem::copy_options::overwrite_existing);
+  UseLineProgram();
   bool ran = false;
   run_app([&](TMDIApp& app) {
     ran = true;
@@ -347,9 +340,7 @@ TEST_F(CodeWindowTest, WatchFallsBackToTheExpressionDialogInSourceView) {
 }
 
 TEST_F(CodeWindowTest, WithAFixedFunctionStopsOutsideItShowInTheSecondCodeWindow) {
-  for (const char* name : {"demo.hex", "demo.sym", "demo.lin", "demo.MAP", "demo.src"})
-    std::filesystem::copy_file(std::filesystem::path(HALV80_TEST_PROGRAM_DIR) / "load_lines" / name, folder.dir() / name,
-                               std::filesystem::copy_options::overwrite_existing);
+  UseLineProgram();
   bool ran = false;
   run_app([&](TMDIApp& app) {
     ran = true;

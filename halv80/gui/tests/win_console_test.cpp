@@ -21,14 +21,14 @@
 #include "halv80/gui/app_main.h"
 #include "halv80/gui/app_mdi.h"
 #include "halv80/gui/gui_engine.h"
-#include "halv80/gui/tests/gui_app_run.h"
-#include "halv80/gui/tests/gui_test_folder.h"
+#include "halv80/gui/tests/gui_board_fixture.h"
 #include "halv80/gui/win_requests.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "halv80/version.h"
 #include "platform/device/dev_driver.h"
 #include "platform/host/host_text.h"
 #include "platform/host/host_ui.h"
+#include "platform/owl/owl_qt.h"
 #include "platform/owl/owl_system.h"
 #include "platform/owl/tests/owl_test_app.h"
 
@@ -164,64 +164,12 @@ TEST(SearchTest, FindsTheTextForwardsAndBackwardsAndContinuesAfterTheLastMatch) 
 
 // The window program against the simulated emulator, with the console
 // windows as its only child windows.
-class ConsoleWindowTest : public testing::Test {
+class ConsoleWindowTest : public GuiBoardTest {
  protected:
-  void SetUp() override {
-    owl_test_app();
-    reset_engine_state();
-    app_reset_state();
-    frame_reset_state();
-    service_reset_state();
-    Boxes.clear();
-    Answers.clear();
-    setenv("HALV80_LOCK_DIR", folder.dir().c_str(), 1);
-    previous_sink_ = host_set_message_box_sink(record_box);
-    TApplication::SetRunHook(run_body);
-    for (const char* name : {"qqn80.cfg", "MON80.QQN", "rz7_00.hwf"})
-      std::filesystem::copy_file(std::filesystem::path(HALV80_DATA_DIR) / name, folder.dir() / name);
-    folder.Write("qqn80.qpj", project_text());
-    setenv("HALV80_REGISTRY_DIR", (folder.dir() / "registry").c_str(), 1);
-    ASSERT_TRUE(dev_install_driver_parameters(0x300, 0));
-    dev_reset_system();
-    sim_ = std::make_unique<SimulatedDriver>(DevFixture{});
-    DevSys.driver = sim_.get();
-    DevSys.service_running = true;
-    Links.emulator_startup = emu_startup;
-    sym_install_links();
+  void InstallChildren() override {
     for (u16 i = kChildCommand; i <= kChildCode1; ++i) win_set_child_factory(i, make_console_window);
   }
-  void TearDown() override {
-    TApplication::SetRunHook(nullptr);
-    host_set_message_box_sink(previous_sink_);
-    RequestHooks = ServiceHooks{};
-    service_reset_state();
-    for (u16 i = 0; i < kChildCount; ++i) win_set_child_factory(i, nullptr);
-    co_end_command_side();
-    _Q_if_init();
-    _NT_close_driver();
-    _NT_setbioswork(nullptr);
-    dev_reset_system();
-    sim_.reset();
-    unsetenv("HALV80_REGISTRY_DIR");
-    frame_reset_state();
-    reset_engine_state();
-  }
-  void RunApp(std::function<void(TMDIApp&)> body) { run_app(std::move(body)); }
   static TMainWindow& CommandWindow() { return *static_cast<TMainWindow*>(Frame.Children.commandWindow); }
-  static void Type(TMainWindow& w, std::string_view text) {
-    for (char c : text) w.SendMessage(WM_CHAR, u8(c));
-  }
-  // The text of one window row (CP932 to UTF-8).
-  static std::string Row(TMainWindow& w, u16 r) {
-    const u16 n = w.GetCopyRow(r);
-    return host_cp932_to_utf8(std::string(reinterpret_cast<const char*>(Frame.SharedRowText.data()), n));
-  }
-  // The text of every row the window shows, one line each.
-  static std::string Cells(TMainWindow& w) {
-    std::string all;
-    for (u16 r = 0; r < w.rows; ++r) all += Row(w, r) + '\n';
-    return all;
-  }
 
   // Rows whose drawn pixels disagree with their cells: ink on a row without
   // text, or none on a row with text.
@@ -353,10 +301,6 @@ class ConsoleWindowTest : public testing::Test {
     Co.PendingError = 0;
     EXPECT_TRUE(Boxes.empty()) << Boxes.front();
   }
-
-  ScratchFolder folder;
-  HostMessageBoxSink previous_sink_ = nullptr;
-  std::unique_ptr<SimulatedDriver> sim_;
 };
 
 // One start of the window program per test binary: the simulated board is
@@ -603,8 +547,6 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
 // the rows it gained show the lines logged before, and the rows it gave up
 // leave nothing behind in the code window.
 TEST_F(ConsoleWindowTest, TheCommandWindowShowsTheLogDownToThePromptOnItsLastRowAfterItGrows) {
-  for (const char* name : {"demo.hex", "demo.sym"})
-    std::filesystem::copy_file(std::filesystem::path(HALV80_TEST_PROGRAM_DIR) / "load" / name, folder.dir() / name);
   bool ran = false;
   RunApp([&](TMDIApp&) {
     ran = true;
@@ -634,6 +576,29 @@ TEST_F(ConsoleWindowTest, TheCommandWindowShowsTheLogDownToThePromptOnItsLastRow
     EXPECT_EQ(MisdrawnRows(w), std::vector<int>{}) << Cells(w);
   });
   EXPECT_TRUE(ran);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ConsoleWindowTest, AConsoleWindowIsNeverSizedBelowTwoRowsOfCells) {
+  RunApp([&](TMDIApp&) {
+    ASSERT_EQ(Sup.StartupFailure, 0);
+    for (u16 i : {kChildCommand, kChildCode}) {
+      SCOPED_TRACE(i);
+      auto* w = static_cast<TMainWindow*>(Frame.Children.windows[i]);
+      ASSERT_NE(w, nullptr);
+      w->MoveWindow(TRect{0, 0, 300, 12});
+      EXPECT_EQ(w->GetClientRect().Height(), w->MinClientHeight());
+      EXPECT_EQ(w->rows, 2);
+      // the user's drag is held to the same bound
+      owl_outer_widget(*w)->resize(300, 5);
+      EXPECT_EQ(w->GetClientRect().Height(), 2 * w->CellHeight());
+      w->MoveWindow(TRect{0, 0, 300, 300});
+      EXPECT_GT(w->rows, 2);
+    }
+  });
 }
 
 }  // namespace

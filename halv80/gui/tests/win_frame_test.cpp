@@ -25,8 +25,7 @@
 #include "halv80/gui/prj_layout.h"
 #include "halv80/gui/res_menus.h"
 #include "halv80/gui/testing/scripted_command_side.h"
-#include "halv80/gui/tests/gui_app_run.h"
-#include "halv80/gui/tests/gui_test_folder.h"
+#include "halv80/gui/tests/gui_app_fixture.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "platform/device/dev_driver.h"
 #include "platform/host/host_text.h"
@@ -43,34 +42,13 @@ class TestChild : public TMDIChild {
 };
 TMDIChild* make_test_child(TMDICltNEW& client, u16, std::string_view title) { return new TestChild(client, title); }
 
-u16 pass_checks() { return 0; }
 
-class FrameTest : public testing::Test {
+class FrameTest : public GuiAppTest {
  protected:
   void SetUp() override {
-    owl_test_app();
-    reset_engine_state();
-    app_reset_state();
-    frame_reset_state();
-    Boxes.clear();
-    Answers.clear();
-    setenv("HALV80_LOCK_DIR", folder.dir().c_str(), 1);
-    previous_sink_ = host_set_message_box_sink(record_box);
-    TApplication::SetRunHook(run_body);
-    FrameStartHooks = FrameHooks{gui_scripted_main, pass_checks};
-    gui_set_script({ScriptStep::WaitKey()});
+    GuiAppTest::SetUp();
+    UseScriptedCommandSide();
   }
-  void TearDown() override {
-    TApplication::SetRunHook(nullptr);
-    host_set_message_box_sink(previous_sink_);
-    FrameStartHooks = FrameHooks{};
-    for (u16 i = 0; i < kChildCount; ++i) win_set_child_factory(i, nullptr);
-    co_end_command_side();
-    frame_reset_state();
-    reset_engine_state();
-  }
-  // Runs the application; `body` sees it once the frame is up and painted.
-  void RunApp(std::function<void(TMDIApp&)> body) { run_app(std::move(body)); }
   void AllChildren() {
     for (u16 i = 0; i < kChildCount; ++i) win_set_child_factory(i, make_test_child);
   }
@@ -80,9 +58,6 @@ class FrameTest : public testing::Test {
     const WindowLayoutRecord& r = Frame.Children.layout[i];
     return TRect{r.left, r.top, r.right, r.bottom};
   }
-
-  ScratchFolder folder;
-  HostMessageBoxSink previous_sink_ = nullptr;
 };
 
 TEST_F(FrameTest, TheCommandSideStartsAgainstTheSimulatedEmulatorAndWaitsForAKey) {
@@ -125,7 +100,7 @@ TEST_F(FrameTest, TheMenuBarShowsMenu100AndGreysWhatNoOneAnswers) {
   RunApp([&](TMDIApp& app) {
     TMenu menu = app.frame->GetMenu();
     ASSERT_EQ(menu.GetItemCount(), 8u);
-    const char* popups[] = {"ﾌｧｲﾙ(&F)", "編集(&E)", "検索(&S)", "実行(&R)", "設定(&O)", "ｳｲﾝﾄﾞｳ(&W)", "表示(&V)", "ﾍﾙﾌﾟ(&H)"};
+    const char* popups[] = {"ﾌｧｲﾙ(&F)", "編集(&E)", "検索(&S)", "表示(&V)", "実行(&R)", "ｳｲﾝﾄﾞｳ(&W)", "設定(&O)", "ﾍﾙﾌﾟ(&H)"};
     auto* bar = static_cast<QMainWindow*>(owl_outer_widget(*app.frame))->menuBar();
     for (u32 i = 0; i < 8; ++i) EXPECT_EQ(bar->actions()[int(i)]->text().toStdString(), popups[i]);
     EXPECT_EQ(host_cp932_to_utf8(menu.GetMenuString(406)), "ﾛｰﾄﾞ(&L)..\tShift+F9");
@@ -141,6 +116,34 @@ TEST_F(FrameTest, TheMenuBarShowsMenu100AndGreysWhatNoOneAnswers) {
     EXPECT_EQ(menu.GetMenuState(kIdStatusBar), MF_CHECKED);
     EXPECT_EQ(menu.GetMenuState(419), MF_CHECKED);  // hints on
     EXPECT_EQ(menu.GetMenuState(405), MF_CHECKED);  // window resizing on
+  });
+}
+
+TEST_F(FrameTest, TheActiveChildsMenuTakesItsPlaceInTheBar) {
+  folder.Write("qqn80.qpj", project_text());
+  AllChildren();
+  RunApp([&](TMDIApp& app) {
+    auto titles = [&] {
+      std::vector<std::string> t;
+      auto* bar = static_cast<QMainWindow*>(owl_outer_widget(*app.frame))->menuBar();
+      for (QAction* a : bar->actions()) t.push_back(a->text().toStdString());
+      return t;
+    };
+    const TMenu menu = app.frame->GetMenu();
+    // the memo's Edit and Search popups stand in for the frame's; its own follows Run
+    win_activate_child(kChildMemo);
+    EXPECT_EQ(titles(), (std::vector<std::string>{"ﾌｧｲﾙ(&F)", "編集(&E)", "検索(&S)", "表示(&V)", "実行(&R)", "メモ(&M)",
+                                                  "ｳｲﾝﾄﾞｳ(&W)", "設定(&O)", "ﾍﾙﾌﾟ(&H)"}));
+    EXPECT_EQ(menu.GetSubMenu(1).GetItemId(0), 24321u);  // the edit control's Undo, not the frame's Paste
+    EXPECT_EQ(menu.GetSubMenu(5).GetItemId(5), 24326u);
+    EXPECT_FALSE(menu.HasItem(410));
+    // the command window keeps the frame's Edit and Search and adds its own popup
+    win_activate_child(kChildCommand);
+    EXPECT_EQ(titles(), (std::vector<std::string>{"ﾌｧｲﾙ(&F)", "編集(&E)", "検索(&S)", "表示(&V)", "実行(&R)", "コマンド",
+                                                  "ｳｲﾝﾄﾞｳ(&W)", "設定(&O)", "ﾍﾙﾌﾟ(&H)"}));
+    EXPECT_EQ(menu.GetSubMenu(1).GetItemId(0), 409u);
+    EXPECT_EQ(menu.GetSubMenu(5).GetItemId(0), 484u);
+    EXPECT_FALSE(menu.HasItem(24321));
   });
 }
 

@@ -121,6 +121,36 @@ TEST_F(MemoWindowTest, TheMemoEditsAndSavesMemoQnAndMovesItsCaretByWordStarKeys)
   EXPECT_EQ(folder.Read("Memo.QN"), "last words.");
 }
 
+TEST_F(MemoWindowTest, TheMemosMergedEditMenuWorksOnTheEditor) {
+  run_app([&](TMDIApp& app) {
+    ASSERT_EQ(Sup.StartupFailure, 0);
+    auto* memo = dynamic_cast<TMemoWindow*>(Frame.Children.windows[kChildMemo]);
+    ASSERT_NE(memo, nullptr);
+    TEditMemo& editor = *memo->editor;
+    win_activate_child(kChildMemo);
+    editor.Focus();
+    QApplication::processEvents();
+    ASSERT_TRUE(editor.HasEditFocus());
+    editor.SetText("abcd");
+    editor.SetSelection(1, 3);
+    TMenu bar = app.frame->GetMenu();
+    app.frame->EnableCommands();
+    for (u32 id : {CM_EDITCUT, CM_EDITCOPY, CM_EDITDELETE, CM_EDITCLEAR}) EXPECT_EQ(bar.GetMenuState(id), 0u) << id;
+    // the memo's own popup after Run carries the same commands to the editor
+    const TMenu own = bar.GetSubMenu(5);
+    ASSERT_EQ(own.GetItemId(4), CM_EDITDELETE);
+    app.frame->SendMessage(WM_COMMAND, CM_EDITDELETE);
+    EXPECT_EQ(editor.GetText(), "ad");
+    app.frame->EnableCommands();
+    EXPECT_EQ(bar.GetMenuState(CM_EDITCUT), MF_GRAYED);  // nothing selected now
+    EXPECT_EQ(bar.GetMenuState(CM_EDITUNDO), 0u);
+    app.frame->SendMessage(WM_COMMAND, CM_EDITUNDO);
+    EXPECT_EQ(editor.GetText(), "abcd");
+    app.frame->SendMessage(WM_COMMAND, CM_EDITCLEAR);
+    EXPECT_EQ(editor.GetText(), "");
+  });
+}
+
 TEST(AboutDialogTest, ShowsTheProgramsVersionTextsTheLibraryVersionAndTheDriversVersion) {
   owl_test_app();
   SupHost.LibraryVersion = 0x0123;  // only bits 0 to 7 take part

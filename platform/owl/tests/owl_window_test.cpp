@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QInputMethodEvent>
+#include <QMainWindow>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -668,3 +669,93 @@ TEST(OwlText, Cp932TextIsDrawnInCellsAndReadBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// Child menus of the merge test: one popup in the object group, or an Edit
+// popup of its own besides.
+constexpr u32 kObjectMenuId = 901;
+constexpr MenuTemplateRow kObjectMenu[] = {
+    {0, kMenuPopup, "Object"},
+    {1, CmChild, "Child"},
+};
+constexpr u32 kEditObjectMenuId = 902;
+constexpr MenuTemplateRow kEditObjectMenu[] = {
+    {0, kMenuPopup, "Edit2"},
+    {1, CmBoth, "Both"},
+    {0, kMenuPopup, "Object2"},
+    {1, CmChild, "Child"},
+};
+
+std::vector<std::string> bar_titles(const TFrameWindow& frame) {
+  std::vector<std::string> titles;
+  auto* mw = qobject_cast<QMainWindow*>(owl_outer_widget(frame));
+  for (QAction* a : mw->menuBar()->actions()) titles.push_back(a->text().toStdString());
+  return titles;
+}
+
+}  // namespace
+
+TEST_F(OwlFrameTest, TheActiveChildsMenuMergesIntoTheFramesGroupsAndGoesWithIt) {
+  owl_register_menu(kObjectMenuId, kObjectMenu);
+  owl_register_menu(kEditObjectMenuId, kEditObjectMenu);
+  const int frameGroups[6] = {1, 1, 0, 0, 0, 0};
+  frame->SetMenuDescr(kTestMenuId, frameGroups);
+  const int objectGroup[6] = {0, 0, 0, 1, 0, 0};
+  const int editObjectGroups[6] = {0, 1, 0, 1, 0, 0};
+  TestChild* two = AddChild<TestChild>("two");
+  child->SetMenuDescr(kObjectMenuId, objectGroup);
+  two->SetMenuDescr(kEditObjectMenuId, editObjectGroups);
+  // the active child's new descriptor shows at once
+  EXPECT_EQ(bar_titles(*frame), (std::vector<std::string>{"&File", "Edit2", "Object2"}));
+  Activate(*child);
+  EXPECT_EQ(bar_titles(*frame), (std::vector<std::string>{"&File", "&Edit", "Object"}));
+  // the merged popup's command goes to the active child; its enabler ran
+  frame->EnableCommands();
+  QAction* item = Action(CmChild, 1);  // the File popup's comes first
+  ASSERT_NE(item, nullptr);
+  EXPECT_TRUE(item->isEnabled());
+  Log.clear();
+  item->trigger();
+  EXPECT_EQ(Log, (std::vector<std::string>{"child 101"}));
+  Activate(*two);
+  EXPECT_EQ(bar_titles(*frame), (std::vector<std::string>{"&File", "Edit2", "Object2"}));
+  // with no child left the frame's own bar comes back
+  two->Destroy();
+  pump();
+  EXPECT_EQ(bar_titles(*frame), (std::vector<std::string>{"&File", "&Edit", "Object"}));
+  child->Destroy();
+  pump();
+  EXPECT_EQ(bar_titles(*frame), (std::vector<std::string>{"&File", "&Edit"}));
+}
+
+namespace {
+
+// A child that is never less than 150 pixels high.
+class TallChild : public TestChild {
+ public:
+  using TestChild::TestChild;
+  const ResponseEntry* Find(u32 message, u32 id) override;
+  void EvGetMinMaxInfo(TMinMaxInfo& info) { info.minTrackSize.cy = 150; }
+};
+constexpr ResponseEntry kTallTable[] = {EvMessage<WM_GETMINMAXINFO, &TallChild::EvGetMinMaxInfo>()};
+const ResponseEntry* TallChild::Find(u32 message, u32 id) {
+  if (const ResponseEntry* e = owl_search_table(kTallTable, message, id)) return e;
+  return TestChild::Find(message, id);
+}
+
+}  // namespace
+
+TEST_F(OwlFrameTest, TheMinimumTrackSizeBoundsEverySizing) {
+  TallChild* tall = AddChild<TallChild>("tall");
+  tall->MoveWindow(TRect{10, 10, 210, 30});
+  EXPECT_EQ(tall->GetWindowRect(), (TRect{10, 10, 210, 160}));
+  tall->MoveWindow(TRect{10, 10, 210, 300});
+  EXPECT_EQ(tall->GetWindowRect(), (TRect{10, 10, 210, 300}));
+  // a resize from Qt's side (the user's drag) is held to it as well
+  owl_outer_widget(*tall)->resize(200, 40);
+  EXPECT_EQ(tall->GetWindowRect().Height(), 150);
+  // the decoration's metrics are what a child adds to its client height
+  const int decoration = 2 * owl_system_metric(SM_CYFRAME) + owl_system_metric(SM_CYCAPTION);
+  EXPECT_EQ(tall->GetWindowRect().Height() - tall->GetClientRect().Height(), decoration);
+}
