@@ -530,7 +530,11 @@ u16 con_edit_line(char* buf, u16 max, u16 flags) {
   }
   for (;;) {
     Editor.CursorAtLineEnd = e.cursor == e.end;
+    const u16 row = Con.Row;
     const u8 c = con_wait_key();
+    // The pane was laid out again while the key was awaited: the line being
+    // edited moved with the cursor's row.
+    if (Con.Row != row) e.start_row = u16(e.start_row + (Con.Row - row));
     const bool was_preset = e.preset != 0;
     if (c == 13) {
       e.preset = 0;

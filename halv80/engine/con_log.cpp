@@ -390,16 +390,32 @@ void con_view_to_end() {
 
 namespace {
 
-// Rows from the pane's top: the lines from `top` up to the last row but one,
-// stopping before the newest line, which follows them; blank rows below.
-void repaint_from(u16 top, u16 h) {
-  u16 row = Con.Top;
+// The pane from `top`: one logged line a row down to the last row but one,
+// then the newest line (the prompt and what is typed after it) on the last
+// row, where the cursor goes, so that the next output and the next prompt
+// follow on from it. Lines from `top` that end before the last row but one
+// give way to the page that ends with the newest line; a log with fewer lines
+// than that stands right above the newest line, blank rows above it, as the
+// screen showed it when it was written. Returns the row that shows the view's
+// top line.
+u16 repaint_from(u16 top, u16 h) {
   const u16 bottom = std::min<u16>(Con.Bottom, kScreenRows);
-  u16 p = live_position(top);
-  for (; row + 1 < bottom && p != Log.Newest; ++row) p = con_log_render_line(row, p);
-  if (row < bottom) con_log_render_line(row++, Log.Newest);
-  for (; row < bottom; ++row) con_log_render_line(row, Log.WriteEnd);
-  place_view(live_position(top), h);
+  if (bottom <= Con.Top) return Con.Top;
+  const u16 rows = u16(bottom - Con.Top);
+  const u16 last_page = end_page_top(rows);
+  top = live_position(top);
+  if (line_index(top) > line_index(last_page)) top = last_page;
+  // complete lines from the top one up to the newest line, as many as fit
+  const u16 shown = u16(std::min<u32>(u32(line_index(Log.Newest)) - line_index(top), rows - 1u));
+  u16 row = Con.Top;
+  for (u16 blank = u16(rows - 1 - shown); blank > 0; --blank) con_log_render_line(row++, Log.WriteEnd);
+  const u16 first = row;
+  u16 p = top;
+  for (u16 i = 0; i < shown; ++i) p = con_log_render_line(row++, p);
+  con_log_render_line(row, Log.Newest);
+  con_set_cursor(Con.Column, row);
+  place_view(top, h);
+  return first;
 }
 
 }  // namespace
@@ -414,6 +430,17 @@ void con_log_repaint(bool keep_position) {
   con_thumb_position();
 }
 
+void con_log_refill_pane() {
+  // an overlay covers the screen: it keeps its cells
+  if (!Log.Bytes || Con.OverlayDepth != 0 || Con.Window == kSlotOverlay) return;
+  on_command_pane([] {
+    const u16 h = pane_height();
+    if (h != 0) repaint_from(view_top(h), h);
+  });
+  // on the window side nobody would serve the thumb's request
+  if (Co.OnCommandSide == 1) con_thumb_position();
+}
+
 u16 con_log_show_line(u32 line) {
   if (!Log.Bytes) return 0xFFFF;
   u16 shown = 0xFFFF;
@@ -426,8 +453,8 @@ u16 con_log_show_line(u32 line) {
     const u32 last_top = line_index(end_page_top(h));
     const u32 top_line = std::min<u32>(wanted > h / 2u ? wanted - h / 2u : 0, last_top);
     const u16 top = con_log_step_lines(-int(Log.TotalLines - top_line), Log.Newest);
-    repaint_from(top, h);
-    const u32 row = Con.Top + (wanted - line_index(top));
+    const u16 first = repaint_from(top, h);
+    const u32 row = first + (wanted - line_index(Log.View));
     if (row < Con.Bottom && row < kScreenRows) shown = u16(row);
   });
   con_thumb_position();

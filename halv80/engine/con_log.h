@@ -60,8 +60,13 @@ void con_thumb_position();
 // Repaints the command pane from the log: from the oldest line, or with
 // `keep_position` from the top of the view, one logged line a row up to the
 // pane's last row but one, then the newest line (the prompt and what is typed
-// after it) below them. The view and the thumb follow.
+// after it) on the last row, with the cursor. Fewer lines than rows stand
+// right above the newest line. The view and the thumb follow.
 void con_log_repaint(bool keep_position);
+// The command pane's rows filled again after the pane split changed them:
+// con_log_repaint from the top of the view. Nothing while an overlay is up;
+// the thumb is posted only on the command side.
+void con_log_refill_pane();
 // Scrolls the view so that log line `line` (0 is the oldest) stands about in
 // the middle of the command pane, as far as the log allows, and repaints it.
 // Returns the screen row that shows the line, or 0xFFFF when it shows nowhere.

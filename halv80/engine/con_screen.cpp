@@ -223,14 +223,16 @@ void con_screen_putc(u8 c) {
   con_window_putc(c);
 }
 
-void con_clear_rows(u16 n) {
-  const u16 rows = std::min(n, kScreenRows);
-  if (!Con.Screen || rows == 0) return;
-  for (std::size_t i = 0; i < std::size_t(rows) * kScreenColumns; ++i) {
+void con_clear_rows(u16 n) { con_blank_rows(0, n); }
+
+void con_blank_rows(u16 first, u16 end) {
+  end = std::min(end, kScreenRows);
+  if (!Con.Screen || first >= end) return;
+  for (std::size_t i = std::size_t(first) * kScreenColumns; i < std::size_t(end) * kScreenColumns; ++i) {
     Con.Screen[i * 2] = kBlank;
     Con.Screen[i * 2 + 1] = kAttrNormal;
   }
-  lst_mark_dirty(0, 0, kScreenColumns - 1, u16(rows - 1));
+  lst_mark_dirty(0, first, kScreenColumns - 1, u16(end - 1));
 }
 
 u8 con_cell_attribute(u16 column, u16 row) {

@@ -101,6 +101,8 @@ void con_window_puts(std::string_view text);
 void con_screen_putc(u8 c);
 // Fills the first n rows with blanks in attribute 7.
 void con_clear_rows(u16 n);
+// Fills rows first .. end - 1 (as far as the screen goes) the same way.
+void con_blank_rows(u16 first, u16 end);
 u8 con_cell_attribute(u16 column, u16 row);
 void con_set_cell_attribute(u16 column, u16 row, u8 attribute);
 // Read access to one screen row (400 bytes) for the window side and tests.

@@ -20,7 +20,9 @@
 #include "halv80/engine/key_input.h"
 #include "halv80/engine/mac_lines.h"
 #include "halv80/engine/testing/scripted_window_side.h"
+#include "halv80/engine/sup_panes.h"
 #include "halv80/engine/tests/engine_fixture.h"
+#include "halv80/engine/tests/screen_text.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
@@ -164,6 +166,24 @@ TEST_F(EditorTest, BangBangAndBangTextRecallWithoutRunning) {
   side->Type("Z");
   EXPECT_EQ(Ran(), "Z");
   EXPECT_EQ(History().front(), "Z");
+}
+
+// The window grows while a line is typed: the line moves to the pane's new
+// last row, and the editor goes on drawing it there.
+TEST_F(EditorTest, TheLineBeingEditedMovesWithThePane) {
+  Press("ZBD");
+  const u16 before = Con.Row;
+  Con.Geometry.command_rows = u16(Con.Bottom - Con.Top + 3);
+  sup_split_screen_panes(kWindowIndexCommand);
+  ASSERT_EQ(Con.Row, before + 3);
+  const std::string left_behind = screen_row_text(before);
+  Special(kLeft);
+  Press("C");  // inserted: the line is drawn again from its start
+  EXPECT_EQ(screen_row_text(Con.Row), ">ZBCD");
+  EXPECT_EQ(screen_row_text(before), left_behind);
+  EXPECT_EQ(Con.Column, 4);
+  side->Key(13);
+  EXPECT_EQ(Ran(), "ZBCD");
 }
 
 TEST_F(EditorTest, AFullLineIsTakenAtOnce) {

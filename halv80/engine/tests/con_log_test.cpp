@@ -12,6 +12,7 @@
 #include "halv80/engine/con_log.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/engine_state.h"
+#include "halv80/engine/sup_panes.h"
 #include "halv80/engine/tests/engine_fixture.h"
 
 namespace {
@@ -24,6 +25,12 @@ class ConLogTest : public testing::Test {
 
   static void log_write(std::string_view bytes) {
     for (char c : bytes) con_log_putc(u8(c));
+  }
+  // Command-pane output as the command side writes it: screen and log.
+  static void print(std::string_view bytes) {
+    Co.OnCommandSide = 1;
+    for (char c : bytes) con_screen_putc(u8(c));
+    Co.OnCommandSide = 0;
   }
   // The line at `position` as the line provider copies it.
   static std::string copied_line(u16 position, u16* next = nullptr) {
@@ -330,12 +337,88 @@ TEST_F(ConLogTest, RepaintAndShowingALineKeepTheInputLineBelow) {
     EXPECT_EQ(Co.Request.code == RequestCode::ScrollThumb, c.thumb_posted);
   }
 
-  // a log shorter than the pane: the input line right below it
+  // a log shorter than the pane: its lines right above the input line, which
+  // stays on the last row with the cursor, where the next prompt goes
   fresh();
   log_write("L00\nL01\n>");
+  con_set_cursor(1, kPaneTop);
   con_log_repaint(false);
-  EXPECT_EQ(rows(), (Rows{"L00", "L01", ">", "", ""}));
+  EXPECT_EQ(rows(), (Rows{"", "", "L00", "L01", ">"}));
   EXPECT_TRUE(Log.ViewFollowsEnd);
+  EXPECT_EQ(Con.Row, kPaneBottom - 1);
+  EXPECT_EQ(Con.Column, 1);
+}
+
+// The window side lays the panes out again: the command pane's rows, old and
+// new, show the log's lines with the input line and the cursor on its last
+// row, wherever the pane now lies and however many rows it has; the rows it
+// gave up are blanked.
+TEST_F(ConLogTest, ThePaneSplitFillsTheCommandPaneFromTheLog) {
+  const auto split = [](u16 first, u16 rows) {
+    Con.Geometry.command_first_row = first;
+    Con.Geometry.command_rows = rows;
+    sup_split_screen_panes(kWindowIndexCommand);
+  };
+  const auto pane = [] {
+    std::vector<std::string> r;
+    for (u16 row = Con.Top; row < Con.Bottom; ++row) r.push_back(row_text(row));
+    return r;
+  };
+  using Rows = std::vector<std::string>;
+  const struct {
+    const char* name;
+    int lines;       // logged before the input line
+    u16 first, rows; // the new layout; the old one is 20, 5
+    Rows shown;
+  } cases[] = {
+      {"grown at the bottom", 20, 20, 8, {"L13", "L14", "L15", "L16", "L17", "L18", "L19", ">ab"}},
+      {"moved down", 20, 23, 5, {"L16", "L17", "L18", "L19", ">ab"}},
+      {"moved up and grown", 20, 17, 7, {"L14", "L15", "L16", "L17", "L18", "L19", ">ab"}},
+      {"shrunk", 20, 20, 2, {"L19", ">ab"}},
+      {"grown past a short log", 2, 20, 6, {"", "", "", "L00", "L01", ">ab"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fresh();
+    split(kPaneTop, kPaneBottom - kPaneTop);
+    con_set_cursor(0, kPaneBottom - 1);
+    for (int i = 0; i < c.lines; ++i) print("L" + std::to_string(100 + i).substr(1) + "\n");
+    print(">ab");
+    // stale cells where the pane will lie, and the caret on the cursor
+    for (u16 row = 15; row < 30; ++row) {
+      Con.Screen[row * kScreenRowBytes] = '#';
+      Con.Screen[row * kScreenRowBytes + 1] = kAttrNormal;
+    }
+    Con.CaretColumn = Con.Column;
+    Con.CaretRow = Con.Row;
+    split(c.first, c.rows);
+    EXPECT_EQ(pane(), c.shown);
+    EXPECT_EQ(Con.Row, c.first + c.rows - 1);
+    EXPECT_EQ(Con.Column, 3);
+    EXPECT_EQ(Con.CaretRow, Con.Row);
+    // rows it gave up are blank, not a copy of its old lines in the code pane
+    for (u16 row = kPaneTop; row < kPaneBottom; ++row) {
+      if (row < c.first || row >= c.first + c.rows) {
+        EXPECT_EQ(row_text(row), "") << row;
+      }
+    }
+    // the next output follows on from the input line
+    print("\nZ");
+    EXPECT_EQ(row_text(u16(Con.Row - 1)), ">ab");
+    EXPECT_EQ(row_text(Con.Row), "Z");
+  }
+  // the same layout again changes nothing: a view scrolled back stays
+  fresh();
+  split(kPaneTop, 5);
+  for (int i = 0; i < 20; ++i) log_write("L" + std::to_string(100 + i).substr(1) + "\n");
+  con_view_page_up();
+  const Rows scrolled = pane();
+  split(kPaneTop, 5);
+  EXPECT_EQ(pane(), scrolled);
+  // grown, it keeps its top line while the lines below still fill it
+  split(kPaneTop, 6);
+  EXPECT_EQ(pane(), (Rows{"L12", "L13", "L14", "L15", "L16", ""}));
+  EXPECT_FALSE(Log.ViewFollowsEnd);
 }
 
 TEST_F(ConLogTest, ThumbPositionNeverDividesByZero) {

@@ -542,6 +542,42 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
   EXPECT_TRUE(ran);
 }
 
+// The prompt stands on the command window's last row, right below the last
+// output, also after the window was laid out at start-up and after it grew;
+// the rows it gained show the lines logged before, and the rows it gave up
+// leave nothing behind in the code window.
+TEST_F(ConsoleWindowTest, TheCommandWindowShowsTheLogDownToThePromptOnItsLastRowAfterItGrows) {
+  bool ran = false;
+  RunApp([&](TMDIApp&) {
+    ran = true;
+    ASSERT_EQ(Sup.StartupFailure, 0);
+    TMainWindow& w = CommandWindow();
+    // the code window, with no listing yet, shows none of the command pane's
+    // lines from before the windows were laid out
+    ASSERT_NE(Frame.Children.consoleWindow, nullptr);
+    auto& code = *static_cast<TMainWindow*>(Frame.Children.consoleWindow);
+    EXPECT_EQ(Cells(code).find(kProductName), std::string::npos) << Cells(code);
+    Type(w, "L demo\r");
+    EXPECT_EQ(Row(w, u16(w.rows - 1)), ">") << Cells(w);
+    EXPECT_EQ(Row(w, u16(w.rows - 2)), "Complete") << Cells(w);
+    // more lines than the grown window has rows, none of them empty
+    for (int i = 0; i < 20; ++i) Type(w, "R\r");
+    const u16 before = w.rows;
+    const TRect r = w.GetWindowRect();
+    w.MoveWindow(TRect{r.left, r.top, r.right, r.bottom + 10 * w.CellHeight()});
+    ASSERT_GE(w.rows, before + 8) << "the window grew";
+    EXPECT_EQ(Row(w, u16(w.rows - 1)), ">");
+    for (u16 row = 0; row + 1 < w.rows; ++row) EXPECT_NE(Row(w, row), "") << row << "\n" << Cells(w);
+    EXPECT_EQ(MisdrawnRows(w), std::vector<int>{}) << Cells(w);
+    // typing and output go on from the prompt on the last row
+    Type(w, "R\r");
+    EXPECT_EQ(Row(w, u16(w.rows - 1)), ">");
+    EXPECT_EQ(Row(w, u16(w.rows - 4)), ">R") << Cells(w);
+    EXPECT_EQ(MisdrawnRows(w), std::vector<int>{}) << Cells(w);
+  });
+  EXPECT_TRUE(ran);
+}
+
 }  // namespace
 
 namespace {
