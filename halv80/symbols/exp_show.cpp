@@ -146,6 +146,37 @@ u16 exp_eval_range(std::string_view text, i32& first, i32& last) {
   return 1;
 }
 
+void exp_record_inspect_request(const ExprValue& item, std::string_view expression, const char* text) {
+  InspectRequest& r = ExpShow.Request;
+  if (text != nullptr) {
+    const std::size_t n = strnlen(text, sizeof r.Text - 1);
+    std::memcpy(r.Text, text, n);
+    r.Text[n] = '\0';
+  }
+  const std::size_t n = std::min(expression.size(), sizeof r.Expression - 1);
+  std::memcpy(r.Expression, expression.data(), n);
+  r.Expression[n] = '\0';
+  r.Kind = FmtVal.FirstKind == kFirstNone ? kFirstScalar : FmtVal.FirstKind;
+  r.Item = FmtVal.FirstItem;
+  r.AreaSize = exp_type_size(item.type.get());
+  r.Count = 0;
+  r.ElementSize = 0;
+  std::fill(std::begin(r.MemberInfo), std::end(r.MemberInfo), 0u);
+  if (r.Kind == kFirstStruct) {
+    r.Count = FmtVal.FirstMemberCount;
+    r.MemberInfo[0] = FmtVal.FirstMemberCount;
+    r.MemberInfo[1] = FmtVal.FirstItem.type.get();
+    r.MemberInfo[2] = u32(FmtVal.FirstMembers.types);
+    r.MemberInfo[3] = u32(FmtVal.FirstMembers.names);
+  } else if (r.Kind == kFirstArray) {
+    r.Count = FmtVal.FirstElementCount;
+    r.ElementSize = FmtVal.FirstElementSize;
+  } else if (r.Kind == kFirstPointer) {
+    r.Count = FmtVal.FirstStringLength;
+    r.ElementSize = exp_type_size(exp_element_type(item.type.get()));
+  }
+}
+
 u16 exp_show_value(u16 flags, u32 scope) {
   ExpShow.InspectScope = scope;
   const std::string text(ExpShow.ExpressionBuffer, strnlen(ExpShow.ExpressionBuffer, sizeof ExpShow.ExpressionBuffer));
@@ -167,23 +198,7 @@ u16 exp_show_value(u16 flags, u32 scope) {
       fmt_print_value(item, kPrintFull);
     });
     con_capture_end();
-    std::strncpy(r.Expression, text.c_str(), sizeof r.Expression - 1);
-    r.Kind = FmtVal.FirstKind == kFirstNone ? kFirstScalar : FmtVal.FirstKind;
-    r.Item = FmtVal.FirstItem;
-    r.AreaSize = exp_type_size(item.type.get());
-    if (r.Kind == kFirstStruct) {
-      r.Count = FmtVal.FirstMemberCount;
-      r.MemberInfo[0] = FmtVal.FirstMemberCount;
-      r.MemberInfo[1] = FmtVal.FirstItem.type.get();
-      r.MemberInfo[2] = u32(FmtVal.FirstMembers.types);
-      r.MemberInfo[3] = u32(FmtVal.FirstMembers.names);
-    } else if (r.Kind == kFirstArray) {
-      r.Count = FmtVal.FirstElementCount;
-      r.ElementSize = FmtVal.FirstElementSize;
-    } else if (r.Kind == kFirstPointer) {
-      r.Count = FmtVal.FirstStringLength;
-      r.ElementSize = exp_type_size(exp_element_type(item.type.get()));
-    }
+    exp_record_inspect_request(item, text, nullptr);
     if (flags == kShowToWindow) {
       // where the code window's cursor stands, for placing the value beside it
       Co.Request.p1 = Lst.CursorColumn;

@@ -36,6 +36,11 @@ struct ExpShowState {
 };
 extern ExpShowState ExpShow;
 
+// Fills ExpShow.Request for `item`, just printed: its kind, counts and sizes
+// from what the print recorded of its first item, `expression` as the
+// expression and, when not null, `text` as the row.
+void exp_record_inspect_request(const ExprValue& item, std::string_view expression, const char* text);
+
 // Cuts ", address" (a comma outside brackets and quotes, then an address)
 // off `operand` and gives the scope address it names; the PC without one.
 // False when the address does not evaluate.

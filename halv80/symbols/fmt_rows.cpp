@@ -476,13 +476,14 @@ void fmt_print_named_value(u16 flags, ExprValue& item, char* out, std::string_vi
       return;
     }
   }
-  capture(out, [&] {
-    con_putc(' ');
-    fmt_print_type_name(item);
-    con_puts(name);
-    con_puts(" = ");
-    fmt_print_value(item, kPrintFull);
-  });
+  if (capture(out, [&] {
+        con_putc(' ');
+        fmt_print_type_name(item);
+        con_puts(name);
+        con_puts(" = ");
+        fmt_print_value(item, kPrintFull);
+      }))
+    exp_record_inspect_request(item, name, out);
 }
 
 void fmt_print_array_element(u16 flags, ExprValue& item, char* out, i32 index, u32 element_size) {
@@ -501,10 +502,11 @@ void fmt_print_array_element(u16 flags, ExprValue& item, char* out, i32 index, u
     e.flags = 0;
     e.bit_field.set(0);
   }
-  capture(out, [&] {
-    con_printf("  [%ld] = ", u32(index));
-    fmt_print_value(e, kPrintFull);
-  });
+  if (capture(out, [&] {
+        con_printf("  [%ld] = ", u32(index));
+        fmt_print_value(e, kPrintFull);
+      }))
+    exp_record_inspect_request(e, {}, out);
 }
 
 void fmt_print_struct_members(u16, ExprValue& item, char* out, u32 member) {
@@ -522,13 +524,14 @@ void fmt_print_struct_members(u16, ExprValue& item, char* out, u32 member) {
   const std::string member_name(name.begin(), name.end());
   ExprValue m = item;
   if (exp_select_member(m, member_name) == 0) return;
-  capture(out, [&] {
-    con_puts("  ");
-    fmt_print_type_name(m);
-    con_puts(member_name);
-    con_puts(" = ");
-    fmt_print_value(m, kPrintFull);
-  });
+  if (capture(out, [&] {
+        con_puts("  ");
+        fmt_print_type_name(m);
+        con_puts(member_name);
+        con_puts(" = ");
+        fmt_print_value(m, kPrintFull);
+      }))
+    exp_record_inspect_request(m, member_name, out);
 }
 
 namespace {

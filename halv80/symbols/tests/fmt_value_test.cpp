@@ -684,6 +684,11 @@ TEST_F(FmtRowsTest, InspectRowsGiveTheChildsExpressionAndValue) {
   ASSERT_EQ(exp_evaluate(ar, pc, "ar", 0), 0);
   fmt_print_array_element(kFirstArray, ar, text, 1, 6);
   EXPECT_STREQ(text, "  [1] = @9266 {a=3,b=4}");
+  // the row formatted last is what an inspect window would open on
+  EXPECT_STREQ(ExpShow.Request.Text, text);
+  EXPECT_EQ(ExpShow.Request.Kind, kFirstStruct);
+  EXPECT_EQ(ExpShow.Request.Count, 2u);
+  EXPECT_EQ(ExpShow.Request.AreaSize, 6u);
   std::strcpy(expression, "ar");
   ASSERT_TRUE(fmt_build_element_expression(kFirstArray, ar, expression, text, 1));
   EXPECT_STREQ(expression, "ar[1]");
@@ -693,6 +698,9 @@ TEST_F(FmtRowsTest, InspectRowsGiveTheChildsExpressionAndValue) {
   ASSERT_EQ(exp_evaluate(element, pc, "ar[1]", 0), 0);
   fmt_print_struct_members(kFirstStruct, element, text, 1);
   EXPECT_STREQ(text, "  (long )b = 4 (0x4)");
+  EXPECT_STREQ(ExpShow.Request.Expression, "b");
+  EXPECT_EQ(ExpShow.Request.Kind, kFirstScalar);
+  EXPECT_EQ(ExpShow.Request.Count, 0u);
   ASSERT_TRUE(fmt_build_member_expression(kFirstStruct, element, expression, text));
   EXPECT_STREQ(expression, "ar[1].b");
   EXPECT_STREQ(text, " (long )ar[1].b = 4 (0x4)");
