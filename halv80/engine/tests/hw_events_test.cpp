@@ -63,6 +63,12 @@ class HwEventsTest : public StartupTest {
     StartupTest::TearDown();
   }
   std::string typed(std::string_view line) { return utf8(ws_->Typed(line)); }
+  // Beside the host (the card's ports) a run's break may come after the
+  // command returned: idle passes until the engine has seen the stop.
+  void await_stop() {
+    for (int i = 0; i < 1'000'000 && ::Run.ExecutionState != kExecStopped; ++i) ws_->Type("");
+    ASSERT_EQ(::Run.ExecutionState, kExecStopped);
+  }
   void copy_program(const char* folder, const char* name) {
     for (const char* ext : {".hex", ".sym"})
       std::filesystem::copy_file(std::filesystem::path(HALV80_TEST_PROGRAM_DIR) / folder / (std::string(name) + ext),
@@ -209,6 +215,7 @@ TEST_F(HwEventsTest, HardwareBreakStopsTheProgramAndNamesItsSource) {
   typed("BH 1");
   typed("RTM F");
   typed("G =100");
+  await_stop();
   EXPECT_EQ(::Run.Regs.pc, 0x0105);
   EXPECT_EQ(::Run.Regs.hl, 0x9005);
   ASSERT_FALSE(messages_.empty());
@@ -250,6 +257,7 @@ TEST_F(HwEventsTest, TimerMeasuresBetweenTwoEvents) {
   typed("BH 3");
   typed("TM 0");
   typed("G =100");
+  await_stop();
   const std::string shown = typed("TM");
   // NOP: 4 T-states at 8 MHz, 0.5 us: five units of 0.1 us
   EXPECT_NE(shown.find("Measurment Time =  0s000m000u5    Acqs. = "), std::string::npos) << shown;
@@ -305,9 +313,7 @@ TEST_F(HwEventsTest, HistoryRangeWithoutAMonitorReadsThePointersAfresh) {
   typed("BH 1");
   typed("RTM F");
   typed("G =100");
-  // the hardware break stops it (beside the host, after the engine looked)
-  for (int i = 0; i < 1'000'000 && ::Run.ExecutionState != kExecStopped; ++i) ws_->Type("");
-  ASSERT_EQ(::Run.ExecutionState, kExecStopped);
+  await_stop();
   HistoryRequest with_monitor;
   const u32 frames = hist_trace_range(with_monitor);
   ASSERT_GT(frames, 4u);
@@ -346,8 +352,7 @@ TEST_F(HwEventsTest, ProfilerFindsTheBusyFunction) {
     typed(source);
     typed("G =start");
     // held to its clock, the run outlasts many looks
-    for (int i = 0; i < 1'000'000 && ::Run.ExecutionState != kExecStopped; ++i) ws_->Type("");
-    EXPECT_EQ(::Run.ExecutionState, kExecStopped);
+    await_stop();
     EXPECT_EQ(EmuCtl.ProfilerRunning, kProfilerOn);
     const std::string report = typed("PROF");
     EXPECT_GE(Prof.Total, 3u) << report;
