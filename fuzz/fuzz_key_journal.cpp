@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <span>
 
-#include "fuzz/fuzz_scratch.h"
+#include "fuzz/fuzz_engine_scratch.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_editor.h"
@@ -20,16 +20,8 @@
 #include "halv80/symbols/sym_state_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static FuzzScratch dir;
-  static const bool ready = [] {
-    reset_engine_state();
-    return !dir.path().empty();
-  }();
-  if (!ready) std::abort();
-  std::error_code ec;
-  const std::filesystem::path previous = std::filesystem::current_path(ec);
-  std::filesystem::current_path(dir.path(), ec);
-  if (ec) std::abort();
+  const FuzzScratch& dir = fuzz_engine_scratch();
+  const FuzzInScratch in_scratch;
 
   if (dir.write("keys.jnl", std::span<const u8>(data, size))) {
     Sw.KeyPlayback = 1;
@@ -44,7 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     key_journal_close();
   }
-  std::filesystem::current_path(previous, ec);
 
   // the bytes as the history ring (no symbol store: the editor's own ring)
   std::memset(Editor.OwnRing, 0, kHistoryRingSize);

@@ -11,7 +11,7 @@
 #include <span>
 #include <string>
 
-#include "fuzz/fuzz_scratch.h"
+#include "fuzz/fuzz_engine_scratch.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/engine_state.h"
 #include "halv80/symbols/sym_state_file.h"
@@ -51,20 +51,16 @@ std::string save_and_load() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static FuzzScratch dir;
-  static const bool ready = [] {
-    reset_engine_state();
+  const FuzzScratch& dir = fuzz_engine_scratch();
+  static const bool symbols_ready = [] {
     sym_init();
-    return !dir.path().empty();
+    return true;
   }();
-  if (!ready) std::abort();
+  (void)symbols_ready;
   // the file is read from and written to the current directory
-  std::error_code ec;
-  const std::filesystem::path previous = std::filesystem::current_path(ec);
-  std::filesystem::current_path(dir.path(), ec);
-  if (ec) std::abort();
+  const FuzzInScratch in_scratch;
 
-  // A fresh store costs a zero-filled 1 MiB chunk, so it is emptied only once
+  // A reset clears a 1 MiB chunk, so the store is emptied only once
   // the names of earlier runs fill its first page: no run finds it full. The
   // settings block and the lists start empty, whatever the last run left.
   if (SymStore.NamePageCount > 1) sym_reset();
@@ -81,6 +77,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const CommandUnwind&) {
     }
   }
-  std::filesystem::current_path(previous, ec);
   return 0;
 }

@@ -339,27 +339,16 @@ TEST_F(BrkCommandTest, BreakListChangedFollowsEveryChange) {
 
 // A booted simulated target: addresses below 8000H are emulation ROM, 9000H
 // is target RAM reached through the monitor.
-class BrkTargetTest : public StartupTest {
+class BrkTargetTest : public BootedSessionTest {
  protected:
   void SetUp() override {
-    StartupTest::SetUp();
-    sym_init();
-    Links.emulator_startup = emu_startup;
-    ws_ = std::make_unique<ScriptedWindowSide>();
-    ws_->Start();
-    ASSERT_EQ(EmuArea.MonitorRunning, 1);
+    BootedSessionTest::SetUp();
     for (const u16 a : {0x1000, 0x1001, 0x1004, 0x1200, 0x2000, 0x3000, 0x9000}) tgt_write_byte(a, u8(a >> 8 ^ 0x5A));
-  }
-  void TearDown() override {
-    ws_.reset();
-    sym_init();
-    StartupTest::TearDown();
   }
   static u8 original(u16 address) { return u8(address >> 8 ^ 0x5A); }
   std::string typed(std::string_view line) {
     return ws_->Typed(line);
   }
-  std::unique_ptr<ScriptedWindowSide> ws_;
 };
 
 TEST_F(BrkTargetTest, ArmPlantsTheBreakInstructionAndDisarmPutsTheCodeBack) {

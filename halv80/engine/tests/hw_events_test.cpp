@@ -43,24 +43,17 @@ namespace {
 
 std::string utf8(std::string_view cp932) { return host_cp932_to_utf8(cp932); }
 
-class HwEventsTest : public StartupTest {
+class HwEventsTest : public BootedSessionTest {
  protected:
   void SetUp() override {
-    StartupTest::SetUp();
-    sym_init();
-    Links.emulator_startup = emu_startup;
-    ws_ = std::make_unique<ScriptedWindowSide>();
-    ws_->Start();
-    ASSERT_EQ(EmuArea.MonitorRunning, 1);
+    BootedSessionTest::SetUp();
     sup_set_message_line_observer(
         [](void* self, std::string_view text) { static_cast<HwEventsTest*>(self)->messages_.emplace_back(text); },
         this);
   }
   void TearDown() override {
     sup_set_message_line_observer(nullptr, nullptr);
-    ws_.reset();
-    sym_init();
-    StartupTest::TearDown();
+    BootedSessionTest::TearDown();
   }
   std::string typed(std::string_view line) { return utf8(ws_->Typed(line)); }
   // Beside the host (the card's ports) a run's break may come after the
@@ -74,7 +67,6 @@ class HwEventsTest : public StartupTest {
       std::filesystem::copy_file(std::filesystem::path(HALV80_TEST_PROGRAM_DIR) / folder / (std::string(name) + ext),
                                  std::filesystem::path(dir_.path()) / (std::string(name) + ext));
   }
-  std::unique_ptr<ScriptedWindowSide> ws_;
   std::vector<std::string> messages_;
 };
 

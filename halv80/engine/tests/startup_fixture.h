@@ -13,10 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
+#include "halv80/engine/emu_areas.h"
+#include "halv80/engine/emu_startup.h"
+#include "halv80/engine/testing/scripted_window_side.h"
 #include "halv80/engine/tests/emulator_fixture.h"
 #include "platform/device/dev_driver.h"
 #include "halv80/engine/tests/engine_fixture.h"
+#include "halv80/symbols/sym_store.h"
 #include "platform/host/host_ui.h"
 #include "platform/host/tests/scratch_dir.h"
 
@@ -80,4 +85,25 @@ class StartupTest : public EngineTest {
   std::filesystem::path previous_dir_;
   std::unique_ptr<SimulatedDriver> sim;
   HostMessageBoxSink previous_sink_ = nullptr;
+};
+
+// The booted target driven as a user would: the start-up run through the
+// scripted window side, with an empty symbol database before and after.
+class BootedSessionTest : public StartupTest {
+ protected:
+  void SetUp() override {
+    StartupTest::SetUp();
+    sym_init();
+    Links.emulator_startup = emu_startup;
+    ws_ = std::make_unique<ScriptedWindowSide>();
+    ws_->Start();
+    ASSERT_EQ(EmuArea.MonitorRunning, 1);
+  }
+  void TearDown() override {
+    ws_.reset();
+    sym_init();
+    StartupTest::TearDown();
+  }
+
+  std::unique_ptr<ScriptedWindowSide> ws_;
 };
