@@ -1,6 +1,7 @@
 // G, T and P; the instruction step engine; run-and-wait; stop evaluation.
 #include "halv80/engine/run_exec.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -69,8 +70,12 @@ constexpr std::array<u8, 64> kShapeHigh = {
 
 bool z80_family() { return Cfg.CpuType != kCpu8080; }
 
-// The display level of T, P and G: 2 while the code pane shows source lines.
+// The display level of T and P: 2 while the code pane shows source lines.
 u16 trace_display_level() { return Lst.ListingMode == kListingSource ? 2 : 0; }
+
+// G's trace level: the execution mode that OPTION and the options dialog set.
+// 0 runs the program; 1 traces its function calls, 2 their returns too.
+u16 go_trace_level() { return std::min<u16>(Run.RunModeWord & kExecModeMask, 2); }
 bool target_in_use() { return (Run.ExecutionState & kExecRunning) != 0; }
 
 InstructionShape table_shape(u8 op) {
@@ -393,6 +398,7 @@ void run_and_wait(u16 mode) {
   }
   RunExec.Refused = 0;
   RunExec.EscapeSeen = 0;
+  RunExec.StepTimedOut = 0;
   emu_arm_run_events(0);
   if ((mode & 0xFF) == 0 && Run.TraceHwLevel != 0) {
     trc_start();
@@ -412,20 +418,31 @@ void run_and_wait(u16 mode) {
   }
   u16 forced = 0;
   {
-    emu_set_reply_timeout((mode & 1) ? kReplyTimeoutStep : kReplyTimeoutRun);
+    const bool step = (mode & 1) != 0;
+    emu_set_reply_timeout(step ? kReplyTimeoutStep : kReplyTimeoutRun);
     // back to the normal reply time-out however the wait ends
     struct NormalTimeout {
       ~NormalTimeout() { emu_set_reply_timeout(kReplyTimeoutNormal); }
     } normal_timeout;
-    for (;;) {
+    // A step's run that does not come back within the step's time-out (a
+    // HALT, a loop on itself) is stopped as ESC would stop it. The time is
+    // the target's own, so the limit is the same however fast the host runs.
+    const u32 step_started = step ? emu_rtc_read() : 0;
+    for (u32 round = 1;; ++round) {
       prof_sample_step();
       if (emu_check_stopped()) break;
-      if (escape_pressed()) {
+      const bool timed_out = step && !RunExec.EscapeSeen && round % kStepClockEvery == 0 &&
+                             u32(emu_rtc_read() - step_started) >= u32(kReplyTimeoutStep) * 1000;
+      if (timed_out || escape_pressed()) {
         if (!RunExec.EscapeSeen) {
           sup_watchdog_start();
           watched = true;
         }
         RunExec.EscapeSeen = 1;
+        if (timed_out) {
+          RunExec.StepTimedOut = 1;
+          if (Co.ErrorAcknowledged == 0) Co.PendingError = kErrorTargetHungBusy;
+        }
         if (emu_force_stop() == 1) forced = 1;
         continue;
       }
@@ -787,7 +804,7 @@ void run_cmd_go(u16 mode) {
   RunExec.BreakHit = 0;
   RunExec.PlainRun = 0;
   RunExec.EscapeSeen = 0;
-  const u16 level = trace_display_level();
+  const u16 level = go_trace_level();
   if (level != 0 && mode != kGoFromKey) {
     RunExec.StopDisplayMode = 0;
     brk_temporary_delete();  // the trace sets it again for each of its runs
@@ -808,6 +825,8 @@ void run_cmd_go(u16 mode) {
   } else {
     RunExec.StopDisplayMode = 0;
     run_with_breakpoints();
+    // G's own stop address is no breakpoint of the user's
+    if (Brk.TemporaryReached) RunExec.BreakHit = 0;
     // back in the caller: the rest of its statement too
     if (to_caller && Lst.ListingMode == kListingSource && SymModules.ModuleCount != 0 &&
         RunExec.BreakHit == 0 && !RunExec.Refused) {

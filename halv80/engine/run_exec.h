@@ -14,6 +14,8 @@ constexpr u16 kMsgSoftwareBreak = 110;   // "ｿﾌﾄｳｪｱ ﾌﾞﾚｰｸ 
 constexpr u16 kGoFromKey = 0x80;         // run_cmd_go mode: from a key
 constexpr u16 kGoReturnFromKey = 0x81;   // "@" from a key
 constexpr u32 kFreeRunPollMs = 30;
+constexpr u16 kExecModeMask = 0x0F;      // the execution mode in the run-mode word
+constexpr u32 kStepClockEvery = 32;      // stop checks between two looks at a step's time
 
 struct RunExecState {
   i16 CallDepth = 0;           // +1 per call or RST stepped into, -1 per return
@@ -26,7 +28,8 @@ struct RunExecState {
   u16 Refused = 0;             // run-and-wait refused (no-monitor mode)
   i16 StepFromBreak = 0;       // -1: the last step first ran to a pending breakpoint
   u16 SteppingOff = 0;         // stepping switched off: a step does nothing
-  u16 EscapeSeen = 0;          // ESC during the last run
+  u16 EscapeSeen = 0;          // ESC during the last run, or a step's time-out
+  u16 StepTimedOut = 0;        // the last step's run was stopped at its time-out
   u16 PlainRun = 0;            // the last stop ends a run of G (the real-time count is shown)
 };
 extern RunExecState RunExec;

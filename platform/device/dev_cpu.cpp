@@ -111,6 +111,7 @@ void DevCpu::Reset() {
   z80ex_set_reg(cpu, regSP, 0xFFFF);
   halted_ = z80ex_doing_halt(cpu) != 0;
   nmiPending_ = false;
+  nmiLeftHalt_ = false;
   tstates_ = 0;
 }
 
@@ -123,7 +124,10 @@ u32 DevCpu::StepInstruction() {
   int used = 0;
   if (nmiPending_) {
     used = z80ex_nmi(cpu);  // 0 inside a prefix run: the edge stays latched
-    if (used != 0) nmiPending_ = false;
+    if (used != 0) {
+      nmiPending_ = false;
+      nmiLeftHalt_ = halted_;
+    }
   } else if (intLine_ && z80ex_int_possible(cpu)) {
     // The core reads no byte in mode 1, but the chip still runs the
     // acknowledge cycle, and the board may clear its request on it.

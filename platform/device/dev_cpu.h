@@ -86,6 +86,10 @@ class DevCpu {
   // The CPU has executed HALT and waits for an interrupt or reset. While
   // halted it goes on fetching (and ignoring) the byte after the HALT.
   bool Halted() const { return halted_; }
+  // The last NMI the CPU accepted woke it from a HALT: the address it pushed
+  // is the one after the HALT. The board latches the HALT line at the NMI so
+  // that the monitor can return the program to its HALT.
+  bool NmiLeftHalt() const { return nmiLeftHalt_; }
 
   // Register access is for between instructions, never from a bus callback.
   DevRegisters GetRegisters() const;
@@ -136,6 +140,7 @@ class DevCpu {
   bool halted_ = false;          // the core's halt state after the last step
   bool haltFetched_ = false;  // a HALT opcode was fetched since halted_ was last read
   bool nmiPending_ = false;      // an NMI edge not yet accepted
+  bool nmiLeftHalt_ = false;     // the last accepted NMI found the CPU halted
   bool intLine_ = false;         // INT asserted
   bool stopRequested_ = false;   // the Run in progress ends after this instruction
   FetchedByte fetched_[kFetchedLimit]{};  // queued for the core, in fetch order

@@ -266,6 +266,9 @@ void DevMonitor::TakeOver() {
     r.pc = u16(Peek(r.sp) | Peek(u16(r.sp + 1)) << 8);
     r.sp = u16(r.sp + 2);
   }
+  // A program stopped in its HALT is shown at the HALT, and a run from
+  // there halts again, as it was.
+  if (entry == DevEntry::Nmi && cpu_.NmiLeftHalt()) r.pc = u16(r.pc - 1);
   // The NMI cleared IFF1 and kept the program's state in IFF2.
   if (entry == DevEntry::Nmi) r.iff1 = r.iff2;
   regs_ = r;
@@ -293,7 +296,8 @@ void DevMonitor::TakeOver() {
 void DevMonitor::Sample(DevRegisters r) {
   u8 code = 0;
   board_.TargetReceive(code);
-  const u16 pc = u16(Peek(r.sp) | Peek(u16(r.sp + 1)) << 8);
+  u16 pc = u16(Peek(r.sp) | Peek(u16(r.sp + 1)) << 8);
+  if (cpu_.NmiLeftHalt()) pc = u16(pc - 1);  // the program goes back into its HALT
   r.pc = pc;
   r.sp = u16(r.sp + 2);
   r.iff1 = r.iff2;

@@ -161,4 +161,33 @@ TEST_F(BesideHostTest, EscapeStopsARun) {
   EXPECT_TRUE(ws_->errors.empty());
 }
 
+TEST_F(BesideHostTest, AStepIntoAHaltEndsAtItsTimeOutAndAHaltedProgramStaysHalted) {
+  load(0x9000, {0x76, 0x3C, 0x18, 0xFE});  // HALT; INC A; JR $
+  ::Run.Regs.pc = 0x9000;
+  ::Run.Regs.af = 0x0000;
+  // a step's run that never comes back is stopped after 10 s of the board's
+  // time, reported as a hung target, and leaves the program at its HALT
+  for (const char* step : {"T", "P 3"}) {
+    SCOPED_TRACE(step);
+    ws_->errors.clear();
+    run(step);
+    EXPECT_TRUE(stopped());
+    EXPECT_EQ(::Run.Regs.pc, 0x9000);
+    EXPECT_EQ(ws_->errors, std::vector<u16>{kErrorTargetHungBusy});
+    EXPECT_EQ(RunExec.StepTimedOut, 1);
+  }
+  // a free run into the HALT: every look pauses it and lets it go on halted,
+  // and ESC finds it at the HALT with A as it was
+  run("G =9000");
+  for (int look = 0; look < 3; ++look) {
+    const std::string regs = run("R");
+    EXPECT_NE(regs.find("A=00"), std::string::npos) << regs;
+    EXPECT_NE(regs.find("P=9000"), std::string::npos) << regs;
+  }
+  run("ESC");
+  ASSERT_TRUE(idle_until([&] { return stopped(); }));
+  EXPECT_EQ(::Run.Regs.pc, 0x9000);
+  EXPECT_EQ(::Run.Regs.af >> 8, 0);
+}
+
 }  // namespace

@@ -280,8 +280,21 @@ TEST_F(WalkCommandsTest, GoAtRunsUntilTheFunctionReturns) {
   EXPECT_EQ(::Run.Regs.pc, kReturnToMain);
 }
 
-TEST_F(WalkCommandsTest, GoInSourceModeTracesCallsAndReturns) {
+TEST_F(WalkCommandsTest, GoInSourceModeRunsTheProgramUnlessTheExecutionModeAsksForATrace) {
+  // main ends in JR $: a plain G leaves it running and is back at the prompt
   Lst.ListingMode = kListingSource;
+  const std::string out = typed("G");
+  EXPECT_EQ(out.find("_f("), std::string::npos) << out;
+  EXPECT_EQ(::Run.ExecutionState, kExecRunning);
+  typed("ESC");
+  ws_->Type("");  // the next key wait finds the stop
+  EXPECT_EQ(::Run.ExecutionState, kExecStopped);
+  EXPECT_EQ(::Run.Regs.pc, kMainLoop);
+  EXPECT_EQ(tgt_read_word(kF), 0xE5DD);  // no trap was planted
+}
+
+TEST_F(WalkCommandsTest, GoInExecutionModeTwoTracesCallsAndReturns) {
+  typed("OPTION 2");
   typed("BP 108");
   ::Run.Regs.de = 0x0001;
   const std::string out = typed("G");
@@ -298,7 +311,7 @@ TEST_F(WalkCommandsTest, GoInSourceModeTracesCallsAndReturns) {
 }
 
 TEST_F(WalkCommandsTest, CallTraceKeepsTheStopAddressAndEndsBeyondThirtyOneLevels) {
-  Lst.ListingMode = kListingSource;
+  typed("OPTION 1");
   // the stop address of G holds through the stops at every function entry
   EXPECT_NE(typed("G 107").find("_g()"), std::string::npos);
   EXPECT_EQ(::Run.Regs.pc, kReturnToMain);
@@ -313,11 +326,28 @@ TEST_F(WalkCommandsTest, CallTraceKeepsTheStopAddressAndEndsBeyondThirtyOneLevel
   ::Run.Regs.sp = 0x9000;
   // the stop showed its position as instructions: this program has no source lines
   EXPECT_EQ(Lst.ListingMode, kListingAssembly);
-  Lst.ListingMode = kListingSource;
   const std::string out = typed("G");
   EXPECT_NE(out.find(sjis("関数のネストが３２レベルを超えました")), std::string::npos) << out;
   EXPECT_EQ(::Run.Regs.sp, 0x9000 - 2 * 32);
   EXPECT_EQ(tgt_read_word(kR), 0xCD00);
+}
+
+TEST_F(WalkCommandsTest, GoToAnAddressInSourceModeRunsThereHoweverDeepTheCallsGo) {
+  // _d recurses 40 levels deep: DEC B / RET Z / CALL _d / RET; called from
+  // 01C0, whose JR $ behind the call is the stop address
+  constexpr u16 kD = 0x01B0, kCaller = 0x01C0;
+  tgt_write_block(Bytes{0x05, 0xC8, 0xCD, 0xB0, 0x01, 0xC9}, kD);
+  tgt_write_block(Bytes{0xCD, 0xB0, 0x01, 0x18, 0xFE}, kCaller);
+  sym_add("_d", kD, 0);
+  sym_sort_symbols();
+  Lst.ListingMode = kListingSource;
+  ::Run.Regs.pc = kCaller;
+  ::Run.Regs.bc = 0x2800;
+  const std::string out = typed("G 1C3");
+  EXPECT_EQ(out.find(sjis("関数のネストが３２レベルを超えました")), std::string::npos) << out;
+  EXPECT_EQ(::Run.Regs.pc, kCaller + 3);
+  EXPECT_EQ(::Run.Regs.sp, 0x9000);
+  EXPECT_EQ(RunExec.BreakHit, 0);
 }
 
 }  // namespace

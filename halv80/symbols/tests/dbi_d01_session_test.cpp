@@ -12,6 +12,7 @@
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/mac_lines.h"
 #include "halv80/engine/reg_registers.h"
+#include "halv80/engine/run_exec.h"
 #include "halv80/engine/tests/mem_fixture.h"
 #include "halv80/symbols/exp_eval.h"
 #include "halv80/symbols/exp_types.h"
@@ -97,6 +98,13 @@ TEST_F(DbiD01SessionTest, SourceStepsTypedVariablesAndTheBacktrace) {
   EXPECT_EQ(value_of("origin.y").value.get(), 1u);
   EXPECT_EQ(value_of("origin.y").location.get(), 0x9102u);
   EXPECT_EQ(value_of("sizeof(counts)").value.get(), 8u);
+
+  // G @ back in main, with source shown: the call's statement is finished,
+  // so the stop is at the start of a line, not inside line 32
+  typed("V 19");
+  typed("G @");
+  EXPECT_EQ(where(), "DEMO.C:30");
+  EXPECT_EQ(RunExec.BreakHit, 0);
 }
 
 TEST_F(DbiD01SessionTest, LpRewritesTheCodeAndKeepsTheDatabase) {

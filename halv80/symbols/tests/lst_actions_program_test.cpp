@@ -81,7 +81,7 @@ class ActionsTest : public MemSessionTest {
     typed("L demo");
     ASSERT_EQ(Mac.LineError, 0);
     typed("BP main");
-    typed("G =start");
+    typed("G =start,/W");
     typed("BC *");
     ASSERT_EQ(::Run.Regs.pc, value_of("_main"));
     ASSERT_EQ(Lst.PaneShows, kListingSource);

@@ -622,6 +622,30 @@ TEST_F(MonitorTest, NmiStopsARunningProgramWherePushed) {
   }
 }
 
+TEST_F(MonitorTest, NmiStopsAHaltedProgramAtItsHaltAndARunHaltsAgain) {
+  Boot();
+  Rom(0x66, {0xC3, u8(header.nmi_entry.get()), u8(header.nmi_entry.get() >> 8)});
+  Ram(kRam, {0x76, 0x3C, 0x18, 0xFE});  // HALT; INC A; JR $
+  DevRegisters go;
+  go.sp = kStack, go.pc = kRam, go.af = 0x0000;
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    Go(go);
+    target.Run(kPlenty);
+    ASSERT_FALSE(target.MonitorInControl());
+    board.WriteRegisterMasked(kRegControl, kCtlNmiPulse, kCtlNmiPulse);
+    board.WriteRegisterMasked(kRegControl, 0, kCtlNmiPulse);
+    target.Run(kPlenty);
+    ASSERT_TRUE(target.MonitorInControl());
+    ASSERT_EQ(Replies(), std::vector<u8>{kDevStopNmi});
+    const DevRegisters r = ReadStop(kDevStopNmi);
+    EXPECT_EQ(r.pc, kRam);  // at the HALT, not past it
+    EXPECT_EQ(r.af >> 8, 0);  // INC A never ran
+    EXPECT_EQ(r.sp, kStack);
+    go = r;  // the run from the stop goes back into the HALT
+  }
+}
+
 TEST_F(MonitorTest, NmiWhileTheMonitorHoldsTheCpuIsIgnored) {
   Boot();
   Rom(0x66, {0xC3, u8(header.nmi_entry.get()), u8(header.nmi_entry.get() >> 8)});
