@@ -17,6 +17,7 @@
 #include "halv80/engine/reg_registers.h"
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/run_state.h"
+#include "halv80/engine/stk_backtrace.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_paths.h"
 #include "halv80/engine/tgt_mmu.h"
@@ -346,7 +347,7 @@ void dbi_define_helpers() {
     // area); a listing without one leaves it the rest of the address space
     u16 cell = 0;
     sym_lookup_value("FRAMEPTR", cell);
-    Lsi.FramePointerCell = cell;
+    Stk.FramePointerAddress = cell;
     SymFlag.CodeLow = start;
     SymFlag.CodeHigh = Lsi.DataStart != 0 ? Lsi.DataStart : 0xFFFF;
   }

@@ -16,8 +16,7 @@ constexpr u32 kLsiArrayMax = 65535;        // elements of an array: no more fit 
 constexpr u32 kLsiSizeMax = 65535;         // bytes of a struct or union
 
 struct LsiState {
-  u16 DataStart = 0;         // the "DATA" area's start: the code range ends there
-  u16 FramePointerCell = 0;  // "FRAMEPTR": where the program keeps its frame pointer
+  u16 DataStart = 0;  // the "DATA" area's start: the code range ends there
 };
 extern LsiState Lsi;
 

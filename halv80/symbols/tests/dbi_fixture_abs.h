@@ -22,6 +22,10 @@ class AbsPart {
     bytes_ += char(v);
     return *this;
   }
+  AbsPart& raw(std::string_view records) {
+    bytes_.append(records);
+    return *this;
+  }
   AbsPart& number(u32 v) {
     if (v <= 0x7F) return byte(u8(v));
     int n = v > 0xFFFFFF ? 4 : v > 0xFFFF ? 3 : v > 0xFF ? 2 : 1;

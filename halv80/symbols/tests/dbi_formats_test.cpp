@@ -17,6 +17,7 @@
 #include "halv80/engine/engine_state.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/reg_registers.h"
+#include "halv80/engine/stk_backtrace.h"
 #include "halv80/engine/tgt_mmu.h"
 #include "halv80/symbols/dbi_abs.h"
 #include "halv80/symbols/dbi_buffer.h"
@@ -472,7 +473,7 @@ TEST_F(DbiFormatsTest, LsiFillsSymbolsTypesScopesAndLines) {
   EXPECT_EQ(symbol_value("_banked"), 0x10100u);
   EXPECT_EQ(symbol_value("FRAMEPTR"), 0x4200u);
   EXPECT_EQ(symbol_value("_far"), 0x10300u);  // no mapping in force: the listed address through the window
-  EXPECT_EQ(Lsi.FramePointerCell, 0x4200);
+  EXPECT_EQ(Stk.FramePointerAddress, 0x4200);  // where the backtrace reads the frame pointer
   EXPECT_EQ(Dbi.StartAddress, 0x0200u);
   EXPECT_EQ(SymFlag.CodeLow, 0x0200u);
   EXPECT_EQ(SymFlag.CodeHigh, 0x9100u);
