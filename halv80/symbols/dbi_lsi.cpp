@@ -537,7 +537,7 @@ class LsiLoader {
       const u16 found = find_function(function, module);
       if (found == 0) return true;  // a function with no symbol: the line is left out
       function_ = function;
-      if (!open_function(found)) return false;
+      if (!open_function(found, function)) return false;
     }
     u32 type = 0;
     if (!descriptor(type_text, module_base_, module_has_base_, type)) return false;
@@ -562,9 +562,10 @@ class LsiLoader {
     return sym_find_by_name(local, kSymFindTolerant);
   }
 
-  // A new function of an item record: a function type, its static item and
-  // its block, which runs to the next symbol above it.
-  bool open_function(u16 symbol) {
+  // A new function of an item record: a function type, its static item (by
+  // the record's function name) and its block, which runs to the next symbol
+  // above it.
+  bool open_function(u16 symbol, std::string_view name) {
     const u32 type = kFirstTypeIndex + next_free_;
     if (next_free_ + 1 > kTypeSlotLimit) return full();
     TypeBuilder builder;
@@ -576,8 +577,6 @@ class LsiLoader {
     SymRecord* r = sym_record(u16(symbol - 1));
     r->type.set(type);
     const u32 start = r->value.get();
-    char name[kSymLabelSize];
-    sym_name_text(r->name.get(), name, sizeof name);
     u32 above = 0;
     const u32 size = next_symbol_above(start, above) ? std::min<u32>(above - start, 0xFFFF) : kLastFunctionSize;
     if (dbi_add_scope(kScopeStatic, type, start, name) != 0) return full();

@@ -518,6 +518,9 @@ TEST_F(DbiFormatsTest, LsiFillsSymbolsTypesScopesAndLines) {
   ASSERT_NE(main_block, 0);
   EXPECT_EQ(sym_scope_record(u16(main_block - 1))->size.get(), 0x40);
   EXPECT_EQ(record_kind(symbol_type("_main")), kKindFunction);
+  const u16 main_item = sym_find_static("main", 0x0201);  // named as the item records name it
+  ASSERT_NE(main_item, 0);
+  EXPECT_EQ(sym_scope_record(main_item)->type.get(), symbol_type("_main"));
 
   // lines: the first of two "*" lines is skipped; a line below 1 is not kept
   EXPECT_EQ(SymModules.ModuleCount, 2);
