@@ -324,13 +324,17 @@ class AbsLoader {
 
   // --- external part: the public names
 
+  // The external part runs to the next part's start (or the file's end), or
+  // to the first record that is none of its own.
   i16 external_part() {
     if (!start_at(parts_[kExternalPart])) return kAbsPartFormat;
+    const u32 end = part_end(kExternalPart);
     std::string kept;
     u32 kept_index = 0;
     bool have_name = false;
     for (;;) {
       dbi_buffer_refill();
+      if (dbi_buffer_position() >= end) return kLoadDone;
       u8 code = 0;
       if (!peek(code)) return kAbsPartFormat;  // the file ends inside the part
       u32 index = 0, value = 0;
@@ -380,13 +384,19 @@ class AbsLoader {
 
   // --- debug information part
 
+  // Where part `p` ends: at the next part's start, or the file's end.
+  u32 part_end(std::size_t p) const {
+    u32 end = file_size_;
+    for (u32 w : parts_)
+      if (w > parts_[p] && w < end) end = w;
+    return end;
+  }
+
   // The debug part runs to the next part's start (or the file's end) and
   // holds BB blocks only.
   i16 debug_part() {
     if (!start_at(parts_[kDebugPart])) return kLoadBadFormat;
-    u32 end = file_size_;
-    for (u32 w : parts_)
-      if (w > parts_[kDebugPart] && w < end) end = w;
+    const u32 end = part_end(kDebugPart);
     for (;;) {
       dbi_buffer_refill();
       if (dbi_buffer_position() >= end) return result_;

@@ -382,6 +382,12 @@ TEST_F(DbiFormatsTest, AbsMalformedRecordsEndWithTheirResult) {
     for (int i = 0; i < kAbsBlockDepthMax + 1; ++i) d.be();
   });
   EXPECT_EQ(load_abs(deep), kLoadBadFormat);
+  // the external part ends where the data part begins, with its ASP
+  AbsWriter no_debug;
+  no_debug.external().ni(1, "main").asi(1, 0x0200);
+  no_debug.data().asp(0x0200).ld("\x01");
+  EXPECT_EQ(load_abs(no_debug.bytes()), 0);
+  EXPECT_EQ(symbol_value("_main"), 0x0200u);
   EXPECT_EQ(dbi_load_abs((dir_.system_path() + "\\none.abs").c_str(), true), kAbsFileMissing);
 }
 
