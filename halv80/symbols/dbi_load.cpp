@@ -17,13 +17,17 @@
 #include "halv80/engine/reg_registers.h"
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/run_state.h"
+#include "halv80/engine/stk_backtrace.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_paths.h"
 #include "halv80/engine/tgt_mmu.h"
+#include "halv80/symbols/dbi_abs.h"
 #include "halv80/symbols/dbi_buffer.h"
 #include "halv80/symbols/dbi_d01.h"
 #include "halv80/symbols/dbi_db1.h"
 #include "halv80/symbols/dbi_image.h"
+#include "halv80/symbols/dbi_lsi.h"
+#include "halv80/symbols/dbi_qor.h"
 #include "halv80/symbols/rd_program.h"
 #include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_store.h"
@@ -100,16 +104,23 @@ void mapping_off() {
 }
 
 // The loader of `type`; types without a loader give "no debug information",
-// so that the program's bytes are loaded all the same.
+// so that the program's bytes are loaded all the same. A negative result
+// selects a file message (result + 42).
 u16 run_loader(const std::string& path, u16 type) {
   switch (type) {
     case kDebugSymbolFile:
     case kDebugMapFile:
       return sym_load_text_map(path.c_str(), type);
     case kDebugD01:
-      return u16(dbi_load_d01(path.c_str(), true));  // a negative result selects a file message
+      return u16(dbi_load_d01(path.c_str(), true));
+    case kDebugAbs:
+      return u16(dbi_load_abs(path.c_str(), true));
     case kDebugDb1:
       return u16(dbi_load_db1(path.c_str()));
+    case kDebugLsi:
+      return u16(dbi_load_lsi(path.c_str()));
+    case kDebugQor:
+      return u16(dbi_load_format_e(path.c_str()));
     default:
       return kLoadNoDebugInfo;
   }
@@ -289,7 +300,7 @@ void dbi_load_file(const char* path_text, u16 type) {
   if (Dbi.Mode == kLoadProgram) {
     // Only the binary formats carry program bytes of their own.
     if (type == kDebugD01) result = u16(dbi_load_d01(path.c_str(), false));
-    else if (type == kDebugAbs) result = kLoadNoDebugInfo;
+    else if (type == kDebugAbs) result = u16(dbi_load_abs(path.c_str(), false));
   } else {
     if (!(Dbi.Mode == kLoadAdd && Sw.ToolchainKind == 16)) {
       brk_save(true);
@@ -331,4 +342,13 @@ void dbi_define_helpers() {
   if (sym_lookup_value("start", start) == 0 && sym_lookup_value("START", start) != 0)
     SymFlag.CaseSensitive = 0;
   Dbi.StartAddress = start;
+  if (Sw.ToolchainKind == 5) {
+    // the code runs from the start address up to the data (the .lsi's DATA
+    // area); a listing without one leaves it the rest of the address space
+    u16 cell = 0;
+    sym_lookup_value("FRAMEPTR", cell);
+    Stk.FramePointerAddress = cell;
+    SymFlag.CodeLow = start;
+    SymFlag.CodeHigh = Lsi.DataStart != 0 ? Lsi.DataStart : 0xFFFF;
+  }
 }

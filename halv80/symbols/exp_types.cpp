@@ -86,6 +86,7 @@ u32 size_of(u32 code, int depth) {
   TypeFieldReader r(record, 1);
   switch (record[0]) {
     case kKindNoStorage:
+    case kKindBitFieldType:
     case kKindFunction:
       return 0;
     case kKindArray:
@@ -176,6 +177,7 @@ u32 exp_value_type(ExprValue& item) {
     case kKindUnion:
       return kClassAggregate;
     case kKindNoStorage:
+    case kKindBitFieldType:
       return kClassBitField;
     case kKindEnum:
       return kClassEnum;

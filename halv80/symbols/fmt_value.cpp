@@ -575,6 +575,7 @@ void print_type(u32 code, TypeNameState& s, int depth) {
   TypeFieldReader r(record, 1);
   switch (record[0]) {
     case kKindNoStorage:
+    case kKindBitFieldType:
       con_puts("uint ");
       return;
     case kKindFunction: {

@@ -38,6 +38,7 @@ constexpr u8 kKindEnum = '{';         // tag, then name + number field per membe
 constexpr u8 kKindFunction = 'u';     // 0x80, 0x83 + return type, 'c', parameter count; size 0
 constexpr u8 kKindNoStorage = '\\';   // size 0; also the kind of a bit-field record
 constexpr u8 kKindAlias = 0x83;       // u32 aliased type code
+constexpr u8 kKindBitFieldType = 'g'; // IEEE-695 bit-field type: number fields signedness, width; read as kKindNoStorage
 
 // Tagged fields inside a record.
 constexpr u8 kFieldName = 0x82;       // length byte, then the characters (no NUL)

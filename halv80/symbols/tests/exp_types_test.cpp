@@ -193,6 +193,15 @@ TEST_F(ExpTypesTest, ArrayOfItselfHasNoSizeWithoutEndlessRecursion) {
   EXPECT_EQ(exp_type_size(513), 0u);
 }
 
+// The bit-field type of IEEE-695 files ('g', signedness and width) reads as
+// a bit-field record does: no size of its own, the value an unsigned int.
+TEST_F(ExpTypesTest, BitFieldTypeRecordReadsAsUnsignedInt) {
+  const u32 bits = define(512, {'g', 0x88, 1, 0x88, 3});
+  EXPECT_EQ(exp_type_size(bits), 0u);
+  ExprValue item = item_of(bits);
+  EXPECT_EQ(exp_value_type(item), kClassBitField);
+}
+
 TEST_F(ExpTypesTest, DatabaseFullGivesRecordsNoSize) {
   const u32 strukt = define(512, {'y', 160, 0});
   SymFlag.DatabaseFull = 1;
@@ -202,7 +211,7 @@ TEST_F(ExpTypesTest, DatabaseFullGivesRecordsNoSize) {
 
 TEST_F(ExpTypesTest, UnknownRecordKindEndsTheCommandWithMessage114) {
   ScriptedWindowSide ws;
-  const u32 odd = define(512, {'g', 0x88, 1, 0x88, 2});
+  const u32 odd = define(512, {'Q', 0x88, 1, 0x88, 2});
   const u32 via_alias = define(513, alias(odd));
   for (const u32 code : {odd, via_alias}) {
     SCOPED_TRACE(code);
