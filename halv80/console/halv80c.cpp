@@ -27,9 +27,15 @@
 // unless HALV80_SIM_PACED=1 holds it to its clock. The program's folder (where
 // rz7_00.hwf is looked for) is the folder of this executable; qqn80.cfg and
 // MON80.QQN are looked for in the current folder and then along PATH.
+//
+// -h or --help prints the usage. The run ends with status 1 when what it
+// keeps could not be kept: ZER80.DAT not saved, or a redirect file not
+// completed (the reason on standard error).
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -41,15 +47,52 @@
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/emu_startup.h"
 #include "halv80/engine/engine_state.h"
+#include "halv80/engine/redir_file.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "platform/device/dev_sim_driver.h"
+#include "platform/host/host_file.h"
 #include "platform/host/host_input.h"
 #include "platform/host/host_terminal.h"
 #include "platform/host/host_text.h"
 #include "rz7bios/rz7bios.h"
 
 namespace {
+
+constexpr std::string_view kUsage =
+    "usage: halv80c [SCRIPT | -] [SWITCH...] [PROGRAM]\n"
+    "\n"
+    "The debugger without a display. Command lines come from the file SCRIPT, or\n"
+    "from standard input (\"-\", or no SCRIPT); the command pane is printed as\n"
+    "UTF-8. EXIT or the end of the input ends the session.\n"
+    "\n"
+    "Start-up switches (in any case):\n"
+    "  -X -XH -XI -XL -XL3 -XM -XM3  toolchain: which debug files L reads (-X: .sym)\n"
+    "  -E ext                 extension of source files named without one\n"
+    "  -SD dir | -SD \"dir\"    folder of the source files (in place of QNSRC)\n"
+    "  -TAB n                 tab width of source lines (at most 16)\n"
+    "  -KEY file              play a key journal before the script\n"
+    "  -LOG file              record the keys typed into a key journal\n"
+    "  -A8 | -AZ              8080 or Z80 mnemonics\n"
+    "  -B x,y                 symbol area and macro store sizes, in units of 64\n"
+    "  -J                     Japanese texts\n"
+    "  -!                     start without the on-target monitor\n"
+    "  -h | --help            this text\n"
+    "PROGRAM, the first item that is no switch, is loaded once the debugger is up\n"
+    "(\"L PROGRAM\"): demo.hex, or demo for demo.hex with its debug file.\n"
+    "\n"
+    "Environment:\n"
+    "  QNSRC                folders searched for source files, separated by \";\"\n"
+    "  LONGNAME             OFF: module and file names compare in 8.3 form\n"
+    "  PATH                 qqn80.cfg and MON80.QQN are looked for in the current\n"
+    "                       folder, then along PATH\n"
+    "  HALV80_REGISTRY_DIR  the registry store (default ~/.config/halv80/registry)\n"
+    "  HALV80_BACKEND       driver (default) or direct: the road to the simulated card\n"
+    "  HALV80_SIM_PACED     1: the simulated target keeps to its clock\n";
+
+// Files the engine keeps in the current folder, whose temporaries an older
+// version named ".NAME.XXXXXX".
+constexpr std::string_view kOwnFiles[] = {kStateFileName, kMemoFileName};
 
 // The folder of this executable in the system's form ("\opt\halv80\bin").
 std::string program_folder() {
@@ -63,6 +106,13 @@ std::string program_folder() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "-h" || arg == "--help") {
+      std::cout << kUsage;
+      return 0;
+    }
+  }
   std::unique_ptr<HostInput> input;
   int first_switch = 1;
   bool from_standard_input = true;
@@ -80,13 +130,16 @@ int main(int argc, char** argv) {
   } else {
     input = HostInput::FromStandardInput();
   }
-  // The start-up line as the window side hands it over: blank-separated
-  // arguments, upper-cased, with a blank before and after.
+  // The start-up line: blank-separated arguments with a blank before and
+  // after. The switches are read in any case; file names keep the case they
+  // were given in, so that a file the debugger makes (-LOG) has that name.
   std::string startup = " ";
   for (int i = first_switch; i < argc; ++i) {
-    for (const char* p = argv[i]; *p; ++p) startup += host_ascii_upper(*p);
+    startup += argv[i];
     startup += ' ';
   }
+  // temporary files that a killed run left in the current folder
+  host_remove_stale_temporaries(".", kOwnFiles);
 
   DevProgramEmulator emulator;
   if (!emulator.Install("halv80c")) return 1;
@@ -108,12 +161,27 @@ int main(int argc, char** argv) {
     window_side.RunTerminal(*input, *terminal);
   else
     window_side.Run(*input);
-  // the frame closes: what is kept between runs is saved
-  if (Links.state_file_save) Links.state_file_save();
+  // the frame closes: what is kept between runs is saved, and an open
+  // redirect file completed; a failure of either ends the run with status 1
+  int status = 0;
+  const std::string redirect_name = Redir.Name;
+  if (const u16 failure = redir_close()) {
+    std::cerr << "halv80c: the redirect file " << host_map_path(redirect_name) << " could not be completed ("
+              << (failure == kMsgDiskFull ? "disk full" : "it could not take its name") << ")\n";
+    status = 1;
+  }
+  if (Links.state_file_save && !Links.state_file_save()) {
+    const int error = errno;
+    std::error_code ec;
+    std::cerr << "halv80c: cannot save the session's state (the line history and the saved names) in "
+              << (std::filesystem::current_path(ec) / kStateFileName).string() << ": " << std::strerror(error)
+              << '\n';
+    status = 1;
+  }
   window_side.Finish();
   cmd_exit_cleanup();
   // the library lets go of the work area before the engine frees it
   _NT_setbioswork(nullptr);
   reset_engine_state();
-  return 0;
+  return status;
 }

@@ -289,7 +289,7 @@ bool value_empty() {
   return *p == '\0' || *p == ',';
 }
 
-u32 read_address() { return mmu_active() ? cmd_get_expression() : cmd_get_value(); }
+u32 read_address() { return mmu_active() ? cmd_get_expression() : cmd_get_address(); }
 
 // One field of EV into `e`; false after a reported error.
 bool event_field(EventRecord& e) {

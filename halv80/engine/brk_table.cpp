@@ -299,7 +299,7 @@ void brk_cmd_bp() {
     cmd_error(kMsgTargetRunning);
     return;
   }
-  const u32 address = tgt_to_physical(cmd_get_value());
+  const u32 address = tgt_to_physical(cmd_get_address());
   if (Cmd.AbortFlag) {
     cmd_error(kMsgAddress);
     return;

@@ -221,9 +221,12 @@ bool cmd_startup() {
   return true;
 }
 
-// Writes the prompt unless it already stands at the start of the last row.
+// Writes the notices that waited for it, then the prompt unless it already
+// stands at the start of the last row.
 void cmd_prompt() {
   con_reset_window();
+  for (const std::string& notice : Cmd.DeferredNotices) con_puts(notice);
+  Cmd.DeferredNotices.clear();
   const u16 last_row = u16(Con.Bottom - 1);
   if (Scan.LastChar == Cmd.PromptChar && Con.Column == 1 && Con.Row == last_row) return;
   if (Scan.LastChar != '\n') con_putc('\n');
@@ -296,13 +299,18 @@ void cmd_message(u16 n) {
   if (Co.OnCommandSide) con_puts(sup_load_message(n));
 }
 
+void cmd_defer_notice(std::string_view text) {
+  if (Cmd.DeferredNotices.size() < kDeferredNoticesMax) Cmd.DeferredNotices.emplace_back(text);
+}
+
 void cmd_fail(u16 n) {
   con_capture_end();
   Scan.ScreenOutput = 1;
   Mac.Echo = 1;
   cmd_error(n);
   if (n == kMsgCommandError) Cmd.AbortFlag = 0;
-  redir_close();
+  // a redirect file that cannot be completed is reported as well
+  if (const u16 failure = redir_close()) cmd_error(failure);
   input_close();
   co_abort_to_main();
 }
@@ -312,7 +320,10 @@ void cmd_internal_error() {
   cmd_fail(kMsgInternalError);
 }
 
-void cmd_exit_cleanup() { brk_exit_cleanup(); }
+void cmd_exit_cleanup() {
+  redir_close();  // the program ends: an open redirect file is completed
+  brk_exit_cleanup();
+}
 
 void cmd_exit_forever() {
   for (;;) {

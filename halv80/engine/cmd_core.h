@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/host/host_types.h"
 
@@ -44,8 +46,12 @@ struct CmdState {
   char BannerName[64]{};                 // the three banner texts, left by the window side
   char BannerVersion[16]{};
   char BannerNotice[256]{};
+  std::vector<std::string> DeferredNotices;  // shown before the next prompt (cmd_defer_notice)
 };
 extern CmdState Cmd;
+
+// Notices that wait for the next prompt: at most this many.
+constexpr std::size_t kDeferredNoticesMax = 8;
 
 // What start-up calls beyond the command core: the emulator's start-up, the
 // symbol store and the saved-state file, which live above the engine.
@@ -55,7 +61,7 @@ struct CmdLinks {
   u16 (*emulator_startup)(u16 mode) = nullptr;  // 0, or the start-up failed
   void (*symbol_store_setup)() = nullptr;
   void (*state_file_load)() = nullptr;
-  void (*state_file_save)() = nullptr;
+  bool (*state_file_save)() = nullptr;    // false: the state could not be kept
 };
 extern CmdLinks Links;
 
@@ -78,12 +84,18 @@ void cmd_unknown();
 void cmd_error(u16 n);
 // Prints message N on the command side; nothing on the window side.
 void cmd_message(u16 n);
+// Keeps `text` (CP932, with its own line break) to be printed before the
+// next prompt, for a fault found where nothing may be printed (while the
+// code pane is drawn, or on the window side); beyond kDeferredNoticesMax
+// waiting notices a new one is dropped.
+void cmd_defer_notice(std::string_view text);
 // Reports message N and ends the command. Does not return.
 [[noreturn]] void cmd_fail(u16 n);
 // cmd_fail(114) with output back in the command pane. Does not return.
 [[noreturn]] void cmd_internal_error();
-// The window side's last call when the frame closes: every breakpoint's
-// address list is freed.
+// The window side's last call when the frame closes: an open redirect file
+// is closed (a new one takes its name), every breakpoint's address list is
+// freed.
 void cmd_exit_cleanup();
 // Posts the exit request with wait kind 5, for good. Does not return.
 [[noreturn]] void cmd_exit_forever();

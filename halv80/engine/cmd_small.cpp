@@ -143,7 +143,7 @@ void cmd_cd() {
       return;
     }
   }
-  con_printf("\n%s", Sw.CurrentDirectory);
+  con_printf("\n%s", sup_path_for_display(Sw.CurrentDirectory).c_str());
 }
 
 void cmd_dir() {
@@ -154,7 +154,7 @@ void cmd_dir() {
     if (!sup_ends_in_backslash(pattern)) pattern += '\\';
     pattern += "*.*";
   }
-  con_printf("\n ## %s", pattern);
+  con_printf("\n ## %s", sup_path_for_display(pattern).c_str());
   std::vector<HostDirEntry> entries;
   if (!sup_list_directory(pattern, entries)) return;
   Paging.ListingLineCount = 1;

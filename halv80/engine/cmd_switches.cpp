@@ -212,7 +212,9 @@ bool cmd_apply_switches() {
     emu_startup_error(kStartupErrorIllegalOption, 0);
     return false;
   }
-  if (Sw.ToolchainKind == 16 && std::strcmp(Sw.DefaultSourceExtension, ".C") == 0)
+  // ".C" in either case: the switch line keeps the case it was given in
+  const char* ext = Sw.DefaultSourceExtension;
+  if (Sw.ToolchainKind == 16 && ext[0] == '.' && host_ascii_upper(ext[1]) == 'C' && ext[2] == '\0')
     std::memcpy(Sw.DefaultSourceExtension, ".SRC", 5);
   return true;
 }

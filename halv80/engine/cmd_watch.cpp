@@ -59,12 +59,12 @@ u16 refuse(u16 mode, u16 message) {
 // A memory range in the D command's form: start[,end]; the element size
 // comes from the last display's unit.
 bool memory_entry(WatchEntry& e) {
-  const u32 first = cmd_get_value();
+  const u32 first = cmd_get_address();
   u16 size = mem_edit_element_size(Mem.DumpKind);
   if (size == 0 || size > 4) size = 1;
   u32 last = first + size - 1;
   cmd_skip_blanks();
-  if (*Cmd.ScannerCursor == ',') last = cmd_get_value_after_comma();
+  if (*Cmd.ScannerCursor == ',') last = cmd_get_address_after_comma();
   cmd_skip_blanks();
   if (Cmd.AbortFlag || *Cmd.ScannerCursor != '\0' || last < first || last > 0xFFFF) return false;
   e.low.set(first);

@@ -258,6 +258,13 @@ u32 cmd_get_value() {
   return Scan.LongOperands ? v : (v & 0xFFFF);
 }
 
+u32 cmd_get_address() {
+  const u32 v = cmd_get_expression();
+  if (Scan.LongOperands || v <= 0xFFFF) return v;
+  Cmd.AbortFlag = 1;  // no memory management extends it: beyond the 64 KiB
+  return 0;
+}
+
 namespace {
 
 void skip_one_comma() {
@@ -266,6 +273,12 @@ void skip_one_comma() {
 }
 
 }  // namespace
+
+u32 cmd_get_address_after_comma() {
+  if (Cmd.AbortFlag) return 0;
+  skip_one_comma();
+  return cmd_get_address();
+}
 
 u32 cmd_get_value_after_comma() {
   if (Cmd.AbortFlag) return 0;

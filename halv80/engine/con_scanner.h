@@ -82,6 +82,12 @@ const char* sup_match_prefix_nocase(std::string_view word, const char* text);
 u32 cmd_get_expression();
 // cmd_get_expression cut to 16 bits unless LongOperands.
 u32 cmd_get_value();
+// An address operand: cmd_get_expression, where (unless LongOperands) a value
+// above 0xFFFF is refused, not cut: AbortFlag is set and the result is 0, so
+// that the caller reports its address error and writes nothing.
+u32 cmd_get_address();
+// Skips one "," if present, then cmd_get_address.
+u32 cmd_get_address_after_comma();
 // The digits of a masked value from `p`, the cursor's place in a writable
 // line: hexadecimal (binary after '@', '_' skipped) up to a blank, tab, comma
 // or the end; each don't-care 'X' becomes '0' in place. The mask has a 1 for

@@ -54,7 +54,7 @@ bool take_dot() {
 // stop-time map. False (nothing reported) on a bad value.
 bool read_listing_address(u32& out) {
   tgt_sync_map_snapshot();
-  const u32 v = cmd_get_value();
+  const u32 v = cmd_get_address();
   if (Cmd.AbortFlag || v >= kLogicalSpace) return false;
   if (Cfg.MmuKind != kMmuNone) {
     tgt_logical_to_physical(u16(v));
@@ -126,7 +126,7 @@ void list_mixed() {
   cmd_skip_blanks();
   if (*Cmd.ScannerCursor == ',') {
     ++Cmd.ScannerCursor;
-    end = cmd_get_value();
+    end = cmd_get_address();
     has_end = true;
     if (Cmd.AbortFlag || end >= kLogicalSpace) {
       cmd_error(kMsgAddress);
@@ -275,7 +275,7 @@ void show_written(u16 address, std::size_t count) {
 
 // An address operand of A, ORG or "/": false after message 0.
 bool read_assemble_address(u16& address) {
-  const u32 v = cmd_get_value();
+  const u32 v = cmd_get_address();
   if (Cmd.AbortFlag || v >= kLogicalSpace || !at_end(Cmd.ScannerCursor)) {
     cmd_error(kMsgAddress);
     return false;

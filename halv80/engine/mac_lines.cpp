@@ -588,13 +588,14 @@ void mac_kill_or_show(bool show) {
   const char* operand = sup_skip_blanks(Mac.WordOperand);
   if (!show && operand[0] == '*' && u8(operand[1]) <= 0x20) {
     con_putc('\n');
+    // the redirect file closes first, so that a failure to complete it shows
+    if (const u16 failure = redir_close()) cmd_message(failure);
     // every user macro goes; the built-ins come back through the feed
     mac_store_clear();
     Mac.FeedRunning = 1;
     Mac.FeedIndex = 0;
     Mac.FeedStep = 0;
     Scan.ScreenOutput = 0;
-    redir_close();
     input_close();
     co_abort_to_main();
   }

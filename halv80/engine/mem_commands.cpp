@@ -62,7 +62,7 @@ u16 integer_kind(u16 size) { return size == 4 ? 'D' : size == 2 ? 'W' : 'B'; }
 // Reads n addresses (the first two a start and an end at or above it); false
 // when one is bad.
 bool read_addresses(u32* out, int n) {
-  for (int i = 0; i < n; ++i) out[i] = i == 0 ? cmd_get_value() : cmd_get_value_after_comma();
+  for (int i = 0; i < n; ++i) out[i] = i == 0 ? cmd_get_address() : cmd_get_address_after_comma();
   if (Cmd.AbortFlag) return false;
   for (int i = 0; i < n; ++i)
     if (out[i] > kAddressMax) return false;
@@ -386,7 +386,7 @@ void mem_cmd_compare() {
 void mem_cmd_port_in() {
   if (!target_stopped()) return;
   const u16 kind = command_kind(2);
-  const u32 port = cmd_get_value();
+  const u32 port = cmd_get_address();
   u32 last = port;
   bool repeat = false;
   bool new_lines = false;
@@ -405,7 +405,7 @@ void mem_cmd_port_in() {
         bad = bad || !new_lines;
       }
     } else {
-      last = cmd_get_value();
+      last = cmd_get_address();
     }
   }
   if (bad || Cmd.AbortFlag || !at_line_end() || port > kAddressMax || last > kAddressMax || last < port) {
@@ -436,7 +436,7 @@ void mem_cmd_port_in() {
 void mem_cmd_port_out() {
   if (!target_stopped()) return;
   const u16 kind = command_kind(2);
-  const u32 port = cmd_get_value();
+  const u32 port = cmd_get_address();
   const u32 value = cmd_get_value_after_comma();
   bool repeat = false;
   u32 delay_ms = 1;

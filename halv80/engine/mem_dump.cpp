@@ -182,11 +182,12 @@ void dump_line(const DumpLayout& l, u32 address, LineForm form, bool line_break 
   con_puts(column.text);
 }
 
-// An address operand: 16-bit, or any 32 bits when banked.
+// An address operand: 16-bit (one above 0xFFFF is refused), or any 32 bits
+// when banked.
 u32 read_address(bool banked, bool& bad) {
   if (banked) return cmd_get_expression();
-  const u32 v = cmd_get_value();
-  if (v > kLogicalMax) bad = true;
+  const u32 v = cmd_get_address();
+  if (Cmd.AbortFlag) bad = true;
   return v;
 }
 

@@ -10,6 +10,7 @@
 #include "halv80/engine/mac_store.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_paths.h"
+#include "platform/host/host_file.h"
 #include "platform/host/host_text.h"
 
 RedirState Redir;
@@ -18,7 +19,6 @@ constinit InputState Input;
 namespace {
 
 constexpr std::size_t kNameSize = 1024;
-constexpr std::string_view kTempSuffix = ".$$$";
 
 // The operand's file name, made absolute with the current directory; false
 // when the result would not fit.
@@ -43,7 +43,7 @@ void redir_open_create() { redir_open(false, operand_name(Mac.WordOperand)); }
 void redir_open_append() { redir_open(true, operand_name(Mac.WordOperand)); }
 
 void redir_open(bool append, std::string_view name) {
-  redir_close();
+  if (const u16 failure = redir_close()) cmd_fail(failure);
   if (name.empty()) return;
   char full[kNameSize];
   if (!absolute_name(name, full)) cmd_fail(kMsgCannotCreate);
@@ -58,47 +58,24 @@ void redir_open(bool append, std::string_view name) {
         if (sup_file_read(h, &last, 1) == 1 && last == kEndOfFileMark) sup_file_seek(h, -1, 2);
         else sup_file_seek(h, 0, 2);
       }
-      Redir.Handle = h;
-      Redir.DbcsMark = 0;
+      Redir = RedirState{h, 0, 0, full};
       return;
     }
   }
-  // a new file: written under a temporary name, renamed when it is closed
-  std::string temp = std::string(full) + std::string(kTempSuffix);
-  const int h = sup_file_create(temp);
+  // A new file is written beside its name and takes it when it is closed:
+  // until then an old file of that name stays as it was.
+  const int h = sup_file_create_replacement(full);
   if (h < 0) cmd_fail(kMsgCannotCreate);
-  Redir.Handle = h;
-  Redir.DbcsMark = 0;
-  Redir.TempName = std::move(temp);
-  Redir.FinalName = full;
+  Redir = RedirState{h, 0, 1, full};
 }
 
 namespace {
 
-// The finished temporary file takes the real name: its bytes replace the old
-// file in one atomic write (a rename never replaces a file here).
-void replace_with_temp() {
-  std::vector<u8> bytes;
-  const int h = sup_file_open(Redir.TempName, 0);
-  bool read_ok = h >= 0;
-  for (u8 chunk[4096]; read_ok;) {
-    const i32 n = sup_file_read(h, chunk, sizeof chunk);
-    if (n < 0) read_ok = false;
-    if (n <= 0) break;
-    bytes.insert(bytes.end(), chunk, chunk + n);
-  }
-  if (h >= 0) sup_file_close(h);
-  if (read_ok && sup_file_write_atomic(Redir.FinalName, bytes)) sup_file_delete(Redir.TempName);
-}
-
-// Closes the file; a new one takes its real name.
-void finish_file() {
+// Closes the file without its end mark: a new file is discarded, an appended
+// one keeps what was written.
+void drop_file() {
   sup_file_close(Redir.Handle);
-  Redir.Handle = -1;
-  Redir.DbcsMark = 0;
-  if (!Redir.TempName.empty()) replace_with_temp();
-  Redir.TempName.clear();
-  Redir.FinalName.clear();
+  Redir = RedirState{};
 }
 
 }  // namespace
@@ -111,7 +88,7 @@ void redir_write_byte(u8 c) {
     return;
   }
   if (sup_file_write(Redir.Handle, &c, 1) != 1) {
-    finish_file();
+    drop_file();
     cmd_fail(kMsgDiskFull);
   }
 }
@@ -136,11 +113,23 @@ void redir_put_string(std::string_view s) {
   for (const char c : s) redir_put_char(c == 13 ? u8('\n') : u8(c));
 }
 
-void redir_close() {
-  if (Redir.Handle < 0) return;
+u16 redir_close() {
+  if (Redir.Handle < 0) return 0;
   const u8 eof = kEndOfFileMark;
-  sup_file_write(Redir.Handle, &eof, 1);
-  finish_file();
+  const bool marked = sup_file_write(Redir.Handle, &eof, 1) == 1;
+  const int handle = Redir.Handle;
+  const bool replacing = Redir.Replacing != 0;
+  Redir = RedirState{};
+  if (!marked) {
+    sup_file_close(handle);  // a new file is discarded
+    return kMsgDiskFull;
+  }
+  if (!replacing) return sup_file_close(handle) == 0 ? 0 : kMsgDiskFull;
+  switch (sup_file_commit(handle)) {
+    case kCommitDone: return 0;
+    case kCommitNotPlaced: return kMsgCannotCreate;
+    default: return kMsgDiskFull;
+  }
 }
 
 // --- The input file ----------------------------------------------------------
@@ -191,7 +180,7 @@ u8 input_read_char() {
 // --- The saved macro file --------------------------------------------------------
 
 void mac_save_file(std::string_view name) {
-  redir_close();
+  if (const u16 failure = redir_close()) cmd_fail(failure);
   while (!name.empty() && u8(name.back()) <= 0x20) name.remove_suffix(1);
   if (name.empty()) return;
   char full[kNameSize];

@@ -67,6 +67,10 @@ int sup_file_open(std::string_view name, int mode) { return host_file_open(name,
 
 int sup_file_create(std::string_view name) { return host_file_create(name); }
 
+int sup_file_create_replacement(std::string_view name) { return host_file_create_replacement(name); }
+
+int sup_file_commit(int handle) { return host_file_commit(handle); }
+
 int sup_file_close(int handle) { return host_file_close(handle); }
 
 i32 sup_file_read(int handle, void* buffer, u32 count) { return host_file_read(handle, buffer, count); }

@@ -61,6 +61,13 @@ void sup_fixed_free(void* block);
 // Files (host_file.h): handles are never 0; -1 is failure.
 int sup_file_open(std::string_view name, int mode);  // mode 0 read, 1 write, 2 read/write; else -1
 int sup_file_create(std::string_view name);           // always created, read/write
+// A new file that takes the place of `name` only when sup_file_commit
+// completes it (host_file_create_replacement): a failure or a crash before
+// then leaves the old file as it was. Closing the handle discards the new file.
+int sup_file_create_replacement(std::string_view name);
+// kCommitDone, kCommitUnwritten (the bytes did not reach the disk) or
+// kCommitNotPlaced (the file could not take its name); the handle is closed.
+int sup_file_commit(int handle);
 int sup_file_close(int handle);                       // 0 or -1
 i32 sup_file_read(int handle, void* buffer, u32 count);        // bytes read or -1
 i32 sup_file_write(int handle, const void* buffer, u16 count); // count or -1

@@ -54,6 +54,13 @@ std::string_view current_directory() {
 
 bool sup_ends_in_backslash(std::string_view text) { return last_character(text) == '\\'; }
 
+std::string sup_path_for_display(std::string_view path) {
+  std::string out(path);
+  for (std::size_t i = 0; i < out.size(); i += host_cp932_unit_length(out, i))
+    if (out[i] == '\\') out[i] = '/';
+  return out;
+}
+
 const char* sup_env_lookup(std::string_view name) {
   if (Sw.HasSourceDirectoryOverride && equal_ignoring_case(name, "QNSRC")) return Sw.SourceDirectoryOverride.c_str();
   std::optional<std::string> value = host_env_lookup(name);

@@ -52,3 +52,7 @@ bool sup_canonical_dir(std::string_view path);
 // Does `text` end in a "\" of its own (not the second byte of a double-byte
 // character)?
 bool sup_ends_in_backslash(std::string_view text);
+// `path` as the user is shown it: every separator "\" of the system's form
+// (not the second byte of a double-byte character) becomes the host's "/".
+// What is stored in files keeps the system's form.
+std::string sup_path_for_display(std::string_view path);

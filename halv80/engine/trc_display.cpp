@@ -315,7 +315,7 @@ void search() {
   u32 address = 0;
   if (*Cmd.ScannerCursor == 'A' || *Cmd.ScannerCursor == 'a') {
     ++Cmd.ScannerCursor;
-    address = mmu_active() ? cmd_get_expression() : cmd_get_value();
+    address = mmu_active() ? cmd_get_expression() : cmd_get_address();
     has_address = true;
     skip_comma();
   }

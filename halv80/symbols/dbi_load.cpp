@@ -10,6 +10,7 @@
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_small.h"
 #include "halv80/engine/cmd_switches.h"
+#include "halv80/engine/cmd_watch.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/con_screen.h"
@@ -95,6 +96,15 @@ void run_break_command(const char* text, std::size_t word_length) {
   Cmd.ScannerCursor = saved;
 }
 
+// Runs the Y command on `operand` as if typed ("*": every watch goes); the
+// scanner of the command in progress comes back afterwards.
+void run_watch_delete(const char* operand) {
+  const char* saved = Cmd.ScannerCursor;
+  Cmd.ScannerCursor = operand;
+  cmd_y_delete_watch();
+  Cmd.ScannerCursor = saved;
+}
+
 // Forgets the previous program's mapping table and any temporary bank
 // mapping, so that a new program starts from the target's own map.
 void mapping_off() {
@@ -140,7 +150,8 @@ void remember_program_folder(std::string_view path) {
 }
 
 // The code window after a load: back to the instructions at the PC unless it
-// shows source and the program has some; else the main file's first line.
+// shows source (a loader that added lines selects it) and the program has
+// some; else the main file's first line.
 void place_code_window() {
   if (Lst.ListingMode != kListingSource || Dbi.SourceAvailable == 0) {
     if (Lst.ListingMode == kListingSource) Lst.ListingMode = kListingAssembly;
@@ -150,6 +161,8 @@ void place_code_window() {
     u16 address = 0;
     sym_address_from_line(SymModules.MainFileName, 1, address);
   }
+  // a main file whose text cannot be read leaves the pane as it is
+  if (SymModules.MainModule != 0) lst_show_source_line(SymModules.MainFileName, 1);
   Dbi.MainSymbol = Sw.ToolchainKind != 16 ? sym_find_by_name("main", kSymFindTolerant) : 0;
 }
 
@@ -319,7 +332,9 @@ void dbi_load_file(const char* path_text, u16 type) {
   }
   Dbi.LastResult = result;
   if (Dbi.Mode != kLoadProgram) {
+    // no breakpoint and no watch of the old program stays
     run_break_command("BC*", 2);
+    run_watch_delete("*");
     Cmd.AbortFlag = 0;
     Dbi.SourceAvailable = SymModules.ModuleCount != 0;
   }

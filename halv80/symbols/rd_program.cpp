@@ -12,6 +12,7 @@
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/con_scanner.h"
+#include "halv80/engine/emu_areas.h"
 #include "halv80/engine/reg_registers.h"
 #include "halv80/engine/sup_format.h"
 #include "halv80/engine/sup_host.h"
@@ -124,7 +125,9 @@ class ProgramLoader final : public RdRecordSink {
     if (!mmu_) {
       // base + offset + address must lie in the 64 KiB the target has
       const u64 target = u64(base_) + offset_ + r.address;
-      if (target >= kAddressSpace || r.count > kAddressSpace - target) return RdStatus::BadRecord;
+      // beyond the 64 KiB: the file's base, or else the user's load offset, put it there
+      if (target >= kAddressSpace || r.count > kAddressSpace - target)
+        return base_ != 0 ? RdStatus::BadSegment : RdStatus::BadOffset;
       at = u16(target);
     } else {
       at = u16(r.address);
@@ -155,7 +158,7 @@ class ProgramLoader final : public RdRecordSink {
     }
 
     // nothing of a record goes into the monitor's area
-    if (write_ && tgt_range_meets_monitor(at, r.count)) return RdStatus::BadRecord;
+    if (write_ && tgt_range_meets_monitor(at, r.count)) return RdStatus::MonitorArea;
 
     const bool follows_on = run_open_ && !new_segment && u32(at) == u32(run_last_) + 1;
     if (!follows_on) {
@@ -221,7 +224,7 @@ RdStatus read_binary(bool write) {
     }
     const u32 piece = std::min<u32>(u32(got), kAddressSpace - at);
     if (write) {
-      if (tgt_range_meets_monitor(u16(at), piece)) return RdStatus::BadRecord;
+      if (tgt_range_meets_monitor(u16(at), piece)) return RdStatus::MonitorArea;
       tgt_write_block(std::span<const u8>(block.data(), piece), u16(at));
     }
     at += piece;
@@ -260,6 +263,12 @@ void report(RdStatus s) {
       break;
     case RdStatus::BadSegment:
       cmd_error(kMsgFileFormat);
+      break;
+    case RdStatus::MonitorArea:
+      cmd_error(kMsgMonitorArea);
+      break;
+    case RdStatus::BadOffset:
+      cmd_error(kMsgAddress);
       break;
     case RdStatus::MemoryOver:  // already shown
       Cmd.AbortFlag = 1;
@@ -335,7 +344,7 @@ bool read_options(u16 form) {
     cmd_skip_blanks();
     if (cmd_match_keyword("/N") == 0) continue;  // accepted; no effect
     if (form == kRdSRecord || Rd.OffsetGiven) return false;
-    const u32 value = form == kRdBinary ? cmd_get_value() : cmd_get_expression();
+    const u32 value = form == kRdBinary ? cmd_get_address() : cmd_get_expression();
     if (Cmd.AbortFlag || (form == kRdBinary && value >= kAddressSpace)) return false;
     Rd.Offset = value;
     Rd.OffsetGiven = 1;
@@ -343,14 +352,26 @@ bool read_options(u16 form) {
   return form != kRdBinary || Rd.OffsetGiven;
 }
 
-// WR's output through a 512-byte buffer; after a short write nothing more is
-// written.
+// WR's output through a 512-byte buffer into a replacement of the file;
+// after a short write nothing more is written. Unless it is committed the new
+// file is discarded when the object goes, an unwind too: the old file stays.
 class OutputFile {
  public:
   explicit OutputFile(int handle) : handle_(handle) {}
-  ~OutputFile() { sup_file_close(handle_); }
+  ~OutputFile() {
+    if (handle_ != -1) sup_file_close(handle_);
+  }
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
+
+  // Flushes the buffer and puts the finished file in place: kCommitDone, or
+  // kCommitUnwritten (a write came up short), or kCommitNotPlaced.
+  int commit() {
+    if (!flush()) return kCommitUnwritten;
+    const int result = sup_file_commit(handle_);
+    handle_ = -1;
+    return result;
+  }
 
   void put(std::span<const u8> bytes) {
     for (const u8 b : bytes) {
@@ -534,8 +555,8 @@ RdStatus rd_parse_hex_record(std::string_view text, RdRecord& out) {
       out.kind = kRdRecordStart;
       out.address = be32(out.data.data());
       return RdStatus::Reading;
-    default:
-      return RdStatus::BadRecord;
+    default:  // a type the reader does not take
+      return RdStatus::BadSegment;
   }
 }
 
@@ -649,7 +670,7 @@ void rd_read_file(std::string_view operand) {
     cmd_error(kMsgNoFile);
     return;
   }
-  con_printf("\nRead %s", path);
+  con_printf("\nRead %s", sup_path_for_display(path).c_str());
   Rd.Form = form;
   const ProgramFileCloser closer;
   Rd.Handle = sup_file_open(path, kFileModeRead);
@@ -673,7 +694,7 @@ void wr_write_program() {
     complete = complete && *Cmd.ScannerCursor == ',';
     if (!complete) break;
     ++Cmd.ScannerCursor;
-    a = cmd_get_value();
+    a = cmd_get_address();
   }
   const u32 start = address[0];
   const u32 end = address[1];
@@ -688,20 +709,21 @@ void wr_write_program() {
     cmd_error(kMsgCannotCreate);
     return;
   }
-  con_printf("\nWrite %s", path);
-  const int handle = sup_file_create(path);
+  con_printf("\nWrite %s", sup_path_for_display(path).c_str());
+  // The old file stays whole until the new one is complete.
+  const int handle = sup_file_create_replacement(path);
   if (handle == -1) {
     cmd_error(kMsgCannotCreate);
     return;
   }
-  bool written = false;
+  int result = kCommitDone;
   {
     OutputFile out(handle);
     write_image(out, form, u16(start), u16(end));
-    written = out.flush();
+    result = out.commit();
   }
-  if (!written) {
-    cmd_error(kMsgDiskFull);
+  if (result != kCommitDone) {
+    cmd_error(result == kCommitNotPlaced ? kMsgCannotCreate : kMsgDiskFull);
     return;
   }
   con_printf(" at %04x-%04x", start, end);

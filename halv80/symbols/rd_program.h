@@ -10,6 +10,8 @@
 //   S-record count below address bytes + 1 is malformed); no record may pass
 //   0xFFFF; an S2/S3 data address of 0x10000 or more is refused. Each is a
 //   bad record: message 3, and the read stops there.
+// - A HEX record type other than 00 to 05 is one the reader does not take:
+//   message 38, and the read stops there.
 // - HEX type 02 (segment base, value x 16) and type 04 (linear base, value
 //   << 16) give the upper address bits. With memory management the base goes
 //   through the mapping: at the next data record the base's physical address
@@ -17,13 +19,14 @@
 //   address below the window with base 0 cancels the base; with another base
 //   it is message 38), and a load offset is the base of the first mapped
 //   record. Without memory management base + offset + address is the target
-//   address, and one at or above 0x10000 cannot be held: message 3.
+//   address, and one at or above 0x10000 cannot be held: message 38 when a
+//   base put it there, else (the load offset did) message 0.
 // - HEX type 03 carries CS:IP and the program counter becomes IP; type 05
 //   sets it when the linear start address fits 16 bits (else message 3).
 //   Without either, the end record's address field becomes the program
 //   counter.
-// - Every write is checked before it is made: nothing goes past 64 KiB or
-//   into the monitor area (message 3).
+// - Every write is checked before it is made: nothing goes past 64 KiB, or
+//   into the monitor area (message 133; the read stops at that record).
 // - A file that ends before its end record keeps what was loaded, prints
 //   "\nformat error" and sets AbortFlag (no message number).
 // - A binary file that runs past 0xFFFF prints "\n Memmory Over !", loads
@@ -63,8 +66,10 @@ enum class RdStatus : u16 {
   Complete,     // the end record was taken
   Skipped,      // parsers: nothing to take (no record mark, or an S0 or S5 record)
   NoEnd,        // the input ended before the end record: "\nformat error"
-  BadRecord,    // checksum, malformed record, or bytes the target cannot take: message 3
-  BadSegment,   // a segment base that cannot be placed: message 38
+  BadRecord,    // checksum or malformed record: message 3
+  BadSegment,   // a base that cannot be placed, or a record type the reader does not take: message 38
+  MonitorArea,  // a record that would write into the monitor's area: message 133
+  BadOffset,    // the load offset puts a record beyond 0xFFFF: message 0
   MemoryOver,   // binary: bytes beyond 0xFFFF were left out
 };
 
@@ -112,8 +117,9 @@ class RdDecoder {
 
 // One HEX record (`text` is a line): Reading with the record in `out`,
 // Skipped when the line holds no ':', BadRecord for a bad digit, a count the
-// line cannot hold, a checksum error, an unknown type, a base or start record
-// of the wrong length, data passing 0xFFFF or a linear start above 0xFFFF.
+// line cannot hold, a checksum error, a base or start record of the wrong
+// length, data passing 0xFFFF or a linear start above 0xFFFF; BadSegment for
+// a type above 05.
 RdStatus rd_parse_hex_record(std::string_view text, RdRecord& out);
 // One S-record: Reading with the record in `out`, Skipped for a line without
 // 'S' and for S0 and S5 records (checked all the same), BadRecord for a type

@@ -11,14 +11,18 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/con_screen.h"
+#include "halv80/engine/lst_commands.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/sup_core_request.h"
 #include "halv80/engine/sup_host.h"
+#include "halv80/engine/sup_messages.h"
 #include "halv80/engine/sup_paths.h"
 #include "platform/host/host_file.h"
 #include "platform/host/host_text.h"
@@ -89,6 +93,34 @@ void note_line_start() {
 // reading is no end.
 bool at_end_of_file(u8 c) { return c == kSourceEndOfFile && SymSource.AtEnd; }
 
+// A file that cannot be opened is told once (until the next reset): message
+// 12 and its name, when the next prompt comes, for the code pane may be being
+// drawn now.
+void report_missing(const char* name) {
+  const std::string_view text = bounded(name, kSourceNameSize - 1);
+  for (const std::string& told : SymSource.ReportedMissing)
+    if (told == text) return;
+  SymSource.ReportedMissing.emplace_back(text);
+  cmd_defer_notice(std::string(sup_load_message(kMsgCannotOpen)) + " " + sup_path_for_display(text));
+}
+
+// Is the open file UTF-8 text with something beyond ASCII in it? Its bytes up
+// to the end mark are read once; the file is then back at its start.
+bool utf8_text(int handle) {
+  HostUtf8Check check;
+  std::vector<u8> block(kSourceReadSize);
+  for (;;) {
+    const i32 got = sup_file_read(handle, block.data(), u32(block.size()));
+    if (got <= 0) break;
+    const std::string_view bytes(reinterpret_cast<const char*>(block.data()), std::size_t(got));
+    const std::size_t end = bytes.find(char(kSourceEndOfFile));
+    check.feed(bytes.substr(0, end));
+    if (end != std::string_view::npos) break;
+  }
+  sup_file_seek(handle, 0, 0);
+  return check.valid() && check.non_ascii();
+}
+
 // Makes `name` the source file: its module's index limit, then the file
 // itself. False when it could not be opened (then marked missing).
 bool open_for_lines(const char (&name)[kSourceNameSize]) {
@@ -110,12 +142,15 @@ bool open_for_lines(const char (&name)[kSourceNameSize]) {
   SymSource.EndLine = kSourceEndUnknown;
   SymSource.CurrentLine = 0;
   SymSource.NotFound = 0;
+  SymSource.Utf8 = 0;
   sym_reader_reset();
   if (sym_open_source_file(name) == -1) {
     SymSource.NotFound = 1;
     SymSource.IndexLimit += kSourceMissingLines;
+    report_missing(name);
     return false;
   }
+  SymSource.Utf8 = utf8_text(SymSource.Handle) ? 1 : 0;
   if (SymSource.OutputMode == kSourcePrintAndCache) sym_cache_reset_for_main();
   return true;
 }
@@ -156,17 +191,14 @@ bool seek_to_line(u16 n) {
 }
 
 // Reads the rest of the current line into Line: CR or LF ends it (after a CR
-// the rest up to the LF is skipped), tabs become blanks up to the next
-// multiple of the tab width, characters past 1,023 are dropped. A missing
-// file gives an empty line.
+// the rest up to the LF is skipped), a UTF-8 file's text is converted to
+// CP932, tabs become blanks up to the next multiple of the tab width,
+// characters past 1,023 are dropped. A missing file gives an empty line.
 void read_line(u16 n) {
-  std::size_t column = 0;  // counts on past the buffer's end
-  auto put = [&](u8 c) {
-    if (column < kLineTextMax) SymSource.Line[column] = char(c);
-    ++column;
-  };
-  const std::size_t tab = std::clamp<u16>(Sw.TabWidth, 1, kSourceTabMax);
-
+  // The line's bytes as the file holds them; beyond what 1,023 characters can
+  // take in UTF-8 they are dropped.
+  constexpr std::size_t kRawMax = 4 * kLineTextMax;
+  std::string raw;
   while (!SymSource.NotFound) {
     u8 c = sym_read_char(SymSource.Handle);
     if (c == '\r') {
@@ -174,13 +206,24 @@ void read_line(u16 n) {
     }
     if (at_end_of_file(c)) {
       // the line count: this line counts when it holds anything
-      SymSource.EndLine = u16(column > 0 ? n + 1 : n);
+      SymSource.EndLine = u16(raw.empty() ? n : n + 1);
       break;
     }
     if (c == '\n') {
       note_line_start();
       break;
     }
+    if (raw.size() < kRawMax) raw += char(c);
+  }
+  if (SymSource.Utf8) raw = host_utf8_to_cp932(raw);
+
+  std::size_t column = 0;  // counts on past the buffer's end
+  auto put = [&](char c) {
+    if (column < kLineTextMax) SymSource.Line[column] = c;
+    ++column;
+  };
+  const std::size_t tab = std::clamp<u16>(Sw.TabWidth, 1, kSourceTabMax);
+  for (const char c : raw) {
     if (c == '\t') {
       do put(' ');
       while (column % tab != 0);

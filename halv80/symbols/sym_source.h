@@ -3,12 +3,18 @@
 // line-offset index (one file offset per 20 lines, filled as the file is read
 // forward), tab expansion, and delivering the line by the output mode: printed
 // with its "file:line:" prefix, printed and kept in the ring cache of recent
-// lines, or copied into Text for the caller. The character reader and the
-// digit helpers here are shared with the text loaders.
+// lines, or copied into Text for the caller. A file that is valid UTF-8 and
+// holds non-ASCII text has its lines converted to CP932 (a character CP932
+// lacks becomes "?"); any other file is read as CP932. A file that cannot be
+// opened is told to the user once (until the next reset), with message 12 and
+// its name, before the next prompt. The character reader and the digit
+// helpers here are shared with the text loaders.
 #pragma once
 
 #include <cstddef>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "halv80/symbols/sym_modules.h"
 #include "platform/host/host_types.h"
@@ -42,7 +48,9 @@ struct SymSourceState {
   u16 CurrentLine = 0;                    // 0-based: the line the reader delivers next
   u16 EndLine = kSourceEndUnknown;        // the line count once the end was seen
   u16 NotFound = 0;                       // 1: the file could not be opened
-  char Line[kSourceLineSize]{};           // the line just read, tabs expanded
+  u16 Utf8 = 0;                           // 1: the file is UTF-8 with non-ASCII text: lines are converted
+  char Line[kSourceLineSize]{};           // the line just read, in CP932, tabs expanded
+  std::vector<std::string> ReportedMissing;  // files told missing since the last reset, once each
 
   // The character reader (shared with the text loaders).
   std::unique_ptr<u8[]> ReadBuffer;       // kSourceReadSize bytes, taken on first use

@@ -63,13 +63,12 @@ bool append_name(std::vector<u8>& out, NameHandle handle) {
 
 void cfg_state_file_load() {
   make_memo_exist();
-  u8* settings = sym_store_ptr(kSymWorkArea2);
-  if (settings == nullptr) return;  // no store yet: nowhere to put the settings or the names
+  if (sym_store_ptr(kSymWorkArea2) == nullptr) return;  // no store yet: nowhere to put the settings or the names
   const int h = sup_file_open(kStateFileName, kFileModeRead);
   if (h == kNoFile) return;
 
-  u8 fixed[kStateFixedSize];
-  const i32 fixed_read = sup_file_read(h, fixed, sizeof fixed);
+  std::vector<u8> image(kStateFixedSize + kStateNamesReadMax);
+  const i32 fixed_read = sup_file_read(h, image.data(), u32(kStateFixedSize));
   if (fixed_read == -1) {  // unreadable: its length is unknown, so it is left alone
     sup_file_close(h);
     return;
@@ -79,9 +78,18 @@ void cfg_state_file_load() {
     sup_file_delete(kStateFileName);
     return;
   }
-  std::vector<u8> names(kStateNamesReadMax);
-  const i32 names_read = sup_file_read(h, names.data(), u32(names.size()));
+  const i32 names_read = sup_file_read(h, image.data() + kStateFixedSize, u32(kStateNamesReadMax));
   sup_file_close(h);
+  // an unreadable name part counts as none: the file is bad
+  image.resize(kStateFixedSize + std::size_t(std::max<i32>(names_read, 0)));
+  cfg_state_file_apply(image);
+}
+
+void cfg_state_file_apply(std::span<const u8> image) {
+  u8* settings = sym_store_ptr(kSymWorkArea2);
+  if (settings == nullptr || image.size() < kStateFixedSize) return;
+  const u8* fixed = image.data();
+  const std::span<const u8> names = image.subspan(kStateFixedSize, std::min(image.size() - kStateFixedSize, kStateNamesReadMax));
 
   const u16 write_end = load_le16(fixed);
   const u16 oldest = load_le16(fixed + 2);
@@ -94,13 +102,12 @@ void cfg_state_file_load() {
 
   std::fill(std::begin(Saved.FunctionKeyTexts), std::end(Saved.FunctionKeyTexts), kNoName);
   std::fill(std::begin(Saved.DefineList), std::end(Saved.DefineList), kNoName);
-  if (names_read < 1) {  // no name bytes at all, or unreadable
+  if (names.empty()) {  // no name bytes at all
     bad = true;
   } else {
-    const std::span<const u8> part(names.data(), std::size_t(names_read));
     std::size_t at = 0;
     const bool names_fit =
-        read_name_list(part, at, Saved.FunctionKeyTexts) && read_name_list(part, at, Saved.DefineList);
+        read_name_list(names, at, Saved.FunctionKeyTexts) && read_name_list(names, at, Saved.DefineList);
     bad = bad || !names_fit;
   }
 
@@ -113,9 +120,9 @@ void cfg_state_file_load() {
   }
 }
 
-void cfg_state_file_save() {
+std::vector<u8> cfg_state_file_image() {
   const u8* settings = sym_store_ptr(kSymWorkArea2);
-  if (settings == nullptr) return;  // no store yet: keep the file as it is
+  if (settings == nullptr) return {};
 
   std::vector<u8> file(kStateFixedSize);
   store_le16(&file[0], Saved.HistoryWriteEnd);
@@ -127,7 +134,13 @@ void cfg_state_file_save() {
   std::size_t used = 0;
   while (used < kStateDefineListSize && append_name(file, Saved.DefineList[used])) ++used;
   file.insert(file.end(), kStateDefineListSize - used, 0);
-  sup_file_write_atomic(kStateFileName, file);
+  return file;
+}
+
+bool cfg_state_file_save() {
+  const std::vector<u8> file = cfg_state_file_image();
+  if (file.empty()) return true;  // no store yet: the file on disk is kept, nothing is lost
+  return sup_file_write_atomic(kStateFileName, file);
 }
 
 void sym_install_links() {

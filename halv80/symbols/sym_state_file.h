@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string_view>
+#include <vector>
 
 #include "halv80/symbols/sym_store.h"
 #include "platform/host/host_types.h"
@@ -49,21 +51,28 @@ extern SavedState Saved;
 // Makes Memo.QN exist in the current directory (Saved.MemoAvailable tells
 // whether it does), then reads ZER80.DAT into Saved and the settings block. A
 // file shorter than its 1,406-byte fixed part is deleted and nothing changes;
-// one that cannot be read at all is left alone.
-// Otherwise the name lists are rebuilt from the file: a text that is longer
-// than kStateNameMax or cannot be stored leaves that entry and the rest of its
-// list empty. A bad file (history words out of range, no name bytes, or texts
-// running past the bytes read) resets the settings block and the three words
-// to 0 and empties the first list; the #define list keeps what was read.
+// one that cannot be read at all is left alone. Otherwise its bytes are
+// taken as cfg_state_file_apply takes them.
 // Without a symbol store (before the first sym_reset) there is nowhere to put
 // the settings or the names: only Memo.QN is seen to.
 void cfg_state_file_load();
-// Writes Saved and the settings block to ZER80.DAT, through a temporary file
-// renamed over the old one: all 10 entries of the first list, then the
-// #define list up to its first empty entry and a 0 for each entry after it.
-// Names are cut to kStateNameMax. Without a symbol store nothing is written,
-// so the file on disk is kept.
-void cfg_state_file_save();
+// Takes the bytes of a saved-state file (at least its fixed part): the name
+// lists are rebuilt from them: a text that is longer than kStateNameMax or
+// cannot be stored leaves that entry and the rest of its list empty. A bad
+// file (history words out of range, no name bytes, or texts running past the
+// bytes) resets the settings block and the three words to 0 and empties the
+// first list; the #define list keeps what was read.
+void cfg_state_file_apply(std::span<const u8> image);
+// The bytes of the saved-state file for Saved and the settings block: all 10
+// entries of the first list, then the #define list up to its first empty
+// entry and a 0 for each entry after it. Names are cut to kStateNameMax.
+// Empty without a symbol store.
+std::vector<u8> cfg_state_file_image();
+// Writes cfg_state_file_image to ZER80.DAT, through a temporary file renamed
+// over the old one. False (errno set) when the file could not be written:
+// the old file stays. Without a symbol store nothing is written, so the file
+// on disk is kept (true).
+bool cfg_state_file_save();
 
 // Hands the command core the symbol store's set-up and the saved-state file
 // (CmdLinks), for the programs that run the whole engine.

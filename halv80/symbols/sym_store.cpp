@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "halv80/engine/cmd_switches.h"
+#include "halv80/engine/lst_listing.h"
 #include "halv80/symbols/def_names.h"
 #include "halv80/symbols/sym_entry_trap.h"
 #include "halv80/symbols/sym_modules.h"
@@ -271,6 +272,7 @@ void sym_reset() {
   def_reset();  // the defined names are texts in the store
   sym_source_reset();  // the old program's source file closed, the line cache taken once and emptied
   SymTrap = SymTrapState{};  // a new program has no traps planted
+  Lst.ListingMode = kListingNone;  // the code window shows no rows of the old program
 
   // The first chunk is kept, cleared, for the next program: a reset at every
   // load would otherwise map and fault in a fresh megabyte each time.

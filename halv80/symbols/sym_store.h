@@ -121,8 +121,9 @@ std::size_t sym_name_text(NameHandle handle, char* out, std::size_t out_size);
 // Empties the whole database: symbols, modules and lines, scopes and types
 // (sym_reset_symbols, sym_reset_modules, sym_reset_scopes, sym_reset_types),
 // the defined names (def_reset), the source file and line cache (sym_source_reset),
-// then the storage; then reserves the two work areas. The case flag and the
-// code range are kept.
+// then the storage; then reserves the two work areas. The code window's
+// listing mode becomes kListingNone (a loader that adds lines selects source
+// again). The case flag and the code range are kept.
 void sym_reset();
 // sym_init once at start (and in every test's SetUp): every flag back to its
 // start-up value, then sym_reset.

@@ -408,9 +408,15 @@ void sym_reload_reset() {
   }
   const bool had_text = SymStore.SavedBreakpoints != kNoName;
   // the command history and the name lists live in the store: they go to the
-  // saved-state file and come back from it
-  cfg_state_file_save();
+  // saved-state file and come back from it, or, when the file cannot be
+  // written, from a copy kept here, so that the session does not lose them
+  const std::vector<u8> state = cfg_state_file_image();
+  const bool state_saved = cfg_state_file_save();
   sym_reset();
-  cfg_state_file_load();
+  if (state_saved) {
+    cfg_state_file_load();
+  } else {
+    cfg_state_file_apply(state);
+  }
   if (had_text) SymStore.SavedBreakpoints = sym_store_blob(saved.size(), saved.data());
 }

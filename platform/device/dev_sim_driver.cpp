@@ -909,7 +909,10 @@ bool DevProgramEmulator::Install(std::string_view program) {
     return false;
   }
   if (!dev_install_driver_parameters(kSimulatedPort, 0)) {
-    std::cerr << program << ": cannot write the driver's parameters into " << host_reg_folder() << '\n';
+    // the store's fault names the file, and the line of a file it cannot read
+    const std::string& fault = host_reg_last_fault();
+    std::cerr << program << ": cannot install the driver's parameters: " << (fault.empty() ? host_reg_folder() : fault)
+              << '\n';
     return false;
   }
   dev_reset_system();

@@ -5,6 +5,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "platform/host/host_text.h"
 
@@ -29,10 +33,30 @@ struct OpenFile {
   u8 share = 0;     // what other handles on the file may do
 };
 
+// A replacement's two names (host paths); both empty for an ordinary handle.
+struct Replacement {
+  std::string temp;    // where the bytes are written
+  std::string target;  // the name the finished file takes
+};
+
 struct FileTable {
   std::array<OpenFile, kHostFileSlots> slots{};  // handle n is slot n - 1
 };
 constinit FileTable Files;
+
+// The replacement names of handle n - 1, beside Files.slots. Made on first
+// use: the texts have no constant initial form.
+Replacement& replacement_of(int handle) {
+  static std::array<Replacement, kHostFileSlots> replacements;
+  return replacements[std::size_t(handle - 1)];
+}
+
+// Marks a replacement's temporary name: ".NAME" + kTempMark + six characters.
+constexpr std::string_view kTempMark = ".halv80-";
+constexpr std::size_t kTempRandom = 6;  // the characters mkostemp puts for XXXXXX
+// A file name stays below the host's 255 bytes: a long NAME is cut in the
+// temporary name (the handle knows the real one).
+constexpr std::size_t kTempBaseMax = 200;
 
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -108,6 +132,67 @@ bool write_all(int fd, const u8* data, std::size_t count) {
     count -= std::size_t(n);
   }
   return true;
+}
+
+// Flushes a folder's entries (a rename in it) to the disk. Some file systems
+// cannot sync a folder; the rename stands all the same.
+void sync_folder(const std::string& folder) {
+  const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+std::string folder_of(const std::string& host_path) {
+  const std::size_t slash = host_path.find_last_of('/');
+  return slash == std::string::npos ? std::string() : host_path.substr(0, slash + 1);
+}
+
+// Does the file `name` in `folder` still hold the inode of `fd`?
+bool still_named(int fd, const std::string& path) {
+  struct stat held;
+  struct stat named;
+  return fstat(fd, &held) == 0 && lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+         held.st_ino == named.st_ino;
+}
+
+// Removes a temporary file when no process holds it locked: its writer is
+// gone. The lock is taken before the check, so a writer that locks its file
+// after us finds it unnamed and makes another.
+bool remove_if_unlocked(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  bool removed = false;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 && still_named(fd, path))
+    removed = unlink(path.c_str()) == 0;
+  close(fd);  // lets go of the lock
+  return removed;
+}
+
+bool temp_random_part(std::string_view s) {
+  if (s.size() != kTempRandom) return false;
+  for (const char c : s)
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+  return true;
+}
+
+// ".NAME.halv80-XXXXXX": a replacement's temporary name.
+bool is_temp_name(std::string_view name) {
+  if (name.size() < 2 + kTempMark.size() + kTempRandom || name[0] != '.') return false;
+  const std::size_t mark = name.size() - kTempRandom - kTempMark.size();
+  return name.substr(mark, kTempMark.size()) == kTempMark && temp_random_part(name.substr(mark + kTempMark.size()));
+}
+
+// ".NAME.XXXXXX" for one of `own_names`: a temporary of the older naming.
+bool is_old_temp_name(std::string_view name, std::span<const std::string_view> own_names) {
+  for (const std::string_view own : own_names) {
+    if (name.size() != 1 + own.size() + 1 + kTempRandom || name[0] != '.') continue;
+    if (name.substr(1, own.size()) == own && name[1 + own.size()] == '.' &&
+        temp_random_part(name.substr(2 + own.size())))
+      return true;
+  }
+  return false;
 }
 
 // host_map_path; with `keep_last`, the last component stays as written (the
@@ -192,7 +277,99 @@ int host_file_close(int handle) {
   if (f == nullptr) return -1;
   const int fd = f->fd;
   *f = OpenFile{};
+  // a replacement that was not committed is discarded: the old file stays
+  Replacement& r = replacement_of(handle);
+  if (!r.temp.empty()) unlink(r.temp.c_str());
+  r = Replacement{};
   return close(fd) == 0 ? 0 : -1;
+}
+
+int host_file_create_replacement(std::string_view path) {
+  std::string target = host_map_path(path);
+  // a link is followed: the file it names is the one replaced
+  struct stat st;
+  if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    char* real = realpath(target.c_str(), nullptr);
+    if (real != nullptr) {
+      target = real;
+      std::free(real);
+    }
+  }
+  const bool exists = stat(target.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) return kNoFile;
+  const std::string folder = folder_of(target);
+  const std::string base = target.substr(folder.size());
+  if (base.empty()) return kNoFile;
+  // the new file keeps the old one's permissions, else the usual ones
+  const mode_t mode = exists ? (st.st_mode & 07777) : new_file_mode();
+  for (;;) {
+    std::string temp = folder + "." + base.substr(0, kTempBaseMax) + std::string(kTempMark) + "XXXXXX";
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return kNoFile;
+    // Locked while it is written; a sweeper that took it between mkostemp
+    // and the lock has removed it: then another name.
+    if (flock(fd, LOCK_EX) != 0 || fchmod(fd, mode) != 0) {
+      const int saved = errno;
+      unlink(temp.c_str());
+      close(fd);
+      errno = saved;
+      return kNoFile;
+    }
+    if (!still_named(fd, temp)) {
+      close(fd);
+      continue;
+    }
+    const int handle = adopt(fd, kAccessRead | kAccessWrite, kAccessRead, false);
+    if (handle == kNoFile) {
+      unlink(temp.c_str());  // adopt closed the descriptor
+      return kNoFile;
+    }
+    replacement_of(handle) = Replacement{std::move(temp), std::move(target)};
+    return handle;
+  }
+}
+
+int host_file_commit(int handle) {
+  OpenFile* f = slot_of(handle);
+  if (f == nullptr || replacement_of(handle).temp.empty()) {
+    errno = EBADF;
+    return kCommitUnwritten;
+  }
+  Replacement r = std::move(replacement_of(handle));
+  replacement_of(handle) = Replacement{};
+  const int fd = f->fd;
+  *f = OpenFile{};
+  int result = kCommitDone;
+  // renamed while still locked, so that no sweeper takes the finished file
+  if (fsync(fd) != 0) {
+    result = kCommitUnwritten;
+  } else if (std::rename(r.temp.c_str(), r.target.c_str()) != 0) {
+    result = kCommitNotPlaced;
+  } else {
+    sync_folder(folder_of(r.target));
+  }
+  const int saved = errno;
+  if (result != kCommitDone) unlink(r.temp.c_str());
+  close(fd);
+  errno = saved;
+  return result;
+}
+
+std::size_t host_remove_stale_temporaries(std::string_view folder, std::span<const std::string_view> own_names) {
+  std::string host = host_map_path(folder);
+  if (!host.empty() && host.back() != '/') host += '/';
+  DIR* dir = opendir(host.empty() ? "." : host.c_str());
+  if (dir == nullptr) return 0;
+  std::vector<std::string> candidates;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (is_temp_name(name) || is_old_temp_name(name, own_names)) candidates.emplace_back(name);
+  }
+  closedir(dir);
+  std::size_t removed = 0;
+  for (const std::string& name : candidates)
+    if (remove_if_unlocked(host + name)) ++removed;
+  return removed;
 }
 
 i32 host_file_read(int handle, void* buffer, u32 count) {
@@ -255,22 +432,15 @@ int host_file_delete(std::string_view path) {
 }
 
 bool host_write_file_atomic(std::string_view path, std::span<const u8> bytes) {
-  const std::string host = host_map_path(path);
-  const std::size_t slash = host.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? std::string() : host.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? host : host.substr(slash + 1);
-  if (base.empty()) return false;
-  std::string temp = folder + "." + base + ".XXXXXX";
-  const int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  // the new file keeps the old one's permissions, else the usual ones
-  struct stat st;
-  const mode_t mode = stat(host.c_str(), &st) == 0 ? (st.st_mode & 07777) : new_file_mode();
-  bool ok = fchmod(fd, mode) == 0 && write_all(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (ok && std::rename(temp.c_str(), host.c_str()) == 0) return true;
-  unlink(temp.c_str());
-  return false;
+  const int handle = host_file_create_replacement(path);
+  if (handle == kNoFile) return false;
+  if (!write_all(Files.slots[std::size_t(handle - 1)].fd, bytes.data(), bytes.size())) {
+    const int saved = errno;
+    host_file_close(handle);
+    errno = saved;
+    return false;
+  }
+  return host_file_commit(handle) == kCommitDone;
 }
 
 std::size_t host_file_open_count() {

@@ -55,8 +55,32 @@ i32 host_file_seek(int handle, i32 offset, int origin);
 int host_file_rename(std::string_view from, std::string_view to);
 // 0, or -1 (also for a folder).
 int host_file_delete(std::string_view path);
-// Writes `bytes` to a temporary file in the same folder and renames it over
-// `path`, so that a crash leaves either the old file or the new one.
+// A new file that takes the place of `path` only when it is complete. It is
+// written under a temporary name in the same folder,
+// ".NAME.halv80-XXXXXX", which the handle keeps locked while it is open (a
+// later start can tell a temporary file left by a killed process from one
+// being written); host_file_commit puts it in place. Read/write, others may
+// read. -1 when the temporary file cannot be made, or `path` names a folder.
+// host_file_close on such a handle discards the new file: the old one stays.
+int host_file_create_replacement(std::string_view path);
+// host_file_commit's results.
+constexpr int kCommitDone = 0;
+constexpr int kCommitUnwritten = -1;  // the bytes did not reach the disk (disk full), or no replacement
+constexpr int kCommitNotPlaced = -2;  // the file could not take its name
+// Completes a replacement: its bytes are flushed to the disk, the file is
+// renamed over its name and the folder synced, so that the finished file
+// survives a crash or a power loss. The handle is closed in every case; on a
+// failure the temporary file is removed and the old file stays as it was.
+// errno tells what failed. A handle that is no replacement is left open
+// (kCommitUnwritten).
+int host_file_commit(int handle);
+// Writes `bytes` through a replacement of `path`, so that a crash leaves
+// either the old file or the new one; false (errno set) when it failed.
 bool host_write_file_atomic(std::string_view path, std::span<const u8> bytes);
+// Removes from `folder` the temporary files of replacements that no process
+// is writing any more (their writer was killed), and, for each of
+// `own_names`, the temporaries ".NAME.XXXXXX" that older versions wrote. A
+// file another process holds locked is left alone. The count removed.
+std::size_t host_remove_stale_temporaries(std::string_view folder, std::span<const std::string_view> own_names = {});
 // Handles open now (tests).
 std::size_t host_file_open_count();

@@ -57,6 +57,7 @@ struct RegTree {
 struct RegStoreState {
   std::string LastFault;  // host_reg_last_fault
   std::size_t OpenKeys = 0;
+  bool Swept = false;     // the folder's stale temporary files were removed
 };
 RegStoreState Store;
 
@@ -331,15 +332,33 @@ std::string store_file(HostRegRoot root) {
   return folder + "\\" + std::string(host_reg_root_name(root)) + ".txt";
 }
 
+// The fault, with the file named as the host shows it ("/home/u/...").
 u32 fault(u32 code, std::string_view file, std::string_view what) {
-  Store.LastFault = std::string(file) + ": " + std::string(what);
+  Store.LastFault = host_map_path(file) + ": " + std::string(what);
   return code;
+}
+
+// The temporary files of writers that were killed are removed from the
+// store's folder once a process, before it first reads the store.
+void sweep_folder(const std::string& file) {
+  if (Store.Swept) return;
+  Store.Swept = true;
+  const std::size_t cut = file.find_last_of('\\');
+  if (cut == std::string::npos) return;
+  std::array<std::string, kHostRegRootCount> files;
+  std::array<std::string_view, kHostRegRootCount> names;
+  for (std::size_t i = 0; i < kHostRegRootCount; ++i) {
+    files[i] = std::string(kRootNames[i]) + ".txt";
+    names[i] = files[i];
+  }
+  host_remove_stale_temporaries(file.substr(0, cut), names);
 }
 
 // Reads the tree of store file `file`; a missing file is an empty root.
 u32 load_tree(const std::string& file, RegTree& tree) {
   tree = RegTree{};
   if (file.empty()) return fault(kHostRegCantRead, "(registry)", "no folder: HALV80_REGISTRY_DIR and HOME unset");
+  sweep_folder(file);
   const std::string host = host_map_path(file);
   const int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? kHostRegOk : fault(kHostRegCantRead, file, std::strerror(errno));
@@ -378,7 +397,8 @@ u32 save_tree(const std::string& file, const RegTree& tree) {
   std::error_code ec;
   if (cut != std::string::npos) std::filesystem::create_directories(host_map_path(file.substr(0, cut)), ec);
   const auto bytes = std::span(reinterpret_cast<const u8*>(text.data()), text.size());
-  return host_write_file_atomic(file, bytes) ? kHostRegOk : fault(kHostRegCantWrite, file, "cannot write the file");
+  if (host_write_file_atomic(file, bytes)) return kHostRegOk;
+  return fault(kHostRegCantWrite, file, std::string("cannot write the file: ") + std::strerror(errno));
 }
 
 // The tree of an open key's file and the key's node in it.
@@ -516,6 +536,8 @@ u32 host_reg_set_value(const HostRegKey* key, std::string_view name, u32 type, s
   if (const u32 r = load_key(key, tree, node)) return r;
   RegNode& n = tree.nodes[node];
   if (RegValue* v = find_value(n, name)) {
+    // the same again changes nothing: the file is not written
+    if (v->type == type && std::equal(v->data.begin(), v->data.end(), data.begin(), data.end())) return kHostRegOk;
     v->type = type;
     v->data.assign(data.begin(), data.end());
   } else {

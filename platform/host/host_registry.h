@@ -1,7 +1,10 @@
 // The registry store: under each of four roots a tree of keys, each key with
 // named, typed values of raw bytes. A root lives in one text file in the
 // store's folder, read afresh by every call and rewritten whole (temporary
-// file, then rename) by every change. Key and value names are CP932 and
+// file, then rename) by every change; a call that changes nothing writes
+// nothing, so that a complete store may lie in a read-only folder. The first
+// call of a process removes the temporary files that killed writers left in
+// the folder. Key and value names are CP932 and
 // compare without regard to ASCII case but keep the case they were written
 // in; subkeys and values enumerate in the order they were created.
 //
@@ -99,7 +102,7 @@ u32 host_reg_query_info(const HostRegKey* key, HostRegKeyInfo& info);
 // buffer untouched.
 u32 host_reg_query_value(const HostRegKey* key, std::string_view name, u32& type, std::span<u8> buffer, u32& size);
 // Creates or replaces value `name`; a replaced value keeps its place and the
-// case of its name.
+// case of its name. Setting the type and data it holds already writes nothing.
 u32 host_reg_set_value(const HostRegKey* key, std::string_view name, u32 type, std::span<const u8> data);
 u32 host_reg_delete_value(const HostRegKey* key, std::string_view name);
 // The value at `index` in order of creation, as host_reg_query_value gives it
@@ -110,8 +113,8 @@ u32 host_reg_enum_value(const HostRegKey* key, u32 index, std::string& name, u32
 u32 host_reg_enum_key(const HostRegKey* key, u32 index, std::string& name);
 
 // What was wrong with the store file of the last call that failed with
-// kHostRegBadFile, kHostRegCantRead or kHostRegCantWrite: the file, the line
-// and the fault.
+// kHostRegBadFile, kHostRegCantRead or kHostRegCantWrite: the file (as the
+// host names it), the line and the fault.
 const std::string& host_reg_last_fault();
 // Handles open now (tests).
 std::size_t host_reg_open_count();

@@ -151,10 +151,11 @@ TEST_F(FolderCommandsTest, CdStartsAtTheProcessFolderAndRefusesNonFolders) {
   ws.Start();
   std::size_t from = ws.Transcript().size();
   ws.Type("CD");
-  EXPECT_EQ(ws.Transcript().substr(from), "CD\n" + scratch_.system_path() + "\n>");
+  // shown with the host's "/"; kept in the system's form
+  EXPECT_EQ(ws.Transcript().substr(from), "CD\n" + scratch_.path() + "\n>");
   from = ws.Transcript().size();
   ws.Type("CD SUB");  // found without regard to case
-  EXPECT_EQ(ws.Transcript().substr(from), "CD SUB\n" + scratch_.system_path() + "\\sub" + "\n>");
+  EXPECT_EQ(ws.Transcript().substr(from), "CD SUB\n" + scratch_.path() + "/sub" + "\n>");
   from = ws.Transcript().size();
   ws.Type("CD ..\\a.txt");
   EXPECT_EQ(ws.Transcript().substr(from), "CD ..\\a.txt" + sjis("\n ディレクトリの指定が違います") + "\n>");
@@ -168,7 +169,7 @@ TEST_F(FolderCommandsTest, DirListsEveryNameWithFolderMarks) {
   ws.Start();
   const std::size_t from = ws.Transcript().size();
   ws.Type("DIR");
-  const std::string expected = "DIR\n ## " + scratch_.system_path() + "\\*.*\n" +
+  const std::string expected = "DIR\n ## " + scratch_.path() + "/*.*\n" +
                                ".              <DIR>\n"
                                "..             <DIR>\n"
                                "a.txt         \n"

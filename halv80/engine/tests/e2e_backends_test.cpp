@@ -99,8 +99,8 @@ class BackendSession : public StartupTest {
           screen = ws->Transcript().substr(before);
           for (std::size_t at; (at = screen.find("\n>")) != std::string::npos;) screen.erase(at, 2);
         }
-        // the session's folder is its own
-        const std::string folder = dir_.system_path();
+        // the session's folder is its own (shown with the host's "/")
+        const std::string folder = dir_.path();
         for (std::size_t at; (at = screen.find(folder)) != std::string::npos;) screen.replace(at, folder.size(), "<run>");
         record.screens.push_back(screen);
       }

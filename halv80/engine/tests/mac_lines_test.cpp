@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,6 +21,7 @@
 #include "halv80/engine/tests/mem_fixture.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
+#include "platform/host/tests/file_size_limit.h"
 
 namespace {
 
@@ -75,6 +77,14 @@ class MacroTest : public MemSessionTest {
   }
   void write_file(const std::string& name, std::string_view bytes) {
     std::ofstream(std::filesystem::path(dir_.path()) / name, std::ios::binary) << bytes;
+  }
+  // The hidden names in the test's folder (temporary files), sorted.
+  std::vector<std::string> hidden_names() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
+      if (e.path().filename().string().starts_with(".")) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
   }
 };
 
@@ -326,7 +336,7 @@ TEST_F(MacroTest, SymbolsAddedByACommandAreInOrderAfterIt) {
 TEST_F(MacroTest, RedirectCreatesAppendsAndEndsWithTheMark) {
   lines({"> out.txt", "PF 'one'", ">"});
   EXPECT_EQ(file_text("out.txt"), "\r\n>PF 'one'\r\none\r\n>>\x1A");
-  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(dir_.path()) / "out.txt.$$$"));
+  EXPECT_EQ(hidden_names(), std::vector<std::string>{});  // no temporary file left
   lines({">> out.txt", "PF 'two'", ">"});
   EXPECT_EQ(file_text("out.txt"), "\r\n>PF 'one'\r\none\r\n>>\r\n>PF 'two'\r\ntwo\r\n>>\x1A");
   // a file without the mark keeps its last byte; an empty one starts at 0
@@ -338,6 +348,38 @@ TEST_F(MacroTest, RedirectCreatesAppendsAndEndsWithTheMark) {
     lines({std::string(">> ") + name, ">"});
     EXPECT_EQ(file_text(name), before + "\r\n>>\x1A");
   }
+}
+
+TEST_F(MacroTest, ANewRedirectFileReplacesTheOldOneOnlyWhenComplete) {
+  write_file("keep.txt", "the old file");
+  lines({"> keep.txt", "PF 'new'"});
+  EXPECT_EQ(file_text("keep.txt"), "the old file");  // still being written
+  lines({">"});
+  EXPECT_EQ(file_text("keep.txt"), "\r\n>PF 'new'\r\nnew\r\n>>\x1A");
+
+  // On a full disk the command fails with message 40, the new file is
+  // dropped and the old one stays whole.
+  write_file("keep.txt", "the old file");
+  std::string out;
+  {
+    const FileSizeLimit full_disk(200);
+    out = lines({"> keep.txt", "D 0,1FF"});
+  }
+  EXPECT_NE(out.find(sjis("\n ディスクがいっぱいです")), std::string::npos) << out;
+  EXPECT_EQ(Redir.Handle, -1);
+  EXPECT_EQ(file_text("keep.txt"), "the old file");
+  EXPECT_EQ(hidden_names(), std::vector<std::string>{});
+
+  // The same when only the end mark no longer fits: the close reports it.
+  {
+    redir_open(false, "keep.txt");
+    const FileSizeLimit full_disk(0);
+    EXPECT_EQ(redir_close(), 40);
+  }
+  EXPECT_EQ(file_text("keep.txt"), "the old file");
+  EXPECT_EQ(hidden_names(), std::vector<std::string>{});
+  // a file that cannot even be begun: message 39, the old one untouched
+  EXPECT_NE(typed("> nofolder\\keep.txt").find(sjis("\n ファイルがクリエートできません")), std::string::npos);
 }
 
 TEST_F(MacroTest, RedirectBackspaceStopsAtTheStart) {

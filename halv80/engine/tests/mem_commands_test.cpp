@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "halv80/engine/brk_table.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/run_state.h"
@@ -72,6 +73,34 @@ TEST_F(MemCommandsTest, RangeCommandsRefuseBadOperands) {
   // sixteen characters are the most a string holds
   typed("FB 100,10F,'abcdefghijklmnop'");
   EXPECT_EQ(peek(0x100, 16), Bytes({'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o', 'p'}));
+}
+
+TEST_F(MemCommandsTest, AddressesBeyond64KiBAreRefusedNotCut) {
+  // Without memory management no address operand reaches past FFFFH: each
+  // is refused with the command's address message, and nothing is changed
+  // at the address it would have been cut to.
+  const struct {
+    const char* line;
+    std::string message;
+  } cases[] = {
+      {"EB 10000,1", kAddressError},    {"E 10000", kAddressError},       {"DB FFF0,10000", kAddressError},
+      {"D 10000", kAddressError},       {"D 0,10000", kAddressError},     {"BP 10000", kAddressError},
+      {"G =10000", kAddressError},      {"U 10000", kAddressError},       {"U 0,10000", kAddressError},
+      {"A 10000", kAddressError},       {"M 0,1,10000", kAddressError},   {"F 10000,10001,1", kAddressError},
+      {"S 0,10000,1", kAddressError},   {"C 0,1,10000", kAddressError},   {"PI 10000", kAddressError},
+      {"PO 10000,1", kDataError},       {"BP -1", kAddressError},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    poke(0x0000, Bytes(4, 0xEE));
+    const std::string out = typed(c.line);
+    EXPECT_TRUE(out.ends_with(sjis(c.message) + "\n>")) << out;
+    EXPECT_EQ(peek(0x0000, 4), Bytes(4, 0xEE));
+    EXPECT_EQ(Brk.UsedCount, 0);
+  }
+  // FFFFH itself is an address
+  typed("EB FFFF,5A");
+  EXPECT_EQ(peek(0xFFFF, 1), Bytes{0x5A});
 }
 
 TEST_F(MemCommandsTest, SearchReportsWholeMatchesInTheRange) {

@@ -405,7 +405,11 @@ TEST_F(RunCommandsTest, GoesStopAddressLeavesTheUsersBreakpointAlone) {
   EXPECT_EQ(Brk.Slots[0].state, kBreakEnabled);
   EXPECT_NE(Brk.Slots[0].command, 0u);
   // with every slot in use G says so and runs nothing
-  for (u16 i = 1; i < kBreakSlots; ++i) typed("BP " + std::to_string(0x4000 + i));
+  for (u16 i = 1; i < kBreakSlots; ++i) {
+    char line[16];
+    std::snprintf(line, sizeof line, "BP %X", 0x4000 + i);
+    typed(line);
+  }
   ASSERT_EQ(Brk.UsedCount, kBreakSlots);
   regs().pc = 0x0100;
   const std::string out = typed("G 102");

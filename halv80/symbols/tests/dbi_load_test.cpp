@@ -29,6 +29,7 @@
 #include "halv80/engine/testing/scripted_window_side.h"
 #include "halv80/engine/tests/mem_fixture.h"
 #include "halv80/engine/tgt_memory.h"
+#include "halv80/symbols/fmt_rows.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
 #include "halv80/symbols/tests/demo_program.h"
@@ -254,6 +255,40 @@ TEST_F(DbiLoadTest, LineTablesFromTheMapServeTheSourceStepAndLineExpressions) {
     EXPECT_GT(at->second, previous);
     previous = at->second;
   }
+}
+
+// A load starts the new program afresh: no watch of the old one stays (L and
+// LA), and the code window shows the main file from its first line.
+TEST_F(DbiLoadTest, ALoadEmptiesTheWatchListAndShowsTheMainFileFromLineOne) {
+  demo::place(dir_, true, "demo.src");
+  const auto top_line = [] { return Lst.RowKey[lst_pane_top()] & 0xFFFF; };
+  for (const char* reload : {"L demo", "LA demo"}) {
+    SCOPED_TRACE(reload);
+    typed("L demo");
+    typed("W 9100");
+    ASSERT_EQ(FmtRows.WatchCount, 1);
+    typed("V 20");
+    ASSERT_EQ(top_line(), 20u);
+    typed(reload);
+    EXPECT_EQ(FmtRows.WatchCount, 0);
+    const std::string out = typed("W 9100");  // not a duplicate now
+    EXPECT_EQ(out.find(sjis("\n ウォッチ指定が重複しています")), std::string::npos) << out;
+    if (std::string_view(reload) == "L demo") {
+      EXPECT_EQ(Lst.ListingMode, kListingSource);
+      EXPECT_EQ(Lst.PaneShows, kListingSource);
+      EXPECT_EQ(top_line(), 1u);
+      // V goes on from the page below
+      const std::string v = typed("V");
+      EXPECT_EQ(v.find(sjis("\n データ指定が誤りです")), std::string::npos) << v;
+    }
+    typed("Y");
+  }
+  // a program without lines: the reset leaves no source view behind
+  place_demo();
+  std::filesystem::remove(scratch("demo.lin"));
+  std::filesystem::remove(scratch("demo.MAP"));
+  typed("L demo");
+  EXPECT_NE(Lst.ListingMode, kListingSource);
 }
 
 }  // namespace

@@ -28,6 +28,7 @@
 #include "halv80/engine/emu_startup.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_panes.h"
+#include "halv80/engine/sup_paths.h"
 #include "halv80/engine/testing/scripted_window_side.h"
 #include "halv80/engine/tests/mem_fixture.h"
 #include "halv80/engine/tgt_memory.h"
@@ -35,6 +36,7 @@
 #include "halv80/symbols/dbi_image.h"
 #include "platform/device/dev_mmu.h"
 #include "platform/device/dev_monitor_image.h"
+#include "platform/host/tests/file_size_limit.h"
 
 #ifndef HALV80_TEST_PROGRAM_DIR
 #error "HALV80_TEST_PROGRAM_DIR names the folder of the sdcc test programs"
@@ -119,7 +121,6 @@ TEST_F(RdRecordTest, MalformedRecordsAreRefused) {
       {kRdIntelHex, ":0300300002337A1"},       // checksum cut in half
       {kRdIntelHex, ":0300"},                  // head cut off
       {kRdIntelHex, ":"},
-      {kRdIntelHex, ":00000006FA"},            // unknown type
       {kRdIntelHex, ":0100000210ED"},          // segment base of 1 byte
       {kRdIntelHex, ":020000030100FA"},        // start address without CS
       {kRdIntelHex, ":0400000500010000F6"},    // linear start above 0xFFFF
@@ -143,6 +144,16 @@ TEST_F(RdRecordTest, MalformedRecordsAreRefused) {
     EXPECT_EQ(s, RdStatus::BadRecord);
     // and through the decoder, as the only record of a file
     EXPECT_EQ(rd_check_records(c.form, bytes_of(std::string(c.text) + "\r\n")), RdStatus::BadRecord);
+  }
+}
+
+TEST_F(RdRecordTest, HexRecordTypesBeyond05AreNotTaken) {
+  // sound checksums: a format error, not a checksum error
+  for (const char* text : {":00000006FA", ":020000060001F7", ":000000FF01"}) {
+    SCOPED_TRACE(text);
+    RdRecord r;
+    EXPECT_EQ(rd_parse_hex_record(text, r), RdStatus::BadSegment);
+    EXPECT_EQ(rd_check_records(kRdIntelHex, bytes_of(std::string(text) + "\r\n")), RdStatus::BadSegment);
   }
 }
 
@@ -187,12 +198,12 @@ TEST_F(RdRecordTest, HexBasesAndOffsetsMustStayIn64KiBWithoutMemoryManagement) {
     RdStatus status;
   } cases[] = {
       {":020000040000FA\n:02FFFE00AABB9C\n", 0, RdStatus::Complete},        // base 0
-      {":020000040001F9\n:0300300002337A1E\n", 0, RdStatus::BadRecord},    // 10030H
+      {":020000040001F9\n:0300300002337A1E\n", 0, RdStatus::BadSegment},   // 10030H
       {":020000020FF0FD\n:01000F00559B\n", 0, RdStatus::Complete},          // FF00H + 0FH
-      {":020000020FF0FD\n:0101000055A9\n", 0, RdStatus::BadRecord},         // FF00H + 100H
+      {":020000020FF0FD\n:0101000055A9\n", 0, RdStatus::BadSegment},        // FF00H + 100H
       {":0300300002337A1E\n", 0xFFC0, RdStatus::Complete},                  // FFF0H..FFF2H
-      {":0300300002337A1E\n", 0xFFCE, RdStatus::BadRecord},                 // passes 0xFFFF
-      {":0300300002337A1E\n", 0xFFFFFFF0, RdStatus::BadRecord},             // wraps the 32 bits
+      {":0300300002337A1E\n", 0xFFCE, RdStatus::BadOffset},                 // passes 0xFFFF
+      {":0300300002337A1E\n", 0xFFFFFFF0, RdStatus::BadOffset},             // wraps the 32 bits
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.records);
@@ -253,6 +264,8 @@ const std::string kMsgChecksumText = sjis("\n チェックサム エラー");
 const std::string kMsgFormatText = sjis("\n コマンドのフォーマットが不正です");
 const std::string kMsgNoFileText = sjis("\n 指定ファイルがありません");
 const std::string kMsgFileFormatText = sjis("\n ファイル フォーマットが不正です");
+const std::string kMsgMonitorAreaText = sjis("\n モニタ領域です");
+const std::string kMsgAddressText = sjis("\n アドレス指定が誤りです");
 
 class RdTargetTest : public MemSessionTest {
  protected:
@@ -428,13 +441,14 @@ TEST_F(RdTargetTest, LinearBaseAbove64KiBCannotBeHeldWithoutMemoryManagement) {
   clear_demo_areas();
   poke(0x2200, Bytes(4, 0xEE));
   const std::string out = typed("RD high.hex");
-  EXPECT_NE(out.find(kMsgChecksumText), std::string::npos) << out;
+  EXPECT_NE(out.find(kMsgFileFormatText), std::string::npos) << out;
   EXPECT_EQ(LastAbort, 1);
   EXPECT_EQ(peek(0x2200, 4), Bytes(4, 0xEE)) << "nothing wrapped into 64 KiB";
   EXPECT_EQ(peek(0x0200, 4), Bytes(4, 0xEE));
 }
 
 TEST_F(RdTargetTest, RecordsGoWhereTheyAddressAndFailuresStopTheRead) {
+  static const std::string kPageOfX(0x100, 'x');
   const struct {
     const char* operand;
     const char* content;
@@ -448,7 +462,10 @@ TEST_F(RdTargetTest, RecordsGoWhereTheyAddressAndFailuresStopTheRead) {
       {"a.hex,100", ":0300300002337A1E\n:00000001FF\n", nullptr, "\n0130 - 0132"},  // load offset
       {"a.hex", ":0300300002337A1E\n:0300330002337A1F\n:00000001FF\n", &kMsgChecksumText, nullptr},
       {"a.s", "S1050100AABB94\nS1050102AABB91\nS9030000FC\n", &kMsgChecksumText, nullptr},  // sum 0xFE
-      {"a.hex", ":037F7E00010203FA\n:00000001FF\n", &kMsgChecksumText, nullptr},  // into the monitor's bytes
+      {"a.hex", ":037F7E00010203FA\n:00000001FF\n", &kMsgMonitorAreaText, nullptr},  // into the monitor's bytes
+      {"a.bin,7F00", kPageOfX.c_str(), &kMsgMonitorAreaText, nullptr},
+      {"a.hex", ":00000006FA\n:00000001FF\n", &kMsgFileFormatText, nullptr},  // a type not taken
+      {"a.hex,FFE0", ":0300300002337A1E\n:00000001FF\n", &kMsgAddressText, nullptr},  // offset beyond 64 KiB
       {"a.s,100", "S9030000FC\n", &kMsgFormatText, nullptr},  // S-records take no address
       {"a.bin", "x", &kMsgFormatText, nullptr},               // binary needs one
       {"a.bin,100,200", "x", &kMsgFormatText, nullptr},
@@ -486,7 +503,7 @@ TEST_F(RdTargetTest, RecordsGoWhereTheyAddressAndFailuresStopTheRead) {
   dir_.write("c.hex", ":0300300002337A1E\n:037F7E00010203FA\n:00000001FF\n");
   poke(0x7F7E, Bytes(2, 0xEE));
   const std::string out = typed("RD c.hex");
-  EXPECT_NE(out.find("\n0030 - 0032" + kMsgChecksumText), std::string::npos) << out;
+  EXPECT_NE(out.find("\n0030 - 0032" + kMsgMonitorAreaText), std::string::npos) << out;
   EXPECT_EQ(peek(0x7F7E, 2), Bytes(2, 0xEE));
 }
 
@@ -587,6 +604,47 @@ TEST_F(RdTargetTest, WrRefusesIncompleteOrEmptyRanges) {
     EXPECT_NE(out.find(sjis("\n コマンドのフォーマットが不正です")), std::string::npos) << out;
     EXPECT_FALSE(dir_.exists("a.hex"));
   }
+}
+
+TEST_F(RdTargetTest, WrReplacesTheOldFileOnlyWhenTheNewOneIsComplete) {
+  const auto hidden = [&] {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
+      if (e.path().filename().string().starts_with(".")) names.push_back(e.path().filename());
+    return names;
+  };
+  poke(0x0100, counting(0x20));
+  dir_.write("a.hex", "the old file");
+  // a full disk: message 40, and the old file stays whole
+  std::string out;
+  {
+    const FileSizeLimit full_disk(4096);
+    out = typed("WR a.hex,0,FFFF");
+  }
+  EXPECT_EQ(LastAbort, 1);
+  EXPECT_NE(out.find(sjis("\n ディスクがいっぱいです")), std::string::npos) << out;
+  EXPECT_EQ(dir_.read("a.hex"), "the old file");
+  EXPECT_EQ(hidden(), std::vector<std::string>{});
+  // a file that cannot be made: message 39
+  out = typed("WR nofolder\\a.hex,100,11F");
+  EXPECT_NE(out.find(sjis("\n ファイルがクリエートできません")), std::string::npos) << out;
+  // written whole, it takes the name
+  typed("WR a.hex,100,10F");
+  EXPECT_EQ(LastAbort, 0);
+  EXPECT_EQ(dir_.read("a.hex"), ":10010000000102030405060708090A0B0C0D0E0F77\r\n:00000001FF\r\n\x1A");
+  EXPECT_EQ(hidden(), std::vector<std::string>{});
+}
+
+TEST_F(RdTargetTest, FileNamesAreShownWithTheHostsSeparator) {
+  poke(0x0100, counting(0x20));
+  std::filesystem::create_directory(std::filesystem::path(dir_.path()) / "sub");
+  const std::string folder = dir_.system_path();
+  std::string out = typed("WR " + folder + "\\sub\\a.bin,100,10F");
+  EXPECT_NE(out.find("\nWrite " + dir_.path() + "/sub/a.bin at 0100-010F"), std::string::npos) << out;
+  out = typed("RD " + folder + "\\sub\\a.bin,100");
+  EXPECT_NE(out.find("\nRead " + dir_.path() + "/sub/a.bin at 0100 - 010F"), std::string::npos) << out;
+  // a "\" that is the second byte of a double-byte character stays
+  EXPECT_EQ(sup_path_for_display("\\a\x95\x5C\\b"), "/a\x95\x5C/b");
 }
 
 TEST_F(RdTargetTest, WrFilesAreReadByTheToolsAndByRd) {

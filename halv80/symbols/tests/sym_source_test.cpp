@@ -13,13 +13,16 @@
 #include <string>
 #include <vector>
 
+#include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/con_scanner.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/engine_state.h"
+#include "halv80/engine/lst_commands.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/sup_core_request.h"
 #include "halv80/engine/sup_host.h"
+#include "halv80/engine/sup_messages.h"
 #include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_store.h"
 #include "platform/host/host_file.h"
@@ -164,6 +167,57 @@ TEST_F(SymSourceTest, LineTextRules) {
     ASSERT_EQ(sym_show_source_line("T", c.line), 1);
     EXPECT_EQ(text(), c.expected);
   }
+}
+
+TEST_F(SymSourceTest, Utf8FilesAreReadInTheDebuggersCharacterSet) {
+  const struct {
+    std::string content;
+    u16 line;
+    std::string expected;  // CP932
+  } cases[] = {
+      // UTF-8 (what sdcc users write): converted, tabs counted after it
+      {"int x;\n// \xE6\x97\xA5\xE6\x9C\xAC\tz\n", 2, "// \x93\xFA\x96\x7B z"},
+      {"/* \xEF\xBE\x80 */\n", 1, "/* \xC0 */"},                  // half-width kana: one byte
+      {"a = '\xC3\xA9'; // \xF0\x9F\x98\x80\n", 1, "a = '?'; // ?"},  // CP932 lacks them
+      // Shift-JIS (not valid UTF-8) as it is, and plain ASCII
+      {"// \x93\xFA\x96\x7B\n", 1, "// \x93\xFA\x96\x7B"},
+      {"// \xE6\x97\xA5\n// \x93\xFA\n", 1, "// \xE6\x97\xA5"},      // one Shift-JIS byte makes the file Shift-JIS
+      {"plain\n", 1, "plain"},
+      // 1,023 characters, counted after the conversion
+      {[] {
+         std::string e;
+         for (int i = 0; i < 1100; ++i) e += "\xC3\xA9";
+         return e + "\n";
+       }(),
+       1, std::string(1023, '?')},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.content.substr(0, 24));
+    reset_all();
+    dir_.write("U.C", c.content);
+    SymSource.OutputMode = kSourceToText;
+    ASSERT_EQ(sym_show_source_line("U", c.line), 1);
+    EXPECT_EQ(text(), c.expected);
+  }
+}
+
+TEST_F(SymSourceTest, AMissingFileIsToldOnceBeforeThePrompt) {
+  add_module("GONE.C", 40);
+  SymSource.OutputMode = kSourcePrint;
+  for (u16 line : {1, 2, 3}) sym_show_source_line("GONE.C", line);
+  dir_.write("OTHER.C", "other\n");
+  sym_show_source_line("OTHER.C", 1);
+  sym_show_source_line("GONE.C", 4);  // asked again after another file: not told again
+  SymSource.OutputMode = kSourceToText;  // the code pane's rows read so
+  sym_show_source_line("SUB\\LOST.C", 1);
+  const std::string told = std::string(sup_load_message(kMsgCannotOpen));
+  EXPECT_EQ(Cmd.DeferredNotices, (std::vector<std::string>{told + " GONE.C", told + " SUB/LOST.C"}));
+  // a new program: told again
+  Cmd.DeferredNotices.clear();
+  sym_reset();
+  SymSource.OutputMode = kSourcePrint;
+  sym_show_source_line("GONE.C", 1);
+  EXPECT_EQ(Cmd.DeferredNotices.size(), 1u);
 }
 
 TEST_F(SymSourceTest, PastTheEndGivesNothingAndClosesTheFile) {

@@ -13,6 +13,8 @@
 #include "halv80/engine/engine_state.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "halv80/symbols/sym_store.h"
+#include "halv80/symbols/sym_symbols.h"
+#include "platform/host/tests/file_size_limit.h"
 #include "platform/host/tests/scratch_dir.h"
 
 using namespace std::string_literals;
@@ -260,6 +262,30 @@ TEST_F(StateFileTest, WithoutASymbolStoreNothingIsReadOrWritten) {
   cfg_state_file_save();
   EXPECT_EQ(dir_.read("ZER80.DAT"), file);
   sym_reset();
+}
+
+TEST_F(StateFileTest, AFailedSaveKeepsTheOldFileAndTheSessionsState) {
+  dir_.write("ZER80.DAT", fixed_part(9, 4, 1, '\x55') + "OLD KEY"s + kNoNames);
+  make_state_dirty();
+  Saved.DefineList[0] = sym_intern_name("KEPT");
+  {
+    // a full disk: reported, and the file on disk stays as it was
+    const FileSizeLimit full_disk(100);
+    EXPECT_FALSE(cfg_state_file_save());
+    // a load's reset carries the state across in memory instead
+    sym_reload_reset();
+  }
+  EXPECT_EQ(dir_.read("ZER80.DAT"), fixed_part(9, 4, 1, '\x55') + "OLD KEY"s + kNoNames);
+  EXPECT_EQ(Saved.HistoryWriteEnd, 5);
+  EXPECT_EQ(Saved.HistoryOldest, 3);
+  EXPECT_TRUE(settings_all(0xAA));
+  EXPECT_EQ(texts_of(Saved.FunctionKeyTexts), std::vector<std::string>{"old key text"});
+  EXPECT_EQ(texts_of(Saved.DefineList), std::vector<std::string>{"KEPT"});
+  // and once the disk has room again the state reaches the file
+  EXPECT_TRUE(cfg_state_file_save());
+  Saved = SavedState{};
+  cfg_state_file_load();
+  EXPECT_EQ(texts_of(Saved.FunctionKeyTexts), std::vector<std::string>{"old key text"});
 }
 
 }  // namespace

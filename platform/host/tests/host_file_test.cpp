@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/host/tests/file_size_limit.h"
 #include "platform/host/tests/scratch_dir.h"
 
 namespace {
@@ -232,6 +235,96 @@ TEST_F(HostFileTest, AtomicWriteReplacesTheFileAndLeavesNothingElse) {
   EXPECT_TRUE(dir.exists("fresh.bin"));
   EXPECT_FALSE(host_write_file_atomic(sys("nofolder\\x.bin"), {}));
   EXPECT_FALSE(host_write_file_atomic(dir.system_path() + "\\", {}));
+}
+
+std::vector<std::string> names_in(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(HostFileTest, AReplacementTakesTheNameOnlyWhenCommitted) {
+  dir.write("prog.hex", "old");
+  ASSERT_EQ(chmod((dir.path() + "/prog.hex").c_str(), 0604), 0);
+  int h = host_file_create_replacement(sys("PROG.HEX"));  // the existing spelling is replaced
+  ASSERT_GT(h, 0);
+  ASSERT_EQ(host_file_write(h, "new", 3), 3);
+  EXPECT_EQ(dir.read("prog.hex"), "old");  // untouched while it is written
+  const std::vector<std::string> during = names_in(dir.path());
+  ASSERT_EQ(during.size(), 2u);
+  EXPECT_TRUE(during[0].starts_with(".prog.hex.halv80-")) << during[0];
+  EXPECT_EQ(host_file_commit(h), kCommitDone);
+  EXPECT_EQ(dir.read("prog.hex"), "new");
+  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"prog.hex"});
+  struct stat st;
+  ASSERT_EQ(stat((dir.path() + "/prog.hex").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0604u);  // the old file's permissions
+
+  // closed without a commit: discarded, the old file stays
+  h = host_file_create_replacement(sys("prog.hex"));
+  ASSERT_EQ(host_file_write(h, "lost", 4), 4);
+  EXPECT_EQ(host_file_close(h), 0);
+  EXPECT_EQ(dir.read("prog.hex"), "new");
+  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"prog.hex"});
+
+  // a new name; a folder is never replaced; a handle that is no replacement
+  h = host_file_create_replacement(sys("fresh.s"));
+  ASSERT_GT(h, 0);
+  EXPECT_EQ(host_file_commit(h), kCommitDone);
+  EXPECT_TRUE(dir.exists("fresh.s"));
+  dir.write("sub/x", "");
+  EXPECT_EQ(host_file_create_replacement(sys("sub")), kNoFile);
+  EXPECT_EQ(host_file_create_replacement(sys("nofolder\\a.bin")), kNoFile);
+  h = host_file_open(sys("fresh.s"), kFileModeRead);
+  EXPECT_EQ(host_file_commit(h), kCommitUnwritten);
+  EXPECT_EQ(host_file_close(h), 0);
+  EXPECT_EQ(host_file_commit(h), kCommitUnwritten);
+}
+
+TEST_F(HostFileTest, OnAFullDiskTheOldFileStaysWhole) {
+  dir.write("ZER80.DAT", "old state");
+  const std::string bytes(4096, 'n');
+  const std::span<const u8> data(reinterpret_cast<const u8*>(bytes.data()), bytes.size());
+  {
+    const FileSizeLimit full_disk(1000);
+    EXPECT_FALSE(host_write_file_atomic(sys("ZER80.DAT"), data));
+    EXPECT_EQ(errno, EFBIG);
+    const int h = host_file_create_replacement(sys("ZER80.DAT"));
+    ASSERT_GT(h, 0);
+    EXPECT_EQ(host_file_write(h, bytes.data(), u32(bytes.size())), -1);
+    EXPECT_EQ(host_file_close(h), 0);
+  }
+  EXPECT_EQ(dir.read("ZER80.DAT"), "old state");
+  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"ZER80.DAT"});
+}
+
+TEST_F(HostFileTest, StaleTemporariesAreRemovedAndLiveOnesKept) {
+  const struct {
+    const char* name;
+    bool removed;
+  } cases[] = {
+      {".r.txt.halv80-Ab12Cd", true},       // a replacement whose writer was killed
+      {".ZER80.DAT.x9YzQ1", true},          // the older naming of a file of ours
+      {".ZER80.DAT.halv80-abcdef", true},
+      {".notes.x9YzQ1", false},             // the older naming, but no file of ours
+      {".r.txt.halv80-Ab12C", false},       // not six characters
+      {".r.txt.halv80-Ab1_Cd", false},      // not what mkostemp puts
+      {"r.txt.halv80-Ab12Cd", false},       // not hidden
+      {".ZER80.DAT.x9YzQ1x", false},
+  };
+  for (const auto& c : cases) dir.write(c.name, "x");
+  dir.write(".dir.halv80-abcdef/inside", "");  // a folder is never removed
+  const int live = host_file_create_replacement(sys("w.bin"));  // being written: locked
+  ASSERT_GT(live, 0);
+  constexpr std::string_view kOwn[] = {"ZER80.DAT", "Memo.QN"};
+  EXPECT_EQ(host_remove_stale_temporaries(dir.system_path(), kOwn), 3u);
+  for (const auto& c : cases) EXPECT_NE(dir.exists(c.name), c.removed) << c.name;
+  EXPECT_TRUE(dir.exists(".dir.halv80-abcdef/inside"));
+  ASSERT_EQ(host_file_write(live, "w", 1), 1);
+  EXPECT_EQ(host_file_commit(live), kCommitDone);
+  EXPECT_EQ(dir.read("w.bin"), "w");
+  EXPECT_EQ(host_remove_stale_temporaries(dir.system_path() + "\\missing"), 0u);
 }
 
 }  // namespace

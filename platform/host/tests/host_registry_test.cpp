@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <filesystem>
@@ -357,6 +358,35 @@ TEST_F(HostRegistryTest, UnreadableStoreFiles) {
   std::filesystem::resize_file(big, kHostRegMaxFileSize + 1);
   EXPECT_EQ(open(k, "", false, HostRegRoot::Users), kHostRegCantRead);
   EXPECT_NE(host_reg_last_fault().find("larger than 64 MiB"), std::string::npos);
+}
+
+TEST_F(HostRegistryTest, AChangeThatChangesNothingWritesNothing) {
+  {
+    Key k;
+    ASSERT_EQ(create(k, "SYSTEM\\Params", HostRegRoot::LocalMachine), kHostRegOk);
+    ASSERT_EQ(host_reg_set_value(k.handle, "IF_addr", kHostRegDword, bytes_of("\x00\x03\x00\x00")), kHostRegOk);
+  }
+  const auto file = std::filesystem::path(dir.path()) / "HKEY_LOCAL_MACHINE.txt";
+  struct stat before;
+  ASSERT_EQ(stat(file.c_str(), &before), 0);
+  {
+    // the key and the value as they are: a store in a read-only folder would do
+    Key k;
+    ASSERT_EQ(create(k, "system\\PARAMS", HostRegRoot::LocalMachine), kHostRegOk);
+    EXPECT_EQ(host_reg_set_value(k.handle, "if_addr", kHostRegDword, bytes_of("\x00\x03\x00\x00")), kHostRegOk);
+  }
+  struct stat after;
+  ASSERT_EQ(stat(file.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino) << "the file was rewritten";
+  {
+    Key k;
+    ASSERT_EQ(open(k, "SYSTEM\\Params", true, HostRegRoot::LocalMachine), kHostRegOk);
+    // another type with the same bytes is a change
+    EXPECT_EQ(host_reg_set_value(k.handle, "IF_addr", kHostRegBinary, bytes_of("\x00\x03\x00\x00")), kHostRegOk);
+    EXPECT_EQ(value(k, "IF_addr")->first, kHostRegBinary);
+  }
+  ASSERT_EQ(stat(file.c_str(), &after), 0);
+  EXPECT_NE(after.st_ino, before.st_ino);
 }
 
 }  // namespace

@@ -23,6 +23,35 @@ TEST(HostTextTest, Cp932RoundTripsAndKeepsBackslash) {
 TEST(HostTextTest, BadBytesBecomeQuestionMarks) {
   EXPECT_EQ(host_cp932_to_utf8("A\x81"), "A?");       // a lead byte without its trail
   EXPECT_EQ(host_utf8_to_cp932("A\xE3\x82"), "A??");  // a cut UTF-8 sequence
+  // a character CP932 lacks is one "?", whatever its length
+  EXPECT_EQ(host_utf8_to_cp932("a\xF0\x9F\x98\x80" "b\xC3\xA9" "c"), "a?b?c");
+}
+
+TEST(HostTextTest, Utf8CheckTakesWellFormedTextInAnyPieces) {
+  const struct {
+    const char* text;
+    bool valid;
+    bool non_ascii;
+  } cases[] = {
+      {"int x; /* plain */", true, false},
+      {"// \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", true, true},  // 日本語
+      {"\xF0\x9F\x98\x80", true, true},
+      {"// \x93\xFA\x96\x7B", false, true},  // the same words in Shift-JIS
+      {"\xC0\xAF", false, true},              // an overlong form
+      {"\xED\xA0\x80", false, true},          // a surrogate
+      {"\xF4\x90\x80\x80", false, true},      // above U+10FFFF
+      {"\xE6\x97", false, true},              // cut at the end
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::string_view text = c.text;
+    for (std::size_t piece = 1; piece <= text.size(); ++piece) {
+      HostUtf8Check check;
+      for (std::size_t at = 0; at < text.size(); at += piece) check.feed(text.substr(at, piece));
+      EXPECT_EQ(check.valid(), c.valid) << piece;
+      EXPECT_EQ(check.non_ascii(), c.non_ascii) << piece;
+    }
+  }
 }
 
 namespace {
