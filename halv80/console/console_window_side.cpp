@@ -152,7 +152,8 @@ int ConsoleWindowSide::OnBox(std::string_view title, std::string_view text, unsi
 
 void ConsoleWindowSide::PrintBox(std::string_view title, std::string_view cp932_text) {
   FlushUnfinished();
-  out_ << '[' << plain_text(title) << "] " << plain_text(cp932_text) << '\n';
+  last_box_ = plain_text(cp932_text);
+  out_ << '[' << plain_text(title) << "] " << last_box_ << '\n';
 }
 
 // --- Input ------------------------------------------------------------------

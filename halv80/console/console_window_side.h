@@ -61,6 +61,9 @@ class ConsoleWindowSide : public WindowSide {
   // The engine takes no more input: it exited, the window side closed or the
   // start-up failed.
   bool Closed() const { return Done(); }
+  // The text of the last error box shown (UTF-8): after a fatal error, its
+  // message.
+  const std::string& LastBox() const { return last_box_; }
 
   void ServeRequest(RequestCode code) override;
   void ShowPendingError(u16 error) override;
@@ -124,4 +127,5 @@ class ConsoleWindowSide : public WindowSide {
   std::string rendered_;       // what was drawn of it last
   bool discarding_ = false;    // the line being read is too long: its rest is dropped
   u32 line_number_ = 0;        // lines read from the input
+  std::string last_box_;       // the text of the last box shown
 };

@@ -242,6 +242,27 @@ TEST_F(StartupCommandsTest, InitBootsAgainWithoutReadingTheFileAgain) {
   EXPECT_TRUE(StartupBoxes.empty());
 }
 
+// A load makes the loaded file's folder the current and the program's
+// folder; INIT and RESET still find the board's data files where start-up
+// found them.
+TEST_F(StartupCommandsTest, InitFindsTheBoardFilesWhereStartUpFoundThem) {
+  start();
+  const std::filesystem::path elsewhere = std::filesystem::path(dir_.path()) / "program";
+  std::filesystem::create_directory(elsewhere);
+  std::filesystem::current_path(elsewhere);
+  const std::string folder = dir_.system_path() + "\\program";
+  std::snprintf(Sw.ProgramFolder, sizeof Sw.ProgramFolder, "%s", folder.c_str());
+  for (const char* command : {"INIT", "RESET"}) {
+    SCOPED_TRACE(command);
+    EmuArea.MonitorRunning = 0;
+    typed(command);
+    EXPECT_TRUE(StartupBoxes.empty()) << StartupBoxes.front();
+    EXPECT_TRUE(ws_->boxes.empty()) << ws_->boxes.front().text;
+    EXPECT_EQ(Sup.StartupFailure, 0);
+    EXPECT_EQ(EmuArea.MonitorRunning, 1);
+  }
+}
+
 // Start-up (and so INIT) measures the cost of a go and stop with a run of
 // the monitor's own code, and leaves no run counted; without a monitor
 // nothing is run.
