@@ -9,6 +9,7 @@
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/con_editor.h"
 #include "halv80/engine/con_log.h"
 #include "halv80/engine/con_paging.h"
 #include "halv80/engine/con_screen.h"
@@ -31,6 +32,10 @@ ConsoleWindowSide* Current = nullptr;  // receives the message boxes
 
 constexpr u8 kEscape = 0x1B;
 constexpr u8 kCarriageReturn = 13;
+constexpr u8 kClearLine = 0x15;  // Ctrl-U: the editor empties its line
+// The engine looks at a target running free at every fourth idle poll; so
+// many ticks before a line let it look once.
+constexpr int kTicksBeforeLine = 4;
 
 // A console line as plain text: colour escapes and attribute resets dropped.
 // A line with carriage returns as the pane shows it: text after a CR is
@@ -111,9 +116,12 @@ void ConsoleWindowSide::PrintLine(std::string_view cp932_line) {
     rendered_.clear();
     return;
   }
-  // its beginning printed already, ahead of a box or a message?
+  // Its beginning printed already, ahead of a box or a message? Only the
+  // rest follows, but a line typed at a prompt that stood alone is printed
+  // whole, prompt and all, after what came between.
+  const bool lone_prompt = printed_.size() == 1 && u8(printed_[0]) == Cmd.PromptChar;
   if (!printed_.empty() && line.compare(0, printed_.size(), printed_) == 0) {
-    if (line.size() > printed_.size()) out_ << line.substr(printed_.size()) << '\n';
+    if (line.size() > printed_.size()) out_ << (lone_prompt ? line : line.substr(printed_.size())) << '\n';
   } else {
     out_ << line << '\n';
   }
@@ -301,6 +309,13 @@ void ConsoleWindowSide::Run(HostInput& input) {
         Tick();
         continue;
       }
+      // A line is to be typed while the target runs free: the engine looks
+      // at it first, so that a stop it has made by now shows before the line.
+      for (int i = 0; i < kTicksBeforeLine && ::Run.ExecutionState == kExecRunning && !Done() &&
+                      Co.WaitKind == kWaitKey;
+           ++i)
+        Tick();
+      if (Co.WaitKind != kWaitKey) continue;
     }
     if (!ticked_) {
       Tick();
@@ -310,8 +325,22 @@ void ConsoleWindowSide::Run(HostInput& input) {
     const u8 key = keys_.front();
     keys_.pop_front();
     ticked_ = false;
+    // A line is typed whole: while its keys go in, the engine does not look
+    // at a running target (a stop found then would end the line half typed
+    // and give the rest to the next prompt). After its last key it looks
+    // again, before the line runs or after.
+    RunCtl.IdleCheckSuppress = keys_.empty() ? 0 : 1;
     Press(key);
+    if (key == kCarriageReturn && keys_.empty() && !Done() && Co.WaitKind == kWaitKey) {
+      // A "!" recall took the line back into the editor instead of running
+      // it: the recalled line runs, and a recall that found nothing (its
+      // message is shown) is dropped, so that the next line of the input
+      // starts on an empty line.
+      if (Editor.Recall == kRecallFound) keys_.push_back(kCarriageReturn);
+      if (Editor.Recall == kRecallNotFound) keys_.push_back(kClearLine);
+    }
   }
+  RunCtl.IdleCheckSuppress = 0;
 }
 
 // --- At a terminal ---------------------------------------------------------------
@@ -594,4 +623,8 @@ void ConsoleWindowSide::ServeRequest(RequestCode code) {
   }
 }
 
-void ConsoleWindowSide::ShowPendingError(u16 error) { PrintBox("QUENDAR ERROR", sup_pending_error_text(error)); }
+void ConsoleWindowSide::ShowPendingError(u16 error) {
+  // as a box shows it: without the line break and blanks the message starts with
+  const std::string text = sup_pending_error_text(error);
+  PrintBox("QUENDAR ERROR", std::string_view(text).substr(std::min(text.size(), text.find_first_not_of("\n "))));
+}
