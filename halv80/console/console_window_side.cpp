@@ -11,6 +11,7 @@
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_editor.h"
 #include "halv80/engine/con_log.h"
+#include "halv80/engine/emu_startup.h"
 #include "halv80/engine/con_paging.h"
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/key_input.h"
@@ -153,9 +154,62 @@ void ConsoleWindowSide::OnMessage(void* self, std::string_view text) {
   side->out_ << plain_text(text) << '\n';
 }
 
-int ConsoleWindowSide::OnBox(std::string_view title, std::string_view text, unsigned) {
-  if (Current) Current->PrintBox(title, text);
+int ConsoleWindowSide::OnBox(std::string_view title, std::string_view text, unsigned style) {
+  if (!Current) return kBoxAnswerOk;
+  if ((style & (kBoxYesNo | kBoxOkCancel)) != 0) return Current->Ask(title, text, style);
+  Current->PrintBox(title, text);
   return kBoxAnswerOk;
+}
+
+int ConsoleWindowSide::Ask(std::string_view title, std::string_view cp932_text, unsigned style) {
+  const bool yes_no = (style & kBoxYesNo) != 0;
+  const int yes = yes_no ? kBoxAnswerYes : kBoxAnswerOk;
+  const int no = yes_no ? kBoxAnswerNo : kBoxAnswerCancel;
+  const int unanswered = yes_no ? kBoxAnswerNo : kBoxAnswerOk;
+  const int by_default = (style & kBoxDefaultButton2) != 0 ? no : yes;
+  PrintBox(title, cp932_text);
+  out_ << "(Y/N) ";
+  out_.flush();
+  int answer = unanswered;
+  for (bool waiting = input_ != nullptr; waiting;) {
+    const HostInput::State state = input_->Wait(kTickMs);
+    if (state == HostInput::State::Empty) continue;
+    if (state == HostInput::State::End) break;
+    const u8 c = input_->Peek();
+    const bool y = c == 'Y' || c == 'y', n = c == 'N' || c == 'n';
+    if (!terminal_) {
+      // a line that begins with Y or N is the answer; any other is left for the prompt
+      waiting = false;
+      if (!y && !n) break;
+      answer = y ? yes : no;
+      while (input_->Wait(kTickMs) == HostInput::State::Ready && input_->Take() != '\n') {
+      }
+      continue;
+    }
+    input_->Take();
+    if (y || n) answer = y ? yes : no;
+    else if (c == '\r' || c == '\n') answer = by_default;
+    else if (c == kEscape || c == 3) answer = no;
+    else continue;  // no key of the question
+    waiting = false;
+  }
+  out_ << ((answer == kBoxAnswerYes || answer == kBoxAnswerOk) ? 'Y' : 'N') << '\n';
+  return answer;
+}
+
+void ConsoleWindowSide::AskToReinitialise(u16 error) {
+  // the target hung up: may the emulator be initialised again?
+  const std::string text = sup_pending_error_text(error);
+  for (;;) {
+    Co.PendingError = 0;
+    if (Ask("System Error", text, kBoxYesNo | kBoxIconExclamation) != kBoxAnswerYes) return;
+    sup_restart_emulator();
+    if (Sup.StartupFailure != 0) {
+      closing = true;  // the emulator did not start again: the run ends
+      return;
+    }
+    if ((Co.PendingError & 0x7FFF) != kErrorTargetHung) return;
+  }
 }
 
 void ConsoleWindowSide::PrintBox(std::string_view title, std::string_view cp932_text) {
@@ -261,6 +315,7 @@ void ConsoleWindowSide::EscapeUntilIdle() {
 
 void ConsoleWindowSide::Run(HostInput& input) {
   Paging.NoPages = 1;
+  input_ = &input;
   bool ended = false;
   while (!Done()) {
     // a key journal being played back types first; the timer gives it its ticks
@@ -341,6 +396,7 @@ void ConsoleWindowSide::Run(HostInput& input) {
     }
   }
   RunCtl.IdleCheckSuppress = 0;
+  input_ = nullptr;
 }
 
 // --- At a terminal ---------------------------------------------------------------
@@ -450,6 +506,7 @@ void ConsoleWindowSide::ShowPickList() {
 
 void ConsoleWindowSide::RunTerminal(HostInput& input, HostTerminal& terminal) {
   terminal_ = true;
+  input_ = &input;
   Paging.NoPages = 0;
   ApplySize(terminal.Rows(), terminal.Columns());
   while (!Done()) {
@@ -479,6 +536,7 @@ void ConsoleWindowSide::RunTerminal(HostInput& input, HostTerminal& terminal) {
   out_ << "\r\x1b[K";
   out_.flush();
   terminal_ = false;
+  input_ = nullptr;
   printed_ = plain_text(unfinished_line());  // drawn already: not printed again
 }
 
@@ -624,6 +682,10 @@ void ConsoleWindowSide::ServeRequest(RequestCode code) {
 }
 
 void ConsoleWindowSide::ShowPendingError(u16 error) {
+  if ((error & 0x7FFF) == kErrorTargetHung) {
+    AskToReinitialise(error);
+    return;
+  }
   // as a box shows it: without the line break and blanks the message starts with
   const std::string text = sup_pending_error_text(error);
   PrintBox("QUENDAR ERROR", std::string_view(text).substr(std::min(text.size(), text.find_first_not_of("\n "))));

@@ -5,7 +5,8 @@
 // at once, taking its own line end with it; between keys the engine gets the
 // idle ticks of the window side's timer. Message
 // boxes and the message line (the stop reason) are printed on lines of their
-// own where they happen: a box as "[title] text".
+// own where they happen: a box as "[title] text". A box that asks (Yes and
+// No, OK and Cancel) is printed with "(Y/N) " and answered from the input.
 #pragma once
 
 #include <deque>
@@ -115,6 +116,18 @@ class ConsoleWindowSide : public WindowSide {
   static void OnMessage(void* self, std::string_view text);
   static int OnBox(std::string_view title, std::string_view text, unsigned style);
 
+  // A question of the debugger (style kBoxYesNo or kBoxOkCancel): printed as
+  // a box followed by "(Y/N) " and the answer. In a script the next line
+  // answers when it begins with Y (yes, OK) or N (no, Cancel) and is taken;
+  // at a terminal the keys Y and N answer, Enter gives the default button and
+  // ESC no. Without an answer (another line, the end of the input) a Yes/No
+  // question is answered No and an OK/Cancel one OK, the choice that ends a
+  // wait no one would end. kBoxAnswer*.
+  int Ask(std::string_view title, std::string_view cp932_text, unsigned style);
+  // The hung target's question, asked again while a re-initialisation the
+  // user chose fails the same way; a failed start-up closes the window side.
+  void AskToReinitialise(u16 error);
+
   std::ostream& out_;
   HostMessageBoxSink previous_sink_;
   std::deque<u8> keys_;        // keys of the line being typed (CP932)
@@ -127,5 +140,6 @@ class ConsoleWindowSide : public WindowSide {
   std::string rendered_;       // what was drawn of it last
   bool discarding_ = false;    // the line being read is too long: its rest is dropped
   u32 line_number_ = 0;        // lines read from the input
+  HostInput* input_ = nullptr; // where the answers to questions come from, while Run or RunTerminal runs
   std::string last_box_;       // the text of the last box shown
 };
