@@ -11,9 +11,9 @@
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/con_editor.h"
 #include "halv80/engine/con_log.h"
-#include "halv80/engine/emu_startup.h"
 #include "halv80/engine/con_paging.h"
 #include "halv80/engine/con_screen.h"
+#include "halv80/engine/emu_startup.h"
 #include "halv80/engine/key_input.h"
 #include "halv80/engine/key_journal.h"
 #include "halv80/engine/lst_listing.h"
@@ -189,7 +189,7 @@ int ConsoleWindowSide::Ask(std::string_view title, std::string_view cp932_text, 
     input_->Take();
     if (y || n) answer = y ? yes : no;
     else if (c == '\r' || c == '\n') answer = by_default;
-    else if (c == kEscape || c == 3) answer = no;
+    else if (c == kEscape || c == 3) answer = no;  // ESC, or Ctrl-C as the terminal sends it
     else continue;  // no key of the question
     waiting = false;
   }

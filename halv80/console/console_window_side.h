@@ -50,7 +50,10 @@ class ConsoleWindowSide : public WindowSide {
   // Types `input` into the engine until the input ends, the engine exits, the
   // window side closes or the start-up failed. At the end of the input a
   // command that is still busy gets ESC until it ends. The command pane does
-  // not page: nothing would answer its prompts but the next line.
+  // not page: nothing would answer its prompts but the next line. Each line
+  // is typed whole: a running target's stop shows before or after it; a "!"
+  // recall at its end runs the line recalled, or is dropped when it found
+  // none.
   void Run(HostInput& input);
   // The console debugger at a terminal in raw mode: each key goes to the
   // engine as it is pressed (escape sequences become the special keys), the
