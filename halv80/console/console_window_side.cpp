@@ -9,9 +9,11 @@
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/co_coroutine.h"
+#include "halv80/engine/con_editor.h"
 #include "halv80/engine/con_log.h"
 #include "halv80/engine/con_paging.h"
 #include "halv80/engine/con_screen.h"
+#include "halv80/engine/emu_startup.h"
 #include "halv80/engine/key_input.h"
 #include "halv80/engine/key_journal.h"
 #include "halv80/engine/lst_listing.h"
@@ -31,6 +33,10 @@ ConsoleWindowSide* Current = nullptr;  // receives the message boxes
 
 constexpr u8 kEscape = 0x1B;
 constexpr u8 kCarriageReturn = 13;
+constexpr u8 kClearLine = 0x15;  // Ctrl-U: the editor empties its line
+// The engine looks at a target running free at every fourth idle poll; so
+// many ticks before a line let it look once.
+constexpr int kTicksBeforeLine = 4;
 
 // A console line as plain text: colour escapes and attribute resets dropped.
 // A line with carriage returns as the pane shows it: text after a CR is
@@ -111,9 +117,12 @@ void ConsoleWindowSide::PrintLine(std::string_view cp932_line) {
     rendered_.clear();
     return;
   }
-  // its beginning printed already, ahead of a box or a message?
+  // Its beginning printed already, ahead of a box or a message? Only the
+  // rest follows, but a line typed at a prompt that stood alone is printed
+  // whole, prompt and all, after what came between.
+  const bool lone_prompt = printed_.size() == 1 && u8(printed_[0]) == Cmd.PromptChar;
   if (!printed_.empty() && line.compare(0, printed_.size(), printed_) == 0) {
-    if (line.size() > printed_.size()) out_ << line.substr(printed_.size()) << '\n';
+    if (line.size() > printed_.size()) out_ << (lone_prompt ? line : line.substr(printed_.size())) << '\n';
   } else {
     out_ << line << '\n';
   }
@@ -145,14 +154,68 @@ void ConsoleWindowSide::OnMessage(void* self, std::string_view text) {
   side->out_ << plain_text(text) << '\n';
 }
 
-int ConsoleWindowSide::OnBox(std::string_view title, std::string_view text, unsigned) {
-  if (Current) Current->PrintBox(title, text);
+int ConsoleWindowSide::OnBox(std::string_view title, std::string_view text, unsigned style) {
+  if (!Current) return kBoxAnswerOk;
+  if ((style & (kBoxYesNo | kBoxOkCancel)) != 0) return Current->Ask(title, text, style);
+  Current->PrintBox(title, text);
   return kBoxAnswerOk;
+}
+
+int ConsoleWindowSide::Ask(std::string_view title, std::string_view cp932_text, unsigned style) {
+  const bool yes_no = (style & kBoxYesNo) != 0;
+  const int yes = yes_no ? kBoxAnswerYes : kBoxAnswerOk;
+  const int no = yes_no ? kBoxAnswerNo : kBoxAnswerCancel;
+  const int unanswered = yes_no ? kBoxAnswerNo : kBoxAnswerOk;
+  const int by_default = (style & kBoxDefaultButton2) != 0 ? no : yes;
+  PrintBox(title, cp932_text);
+  out_ << "(Y/N) ";
+  out_.flush();
+  int answer = unanswered;
+  for (bool waiting = input_ != nullptr; waiting;) {
+    const HostInput::State state = input_->Wait(kTickMs);
+    if (state == HostInput::State::Empty) continue;
+    if (state == HostInput::State::End) break;
+    const u8 c = input_->Peek();
+    const bool y = c == 'Y' || c == 'y', n = c == 'N' || c == 'n';
+    if (!terminal_) {
+      // a line that begins with Y or N is the answer; any other is left for the prompt
+      waiting = false;
+      if (!y && !n) break;
+      answer = y ? yes : no;
+      while (input_->Wait(kTickMs) == HostInput::State::Ready && input_->Take() != '\n') {
+      }
+      continue;
+    }
+    input_->Take();
+    if (y || n) answer = y ? yes : no;
+    else if (c == '\r' || c == '\n') answer = by_default;
+    else if (c == kEscape || c == 3) answer = no;  // ESC, or Ctrl-C as the terminal sends it
+    else continue;  // no key of the question
+    waiting = false;
+  }
+  out_ << ((answer == kBoxAnswerYes || answer == kBoxAnswerOk) ? 'Y' : 'N') << '\n';
+  return answer;
+}
+
+void ConsoleWindowSide::AskToReinitialise(u16 error) {
+  // the target hung up: may the emulator be initialised again?
+  const std::string text = sup_pending_error_text(error);
+  for (;;) {
+    Co.PendingError = 0;
+    if (Ask("System Error", text, kBoxYesNo | kBoxIconExclamation) != kBoxAnswerYes) return;
+    sup_restart_emulator();
+    if (Sup.StartupFailure != 0) {
+      closing = true;  // the emulator did not start again: the run ends
+      return;
+    }
+    if ((Co.PendingError & 0x7FFF) != kErrorTargetHung) return;
+  }
 }
 
 void ConsoleWindowSide::PrintBox(std::string_view title, std::string_view cp932_text) {
   FlushUnfinished();
-  out_ << '[' << plain_text(title) << "] " << plain_text(cp932_text) << '\n';
+  last_box_ = plain_text(cp932_text);
+  out_ << '[' << plain_text(title) << "] " << last_box_ << '\n';
 }
 
 // --- Input ------------------------------------------------------------------
@@ -252,6 +315,7 @@ void ConsoleWindowSide::EscapeUntilIdle() {
 
 void ConsoleWindowSide::Run(HostInput& input) {
   Paging.NoPages = 1;
+  input_ = &input;
   bool ended = false;
   while (!Done()) {
     // a key journal being played back types first; the timer gives it its ticks
@@ -300,6 +364,13 @@ void ConsoleWindowSide::Run(HostInput& input) {
         Tick();
         continue;
       }
+      // A line is to be typed while the target runs free: the engine looks
+      // at it first, so that a stop it has made by now shows before the line.
+      for (int i = 0; i < kTicksBeforeLine && ::Run.ExecutionState == kExecRunning && !Done() &&
+                      Co.WaitKind == kWaitKey;
+           ++i)
+        Tick();
+      if (Co.WaitKind != kWaitKey) continue;
     }
     if (!ticked_) {
       Tick();
@@ -309,8 +380,23 @@ void ConsoleWindowSide::Run(HostInput& input) {
     const u8 key = keys_.front();
     keys_.pop_front();
     ticked_ = false;
+    // A line is typed whole: while its keys go in, the engine does not look
+    // at a running target (a stop found then would end the line half typed
+    // and give the rest to the next prompt). After its last key it looks
+    // again, before the line runs or after.
+    RunCtl.IdleCheckSuppress = keys_.empty() ? 0 : 1;
     Press(key);
+    if (key == kCarriageReturn && keys_.empty() && !Done() && Co.WaitKind == kWaitKey) {
+      // A "!" recall took the line back into the editor instead of running
+      // it: the recalled line runs, and a recall that found nothing (its
+      // message is shown) is dropped, so that the next line of the input
+      // starts on an empty line.
+      if (Editor.Recall == kRecallFound) keys_.push_back(kCarriageReturn);
+      if (Editor.Recall == kRecallNotFound) keys_.push_back(kClearLine);
+    }
   }
+  RunCtl.IdleCheckSuppress = 0;
+  input_ = nullptr;
 }
 
 // --- At a terminal ---------------------------------------------------------------
@@ -420,6 +506,7 @@ void ConsoleWindowSide::ShowPickList() {
 
 void ConsoleWindowSide::RunTerminal(HostInput& input, HostTerminal& terminal) {
   terminal_ = true;
+  input_ = &input;
   Paging.NoPages = 0;
   ApplySize(terminal.Rows(), terminal.Columns());
   while (!Done()) {
@@ -449,6 +536,7 @@ void ConsoleWindowSide::RunTerminal(HostInput& input, HostTerminal& terminal) {
   out_ << "\r\x1b[K";
   out_.flush();
   terminal_ = false;
+  input_ = nullptr;
   printed_ = plain_text(unfinished_line());  // drawn already: not printed again
 }
 
@@ -593,4 +681,12 @@ void ConsoleWindowSide::ServeRequest(RequestCode code) {
   }
 }
 
-void ConsoleWindowSide::ShowPendingError(u16 error) { PrintBox("QUENDAR ERROR", sup_pending_error_text(error)); }
+void ConsoleWindowSide::ShowPendingError(u16 error) {
+  if ((error & 0x7FFF) == kErrorTargetHung) {
+    AskToReinitialise(error);
+    return;
+  }
+  // as a box shows it: without the line break and blanks the message starts with
+  const std::string text = sup_pending_error_text(error);
+  PrintBox("QUENDAR ERROR", std::string_view(text).substr(std::min(text.size(), text.find_first_not_of("\n "))));
+}

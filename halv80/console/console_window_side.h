@@ -5,7 +5,8 @@
 // at once, taking its own line end with it; between keys the engine gets the
 // idle ticks of the window side's timer. Message
 // boxes and the message line (the stop reason) are printed on lines of their
-// own where they happen: a box as "[title] text".
+// own where they happen: a box as "[title] text". A box that asks (Yes and
+// No, OK and Cancel) is printed with "(Y/N) " and answered from the input.
 #pragma once
 
 #include <deque>
@@ -49,7 +50,10 @@ class ConsoleWindowSide : public WindowSide {
   // Types `input` into the engine until the input ends, the engine exits, the
   // window side closes or the start-up failed. At the end of the input a
   // command that is still busy gets ESC until it ends. The command pane does
-  // not page: nothing would answer its prompts but the next line.
+  // not page: nothing would answer its prompts but the next line. Each line
+  // is typed whole: a running target's stop shows before or after it; a "!"
+  // recall at its end runs the line recalled, or is dropped when it found
+  // none.
   void Run(HostInput& input);
   // The console debugger at a terminal in raw mode: each key goes to the
   // engine as it is pressed (escape sequences become the special keys), the
@@ -61,6 +65,9 @@ class ConsoleWindowSide : public WindowSide {
   // The engine takes no more input: it exited, the window side closed or the
   // start-up failed.
   bool Closed() const { return Done(); }
+  // The text of the last error box shown (UTF-8): after a fatal error, its
+  // message.
+  const std::string& LastBox() const { return last_box_; }
 
   void ServeRequest(RequestCode code) override;
   void ShowPendingError(u16 error) override;
@@ -112,6 +119,18 @@ class ConsoleWindowSide : public WindowSide {
   static void OnMessage(void* self, std::string_view text);
   static int OnBox(std::string_view title, std::string_view text, unsigned style);
 
+  // A question of the debugger (style kBoxYesNo or kBoxOkCancel): printed as
+  // a box followed by "(Y/N) " and the answer. In a script the next line
+  // answers when it begins with Y (yes, OK) or N (no, Cancel) and is taken;
+  // at a terminal the keys Y and N answer, Enter gives the default button and
+  // ESC no. Without an answer (another line, the end of the input) a Yes/No
+  // question is answered No and an OK/Cancel one OK, the choice that ends a
+  // wait no one would end. kBoxAnswer*.
+  int Ask(std::string_view title, std::string_view cp932_text, unsigned style);
+  // The hung target's question, asked again while a re-initialisation the
+  // user chose fails the same way; a failed start-up closes the window side.
+  void AskToReinitialise(u16 error);
+
   std::ostream& out_;
   HostMessageBoxSink previous_sink_;
   std::deque<u8> keys_;        // keys of the line being typed (CP932)
@@ -124,4 +143,6 @@ class ConsoleWindowSide : public WindowSide {
   std::string rendered_;       // what was drawn of it last
   bool discarding_ = false;    // the line being read is too long: its rest is dropped
   u32 line_number_ = 0;        // lines read from the input
+  HostInput* input_ = nullptr; // where the answers to questions come from, while Run or RunTerminal runs
+  std::string last_box_;       // the text of the last box shown
 };

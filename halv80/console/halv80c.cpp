@@ -49,6 +49,7 @@
 #include "halv80/engine/engine_state.h"
 #include "halv80/engine/redir_file.h"
 #include "halv80/engine/sup_host.h"
+#include "halv80/engine/sup_messages.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "platform/device/dev_sim_driver.h"
 #include "platform/host/host_file.h"
@@ -161,6 +162,9 @@ int main(int argc, char** argv) {
     window_side.RunTerminal(*input, *terminal);
   else
     window_side.Run(*input);
+  // A fatal error (the start-up failed, or INIT could not start the
+  // emulator again) ends the run with its message on the error stream.
+  const bool failed = Sup.StartupFailure != 0;
   // the frame closes: what is kept between runs is saved, and an open
   // redirect file completed; a failure of either ends the run with status 1
   int status = 0;
@@ -183,5 +187,9 @@ int main(int argc, char** argv) {
   // the library lets go of the work area before the engine frees it
   _NT_setbioswork(nullptr);
   reset_engine_state();
+  if (failed) {
+    std::cerr << "halv80c: " << window_side.LastBox() << '\n';
+    return 1;
+  }
   return status;
 }

@@ -401,17 +401,26 @@ u16 report(u16 n, const std::string& line) {
 }  // namespace
 
 int emu_open_on_path(std::string_view name) {
-  const int here = sup_file_open(name, 0);
-  if (here != -1) return here;
-  if (!sup_path_list_begin("PATH")) return -1;
+  const std::string path = emu_find_on_path(name);
+  return path.empty() ? -1 : sup_file_open(path, 0);
+}
+
+std::string emu_find_on_path(std::string_view name) {
+  const auto opens = [](const std::string& path) {
+    const int handle = sup_file_open(path, 0);
+    if (handle == -1) return false;
+    sup_file_close(handle);
+    return true;
+  };
+  if (!name.empty() && opens(std::string(name))) return std::string(name);
+  if (!sup_path_list_begin("PATH")) return {};
   char folder[kPathElementSize];
   while (sup_path_list_next(folder)) {
     std::string path = folder;
     path += name;
-    const int handle = sup_file_open(path, 0);
-    if (handle != -1) return handle;
+    if (opens(path)) return path;
   }
-  return -1;
+  return {};
 }
 
 u16 cfg_read_config(std::string_view name) {

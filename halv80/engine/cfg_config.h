@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <iterator>
+#include <string>
 #include <string_view>
 
 #include "platform/host/host_types.h"
@@ -180,6 +181,8 @@ void cfg_reset();
 // Opens `name` for reading in the current directory, else in each directory
 // of PATH in turn; the handle, or -1.
 int emu_open_on_path(std::string_view name);
+// The path at which emu_open_on_path finds `name`; empty when it does not.
+std::string emu_find_on_path(std::string_view name);
 
 // Reads and applies the file `name` (found by emu_open_on_path). Returns 0, or
 // the number of the start-up error it has reported: 1 not found, 0 a bad line

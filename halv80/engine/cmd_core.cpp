@@ -37,6 +37,7 @@
 #include "halv80/engine/stk_backtrace.h"
 #include "halv80/engine/key_bindings.h"
 #include "halv80/engine/key_input.h"
+#include "halv80/engine/lst_listing.h"
 #include "halv80/engine/key_journal.h"
 #include "halv80/engine/lst_commands.h"
 #include "halv80/symbols/dbi_load.h"
@@ -215,6 +216,10 @@ bool cmd_startup() {
   Scan.ScreenOutput = 1;
   key_post_cursor_hint();
   cmd_version();
+  // The code pane lists the instructions from the listing address (0) from
+  // the start, so that its views and the source toggle have a listing.
+  lst_set_mode(kListingAssembly);
+  lst_redraw_from(kRowInstruction);
   Scan.ScreenOutput = 0;
   if (Links.state_file_load) Links.state_file_load();
   cmd_read_longname();

@@ -215,25 +215,15 @@ void cmd_y_delete_watch() {
 void cmd_ins() {
   // the scope: an optional ",address" after the expression, default the PC
   std::string text = sup_skip_blanks(Cmd.ScannerCursor);
-  u32 scope = Run.Regs.pc;
-  int depth = 0;
-  bool quoted = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\'') quoted = !quoted;
-    if (quoted) continue;
-    if (c == '(' || c == '[') ++depth;
-    if ((c == ')' || c == ']') && depth > 0) --depth;
-    if (c == ',' && depth == 0) {
-      Cmd.ScannerCursor = sup_skip_blanks(Cmd.ScannerCursor) + i + 1;
-      scope = cmd_get_expression();
-      if (Cmd.AbortFlag) return;
-      text.resize(i);
-      break;
-    }
-  }
+  u32 scope = 0;
+  const bool scope_read = exp_scope_suffix(text, scope);
   while (!text.empty() && u8(text.back()) <= 0x20) text.pop_back();
-  if (text.empty()) {
+  // a valid expression with an address range is inspected; anything else
+  // (a bad expression or scope address, a computed value) is message 1
+  ExprValue v{};
+  if (!scope_read || text.empty() || exp_evaluate(v, scope, text, 0) != 0 ||
+      (v.storage_class == kStorageComputed && !(v.flags & kValueAddress))) {
+    Exp.AbortWord = 0;
     cmd_error(kMsgData);
     return;
   }

@@ -4,7 +4,9 @@
 // point by throwing CommandUnwind; a restart point is a try scope that catches
 // it (the command loop in cmd_main, or a RestartScope pushed by a window-side
 // caller). No exception ever crosses from one stack to the other, and no side
-// switch may happen inside a catch block or a destructor.
+// switch may happen inside a catch block or a destructor. The command side
+// calls the host (files, the clock, the beep) on its own stack: the host does
+// not care which stack a call runs on, so nothing borrows the window side's.
 #pragma once
 
 #include <cstddef>

@@ -382,15 +382,20 @@ void letter_command(Edit& e, u8 letter) {
   redraw(e);
 }
 
-// "!!" and "!text" at CR: the line is replaced and editing goes on; true then.
-bool history_bang(Edit& e) {
-  if (e.end < 2 || e.text[0] != '!') return false;
+// "!!" and "!text" at CR: the line is replaced and editing goes on. A recall
+// that finds nothing leaves the line as it was (an empty one for "!!") and
+// raises message 1 of kind 1, as a pick list without a match does. kRecall*.
+u16 history_bang(Edit& e) {
+  if (e.end < 2 || e.text[0] != '!') return kRecallNone;
   if (e.text[1] == '!' && e.end == 2) {
     clear_line(e);
     copy_from_previous(e, true);
-    return true;
+    if (e.end != 0) return kRecallFound;
+    redraw(e);
+    sup_raise_error(kErrNoMatch, 1);
+    return kRecallNotFound;
   }
-  if (u8(e.text[1]) <= 0x20) return false;
+  if (u8(e.text[1]) <= 0x20) return kRecallNone;
   const std::string prefix(e.text + 1, e.end - 1);
   char found[kEditBufferSize];
   Editor.Browse = kBrowseAtEnd;
@@ -400,12 +405,14 @@ bool history_bang(Edit& e) {
     Editor.Browse = kBrowseAtEnd;
     ok = hist_find(prefix, found, 1);
   }
-  if (ok) {
-    set_line(e, found);
-    e.browsing = 1;
-    redraw(e);
+  if (!ok) {
+    sup_raise_error(kErrNoMatch, 1);
+    return kRecallNotFound;
   }
-  return true;
+  set_line(e, found);
+  e.browsing = 1;
+  redraw(e);
+  return kRecallFound;
 }
 
 }  // namespace
@@ -532,13 +539,15 @@ u16 con_edit_line(char* buf, u16 max, u16 flags) {
     Editor.CursorAtLineEnd = e.cursor == e.end;
     const u16 row = Con.Row;
     const u8 c = con_wait_key();
+    Editor.Recall = kRecallNone;
     // The pane was laid out again while the key was awaited: the line being
     // edited moved with the cursor's row.
     if (Con.Row != row) e.start_row = u16(e.start_row + (Con.Row - row));
     const bool was_preset = e.preset != 0;
     if (c == 13) {
       e.preset = 0;
-      if (history_bang(e)) continue;
+      Editor.Recall = history_bang(e);
+      if (Editor.Recall != kRecallNone) continue;
       break;
     }
     if (c == 8) {

@@ -19,12 +19,19 @@ constexpr u16 kBrowseAtEnd = 0xFFFF;          // browse position: the write end
 constexpr u16 kEditPreset = 0x01;       // con_edit_line: buf holds a pre-set answer
 constexpr u16 kEditCommandLine = 0x80;  // con_edit_line: a plain ESC does not cancel
 
+// EditorState::Recall: what the last CR did when it recalled instead of
+// accepting ("!!", "!text"); editing went on in both cases.
+constexpr u16 kRecallNone = 0;      // the last key was no such CR
+constexpr u16 kRecallFound = 1;     // a line was recalled into the editor
+constexpr u16 kRecallNotFound = 2;  // nothing was found: the line stayed, message 1 was raised
+
 struct EditorState {
   u16 Browse = kBrowseAtEnd;      // the line last recalled, or the next symbol index
   u16 CursorAtLineEnd = 0;        // read by con_show_caret
   u8 OwnRing[kHistoryRingSize]{}; // the ring while there is no symbol store
   u8 HeldLead = 0;                // con_edit_putc: a lead byte waiting for its trail
   u16 TooLong = 0;                // 1: the line being typed went past the editor's room
+  u16 Recall = kRecallNone;       // kRecall*: set by a recalling CR, cleared by the next key
 };
 extern EditorState Editor;
 

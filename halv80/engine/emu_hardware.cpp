@@ -89,7 +89,7 @@ u16 emu_setup_hardware() {
 }
 
 u16 emu_load_logic_config() {
-  const SupFileCloser file{sup_open_beside_program(kLogicConfigFile)};
+  const SupFileCloser file{emu_open_board_file(Startup.LogicConfigFile, sup_path_beside_program(kLogicConfigFile))};
   // Everything up to the first 0x1A is the file's readable head.
   std::array<u8, kLogicConfigBlock> block{};
   i32 got = file.handle == -1 ? -1 : sup_file_read(file.handle, block.data(), u32(block.size()));

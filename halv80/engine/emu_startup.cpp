@@ -23,6 +23,7 @@
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/tgt_mmu.h"
+#include "platform/host/host_file.h"
 #include "platform/host/host_text.h"
 #include "rz7bios/rz7bios.h"
 
@@ -135,6 +136,14 @@ u16 fail(u16 n, u16 mode) {
 
 }  // namespace
 
+int emu_open_board_file(std::string& kept, std::string_view path) {
+  if (!kept.empty()) return sup_file_open(kept, kFileModeRead);
+  if (path.empty()) return -1;
+  const int handle = sup_file_open(path, kFileModeRead);
+  if (handle != -1) kept = sup_full_path(path);
+  return handle;
+}
+
 u16 emu_startup_sequence(u16 mode) {
   Startup.InProgress = 1;
   Startup.Failed = 0;
@@ -144,7 +153,8 @@ u16 emu_startup_sequence(u16 mode) {
 
   if (const u16 n = read_configuration(); n != 0 || Startup.Failed) return n;
 
-  const SupFileCloser monitor{emu_open_on_path(kMonitorFileName)};
+  const SupFileCloser monitor{emu_open_board_file(
+      Startup.MonitorFile, Startup.MonitorFile.empty() ? emu_find_on_path(kMonitorFileName) : std::string())};
   if (monitor.handle == -1) return fail(kErrMonitorNotFound, mode);
   if (const u16 n = emu_check_monitor_header(monitor.handle); n != 0) return fail(n, mode);
   EmuInfo.MonitorCodeAddress = u16(EmuArea.Layout.monitor_code_address);

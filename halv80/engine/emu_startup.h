@@ -34,8 +34,19 @@ struct StartupState {
   u16 InProgress = 0;           // between the first step and the last
   u16 ConfigRead = 0;           // the configuration file is read once per program run
   u32 FirstFreeAddress = 0;     // with memory management: the first page above the monitor
+  // The board's data files where the first start-up found them, as full
+  // paths: INIT, RESET and a re-initialisation open them there, whatever
+  // the current and the program's folder have become since (a load moves
+  // both to the loaded file's folder).
+  std::string MonitorFile;
+  std::string LogicConfigFile;
 };
 extern StartupState Startup;
+
+// Opens one of the board's data files for reading: at `kept` once a start-up
+// found it, else at `path`, which then becomes `kept` (as a full path) when
+// the file opens there. The handle, or -1.
+int emu_open_board_file(std::string& kept, std::string_view path);
 
 // The text of start-up error n in the current language, "%s" filled with "80".
 std::string emu_startup_error_text(u16 n);

@@ -96,12 +96,14 @@ u32 sup_start_time_stamp() {
   return SupHost.StartTick;
 }
 
-int sup_open_beside_program(std::string_view name) {
+std::string sup_path_beside_program(std::string_view name) {
   std::string path(Sw.ProgramFolder, strnlen(Sw.ProgramFolder, sizeof Sw.ProgramFolder));
   if (!path.empty() && !sup_ends_in_backslash(path)) path += '\\';
   path += name;
-  return host_file_open(path, kFileModeRead);
+  return path;
 }
+
+int sup_open_beside_program(std::string_view name) { return host_file_open(sup_path_beside_program(name), kFileModeRead); }
 
 bool sup_set_current_dir(std::string_view path) { return host_set_current_dir(path); }
 
@@ -118,6 +120,8 @@ bool sup_full_path_in_place(std::span<char> path) {
   const std::string full = host_full_path(std::string_view(path.data(), length));
   return !full.empty() && copy_text(path, full);
 }
+
+std::string sup_full_path(std::string_view path) { return host_full_path(path); }
 
 bool sup_list_directory(std::string_view pattern, std::vector<HostDirEntry>& out) {
   return host_list_directory(pattern, out);

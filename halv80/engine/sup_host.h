@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -94,6 +95,8 @@ u32 sup_start_time_stamp();
 // Opens `name` for reading in the program's folder (Sw.ProgramFolder, which
 // the window side leaves; "\" put between unless it ends in one).
 int sup_open_beside_program(std::string_view name);
+// The path sup_open_beside_program opens for `name`.
+std::string sup_path_beside_program(std::string_view name);
 
 // Folders. Texts come back terminated in the caller's buffer (256 bytes for
 // the system's paths); one that would not fit leaves the buffer unchanged and
@@ -103,6 +106,9 @@ bool sup_get_current_dir(std::span<char> out);
 bool sup_is_directory(std::string_view path);
 // Replaces the name in `path` by its full path (host_full_path).
 bool sup_full_path_in_place(std::span<char> path);
+// `path` made absolute against the current directory; empty when the current
+// directory is unknown.
+std::string sup_full_path(std::string_view path);
 // The entries that match `pattern` ("folder\*.*"), sorted; false when the
 // folder cannot be read.
 bool sup_list_directory(std::string_view pattern, std::vector<HostDirEntry>& out);

@@ -10,6 +10,8 @@
 # file beside INPUT named like it with ".args" for ".in", separated by blanks.
 # With GOLDEN_UPDATE=1 the transcript is written to EXPECTED instead.
 # Files listed in NAME.show (beside NAME.in) are shown after the transcript.
+# NAME.status holds the exit status the runner must end with instead of 0;
+# what it wrote on its error stream then follows the transcript.
 set -eu
 runner=$1 input=$2 expected_file=$3
 shift 3
@@ -21,10 +23,21 @@ program_folder=$(cd "$(dirname "$runner")" && pwd)
 args_file=${input%.in}.args
 switches=
 [ -f "$args_file" ] && switches=$(cat "$args_file")
+status_file=${input%.in}.status
+expected_status=0
+errors=/dev/stderr
+if [ -f "$status_file" ]; then
+  expected_status=$(cat "$status_file")
+  errors=$work/err
+fi
 status=0
 # shellcheck disable=SC2086 # the switches are split at blanks on purpose
 (cd "$work/run" && PATH="$program_folder:$PATH" HALV80_REGISTRY_DIR="$work/registry" "$runner" "$input" $switches) \
-  > "$work/out" || status=$?
+  > "$work/out" 2> "$errors" || status=$?
+if [ -f "$status_file" ]; then
+  printf -- '--- stderr\n' >> "$work/out"
+  cat "$work/err" >> "$work/out"
+fi
 # NAME.show lists files of the run folder whose bytes follow the transcript,
 # made visible with cat -A (CR as ^M, the end-of-file mark as ^Z).
 show_list=${input%.in}.show
@@ -48,7 +61,7 @@ if [ "$actual" != "$expected" ]; then
   printf '%s\n' "--- expected" "$expected" "--- actual" "$actual"
   exit 1
 fi
-if [ "$status" -ne 0 ]; then
-  echo "--- the runner exited with status $status"
+if [ "$status" -ne "$expected_status" ]; then
+  echo "--- the runner exited with status $status, not $expected_status"
   exit 1
 fi

@@ -151,6 +151,31 @@ TEST_F(TerminalTest, PromptEchoRecallPaneHeightAndTheTerminalRestored) {
   EXPECT_EQ(after.c_iflag & (IXON | ICRNL), before_.c_iflag & (IXON | ICRNL));
 }
 
+// A program that writes over the monitor hangs the target: the debugger's
+// question is shown with its keys, Y has the emulator initialised again.
+TEST_F(TerminalTest, AQuestionIsAnsweredByAKey) {
+  Launch();
+  ASSERT_TRUE(ReadUntil("\x1b[K>")) << output_;
+  Send("EB 100,21,80,7F,11,81,7F,01,7F,00,36,00,ED,B0,FF\r");  // LDIR zeros over 7F80..7FFF, RST 38
+  ASSERT_TRUE(ReadUntil("\x1b[K>")) << output_;
+  Send("G =100\r");
+  ASSERT_TRUE(ReadUntil("\x1b[K>")) << output_;
+  Send("R\r");
+  ASSERT_TRUE(ReadUntil("(Y/N) ")) << output_;
+  Send("x");  // no key of the question
+  Send("y");
+  ASSERT_TRUE(ReadUntil("Y\r\n")) << output_;
+  EXPECT_EQ(Count(output_, "(Y/N) Y\r\n"), 1u);
+  ASSERT_TRUE(ReadUntil("\x1b[K>")) << output_;
+  Send("R\r");
+  ASSERT_TRUE(ReadUntil("S=8080 P=0000")) << output_;  // the monitor answers again
+  Send("EXIT !\r");
+  int status = 0;
+  ASSERT_EQ(waitpid(child_, &status, 0), child_);
+  child_ = -1;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 TEST_F(TerminalTest, AnEndingSignalRestoresTheTerminal) {
   Launch();
   ASSERT_TRUE(ReadUntil("\x1b[K>")) << output_;

@@ -150,21 +150,37 @@ TEST_F(EditorTest, CopyFromThePreviousLine) {
 }
 
 TEST_F(EditorTest, BangBangAndBangTextRecallWithoutRunning) {
+  // nothing to recall yet: message 1 (a beep) and an empty line
+  side->Type("!!");
+  EXPECT_EQ(Editor.Recall, kRecallNotFound);
+  ASSERT_FALSE(side->errors.empty());
+  EXPECT_EQ(side->errors.back(), 1 + 0x8014);
+  side->errors.clear();
   side->Type("ZAB 1");
   side->Type("XYZ");
   side->Type("!!");
+  EXPECT_EQ(Editor.Recall, kRecallFound);
   EXPECT_EQ(Ran(), "XYZ");  // not run again: the editor shows it
   Press("2");
+  EXPECT_EQ(Editor.Recall, kRecallNone);  // the next key ends the recall's mark
   side->Key(13);
   EXPECT_EQ(Ran(), "XYZ2");
   side->Type("!ZA");
+  EXPECT_EQ(Editor.Recall, kRecallFound);
   side->Key(13);
   EXPECT_EQ(Ran(), "ZAB 1");
-  // no match leaves the line as it was
-  side->Type("!QQ");
-  Ctrl('U');
-  side->Type("Z");
-  EXPECT_EQ(Ran(), "Z");
+  EXPECT_TRUE(side->errors.empty());
+  // no match leaves the line as it was, with message 1
+  for (const char* line : {"!QQ", "!!!"}) {
+    SCOPED_TRACE(line);
+    side->Type(line);
+    EXPECT_EQ(Editor.Recall, kRecallNotFound);
+    ASSERT_FALSE(side->errors.empty());
+    EXPECT_EQ(side->errors.back(), 1 + 0x8014);
+    Ctrl('U');
+    side->Type("Z");
+    EXPECT_EQ(Ran(), "Z");
+  }
   EXPECT_EQ(History().front(), "Z");
 }
 

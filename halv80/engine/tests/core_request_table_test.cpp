@@ -198,12 +198,36 @@ TEST_F(CoreRequestTableTest, OptionPositions) {
   EXPECT_EQ(::Run.RunModeWord & 0x0F, 0);
 }
 
-TEST_F(CoreRequestTableTest, InsShowsTheValueOfAnExpression) {
-  typed("INS (int)3");
-  // the value goes to the window side's value window (request 1)
-  ASSERT_EQ(ws_->RequestsOf(RequestCode::ShowValue).size(), 1u);
-  EXPECT_NE(std::string(ExpShow.Request.Text).find("(int)3 = 3"), std::string::npos) << ExpShow.Request.Text;
-  EXPECT_NE(typed("INS").find(sjis("データ指定が誤りです")), std::string::npos);
+// INS inspects an expression with an address range in the scope of its
+// ",address" (the PC without one); anything else is message 1, on the
+// command pane.
+TEST_F(CoreRequestTableTest, InsShowsTheValueOfAnExpressionWithAnAddress) {
+  const struct {
+    const char* line;
+    const char* shown;  // nullptr: message 1
+  } cases[] = {
+      {"INS *(int *)9100", "(int )*(int *)9100 = "},
+      {"INS *(int *)9100,200", "(int )*(int *)9100 = "},
+      {"INS *(int *)9100,ZZZ", nullptr},  // a scope address that does not evaluate
+      {"INS 1+", nullptr},                // no expression
+      {"INS (int)3", nullptr},            // a value without an address
+      {"INS", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const std::size_t shown_before = ws_->RequestsOf(RequestCode::ShowValue).size();
+    const std::size_t errors_before = ws_->errors.size();
+    const std::string out = typed(c.line);
+    EXPECT_EQ(ws_->errors.size(), errors_before);  // no error box
+    if (c.shown == nullptr) {
+      EXPECT_NE(out.find(sjis("データ指定が誤りです")), std::string::npos) << out;
+      EXPECT_EQ(ws_->RequestsOf(RequestCode::ShowValue).size(), shown_before);
+      continue;
+    }
+    // the value goes to the window side's value window (request 1)
+    EXPECT_EQ(ws_->RequestsOf(RequestCode::ShowValue).size(), shown_before + 1);
+    EXPECT_NE(std::string(ExpShow.Request.Text).find(c.shown), std::string::npos) << ExpShow.Request.Text;
+  }
 }
 
 }  // namespace

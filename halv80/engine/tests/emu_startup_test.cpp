@@ -20,11 +20,15 @@
 #include "halv80/engine/emu_control.h"
 #include "halv80/engine/emu_hardware.h"
 #include "halv80/engine/emu_monitor.h"
+#include "halv80/engine/lst_listing.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/testing/scripted_window_side.h"
+#include "halv80/engine/tests/screen_text.h"
 #include "halv80/engine/tests/startup_fixture.h"
+#include "halv80/symbols/sym_modules.h"
+#include "halv80/symbols/sym_store.h"
 #include "platform/host/host_registry.h"
 #include "rz7bios/bios_layout.h"
 #include "rz7bios/rz7bios.h"
@@ -226,6 +230,30 @@ TEST_F(StartupCommandsTest, HungMonitorEndsTheStartUp) {
   EXPECT_EQ(EmuArea.MonitorRunning, 0);
 }
 
+// Before the prompt the code pane lists the instructions from address 0, so
+// that F3 (the source view) has a listing to switch from.
+TEST_F(StartupCommandsTest, StartUpListsTheCodePaneInAssemblyMode) {
+  start();
+  EXPECT_EQ(Lst.ListingMode, kListingAssembly);
+  EXPECT_EQ(Lst.PaneShows, kListingAssembly);
+  const u16 top = lst_pane_top();
+  EXPECT_EQ(Lst.RowKey[top], 0u);
+  EXPECT_EQ(Lst.RowKind[top], kRowInstruction);
+  EXPECT_EQ(screen_row_text(top).substr(0, 4), "0000");
+  EXPECT_TRUE(ws_->boxes.empty());
+  // a program with a source line at the PC: F3 shows it
+  dir_.write("MAIN.C", "int main(void) { return 0; }\r\n");
+  sym_init();
+  ASSERT_EQ(sym_begin_module("MAIN.C"), 0);
+  ASSERT_EQ(sym_add_line(1, ::Run.Regs.pc), 0);
+  ASSERT_EQ(sym_end_module(), 0);
+  sym_finish_modules();
+  ws_->Key(0, 0x64);  // F3
+  EXPECT_EQ(Lst.ListingMode, kListingSource);
+  EXPECT_EQ(Lst.PaneShows, kListingSource);
+  sym_init();
+}
+
 TEST_F(StartupCommandsTest, InitBootsAgainWithoutReadingTheFileAgain) {
   start();
   // a file changed after start-up is not read again
@@ -240,6 +268,27 @@ TEST_F(StartupCommandsTest, InitBootsAgainWithoutReadingTheFileAgain) {
   typed("RESET");
   EXPECT_EQ(EmuArea.MonitorRunning, 1);
   EXPECT_TRUE(StartupBoxes.empty());
+}
+
+// A load makes the loaded file's folder the current and the program's
+// folder; INIT and RESET still find the board's data files where start-up
+// found them.
+TEST_F(StartupCommandsTest, InitFindsTheBoardFilesWhereStartUpFoundThem) {
+  start();
+  const std::filesystem::path elsewhere = std::filesystem::path(dir_.path()) / "program";
+  std::filesystem::create_directory(elsewhere);
+  std::filesystem::current_path(elsewhere);
+  const std::string folder = dir_.system_path() + "\\program";
+  std::snprintf(Sw.ProgramFolder, sizeof Sw.ProgramFolder, "%s", folder.c_str());
+  for (const char* command : {"INIT", "RESET"}) {
+    SCOPED_TRACE(command);
+    EmuArea.MonitorRunning = 0;
+    typed(command);
+    EXPECT_TRUE(StartupBoxes.empty()) << StartupBoxes.front();
+    EXPECT_TRUE(ws_->boxes.empty()) << ws_->boxes.front().text;
+    EXPECT_EQ(Sup.StartupFailure, 0);
+    EXPECT_EQ(EmuArea.MonitorRunning, 1);
+  }
 }
 
 // Start-up (and so INIT) measures the cost of a go and stop with a run of

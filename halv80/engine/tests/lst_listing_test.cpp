@@ -234,10 +234,15 @@ TEST_F(ListingTest, UxListsLabelsAndCodeRowsIntoTheCommandPane) {
 }
 
 TEST_F(ListingTest, ThePositionStackKeepsEightAndNeedsAssemblyMode) {
+  // start-up lists the instructions: the stack works from the first prompt
+  EXPECT_EQ(Lst.ListingMode, kListingAssembly);
+  EXPECT_NE(typed("UEND").find(sjis("\n コマンド エラー")), std::string::npos);  // nothing pushed
+  // in the source view the stack is refused
+  lst_set_mode(kListingSource);
   for (const char* line : {"UPUSH", "UPOP", "UEND"})
     EXPECT_EQ(typed(line), line + sjis("\n コマンド エラー") + "\n>");
+  EXPECT_EQ(Lst.StackCount, 0);
   typed("U 100");
-  EXPECT_NE(typed("UEND").find(sjis("\n コマンド エラー")), std::string::npos);  // nothing pushed
   for (u16 i = 0; i < 9; ++i) {
     char line[16];
     std::snprintf(line, sizeof line, "U %X", 0x100 + i * 0x10);

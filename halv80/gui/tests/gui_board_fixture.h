@@ -47,8 +47,11 @@ class GuiBoardTest : public GuiAppTest {
     EndApp();
     RequestHooks = ServiceHooks{};
     service_reset_state();
-    _Q_if_init();
+    // The driver closed (closing the frame may have closed it already) and
+    // the library handed no area while no driver is installed: the next test
+    // opens its own board afresh rather than a handle of this one.
     _NT_close_driver();
+    dev_reset_system();
     _NT_setbioswork(nullptr);
     dev_reset_system();
     sim_.reset();

@@ -87,11 +87,7 @@ TEST_F(FrameTest, TheCommandSideStartsAgainstTheSimulatedEmulatorAndWaitsForAKey
   });
   EXPECT_TRUE(ran);
   co_end_command_side();
-  _Q_if_init();
-  _NT_close_driver();
-  _NT_setbioswork(nullptr);
-  dev_reset_system();
-  sim.reset();
+  stop_simulated_emulator(sim);
   unsetenv("HALV80_REGISTRY_DIR");
 }
 
