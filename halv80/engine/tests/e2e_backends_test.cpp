@@ -98,6 +98,10 @@ class BackendSession : public StartupTest {
           ws->Type("");
           screen = ws->Transcript().substr(before);
           for (std::size_t at; (at = screen.find("\n>")) != std::string::npos;) screen.erase(at, 2);
+          // an empty line typed while the target still runs is echoed as a
+          // line end of its own: those are left out too
+          for (std::size_t at; (at = screen.find("\n\n")) != std::string::npos;) screen.erase(at, 1);
+          if (!screen.empty() && screen.back() == '\n') screen.pop_back();
         }
         // the session's folder is its own (shown with the host's "/")
         const std::string folder = dir_.path();
