@@ -224,6 +224,22 @@ TEST_F(FilesTest, AFileNamedByASwitchKeepsItsCase) {
   EXPECT_FALSE(fs::exists(run_dir() / "REC.BIN"));
 }
 
+// The start options that the setup program keeps in the project file come
+// before the switches of the command line: a key journal named there is
+// recorded, and an option the debugger refuses there stops the start.
+TEST_F(FilesTest, TheProjectsStartOptionsComeFirst) {
+  const std::string tail = "%DIR\r\n@Current\r\n%PRJ\r\nP1\r\n%CPU\r\n(80)\r\n%END\r\n\x1A";
+  write_file(run_dir() / "qqn80.qpj", "%SYS\r\n%OPT\r\n -X -LOG fromprj.bin -TAB8\r\n" + tail);
+  Finished f = RunScript("H 1\nEXIT\n", {"-TAB4"});
+  EXPECT_EQ(f.status, 0) << f.err;
+  EXPECT_TRUE(fs::exists(run_dir() / "fromprj.bin"));
+
+  write_file(run_dir() / "qqn80.qpj", "%OPT\r\n -X -U\r\n" + tail);
+  f = RunScript("H 1\nEXIT\n");
+  EXPECT_EQ(f.status, 1);
+  EXPECT_NE(f.err.find("halv80c: "), std::string::npos) << f.err;
+}
+
 // WR of the whole address space, killed again and again while the file is
 // written: the old file or the new one, whole.
 TEST_F(FilesTest, WrKilledMidWriteNeverLeavesAPartialFile) {
