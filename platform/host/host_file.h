@@ -77,6 +77,10 @@ int host_file_commit(int handle);
 // Writes `bytes` through a replacement of `path`, so that a crash leaves
 // either the old file or the new one; false (errno set) when it failed.
 bool host_write_file_atomic(std::string_view path, std::span<const u8> bytes);
+// Copies the regular file `from` to `to` through a replacement of `to`.
+// Without `overwrite` an existing `to` is left alone and the copy fails.
+// False (errno set) when it failed.
+bool host_copy_file(std::string_view from, std::string_view to, bool overwrite);
 // Removes from `folder` the temporary files of replacements that no process
 // is writing any more (their writer was killed), and, for each of
 // `own_names`, the temporaries ".NAME.XXXXXX" that older versions wrote. A

@@ -117,3 +117,45 @@ TEST_F(VclFormsTest, ModalShowRunsItsOwnLoopUntilAResult) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(VclFormsTest, MenuItemsListsMemosAndTheWaitCursor) {
+  TForm form;
+  auto* menu = form.Add<TMainMenu>();
+  TMenuItem* top = menu->AddMenu();
+  TMenuItem* item = top->Add();
+  EXPECT_EQ(item->Add(), nullptr);  // a command holds no items
+  int clicks = 0;
+  item->OnClick = [&] { ++clicks; };
+  item->SetCaption("&Open..");
+  EXPECT_EQ(item->Caption(), "&Open..");
+  item->UserClick();
+  item->SetEnabled(false);
+  item->UserClick();  // a disabled item does nothing
+  EXPECT_EQ(clicks, 1);
+
+  auto* list = form.Add<TListBox>();
+  list->SetItems({"a", "b"});
+  list->OnClick = [&] { ++clicks; };
+  list->SetItemIndex(5);
+  EXPECT_EQ(list->ItemIndex(), -1);
+  list->UserSelect(1);
+  EXPECT_EQ(clicks, 2);
+  EXPECT_EQ(list->Item(list->ItemIndex()), "b");
+  EXPECT_EQ(list->Item(9), "");
+
+  auto* memo = form.Add<TMemo>();
+  memo->SetText("one\ntwo");
+  EXPECT_EQ(memo->Text(), "one\ntwo");
+
+  EXPECT_FALSE(TWaitCursor::Active());
+  {
+    TWaitCursor outer;
+    TWaitCursor inner;
+    EXPECT_TRUE(TWaitCursor::Active());
+  }
+  EXPECT_FALSE(TWaitCursor::Active());
+}
+
+}  // namespace
