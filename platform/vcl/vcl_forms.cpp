@@ -4,6 +4,7 @@
 // carry the events, so the setters stay silent.
 #include "platform/vcl/vcl_forms.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -13,9 +14,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "platform/host/host_text.h"
@@ -75,6 +78,14 @@ TEdit::TEdit(TForm* owner) : TControl(new QLineEdit(owner->Client())) {
 void TEdit::SetText(std::string_view text) { edit_->setText(vcl_qstring(text)); }
 std::string TEdit::Text() const { return vcl_cp932(edit_->text()); }
 void TEdit::SetReadOnly(bool read_only) { edit_->setReadOnly(read_only); }
+bool TEdit::ReadOnly() const { return edit_->isReadOnly(); }
+void TEdit::SetGrayed(bool grayed) {
+  QPalette palette = edit_->palette();
+  const QPalette normal = QApplication::palette(edit_);
+  palette.setColor(QPalette::Text, grayed ? normal.color(QPalette::Inactive, QPalette::PlaceholderText)
+                                          : normal.color(QPalette::Active, QPalette::Text));
+  edit_->setPalette(palette);
+}
 void TEdit::UserText(std::string_view text) {
   SetText(text);
   raise(OnChange);
@@ -168,6 +179,41 @@ void TStatusBar::SetSimpleText(std::string_view text) {
 }
 std::string TStatusBar::SimpleText() const { return text_; }
 
+TMemo::TMemo(TForm* owner) : TControl(new QPlainTextEdit(owner->Client())) {
+  edit_ = static_cast<QPlainTextEdit*>(widget_);
+  edit_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  edit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+}
+void TMemo::SetText(std::string_view text) {
+  text_ = text;
+  QString shown = vcl_qstring(text);
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  edit_->setPlainText(shown);
+}
+void TMemo::Append(std::string_view text) { SetText(text_ + std::string(text)); }
+void TMemo::SetReadOnly(bool read_only) { edit_->setReadOnly(read_only); }
+
+TTimer::TTimer(TForm* owner) : TControl(new QWidget(owner->Client())), timer_(std::make_unique<QTimer>()) {
+  widget_->hide();  // a timer has nothing to show
+  QObject::connect(timer_.get(), &QTimer::timeout, [this] {
+    if (enabled_) raise(OnTimer);
+  });
+}
+TTimer::~TTimer() = default;
+void TTimer::SetInterval(int milliseconds) {
+  interval_ = milliseconds;
+  timer_->setInterval(milliseconds);
+}
+void TTimer::SetEnabled(bool enabled) {
+  enabled_ = enabled;
+  if (enabled) {
+    timer_->start(interval_);
+  } else {
+    timer_->stop();
+  }
+}
+
 TForm::TForm() : dialog_(std::make_unique<TFormDialog>(this)) {}
 TForm::~TForm() {
   controls_.clear();
@@ -190,6 +236,7 @@ int TForm::ShowModal() {
   dialog->setWindowModality(Qt::ApplicationModal);
   dialog->show();
   raise(OnShow);
+  raise(OnActivate);
   if (modal_hook()) {
     modal_hook()(*this);
   } else if (modal_result_ == mrNone) {
@@ -207,6 +254,7 @@ void TForm::Show() {
   dialog_->setWindowModality(Qt::NonModal);
   dialog_->show();
   raise(OnShow);
+  raise(OnActivate);
 }
 
 void TForm::SetModalResult(int result) {
