@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/host/host_env.h"
 #include "platform/owl/tests/owl_test_app.h"
@@ -147,6 +148,11 @@ TEST_F(MonBuildTest, AssemblerThatCannotStart) {
   EXPECT_EQ(std::string(getenv("PATH")), old_path);
 }
 
+std::string read_whole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 // What the talkative batch writes: `lines` numbers of 100 digits each.
 std::string talk(int lines) {
   std::string out;
@@ -198,6 +204,31 @@ TEST_F(MonBuildTest, MissingBatchIsReportedByTheShell) {
   mon_choose_mode();
   EXPECT_FALSE(mon_build(memo));
   EXPECT_NE(memo.find("mkmon80.bat"), std::string::npos) << memo;
+}
+
+// The monitor assembler itself, as the install folder's mon80.EXE: the
+// shipped source builds through the status block, a broken one reports its
+// phase, the assembler's words and the error.
+TEST_F(MonBuildTest, TheMonitorAssemblerReportsThroughTheBlock) {
+  std::filesystem::create_symlink(VAVADA, dir.path() + "/bin/mon80.exe");
+  dir.write("bin/mon80.out", "");
+  const std::string source = read_whole(std::string(HALV80_DATA_DIR) + "/mon80.asm");
+  dir.write("prj/mon80.asm", source);
+  mon_choose_mode();
+  ASSERT_TRUE(MonBuild.AsmMode);
+  std::string memo;
+  EXPECT_TRUE(mon_build(memo)) << memo;
+  EXPECT_EQ(memo, "");
+  EXPECT_EQ(dir.read("prj/mon80.qqn"), read_whole(std::string(HALV80_DATA_DIR) + "/MON80.QQN"));
+  EXPECT_TRUE(dir.exists("prj/mon80.PRN"));
+
+  std::string broken = source;
+  broken.replace(broken.find("break_entry:"), 12, "break_entry: ld (hl),(hl)");
+  dir.write("prj/mon80.asm", broken);
+  EXPECT_FALSE(mon_build(memo));
+  EXPECT_TRUE(memo.starts_with("\r\nVAVADA-PASS1")) << memo;
+  EXPECT_NE(memo.find("mon80.SRC"), std::string::npos) << memo;  // the assembler's own words
+  EXPECT_TRUE(memo.ends_with("\r\nAsm error\r\n")) << memo;
 }
 
 TEST_F(MonBuildTest, ListingNamesAndCommand) {
