@@ -7,6 +7,8 @@
 
 #include "platform/owl/owl_system.h"
 #include "platform/vcl/vcl_app.h"
+#include "rz7set/cfg_ioset.h"
+#include "rz7set/set_ioset.h"
 #include "rz7set/set_mainform.h"
 #include "rz7set/set_newprj.h"
 #include "rz7set/set_smalldlg.h"
@@ -24,13 +26,13 @@ void first_run() {
     set_mark_first_run_done();
     Forms.Rdme->ShowModal();
   } else if (Setup.network_host) {
-    if (Forms.Nwset) Forms.Nwset->ShowModal();
+    Forms.Nwset->ShowModal();
   } else if (Setup.windows_nt) {
     // the card is reached through its driver: every configuration file
-    // below the installation says so
-    set_mark_first_run_done();
+    // below the installation says so (this marks the first run done)
+    cfg_apply_interface(kCfgWindowsNt);
     Forms.Rdme->ShowModal();
-  } else if (Forms.IOset) {
+  } else {
     Forms.IOset->ShowModal();
   }
 }

@@ -5,6 +5,8 @@
 #include "platform/host/host_text.h"
 #include "platform/owl/owl_system.h"
 #include "rz7set/set_entdlg.h"
+#include "rz7set/set_ioset.h"
+#include "rz7set/set_mkmon.h"
 #include "rz7set/set_newprj.h"
 #include "rz7set/set_project.h"
 #include "rz7set/set_settings.h"
@@ -15,6 +17,8 @@
 using namespace vcl;
 
 SetupForms Forms;
+SetupForms::SetupForms() = default;
+SetupForms::~SetupForms() = default;
 
 namespace {
 
@@ -219,9 +223,7 @@ void edit_project_file(const std::string& file) {
 void TMainForm::EcfgBtnClick() { edit_project_file(MainSt.CpuFiles[0]); }
 void TMainForm::EmonBtnClick() { edit_project_file(MainSt.CpuFiles[1]); }
 
-void TMainForm::MmonBtnClick() {
-  if (Forms.MkMonDlg) Forms.MkMonDlg->ShowModal();
-}
+void TMainForm::MmonBtnClick() { Forms.MkMonDlg->ShowModal(); }
 
 void TMainForm::OptBtnClick() {
   TOptDlg* form = set_option_form();
@@ -276,6 +278,8 @@ void set_create_forms() {
   Forms.MainForm = std::make_unique<TMainForm>();
   Forms.DirSel = std::make_unique<TDirSel>();
   Forms.UseEdit = std::make_unique<TUseEdit>();
+  Forms.MkMonDlg = std::make_unique<TMkMonDlg>();
+  Forms.MkMonDlg->OnEditMonitor = [] { Forms.MainForm->EmonBtnClick(); };
   Forms.EntDlg = std::make_unique<TEntDlg>();
   Forms.AboutDlg = std::make_unique<TAboutDlg>();
   Forms.NewPrj = std::make_unique<TNewPrj>();
@@ -291,6 +295,9 @@ void set_create_forms() {
   f[std::size_t(OptSet::ARM)] = std::make_unique<TOARM>();
   f[std::size_t(OptSet::I386)] = std::make_unique<TO386>();
   f[std::size_t(OptSet::Z80)] = std::make_unique<TO80>();
+  Forms.IOset = std::make_unique<TIOset>();
+  Forms.IOset->OnShowReadMe = [] { Forms.Rdme->ShowModal(); };
+  Forms.Nwset = std::make_unique<TNwset>();
   f[std::size_t(OptSet::H8)] = std::make_unique<TOH8>();
   f[std::size_t(OptSet::MN103)] = std::make_unique<TO103>();
   Forms.Rdme = std::make_unique<TRdme>();

@@ -22,6 +22,9 @@ class TUseEdit;
 class TEntDlg;
 class TAboutDlg;
 class TRdme;
+class TMkMonDlg;
+class TIOset;
+class TNwset;
 
 class TMainForm : public vcl::TForm {
  public:
@@ -109,17 +112,19 @@ std::string set_editor_command(std::string_view file);
 
 // Every form of the program, made once at start-up and kept to the end.
 struct SetupForms {
+  SetupForms();
+  ~SetupForms();
   std::unique_ptr<TMainForm> MainForm;
   std::unique_ptr<TDirSel> DirSel;
   std::unique_ptr<TUseEdit> UseEdit;
-  std::unique_ptr<vcl::TForm> MkMonDlg;
+  std::unique_ptr<TMkMonDlg> MkMonDlg;
   std::unique_ptr<TEntDlg> EntDlg;
   std::unique_ptr<TAboutDlg> AboutDlg;
   std::unique_ptr<TNewPrj> NewPrj;
   std::unique_ptr<TOptDlg> OptDlg;
   std::array<std::unique_ptr<TOptDlg>, kOptSetCount> FamilyForms;  // by OptSet
-  std::unique_ptr<vcl::TForm> IOset;
-  std::unique_ptr<vcl::TForm> Nwset;
+  std::unique_ptr<TIOset> IOset;
+  std::unique_ptr<TNwset> Nwset;
   std::unique_ptr<TRdme> Rdme;
 };
 extern SetupForms Forms;

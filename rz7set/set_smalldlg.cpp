@@ -84,7 +84,7 @@ TRdme::TRdme() {
   OKBtn->SetDefault(true);
   OKBtn->SetModalResult(mrOk);
   OKBtn->SetCancel(true);
-  OnShow = [this] { FormActivate(); };
+  OnActivate = [this] { FormActivate(); };
 }
 
 std::string set_readme_path() {

@@ -262,6 +262,11 @@ int host_file_open(std::string_view path, int mode) {
       access = kAccessRead | kAccessWrite;
       share = 0;
       break;
+    case kFileModeAppend:
+      // one write() lands whole at the end, whatever other writers do
+      flags = O_WRONLY | O_APPEND;
+      access = kAccessWrite;
+      break;
     default:
       return kNoFile;  // before any look-up
   }

@@ -16,6 +16,7 @@
 constexpr int kFileModeRead = 0;       // read; others may read as well
 constexpr int kFileModeWrite = 1;      // write; others may read
 constexpr int kFileModeReadWrite = 2;  // read and write; not shared
+constexpr int kFileModeAppend = 3;     // write, each write whole at the end; others may read
 
 // Seek origins.
 constexpr int kSeekSet = 0;

@@ -42,6 +42,10 @@ int vcl_run(vcl::TForm& main_form) {
   return result;
 }
 
+void vcl_process_until(const std::function<bool()>& done) {
+  while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
 void vcl_terminate() { QCoreApplication::exit(0); }
 
 void vcl_show_exception(std::string_view what) {

@@ -15,6 +15,9 @@ int vcl_run(vcl::TForm& main_form);
 // Tests: what vcl_run does in place of the message loop once the main form is
 // shown; its result is vcl_run's. An empty hook restores the loop.
 void vcl_set_run_hook(std::function<int(vcl::TForm& main_form)> hook);
+// Runs the message loop until `done` holds (checked after each batch of
+// events): tests wait on a form's state this way, never on time.
+void vcl_process_until(const std::function<bool()>& done);
 // Ends the message loop (as closing the main form does).
 void vcl_terminate();
 // The framework's box for an exception that reached the program's entry.

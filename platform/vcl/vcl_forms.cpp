@@ -4,6 +4,14 @@
 // carry the events, so the setters stay silent.
 #include "platform/vcl/vcl_forms.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QStyle>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -13,18 +21,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
-#include <QAction>
-#include <QApplication>
-#include <QFileDialog>
-#include <QListWidget>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPainter>
-#include <QPlainTextEdit>
-#include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "platform/host/host_file.h"
@@ -130,6 +131,7 @@ QStringList name_filters(std::string_view filter) {
   return out;
 }
 
+
 }  // namespace
 
 // The window of a form: its close box and Esc go to the form.
@@ -167,6 +169,14 @@ TEdit::TEdit(TForm* owner) : TControl(new QLineEdit(owner->Client())) {
 void TEdit::SetText(std::string_view text) { edit_->setText(vcl_qstring(text)); }
 std::string TEdit::Text() const { return vcl_cp932(edit_->text()); }
 void TEdit::SetReadOnly(bool read_only) { edit_->setReadOnly(read_only); }
+bool TEdit::ReadOnly() const { return edit_->isReadOnly(); }
+void TEdit::SetGrayed(bool grayed) {
+  QPalette palette = edit_->palette();
+  const QPalette normal = QApplication::palette(edit_);
+  palette.setColor(QPalette::Text, grayed ? normal.color(QPalette::Inactive, QPalette::PlaceholderText)
+                                          : normal.color(QPalette::Active, QPalette::Text));
+  edit_->setPalette(palette);
+}
 void TEdit::UserText(std::string_view text) {
   SetText(text);
   raise(OnChange);
@@ -259,15 +269,30 @@ void TButton::SetGlyph(const TGlyph& glyph) {
 }
 void TButton::SetTabStop(bool tab_stop) { button_->setFocusPolicy(tab_stop ? Qt::StrongFocus : Qt::NoFocus); }
 
-TMemo::TMemo(TForm* owner) : TControl(new QPlainTextEdit(owner->Client())) {
-  memo_ = static_cast<QPlainTextEdit*>(widget_);
-  memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  memo_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+TStatusBar::TStatusBar(TForm* owner) : TControl(new QStatusBar(owner->Client())) {
+  bar_ = static_cast<QStatusBar*>(widget_);
+  bar_->setSizeGripEnabled(false);
 }
-void TMemo::SetText(std::string_view text) { memo_->setPlainText(vcl_qstring(text)); }
-std::string TMemo::Text() const { return vcl_cp932(memo_->toPlainText()); }
-void TMemo::SetReadOnly(bool read_only) { memo_->setReadOnly(read_only); }
+void TStatusBar::SetSimpleText(std::string_view text) {
+  text_ = text;
+  bar_->showMessage(vcl_qstring(text));
+}
+std::string TStatusBar::SimpleText() const { return text_; }
+
+TMemo::TMemo(TForm* owner) : TControl(new QPlainTextEdit(owner->Client())) {
+  edit_ = static_cast<QPlainTextEdit*>(widget_);
+  edit_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  edit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+}
+void TMemo::SetText(std::string_view text) {
+  text_ = text;
+  QString shown = vcl_qstring(text);
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  edit_->setPlainText(shown);
+}
+void TMemo::Append(std::string_view text) { SetText(text_ + std::string(text)); }
+void TMemo::SetReadOnly(bool read_only) { edit_->setReadOnly(read_only); }
 
 TListBox::TListBox(TForm* owner) : TControl(new QListWidget(owner->Client())) {
   list_ = static_cast<QListWidget*>(widget_);
@@ -348,15 +373,25 @@ TWaitCursor::~TWaitCursor() {
 }
 bool TWaitCursor::Active() { return wait_cursors() > 0; }
 
-TStatusBar::TStatusBar(TForm* owner) : TControl(new QStatusBar(owner->Client())) {
-  bar_ = static_cast<QStatusBar*>(widget_);
-  bar_->setSizeGripEnabled(false);
+TTimer::TTimer(TForm* owner) : TControl(new QWidget(owner->Client())), timer_(std::make_unique<QTimer>()) {
+  widget_->hide();  // a timer has nothing to show
+  QObject::connect(timer_.get(), &QTimer::timeout, [this] {
+    if (enabled_) raise(OnTimer);
+  });
 }
-void TStatusBar::SetSimpleText(std::string_view text) {
-  text_ = text;
-  bar_->showMessage(vcl_qstring(text));
+TTimer::~TTimer() = default;
+void TTimer::SetInterval(int milliseconds) {
+  interval_ = milliseconds;
+  timer_->setInterval(milliseconds);
 }
-std::string TStatusBar::SimpleText() const { return text_; }
+void TTimer::SetEnabled(bool enabled) {
+  enabled_ = enabled;
+  if (enabled) {
+    timer_->start(interval_);
+  } else {
+    timer_->stop();
+  }
+}
 
 TForm::TForm() : dialog_(std::make_unique<TFormDialog>(this)) {}
 TForm::~TForm() {
@@ -380,6 +415,7 @@ int TForm::ShowModal() {
   dialog->setWindowModality(Qt::ApplicationModal);
   dialog->show();
   raise(OnShow);
+  raise(OnActivate);
   if (modal_hook()) {
     modal_hook()(*this);
   } else if (modal_result_ == mrNone) {
@@ -397,6 +433,7 @@ void TForm::Show() {
   dialog_->setWindowModality(Qt::NonModal);
   dialog_->show();
   raise(OnShow);
+  raise(OnActivate);
 }
 
 void TForm::SetModalResult(int result) {

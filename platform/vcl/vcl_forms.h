@@ -21,10 +21,11 @@ class QGroupBox;
 class QRadioButton;
 class QPushButton;
 class QStatusBar;
+class QPlainTextEdit;
+class QTimer;
 class QMenuBar;
 class QMenu;
 class QAction;
-class QPlainTextEdit;
 class QListWidget;
 
 // The form framework's classes live in their own namespace, apart from the
@@ -73,6 +74,9 @@ class TEdit : public TControl {
   void SetText(std::string_view text);
   std::string Text() const;
   void SetReadOnly(bool read_only);
+  bool ReadOnly() const;
+  // The text in the colour of an inactive caption's text, or the normal one.
+  void SetGrayed(bool grayed);
   // The text as the user leaves it after typing; raises OnChange.
   void UserText(std::string_view text);
   TNotifyEvent OnChange;
@@ -175,16 +179,41 @@ class TStatusBar : public TControl {
   std::string text_;
 };
 
-// A multi-line text, read-only or not, with both scroll bars.
+// A multi-line text, read-only or not, with both scroll bars. Its text is
+// kept as given (CP932, lines ending in CR LF) and shown with one line break
+// for each CR LF.
 class TMemo : public TControl {
  public:
   explicit TMemo(TForm* owner);
   void SetText(std::string_view text);
-  std::string Text() const;
+  const std::string& Text() const { return text_; }
+  // Adds `text` at the end, as the memo's selection would take it.
+  void Append(std::string_view text);
   void SetReadOnly(bool read_only);
+  void Clear() { SetText({}); }
 
  private:
-  QPlainTextEdit* memo_;
+  QPlainTextEdit* edit_;
+  std::string text_;
+};
+
+// A timer: OnTimer every Interval milliseconds while it is enabled. Ticks
+// arrive through the message loop (a modal form's too), never inside a
+// handler that is running.
+class TTimer : public TControl {
+ public:
+  explicit TTimer(TForm* owner);
+  ~TTimer() override;
+  void SetInterval(int milliseconds);
+  int Interval() const { return interval_; }
+  void SetEnabled(bool enabled);
+  bool Enabled() const { return enabled_; }
+  TNotifyEvent OnTimer;
+
+ private:
+  std::unique_ptr<QTimer> timer_;
+  int interval_ = 1000;
+  bool enabled_ = false;
 };
 
 // A list of texts; the user's choice raises OnClick.
@@ -296,6 +325,8 @@ class TForm {
 
   TNotifyEvent OnShow;
   TNotifyEvent OnClose;
+  // The form has become the active form: once at each show, after OnShow.
+  TNotifyEvent OnActivate;
 
   // The controls the form owns; made through Add.
   template <class C>

@@ -245,9 +245,15 @@ TEST_F(DialogsTest, FirstRunMarksItselfDoneAndShowsTheReadMe) {
   const std::string key = set_family_key(set_users_product_key());
   HostRegKey* k = nullptr;
   ASSERT_EQ(host_reg_create_key(HostRegRoot::Users, key, k), kHostRegOk);
-  const std::string first("first", 6);
-  host_reg_set_value(k, "OPT", kHostRegString, std::span<const u8>(reinterpret_cast<const u8*>(first.data()), first.size()));
+  auto set = [&](const char* name, const std::string& text) {
+    const std::string data = text + '\0';
+    host_reg_set_value(k, name, kHostRegString, std::span<const u8>(reinterpret_cast<const u8*>(data.data()), data.size()));
+  };
+  set("OPT", "first");
+  set("BIN", dir.system_path() + "\\bin");
   host_reg_close_key(k);
+  dir.write("bin/qqn80.cfg", "PORT ADDRESS 320\r\n");
+  dir.write("other/qqnv86.cfg", "X\r\nPORT ADDRESS E0\r\n");
   ::Setup.cpu_family = 0;
 
   std::vector<std::string> shown;
@@ -260,6 +266,10 @@ TEST_F(DialogsTest, FirstRunMarksItselfDoneAndShowsTheReadMe) {
   char* argv[] = {program.data(), family.data(), nullptr};
   EXPECT_EQ(set_win_main(2, argv), 0);
   EXPECT_EQ(shown, std::vector<std::string>{"ReadMe"});
+  // every configuration file of the installation now names the driver
+  EXPECT_EQ(dir.read("bin/qqn80.cfg"), "PORT ADDRESS NT\r\n");
+  EXPECT_EQ(dir.read("other/qqnv86.cfg"), "X\r\nPORT ADDRESS NT\r\n");
+  EXPECT_TRUE(dir.exists("change.log"));
 
   set_reset_state();
   ::Setup.cpu_family = 100;
