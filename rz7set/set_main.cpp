@@ -16,11 +16,7 @@
 #include "rz7set/set_start.h"
 #include "rz7set/set_state.h"
 
-namespace {
-
-// The first-run steps, when the family's mark asks for them: the interface
-// card is set up once, by the first of these that applies.
-void first_run() {
+void set_first_run() {
   if (MainSt.OptMark != "first") return;
   if (Setup.j_edition) {
     set_mark_first_run_done();
@@ -36,6 +32,8 @@ void first_run() {
     Forms.IOset->ShowModal();
   }
 }
+
+namespace {
 
 // Steps from the forms to the end of the message loop; -1 for a start-up failure.
 int run_forms() {
@@ -56,7 +54,7 @@ int run_forms() {
     main.set_enable_project_commands(true);
     main.ShowProject();
   }
-  first_run();
+  set_first_run();
   return vcl_run(main);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/host/host_dir.h"
@@ -10,8 +11,10 @@
 #include "platform/owl/tests/owl_test_app.h"
 #include "platform/vcl/vcl_app.h"
 #include "rz7set/set_entdlg.h"
+#include "rz7set/set_ioset.h"
 #include "rz7set/set_main.h"
 #include "rz7set/set_mainform.h"
+#include "rz7set/set_mkmon.h"
 #include "rz7set/set_newprj.h"
 #include "rz7set/set_settings.h"
 #include "rz7set/set_smalldlg.h"
@@ -280,6 +283,50 @@ TEST_F(DialogsTest, FirstRunMarksItselfDoneAndShowsTheReadMe) {
   EXPECT_EQ(set_win_main(2, argv), 0);
   EXPECT_TRUE(shown.empty());
   unsetenv("HALV80_LOCK_DIR");
+}
+
+// The first run of the other editions and hosts: the J edition marks itself
+// done and shows the read-me; over the network it asks for the emulator's
+// address; with the card's own ports, for the card. Build Monitor opens the
+// monitor build dialog.
+TEST_F(DialogsTest, FirstRunOfEachKindAndTheMonitorBuild) {
+  const struct {
+    bool j_edition;
+    bool network;
+    bool nt;
+    const char* form;
+  } cases[] = {
+      {true, true, true, "TRdme"},
+      {false, true, true, "TNwset"},
+      {false, false, false, "TIOset"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.form);
+    set_reset_state();
+    ::Setup.cpu_family = c.j_edition ? 600 : 100;
+    ::Setup.j_edition = c.j_edition;
+    ::Setup.network_host = c.network;
+    ::Setup.windows_nt = c.nt;
+    set_create_forms();
+    MainSt.OptMark = "first";
+    std::vector<const TForm*> shown;
+    TForm::SetModalHook([&](TForm& form) {
+      shown.push_back(&form);
+      form.SetModalResult(vcl::mrCancel);
+    });
+    set_first_run();
+    const TForm* want = std::string(c.form) == "TRdme"    ? static_cast<const TForm*>(Forms.Rdme.get())
+                        : std::string(c.form) == "TNwset" ? static_cast<const TForm*>(Forms.Nwset.get())
+                                                          : static_cast<const TForm*>(Forms.IOset.get());
+    // (the card's dialog shows the read-me beside it as it opens)
+    EXPECT_NE(std::find(shown.begin(), shown.end(), want), shown.end());
+    shown.clear();
+    Forms.MainForm->KK1->UserClick();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], static_cast<const TForm*>(Forms.MkMonDlg.get()));
+    TForm::SetModalHook({});
+    set_free_forms();
+  }
 }
 
 // Without a display the program says why on its error stream and ends as a
