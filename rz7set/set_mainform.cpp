@@ -76,6 +76,7 @@ TMainForm::TMainForm() {
   KA1 = KH1->Add();
   ReadMe1 = KH1->Add();
   ReadMe1->SetCaption("ReadMe..");
+  SetLanguageTexts();  // the menu's height follows its captions
 
   const int menu_height = KMenu->Height();
   const int width = kMargin * 2 + 10 * kButtonWidth;
