@@ -19,8 +19,7 @@
 #include "rz7set/set_settings.h"
 #include "rz7set/set_smalldlg.h"
 #include "rz7set/set_start.h"
-#include "rz7set/tests/set_fake_programs.h"
-#include "rz7set/tests/set_test_env.h"
+#include "rz7set/tests/set_forms_env.h"
 
 namespace {
 
@@ -31,33 +30,12 @@ std::string read_host(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-class DialogsTest : public SetupTest {
+class DialogsTest : public FormsEnvTest {
  protected:
   void SetUp() override {
-    owl_test_app();
-    SetupTest::SetUp();
-    saved_path_ = std::getenv("PATH");
-    setenv("PATH", (fakes.bin().path() + ":" + saved_path_).c_str(), 1);
+    FormsEnvTest::SetUp();
     fakes.Add("xdg-open");
   }
-  void TearDown() override {
-    TForm::SetModalHook({});
-    vcl::TOpenDialog::SetHook({});
-    vcl_set_run_hook({});
-    set_free_forms();
-    setenv("PATH", saved_path_.c_str(), 1);
-    unsetenv("XDG_DATA_DIRS");
-    unsetenv("XDG_DATA_HOME");
-    SetupTest::TearDown();
-  }
-  static void start(CpuFamily family) {
-    ::Setup.cpu_family = family;
-    set_read_settings();
-    set_create_forms();
-    Forms.MainForm->FormActivate();
-  }
-  FakePrograms fakes;
-  std::string saved_path_;
 };
 
 TEST_F(DialogsTest, EveryFormIsMadeAtStartUp) {

@@ -7,31 +7,13 @@
 #include "rz7set/set_mainform.h"
 #include "rz7set/set_project.h"
 #include "rz7set/set_settings.h"
-#include "rz7set/tests/set_test_env.h"
+#include "rz7set/tests/set_forms_env.h"
 
 namespace {
 
 using vcl::TForm;
 
-class FormsTest : public SetupTest {
- protected:
-  void SetUp() override {
-    owl_test_app();
-    SetupTest::SetUp();
-  }
-  void TearDown() override {
-    TForm::SetModalHook({});
-    vcl_set_run_hook({});
-    set_free_forms();
-    SetupTest::TearDown();
-  }
-  static void start(CpuFamily family) {
-    ::Setup.cpu_family = family;
-    set_read_settings();
-    set_create_forms();
-    set_update_family_options();
-  }
-};
+using FormsTest = FormsEnvTest;
 
 TEST_F(FormsTest, ANewZ80FormShowsItsDefaultText) {
   start(100);

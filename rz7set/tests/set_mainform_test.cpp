@@ -12,8 +12,7 @@
 #include "rz7set/set_newprj.h"
 #include "rz7set/set_project.h"
 #include "rz7set/set_settings.h"
-#include "rz7set/tests/set_fake_programs.h"
-#include "rz7set/tests/set_test_env.h"
+#include "rz7set/tests/set_forms_env.h"
 
 namespace {
 
@@ -22,29 +21,8 @@ using vcl::TForm;
 const std::string kProjectText =
     "%SYS\r\nW=1\r\n%OPT\r\n -SP -X  -B512,32 -EC -TAB8\r\n%DIR\r\n@Current\r\n%PRJ\r\nP1\r\n%CPU\r\n(80)\r\n%END\r\n\x1A";
 
-class MainFormTest : public SetupTest {
+class MainFormTest : public FormsEnvTest {
  protected:
-  void SetUp() override {
-    owl_test_app();
-    SetupTest::SetUp();
-    saved_path_ = std::getenv("PATH");
-    setenv("PATH", (fakes.bin().path() + ":" + saved_path_).c_str(), 1);
-  }
-  void TearDown() override {
-    TForm::SetModalHook({});
-    vcl::TOpenDialog::SetHook({});
-    set_free_forms();
-    setenv("PATH", saved_path_.c_str(), 1);
-    SetupTest::TearDown();
-  }
-  static void start(CpuFamily family) {
-    ::Setup.cpu_family = family;
-    set_read_settings();
-    set_create_forms();
-    set_update_family_options();
-    Forms.MainForm->SetLanguageTexts();
-    Forms.MainForm->FormActivate();
-  }
   // A Z80 project with all its files in `dir`, opened.
   void open_project() {
     for (const char* name : {"qqn80.cfg", "mon80.asm", "mon80.qqn"}) dir.write(name, "");
@@ -53,8 +31,6 @@ class MainFormTest : public SetupTest {
     ASSERT_EQ(prj_check_files(MainSt.PrjDir), kAnswerYes);
     MainSt.PrjOpen = true;
   }
-  FakePrograms fakes;
-  std::string saved_path_;
 };
 
 TEST_F(MainFormTest, MenuStatusBarAndGlyphsFollowTheLanguage) {
@@ -276,6 +252,27 @@ TEST_F(NewProjectTest, MissingTemplatesAndOlderFiles) {
   EXPECT_EQ(projects.read("P3/qqn80.cfg"), "old");
   EXPECT_TRUE(projects.exists("P3/qqn80.qpj"));
   EXPECT_TRUE(MainSt.PrjOpen);
+}
+
+// The J edition's project has its configuration and project file only, and
+// no monitor: the monitor buttons stay grey.
+TEST_F(NewProjectTest, TheJEditionCopiesTwoFilesAndHasNoMonitor) {
+  ::Setup.j_edition = true;
+  start(600);
+  install.write("jqnVR.cfg", "cfg");
+  install.write("jqnVR.jpj", kProjectText);
+  MainSt.BinDir = install.system_path();
+  MainSt.DefPrjDir = projects.system_path();
+  Forms.NewPrj->SetBase(MainSt.DefPrjDir);
+  make("J1");
+  EXPECT_EQ(box_texts(), std::vector<std::string>{message(5013, (projects.system_path() + "\\J1").c_str())});
+  EXPECT_EQ(projects.read("J1/jqnVR.cfg"), "cfg");
+  EXPECT_TRUE(projects.exists("J1/jqnVR.jpj"));
+  EXPECT_FALSE(projects.exists("J1/monVR.asm"));
+  EXPECT_TRUE(MainSt.PrjOpen);
+  EXPECT_FALSE(Forms.MainForm->EmonBtn->Enabled());
+  EXPECT_FALSE(Forms.MainForm->MmonBtn->Enabled());
+  EXPECT_TRUE(Forms.MainForm->KK1->Enabled());
 }
 
 TEST_F(NewProjectTest, RefusedFolders) {
