@@ -48,6 +48,33 @@ TEST_F(FormsTest, ChangesReachTheStoreAndCancelPutsThemBack) {
   EXPECT_EQ(Opt.OptDlg.opt_text, form.OptE->Text());
 }
 
+// A field shows what the option text saves: a byte the debugger would not
+// read is not taken, and an empty tab width writes no "-TAB".
+TEST_F(FormsTest, FieldsShowWhatIsSaved) {
+  start(100);
+  auto& form = static_cast<TO80&>(*set_option_form());
+  const struct {
+    vcl::TEdit* TO80::*field;
+    const char* typed;
+    const char* shown;
+  } cases[] = {
+      {&TO80::DebSizeE, "512 ", "512"},
+      {&TO80::ExtE, "C S", "C"},
+      {&TO80::TabE, "", ""},
+      {&TO80::MacSizeE, "3x2", "3"},
+  };
+  TForm::SetModalHook([&](TForm&) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.typed);
+      (form.*c.field)->UserText(c.typed);
+      EXPECT_EQ((form.*c.field)->Text(), c.shown);
+    }
+    form.OkBtn->UserClick();
+  });
+  form.ShowModal();
+  EXPECT_EQ(Opt.OptDlg.opt_text, " -SP -X  -B512,3 -EC");
+}
+
 TEST_F(FormsTest, SharedFormsOfTwoFamilies) {
   const struct {
     CpuFamily family;
