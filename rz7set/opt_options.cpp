@@ -183,15 +183,8 @@ bool x_only_parse(OptSet set, std::string& text, int& deb_mode) {
   });
 }
 
-// `value` up to the first byte that would end it when read back (a blank, a
-// byte of 0x80 or above, and for the debug-information size a comma) or that
-// a family reader would take for the start of a quoted path, so a value typed
-// with such a byte never makes the whole text unreadable.
-std::string_view readable_value(std::string_view value, bool comma_ends) {
-  std::size_t n = 0;
-  while (n < value.size() && !stops_token(value[n]) && value[n] != '"' && !(comma_ends && value[n] == ',')) ++n;
-  return value.substr(0, n);
-}
+constexpr std::size_t kMaxNumberDigits = 9;  // any such number fits the debugger's 32 bits
+constexpr std::size_t kMaxExtension = 8;     // the debugger keeps no more
 
 }  // namespace
 
@@ -216,12 +209,31 @@ bool opt_set_of(CpuFamily family, OptSet& set) {
   }
 }
 
+std::string opt_saved_value(OptField field, std::string_view value) {
+  std::size_t n = 0;
+  if (field == OptField::Ext) {
+    while (n < value.size() && n < kMaxExtension && u8(value[n]) > 0x20 && u8(value[n]) < 0x80 && value[n] != '"') ++n;
+  } else {
+    while (n < value.size() && n < kMaxNumberDigits && value[n] >= '0' && value[n] <= '9') ++n;
+  }
+  return std::string(value.substr(0, n));
+}
+
+void opt_make_saved(CommonOptions& common) {
+  common.deb_size = opt_saved_value(OptField::DebSize, common.deb_size);
+  common.mac_size = opt_saved_value(OptField::MacSize, common.mac_size);
+  common.ext = opt_saved_value(OptField::Ext, common.ext);
+  common.tab = opt_saved_value(OptField::Tab, common.tab);
+}
+
 std::string opt_build_common(std::string_view deb_size, std::string_view mac_size, std::string_view ext,
                              std::string_view tab, std::string_view src_path, bool force) {
   std::string out = " -B";
-  out.append(readable_value(deb_size, true)).append(",").append(readable_value(mac_size, false));
-  out.append(" -E").append(readable_value(ext, false));
-  out.append(" -TAB").append(readable_value(tab, false));
+  out.append(opt_saved_value(OptField::DebSize, deb_size)).append(",");
+  out.append(opt_saved_value(OptField::MacSize, mac_size));
+  out.append(" -E").append(opt_saved_value(OptField::Ext, ext));
+  // "-TAB" without a number stops the debugger's start: no width, no switch
+  if (const std::string width = opt_saved_value(OptField::Tab, tab); !width.empty()) out.append(" -TAB").append(width);
   if (force) out += " -!";
   // A quote would end the path early; the path keeps its blanks and
   // double-byte characters and loses its quotes.

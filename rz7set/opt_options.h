@@ -43,6 +43,15 @@ struct FamilyOptions {
 
 // Each value is written up to the first byte that would end it on reading
 // (the path without double quotes), so the text always reads back.
+// The fields of the common values, for opt_saved_value.
+enum class OptField { DebSize, MacSize, Ext, Tab };
+// The part of a typed value that is written and that the debugger reads:
+// the sizes and the tab width are decimal digits (at most 9), the extension
+// at most 8 characters from "!" to DEL less the double quote. The rest,
+// from the first byte that does not fit, is dropped.
+std::string opt_saved_value(OptField field, std::string_view value);
+// Every common value cut to its saved part (the dialogs show these).
+void opt_make_saved(CommonOptions& common);
 std::string opt_build_common(std::string_view deb_size, std::string_view mac_size, std::string_view ext,
                              std::string_view tab, std::string_view src_path, bool force);
 // Sets the six outputs to their defaults, then reads; true when the whole text was read.

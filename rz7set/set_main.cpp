@@ -7,21 +7,33 @@
 
 #include "platform/owl/owl_system.h"
 #include "platform/vcl/vcl_app.h"
+#include "rz7set/cfg_ioset.h"
+#include "rz7set/set_ioset.h"
 #include "rz7set/set_mainform.h"
+#include "rz7set/set_newprj.h"
+#include "rz7set/set_smalldlg.h"
 #include "rz7set/set_settings.h"
 #include "rz7set/set_start.h"
 #include "rz7set/set_state.h"
 
-namespace {
-
-// The first-run steps, when the family's mark asks for them. The steps that
-// set up the interface card belong to its dialogs; here the mark is taken
-// back once nothing is left to do on this platform.
-void first_run() {
+void set_first_run() {
   if (MainSt.OptMark != "first") return;
-  if (Setup.j_edition || Setup.network_host) return;  // their dialogs take the mark back
-  if (Setup.windows_nt) set_mark_first_run_done();
+  if (Setup.j_edition) {
+    set_mark_first_run_done();
+    Forms.Rdme->ShowModal();
+  } else if (Setup.network_host) {
+    Forms.Nwset->ShowModal();
+  } else if (Setup.windows_nt) {
+    // the card is reached through its driver: every configuration file
+    // below the installation says so (this marks the first run done)
+    cfg_apply_interface(kCfgWindowsNt);
+    Forms.Rdme->ShowModal();
+  } else {
+    Forms.IOset->ShowModal();
+  }
 }
+
+namespace {
 
 // Steps from the forms to the end of the message loop; -1 for a start-up failure.
 int run_forms() {
@@ -31,7 +43,10 @@ int run_forms() {
   set_read_version();
   set_update_family_options();
   main.SetCaption(SetTexts.AppTitle);
-  if (Setup.english_ui) main.DirStat->SetSimpleText(set_res_string(7024));
+  main.SetLanguageTexts();
+  main.OpnDlg.Filter = set_res_string(5025);
+  main.OpnDlg.FileName = set_res_string(50);
+  Forms.NewPrj->SetBase(MainSt.DefPrjDir);
   if (SetTexts.CmdPrjPath.empty()) {
     Opt.OptDlg.opt_text = " -X -B512,32";
   } else {
@@ -39,7 +54,7 @@ int run_forms() {
     main.set_enable_project_commands(true);
     main.ShowProject();
   }
-  first_run();
+  set_first_run();
   return vcl_run(main);
 }
 
@@ -48,6 +63,7 @@ int run_forms() {
 int set_win_main(int argc, char** argv) {
   if (owl_create_lock(kSetupInstanceName) == OwlLock::Exists) return 1;
   SetTexts.Args.assign(argv + (argc > 0 ? 1 : 0), argv + argc);
+  SetTexts.ProgramFile = argc > 0 && argv[0] ? argv[0] : "";
   Setup.english_ui = set_detect_platform();
   set_prescan_language();
   int result = 0;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/owl/owl_system.h"
+#include "rz7set/set_mainform.h"
 #include "rz7set/set_project.h"
 #include "rz7set/set_state.h"
 
@@ -131,7 +132,7 @@ void TOptDlg::FormShow() {
   UpdateOption();
 }
 
-void TOptDlg::OkBtnClick() { prj_save(); }
+void TOptDlg::OkBtnClick() { set_save_project(); }
 
 void TOptDlg::CanBtnClick() {
   opt_restore_all();
@@ -140,25 +141,34 @@ void TOptDlg::CanBtnClick() {
 
 void TOptDlg::HlpBtnClick() { owl_win_help(MainSt.HelpFile, kHelpContext, kOptionHelpTopic); }
 
+void TOptDlg::ShowSaved(TEdit* field, const std::string& saved) {
+  // a byte the option text cannot carry is not taken: the field shows what is saved
+  if (field->Text() != saved) field->SetText(saved);
+}
+
 void TOptDlg::CommonChanged() {
   if (family_form_) opt_copy_common_to_base(set_);
   UpdateOption();
 }
 
 void TOptDlg::DebSizeEChange() {
-  Values().common.deb_size = DebSizeE->Text();
+  Values().common.deb_size = opt_saved_value(OptField::DebSize, DebSizeE->Text());
+  ShowSaved(DebSizeE, Values().common.deb_size);
   CommonChanged();
 }
 void TOptDlg::MacSizeEChange() {
-  Values().common.mac_size = MacSizeE->Text();
+  Values().common.mac_size = opt_saved_value(OptField::MacSize, MacSizeE->Text());
+  ShowSaved(MacSizeE, Values().common.mac_size);
   CommonChanged();
 }
 void TOptDlg::ExtEChange() {
-  Values().common.ext = ExtE->Text();
+  Values().common.ext = opt_saved_value(OptField::Ext, ExtE->Text());
+  ShowSaved(ExtE, Values().common.ext);
   CommonChanged();
 }
 void TOptDlg::TabEChange() {
-  Values().common.tab = TabE->Text();
+  Values().common.tab = opt_saved_value(OptField::Tab, TabE->Text());
+  ShowSaved(TabE, Values().common.tab);
   CommonChanged();
 }
 void TOptDlg::SrcPEChange() {

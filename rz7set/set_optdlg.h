@@ -64,6 +64,8 @@ class TOptDlg : public vcl::TForm {
   void Build(int extra_height);
   // A common value changed: the copy into OptDlg (family forms), then UpdateOption.
   void CommonChanged();
+  // Puts the saved part of a typed value back into its field when they differ.
+  static void ShowSaved(vcl::TEdit* field, const std::string& saved);
   bool family_form_;
   OptSet set_;
 };

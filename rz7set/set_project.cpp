@@ -75,29 +75,34 @@ std::string prj_folder_of(std::string_view path) {
 bool prj_save() {
   if (MainSt.PrjDir.empty()) return true;
   const std::string path = save_path();
-  std::string bytes;
-  if (!read_project(path, bytes, 5001)) return false;
-  const std::string_view text = text_part(bytes);
-  const std::size_t opt = project_find(text, "%OPT");
-  if (opt == std::string_view::npos) {
-    set_msg_box(5009, nullptr, nullptr, kMsgError);
-    return false;
-  }
-
   if (SetTexts.PrjDirValue.empty()) SetTexts.PrjDirValue = "@Current";
   if (Opt.OptDlg.opt_text.empty()) Opt.OptDlg.opt_text = "-TAB8";
   const std::string& name = MainSt.PrjName.empty() ? std::string("PRJNAME") : MainSt.PrjName;
-  std::string out(text.substr(0, opt));
-  out.append("%OPT").append(kCrLf).append(Opt.OptDlg.opt_text).append(kCrLf);
-  out.append("%DIR").append(kCrLf).append(SetTexts.PrjDirValue).append(kCrLf);
-  out.append("%PRJ").append(kCrLf).append(name);
-  if (!SetTexts.PrjCpuValue.empty()) out.append(kCrLf).append("%CPU").append(kCrLf).append(SetTexts.PrjCpuValue);
-  out.append(kCrLf).append("%END").append(kCrLf);
-  if (!project_write(path, out)) {
-    set_msg_box(5016, path.c_str(), nullptr, kMsgError);
-    return false;
+  std::string tail;
+  tail.append("%OPT").append(kCrLf).append(Opt.OptDlg.opt_text).append(kCrLf);
+  tail.append("%DIR").append(kCrLf).append(SetTexts.PrjDirValue).append(kCrLf);
+  tail.append("%PRJ").append(kCrLf).append(name);
+  if (!SetTexts.PrjCpuValue.empty()) tail.append(kCrLf).append("%CPU").append(kCrLf).append(SetTexts.PrjCpuValue);
+  tail.append(kCrLf).append("%END").append(kCrLf);
+  // The head is copied a piece at a time: a large file takes the time its
+  // bytes take, never all of the memory.
+  switch (project_rewrite_tail(path, "%OPT", tail)) {
+    case ProjectTailStatus::ok:
+      return true;
+    case ProjectTailStatus::open_failed:
+      set_msg_box(5001, path.c_str(), nullptr, kMsgError);
+      return false;
+    case ProjectTailStatus::read_failed:
+      set_msg_box(5008, path.c_str(), nullptr, kMsgError);
+      return false;
+    case ProjectTailStatus::no_marker:
+      set_msg_box(5009, nullptr, nullptr, kMsgError);
+      return false;
+    case ProjectTailStatus::write_failed:
+      set_msg_box(5016, path.c_str(), nullptr, kMsgError);
+      return false;
   }
-  return true;
+  return false;
 }
 
 bool prj_load(std::string_view path) {
@@ -135,6 +140,7 @@ bool prj_load(std::string_view path) {
     set_msg_box(5015, p.c_str(), nullptr, kMsgError);
     return false;
   }
+  opt_make_saved(common);  // the dialog shows what the next save writes
   OptFormModel& form = opt_form(set);
   form.family = family;
   form.common = common;

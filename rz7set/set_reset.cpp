@@ -1,4 +1,6 @@
 // One list that puts every area of the setup program back to its start-up values.
+#include "rz7set/cfg_ioset.h"
+#include "rz7set/mon_build.h"
 #include "rz7set/opt_forms.h"
 #include "rz7set/set_state.h"
 
@@ -7,4 +9,6 @@ void set_reset_state() {
   SetTexts = SetupTexts{};
   MainSt = MainFormState{};
   opt_reset_state();
+  cfg_reset_state();
+  mon_reset_state();
 }

@@ -14,12 +14,17 @@ namespace {
 
 constexpr std::size_t kVersionTextMax = 63;  // a version text's buffer holds 64 bytes
 
-// Trimmed of leading and trailing blanks, then upper-cased (ASCII only).
-std::string normalised(std::string_view arg) {
+// Trimmed of leading and trailing blanks.
+std::string trimmed(std::string_view arg) {
   const std::size_t first = arg.find_first_not_of(" \t");
   if (first == std::string_view::npos) return std::string();
   const std::size_t last = arg.find_last_not_of(" \t");
-  std::string out(arg.substr(first, last - first + 1));
+  return std::string(arg.substr(first, last - first + 1));
+}
+
+// Trimmed of leading and trailing blanks, then upper-cased (ASCII only).
+std::string normalised(std::string_view arg) {
+  std::string out = trimmed(arg);
   for (std::size_t i = 0; i < out.size(); i += host_cp932_unit_length(out, i)) out[i] = host_ascii_upper(out[i]);
   return out;
 }
@@ -82,6 +87,12 @@ bool set_parse_switches() {
       for (char& c : a)
         if (c == '/') c = '\\';
       SetTexts.CmdPrjPath = a;
+      // the file opened is the one named, case kept: of "qqn80.qpj" and
+      // "QQN80.QPJ" side by side, the name as given wins
+      std::string given = trimmed(arg);
+      for (char& c : given)
+        if (c == '/') c = '\\';
+      SetTexts.CmdPrjGiven = given;
       MainSt.AutoOption = family_given;
     }
   }
@@ -105,8 +116,9 @@ std::string set_folder_part(std::string_view path) {
 }
 
 bool set_open_command_line_project() {
-  if (!prj_load(SetTexts.CmdPrjPath)) return false;
-  std::string folder = set_folder_part(SetTexts.CmdPrjPath);
+  const std::string& path = SetTexts.CmdPrjGiven.empty() ? SetTexts.CmdPrjPath : SetTexts.CmdPrjGiven;
+  if (!prj_load(path)) return false;
+  std::string folder = set_folder_part(path);
   if (folder.empty()) folder = MainSt.PrjDir;  // a bare file name: the project is in the current folder
   if (prj_check_files(folder) != kAnswerYes) return false;
   MainSt.PrjOpen = true;

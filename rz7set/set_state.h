@@ -63,6 +63,8 @@ struct SetupTexts {
   std::string LegalCopyright;
   std::string SavedCwd;             // set_save_cwd / set_restore_cwd
   std::vector<std::string> Args;    // the command-line arguments (CP932), program name excluded
+  std::string ProgramFile;          // the program's own file (system form)
+  std::string CmdPrjGiven;          // the project path as given (trimmed, case kept): the file opened
 };
 extern SetupTexts SetTexts;
 

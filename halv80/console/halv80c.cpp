@@ -28,6 +28,10 @@
 // rz7_00.hwf is looked for) is the folder of this executable; qqn80.cfg and
 // MON80.QQN are looked for in the current folder and then along PATH.
 //
+// The start options that the setup program keeps in the project file
+// qqn80.qpj in the current folder ("%OPT") come first on the start-up line,
+// as the window program takes them; the switches given here follow them.
+//
 // -h or --help prints the usage. The run ends with status 1 when what it
 // keeps could not be kept: ZER80.DAT not saved, or a redirect file not
 // completed (the reason on standard error).
@@ -41,7 +45,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "halv80/console/console_startup.h"
 #include "halv80/console/console_window_side.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/cmd_switches.h"
@@ -81,6 +87,8 @@ constexpr std::string_view kUsage =
     "  -h | --help            this text\n"
     "PROGRAM, the first item that is no switch, is loaded once the debugger is up\n"
     "(\"L PROGRAM\"): demo.hex, or demo for demo.hex with its debug file.\n"
+    "The start options of the project file qqn80.qpj in the current folder (its\n"
+    "%OPT section, as rz7set writes it) come first; the switches given here follow.\n"
     "\n"
     "Environment:\n"
     "  QNSRC                folders searched for source files, separated by \";\"\n"
@@ -131,14 +139,14 @@ int main(int argc, char** argv) {
   } else {
     input = HostInput::FromStandardInput();
   }
-  // The start-up line: blank-separated arguments with a blank before and
-  // after. The switches are read in any case; file names keep the case they
-  // were given in, so that a file the debugger makes (-LOG) has that name.
-  std::string startup = " ";
-  for (int i = first_switch; i < argc; ++i) {
-    startup += argv[i];
-    startup += ' ';
-  }
+  // The start-up line: the project's start options (the "%OPT" section of
+  // qqn80.qpj in the current folder), then the arguments, blank-separated
+  // with a blank before and after, so that a switch given here comes after
+  // the project's. The switches are read in any case; file names keep the
+  // case they were given in, so that a file the debugger makes (-LOG) has
+  // that name.
+  const std::string startup =
+      console_startup_line(console_read_project_options(), std::vector<std::string>(argv + first_switch, argv + argc));
   // temporary files that a killed run left in the current folder
   host_remove_stale_temporaries(".", kOwnFiles);
 

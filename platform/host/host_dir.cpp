@@ -166,7 +166,8 @@ bool host_list_directory(std::string_view pattern, std::vector<HostDirEntry>& ou
     struct stat st;
     const std::string full = folder + entry->d_name;
     const bool is_directory = stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    out.push_back(HostDirEntry{std::move(name), is_directory});
+    const bool own = lstat(full.c_str(), &st) == 0;
+    out.push_back(HostDirEntry{std::move(name), is_directory, own && S_ISLNK(st.st_mode), own && S_ISREG(st.st_mode)});
   }
   closedir(dir);
   std::sort(out.begin(), out.end(), listing_order);

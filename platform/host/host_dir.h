@@ -14,6 +14,8 @@ constexpr std::size_t kHostDirMaxEntries = 65536;  // a listing keeps no more
 struct HostDirEntry {
   std::string name;           // CP932
   bool is_directory = false;  // a symbolic link counts as what it points to
+  bool is_link = false;       // the entry itself is a symbolic link
+  bool is_regular = false;    // the entry itself is a regular file (no link, pipe or device)
 };
 
 // Changes the process's current directory; false when `path` is no folder.

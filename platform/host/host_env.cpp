@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <stdlib.h>
+
 #include <cstring>
 
 #include "platform/host/host_text.h"
@@ -38,4 +40,17 @@ std::optional<std::string> host_env_lookup(std::string_view name) {
     return text;
   }
   return std::nullopt;
+}
+
+bool host_env_set(std::string_view name, std::string_view value) {
+  if (name.empty() || name.find('=') != std::string_view::npos || name.find('\0') != std::string_view::npos) return false;
+  // converted first: a CP932 second byte can be 0x5C, a UTF-8 one never is
+  std::string text = host_cp932_to_utf8(value);
+  if (value_if_named("PATH=", name) != nullptr) {
+    for (char& c : text) {
+      if (c == ';') c = ':';
+      else if (c == '\\') c = '/';
+    }
+  }
+  return setenv(std::string(name).c_str(), text.c_str(), 1) == 0;
 }

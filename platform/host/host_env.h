@@ -12,3 +12,7 @@
 // given in the system's form: its folders separated by ';', with '\' for '/'
 // (the host writes "/usr/bin:/bin", the system reads "\usr\bin;\bin").
 std::optional<std::string> host_env_lookup(std::string_view name);
+// Sets variable `name` of the process's environment to `value` (CP932; PATH
+// in the system's form, as host_env_lookup gives it). Programs started
+// afterwards inherit it. False for a name that cannot be one.
+bool host_env_set(std::string_view name, std::string_view value);

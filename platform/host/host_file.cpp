@@ -15,6 +15,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -259,6 +262,11 @@ int host_file_open(std::string_view path, int mode) {
       access = kAccessRead | kAccessWrite;
       share = 0;
       break;
+    case kFileModeAppend:
+      // one write() lands whole at the end, whatever other writers do
+      flags = O_WRONLY | O_APPEND;
+      access = kAccessWrite;
+      break;
     default:
       return kNoFile;  // before any look-up
   }
@@ -441,6 +449,27 @@ bool host_write_file_atomic(std::string_view path, std::span<const u8> bytes) {
     return false;
   }
   return host_file_commit(handle) == kCommitDone;
+}
+
+bool host_copy_file(std::string_view from, std::string_view to, bool overwrite) {
+  std::error_code ec;
+  const std::string target = host_map_path(to);
+  if (!overwrite && std::filesystem::symlink_status(target, ec).type() != std::filesystem::file_type::not_found) {
+    errno = EEXIST;
+    return false;
+  }
+  const std::string source = host_map_path(from);
+  if (!std::filesystem::is_regular_file(source, ec)) {
+    errno = ENOENT;
+    return false;
+  }
+  std::ifstream in(source, std::ios::binary);
+  std::vector<u8> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (in.bad()) {
+    errno = EIO;
+    return false;
+  }
+  return host_write_file_atomic(to, bytes);
 }
 
 std::size_t host_file_open_count() {

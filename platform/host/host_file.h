@@ -16,6 +16,7 @@
 constexpr int kFileModeRead = 0;       // read; others may read as well
 constexpr int kFileModeWrite = 1;      // write; others may read
 constexpr int kFileModeReadWrite = 2;  // read and write; not shared
+constexpr int kFileModeAppend = 3;     // write, each write whole at the end; others may read
 
 // Seek origins.
 constexpr int kSeekSet = 0;
@@ -77,6 +78,10 @@ int host_file_commit(int handle);
 // Writes `bytes` through a replacement of `path`, so that a crash leaves
 // either the old file or the new one; false (errno set) when it failed.
 bool host_write_file_atomic(std::string_view path, std::span<const u8> bytes);
+// Copies the regular file `from` to `to` through a replacement of `to`.
+// Without `overwrite` an existing `to` is left alone and the copy fails.
+// False (errno set) when it failed.
+bool host_copy_file(std::string_view from, std::string_view to, bool overwrite);
 // Removes from `folder` the temporary files of replacements that no process
 // is writing any more (their writer was killed), and, for each of
 // `own_names`, the temporaries ".NAME.XXXXXX" that older versions wrote. A

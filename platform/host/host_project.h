@@ -37,3 +37,22 @@ std::string_view project_line_after(std::string_view text, std::size_t at, std::
 // rename, so a crash leaves the old file or the new one. `text` should not
 // end in 0x1A itself (pass it through project_without_eof).
 bool project_write(std::string_view path, std::string_view text);
+
+enum class ProjectTailStatus {
+  ok,
+  open_failed,   // the file cannot be opened for writing (missing, a folder, write-protected)
+  read_failed,   // a failed read
+  no_marker,     // no marker in the text (before its first zero byte)
+  write_failed,  // the new file could not be written; the old one stays
+};
+
+// Rewrites the file at `path` from the first `marker` in its text on: every
+// byte before the marker is kept, then `tail` and one 0x1A byte, and the file
+// ends there. The file is read and written a piece at a time, so its size
+// does not matter. The new file replaces the old one through a temporary file
+// and a rename; where the folder refuses a new file (no write right, a
+// read-only mount) and the file itself may be written, the tail is rewritten
+// in place: the old tail is kept in memory and put back when the write fails.
+ProjectTailStatus project_rewrite_tail(std::string_view path, std::string_view marker, std::string_view tail);
+// The size of the pieces project_rewrite_tail reads and writes.
+constexpr std::size_t kProjectPieceSize = 1u << 20;

@@ -113,6 +113,21 @@ std::vector<std::string> owl_split_command_line(std::string_view line) {
   return out;
 }
 
+std::string owl_host_program(std::string_view system_path) {
+  std::string path = host_map_path(system_path);
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec)) return path;
+  // "FOLDER\NAME.EXE" is the host's program "name" in that folder
+  const std::size_t slash = path.find_last_of('/');
+  const std::size_t name = slash == std::string::npos ? 0 : slash + 1;
+  if (path.size() - name > 4 && strcasecmp(path.c_str() + path.size() - 4, ".exe") == 0) {
+    path.resize(path.size() - 4);
+    for (std::size_t i = name; i < path.size(); ++i) path[i] = char(std::tolower(static_cast<unsigned char>(path[i])));
+    path = host_map_path(host_system_path(path));
+  }
+  return path;
+}
+
 int owl_start_process(std::string_view command_line, std::string_view folder) {
   reap_children();
   const std::vector<std::string> words = owl_split_command_line(command_line);
@@ -122,11 +137,14 @@ int owl_start_process(std::string_view command_line, std::string_view folder) {
   // a name with a folder is a path; a bare name is looked up along PATH, and
   // the system's "NAME.EXE" is the host's program "name"
   if (words[0].find_first_of("\\/:") != std::string::npos) {
-    args[0] = host_map_path(words[0]);
+    args[0] = owl_host_program(words[0]);
   } else if (args[0].size() > 4 && strcasecmp(args[0].c_str() + args[0].size() - 4, ".exe") == 0) {
     args[0].resize(args[0].size() - 4);
     for (char& c : args[0]) c = char(std::tolower(static_cast<unsigned char>(c)));
   }
+  // an argument that is a full path in the system's form is the host's path
+  for (std::size_t i = 1; i < words.size(); ++i)
+    if (words[i].size() > 1 && words[i][0] == '\\') args[i] = host_map_path(words[i]);
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

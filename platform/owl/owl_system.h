@@ -26,8 +26,13 @@ std::vector<std::string> owl_split_command_line(std::string_view line);
 // Starts the program of `command_line` (CP932, the system's path form) in
 // `folder` (empty: the current one) and does not wait for it. A bare program
 // name is looked up along PATH; the system's "NAME.EXE" names the host's
-// program "name". The process id, or -1 when it could not be started.
+// program "name". An argument that begins with "\" is a full path in the
+// system's form and is passed as the host's path. The process id, or -1 when
+// it could not be started.
 int owl_start_process(std::string_view command_line, std::string_view folder);
+// The host path of the program file `system_path` names: the file itself when
+// it exists, else for "FOLDER\NAME.EXE" the program "name" in that folder.
+std::string owl_host_program(std::string_view system_path);
 
 // The clipboard's text. Set: the CP932 text as Unicode, each CR LF as one
 // line end. Get: the clipboard's text as CP932 (empty when it holds none).

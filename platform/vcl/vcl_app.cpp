@@ -3,6 +3,11 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QtGlobal>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
 
 #include "platform/owl/owl_app.h"
 #include "platform/host/host_ui.h"
@@ -37,6 +42,10 @@ int vcl_run(vcl::TForm& main_form) {
   return result;
 }
 
+void vcl_process_until(const std::function<bool()>& done) {
+  while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
 void vcl_terminate() { QCoreApplication::exit(0); }
 
 void vcl_show_exception(std::string_view what) {
@@ -61,7 +70,31 @@ int entry_with_boxes(int argc, char** argv) {
 }
 }  // namespace
 
+namespace {
+// The program's name on standard error.
+const char* program_name = "";
+QtMessageHandler previous_handler = nullptr;
+
+// Qt ends the process with abort() on a fatal error, the lack of a display
+// among them, before any window could say why. The reason goes to standard
+// error and the program ends as it does for its other start-up failures.
+void fatal_as_start_failure(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type != QtFatalMsg) {
+    if (previous_handler) previous_handler(type, context, message);
+    return;
+  }
+  std::fprintf(stderr, "%s: cannot start: %s\n", program_name, message.toLocal8Bit().constData());
+  std::fflush(stderr);
+  _exit(kVclStartFailure);
+}
+}  // namespace
+
 int vcl_run_main(int argc, char** argv, int (*entry)(int argc, char** argv)) {
   program_entry = entry;
-  return owl_run_main(argc, argv, entry_with_boxes);
+  program_name = argc > 0 && argv[0] ? argv[0] : "";
+  if (const char* slash = std::strrchr(program_name, '/')) program_name = slash + 1;
+  previous_handler = qInstallMessageHandler(fatal_as_start_failure);
+  const int result = owl_run_main(argc, argv, entry_with_boxes);
+  qInstallMessageHandler(previous_handler);
+  return result;
 }

@@ -15,13 +15,21 @@ int vcl_run(vcl::TForm& main_form);
 // Tests: what vcl_run does in place of the message loop once the main form is
 // shown; its result is vcl_run's. An empty hook restores the loop.
 void vcl_set_run_hook(std::function<int(vcl::TForm& main_form)> hook);
+// Runs the message loop until `done` holds (checked after each batch of
+// events): tests wait on a form's state this way, never on time.
+void vcl_process_until(const std::function<bool()>& done);
 // Ends the message loop (as closing the main form does).
 void vcl_terminate();
 // The framework's box for an exception that reached the program's entry.
 void vcl_show_exception(std::string_view what);
 
+// The exit status of a program whose start failed (-1 as a process status).
+constexpr int kVclStartFailure = 255;
+
 // The program's start: entry(argc, argv) with argv[0] the program file's
-// path in the system's form and the arguments converted to CP932.
+// path in the system's form and the arguments converted to CP932. When the
+// window system cannot be had (no display), the reason goes to standard
+// error and the process ends with kVclStartFailure.
 int vcl_run_main(int argc, char** argv, int (*entry)(int argc, char** argv));
 
 // Message box through the host layer's sink. Styles and answers as the system

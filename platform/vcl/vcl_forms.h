@@ -21,6 +21,12 @@ class QGroupBox;
 class QRadioButton;
 class QPushButton;
 class QStatusBar;
+class QPlainTextEdit;
+class QTimer;
+class QMenuBar;
+class QMenu;
+class QAction;
+class QListWidget;
 
 // The form framework's classes live in their own namespace, apart from the
 // window framework's (both have a TStatusBar).
@@ -68,6 +74,9 @@ class TEdit : public TControl {
   void SetText(std::string_view text);
   std::string Text() const;
   void SetReadOnly(bool read_only);
+  bool ReadOnly() const;
+  // The text in the colour of an inactive caption's text, or the normal one.
+  void SetGrayed(bool grayed);
   // The text as the user leaves it after typing; raises OnChange.
   void UserText(std::string_view text);
   TNotifyEvent OnChange;
@@ -124,11 +133,24 @@ class TRadioGroup : public TControl {
   std::vector<QRadioButton*> buttons_;
 };
 
+// A button's picture: a small symbol (drawn by the layer from the desktop's
+// style) over a short text, in place of a caption.
+struct TGlyph {
+  enum class Symbol { None, New, Open, Edit, Monitor, Build, Options, Entry, Run, Quit, Help };
+  Symbol symbol = Symbol::None;
+  std::string text;  // CP932
+  bool operator==(const TGlyph&) const = default;
+};
+
 class TButton : public TControl {
  public:
   explicit TButton(TForm* owner);
   void SetCaption(std::string_view text);
   std::string Caption() const;
+  void SetGlyph(const TGlyph& glyph);
+  const TGlyph& Glyph() const { return glyph_; }
+  // Takes no focus from the keyboard (a tool button).
+  void SetTabStop(bool tab_stop);
   // A button with a modal result closes its form with it after OnClick.
   void SetModalResult(int result) { modal_result_ = result; }
   void SetDefault(bool is_default);
@@ -141,6 +163,7 @@ class TButton : public TControl {
  private:
   TForm* owner_;
   QPushButton* button_;
+  TGlyph glyph_;
   int modal_result_ = mrNone;
   bool cancel_ = false;
 };
@@ -154,6 +177,127 @@ class TStatusBar : public TControl {
  private:
   QStatusBar* bar_;
   std::string text_;
+};
+
+// A multi-line text, read-only or not, with both scroll bars. Its text is
+// kept as given (CP932, lines ending in CR LF) and shown with one line break
+// for each CR LF.
+class TMemo : public TControl {
+ public:
+  explicit TMemo(TForm* owner);
+  void SetText(std::string_view text);
+  const std::string& Text() const { return text_; }
+  // Adds `text` at the end, as the memo's selection would take it.
+  void Append(std::string_view text);
+  void SetReadOnly(bool read_only);
+  void Clear() { SetText({}); }
+
+ private:
+  QPlainTextEdit* edit_;
+  std::string text_;
+};
+
+// A timer: OnTimer every Interval milliseconds while it is enabled. Ticks
+// arrive through the message loop (a modal form's too), never inside a
+// handler that is running.
+class TTimer : public TControl {
+ public:
+  explicit TTimer(TForm* owner);
+  ~TTimer() override;
+  void SetInterval(int milliseconds);
+  int Interval() const { return interval_; }
+  void SetEnabled(bool enabled);
+  bool Enabled() const { return enabled_; }
+  TNotifyEvent OnTimer;
+
+ private:
+  std::unique_ptr<QTimer> timer_;
+  int interval_ = 1000;
+  bool enabled_ = false;
+};
+
+// A list of texts; the user's choice raises OnClick.
+class TListBox : public TControl {
+ public:
+  explicit TListBox(TForm* owner);
+  void SetItems(const std::vector<std::string>& items);
+  int ItemCount() const;
+  std::string Item(int index) const;
+  int ItemIndex() const;  // -1: none
+  void SetItemIndex(int index);
+  // The user picks item `index`; raises OnClick.
+  void UserSelect(int index);
+  TNotifyEvent OnClick;
+
+ private:
+  QListWidget* list_;
+};
+
+// A menu item of a form's main menu: a drop-down menu (made by
+// TMainMenu::AddMenu) or a command in one (made by TMenuItem::Add).
+class TMenuItem {
+ public:
+  TMenuItem(const TMenuItem&) = delete;
+  TMenuItem& operator=(const TMenuItem&) = delete;
+  ~TMenuItem();
+  void SetCaption(std::string_view text);  // "&" marks the mnemonic
+  std::string Caption() const;
+  void SetEnabled(bool enabled);
+  bool Enabled() const;
+  // A command in this drop-down menu.
+  TMenuItem* Add();
+  // The user chooses it (nothing when it is disabled); raises OnClick.
+  void UserClick();
+  TNotifyEvent OnClick;
+  QAction* Action() const { return action_; }
+
+ private:
+  friend class TMainMenu;
+  TMenuItem(QAction* action, QMenu* menu);
+  QAction* action_;
+  QMenu* menu_;  // null for a command
+  std::vector<std::unique_ptr<TMenuItem>> items_;
+};
+
+// The menu bar at the top of a form.
+class TMainMenu : public TControl {
+ public:
+  explicit TMainMenu(TForm* owner);
+  ~TMainMenu() override;
+  TMenuItem* AddMenu();
+  int Height() const;
+
+ private:
+  QMenuBar* bar_;
+  std::vector<std::unique_ptr<TMenuItem>> menus_;
+};
+
+// The file dialog: Execute shows it and returns true when a file was chosen
+// (FileName is then its full path, in the system's form). The filter is the
+// system's "Description|*.EXT|Description|*.*" text; its patterns match
+// without regard to case.
+class TOpenDialog {
+ public:
+  std::string Filter;
+  std::string FileName;    // in: the name proposed; out: the chosen path
+  std::string InitialDir;  // system form; empty: the current folder
+  bool Execute();
+  // Tests: what Execute does in place of showing the dialog; it returns the
+  // chosen path (system form) or nothing for Cancel. An empty hook restores
+  // the dialog.
+  using Hook = std::function<bool(TOpenDialog& dialog, std::string& chosen)>;
+  static void SetHook(Hook hook);
+};
+
+// The wait cursor over every window while it lives.
+class TWaitCursor {
+ public:
+  TWaitCursor();
+  ~TWaitCursor();
+  TWaitCursor(const TWaitCursor&) = delete;
+  TWaitCursor& operator=(const TWaitCursor&) = delete;
+  // Whether a wait cursor is shown now (tests).
+  static bool Active();
 };
 
 // A form: a top-level window holding controls it owns. Shown modally as a
@@ -181,6 +325,8 @@ class TForm {
 
   TNotifyEvent OnShow;
   TNotifyEvent OnClose;
+  // The form has become the active form: once at each show, after OnShow.
+  TNotifyEvent OnActivate;
 
   // The controls the form owns; made through Add.
   template <class C>

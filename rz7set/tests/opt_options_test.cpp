@@ -62,7 +62,8 @@ TEST(OptCommonTest, BuildsInItsOrderWithThePathOnlyWhenGiven) {
   // project file stays readable.
   EXPECT_EQ(opt_build_common("1,2", "3 4", "C X", "8\x82\xA0", "a\"b", false), " -B1,3 -EC -TAB8 -SD\"ab\"");
   EXPECT_EQ(opt_build_common("1", "2\"x", "C", "8", "", false), " -B1,2 -EC -TAB8");
-  EXPECT_EQ(opt_build_common("", "", "", "", "\"", false), " -B, -E -TAB");
+  // an empty tab width is no switch at all: "-TAB" alone stops the debugger
+  EXPECT_EQ(opt_build_common("", "", "", "", "\"", false), " -B, -E");
 }
 
 // The whole text as the dialogs write it, read back family part first.

@@ -7,31 +7,13 @@
 #include "rz7set/set_mainform.h"
 #include "rz7set/set_project.h"
 #include "rz7set/set_settings.h"
-#include "rz7set/tests/set_test_env.h"
+#include "rz7set/tests/set_forms_env.h"
 
 namespace {
 
 using vcl::TForm;
 
-class FormsTest : public SetupTest {
- protected:
-  void SetUp() override {
-    owl_test_app();
-    SetupTest::SetUp();
-  }
-  void TearDown() override {
-    TForm::SetModalHook({});
-    vcl_set_run_hook({});
-    set_free_forms();
-    SetupTest::TearDown();
-  }
-  static void start(CpuFamily family) {
-    ::Setup.cpu_family = family;
-    set_read_settings();
-    set_create_forms();
-    set_update_family_options();
-  }
-};
+using FormsTest = FormsEnvTest;
 
 TEST_F(FormsTest, ANewZ80FormShowsItsDefaultText) {
   start(100);
@@ -64,6 +46,33 @@ TEST_F(FormsTest, ChangesReachTheStoreAndCancelPutsThemBack) {
   EXPECT_EQ(Opt.OptDlg.common.deb_size, "4096");
   EXPECT_EQ(form.OptE->Text(), " -SP -X  -B4096,64 -EC -TAB8");
   EXPECT_EQ(Opt.OptDlg.opt_text, form.OptE->Text());
+}
+
+// A field shows what the option text saves: a byte the debugger would not
+// read is not taken, and an empty tab width writes no "-TAB".
+TEST_F(FormsTest, FieldsShowWhatIsSaved) {
+  start(100);
+  auto& form = static_cast<TO80&>(*set_option_form());
+  const struct {
+    vcl::TEdit* TO80::*field;
+    const char* typed;
+    const char* shown;
+  } cases[] = {
+      {&TO80::DebSizeE, "512 ", "512"},
+      {&TO80::ExtE, "C S", "C"},
+      {&TO80::TabE, "", ""},
+      {&TO80::MacSizeE, "3x2", "3"},
+  };
+  TForm::SetModalHook([&](TForm&) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.typed);
+      (form.*c.field)->UserText(c.typed);
+      EXPECT_EQ((form.*c.field)->Text(), c.shown);
+    }
+    form.OkBtn->UserClick();
+  });
+  form.ShowModal();
+  EXPECT_EQ(Opt.OptDlg.opt_text, " -SP -X  -B512,3 -EC");
 }
 
 TEST_F(FormsTest, SharedFormsOfTwoFamilies) {
@@ -135,7 +144,7 @@ TEST_F(FormsTest, StartUpFailuresAndTheSecondInstance) {
     EXPECT_EQ(set_win_main(int(argv.size()), argv.data()), c.exit_code);
     ASSERT_FALSE(recorded_boxes().empty());
     EXPECT_EQ(recorded_boxes()[0].text,
-              c.message == 5007 ? message(5007, "\\NO\\SUCH\\QQN80.QPJ") : message(c.message));
+              c.message == 5007 ? message(5007, "\\no\\such\\qqn80.qpj") : message(c.message));  // the file named
   }
   // Another process holds the lock: a start ends at once with 1 and no box.
   ASSERT_EQ(owl_create_lock(kSetupInstanceName), OwlLock::Created);
@@ -192,9 +201,7 @@ TEST_F(FormsTest, StartedByTheDebuggerOpensTheStartOptions) {
     order.push_back("loop");
     EXPECT_EQ(main.Caption(), "QUENDAR-RZ7 Setup80 [P1]");
     EXPECT_TRUE(Forms.MainForm->OptBtn->Enabled());
-    std::string folder = dir.system_path();  // as given, upper-cased
-    for (char& c : folder) c = host_ascii_upper(c);
-    EXPECT_EQ(Forms.MainForm->DirStat->SimpleText(), folder);
+    EXPECT_EQ(Forms.MainForm->DirStat->SimpleText(), dir.system_path());  // the folder of the file named
     Forms.MainForm->QuitBtn->UserClick();
     EXPECT_FALSE(main.Showing());
     return 0;

@@ -1,7 +1,13 @@
 #include "rz7set/set_project.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <filesystem>
+
+#include "platform/host/host_project.h"
 #include "rz7set/opt_forms.h"
 #include "rz7set/set_settings.h"
 #include "rz7set/set_start.h"
@@ -153,6 +159,122 @@ TEST_F(ProjectTest, CommandLineProjectStart) {
   EXPECT_TRUE(MainSt.AutoOption);
   EXPECT_EQ(MainSt.PrjName, "P1");
   EXPECT_EQ(Opt.OptDlg.opt_text, " -SP -X  -B512,32 -EC -TAB8");
+}
+
+// A write-protected project file is not replaced behind the user's back: the
+// save says it cannot write it, and the file stays as it was.
+TEST_F(ProjectTest, AWriteProtectedProjectIsLeftAndReported) {
+  dir.write("qqn80.qpj", kHead + kTail);
+  family(100);
+  ASSERT_TRUE(prj_load(path()));
+  ASSERT_EQ(chmod((dir.path() + "/qqn80.qpj").c_str(), 0444), 0);
+  MainSt.PrjName = "CHANGED";
+  EXPECT_FALSE(prj_save());
+  EXPECT_EQ(box_texts(), std::vector<std::string>{message(5001, path().c_str())});
+  EXPECT_EQ(dir.read("qqn80.qpj"), kHead + kTail);
+}
+
+// A writable project file in a folder that takes no new file is rewritten in
+// place; the head stays.
+TEST_F(ProjectTest, AWritableFileInAReadOnlyFolderIsSavedInPlace) {
+  dir.write("qqn80.qpj", kHead + kTail);
+  family(100);
+  ASSERT_TRUE(prj_load(path()));
+  ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
+  MainSt.PrjName = "RENAMED";
+  // The superuser writes into any folder: the save runs as an ordinary user
+  // who owns the file but not the folder.
+  int result = -1;
+  if (geteuid() != 0) {
+    result = prj_save() ? 0 : 1;
+  } else {
+    constexpr uid_t kNobody = 65534;
+    ASSERT_EQ(chown((dir.path() + "/qqn80.qpj").c_str(), kNobody, kNobody), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+      if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(3);
+      _exit(prj_save() ? (recorded_boxes().empty() ? 0 : 2) : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    result = WIFEXITED(status) ? WEXITSTATUS(status) : 4;
+  }
+  chmod(dir.path().c_str(), 0755);
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(recorded_boxes().empty());
+  std::string want = kHead + kTail;
+  want.replace(want.find("DEMO"), 4, "RENAMED");
+  EXPECT_EQ(dir.read("qqn80.qpj"), want);
+}
+
+// Of two project files whose names differ only in case, the one named is the
+// one opened and saved.
+TEST_F(ProjectTest, TheExactNameWins) {
+  const std::string tail = "%DIR\r\n@Current\r\n%CPU\r\n(80)\r\n%END\r\n\x1A";
+  dir.write("QQN80.QPJ", "%OPT\r\n-TAB2\r\n%PRJ\r\nUPPER\r\n" + tail);
+  dir.write("qqn80.qpj", "%OPT\r\n-TAB4\r\n%PRJ\r\nLOWER\r\n" + tail);
+  for (const char* name : {"qqn80.cfg", "mon80.asm", "mon80.qqn"}) dir.write(name, "");
+  SetTexts.Args = {"/(80)", dir.path() + "/qqn80.qpj"};
+  ASSERT_TRUE(set_parse_switches());
+  ASSERT_TRUE(set_open_command_line_project());
+  EXPECT_EQ(MainSt.PrjName, "LOWER");
+  MainSt.PrjName = "SAVED";
+  ASSERT_TRUE(prj_save());
+  EXPECT_NE(dir.read("qqn80.qpj").find("SAVED"), std::string::npos);
+  EXPECT_NE(dir.read("QQN80.QPJ").find("UPPER"), std::string::npos);
+}
+
+// The save copies the head a piece at a time: a head of several pieces, and a
+// marker that straddles two pieces, come through byte for byte; a zero byte
+// ends the text, so a "%OPT" after it is no marker.
+TEST_F(ProjectTest, LargeHeadsAreCopiedWhole) {
+  family(100);
+  MainSt.PrjDir = dir.system_path();
+  Opt.OptDlg.opt_text = "-TAB4";
+  MainSt.PrjName = "BIG";
+  const std::size_t piece = kProjectPieceSize;
+  const struct {
+    std::size_t head_size;
+    bool ok;
+  } cases[] = {{3 * piece + 17, true}, {piece - 2, true}, {piece - 1, true}, {piece, true}, {0, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.head_size);
+    std::string head(c.head_size, 'h');
+    for (std::size_t i = 0; i < head.size(); i += 4093) head[i] = char('A' + i % 26);
+    dir.write("qqn80.qpj", head + kTail);
+    ASSERT_EQ(prj_save(), c.ok);
+    const std::string after = dir.read("qqn80.qpj");
+    ASSERT_GE(after.size(), head.size());
+    EXPECT_TRUE(after.compare(0, head.size(), head) == 0);
+    EXPECT_EQ(after.substr(head.size()), "%OPT\r\n-TAB4\r\n%DIR\r\n@Current\r\n%PRJ\r\nBIG\r\n%CPU\r\n(80)\r\n%END\r\n\x1A");
+  }
+  recorded_boxes().clear();
+  dir.write("qqn80.qpj", std::string("%SYS\r\n\0", 7) + kTail);
+  EXPECT_FALSE(prj_save());
+  EXPECT_EQ(box_texts(), std::vector<std::string>{message(5009)});
+}
+
+// A value typed into a field is saved only as far as the debugger reads it,
+// and an empty tab width writes no "-TAB" (the debugger refuses it).
+TEST_F(ProjectTest, OnlyReadableValuesAreSaved) {
+  const struct {
+    const char* deb;
+    const char* tab;
+    const char* ext;
+    const char* text;
+  } cases[] = {
+      {"512 ", "8", "C S", " -B512,32 -EC -TAB8"},
+      {"5x12", "", "C", " -B5,32 -EC"},
+      {"", "4 ", "ABCDEFGHIJ", " -B,32 -EABCDEFGH -TAB4"},
+      {"1234567890", "x", "\"q", " -B123456789,32 -E"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(opt_build_common(c.deb, "32", c.ext, c.tab, "", false), c.text);
+    CommonOptions common{c.deb, "32", c.ext, c.tab, "", false};
+    opt_make_saved(common);
+    EXPECT_EQ(opt_build_common(common.deb_size, "32", common.ext, common.tab, "", false), c.text);
+  }
 }
 
 }  // namespace

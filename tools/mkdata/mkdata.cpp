@@ -1,13 +1,14 @@
 // mkdata: writes the data files of the simulated emulator board into one
 // folder: the configuration file qqn80.cfg, the logic configuration
-// rz7_00.hwf and the monitor program MON80.QQN, and the project file template
-// qqn80.qpj. The first three come from the one board description the simulated
+// rz7_00.hwf, the monitor program MON80.QQN and its source mon80.asm, and the
+// project file template qqn80.qpj. The first three come from the one board description the simulated
 // driver builds its board from, so the files and the board cannot disagree;
 // the template holds the debugger's default window layout. Each file is written under a temporary name
 // and renamed, so a failed run never leaves half a file behind.
 //
 // Usage: mkdata <folder>
 #include <array>
+#include <cstddef>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -114,6 +115,67 @@ std::vector<u8> logic_file() {
   return file;
 }
 
+// The monitor's source for the monitor assembler (tools/vavada): the same
+// image as dev_monitor_file, written as the binutils Z80 assembler takes it.
+// The image is the monitor area's banks in file order: bank 127 (the
+// window's upper half) first, then banks 2 to 126 (its lower half).
+std::vector<u8> monitor_source() {
+  static_assert(kDevMonitorBreakEntryByte < kDevMonitorNmiEntryByte &&
+                kDevMonitorNmiEntryByte < kDevMonitorServiceByte && kDevMonitorServiceByte < kDevMonitorNmiSlotByte);
+  static_assert(kDevDescMagic == 0 && kDevDescVersion == 4 && kDevDescBreakEntry == 5 && kDevDescNmiEntry == 6);
+  const std::string bank = std::to_string(kDevMonitorBankSize);
+  const auto n = [](std::size_t v) { return std::to_string(v); };
+  std::string t;
+  t += "; mon80.asm: the monitor of the simulated emulator board, for the monitor\r\n";
+  t += "; assembler mon80.EXE (binutils Z80 syntax). The image is the monitor\r\n";
+  t += "; area's banks of " + bank + " bytes in file order: bank 127, which the window's\r\n";
+  t += "; upper half shows, then banks 2 to " + n(kDevColdStartBank) + ", which its lower half shows in\r\n";
+  t += "; turn. Every byte that is no data is HALT.\r\n";
+  t += "\r\n";
+  t += "        .globl  mon_code_address, mon_cpu, mon_handshake\r\n";
+  t += "        .globl  mon_break_entry, mon_nmi_entry, mon_nmi_slot, mon_position\r\n";
+  t += "        .equ    mon_code_address, 0x" + hex(kBoard.monitor_code_address) + "  ; the last 128 bytes of LROM1\r\n";
+  t += "        .equ    mon_cpu, " + n(kDevMonitorCpuZ80) + "\r\n";
+  t += "        .equ    mon_handshake, 0\r\n";
+  t += "        .equ    mon_window_top, mon_code_address + " + bank + "  ; where bank 127 shows\r\n";
+  t += "        .equ    mon_break_entry, mon_window_top + " + n(kDevMonitorBreakEntryByte) + "\r\n";
+  t += "        .equ    mon_nmi_entry, mon_window_top + " + n(kDevMonitorNmiEntryByte) + "\r\n";
+  t += "        .equ    mon_nmi_slot, " + n(kDevTopBank) + " * " + bank + " + " + n(kDevMonitorNmiSlotByte) + "\r\n";
+  t += "        .equ    mon_position, " + n(kDevMonitorPosition) + "  ; the service run starts at the break byte\r\n";
+  t += "        .equ    fill_byte, 0x" + hex(kDevMonitorFill) + "\r\n";
+  t += "\r\n";
+  t += "        .text\r\n";
+  t += "; bank 127: the descriptor the monitor is known by\r\n";
+  t += "        .ascii  \"";
+  for (u8 c : kDevMonitorMagic) t += char(c);
+  t += "\"\r\n";
+  t += "        .byte   " + n(kDevMonitorVersion) + "                 ; version\r\n";
+  t += "        .byte   " + bank + " + " + n(kDevMonitorBreakEntryByte) + ", " + bank + " + " + n(kDevMonitorNmiEntryByte) +
+       "  ; window offsets of the break and NMI entries\r\n";
+  t += "        .fill   " + n(kDevMonitorBreakEntryByte - kDevDescNmiEntry - 1) + ", 1, fill_byte\r\n";
+  t += "break_entry:\r\n";
+  t += "        .fill   " + n(kDevMonitorNmiEntryByte - kDevMonitorBreakEntryByte) + ", 1, fill_byte\r\n";
+  t += "nmi_entry:\r\n";
+  t += "        .fill   " + n(kDevMonitorServiceByte - kDevMonitorNmiEntryByte) + ", 1, fill_byte\r\n";
+  t += "service:\r\n";
+  t += "        .byte   0xFF              ; RST 38H until the debugger puts its break byte here\r\n";
+  t += "        .fill   " + n(kDevMonitorNmiSlotByte - kDevMonitorServiceByte - 1) + ", 1, fill_byte\r\n";
+  t += "nmi_slot:                         ; the debugger's JP to a user NMI handler\r\n";
+  t += "        .fill   " + n(kDevMonitorBankSize - kDevMonitorNmiSlotByte) + ", 1, fill_byte\r\n";
+  t += "\r\n";
+  t += "; banks 2 to " + n(kDevColdStartBank) + ": each begins with its tag, the bank number and its complement\r\n";
+  t += "        .set    bank, " + n(kDevFirstImageBank) + "\r\n";
+  t += "        .rept   " + n(kDevMonitorChunks - 1) + "\r\n";
+  t += "        .ascii  \"";
+  for (u8 c : kDevMonitorTagMagic) t += char(c);
+  t += "\"\r\n";
+  t += "        .byte   bank, 255 - bank\r\n";
+  t += "        .fill   " + n(kDevMonitorBankSize - kDevMonitorTagSize) + ", 1, fill_byte\r\n";
+  t += "        .set    bank, bank + 1\r\n";
+  t += "        .endr\r\n";
+  return std::vector<u8>(t.begin(), t.end());
+}
+
 // A new project: the default layout, an empty breakpoint section and the
 // setup sections, lines ending in CR LF and one 0x1A after the last.
 std::vector<u8> project_template() {
@@ -140,6 +202,7 @@ int main(int argc, char** argv) {
       {"qqn80.cfg", config_file()},
       {"rz7_00.hwf", logic_file()},
       {"MON80.QQN", dev_monitor_file(kBoard)},
+      {"mon80.asm", monitor_source()},
       {"qqn80.qpj", project_template()},
   };
   for (const auto& f : files) {

@@ -224,6 +224,46 @@ TEST_F(FilesTest, AFileNamedByASwitchKeepsItsCase) {
   EXPECT_FALSE(fs::exists(run_dir() / "REC.BIN"));
 }
 
+// The start options that the setup program keeps in the project file come
+// before the switches of the command line: a key journal named there is
+// recorded, and an option the debugger refuses there stops the start.
+TEST_F(FilesTest, TheProjectsStartOptionsComeFirst) {
+  const std::string tail = "%DIR\r\n@Current\r\n%PRJ\r\nP1\r\n%CPU\r\n(80)\r\n%END\r\n\x1A";
+  write_file(run_dir() / "qqn80.qpj", "%SYS\r\n%OPT\r\n -X -LOG fromprj.bin -TAB8\r\n" + tail);
+  Finished f = RunScript("H 1\nEXIT\n", {"-TAB4"});
+  EXPECT_EQ(f.status, 0) << f.err;
+  EXPECT_TRUE(fs::exists(run_dir() / "fromprj.bin"));
+
+  write_file(run_dir() / "qqn80.qpj", "%OPT\r\n -X -U\r\n" + tail);
+  f = RunScript("H 1\nEXIT\n");
+  EXPECT_EQ(f.status, 1);
+  EXPECT_NE(f.err.find("halv80c: "), std::string::npos) << f.err;
+}
+
+// A start option of the project in effect: the source folder that the setup
+// program wrote is where the stop's source line is found; without the
+// project the same session finds no source.
+TEST_F(FilesTest, TheProjectsSourceFolderIsUsed) {
+  const fs::path lines = HALV80_LINES_DIR;
+  for (const char* name : {"demo.hex", "demo.sym", "demo.lin", "demo.MAP"})
+    fs::copy_file(lines / name, run_dir() / name);
+  fs::create_directories(folder_ / "sources");
+  fs::copy_file(lines / "demo.src", folder_ / "sources" / "demo.src");
+  std::string sources = (folder_ / "sources").string();
+  for (char& c : sources)
+    if (c == '/') c = '\\';
+  const std::string script = "L demo.hex\nBP main\nG =start,/W\nEXIT\n";
+  const std::string line = "=> DEMO.SRC:27:    origin.x = 0;";
+  Finished f = RunScript(script);
+  EXPECT_EQ(f.status, 0) << f.err;
+  EXPECT_EQ(f.out.find(line), std::string::npos) << f.out;
+  write_file(run_dir() / "qqn80.qpj", "%OPT\r\n -SP -X  -B4096,64 -EC -TAB4 -SD\"" + sources +
+                                           "\"\r\n%DIR\r\n@Current\r\n%PRJ\r\nDEMO\r\n%END\r\n\x1A");
+  f = RunScript(script);
+  EXPECT_EQ(f.status, 0) << f.err;
+  EXPECT_NE(f.out.find(line), std::string::npos) << f.out;
+}
+
 // WR of the whole address space, killed again and again while the file is
 // written: the old file or the new one, whole.
 TEST_F(FilesTest, WrKilledMidWriteNeverLeavesAPartialFile) {

@@ -76,6 +76,13 @@ TEST_F(HostDirTest, ListingIsSortedFilteredAndMarksFolders) {
     ASSERT_TRUE(host_list_directory(c.pattern, out));
     EXPECT_EQ(names(), c.names);
   }
+  // What each entry is itself: the link to a folder is a link, not a file.
+  ASSERT_TRUE(host_list_directory(dir.system_path() + "\\*", out));
+  for (const HostDirEntry& e : out) {
+    SCOPED_TRACE(e.name);
+    EXPECT_EQ(e.is_link, e.name == "link");
+    EXPECT_EQ(e.is_regular, !e.is_directory);
+  }
   ASSERT_TRUE(host_set_current_dir(dir.system_path() + "\\Sub"));
   ASSERT_TRUE(host_list_directory("*.c", out));  // no folder: the current one
   EXPECT_EQ(names(), std::vector<std::string>{"inner.c"});

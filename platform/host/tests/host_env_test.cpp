@@ -59,4 +59,19 @@ TEST_F(HostEnvTest, PathComesInTheSystemsForm) {
   EXPECT_EQ(path, "\\usr\\local\\bin;\\opt\\halv80 tools\\bin;;\\bin");
 }
 
+// A value set in the system's form reads back the same and reaches the host
+// in its own: PATH with ":" and "/".
+TEST_F(HostEnvTest, SetRoundTripsThroughTheHostsForm) {
+  const char* saved = getenv("PATH");
+  const std::string old_path = saved ? saved : "";
+  EXPECT_TRUE(host_env_set("HALV80_ENV_VAR", "MKMON>"));
+  EXPECT_STREQ(getenv("HALV80_ENV_VAR"), "MKMON>");
+  EXPECT_TRUE(host_env_set("PATH", "\\opt\\qn;\\usr\\bin"));
+  EXPECT_STREQ(getenv("PATH"), "/opt/qn:/usr/bin");
+  EXPECT_EQ(host_env_lookup("Path"), "\\opt\\qn;\\usr\\bin");
+  setenv("PATH", old_path.c_str(), 1);
+  EXPECT_FALSE(host_env_set("A=B", "x"));
+  EXPECT_FALSE(host_env_set("", "x"));
+}
+
 }  // namespace

@@ -50,7 +50,8 @@ TEST_F(HostFileTest, OpenModesGiveTheirAccessOnly) {
       {kFileModeRead, true, true, false},
       {kFileModeWrite, true, false, true},
       {kFileModeReadWrite, true, true, true},
-      {3, false, false, false},  // no such mode, even for an existing file
+      {kFileModeAppend, true, false, true},
+      {4, false, false, false},  // no such mode, even for an existing file
       {-1, false, false, false},
       {0x100, false, false, false},
   };
@@ -67,14 +68,14 @@ TEST_F(HostFileTest, OpenModesGiveTheirAccessOnly) {
     EXPECT_EQ(host_file_write(h, "Z", 1), c.writes ? 1 : -1);
     EXPECT_EQ(host_file_close(h), 0);
   }
-  EXPECT_EQ(dir.read("data.bin"), "ZZc");  // mode 1 wrote at 0, mode 2 after its read
+  EXPECT_EQ(dir.read("data.bin"), "ZZcZ");  // mode 1 wrote at 0, mode 2 after its read, mode 3 at the end
 }
 
 TEST_F(HostFileTest, OpenRefusesMissingFilesAndFolders) {
   std::filesystem::create_directory(dir.path() + "/sub");
   for (const char* name : {"missing.txt", "sub", "nofolder\\x.txt"}) {
     SCOPED_TRACE(name);
-    for (int mode = 0; mode <= 2; ++mode) EXPECT_EQ(host_file_open(sys(name), mode), kNoFile);
+    for (int mode = 0; mode <= 3; ++mode) EXPECT_EQ(host_file_open(sys(name), mode), kNoFile);
   }
   EXPECT_EQ(host_file_create(sys("sub")), kNoFile);
   EXPECT_EQ(host_file_create(sys("nofolder\\x.txt")), kNoFile);

@@ -5,9 +5,11 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 
 #include "platform/host/host_text.h"
 #include "platform/owl/tests/owl_test_app.h"
+#include "platform/vcl/vcl_app.h"
 
 namespace {
 
@@ -114,6 +116,85 @@ TEST_F(VclFormsTest, ModalShowRunsItsOwnLoopUntilAResult) {
   ok->SetModalResult(mrOk);
   form.OnShow = [&] { QMetaObject::invokeMethod(ok->Widget(), [ok] { ok->UserClick(); }, Qt::QueuedConnection); };
   EXPECT_EQ(form.ShowModal(), mrOk);
+}
+
+TEST_F(VclFormsTest, MemoKeepsItsBytesAndShowsOneBreakPerLineEnd) {
+  TForm form;
+  auto* memo = form.Add<TMemo>();
+  memo->SetText("Now making\r\n");
+  memo->Append(host_utf8_to_cp932("エラー") + "\r\nx");
+  EXPECT_EQ(memo->Text(), "Now making\r\n" + host_utf8_to_cp932("エラー") + "\r\nx");
+  EXPECT_EQ(static_cast<QPlainTextEdit*>(memo->Widget())->toPlainText(), QString::fromUtf8("Now making\nエラー\nx"));
+  memo->Clear();
+  EXPECT_EQ(memo->Text(), "");
+}
+
+// The timer ticks through a modal form's loop, after OnShow and OnActivate,
+// and stops when disabled inside its own handler.
+TEST_F(VclFormsTest, TimerTicksInsideAModalShow) {
+  TForm form;
+  auto* ok = form.Add<TButton>();
+  ok->SetModalResult(mrOk);
+  auto* timer = form.Add<TTimer>();
+  timer->SetInterval(1);
+  std::vector<std::string> events;
+  form.OnShow = [&] { events.push_back("show"); };
+  form.OnActivate = [&] {
+    events.push_back("activate");
+    timer->SetEnabled(true);
+  };
+  timer->OnTimer = [&] {
+    events.push_back("tick");
+    timer->SetEnabled(false);
+  };
+  TForm::SetModalHook([&](TForm&) {
+    vcl_process_until([&] { return !timer->Enabled(); });
+    ok->UserClick();
+  });
+  EXPECT_EQ(form.ShowModal(), mrOk);
+  EXPECT_EQ(events, (std::vector<std::string>{"show", "activate", "tick"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(VclFormsTest, MenuItemsListsMemosAndTheWaitCursor) {
+  TForm form;
+  auto* menu = form.Add<TMainMenu>();
+  TMenuItem* top = menu->AddMenu();
+  TMenuItem* item = top->Add();
+  EXPECT_EQ(item->Add(), nullptr);  // a command holds no items
+  int clicks = 0;
+  item->OnClick = [&] { ++clicks; };
+  item->SetCaption("&Open..");
+  EXPECT_EQ(item->Caption(), "&Open..");
+  item->UserClick();
+  item->SetEnabled(false);
+  item->UserClick();  // a disabled item does nothing
+  EXPECT_EQ(clicks, 1);
+
+  auto* list = form.Add<TListBox>();
+  list->SetItems({"a", "b"});
+  list->OnClick = [&] { ++clicks; };
+  list->SetItemIndex(5);
+  EXPECT_EQ(list->ItemIndex(), -1);
+  list->UserSelect(1);
+  EXPECT_EQ(clicks, 2);
+  EXPECT_EQ(list->Item(list->ItemIndex()), "b");
+  EXPECT_EQ(list->Item(9), "");
+
+  auto* memo = form.Add<TMemo>();
+  memo->SetText("one\ntwo");
+  EXPECT_EQ(memo->Text(), "one\ntwo");
+
+  EXPECT_FALSE(TWaitCursor::Active());
+  {
+    TWaitCursor outer;
+    TWaitCursor inner;
+    EXPECT_TRUE(TWaitCursor::Active());
+  }
+  EXPECT_FALSE(TWaitCursor::Active());
 }
 
 }  // namespace
