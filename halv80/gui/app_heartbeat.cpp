@@ -94,7 +94,7 @@ void show_system_error() {
   }
   if (restarted) {
     // the command side waits for the answer to its own error
-    if (Hb.errorBoxOpen & 0x8000) Co.ErrorAcknowledged = 1;
+    if (Hb.errorBoxOpen & kErrHighCoding) Co.ErrorAcknowledged = 1;
     else refresh_after_restart();
   }
   Hb.errorBoxOpen = 0;
@@ -251,7 +251,7 @@ void app_heartbeat_tick(TMainWindow& receiver) {
   // 12: profile samples while the target runs
   if ((Run.ExecutionState & kExecRunning) && EmuCtl.ProfilerRunning != 0) {
     const u32 start = host_tick_ms();
-    do sup_run_core_request({}, 14);
+    do sup_run_core_request({}, CoreRequest::ProfileSample);
     while (host_tick_ms() - start < kProfileBudgetMs && (Run.ExecutionState & kExecRunning));
   }
 }

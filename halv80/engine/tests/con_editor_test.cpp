@@ -154,7 +154,7 @@ TEST_F(EditorTest, BangBangAndBangTextRecallWithoutRunning) {
   side->Type("!!");
   EXPECT_EQ(Editor.Recall, kRecallNotFound);
   ASSERT_FALSE(side->errors.empty());
-  EXPECT_EQ(side->errors.back(), 1 + 0x8014);
+  EXPECT_EQ(side->errors.back(), kErrBusyBase + 1);
   side->errors.clear();
   side->Type("ZAB 1");
   side->Type("XYZ");
@@ -176,7 +176,7 @@ TEST_F(EditorTest, BangBangAndBangTextRecallWithoutRunning) {
     side->Type(line);
     EXPECT_EQ(Editor.Recall, kRecallNotFound);
     ASSERT_FALSE(side->errors.empty());
-    EXPECT_EQ(side->errors.back(), 1 + 0x8014);
+    EXPECT_EQ(side->errors.back(), kErrBusyBase + 1);
     Ctrl('U');
     side->Type("Z");
     EXPECT_EQ(Ran(), "Z");
@@ -246,7 +246,7 @@ TEST_F(EditorTest, SymbolPickListCompletesTheTrailingIdentifier) {
   Press("Z ,");
   Special(kF6, kKeyShift);
   EXPECT_EQ(side->RequestsOf(RequestCode::PickList).size(), 1u);
-  EXPECT_EQ(side->errors.back(), 1 + 0x8014);
+  EXPECT_EQ(side->errors.back(), kErrBusyBase + 1);
 }
 
 // A prompt with a pre-set answer: ESC cancels it, a typed key replaces it.
