@@ -17,7 +17,7 @@
 #include "halv80/engine/sup_host.h"
 #include "halv80/symbols/sym_symbols.h"
 #include "halv80/engine/win_codes.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 
 const char* const kCycleKindNames[9] = {"", "INTA", "CF", "MR", "MW", "IR", "IW", "MEM", "IO"};
 const char* const kEventSourceNames[8] = {"Ev.1", "Ev.2", "Ev.3", "AND/SEQ", "Ti.Out", "Tr.END", "EXT1", "EXT2"};

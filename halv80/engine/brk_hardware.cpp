@@ -25,7 +25,7 @@
 #include "halv80/engine/sup_host.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/engine/win_codes.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 
 constinit BrkHardwareState BrkHw;
 

@@ -30,7 +30,7 @@
 #include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_store.h"
 #include "platform/host/host_registry.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 #include "rz7bios/rz7bios.h"
 
 namespace {

@@ -33,7 +33,7 @@
 #include "halv80/symbols/sym_symbols.h"
 #include "platform/device/dev_events.h"
 #include "platform/host/host_text.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 
 #ifndef HALV80_TEST_PROGRAM_DIR
 #error "HALV80_TEST_PROGRAM_DIR names the folder of the built Z80 programs"
