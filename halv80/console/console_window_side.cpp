@@ -208,7 +208,7 @@ void ConsoleWindowSide::AskToReinitialise(u16 error) {
       closing = true;  // the emulator did not start again: the run ends
       return;
     }
-    if ((Co.PendingError & 0x7FFF) != kErrorTargetHung) return;
+    if ((Co.PendingError & kErrCodeMask) != kErrorTargetHung) return;
   }
 }
 
@@ -682,7 +682,7 @@ void ConsoleWindowSide::ServeRequest(RequestCode code) {
 }
 
 void ConsoleWindowSide::ShowPendingError(u16 error) {
-  if ((error & 0x7FFF) == kErrorTargetHung) {
+  if ((error & kErrCodeMask) == kErrorTargetHung) {
     AskToReinitialise(error);
     return;
   }

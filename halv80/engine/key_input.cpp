@@ -196,8 +196,9 @@ u16 key_read_menu_key(u8& out) {
 }
 
 u16 key_map_function_key(u16 code) {
-  if (code >= 0x36 && code <= 0x3F) return u16(code - 0x36 + 1);
-  if (code >= 0x62 && code <= 0x6B) return u16(code - 0x62 + 11);
+  if (code >= kKeyPageDown && code <= kKeyEnd) return u16(code - kKeyPageDown + 1);
+  if (code >= kKeyF1 && code <= kKeyF10) return u16(code - kKeyF1 + 11);
+  // F1..F10 in their two other codings, and 0xAE as Home
   if (code >= 0x82 && code <= 0x8B) return u16(code - 0x82 + 11);
   if (code >= 0x92 && code <= 0x9B) return u16(code - 0x92 + 11);
   if (code == 0xAE) return 9;

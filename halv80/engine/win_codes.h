@@ -81,7 +81,8 @@ constexpr u16 kBreakRowsEndInHardware = 0x8000;
 // sup_run_core_request(argument text, request), under the engine's error
 // trap. The argument becomes the scanner's line for the call; the result is
 // 0 when done, 1 after a failure whose error stands in PendingError. Served
-// by sup_core_request.cpp (the handlers of 1, 12, 14 by their own areas).
+// by sup_core_request.cpp through the handlers of the areas that own the
+// commands.
 enum class CoreRequest : u16 {
   SetBreak = 0,        // BP's operands: address, pass count, command text
   HardwareBreak = 1,   // BH's operands: "D*" or a list of 1, 2, 3, E1, E2, T=, A=, S=
@@ -135,7 +136,7 @@ enum class RequestCode : u16 {
   ProjectLayout = 24,     // re-read the window layout from the project file
   CodeToPc = 26,          // the code pane to the PC
   HistoryUpdate = 27,     // the trace history window reloads its rows
-  Exit = 100,             // close the main window; the command side never runs again
+  Exit = 100,             // close the main window (P1 kExit*); the command side never runs again
 };
 
 // RequestCode::ChooseSourceFile: the chosen position when cancelled.
@@ -189,6 +190,8 @@ constexpr u16 kErrBusyBase = 0x8014;        // + N: kind 1 (busy)
 constexpr u16 kErrWaitWindowSide = 0x801C;  // kind 2 raised on the window side
 constexpr u16 kErrStatusBase = 0x2001;      // + N: kind 3
 constexpr u16 kErrHighCoding = 0x8000;      // bit 15: 0x8014 + N, 0x801C, 0x8320: no message number
+constexpr u16 kErrCodeMask = 0x7FFF;        // the coding without bit 15
+constexpr u16 kErrStatusBit = 0x2000;       // set in kErrStatusBase + N: the status bar's kind
 // The reply watchdog's errors.
 constexpr u16 kErrorTargetHung = 0x320;
 constexpr u16 kErrorTargetHungBusy = 0x8320;  // raised on the command side

@@ -76,7 +76,7 @@ void refresh_after_restart() {
 void show_system_error() {
   Hb.errorBoxOpen = Co.PendingError;
   const std::string text =
-      string_text(u16(Hb.errorBoxOpen & 0x7FFF)) + "\n" + string_text(kStrMayReinitialise);
+      string_text(u16(Hb.errorBoxOpen & kErrCodeMask)) + "\n" + string_text(kStrMayReinitialise);
   bool restarted = false;
   for (;;) {
     const int answer =
@@ -199,7 +199,7 @@ void app_show_status_message(std::string_view cp932, u32 state) {
 }
 
 bool app_is_system_error(u16 error) {
-  const u16 e = u16(error & 0x7FFF);
+  const u16 e = u16(error & kErrCodeMask);
   return error != 0 && (e == kErrorTargetHung || e == kStrPowerMissing);
 }
 

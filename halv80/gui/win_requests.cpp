@@ -189,7 +189,7 @@ void GuiWindowSide::ServeRequest(RequestCode code) {
 
 void GuiWindowSide::ShowPendingError(u16 error) {
   // busy-kind and status-kind words are status-bar messages; the rest a box
-  const bool hung = (error & 0x7FFF) == kErrorTargetHung;
+  const bool hung = (error & kErrCodeMask) == kErrorTargetHung;
   if (hung && RequestHooks.systemError) {
     RequestHooks.systemError(error);
     return;
@@ -198,7 +198,7 @@ void GuiWindowSide::ShowPendingError(u16 error) {
   const bool status = error >= kErrStatusBase && error < kErrTextInBuffer;
   if (busy || status) {
     // bit 13 chooses the second colour
-    app_show_status_message(sup_pending_error_text(error), (error & 0x2000) ? kStatusNotice : kStatusAlert);
+    app_show_status_message(sup_pending_error_text(error), (error & kErrStatusBit) ? kStatusNotice : kStatusAlert);
     return;
   }
   host_message_box("QUENDAR ERROR", sup_pending_error_text(error), kBoxIconExclamation | kTaskModal);

@@ -193,7 +193,7 @@ TEST_F(CoroutineTest, PseudoKeySurvivesResumptionFunctionKeyIsTaken) {
   EXPECT_EQ(Co.Key.key_code, key_word(PseudoKey::PageUp));  // left for the pseudo-key executor
   EXPECT_EQ(Steps.back(), "1 ch=0 code=0");
   Co.Key.key_code = 0;
-  ws.Key(0, 0x62, kKeyShift);
+  ws.Key(0, kKeyF1, kKeyShift);
   EXPECT_EQ(Steps.back(), "1 ch=0 code=98");
   EXPECT_EQ(Co.Key.key_code, 0);
   EXPECT_EQ(Keys.flags, kKeyShift);
