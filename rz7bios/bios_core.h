@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "platform/device/dev_driver.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 
 struct BiosState {
   BiosWorkArea* Work = nullptr;          // the caller's work area

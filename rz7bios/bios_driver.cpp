@@ -1,6 +1,7 @@
 // Set-up and driver control: binding the work area, opening and closing the
 // driver, its status and version, the size and function-set queries, and the
 // start command.
+#include "platform/device/dev_monitor_protocol.h"
 #include "platform/device/dev_tokens.h"
 #include "platform/host/host_clock.h"
 #include "rz7bios/bios_core.h"
@@ -122,8 +123,7 @@ void _nt_STARTCMD(uint16_t code) {
   bool ok;
   {
     LockScope lock;
-    // request code 127 goes as 255
-    Packer().u16_(code == 127 ? 255 : code);
+    Packer().u16_(code == kMonitorBank127 ? kMonitorBank127Code : code);
     ok = bios_send(BiosRequest::StartCommand);
     if (ok) Bios.Work->set32<kWorkStartCmdMark>(0);
   }

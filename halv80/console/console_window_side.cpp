@@ -208,7 +208,7 @@ void ConsoleWindowSide::AskToReinitialise(u16 error) {
       closing = true;  // the emulator did not start again: the run ends
       return;
     }
-    if ((Co.PendingError & 0x7FFF) != kErrorTargetHung) return;
+    if ((Co.PendingError & kErrCodeMask) != kErrorTargetHung) return;
   }
 }
 
@@ -406,24 +406,24 @@ namespace {
 // The key code of an escape sequence's final byte and number; 0 none.
 u16 sequence_key(u8 final, u32 number) {
   switch (final) {
-    case 'A': return 0x3A;  // Up
-    case 'B': return 0x3D;  // Down
-    case 'C': return 0x3C;  // Right
-    case 'D': return 0x3B;  // Left
-    case 'H': return 0x3E;  // Home
-    case 'F': return 0x3F;  // End
-    case 'P': case 'Q': case 'R': case 'S': return u16(0x62 + (final - 'P'));  // F1..F4
+    case 'A': return kKeyUp;
+    case 'B': return kKeyDown;
+    case 'C': return kKeyRight;
+    case 'D': return kKeyLeft;
+    case 'H': return kKeyHome;
+    case 'F': return kKeyEnd;
+    case 'P': case 'Q': case 'R': case 'S': return u16(kKeyF1 + (final - 'P'));  // F1..F4
     case '~':
       switch (number) {
-        case 1: case 7: return 0x3E;
-        case 2: return 0x38;  // Insert
-        case 3: return 0x39;  // Delete
-        case 4: case 8: return 0x3F;
-        case 5: return 0x37;  // Page Up
-        case 6: return 0x36;  // Page Down
-        case 11: case 12: case 13: case 14: return u16(0x62 + (number - 11));  // F1..F4
-        case 15: return 0x66;  // F5
-        case 17: case 18: case 19: case 20: case 21: return u16(0x67 + (number - 17));  // F6..F10
+        case 1: case 7: return kKeyHome;
+        case 2: return kKeyInsert;
+        case 3: return kKeyDelete;
+        case 4: case 8: return kKeyEnd;
+        case 5: return kKeyPageUp;
+        case 6: return kKeyPageDown;
+        case 11: case 12: case 13: case 14: return u16(kKeyF1 + (number - 11));  // F1..F4
+        case 15: return kKeyF5;
+        case 17: case 18: case 19: case 20: case 21: return u16(kKeyF6 + (number - 17));  // F6..F10
         default: return 0;
       }
     default: return 0;
@@ -462,7 +462,7 @@ bool ConsoleWindowSide::ReadTerminalKey(HostInput& input) {
     // The terminal shows no scrolled log: its plain Up and Down recall the
     // history (the debugger's Shift+Up and Shift+Down), and with Shift they
     // move the view.
-    if (code == 0x3A || code == 0x3D) flags ^= kKeyShift;
+    if (code == kKeyUp || code == kKeyDown) flags ^= kKeyShift;
     PressKey(0, code, flags);
     return true;
   }
@@ -654,7 +654,7 @@ void ConsoleWindowSide::ServeRequest(RequestCode code) {
       break;
     case RequestCode::CodeToPc:
       // as the code window does: it asks the engine to go to the PC
-      sup_run_core_request("", 7);
+      sup_run_core_request("", CoreRequest::CodeToPc);
       RunCtl.DisplayUpdate = 0;
       ShowPcRow();
       ShowCodePane();
@@ -682,7 +682,7 @@ void ConsoleWindowSide::ServeRequest(RequestCode code) {
 }
 
 void ConsoleWindowSide::ShowPendingError(u16 error) {
-  if ((error & 0x7FFF) == kErrorTargetHung) {
+  if ((error & kErrCodeMask) == kErrorTargetHung) {
     AskToReinitialise(error);
     return;
   }

@@ -16,7 +16,8 @@
 #include "halv80/engine/sup_format.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/symbols/sym_symbols.h"
-#include "rz7bios/bios_layout.h"
+#include "halv80/engine/win_codes.h"
+#include "platform/device/dev_layout.h"
 
 const char* const kCycleKindNames[9] = {"", "INTA", "CF", "MR", "MW", "IR", "IW", "MEM", "IO"};
 const char* const kEventSourceNames[8] = {"Ev.1", "Ev.2", "Ev.3", "AND/SEQ", "Ti.Out", "Tr.END", "EXT1", "EXT2"};
@@ -54,10 +55,10 @@ std::string masked_address(u32 value, u32 mask, int digits) {
   return s;
 }
 
-// Post request 7 (P1 3) on the command side, so that the windows follow.
+// Post RequestCode::BreakListChanged (kBreakListHardware) on the command side, so that the windows follow.
 void post_break_window() {
   if (!Co.OnCommandSide) return;
-  Co.Request.p1 = 3;
+  Co.Request.p1 = kBreakListHardware;
   co_post_request(RequestCode::BreakListChanged);
 }
 

@@ -24,7 +24,8 @@
 #include "halv80/engine/sup_format.h"
 #include "halv80/engine/sup_host.h"
 #include "halv80/symbols/sym_store.h"
-#include "rz7bios/bios_layout.h"
+#include "halv80/engine/win_codes.h"
+#include "platform/device/dev_layout.h"
 
 constinit BrkHardwareState BrkHw;
 
@@ -78,7 +79,7 @@ void recompute_rows() {
 
 void post_break_window() {
   if (!Co.OnCommandSide) return;
-  Co.Request.p1 = 3;
+  Co.Request.p1 = kBreakListHardware;
   co_post_request(RequestCode::BreakListChanged);
 }
 
@@ -228,11 +229,11 @@ void brk_window_hardware_action(u16 kind, u16 index) {
   if (Run.TraceHwLevel == 0) return;
   const u8 sources = load(kWorkEventEnable).sources();
   char text[8] = "D *";
-  if (kind != 0x8000) {
+  if (kind != kBreakRowDeleteAll) {
     const int event = brk_window_row_event(u16(Brk.UsedCount + 1 + index));
     if (event < 0) return;
     const bool on = (sources & (1u << event)) != 0;
-    sup_sprintf(text, "%c %d", kind == 0 && !on ? 'E' : 'D', event + 1);
+    sup_sprintf(text, "%c %d", kind == kBreakRowToggle && !on ? 'E' : 'D', event + 1);
   } else if ((sources & ~kSelTraceEnd) == 0) {
     return;  // no hardware break to clear
   }
@@ -586,7 +587,7 @@ u16 brk_window_row_count() {
   const u16 used = used_breakpoints(slots);
   recompute_rows();
   u16 rows = u16(1 + used + (BrkHw.HardwareRows != 0 ? BrkHw.HardwareRows + 1 : 0));
-  return u16(rows | 0x8000);
+  return u16(rows | kBreakRowsEndInHardware);
 }
 
 std::string brk_window_row_text(u16 row) {

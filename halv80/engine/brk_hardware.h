@@ -42,16 +42,16 @@ std::string brk_selection_text(std::size_t offset);
 void brk_cmd_bh();   // BH BHE BHD
 void brk_cmd_rtm();  // RTM
 void brk_cmd_tm();   // TM
-// Core request 1: the selection apply in BH's form on `argument`.
+// CoreRequest::HardwareBreak: the selection apply in BH's form on `argument`.
 void brk_request_apply(const char* argument);
 
-// The break window: the row count (with bit 15 set), the text of a row
+// The break window: the row count (with kBreakRowsEndInHardware), the text of a row
 // (empty past the end) and the event index (0..2) a hardware row shows, or -1.
 u16 brk_window_row_count();
 std::string brk_window_row_text(u16 row);
 int brk_window_row_event(u16 row);
 // The break window's action on hardware row `index` (counted from the row
-// after the last software breakpoint's): kind 0 switches the row's event in
-// or out of the hardware break, 0x4000 takes it out, 0x8000 takes out every
-// event. brk_hardware_reset hands it to the pseudo-key executor.
+// after the last software breakpoint's): kind kBreakRowToggle switches the
+// row's event in or out of the hardware break, kBreakRowDelete takes it out,
+// kBreakRowDeleteAll takes out every event. brk_hardware_reset hands it to the pseudo-key executor.
 void brk_window_hardware_action(u16 kind, u16 index);

@@ -20,6 +20,7 @@
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/engine/tgt_mmu.h"
 #include "halv80/symbols/sym_symbols.h"
+#include "halv80/engine/win_codes.h"
 #include "platform/host/host_text.h"
 
 constinit BreakTableState Brk;
@@ -136,8 +137,9 @@ std::string command_text(NameHandle handle) {
   return text;
 }
 
-// The code window follows the table through request 7; P1 1 after a set or a
-// load, 0 after an enable, disable or delete.
+// The code window follows the table through RequestCode::BreakListChanged:
+// kBreakListSet after a set or a load, kBreakListChanged after an enable,
+// disable or delete.
 void post_break_list_changed(u32 p1) {
   if (!Co.OnCommandSide) return;
   Co.Request.p1 = p1;
@@ -227,7 +229,7 @@ void manage_entries(char action) {
   } else {
     for (int i = 0; i < n; ++i) apply(u16(numbers[i] - 1));
   }
-  post_break_list_changed(0);
+  post_break_list_changed(kBreakListChanged);
 }
 
 }  // namespace
@@ -326,7 +328,7 @@ void brk_cmd_bp() {
     brk_find(address);  // deletes the breakpoint there, if any
   else
     brk_set(address, count, has_command);
-  if (Scan.ScreenOutput) post_break_list_changed(1);
+  if (Scan.ScreenOutput) post_break_list_changed(kBreakListSet);
 }
 
 void brk_cmd_manage() {
@@ -516,7 +518,7 @@ void brk_load_saved() {
   }
   Scan.ScreenOutput = 1;
   if (Co.OnCommandSide) {
-    post_break_list_changed(1);
+    post_break_list_changed(kBreakListSet);
     brk_list();
   }
 }

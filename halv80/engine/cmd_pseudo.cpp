@@ -21,6 +21,7 @@
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/sup_panes.h"
+#include "halv80/engine/win_codes.h"
 #include "halv80/symbols/sym_source.h"
 
 constinit PseudoState Pseudo;
@@ -44,7 +45,7 @@ void line_up() { mark_on() ? (void)lst_view_line_up() : con_view_line_up(); }
 void to_start() { mark_on() ? lst_view_to_start() : con_view_to_start(); }
 void to_end() { mark_on() ? lst_view_to_end() : con_view_to_end(); }
 
-// 0x8007: the view where the thumb was dropped (P per mille).
+// PseudoKey::ThumbPosition: the view where the thumb was dropped (P per mille).
 void thumb_position(u32 p) {
   p = std::min<u32>(p, 1000);
   if (!mark_on()) {
@@ -91,7 +92,7 @@ void toggle_break_at_row(u16 row) {
   }
 }
 
-// 0x8010: a click at (column, row).
+// PseudoKey::Click: a click at (column, row).
 void click(u16 column, u16 row) {
   if (in_command_pane(row)) {
     if (mark_on()) {
@@ -126,15 +127,16 @@ void click(u16 column, u16 row) {
   lst_cursor_mark_show();
 }
 
-// 0x8300: kind (high 4 bits) and number (low 8 bits) from the break window.
+// PseudoKey::BreakWindowAction: kind (high 4 bits) and number (low 8 bits)
+// from the break window.
 void break_window_action(u16 p1) {
-  const u16 kind = p1 & 0xF000;
-  const u16 number = p1 & 0x00FF;
+  const u16 kind = p1 & kBreakRowKindMask;
+  const u16 number = p1 & kBreakRowNumberMask;
   bool refresh = true;
-  if (kind == 0x8000) {
+  if (kind == kBreakRowDeleteAll) {
     for (u16 slot = 0; slot < kBreakSlots; ++slot) brk_delete(slot);
-    if (Pseudo.HardwareBreakAction) Pseudo.HardwareBreakAction(0x8000, 0);
-  } else if (kind != 0x2000) {
+    if (Pseudo.HardwareBreakAction) Pseudo.HardwareBreakAction(kBreakRowDeleteAll, 0);
+  } else if (kind != kBreakRowNoChange) {
     // no entry 0: nothing is changed, and no hardware break is meant either
     if (number == 0) return;
     if (number - 1 >= Brk.UsedCount) {
@@ -147,7 +149,7 @@ void break_window_action(u16 p1) {
         BreakEntry& e = Brk.Slots[slot];
         if (e.state == kBreakFree || slot == Brk.TemporarySlot) continue;
         if (++seen != number) continue;
-        if (kind == 0x4000)
+        if (kind == kBreakRowDelete)
           brk_delete(slot);
         else
           e.state = e.state == kBreakEnabled ? kBreakDisabled : kBreakEnabled;
@@ -160,7 +162,7 @@ void break_window_action(u16 p1) {
   if (refresh && Lst.PaneShows != kListingNone) lst_refresh();
 }
 
-// 0x8400: a flag character, then "file:line", or a blank and a text with
+// PseudoKey::JumpToPosition: a flag character, then "file:line", or a blank and a text with
 // ":" and an address at its 20th character.
 void jump_to_position(std::string text) {
   if (text.size() >= 2 && text[1] != ' ' && Lst.ListingMode == kListingSource) {
@@ -191,29 +193,29 @@ void jump_to_position(std::string text) {
   }
 }
 
-// 0x8001..0x8008: a listing move with the cursor-mark state the pane wants.
-void listing_move(u16 code) {
+// PseudoKey::PageDown..ThumbTrack: a listing move with the cursor-mark state the pane wants.
+void listing_move(PseudoKey key) {
   lst_cursor_mark_hide();
   Pseudo.SavedCursorMode = u16(Lst.CodeCursorMode);
   Pseudo.SavedCursorRow = Lst.CursorRow;
   Lst.CodeCursorMode = Co.Key.source_window >= 11 ? 1 : 0;
   const u16 thumb = Co.Key.thumb;
   co_yield_to_gui();
-  switch (code) {
-    case 0x8001: page_down(); break;
-    case 0x8002:
+  switch (key) {
+    case PseudoKey::PageDown: page_down(); break;
+    case PseudoKey::LineDown:
       Lst.CursorRow = u16(lst_pane_bottom() - 1);
       line_down();
       break;
-    case 0x8003: page_up(); break;
-    case 0x8004:
+    case PseudoKey::PageUp: page_up(); break;
+    case PseudoKey::LineUp:
       Lst.CursorRow = lst_pane_top();
       line_up();
       break;
-    case 0x8005: to_start(); break;
-    case 0x8006: to_end(); break;
-    case 0x8007: thumb_position(thumb); break;
-    default: break;
+    case PseudoKey::Top: to_start(); break;
+    case PseudoKey::Bottom: to_end(); break;
+    case PseudoKey::ThumbPosition: thumb_position(thumb); break;
+    default: break;  // ThumbTrack: only the cursor mark
   }
   Co.Key.key_code = 0;
   co_yield_to_gui();
@@ -237,27 +239,27 @@ void con_post_cursor_hint(u16 hint) {
 }
 
 void cmd_pseudo_key() {
-  const u16 code = Co.Key.key_code;
-  if (code >= 0x8001 && code <= 0x8008) {
-    listing_move(code);
+  const PseudoKey key = PseudoKey(Co.Key.key_code);
+  if (key >= PseudoKey::PageDown && key <= PseudoKey::ThumbTrack) {
+    listing_move(key);
     Co.Key.key_code = 0;
     return;
   }
   // the word is taken first: an action that fails is not repeated
   Co.Key.key_code = 0;
-  switch (code) {
-    case 0x8009: lst_thumb_position(); break;
-    case 0x8010: click(Co.Request.view.click_column, Co.Request.view.click_row); break;
-    case 0x8011:
+  switch (key) {
+    case PseudoKey::ListingUpdate: lst_thumb_position(); break;
+    case PseudoKey::Click: click(Co.Request.view.click_column, Co.Request.view.click_row); break;
+    case PseudoKey::DoubleClick:
       if (Lst.ListingMode == kListingSource && Co.Request.view.click_row == Lst.CursorRow &&
           Co.Request.view.click_column == Lst.CursorColumn && sup_check_not_running())
         exp_inspect_at_cursor(0);
       break;
-    case 0x8100: cmd_show_value(key_text(), Run.Regs.pc); break;
-    case 0x8101:
+    case PseudoKey::ShowValue: cmd_show_value(key_text(), Run.Regs.pc); break;
+    case PseudoKey::AddWatch:
       if (watch_add(2, key_text()) != 0) sup_raise_error(kErrNoWatch, 1);
       break;
-    case 0x8102: {
+    case PseudoKey::PrintText: {
       // the key text stands on the prompt's row, as if it had been typed there
       const std::string text = key_text();
       const u16 row = Con.Row;
@@ -270,23 +272,23 @@ void cmd_pseudo_key() {
       con_putc(u8(Cmd.PromptChar));
       break;
     }
-    case 0x8200:
+    case PseudoKey::SourceView:
       if (Lst.ListingMode != kListingSource) lst_toggle_mode(kListingSource, false);
       break;
-    case 0x8201:
+    case PseudoKey::AssemblerView:
       if (Lst.ListingMode == kListingSource) lst_toggle_mode(kListingAssembly, false);
       break;
-    case 0x8202: cmd_choose_source_file(); break;
-    case 0x8203:
-    case 0x8204:
-      if (mark_on()) lst_cursor_mark_set(code == 0x8203 ? 1 : 0);
+    case PseudoKey::ChooseModule: cmd_choose_source_file(); break;
+    case PseudoKey::SelectionEnded:
+    case PseudoKey::SelectionStarted:
+      if (mark_on()) lst_cursor_mark_set(key == PseudoKey::SelectionEnded ? 1 : 0);
       break;
-    case 0x8300: break_window_action(u16(Co.Request.p1)); break;
-    case 0x8400: jump_to_position(key_text()); break;
-    case 0xFFFF:
+    case PseudoKey::BreakWindowAction: break_window_action(u16(Co.Request.p1)); break;
+    case PseudoKey::JumpToPosition: jump_to_position(key_text()); break;
+    case PseudoKey::Exit:
       if (Links.state_file_save) Links.state_file_save();
       key_journal_close_record();
       cmd_exit_forever();
-    default: break;  // 0x800A..0x800F and the rest: nothing
+    default: break;  // any other word: nothing
   }
 }

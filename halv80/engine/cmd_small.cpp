@@ -18,6 +18,7 @@
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/sup_paths.h"
+#include "halv80/engine/win_codes.h"
 #include "platform/host/host_clock.h"
 #include "platform/host/host_text.h"
 #include "platform/host/host_time.h"
@@ -106,11 +107,10 @@ void cmd_version() {
 
 void cmd_exit() {
   cmd_skip_blanks();
-  // P1 1: close without asking
-  Co.Request.p1 = 0;
+  Co.Request.p1 = kExitAsk;
   if (*Cmd.ScannerCursor == '!') {
     ++Cmd.ScannerCursor;
-    Co.Request.p1 = 1;
+    Co.Request.p1 = kExitWithoutAsking;
   }
   co_post_request(RequestCode::Exit);
 }

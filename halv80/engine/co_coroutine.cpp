@@ -121,7 +121,7 @@ u16 co_wait_gui(u16 kind) {
   Co.WaitKind = 0;
   Co.Request.message_box_mode = 0;
   KeyEvent& k = Co.Key;
-  if (k.key_code & 0xFF00) {
+  if (k.key_code & kKeyPseudoMask) {
     // a pseudo-key stays in the key code word for the key reader
     Keys.character = 0;
     return 1;

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "halv80/engine/cmd_core.h"
+#include "halv80/engine/win_codes.h"
 #include "platform/host/host_fiber.h"
 #include "platform/host/host_types.h"
 
@@ -20,38 +21,6 @@
 #define HALV80_COMMAND_STACK_SIZE 131072
 #endif
 constexpr std::size_t kCommandStackSize = HALV80_COMMAND_STACK_SIZE;
-
-// What the command side asks of the window side. ORDER: the window side's
-// request service.
-enum class RequestCode : u16 {
-  None = 0,
-  ShowValue = 1,
-  ChooseSourceFile = 2,
-  SearchText = 4,
-  ScrollPane = 5,
-  Refresh = 6,
-  BreakListChanged = 7,
-  BringCodeWindow = 8,
-  MayShowPosition = 9,
-  WatchListChanged = 10,
-  ErrorBox = 11,
-  PickList = 12,
-  CaretHint = 13,
-  Help = 14,
-  Paste = 15,
-  PageCopy = 16,
-  Focus = 17,
-  OptionsDialog = 18,
-  Clipboard = 19,
-  KeyAction20 = 20,
-  ReloadCodeWindows = 21,
-  ScrollThumb = 22,
-  LineNumberDialog = 23,
-  ProjectLayout = 24,
-  CodeToPc = 26,
-  HistoryUpdate = 27,
-  Exit = 100,
-};
 
 // WaitKind: bit 0 the command side waits (the window side stops entering it),
 // bit 2 exit, bit 3 busy (commands that need the engine are greyed).
@@ -62,10 +31,6 @@ constexpr u16 kWaitRequest = 0;  // a plain yield to have a request served
 constexpr u16 kWaitKey = 1;      // waiting for a key
 constexpr u16 kWaitExit = 5;     // exited; never entered again
 constexpr u16 kWaitBusy = 9;     // a long command keeping the windows alive
-
-// Pending errors from the reply watchdog (bit 15: raised on the command side).
-constexpr u16 kErrorTargetHung = 0x320;
-constexpr u16 kErrorTargetHungBusy = 0x8320;
 
 constexpr std::size_t kProviderRows = 160;  // one entry per screen row
 
@@ -78,7 +43,7 @@ struct ViewFields {
   u16 found_end_column = 0;   // column after the hit
   u16 visible_rows = 0;       // rows the code window shows
   u16 source_line_count = 0;  // lines of the shown source file
-  u16 click_column = 0;       // cell of a click (pseudo-keys 0x8010, 0x8011)
+  u16 click_column = 0;       // cell of a click (PseudoKey::Click, DoubleClick)
   u16 click_row = 0;
   u16 list_index = 0;
   u16 code_window = 0;        // the code window index of request 9
@@ -115,7 +80,7 @@ struct RequestBlock {
 // The key that the window side leaves before it enters the command side.
 struct KeyEvent {
   u16 character = 0;     // 0 none
-  u16 key_code = 0;      // 0x36..0x3F, 0x62..0x6B; high byte set: a pseudo-key
+  u16 key_code = 0;      // kKey*; high byte set: a PseudoKey
   u8 flags = 0;          // kKeyShift, kKeyAlt, kKeyCtrl
   u16 source_window = 0; // window index of the key's source
   u16 thumb = 0;         // scroll-thumb position 0..1000

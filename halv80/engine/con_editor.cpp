@@ -20,6 +20,7 @@
 #include "halv80/symbols/sym_complete.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "halv80/symbols/sym_store.h"
+#include "halv80/engine/win_codes.h"
 #include "platform/host/host_text.h"
 
 constinit EditorState Editor;
@@ -289,7 +290,7 @@ void pick_list(Edit& e, bool symbols) {
     sup_raise_error(kErrNoMatch, 1);
     return;
   }
-  Co.Request.p1 = symbols ? 0 : 1;
+  Co.Request.p1 = symbols ? kPickListSymbols : kPickListHistory;
   Co.Request.p2 = u32(matches.size());
   Co.Request.p3 = 1;
   Co.Request.p3_ptr = e.text;

@@ -14,6 +14,7 @@
 #include "halv80/engine/con_screen.h"
 #include "halv80/engine/lst_listing.h"
 #include "halv80/engine/mem_dump.h"
+#include "halv80/engine/win_codes.h"
 
 constinit LogRing Log;
 
@@ -170,7 +171,7 @@ void redraw_pane(u16 top) {
 }
 
 void post_thumb(u32 position) {
-  Co.Request.p1 = 1;
+  Co.Request.p1 = kThumbCommandPane;
   Co.Request.p2 = std::min(position, kThumbRange);
   co_post_request(RequestCode::ScrollThumb);
 }

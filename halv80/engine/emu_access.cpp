@@ -10,7 +10,7 @@
 #include "halv80/engine/emu_monitor.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_host.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 #include "rz7bios/rz7bios.h"
 
 constinit EmuAccessState EmuAcc;

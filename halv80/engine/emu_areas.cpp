@@ -13,15 +13,13 @@
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/engine/tgt_mmu.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 #include "rz7bios/rz7bios.h"
 
 constinit EmuAreaState EmuArea;
 
 namespace {
 
-constexpr u8 kMore = 0xFF;  // monitor block write: another byte follows
-constexpr u8 kLast = 0x00;  // monitor block write: that was the last byte
 // Interface register 2 after a bracket in no-monitor mode: bits 2-3 set
 // close the host's emulation-memory access again.
 constexpr u8 kRegEmuMode = 2;
@@ -114,7 +112,7 @@ void monitor_fill(u16 logical, std::span<const u8> pattern, u32 count) {
     const u32 n = std::min<u32>(count - sent, kFillPattern / 2);
     for (u32 i = 0; i < n; ++i) {
       chunk[2 * i] = pattern[(sent + i) % 2];
-      chunk[2 * i + 1] = sent + i + 1 < count ? kMore : kLast;
+      chunk[2 * i + 1] = sent + i + 1 < count ? kMonitorMore : kMonitorLast;
     }
     emu_putrsblk(std::span<const u8>(chunk).first(2 * n));
     sent += n;

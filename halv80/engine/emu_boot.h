@@ -7,31 +7,11 @@
 #include <cstddef>
 #include <string_view>
 
+#include "platform/device/dev_monitor_protocol.h"
 #include "platform/host/host_types.h"
 
 constexpr std::string_view kMonitorFileName = "MON80.QQN";
 
-// The first 32 bytes of the monitor file, little endian.
-struct MonitorFileHeader {
-  u8 format;           // kMonitorFileFormat
-  u8 cpu_family;       // CpuType coding
-  u8 unused_2;
-  le32 code_address;   // where the monitor lies in target memory
-  le16 nmi_slot;       // monitor-area offset of the monitor's NMI jump slot
-  le16 nmi_entry;      // target of the JP at the NMI vector
-  le16 break_entry;    // target of the JP at the software-break vector
-  le16 position;       // bits 0-5: break byte in the first chunk; bits 0-6: service entry offset
-  le16 unused_15;
-  u8 handshake_mode;   // 0 none, 1 single call, 2 enter/leave pair
-  u8 unused_18[14];
-};
-static_assert(sizeof(MonitorFileHeader) == 32);
-static_assert(offsetof(MonitorFileHeader, code_address) == 3 && offsetof(MonitorFileHeader, nmi_slot) == 7);
-static_assert(offsetof(MonitorFileHeader, nmi_entry) == 9 && offsetof(MonitorFileHeader, break_entry) == 11);
-static_assert(offsetof(MonitorFileHeader, position) == 13 && offsetof(MonitorFileHeader, handshake_mode) == 17);
-
-constexpr u8 kMonitorFileFormat = 1;
-constexpr u32 kMonitorImageOffset = 64;      // file offset of the image's first chunk
 constexpr u32 kMonitorChunk = 64;            // half of the 128-byte monitor block
 constexpr u32 kMonitorFirstChunkAt = 64 * 127;  // monitor-area offset of the first chunk (8128)
 constexpr u32 kMonitorRestAt = 128;          // monitor-area offset of the second chunk

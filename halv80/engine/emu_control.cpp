@@ -11,7 +11,7 @@
 #include "halv80/engine/emu_monitor.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_host.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 #include "rz7bios/rz7bios.h"
 
 constinit EmuControlState EmuCtl;
@@ -62,7 +62,6 @@ constexpr u32 kWatchdogEvery = 100;
 // rounds bound it where the tick clock does not move by itself.
 constexpr u32 kProfilerQuietMs = 2;
 constexpr u32 kProfilerQuietRounds = 16;
-constexpr u8 kProfilerCode = 254;
 
 constexpr u32 kMemoryOrganisationWide = 4;  // needs the second supply
 
@@ -377,7 +376,7 @@ u16 emu_profiler_sample(std::span<u8> buffer) {
     // the program talks on the channel: no sample now
     if (_Q_rschk() != 0) break;
     if (sup_tick_count() - start >= kProfilerQuietMs || round >= kProfilerQuietRounds) {
-      result = _Q_profnmi(buffer.data(), count, kProfilerCode, 0);
+      result = _Q_profnmi(buffer.data(), count, kMonitorProfileCode, 0);
       break;
     }
     _Q_wait(1);

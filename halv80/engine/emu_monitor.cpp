@@ -9,16 +9,13 @@
 #include "halv80/engine/emu_access.h"
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_host.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 #include "rz7bios/rz7bios.h"
 
 constinit EmuMonitorState EmuMon;
 
 namespace {
 
-constexpr u8 kDoorbell = 0;    // the channel byte that starts a request in the direct back end
-constexpr u8 kMore = 0xFF;     // block transfers: another byte follows
-constexpr u8 kLast = 0x00;     // block transfers: that was the last byte
 
 constexpr u32 kHandshakePollMs = 10;
 constexpr u32 kHandshakePolls = 800;
@@ -65,7 +62,7 @@ bool emu_request(MonitorRequest code) {
   sup_watchdog_start();
   if (!driver_back_end()) {
     emu_bankset(u16(code));
-    emu_putrs(kDoorbell);
+    emu_putrs(kMonitorDoorbell);
   } else if (EmuMon.ChannelCommandMode != 1 && EmuMon.ChannelCommandMode != 2) {
     _nt_STARTCMD(u16(code));
   }
@@ -136,7 +133,7 @@ void emu_req_read_block(u16 address, std::span<u8> out) {
   emu_put_word(address);
   for (std::size_t i = 0; i < out.size(); ++i) {
     out[i] = emu_getrs();
-    emu_putrs(i + 1 < out.size() ? kMore : kLast);
+    emu_putrs(i + 1 < out.size() ? kMonitorMore : kMonitorLast);
   }
   read_acknowledge();
 }
@@ -146,7 +143,7 @@ void emu_req_write_block(u16 address, std::span<const u8> data) {
   emu_put_word(address);
   for (std::size_t i = 0; i < data.size(); ++i) {
     emu_putrs(data[i]);
-    emu_putrs(i + 1 < data.size() ? kMore : kLast);
+    emu_putrs(i + 1 < data.size() ? kMonitorMore : kMonitorLast);
   }
   read_acknowledge();
 }
@@ -186,7 +183,7 @@ u16 emu_req_handshake() {
   // The handshake rings the code in through the bank register in both back ends.
   sup_watchdog_start();
   emu_bankset(u16(MonitorRequest::Handshake));
-  _Q_putrs(kDoorbell);
+  _Q_putrs(kMonitorDoorbell);
   for (u32 poll = 1;; ++poll) {
     _Q_wait(kHandshakePollMs);
     if (emu_rschk() && emu_send_room()) break;

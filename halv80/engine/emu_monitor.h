@@ -1,6 +1,7 @@
 // Monitor requests: while the target is stopped, its memory, ports and
 // memory-management unit are reached through the monitor program on it. A
-// request is a code rung in through the library, argument bytes on the target
+// request (MonitorRequest, platform/device/dev_monitor_protocol.h) is a code
+// rung in through the library, argument bytes on the target
 // channel and reply bytes back. A reply that does not come takes the time-out
 // path, which ends the command. In no-monitor mode nothing is sent: reads give
 // 0 and writes are dropped.
@@ -8,46 +9,8 @@
 
 #include <span>
 
+#include "platform/device/dev_monitor_protocol.h"
 #include "platform/host/host_types.h"
-
-// The monitor's request codes. ORDER: code.
-enum class MonitorRequest : u16 {
-  ReadByte = 8,               // word address -> byte
-  ReadPort = 9,               // word port -> byte
-  ReadWord = 16,              // word address -> word
-  WriteByte = 24,             // word address, byte -> acknowledge
-  WritePort = 25,             // word port, byte -> acknowledge
-  WriteWord = 32,             // word address, word -> acknowledge
-  ReadBlock = 40,             // word address; per byte 255 (more) or 0 (last) after it
-  WriteBlock = 48,            // word address; per byte the byte, then 255 or 0
-  SetStack = 80,              // word SP -> acknowledge
-  SetInterrupts = 81,         // byte 1 enable, 0 disable -> acknowledge
-  ReadMmuWindows = 82,        // -> 8 bytes
-  SetMmuWindows = 83,         // 8 bytes -> acknowledge
-  ReadMmuBank2 = 84,          // -> CBR, BBR, CBAR
-  SetMmuBank2 = 85,           // CBR, BBR, CBAR -> acknowledge
-  ReadMmuBank4 = 86,          // -> CBR, BBR, CBAR
-  SetMmuBank4 = 87,           // CBR, BBR, CBAR -> acknowledge
-  PrepareRun = 96,
-  LoadSpPcAf = 97,
-  LoadAltAfBcDe = 98,
-  LoadAltHlIxIy = 99,
-  LoadBcHlDe = 100,
-  LoadInterrupts = 101,
-  Run = 103,
-  StopRecordAfterBreak = 112,  // stop byte != 0
-  StopRecordPastBreak = 113,   // stop byte 0
-  ReadHlDeAf = 114,
-  ReadPcSp = 115,
-  ReadAltAfBcDe = 116,
-  ReadAltHlIxIy = 117,
-  EndStopRecord = 118,
-  Handshake = 125,            // sent specially: emu_req_handshake
-  ColdStart = 126,            // bank/command register only: emu_req_cold_start
-};
-
-constexpr std::size_t kMmuWindowBytes = 8;  // requests 82, 83
-constexpr std::size_t kMmuBankBytes = 3;    // requests 84..87: CBR, BBR, CBAR
 
 // A monitor reply may take this long before the command fails.
 constexpr u32 kMonitorReplyLimitMs = 1000;

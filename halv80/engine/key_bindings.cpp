@@ -24,6 +24,7 @@
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/engine/trc_display.h"
+#include "halv80/engine/win_codes.h"
 
 constinit KeyBindingState KeyBind;
 
@@ -115,7 +116,7 @@ i16 r_inspect() {  // 11
 }
 
 i16 r_project() { return prefixed() ? post(RequestCode::ProjectLayout) : 0; }  // 12
-i16 r_focus_next() { return post(RequestCode::Focus, 0); }                     // 13
+i16 r_focus_next() { return post(RequestCode::Focus, kFocusNext); }                     // 13
 i16 r_code_to_pc() { return prefixed() ? post(RequestCode::CodeToPc) : 0; }     // 14
 i16 r_q_prefix() {                                                             // 15
   Keys.QPrefix = 2;
@@ -165,7 +166,7 @@ i16 r_find_again() {  // 20
   return 0;
 }
 
-i16 r_focus_previous() { return post(RequestCode::Focus, 1); }  // 21
+i16 r_focus_previous() { return post(RequestCode::Focus, kFocusPrevious); }  // 21
 
 i16 r_type_word() {  // 22
   if (cursor_on()) {
@@ -290,7 +291,7 @@ i16 r_stop_trace() {                                          // 50
   RunExec.EscapeSeen = 1;
   return 0;
 }
-i16 r_key_action() { return post(RequestCode::KeyAction20); }  // 59
+i16 r_key_action() { return post(RequestCode::ZoomChild); }  // 59
 i16 r_down_or_newer() { return cursor_on() ? view_line_down() : letter('n'); }  // 61
 i16 r_up_or_older() { return cursor_on() ? view_line_up() : letter('u'); }      // 62
 

@@ -17,6 +17,7 @@
 #include "halv80/engine/sup_messages.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "halv80/symbols/sym_store.h"
+#include "halv80/engine/win_codes.h"
 #include "platform/host/host_file.h"
 #include "platform/host/host_ui.h"
 
@@ -40,7 +41,7 @@ void follow_cursor_hint() {
   if (Keys.BindingMode != 1) return;
   const bool shift = (Keys.flags & kKeyShift) != 0;
   const bool ctrl = (Keys.flags & kKeyCtrl) != 0;
-  const u16 hint = shift && ctrl ? 0x8000 : shift ? 20 : ctrl ? 10 : 0;
+  const u16 hint = shift && ctrl ? u16(kHintCtrlShift) : shift ? 20 : ctrl ? 10 : 0;
   if (hint == Keys.CursorHint) return;
   Keys.CursorHint = Keys.ForcedHint != 0 ? Keys.ForcedHint : hint;
   con_post_cursor_hint(Keys.CursorHint);
@@ -126,7 +127,7 @@ i16 key_next() {
   advance_prefix();
   if (Keys.character != 0) return deliver_character(Keys.character);
   // 5. A key without a character acts only at the editor's own key wait.
-  const bool pseudo = (Co.Key.key_code & 0xFF00) != 0;
+  const bool pseudo = (Co.Key.key_code & kKeyPseudoMask) != 0;
   if (Co.Request.key_wait_depth != 1 || Keys.BindingMode != 1) {
     Co.Key.key_code = 0;
     return 0;
@@ -174,7 +175,7 @@ u16 key_read_menu_key(u8& out) {
     if (!key_journal()) continue;
     if (Keys.character == 0) {
       // a pseudo-key is no menu key: it is dropped
-      if (Co.Key.key_code & 0xFF00) {
+      if (Co.Key.key_code & kKeyPseudoMask) {
         Co.Key.key_code = 0;
         continue;
       }
@@ -195,8 +196,9 @@ u16 key_read_menu_key(u8& out) {
 }
 
 u16 key_map_function_key(u16 code) {
-  if (code >= 0x36 && code <= 0x3F) return u16(code - 0x36 + 1);
-  if (code >= 0x62 && code <= 0x6B) return u16(code - 0x62 + 11);
+  if (code >= kKeyPageDown && code <= kKeyEnd) return u16(code - kKeyPageDown + 1);
+  if (code >= kKeyF1 && code <= kKeyF10) return u16(code - kKeyF1 + 11);
+  // F1..F10 in their two other codings, and 0xAE as Home
   if (code >= 0x82 && code <= 0x8B) return u16(code - 0x82 + 11);
   if (code >= 0x92 && code <= 0x9B) return u16(code - 0x92 + 11);
   if (code == 0xAE) return 9;

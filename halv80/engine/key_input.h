@@ -7,6 +7,7 @@
 
 #include <cstddef>
 
+#include "halv80/engine/win_codes.h"
 #include "platform/host/host_types.h"
 
 constexpr std::size_t kKeyTextSize = 256;  // the key text buffer built here
@@ -23,7 +24,7 @@ struct KeyState {
   u8 EscLetter = 0;      // the line editor's command letter set by a key routine; 0 none
   u8 LastKey = 0;        // the last character taken from the key text
   u16 BindingMode = 0;   // 1 while the line editor reads a command line
-  u16 CursorHint = 0;    // 0 none, 10 Ctrl, 20 Shift, 0x8000 both: the caret form
+  u16 CursorHint = 0;    // 0 none, 10 Ctrl, 20 Shift, kHintCtrlShift both: the caret form
   u16 ForcedHint = 0;    // not 0: posted instead of the computed hint
   u16 QPrefix = 0;       // ^Q prefix: 2 after ^Q, 3 for the key after it, then 0
   u16 PendingView = 0;   // kView* left by a temporary display; 0 none

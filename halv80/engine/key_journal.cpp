@@ -97,7 +97,7 @@ void reopen_record() {
 // Step 5: a live key from the window side, recorded when recording.
 u16 live_key() {
   if (co_wait_gui(kWaitKey)) {
-    const bool pseudo = (Co.Key.key_code & 0xFF00) != 0;
+    const bool pseudo = (Co.Key.key_code & kKeyPseudoMask) != 0;
     // a pseudo-key's code does not fit the record's one byte: not recorded
     if (Journal.Record != kNoFile && !pseudo) {
       const u8 record[3] = {Keys.flags, Keys.code, Keys.character};

@@ -6,7 +6,7 @@
 //   *TM_KEY n    ticks charged per typed character (decimal by default)
 //   *CODE a b c  one key: flags, key code, character (current radix)
 //   any other    text typed character by character, then CR
-// A recorded key code is one byte, so pseudo-keys (0x8001 and above) cannot
+// A recorded key code is one byte, so pseudo-keys (PseudoKey, win_codes.h) cannot
 // be recorded. Owns Journal.
 #pragma once
 

@@ -28,6 +28,7 @@
 #include "halv80/symbols/sym_source.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
+#include "halv80/engine/win_codes.h"
 #include "platform/host/host_text.h"
 #include "platform/host/host_ui.h"
 
@@ -327,7 +328,7 @@ void cmd_toggle_break_at_cursor() {
     set = true;
   }
   repaint_break_row(Lst.CursorRow, set, address);
-  Co.Request.p1 = set ? 1 : 0;
+  Co.Request.p1 = set ? kBreakListSet : kBreakListChanged;
   co_post_request(RequestCode::BreakListChanged);
 }
 

@@ -8,18 +8,12 @@
 
 #include <string>
 
+#include "halv80/engine/win_codes.h"
 #include "platform/host/host_types.h"
 
 // The module chooser and the search hand the window side arrays of this
 // many entries at most.
 constexpr std::size_t kChooserModulesMax = 16384;
-
-// Bits of the search request's P1.
-constexpr u32 kSearchCommandWindow = 0x0001;
-constexpr u32 kSearchSource = 0x0002;
-constexpr u32 kSearchAssembly = 0x0004;
-constexpr u32 kSearchAgainThree = 0x1000;
-constexpr u32 kSearchAssemblyFlag = 0x8000;  // P2: the search runs over assembly rows
 
 constexpr u8 kAttrSearchHit = 32;             // the found text
 

@@ -24,6 +24,7 @@
 #include "halv80/symbols/sym_source.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
+#include "halv80/engine/win_codes.h"
 
 constinit LstState Lst;
 
@@ -367,7 +368,7 @@ void lst_scroll_pane(u16 down) {
   if (Co.OnCommandSide == 1) {
     // The window side scrolls its display by the same row; the screen rows
     // are moved here.
-    Co.Request.p1 = Con.Window == kSlotCode ? 1 : 0;
+    Co.Request.p1 = Con.Window == kSlotCode ? kPaneCode : kPaneCommand;
     Co.Request.p2 = down ? 0 : 1;  // source row, relative to the pane's top
     Co.Request.p3 = down ? 1 : 0;  // destination row
     Co.Request.p4 = u32(rows - 1);
@@ -600,7 +601,7 @@ void lst_thumb_position() {
   } else {
     position = r * kThumbRange >> 16;
   }
-  Co.Request.p1 = 0;
+  Co.Request.p1 = kThumbCodePane;
   Co.Request.p2 = std::min(position, kThumbRange);
   co_post_request(RequestCode::ScrollThumb);
 }

@@ -28,7 +28,7 @@
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/tgt_memory.h"
 #include "halv80/engine/tgt_mmu.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 #include "rz7bios/rz7bios.h"
 
 constinit RunControlState RunCtl;
@@ -77,7 +77,7 @@ void wait_until_started() {
 // The stop was at a system call: serve it. True when served (PC past the break).
 bool serve_system_call() {
   RegisterImage& r = Run.Regs;
-  if (RunCtl.SysCallEntry == 0 || RunCtl.StopByte != 0 || (r.bc >> 8) != kSysCallMarker) return false;
+  if (RunCtl.SysCallEntry == 0 || RunCtl.StopByte != kMonitorStopBreak || (r.bc >> 8) != kSysCallMarker) return false;
   if (tgt_to_physical(r.pc) != RunCtl.SysCallEntry) return false;
   switch (r.bc & 0xFF) {
     case 0:
@@ -138,8 +138,9 @@ u16 emu_read_stop_record() {
   RegisterImage& r = Run.Regs;
   RunCtl.StopByte = emu_getrs();
   u16 first[2];
-  emu_req_read_words(RunCtl.StopByte != 0 ? MonitorRequest::StopRecordAfterBreak : MonitorRequest::StopRecordPastBreak,
-                     first);
+  emu_req_read_words(
+      RunCtl.StopByte != kMonitorStopBreak ? MonitorRequest::StopRecordAfterBreak : MonitorRequest::StopRecordPastBreak,
+      first);
   r.bc = first[0];
   const u16 interrupt_word = first[1];
   u16 hl_de_af[3];
@@ -170,7 +171,7 @@ u16 emu_read_stop_record() {
   emu_req_load(MonitorRequest::EndStopRecord, {});
   tgt_mmu_after_stop();
   // back over the one-byte break instruction the target stopped on
-  if (RunCtl.StopByte == 0) r.pc = u16(r.pc - 1);
+  if (RunCtl.StopByte == kMonitorStopBreak) r.pc = u16(r.pc - 1);
   if (serve_system_call()) {
     emu_go(0);
     return 0;

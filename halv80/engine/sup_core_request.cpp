@@ -33,7 +33,7 @@ namespace {
 
 constexpr u16 kErrLeftoverRequest = 8;
 
-// Request 2: the load runs on a line of its own; the line buffer of the
+// CoreRequest::Load: the load runs on a line of its own; the line buffer of the
 // command in progress comes back whole afterwards.
 void request_load(const char* argument) {
   char saved[kCommandLineSize];
@@ -48,7 +48,7 @@ void request_load(const char* argument) {
   std::memcpy(Cmd.CommandLine, saved, sizeof saved);
 }
 
-// Request 4: a value in radix 16 into P1; after a comma a second one in
+// CoreRequest::Evaluate: a value in radix 16 into P1; after a comma a second one in
 // radix 10 into P2.
 void request_evaluate() {
   Cmd.Radix = 16;
@@ -64,10 +64,10 @@ void request_evaluate() {
 
 void request_evaluate_handler(const char*) { request_evaluate(); }
 
-// Request 7: the code window at the program counter.
+// CoreRequest::CodeToPc: the code window at the program counter.
 void request_code_to_pc(const char*) { lst_show_pc(); }
 
-// Request 8: the code window to a line of the shown file (source mode: the
+// CoreRequest::CodeGoTo: the code window to a line of the shown file (source mode: the
 // argument is all digits) or to an address.
 void request_code_goto(const char* argument) {
   const char* p = sup_skip_blanks(argument);
@@ -92,12 +92,12 @@ void request_code_goto(const char* argument) {
 }
 void request_nothing(const char*) {}
 
-// Request 0: BP with the argument as its operands.
+// CoreRequest::SetBreak: BP with the argument as its operands.
 void request_break(const char*) { brk_cmd_bp(); }
-// Request 3: Y with the argument as its operands.
+// CoreRequest::CancelWatch: Y with the argument as its operands.
 void request_delete_watch(const char*) { cmd_y_delete_watch(); }
 
-// Request 5: the memory window's entry: the argument read as a value in
+// CoreRequest::WriteMemory: the memory window's entry: the argument read as a value in
 // radix P2 is stored at P1 in the size of the display kind in P3 (its unit
 // letter B, W, D ...); P4 := the bytes taken.
 void request_memory_entry(const char*) {
@@ -120,19 +120,19 @@ void request_memory_entry(const char*) {
   Co.Request.p4 = size;
 }
 
-// Request 9: the saved breakpoints applied; nothing of their errors is kept.
+// CoreRequest::LoadBreaks: the saved breakpoints applied; nothing of their errors is kept.
 void request_load_breaks(const char*) {
   brk_load_saved();
   Co.PendingError = 0;
   Cmd.AbortFlag = 0;
 }
-// Request 10: the break table saved quietly.
+// CoreRequest::SaveBreaks: the break table saved quietly.
 void request_save_breaks(const char*) { brk_save(true); }
-// Request 11: the code window's listing drawn again where it stands.
+// CoreRequest::RedrawCode: the code window's listing drawn again where it stands.
 void request_code_window(const char*) {
   if (Lst.PaneShows != kListingNone) lst_refresh();
 }
-// Request 13: the real-time trace stopped while it records, else started.
+// CoreRequest::TraceToggle: the real-time trace stopped while it records, else started.
 void request_trace_toggle(const char*) {
   if (EmuCtl.TraceFrameEnd == 0xFFFFFFFF)
     cmd_ts();
@@ -143,8 +143,8 @@ void request_trace_toggle(const char*) {
 void request_trace_mode(const char*) { brk_cmd_rtm(); }
 void request_event(const char*) { emu_cmd_event(); }
 
-void run_request(const char* argument, u16 request) {
-  const CoreRequestHandler handler = request < kCoreRequestCount ? CoreReq.Handlers[request] : nullptr;
+void run_request(const char* argument, CoreRequest request) {
+  const CoreRequestHandler handler = u16(request) < kCoreRequestCount ? CoreReq.Handlers[u16(request)] : nullptr;
   // a request whose area is not there answers like an unknown command
   if (handler == nullptr) {
     cmd_error(kMsgCommandError);
@@ -155,28 +155,32 @@ void run_request(const char* argument, u16 request) {
 
 }  // namespace
 
+CoreRequestHandler& sup_core_request_handler(CoreRequest request) { return CoreReq.Handlers[u16(request)]; }
+
 void sup_core_request_reset() {
   CoreReq = CoreRequestState{};
-  CoreReq.Handlers[0] = request_break;
-  CoreReq.Handlers[2] = request_load;
-  CoreReq.Handlers[3] = request_delete_watch;
-  CoreReq.Handlers[4] = request_evaluate_handler;
-  CoreReq.Handlers[6] = reg_request_set_register;
-  CoreReq.Handlers[7] = request_code_to_pc;
-  CoreReq.Handlers[5] = request_memory_entry;
-  CoreReq.Handlers[8] = request_code_goto;
-  CoreReq.Handlers[9] = request_load_breaks;
-  CoreReq.Handlers[10] = request_save_breaks;
-  CoreReq.Handlers[11] = request_code_window;
-  CoreReq.Handlers[13] = request_trace_toggle;
-  CoreReq.Handlers[1] = brk_request_apply;
-  CoreReq.Handlers[12] = request_trace_mode;
-  CoreReq.Handlers[14] = prof_request_report;
-  CoreReq.Handlers[20] = request_event;
-  for (u16 r = 15; r <= 19; ++r) CoreReq.Handlers[r] = request_nothing;
+  using enum CoreRequest;
+  sup_core_request_handler(SetBreak) = request_break;
+  sup_core_request_handler(HardwareBreak) = brk_request_apply;
+  sup_core_request_handler(Load) = request_load;
+  sup_core_request_handler(CancelWatch) = request_delete_watch;
+  sup_core_request_handler(Evaluate) = request_evaluate_handler;
+  sup_core_request_handler(WriteMemory) = request_memory_entry;
+  sup_core_request_handler(SetRegister) = reg_request_set_register;
+  sup_core_request_handler(CodeToPc) = request_code_to_pc;
+  sup_core_request_handler(CodeGoTo) = request_code_goto;
+  sup_core_request_handler(LoadBreaks) = request_load_breaks;
+  sup_core_request_handler(SaveBreaks) = request_save_breaks;
+  sup_core_request_handler(RedrawCode) = request_code_window;
+  sup_core_request_handler(TraceMode) = request_trace_mode;
+  sup_core_request_handler(TraceToggle) = request_trace_toggle;
+  sup_core_request_handler(ProfileSample) = prof_request_report;
+  sup_core_request_handler(Event) = request_event;
+  // the numbers between the profiler's and the event's are taken and do nothing
+  for (u16 r = u16(ProfileSample) + 1; r < u16(Event); ++r) CoreReq.Handlers[r] = request_nothing;
 }
 
-u16 sup_run_core_request(std::string_view argument, u16 request) {
+u16 sup_run_core_request(std::string_view argument, CoreRequest request) {
   const u16 saved_abort = Cmd.AbortFlag;
   const char* saved_cursor = Cmd.ScannerCursor;
   const u16 saved_radix = Cmd.Radix;
@@ -265,10 +269,10 @@ std::string sup_project_break_text(std::string_view text) {
 std::string sup_load_startup_program(std::string_view name, bool code_only) {
   std::string command = code_only ? "LP " : "L ";
   command.append(name.substr(0, std::min(name.size(), kCommandLineSize - command.size() - 1)));
-  if (sup_run_core_request(command, 2) == 0) return {};
+  if (sup_run_core_request(command, CoreRequest::Load) == 0) return {};
   const u16 error = Co.PendingError;
   Co.PendingError = 0;
-  if (error == 0 || (error & 0x8000) != 0) return {};
+  if (error == 0 || (error & kErrHighCoding) != 0) return {};
   std::string text = sup_pending_error_text(error);
   if (!text.empty() && text.front() == '\n') text.erase(0, 1);
   text.erase(0, std::min(text.size(), text.find_first_not_of(' ')));

@@ -14,7 +14,7 @@
 
 #include "platform/host/host_dir.h"
 #include "platform/host/host_types.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 
 constexpr std::string_view kMemoryFullText = "WINDOWS ERROR Memory full";
 // A block the system's 32-bit address space could never hold is refused at once.

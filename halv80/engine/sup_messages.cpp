@@ -144,7 +144,7 @@ void sup_reset_appended() {
 }
 
 std::string sup_pending_error_text(u16 error) {
-  if ((error & 0x7FFF) == kErrorTargetHung) {
+  if ((error & kErrCodeMask) == kErrorTargetHung) {
     std::string text(sup_string_resource(kStrTargetHung));
     text += '\n';
     text += sup_string_resource(kStrMayReinit);

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "halv80/engine/win_codes.h"
 #include "platform/host/host_types.h"
 
 constexpr std::size_t kMessageBufferSize = 1024;
@@ -17,18 +18,9 @@ constexpr u16 kStrTargetHung = 800;     // "ﾀｰｹﾞｯﾄCPUがﾊﾝｸﾞ
 constexpr u16 kStrMayReinit = 802;      // "QUENDAR-RZ7を初期化してもよいですか？"
 constexpr u16 kStrMayQuit = 803;        // "QUENDAR-RZ7を終了してもよいですか？"
 
-// Error word codings (PendingError).
-constexpr u16 kErrTextInBuffer = 0x4000;  // the text stands in the message buffer
-constexpr u16 kErrBusyBase = 0x8014;      // + N: kind 1
-constexpr u16 kErrWaitWindowSide = 0x801C;// kind 2 raised on the window side
-constexpr u16 kErrStatusBase = 0x2001;    // + N: kind 3
-
 // Told of every new message on the message line (CP932), so that a window
 // side can show it where it wants.
 using MessageLineObserver = void (*)(void* context, std::string_view text);
-
-constexpr u16 kActionQuit = 1;       // window-side action word: quit
-constexpr u16 kActionErrorWait = 9;  // window-side action word: an error waits
 
 struct SupState {
   char MessageBuffer[kMessageBufferSize]{};  // the text last loaded

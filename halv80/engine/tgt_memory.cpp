@@ -15,7 +15,7 @@
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/run_control.h"
 #include "halv80/engine/tgt_mmu.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 
 constinit TgtMemState TgtMem;
 

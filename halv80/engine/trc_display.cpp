@@ -25,7 +25,7 @@
 #include "halv80/symbols/sym_source.h"
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 
 constinit TrcViewState TrcView;
 

@@ -14,7 +14,7 @@ void show_pending_error(WindowSide& ws) {
   Co.PendingError = 0;
   if (Sup.WindowAction == kActionErrorWait) Sup.WindowAction = 0;
   // after a hung target the user was asked whether to reset the emulator
-  if ((error & 0x7FFF) == kErrorTargetHung) Co.ErrorAcknowledged = 1;
+  if ((error & kErrCodeMask) == kErrorTargetHung) Co.ErrorAcknowledged = 1;
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ void refresh_after_restart() {
 void show_system_error() {
   Hb.errorBoxOpen = Co.PendingError;
   const std::string text =
-      string_text(u16(Hb.errorBoxOpen & 0x7FFF)) + "\n" + string_text(kStrMayReinitialise);
+      string_text(u16(Hb.errorBoxOpen & kErrCodeMask)) + "\n" + string_text(kStrMayReinitialise);
   bool restarted = false;
   for (;;) {
     const int answer =
@@ -94,7 +94,7 @@ void show_system_error() {
   }
   if (restarted) {
     // the command side waits for the answer to its own error
-    if (Hb.errorBoxOpen & 0x8000) Co.ErrorAcknowledged = 1;
+    if (Hb.errorBoxOpen & kErrHighCoding) Co.ErrorAcknowledged = 1;
     else refresh_after_restart();
   }
   Hb.errorBoxOpen = 0;
@@ -199,7 +199,7 @@ void app_show_status_message(std::string_view cp932, u32 state) {
 }
 
 bool app_is_system_error(u16 error) {
-  const u16 e = u16(error & 0x7FFF);
+  const u16 e = u16(error & kErrCodeMask);
   return error != 0 && (e == kErrorTargetHung || e == kStrPowerMissing);
 }
 
@@ -251,7 +251,7 @@ void app_heartbeat_tick(TMainWindow& receiver) {
   // 12: profile samples while the target runs
   if ((Run.ExecutionState & kExecRunning) && EmuCtl.ProfilerRunning != 0) {
     const u32 start = host_tick_ms();
-    do sup_run_core_request({}, 14);
+    do sup_run_core_request({}, CoreRequest::ProfileSample);
     while (host_tick_ms() - start < kProfileBudgetMs && (Run.ExecutionState & kExecRunning));
   }
 }

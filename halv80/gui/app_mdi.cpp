@@ -122,7 +122,7 @@ void TMDIApp::CmWindowResize() {
 
 void TMDIApp::CeWindowResize(TCommandEnabler& ce) { ce.SetCheck(Frame.WindowResizeMode & 1); }
 
-void TMDIApp::CmForceBreak() { ui_post_run_action(4); }
+void TMDIApp::CmForceBreak() { ui_post_run_action(RunAction::ForceBreak); }
 
 void TMDIApp::CeForceBreak(TCommandEnabler& ce) {
   ce.Enable((::Run.ExecutionState & kExecRunning) != 0 || (Co.WaitKind & kWaitBitBusy) != 0);

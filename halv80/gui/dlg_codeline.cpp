@@ -10,7 +10,6 @@
 namespace {
 
 constexpr int kTextLimit = 30;  // with its terminating zero: 29 characters
-constexpr u16 kCoreCodeGoTo = 8;
 
 constexpr ResponseEntry kCodeLineTable[] = {
     EvCommand<&CodeLineDialog::CmOk>(1),
@@ -33,7 +32,7 @@ const ResponseEntry* CodeLineDialog::Find(u32 message, u32 id) {
 void CodeLineDialog::CmOk() {
   const std::string text = EnteredText(kTextLimit - 1);
   if (text.empty()) return;  // an empty text does nothing
-  const u16 failed = sup_run_core_request(text, kCoreCodeGoTo);
+  const u16 failed = sup_run_core_request(text, CoreRequest::CodeGoTo);
   TMainWindow::DrawDirtyPanes(RequestCode::None);
   if (failed == 0) CloseWindow(1);
 }

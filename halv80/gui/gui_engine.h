@@ -18,6 +18,9 @@
 //   CodeViewMode                 Lst.ListingMode
 //   ExecutionState               Run.ExecutionState
 //   sup_run_core_request         engine work under the engine's error trap
+// Every code the two sides exchange (key codes, PseudoKey, CoreRequest,
+// RequestCode and what its parameters carry, the error codings) is named in
+// halv80/engine/win_codes.h.
 #pragma once
 
 #include "halv80/engine/cmd_core.h"
@@ -29,3 +32,4 @@
 #include "halv80/engine/sup_core_request.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/engine/sup_panes.h"
+#include "halv80/engine/win_codes.h"

@@ -10,6 +10,7 @@
 #include "halv80/engine/sup_messages.h"
 #include "halv80/gui/prj_layout.h"
 #include "halv80/gui/res_strings.h"
+#include "halv80/engine/win_codes.h"
 #include "platform/host/host_clock.h"
 #include "platform/host/host_text.h"
 #include "platform/owl/owl_input.h"
@@ -304,7 +305,7 @@ void TQNWindow::EvRButtonDown(u32 modifiers, const TPoint& at) {
     // the click goes to the engine first, as a click on a code row
     Co.Request.view.click_column = Lst.ListingMode == kListingSource ? 5 : 4;
     Co.Request.view.click_row = u16(std::max(0, at.y) / CellHeight() + 1);
-    Co.Key.key_code = 0x8010;
+    Co.Key.key_code = key_word(PseudoKey::Click);
     Co.Key.source_window = windowIndex;
     HandleKey();
   }

@@ -133,7 +133,7 @@ class TQNWindow : public TMDIChild {
   virtual int DragScrollUp();
   virtual int DragScrollDown();
   // Told before a mouse or page selection starts, and when it ends. Base:
-  // the code windows hand the engine pseudo-key 0x8204 (0x8203), so that its
+  // the code windows hand the engine PseudoKey::SelectionStarted (Ended), so that its
   // cursor mark keeps out of the highlight.
   virtual void SelectionStarted();
   virtual void SelectionEnded();

@@ -17,6 +17,7 @@
 #include "halv80/gui/win_memo.h"
 #include "halv80/symbols/fmt_rows.h"
 #include "halv80/symbols/sym_modules.h"
+#include "halv80/engine/win_codes.h"
 #include "platform/host/host_text.h"
 #include "rz7bios/rz7bios.h"
 
@@ -24,15 +25,6 @@ namespace {
 
 constexpr u16 kStrCodeTitle = 961;
 constexpr u16 kWatchLimit = 16;
-constexpr u16 kPseudoSourceView = 0x8200;
-constexpr u16 kPseudoAssemblerView = 0x8201;
-constexpr u16 kPseudoModule = 0x8202;
-constexpr u16 kPseudoTop = 0x8005;
-constexpr u16 kPseudoBottom = 0x8006;
-constexpr u16 kPseudoClick = 0x8010;
-constexpr u16 kPseudoDoubleClick = 0x8011;
-constexpr u16 kCorePcLine = 7;
-constexpr u16 kCoreRedrawCode = 11;
 
 constexpr ResponseEntry kCodeTable[] = {
     EvMessage<WM_SETFOCUS, &TCODEWindow::EvSetFocus>(),
@@ -79,7 +71,7 @@ bool engine_ready() {
 }
 
 // A core request from a window command; the pane's changed cells are drawn.
-void core_request(u16 request) {
+void core_request(CoreRequest request) {
   if (!engine_ready()) return;
   std::string kept(Cmd.StartupArgs, strnlen(Cmd.StartupArgs, sizeof Cmd.StartupArgs));
   sup_run_core_request({}, request);
@@ -147,7 +139,7 @@ void TCODEWindow::MakeCurrent() {
   Co.Key.source_window = windowIndex;
   if (engine_ready()) sup_split_screen_panes(windowIndex);
   if (viewSnapshot.valid) sup_code_view_state(viewSnapshot, 1);
-  core_request(kCoreRedrawCode);
+  core_request(CoreRequest::RedrawCode);
   if (Co.Request.code != RequestCode::BringCodeWindow && repaintOld) old->RepaintAll();
   RepaintAll();
   SetScrollPos(sup_code_thumb_pos(1));
@@ -221,7 +213,7 @@ void TCODEWindow::UpdateLayout(u32 sizeType, const TSize& size) {
     Con.Geometry.code_columns = columns;
     Con.Geometry.command_first_row = u16(rows + 2);
     sup_split_screen_panes(windowIndex);
-    core_request(kCoreRedrawCode);
+    core_request(CoreRequest::RedrawCode);
   }
   snapshotText.assign(std::size_t(columns) * rows, ' ');
   snapshotAttributes.assign(snapshotText.size(), 7);
@@ -237,7 +229,7 @@ void TCODEWindow::HandleKey() {
 }
 
 void TCODEWindow::EvSetFocus(TWindow* other) {
-  if (!(Co.PendingError & 0x8000) || !app_is_system_error(Co.PendingError)) MakeCurrent();
+  if (!(Co.PendingError & kErrHighCoding) || !app_is_system_error(Co.PendingError)) MakeCurrent();
   // the base moves the engine's key cursor to the code pane
   ForwardToBase(WM_SETFOCUS, u64(owl_ptr_word(other)), 0);
 }
@@ -260,19 +252,19 @@ bool TCODEWindow::ShiftClick(u32 modifiers) const {
   return (modifiers & MK_SHIFT) != 0 && mouseState == 0 && Frame.Children.activeIndex >= kChildCode;
 }
 
-void TCODEWindow::SendClick(u16 key, const TPoint& point) {
+void TCODEWindow::SendClick(PseudoKey key, const TPoint& point) {
   Co.Request.view.click_column = u16(std::max(0, point.x) / CellWidth());
   Co.Request.view.click_row = u16(std::max(0, point.y) / CellHeight() + 1);
   clickColumn = Co.Request.view.click_column;
   clickRow = Co.Request.view.click_row;
-  Co.Key.key_code = key;
+  Co.Key.key_code = key_word(key);
   Co.Key.source_window = windowIndex;
   HandleKey();
 }
 
 void TCODEWindow::EvLButtonDown(u32 modifiers, const TPoint& point) {
   if (ShiftClick(modifiers)) {
-    ui_post_run_action(2);  // trace one instruction
+    ui_post_run_action(RunAction::Trace);
     return;
   }
   ForwardToBase(WM_LBUTTONDOWN, modifiers, owl_make_long(u16(point.x), u16(point.y)));
@@ -280,22 +272,22 @@ void TCODEWindow::EvLButtonDown(u32 modifiers, const TPoint& point) {
 
 void TCODEWindow::EvLButtonUp(u32 modifiers, const TPoint& point) {
   // an armed click moves the engine's key cursor to the cell
-  if (mouseState & 1) SendClick(kPseudoClick, point);
+  if (mouseState & 1) SendClick(PseudoKey::Click, point);
   ForwardToBase(WM_LBUTTONUP, modifiers, owl_make_long(u16(point.x), u16(point.y)));
 }
 
 void TCODEWindow::EvLButtonDblClk(u32 modifiers, const TPoint& point) {
   if (ShiftClick(modifiers)) {
-    ui_post_run_action(2);
+    ui_post_run_action(RunAction::Trace);
     return;
   }
   const i32 column = std::max(0, point.x) / CellWidth();
   const i32 row = std::max(0, point.y) / CellHeight() + 1;
   if (column != clickColumn || row != clickRow) {
     mouseState = 0;
-    SendClick(kPseudoClick, point);
+    SendClick(PseudoKey::Click, point);
   }
-  Co.Key.key_code = kPseudoDoubleClick;
+  Co.Key.key_code = key_word(PseudoKey::DoubleClick);
   Co.Key.source_window = windowIndex;
   HandleKey();
   mouseState = 0;
@@ -303,14 +295,14 @@ void TCODEWindow::EvLButtonDblClk(u32 modifiers, const TPoint& point) {
 
 void TCODEWindow::EvRButtonDown(u32 modifiers, const TPoint& point) {
   if (ShiftClick(modifiers)) {
-    ui_post_run_action(1);  // step over one
+    ui_post_run_action(RunAction::Step);
     return;
   }
   ForwardToBase(WM_RBUTTONDOWN, modifiers, owl_make_long(u16(point.x), u16(point.y)));
 }
 
 void TCODEWindow::EvRButtonDblClk(u32 modifiers, const TPoint&) {
-  if (ShiftClick(modifiers)) ui_post_run_action(1);
+  if (ShiftClick(modifiers)) ui_post_run_action(RunAction::Step);
 }
 
 void TCODEWindow::EvInitMenuPopup(TMenu& popup, u32, bool systemMenu) {
@@ -322,26 +314,26 @@ void TCODEWindow::EvInitMenuPopup(TMenu& popup, u32, bool systemMenu) {
 }
 
 void TCODEWindow::CmToggleView() {
-  if (sup_check_not_running()) ui_post_run_action(source_view() ? kPseudoAssemblerView : kPseudoSourceView);
+  if (sup_check_not_running()) ui_post_pseudo_key(source_view() ? PseudoKey::AssemblerView : PseudoKey::SourceView);
 }
 
-void TCODEWindow::CmModule() { ui_post_run_action(kPseudoModule); }
+void TCODEWindow::CmModule() { ui_post_pseudo_key(PseudoKey::ChooseModule); }
 
 void TCODEWindow::CmTop() {
-  Co.Key.key_code = kPseudoTop;
+  Co.Key.key_code = key_word(PseudoKey::Top);
   Co.Key.source_window = windowIndex;
   HandleKey();
 }
 
 void TCODEWindow::CmBottom() {
-  Co.Key.key_code = kPseudoBottom;
+  Co.Key.key_code = key_word(PseudoKey::Bottom);
   Co.Key.source_window = windowIndex;
   HandleKey();
 }
 
 void TCODEWindow::CmPcPosition() {
   if (!sup_check_not_running()) return;
-  core_request(kCorePcLine);
+  core_request(CoreRequest::CodeToPc);
   SetScrollPos(sup_code_thumb_pos(1));
 }
 
@@ -429,7 +421,7 @@ void TCODEWindow::WatchOrInspect(u16 inspect) {
       Co.Request.p2 = u32((Con.CaretRow == 0xFFFF ? 1 : Con.CaretRow) * CellHeight());
     }
     Sup.SuppressOnce = 1;
-    ui_post_run_action(inspect ? 0x8100 : 0x8101);
+    ui_post_pseudo_key(inspect ? PseudoKey::ShowValue : PseudoKey::AddWatch);
     HandleKey();
     failed = Sup.SuppressOnce == 0;
     Sup.SuppressOnce = 0;

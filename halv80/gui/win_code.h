@@ -12,6 +12,7 @@
 
 #include "halv80/engine/sup_code_view.h"
 #include "halv80/gui/win_console.h"
+#include "halv80/engine/win_codes.h"
 
 // fixMode values; 0x8000 marks the window that takes what lies outside.
 constexpr u16 kFixNone = 0;
@@ -100,7 +101,7 @@ class TCODEWindow : public TMainWindow {
   void FixRange(u16 mode);
   void CeFix(TCommandEnabler& ce, u16 mode);
   // The click cell into the request block, then pseudo-key `key`.
-  void SendClick(u16 key, const TPoint& point);
+  void SendClick(PseudoKey key, const TPoint& point);
   // Ctrl+W or Ctrl+I with the error suppressed: the engine takes the word at
   // its cursor. True when it failed.
   bool KeyAction(u16 character);

@@ -17,6 +17,8 @@
 
 namespace {
 
+constexpr u32 kSelectedRowColour = 0x00800000;  // navy (0x00BBGGRR), behind white text
+
 constexpr u32 kCmPaste = 409;
 constexpr u32 kCmHistory = 484;
 constexpr u32 kCmSymbolExtension = 485;
@@ -61,13 +63,13 @@ void TCMDWindow::HandleKey() {
 }
 
 void TCMDWindow::CmHistory() {
-  Co.Key.key_code = 0x63;  // Shift+F2
+  Co.Key.key_code = kKeyF2;
   Co.Key.flags = kKeyShift;
   HandleKey();
 }
 
 void TCMDWindow::CmSymbolExtension() {
-  Co.Key.key_code = 0x67;  // Shift+F6
+  Co.Key.key_code = kKeyF6;
   Co.Key.flags = kKeyShift;
   HandleKey();
 }
@@ -160,7 +162,7 @@ void HistSymExtDialog::Paint(TDC& dc, bool, TRect&) {
   const int first = std::max(0, selected - kListRowsShown + 1);
   for (int i = first; i < int(items.size()) && (i - first) * h < client.bottom; ++i) {
     const int y = (i - first) * h;
-    if (i == selected) dc.FillRect(TRect{0, y, client.right, y + h}, 0x800000);
+    if (i == selected) dc.FillRect(TRect{0, y, client.right, y + h}, kSelectedRowColour);
     dc.SetTextColor(i == selected ? 0xFFFFFF : 0x000000);
     dc.SetBkMode(1);
     dc.TextOut(4, y, items[std::size_t(i)]);

@@ -10,6 +10,7 @@
 #include "halv80/engine/win_side.h"
 #include "halv80/gui/gui_engine.h"
 #include "halv80/gui/win_requests.h"
+#include "halv80/engine/win_codes.h"
 #include "platform/host/host_text.h"
 #include "platform/owl/owl_app.h"
 #include "platform/owl/owl_system.h"
@@ -50,32 +51,32 @@ bool passes_restricted(u32 key) {
 
 u16 console_key_code(u32 key) {
   switch (key) {
-    case VK_NEXT: return 0x36;
-    case VK_PRIOR: return 0x37;
-    case VK_INSERT: return 0x38;
-    case VK_DELETE: return 0x39;
-    case VK_UP: return 0x3A;
-    case VK_LEFT: return 0x3B;
-    case VK_RIGHT: return 0x3C;
-    case VK_DOWN: return 0x3D;
-    case VK_HOME: case VK_CLEAR: return 0x3E;
-    case VK_END: case VK_HELP: return 0x3F;
+    case VK_NEXT: return kKeyPageDown;
+    case VK_PRIOR: return kKeyPageUp;
+    case VK_INSERT: return kKeyInsert;
+    case VK_DELETE: return kKeyDelete;
+    case VK_UP: return kKeyUp;
+    case VK_LEFT: return kKeyLeft;
+    case VK_RIGHT: return kKeyRight;
+    case VK_DOWN: return kKeyDown;
+    case VK_HOME: case VK_CLEAR: return kKeyHome;
+    case VK_END: case VK_HELP: return kKeyEnd;
     default:
-      if (key >= VK_F1 && key <= VK_F10) return u16(0x62 + (key - VK_F1));
+      if (key >= VK_F1 && key <= VK_F10) return u16(kKeyF1 + (key - VK_F1));
       return 0;
   }
 }
 
 u16 console_scroll_key(u32 code) {
   switch (code) {
-    case SB_LINEUP: return 0x8004;
-    case SB_LINEDOWN: return 0x8002;
-    case SB_PAGEUP: return 0x8003;
-    case SB_PAGEDOWN: return 0x8001;
-    case SB_THUMBPOSITION: return 0x8007;
-    case SB_THUMBTRACK: return 0x8008;
-    case SB_TOP: return 0x8005;
-    case SB_BOTTOM: return 0x8006;
+    case SB_LINEUP: return key_word(PseudoKey::LineUp);
+    case SB_LINEDOWN: return key_word(PseudoKey::LineDown);
+    case SB_PAGEUP: return key_word(PseudoKey::PageUp);
+    case SB_PAGEDOWN: return key_word(PseudoKey::PageDown);
+    case SB_THUMBPOSITION: return key_word(PseudoKey::ThumbPosition);
+    case SB_THUMBTRACK: return key_word(PseudoKey::ThumbTrack);
+    case SB_TOP: return key_word(PseudoKey::Top);
+    case SB_BOTTOM: return key_word(PseudoKey::Bottom);
     default: return 0;  // end-scroll and others
   }
 }
@@ -131,13 +132,13 @@ u16 TMainWindow::GetRowText(u16, i32 row, std::string& buffer) {
 
 void TMainWindow::FindInPane() {
   RequestBlock& q = Co.Request;
-  const bool again = (q.p2 & 1) != 0 || (q.p1 & 0x1000) != 0;
+  const bool again = (q.p2 & kSearchOptionAgain) != 0 || (q.p1 & kSearchAgainThree) != 0;
   foundColumn = u16(q.p4);
   previousFoundLine = i32(q.p5);
-  searchDirection = u16(((q.p2 & 2) == 0 ? 1 : 0) | (q.p2 & 0x8000));
+  searchDirection = u16(((q.p2 & kSearchOptionBackward) == 0 ? 1 : 0) | (q.p2 & kSearchAssemblyFlag));
   const u16 found = Search(again ? 1 : 0, i32(q.p3), -1);
   q.view.found = found;
-  q.p2 = (searchDirection & 1) ? 0 : 2;
+  q.p2 = (searchDirection & 1) ? 0 : kSearchOptionBackward;
   q.view.found_row = u32(foundLine - 1);
   q.view.found_column = foundColumn;
   q.view.found_end_column = u16(foundColumn + foundLength);
@@ -197,7 +198,7 @@ void TMainWindow::UpdateLayout(u32 sizeType, const TSize& size) {
     sup_split_screen_panes(windowIndex);
     Co.Key.source_window = windowIndex;
     std::string kept(Cmd.StartupArgs, strnlen(Cmd.StartupArgs, sizeof Cmd.StartupArgs));
-    sup_run_core_request({}, 11);
+    sup_run_core_request({}, CoreRequest::RedrawCode);
     std::snprintf(Cmd.StartupArgs, sizeof Cmd.StartupArgs, "%s", kept.c_str());
   }
   RepaintAll();
@@ -288,8 +289,8 @@ void TMainWindow::EvVScroll(u32 code, u32 thumb) {
   HandleKey();
 }
 
-bool TMainWindow::DragLineScroll(u16 key) {
-  Co.Key.key_code = key;
+bool TMainWindow::DragLineScroll(PseudoKey key) {
+  Co.Key.key_code = key_word(key);
   Co.Key.source_window = windowIndex;
   // the pane moved when the engine asked for its pixels to move (request 5)
   Service.PaneScrolled = 0;
@@ -298,13 +299,13 @@ bool TMainWindow::DragLineScroll(u16 key) {
 }
 
 int TMainWindow::DragScrollUp() {
-  if (!DragLineScroll(0x8004)) return 0;
+  if (!DragLineScroll(PseudoKey::LineUp)) return 0;
   TQNWindow::DragScrollUp();
   return 1;
 }
 
 int TMainWindow::DragScrollDown() {
-  if (!DragLineScroll(0x8002)) return 0;
+  if (!DragLineScroll(PseudoKey::LineDown)) return 0;
   TQNWindow::DragScrollDown();
   return 1;
 }
@@ -338,7 +339,7 @@ void TMainWindow::FollowKeyCursor() {
 }
 
 void TMainWindow::EvSetFocus(TWindow*) {
-  if (Co.PendingError & 0x8000) return;  // the command side waits for the system error's answer
+  if (Co.PendingError & kErrHighCoding) return;  // the command side waits for the system error's answer
   FollowKeyCursor();
   FocusWindow = this;
   owl_create_caret(*this, CellWidth(), CellHeight());
@@ -398,7 +399,7 @@ void TMainWindow::ShowCaretState(bool on) {
 
 void TMainWindow::Paint(TDC& dc, bool, TRect& rect) {
   if (minimized || IsIconic() || layoutBusy) return;
-  if (mouseState & 0x8000) mouseState = 0;
+  if (mouseState & kMouseActivated) mouseState = kMouseIdle;
   const int cw = CellWidth(), ch = CellHeight();
   const int firstColumn = std::max(0, rect.left / cw);
   const int endColumn = (rect.right + cw - 1) / cw;
@@ -478,7 +479,7 @@ void TMainWindow::MakeCurrent() {
 
 void TMainWindow::CmPcPosition() {
   if (!sup_check_not_running()) return;
-  sup_run_core_request({}, 7);
+  sup_run_core_request({}, CoreRequest::CodeToPc);
   DrawDirtyPanes(RequestCode::None);
 }
 

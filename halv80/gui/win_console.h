@@ -129,7 +129,7 @@ class TMainWindow : public TQNWindow {
   static bool EngineIdle();
   // Pseudo-key `key` (one line up or down) for a selection drag; true when
   // the pane moved.
-  bool DragLineScroll(u16 key);
+  bool DragLineScroll(PseudoKey key);
 };
 
 // The focused console window (the one whose EvSetFocus was last), or null.

@@ -379,7 +379,7 @@ void QN_Frame::EvDestroy() {
         exited = true;
         break;
       }
-      Co.Key.key_code = 0xFFFF;
+      Co.Key.key_code = key_word(PseudoKey::Exit);
       co_enter_command_side();
     }
     // the command side did not take the exit key: what it keeps between runs

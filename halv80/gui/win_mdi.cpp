@@ -7,6 +7,7 @@
 #include "halv80/gui/gui_engine.h"
 #include "halv80/gui/res_menus.h"
 #include "halv80/gui/win_frame.h"
+#include "halv80/engine/win_codes.h"
 #include "platform/host/host_clock.h"
 #include "platform/owl/owl_app.h"
 
@@ -289,27 +290,34 @@ u16 win_modifier_mask() {
   return u16(((m & MK_SHIFT) ? kKeyShift : 0) | ((m & MK_CONTROL) ? kKeyCtrl : 0) | ((m & kOwlAltDown) ? kKeyAlt : 0));
 }
 
-void ui_post_run_action(u32 action) {
-  Co.Key.flags = 0;
-  if (action & 0x8000) {
-    Co.Key.key_code = u16(action);
-  } else {
-    switch (action) {
-      case 1: Co.Key.key_code = 0x6B; break;  // F10 step
-      case 2: Co.Key.key_code = 0x69; break;  // F8 trace
-      case 3: Co.Key.key_code = 0x66; break;  // F5 go
-      case 4:
-        Co.Key.key_code = 0;
-        Co.Key.character = 0x1B;
-        break;
-      case 5: Co.Key.key_code = 0x68; break;  // F7 come
-      case 6:
-        Co.Key.key_code = 0x66;
-        Co.Key.flags = kKeyCtrl;
-        break;
-      case 7: Co.Key.key_code = 0x6A; break;  // F9 software break
-      default: break;
-    }
-  }
+namespace {
+void post_engine_timer() {
   if (TMDIChild* console = Frame.Children.consoleWindow) console->PostMessage(WM_TIMER, 0);
+}
+}  // namespace
+
+void ui_post_run_action(RunAction action) {
+  Co.Key.flags = 0;
+  switch (action) {
+    case RunAction::Step: Co.Key.key_code = kKeyF10; break;
+    case RunAction::Trace: Co.Key.key_code = kKeyF8; break;
+    case RunAction::Go: Co.Key.key_code = kKeyF5; break;
+    case RunAction::ForceBreak:
+      Co.Key.key_code = 0;
+      Co.Key.character = 0x1B;
+      break;
+    case RunAction::Come: Co.Key.key_code = kKeyF7; break;
+    case RunAction::Return:
+      Co.Key.key_code = kKeyF5;
+      Co.Key.flags = kKeyCtrl;
+      break;
+    case RunAction::SoftwareBreak: Co.Key.key_code = kKeyF9; break;
+  }
+  post_engine_timer();
+}
+
+void ui_post_pseudo_key(PseudoKey key) {
+  Co.Key.flags = 0;
+  Co.Key.key_code = key_word(key);
+  post_engine_timer();
 }

@@ -5,6 +5,7 @@
 // never created.
 #pragma once
 
+#include "halv80/engine/win_codes.h"
 #include "platform/owl/owl_window.h"
 
 class TMDICltNEW : public TMDIClient {
@@ -40,10 +41,22 @@ void win_toggle_maximize();
 void win_close_inspect_windows();
 // Shift 1 | Alt 8 | Ctrl 16 from the current key states.
 u16 win_modifier_mask();
-// Leaves run action `action` as the pending key (1 step, 2 trace, 3 go, 4 Esc,
-// 5 come, 6 return, 7 software break; bit 15: a raw key code) and posts the
-// code window a timer message with id 0, which enters the command side.
-void ui_post_run_action(u32 action);
+// The run actions of the menus, tool bar and mouse, each left as the key that
+// the engine binds to it.
+enum class RunAction : u16 {
+  Step = 1,           // F10
+  Trace = 2,          // F8
+  Go = 3,             // F5
+  ForceBreak = 4,     // Esc
+  Come = 5,           // F7
+  Return = 6,         // Ctrl+F5
+  SoftwareBreak = 7,  // F9
+};
+// Leaves run action `action` as the pending key and posts the code window a
+// timer message with id 0, which enters the command side.
+void ui_post_run_action(RunAction action);
+// The same with pseudo-key `key` as the pending key.
+void ui_post_pseudo_key(PseudoKey key);
 // Records the placement of child `index` (showState 4) and moves the window
 // to its record's rectangle unless it is minimized or maximized.
 void win_record_placement(u16 index);

@@ -78,11 +78,11 @@ void TEditMemo::EvKeyDown(u32 key, u32 repeat, u32 flags) {
       if (ctrl) CmFindNext();
       else CmFind();
       return;
-    case VK_F1 + 4: ui_post_run_action(3); return;   // Go
-    case VK_F1 + 7: ui_post_run_action(2); return;   // Trace
+    case VK_F1 + 4: ui_post_run_action(RunAction::Go); return;
+    case VK_F1 + 7: ui_post_run_action(RunAction::Trace); return;
     case VK_F10:
       if (mask == kKeyAlt && memo) memo->SendMessage(WM_RBUTTONDOWN, 0xFFFF, 0);  // the context menu
-      else ui_post_run_action(1);  // Step
+      else ui_post_run_action(RunAction::Step);
       return;
     case VK_HOME:
     case VK_CLEAR: {
@@ -108,7 +108,7 @@ void TEditMemo::EvSysKeyDown(u32 key, u32 repeat, u32 flags) {
 
 void TEditMemo::EvChar(u32 character, u32, u32) {
   switch (u8(character)) {
-    case 0x1B: ui_post_run_action(4); return;  // force break
+    case 0x1B: ui_post_run_action(RunAction::ForceBreak); return;
     case 0x02: win_cycle_focus(1); return;
     case 0x0F: win_cycle_focus(0); return;
     case 0x06: CmFind(); return;

@@ -14,6 +14,7 @@
 #include "halv80/gui/res_strings.h"
 #include "halv80/gui/win_console.h"
 #include "halv80/gui/win_mdi.h"
+#include "halv80/engine/win_codes.h"
 #include "platform/host/host_ui.h"
 #include "platform/owl/owl_system.h"
 
@@ -79,7 +80,7 @@ std::string message_text() {
 // window's client area to the MDI client's coordinates.
 void show_value(TMainWindow& self) {
   RequestBlock& r = Co.Request;
-  if (Co.Key.key_code != 0x8100) {
+  if (Co.Key.key_code != key_word(PseudoKey::ShowValue)) {
     // the inspect command gives its position itself
     auto* console = console_window(Frame.Children.consoleWindow);
     if (!console || console->IsIconic()) return;
@@ -121,10 +122,10 @@ void watch_list_changed() {
   else win_activate_child(kChildWatch);
 }
 
-// Request 22: the thumb of the code pane's (P1 0) or the command pane's window.
+// RequestCode::ScrollThumb: the thumb of the code pane's or the command pane's window.
 void set_thumb() {
   const ChildWindowTable& t = Frame.Children;
-  TMDIChild* w = Co.Request.p1 == 0 ? t.consoleWindow : t.commandWindow;
+  TMDIChild* w = Co.Request.p1 == kThumbCodePane ? t.consoleWindow : t.commandWindow;
   if (w) w->SetScrollPos(int(std::min<u32>(Co.Request.p2, 1000)), true);
 }
 
@@ -188,7 +189,7 @@ void GuiWindowSide::ServeRequest(RequestCode code) {
 
 void GuiWindowSide::ShowPendingError(u16 error) {
   // busy-kind and status-kind words are status-bar messages; the rest a box
-  const bool hung = (error & 0x7FFF) == kErrorTargetHung;
+  const bool hung = (error & kErrCodeMask) == kErrorTargetHung;
   if (hung && RequestHooks.systemError) {
     RequestHooks.systemError(error);
     return;
@@ -197,7 +198,7 @@ void GuiWindowSide::ShowPendingError(u16 error) {
   const bool status = error >= kErrStatusBase && error < kErrTextInBuffer;
   if (busy || status) {
     // bit 13 chooses the second colour
-    app_show_status_message(sup_pending_error_text(error), (error & 0x2000) ? kStatusNotice : kStatusAlert);
+    app_show_status_message(sup_pending_error_text(error), (error & kErrStatusBit) ? kStatusNotice : kStatusAlert);
     return;
   }
   host_message_box("QUENDAR ERROR", sup_pending_error_text(error), kBoxIconExclamation | kTaskModal);
@@ -220,7 +221,7 @@ void TMainWindow::DrawDirtyPanes(RequestCode code) {
       w->UpdateWindow();
     }
     // the engine moves its screen rows after this request: the pixels move now
-    if (code == RequestCode::ScrollPane && (Co.Request.p1 != 0) == (pane == 1)) w->ScrollPane();
+    if (code == RequestCode::ScrollPane && (Co.Request.p1 != kPaneCommand) == (pane == 1)) w->ScrollPane();
     w->ShowCaretState(true);
     d.end_row = 0;
   }
@@ -257,7 +258,7 @@ void TMainWindow::ServiceCoreRequest(RequestCode code) {
       if (RequestHooks.moduleDialog) {
         RequestHooks.moduleDialog(*this);
       } else {
-        r.p1 = (r.p1 & 0xFFFF) | 0xFFFF0000u;  // what a cancelled dialog leaves: no choice
+        r.p1 = (r.p1 & 0xFFFF) | u32(kNoChoice) << 16;  // what a cancelled dialog leaves
         unhandled(code);
       }
       break;
@@ -296,7 +297,7 @@ void TMainWindow::ServiceCoreRequest(RequestCode code) {
     case RequestCode::Clipboard:
       owl_set_clipboard_text(std::string_view(Sup.MessageBuffer, strnlen(Sup.MessageBuffer, sizeof Sup.MessageBuffer)));
       break;
-    case RequestCode::KeyAction20: win_toggle_maximize(); break;
+    case RequestCode::ZoomChild: win_toggle_maximize(); break;
     case RequestCode::ReloadCodeWindows:
       for (u16 i : {kChildCode, kChildCode1})
         if (TMainWindow* w = console_window(t.windows[i])) w->DropFixModes();

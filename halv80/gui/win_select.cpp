@@ -11,6 +11,7 @@
 #include "halv80/engine/run_state.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/gui/win_cells.h"
+#include "halv80/engine/win_codes.h"
 #include "platform/host/host_text.h"
 #include "platform/host/host_ui.h"
 #include "platform/owl/owl_app.h"
@@ -206,14 +207,14 @@ int TQNWindow::DragScrollDown() {
 
 void TQNWindow::SelectionStarted() {
   if (windowIndex < kCodeWindowFirst) return;
-  Co.Key.key_code = 0x8204;
+  Co.Key.key_code = key_word(PseudoKey::SelectionStarted);
   Co.Key.source_window = windowIndex;
   HandleKey();
 }
 
 void TQNWindow::SelectionEnded() {
   if (windowIndex < kCodeWindowFirst) return;
-  Co.Key.key_code = 0x8203;
+  Co.Key.key_code = key_word(PseudoKey::SelectionEnded);
   Co.Key.source_window = windowIndex;
   HandleKey();
 }

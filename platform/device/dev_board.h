@@ -20,7 +20,7 @@
 #include "platform/device/dev_events.h"
 #include "platform/device/dev_fixture.h"
 #include "platform/device/dev_mmu.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 
 // Emulation-area kinds, as the engine writes them into the work area.
 constexpr u16 kDevKindNone = 0;

@@ -18,28 +18,28 @@ struct DevRequestHandlers {
   }
   static void WriteByte(DevMonitor& m) {
     m.Poke(m.Word(0), m.request_.in[2]);
-    m.Reply(kDevAcknowledge);
+    m.Reply(kMonitorAcknowledge);
   }
   static void WritePort(DevMonitor& m) {
     m.board_.IoWrite(m.Word(0), m.request_.in[2]);
-    m.Reply(kDevAcknowledge);
+    m.Reply(kMonitorAcknowledge);
   }
   static void WriteWord(DevMonitor& m) {
     const u16 a = m.Word(0);
     m.Poke(a, m.request_.in[2]);
     m.Poke(u16(a + 1), m.request_.in[3]);
-    m.Reply(kDevAcknowledge);
+    m.Reply(kMonitorAcknowledge);
   }
   // Step 0: the address; then one byte out per continuation byte in. Any
-  // continuation but kDevMore ends the block.
+  // continuation but kMonitorMore ends the block.
   static void ReadBlock(DevMonitor& m) {
     DevMonitor::Request& r = m.request_;
     if (r.step == 0) {
       r.address = m.Word(0);
-    } else if (r.in[0] == kDevMore) {
+    } else if (r.in[0] == kMonitorMore) {
       r.address = u16(r.address + 1);
     } else {
-      m.Reply(kDevAcknowledge);
+      m.Reply(kMonitorAcknowledge);
       return;
     }
     m.Reply(m.Peek(r.address));
@@ -57,19 +57,19 @@ struct DevRequestHandlers {
     }
     m.Poke(r.address, r.in[0]);
     r.address = u16(r.address + 1);
-    if (r.in[1] == kDevMore) {
+    if (r.in[1] == kMonitorMore) {
       m.Expect(2);
       return;
     }
-    m.Reply(kDevAcknowledge);
+    m.Reply(kMonitorAcknowledge);
   }
   static void SetStack(DevMonitor& m) {
     m.regs_.sp = m.Word(0);
-    m.Reply(kDevAcknowledge);
+    m.Reply(kMonitorAcknowledge);
   }
   static void SetInterrupts(DevMonitor& m) {
     m.regs_.iff1 = m.regs_.iff2 = m.request_.in[0] != 0;
-    m.Reply(kDevAcknowledge);
+    m.Reply(kMonitorAcknowledge);
   }
   // The MMU requests reach the CPU's registers on the board, whatever its
   // kind: 82/83 the four-window bytes, 84..87 the one set of bank registers.
@@ -81,7 +81,7 @@ struct DevRequestHandlers {
     static_assert(kDevMmuWindowBytes <= kDevRequestBytes);  // all eight came with the request
     for (std::size_t i = 0; i < w.size(); ++i) w[i] = m.request_.in[i];
     m.board_.Mmu().SetWindows(w);
-    m.Reply(kDevAcknowledge);
+    m.Reply(kMonitorAcknowledge);
   }
   static void ReadMmuBank(DevMonitor& m) {
     const DevMmuBank& b = m.board_.Mmu().Bank();
@@ -91,15 +91,15 @@ struct DevRequestHandlers {
   }
   static void SetMmuBank(DevMonitor& m) {
     m.board_.Mmu().SetBank({m.request_.in[0], m.request_.in[1], m.request_.in[2]});
-    m.Reply(kDevAcknowledge);
+    m.Reply(kMonitorAcknowledge);
   }
-  static void Acknowledge(DevMonitor& m) { m.Reply(kDevAcknowledge); }
+  static void Acknowledge(DevMonitor& m) { m.Reply(kMonitorAcknowledge); }
   // The three-register loads: three little-endian words, in request order.
   static void LoadWords(DevMonitor& m, u16& a, u16& b, u16& c) {
     a = m.Word(0);
     b = m.Word(2);
     c = m.Word(4);
-    m.Reply(kDevAcknowledge);
+    m.Reply(kMonitorAcknowledge);
   }
   static void LoadSpPcAf(DevMonitor& m) { LoadWords(m, m.regs_.sp, m.regs_.pc, m.regs_.af); }
   static void LoadAltAfBcDe(DevMonitor& m) {
@@ -111,7 +111,7 @@ struct DevRequestHandlers {
   static void LoadInterrupts(DevMonitor& m) {
     m.regs_.i = m.request_.in[0];
     m.regs_.iff1 = m.regs_.iff2 = m.request_.in[1] != 0;
-    m.Reply(kDevAcknowledge);
+    m.Reply(kMonitorAcknowledge);
   }
   static void Run(DevMonitor& m) { m.Resume(); }
   static void StopFirst(DevMonitor& m) {
@@ -135,7 +135,7 @@ struct DevRequestHandlers {
       return;
     }
     m.regs_.iff1 = m.regs_.iff2 = (r.in[0] & 0x04) != 0;
-    m.Reply(kDevAcknowledge);
+    m.Reply(kMonitorAcknowledge);
   }
   static void StopAltAfBcDe(DevMonitor& m) {
     m.ReplyWord(m.regs_.af_alt);
@@ -147,7 +147,7 @@ struct DevRequestHandlers {
     m.ReplyWord(m.regs_.ix);
     m.ReplyWord(m.regs_.iy);
   }
-  static void Handshake(DevMonitor& m) { m.Reply(kDevHandshakeReply); }
+  static void Handshake(DevMonitor& m) { m.Reply(kMonitorHandshakeReply); }
 };
 
 namespace {
@@ -155,44 +155,44 @@ namespace {
 using Handler = void (*)(DevMonitor&);
 
 struct RequestRow {
-  DevRequest code;
+  MonitorRequest code;
   u8 arguments;    // bytes that follow the doorbell before the first step
   Handler serve;
 };
 
 // code                         arguments  handler
 constexpr RequestRow kRequests[] = {
-    {DevRequest::ReadByte, 2, DevRequestHandlers::ReadByte},
-    {DevRequest::ReadPort, 2, DevRequestHandlers::ReadPort},
-    {DevRequest::ReadWord, 2, DevRequestHandlers::ReadWord},
-    {DevRequest::WriteByte, 3, DevRequestHandlers::WriteByte},
-    {DevRequest::WritePort, 3, DevRequestHandlers::WritePort},
-    {DevRequest::WriteWord, 4, DevRequestHandlers::WriteWord},
-    {DevRequest::ReadBlock, 2, DevRequestHandlers::ReadBlock},
-    {DevRequest::WriteBlock, 2, DevRequestHandlers::WriteBlock},
-    {DevRequest::SetStack, 2, DevRequestHandlers::SetStack},
-    {DevRequest::SetInterrupts, 1, DevRequestHandlers::SetInterrupts},
-    {DevRequest::ReadMmuWindows, 0, DevRequestHandlers::ReadMmuWindows},
-    {DevRequest::SetMmuWindows, 8, DevRequestHandlers::SetMmuWindows},
-    {DevRequest::ReadMmuBank2, 0, DevRequestHandlers::ReadMmuBank},
-    {DevRequest::SetMmuBank2, 3, DevRequestHandlers::SetMmuBank},
-    {DevRequest::ReadMmuBank4, 0, DevRequestHandlers::ReadMmuBank},
-    {DevRequest::SetMmuBank4, 3, DevRequestHandlers::SetMmuBank},
-    {DevRequest::PrepareRun, 0, DevRequestHandlers::Acknowledge},
-    {DevRequest::LoadSpPcAf, 6, DevRequestHandlers::LoadSpPcAf},
-    {DevRequest::LoadAltAfBcDe, 6, DevRequestHandlers::LoadAltAfBcDe},
-    {DevRequest::LoadAltHlIxIy, 6, DevRequestHandlers::LoadAltHlIxIy},
-    {DevRequest::LoadBcHlDe, 6, DevRequestHandlers::LoadBcHlDe},
-    {DevRequest::LoadInterrupts, 2, DevRequestHandlers::LoadInterrupts},
-    {DevRequest::Run, 0, DevRequestHandlers::Run},
-    {DevRequest::StopFirst, 0, DevRequestHandlers::StopFirst},
-    {DevRequest::StopFirstBreak, 0, DevRequestHandlers::StopFirst},
-    {DevRequest::StopHlDeAf, 0, DevRequestHandlers::StopHlDeAf},
-    {DevRequest::StopPcSp, 0, DevRequestHandlers::StopPcSp},
-    {DevRequest::StopAltAfBcDe, 0, DevRequestHandlers::StopAltAfBcDe},
-    {DevRequest::StopAltHlIxIy, 0, DevRequestHandlers::StopAltHlIxIy},
-    {DevRequest::StopEnd, 0, DevRequestHandlers::Acknowledge},
-    {DevRequest::Handshake, 0, DevRequestHandlers::Handshake},
+    {MonitorRequest::ReadByte, 2, DevRequestHandlers::ReadByte},
+    {MonitorRequest::ReadPort, 2, DevRequestHandlers::ReadPort},
+    {MonitorRequest::ReadWord, 2, DevRequestHandlers::ReadWord},
+    {MonitorRequest::WriteByte, 3, DevRequestHandlers::WriteByte},
+    {MonitorRequest::WritePort, 3, DevRequestHandlers::WritePort},
+    {MonitorRequest::WriteWord, 4, DevRequestHandlers::WriteWord},
+    {MonitorRequest::ReadBlock, 2, DevRequestHandlers::ReadBlock},
+    {MonitorRequest::WriteBlock, 2, DevRequestHandlers::WriteBlock},
+    {MonitorRequest::SetStack, 2, DevRequestHandlers::SetStack},
+    {MonitorRequest::SetInterrupts, 1, DevRequestHandlers::SetInterrupts},
+    {MonitorRequest::ReadMmuWindows, 0, DevRequestHandlers::ReadMmuWindows},
+    {MonitorRequest::SetMmuWindows, 8, DevRequestHandlers::SetMmuWindows},
+    {MonitorRequest::ReadMmuBank2, 0, DevRequestHandlers::ReadMmuBank},
+    {MonitorRequest::SetMmuBank2, 3, DevRequestHandlers::SetMmuBank},
+    {MonitorRequest::ReadMmuBank4, 0, DevRequestHandlers::ReadMmuBank},
+    {MonitorRequest::SetMmuBank4, 3, DevRequestHandlers::SetMmuBank},
+    {MonitorRequest::PrepareRun, 0, DevRequestHandlers::Acknowledge},
+    {MonitorRequest::LoadSpPcAf, 6, DevRequestHandlers::LoadSpPcAf},
+    {MonitorRequest::LoadAltAfBcDe, 6, DevRequestHandlers::LoadAltAfBcDe},
+    {MonitorRequest::LoadAltHlIxIy, 6, DevRequestHandlers::LoadAltHlIxIy},
+    {MonitorRequest::LoadBcHlDe, 6, DevRequestHandlers::LoadBcHlDe},
+    {MonitorRequest::LoadInterrupts, 2, DevRequestHandlers::LoadInterrupts},
+    {MonitorRequest::Run, 0, DevRequestHandlers::Run},
+    {MonitorRequest::StopRecordAfterBreak, 0, DevRequestHandlers::StopFirst},
+    {MonitorRequest::StopRecordPastBreak, 0, DevRequestHandlers::StopFirst},
+    {MonitorRequest::ReadHlDeAf, 0, DevRequestHandlers::StopHlDeAf},
+    {MonitorRequest::ReadPcSp, 0, DevRequestHandlers::StopPcSp},
+    {MonitorRequest::ReadAltAfBcDe, 0, DevRequestHandlers::StopAltAfBcDe},
+    {MonitorRequest::ReadAltHlIxIy, 0, DevRequestHandlers::StopAltHlIxIy},
+    {MonitorRequest::EndStopRecord, 0, DevRequestHandlers::Acknowledge},
+    {MonitorRequest::Handshake, 0, DevRequestHandlers::Handshake},
 };
 
 consteval bool rows_fit_and_ascend() {
@@ -257,7 +257,7 @@ void DevMonitor::TakeOver() {
   pending_ = DevEntry::None;
   DevRegisters r = cpu_.GetRegisters();
   u8 waiting = 0;
-  if (entry == DevEntry::Nmi && board_.TargetPeek(waiting) && waiting == kDevProfileCode && !faults_.monitor_hung) {
+  if (entry == DevEntry::Nmi && board_.TargetPeek(waiting) && waiting == kMonitorProfileCode && !faults_.monitor_hung) {
     Sample(r);
     return;
   }
@@ -279,13 +279,13 @@ void DevMonitor::TakeOver() {
   board_.SetUserRunning(false);
   switch (entry) {
     case DevEntry::ColdStart:
-      Reply(kDevHello);
+      Reply(kMonitorHello);
       break;
     case DevEntry::Break:
-      Reply(kDevStopBreak);
+      Reply(kMonitorStopBreak);
       break;
     default:
-      Reply(kDevStopNmi);
+      Reply(kMonitorStopNmi);
       break;
   }
   FlushReplies();
@@ -330,7 +330,7 @@ void DevMonitor::Service() {
     }
     if (!active_) {
       if (!board_.TargetReceive(b)) return;
-      if (b == kDevDoorbell) Begin();  // anything else between requests is dropped
+      if (b == kMonitorDoorbell) Begin();  // anything else between requests is dropped
       continue;
     }
     if (request_.have < request_.need) {

@@ -13,57 +13,14 @@
 
 #include "platform/device/dev_board.h"
 #include "platform/device/dev_cpu.h"
+#include "platform/device/dev_monitor_protocol.h"
 #include "platform/device/dev_target.h"
 #include "platform/host/host_types.h"
 
-// The requests the monitor serves. A request's code is the bank selected when
-// its doorbell byte arrives (bank 127 stands for the code 255).
-enum class DevRequest : u8 {
-  ReadByte = 8,
-  ReadPort = 9,
-  ReadWord = 16,
-  WriteByte = 24,
-  WritePort = 25,
-  WriteWord = 32,
-  ReadBlock = 40,
-  WriteBlock = 48,
-  SetStack = 80,
-  SetInterrupts = 81,
-  ReadMmuWindows = 82,
-  SetMmuWindows = 83,
-  ReadMmuBank2 = 84,
-  SetMmuBank2 = 85,
-  ReadMmuBank4 = 86,
-  SetMmuBank4 = 87,
-  PrepareRun = 96,
-  LoadSpPcAf = 97,
-  LoadAltAfBcDe = 98,
-  LoadAltHlIxIy = 99,
-  LoadBcHlDe = 100,
-  LoadInterrupts = 101,
-  Run = 103,
-  StopFirst = 112,       // after a stop byte other than 0
-  StopFirstBreak = 113,  // after the stop byte 0
-  StopHlDeAf = 114,
-  StopPcSp = 115,        // then takes one byte back and acknowledges it
-  StopAltAfBcDe = 116,
-  StopAltHlIxIy = 117,
-  StopEnd = 118,
-  Handshake = 125,
-};
-
+// The monitor serves the requests of MonitorRequest (dev_monitor_protocol.h).
+// A request's code is the bank selected when its doorbell byte arrives (bank
+// 127 stands for the code 255).
 constexpr std::size_t kDevRequestBytes = 8;  // the most bytes one step of a request takes
-constexpr u8 kDevDoorbell = 0;          // the byte that starts a request
-constexpr u8 kDevMore = 0xFF;           // block transfers: another byte follows
-constexpr u8 kDevAcknowledge = 0x00;
-constexpr u8 kDevHello = 0xA5;          // sent once at a cold start
-constexpr u8 kDevHandshakeReply = 0x5A;
-constexpr u8 kDevStopBreak = 0;         // stop byte: the software break; PC is past it
-constexpr u8 kDevStopNmi = 1;           // stop byte: NMI; PC as the NMI pushed it
-// An NMI that finds this byte waiting from the host is a profiler sample, not
-// a stop: the monitor echoes the byte, sends the interrupted PC (low byte
-// first) and lets the program go on.
-constexpr u8 kDevProfileCode = 254;
 
 // How the monitor last took the CPU.
 enum class DevEntry : u8 {

@@ -8,7 +8,7 @@
 namespace {
 
 // Where chunk `chunk` of the image lies in the file.
-std::size_t chunk_offset(std::size_t chunk) { return kDevMonitorImageOffset + chunk * kDevMonitorBankSize; }
+std::size_t chunk_offset(std::size_t chunk) { return kMonitorImageOffset + chunk * kDevMonitorBankSize; }
 
 }  // namespace
 
@@ -16,8 +16,8 @@ std::vector<u8> dev_monitor_file(const DevFixture& fixture) {
   std::vector<u8> file(kDevMonitorFileSize, 0);
   const u32 code = fixture.monitor_code_address;
 
-  DevMonitorFileHeader h{};
-  h.format = kDevMonitorFormat;
+  MonitorFileHeader h{};
+  h.format = kMonitorFileFormat;
   h.cpu_family = kDevMonitorCpuZ80;
   h.code_address.set(code);
   h.nmi_slot.set(u16(kDevTopBank * kDevMonitorBankSize + kDevMonitorNmiSlotByte));
@@ -27,7 +27,7 @@ std::vector<u8> dev_monitor_file(const DevFixture& fixture) {
   h.handshake_mode = 0;
   std::memcpy(file.data(), &h, sizeof h);
 
-  std::fill(file.begin() + kDevMonitorImageOffset, file.end(), kDevMonitorFill);
+  std::fill(file.begin() + kMonitorImageOffset, file.end(), kDevMonitorFill);
 
   // chunk 0: the descriptor in bank 127
   u8* top = file.data() + chunk_offset(0);

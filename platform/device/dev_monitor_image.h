@@ -1,8 +1,8 @@
 // The monitor program file of the simulated emulator, and the layout of the
-// image inside it. The file is the 32-byte header the engine checks, zeros up
-// to offset 64, then 126 chunks of 64 bytes: the engine writes chunk 0 to bank
-// 127 (the window's upper half, with its software-break byte put in) and chunk
-// k to bank k + 1. The monitor is modelled, not executed, so the image is data
+// image inside it. The file is the 32-byte MonitorFileHeader the engine checks
+// (dev_monitor_protocol.h), zeros up to offset 64, then 126 chunks of 64
+// bytes: the engine writes chunk 0 to bank 127 (the window's upper half, with
+// its software-break byte put in) and chunk k to bank k + 1. The monitor is modelled, not executed, so the image is data
 // for the model: a descriptor in bank 127 that names the entry points, and in
 // each of banks 2..126 a tag that shows the engine wrote that bank.
 #pragma once
@@ -14,34 +14,13 @@
 
 #include "platform/device/dev_board.h"
 #include "platform/device/dev_fixture.h"
+#include "platform/device/dev_monitor_protocol.h"
 #include "platform/host/host_types.h"
 
-constexpr std::size_t kDevMonitorHeaderSize = 32;
-constexpr std::size_t kDevMonitorImageOffset = 64;   // file offset of chunk 0
 constexpr std::size_t kDevMonitorChunks = 126;       // chunk 0 -> bank 127, chunks 1..125 -> banks 2..126
-constexpr std::size_t kDevMonitorFileSize = kDevMonitorImageOffset + kDevMonitorChunks * kDevMonitorBankSize;
+constexpr std::size_t kDevMonitorFileSize = kMonitorImageOffset + kDevMonitorChunks * kDevMonitorBankSize;
 
-constexpr u8 kDevMonitorFormat = 1;
 constexpr u8 kDevMonitorCpuZ80 = 1;                  // the engine's CPU family coding
-
-// The header: the first 32 bytes of the file, little endian.
-struct DevMonitorFileHeader {
-  u8 format;              // kDevMonitorFormat
-  u8 cpu_family;          // kDevMonitorCpuZ80
-  u8 unused_2;
-  le32 code_address;      // the monitor area in target memory
-  le16 nmi_slot;          // monitor-memory offset of the NMI jump slot
-  le16 nmi_entry;         // target address the NMI vector jumps to
-  le16 break_entry;       // target address the software-break vector jumps to
-  le16 position;          // bits 0-5: break byte in chunk 0; bits 0-6: service entry in the window
-  le16 unused_15;
-  u8 handshake_mode;      // 0: none
-  u8 unused_18[14];
-};
-static_assert(sizeof(DevMonitorFileHeader) == kDevMonitorHeaderSize);
-static_assert(offsetof(DevMonitorFileHeader, code_address) == 3 && offsetof(DevMonitorFileHeader, nmi_slot) == 7);
-static_assert(offsetof(DevMonitorFileHeader, nmi_entry) == 9 && offsetof(DevMonitorFileHeader, break_entry) == 11);
-static_assert(offsetof(DevMonitorFileHeader, position) == 13 && offsetof(DevMonitorFileHeader, handshake_mode) == 17);
 
 // Bank 127 (chunk 0), by byte within the bank; its window offset is 64 + byte.
 //   0  4  magic kDevMonitorMagic

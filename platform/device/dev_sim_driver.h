@@ -24,7 +24,7 @@
 #include "platform/device/dev_driver.h"
 #include "platform/device/dev_runner.h"
 #include "platform/device/dev_target.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 
 // System error codes of failed requests.
 constexpr u32 kErrorInvalidFunction = 1;    // not a request of the table

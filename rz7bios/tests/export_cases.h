@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 #include "rz7bios/rz7bios.h"
 
 // One packed input: a number of the given width, or a token that must stand

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/device/dev_driver.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 #include "rz7bios/rz7bios.h"
 
 struct FakeDriver : DeviceDriver {

@@ -71,9 +71,9 @@ std::string ScriptedWindowSide::Typed(std::string_view line) {
   return Transcript().substr(before);
 }
 
-void ScriptedWindowSide::PseudoKey(u16 code, u16 thumb) {
+void ScriptedWindowSide::PressPseudoKey(PseudoKey key, u16 thumb) {
   Co.Key.thumb = thumb;
-  Key(0, code, 0);
+  Key(0, key_word(key), 0);
 }
 
 std::string ScriptedWindowSide::Transcript() const {
@@ -109,7 +109,7 @@ void ScriptedWindowSide::ServeRequest(RequestCode code) {
   Served s{code, r.p1, r.p2, r.p3, r.p4, r.p5, {}, {}};
   switch (code) {
     case RequestCode::ChooseSourceFile:
-      if (!TakeAnswer(code, r)) r.p1 = (r.p1 & 0xFFFF) | 0xFFFF0000u;  // cancelled
+      if (!TakeAnswer(code, r)) r.p1 = (r.p1 & 0xFFFF) | u32(kNoChoice) << 16;  // cancelled
       break;
     case RequestCode::SearchText:
       if (!TakeAnswer(code, r)) r.view.found = 0;

@@ -51,7 +51,8 @@ class ScriptedWindowSide : public WindowSide {
   // Types a line and returns what it added to the transcript: its echo, the
   // output and the next prompt.
   std::string Typed(std::string_view line);
-  void PseudoKey(u16 code, u16 thumb = 0);
+  // Presses pseudo-key `key` with the scroll-thumb position `thumb`.
+  void PressPseudoKey(PseudoKey key, u16 thumb = 0);
 
   // Queues a reply for the next request `code`; unanswered requests get the
   // cancelling default (2: none chosen, 4: not found, 9: no, 12: cancelled).

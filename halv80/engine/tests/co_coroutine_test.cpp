@@ -189,11 +189,11 @@ TEST_F(CoroutineTest, PseudoKeySurvivesResumptionFunctionKeyIsTaken) {
                       " code=" + std::to_string(Keys.code));
     }
   });
-  ws.Key(0, 0x8003);
-  EXPECT_EQ(Co.Key.key_code, 0x8003);  // left for the pseudo-key executor
+  ws.Key(0, key_word(PseudoKey::PageUp));
+  EXPECT_EQ(Co.Key.key_code, key_word(PseudoKey::PageUp));  // left for the pseudo-key executor
   EXPECT_EQ(Steps.back(), "1 ch=0 code=0");
   Co.Key.key_code = 0;
-  ws.Key(0, 0x62, kKeyShift);
+  ws.Key(0, kKeyF1, kKeyShift);
   EXPECT_EQ(Steps.back(), "1 ch=0 code=98");
   EXPECT_EQ(Co.Key.key_code, 0);
   EXPECT_EQ(Keys.flags, kKeyShift);

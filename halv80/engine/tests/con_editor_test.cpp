@@ -29,10 +29,6 @@
 
 namespace {
 
-// Key codes of the keys without a character.
-constexpr u16 kInsert = 0x38, kDelete = 0x39, kUp = 0x3A, kLeft = 0x3B, kRight = 0x3C, kDown = 0x3D;
-constexpr u16 kF6 = 0x67;
-
 class EditorTest : public EngineTest {
  public:
   void SetUp() override {
@@ -69,10 +65,10 @@ TEST_F(EditorTest, EditingCommandsChangeTheLineAsTyped) {
     std::function<void(EditorTest&)> keys;
     const char* line;
   } cases[] = {
-      {"left then insert", [](EditorTest& t) { t.Press("ZBD"); t.Special(kLeft); t.Press("C"); }, "ZBCD"},
-      {"overwrite", [](EditorTest& t) { t.Press("ZBCD"); t.Special(kInsert); t.Special(kLeft); t.Special(kLeft); t.Press("X"); }, "ZBXD"},
-      {"start and delete", [](EditorTest& t) { t.Press("YZBC"); t.Ctrl('A'); t.Special(kDelete); }, "ZBC"},
-      {"right inside the line", [](EditorTest& t) { t.Press("ZC"); t.Ctrl('A'); t.Special(kRight); t.Press("B"); }, "ZBC"},
+      {"left then insert", [](EditorTest& t) { t.Press("ZBD"); t.Special(kKeyLeft); t.Press("C"); }, "ZBCD"},
+      {"overwrite", [](EditorTest& t) { t.Press("ZBCD"); t.Special(kKeyInsert); t.Special(kKeyLeft); t.Special(kKeyLeft); t.Press("X"); }, "ZBXD"},
+      {"start and delete", [](EditorTest& t) { t.Press("YZBC"); t.Ctrl('A'); t.Special(kKeyDelete); }, "ZBC"},
+      {"right inside the line", [](EditorTest& t) { t.Press("ZC"); t.Ctrl('A'); t.Special(kKeyRight); t.Press("B"); }, "ZBC"},
       {"backspace takes a pair", [](EditorTest& t) { t.Press("Z"); t.Press(sjis("漢")); t.side->Key(8); t.Press("B"); }, "ZB"},
       {"clear", [](EditorTest& t) { t.Press("WRONG"); t.Ctrl('U'); t.Press("ZRIGHT"); }, "ZRIGHT"},
       {"ESC at the prompt keeps the line", [](EditorTest& t) { t.Press("ZB"); t.side->Key(27); t.Press("C"); }, "ZBC"},
@@ -93,18 +89,18 @@ TEST_F(EditorTest, RecallByPrefixOlderAndNewer) {
   side->Type("ZD 100");
   side->Type("ZE 5");
   side->Type("ZD 200");
-  Special(kUp, kKeyShift);  // "u": the newest line
+  Special(kKeyUp, kKeyShift);  // "u": the newest line
   side->Key(13);
   EXPECT_EQ(Ran(), "ZD 200");
   Press("ZE");
-  Special(kUp, kKeyShift);
+  Special(kKeyUp, kKeyShift);
   side->Key(13);
   EXPECT_EQ(Ran(), "ZE 5");
   // older twice, then newer once: the prefix "D" is kept for the whole recall
   Press("ZD");
-  Special(kUp, kKeyShift);
-  Special(kUp, kKeyShift);
-  Special(kDown, kKeyShift);
+  Special(kKeyUp, kKeyShift);
+  Special(kKeyUp, kKeyShift);
+  Special(kKeyDown, kKeyShift);
   side->Key(13);
   EXPECT_EQ(Ran(), "ZD 200");
 }
@@ -139,7 +135,7 @@ TEST_F(EditorTest, TheOldestLinesLeaveTheRingWhole) {
 
 TEST_F(EditorTest, CopyFromThePreviousLine) {
   side->Type("ZHELLO");
-  Special(kRight);  // at the end of an empty line: one character
+  Special(kKeyRight);  // at the end of an empty line: one character
   side->Key(13);
   EXPECT_EQ(Ran(), "Z");
   side->Type("ZHELLO");
@@ -154,7 +150,7 @@ TEST_F(EditorTest, BangBangAndBangTextRecallWithoutRunning) {
   side->Type("!!");
   EXPECT_EQ(Editor.Recall, kRecallNotFound);
   ASSERT_FALSE(side->errors.empty());
-  EXPECT_EQ(side->errors.back(), 1 + 0x8014);
+  EXPECT_EQ(side->errors.back(), kErrBusyBase + 1);
   side->errors.clear();
   side->Type("ZAB 1");
   side->Type("XYZ");
@@ -176,7 +172,7 @@ TEST_F(EditorTest, BangBangAndBangTextRecallWithoutRunning) {
     side->Type(line);
     EXPECT_EQ(Editor.Recall, kRecallNotFound);
     ASSERT_FALSE(side->errors.empty());
-    EXPECT_EQ(side->errors.back(), 1 + 0x8014);
+    EXPECT_EQ(side->errors.back(), kErrBusyBase + 1);
     Ctrl('U');
     side->Type("Z");
     EXPECT_EQ(Ran(), "Z");
@@ -193,7 +189,7 @@ TEST_F(EditorTest, TheLineBeingEditedMovesWithThePane) {
   sup_split_screen_panes(kWindowIndexCommand);
   ASSERT_EQ(Con.Row, before + 3);
   const std::string left_behind = screen_row_text(before);
-  Special(kLeft);
+  Special(kKeyLeft);
   Press("C");  // inserted: the line is drawn again from its start
   EXPECT_EQ(screen_row_text(Con.Row), ">ZBCD");
   EXPECT_EQ(screen_row_text(before), left_behind);
@@ -214,7 +210,7 @@ TEST_F(EditorTest, HistoryPickListHandsOverTheMatchesNewestFirst) {
   side->Type("ZW 2");
   side->Reply(RequestCode::PickList, [](RequestBlock& r) { std::strcpy(static_cast<char*>(r.p3_ptr), "ZB 1"); });
   Press("Z");
-  Special(0x63, kKeyShift);  // Shift+F2: "h"
+  Special(kKeyF2, kKeyShift);  // Shift+F2: "h"
   const auto lists = side->RequestsOf(RequestCode::PickList);
   ASSERT_EQ(lists.size(), 1u);
   EXPECT_EQ(lists[0].p1, 1u);
@@ -223,7 +219,7 @@ TEST_F(EditorTest, HistoryPickListHandsOverTheMatchesNewestFirst) {
   EXPECT_EQ(Ran(), "ZB 1");
   // cancelled: the line comes back
   Press("Z");
-  Special(0x63, kKeyShift);
+  Special(kKeyF2, kKeyShift);
   Press("Q");
   side->Key(13);
   EXPECT_EQ(Ran(), "ZQ");
@@ -235,7 +231,7 @@ TEST_F(EditorTest, SymbolPickListCompletesTheTrailingIdentifier) {
   sym_add("_mark", 0x300, 0);
   side->Reply(RequestCode::PickList, [](RequestBlock&) {});  // the last entry handed over stays chosen
   Press("Z ma");
-  Special(kF6, kKeyShift);  // "H"
+  Special(kKeyF6, kKeyShift);  // "H"
   const auto lists = side->RequestsOf(RequestCode::PickList);
   ASSERT_EQ(lists.size(), 1u);
   EXPECT_EQ(lists[0].p1, 0u);
@@ -244,9 +240,9 @@ TEST_F(EditorTest, SymbolPickListCompletesTheTrailingIdentifier) {
   EXPECT_EQ(Ran(), "Z mark");
   // nothing to complete: a beep (error 1 of kind 1) and no list
   Press("Z ,");
-  Special(kF6, kKeyShift);
+  Special(kKeyF6, kKeyShift);
   EXPECT_EQ(side->RequestsOf(RequestCode::PickList).size(), 1u);
-  EXPECT_EQ(side->errors.back(), 1 + 0x8014);
+  EXPECT_EQ(side->errors.back(), kErrBusyBase + 1);
 }
 
 // A prompt with a pre-set answer: ESC cancels it, a typed key replaces it.

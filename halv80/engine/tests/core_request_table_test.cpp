@@ -44,24 +44,28 @@ std::string watch_text(u16 i) {
   return text;
 }
 
+// The numbers after the profiler's sample are taken and do nothing.
+constexpr CoreRequest after_profile(u16 n) { return CoreRequest(u16(CoreRequest::ProfileSample) + n); }
+
 TEST_F(CoreRequestTableTest, EveryRequestWithItsArgument) {
+  using R = CoreRequest;
   const struct {
     const char* name;
-    u16 request;
+    CoreRequest request;
     const char* argument;
     std::function<void()> before;
     u16 result;
     u16 error;  // the pending error word afterwards
     std::function<bool()> after;
   } cases[] = {
-      {"0 sets a breakpoint", 0, "8100", [] {}, 0, 0, [] { return Brk.UsedCount == 1; }},
-      {"0 with a bad address", 0, "zz", [] {}, 1, 1, [] { return Brk.UsedCount == 0; }},
-      {"1 applies the hardware-break dialog", 1, "", [] {}, 0, 0, [] { return true; }},
-      {"3 deletes watch 2", 3, "2", [] { for (u32 a : {1u, 2u, 3u}) add_memory_watch(a); }, 0, 0,
+      {"0 sets a breakpoint", R::SetBreak, "8100", [] {}, 0, 0, [] { return Brk.UsedCount == 1; }},
+      {"0 with a bad address", R::SetBreak, "zz", [] {}, 1, 1, [] { return Brk.UsedCount == 0; }},
+      {"1 applies the hardware-break dialog", R::HardwareBreak, "", [] {}, 0, 0, [] { return true; }},
+      {"3 deletes watch 2", R::CancelWatch, "2", [] { for (u32 a : {1u, 2u, 3u}) add_memory_watch(a); }, 0, 0,
        [] { return FmtRows.WatchCount == 2 && FmtRows.Watches[1].low.get() == 3; }},
-      {"3 refuses watch 0", 3, "0", [] { add_memory_watch(1); }, 1, 14, [] { return FmtRows.WatchCount == 1; }},
-      {"4 evaluates", 4, "10,10", [] {}, 0, 0, [] { return Co.Request.p1 == 0x10 && Co.Request.p2 == 10; }},
-      {"5 stores a word", 5, "AB",
+      {"3 refuses watch 0", R::CancelWatch, "0", [] { add_memory_watch(1); }, 1, 14, [] { return FmtRows.WatchCount == 1; }},
+      {"4 evaluates", R::Evaluate, "10,10", [] {}, 0, 0, [] { return Co.Request.p1 == 0x10 && Co.Request.p2 == 10; }},
+      {"5 stores a word", R::WriteMemory, "AB",
        [] {
          Co.Request.p1 = 0x8100;
          Co.Request.p2 = 16;
@@ -73,7 +77,7 @@ TEST_F(CoreRequestTableTest, EveryRequestWithItsArgument) {
          tgt_read_block(b, 0x8100);
          return b[0] == 0xAB && b[1] == 0 && Co.Request.p4 == 2;
        }},
-      {"5 in decimal", 5, "18",
+      {"5 in decimal", R::WriteMemory, "18",
        [] {
          Co.Request.p1 = 0x8102;
          Co.Request.p2 = 10;
@@ -85,27 +89,27 @@ TEST_F(CoreRequestTableTest, EveryRequestWithItsArgument) {
          tgt_read_block(b, 0x8102);
          return b[0] == 18 && Co.Request.p4 == 1;
        }},
-      {"5 with no display kind", 5, "1", [] { Co.Request.p3 = 'Q'; }, 1, 2, [] { return true; }},
-      {"7 shows the PC", 7, "", [] {}, 0, 0, [] { return Lst.PaneShows == kListingAssembly && Lst.RowKey[lst_pane_top()] == ::Run.Regs.pc; }},
-      {"8 goes to an address", 8, "200", [] { Lst.ListingMode = kListingAssembly; }, 0, 0,
+      {"5 with no display kind", R::WriteMemory, "1", [] { Co.Request.p3 = 'Q'; }, 1, 2, [] { return true; }},
+      {"7 shows the PC", R::CodeToPc, "", [] {}, 0, 0, [] { return Lst.PaneShows == kListingAssembly && Lst.RowKey[lst_pane_top()] == ::Run.Regs.pc; }},
+      {"8 goes to an address", R::CodeGoTo, "200", [] { Lst.ListingMode = kListingAssembly; }, 0, 0,
        [] { return Lst.RowKey[lst_pane_top()] == 0x200; }},
-      {"8 with a bad address", 8, "zz", [] { Lst.ListingMode = kListingAssembly; }, 1, 1, [] { return true; }},
-      {"9 applies the saved breakpoints", 9, "",
+      {"8 with a bad address", R::CodeGoTo, "zz", [] { Lst.ListingMode = kListingAssembly; }, 1, 1, [] { return true; }},
+      {"9 applies the saved breakpoints", R::LoadBreaks, "",
        [] { sup_project_break_text("E 0x8110,1\r\nE 0x8120,2\r\n"); }, 0, 0, [] { return Brk.UsedCount == 2; }},
-      {"9 without saved breakpoints", 9, "", [] {}, 0, 0, [] { return Brk.UsedCount == 0; }},
-      {"10 saves quietly", 10, "", [] { brk_set(0x8130, 1, false); }, 0, 0,
+      {"9 without saved breakpoints", R::LoadBreaks, "", [] {}, 0, 0, [] { return Brk.UsedCount == 0; }},
+      {"10 saves quietly", R::SaveBreaks, "", [] { brk_set(0x8130, 1, false); }, 0, 0,
        [] { return SymStore.SavedBreakpoints != kNoName; }},
-      {"11 redraws the code window", 11, "", [] {}, 0, 0, [] { return true; }},
-      {"12 sets the trace mode", 12, "", [] {}, 0, 0, [] { return true; }},
-      {"13 toggles the trace", 13, "", [] {}, 0, 0, [] { return true; }},
-      {"14 reports the profile", 14, "", [] {}, 0, 0, [] { return true; }},
-      {"15", 15, "x", [] {}, 0, 0, [] { return true; }},
-      {"16", 16, "", [] {}, 0, 0, [] { return true; }},
-      {"17", 17, "", [] {}, 0, 0, [] { return true; }},
-      {"18", 18, "", [] {}, 0, 0, [] { return true; }},
-      {"19", 19, "", [] {}, 0, 0, [] { return true; }},
-      {"20 refuses a bad event line", 20, "EV", [] {}, 1, 2, [] { return true; }},
-      {"21 is no request", 21, "", [] {}, 1, 35, [] { return true; }},
+      {"11 redraws the code window", R::RedrawCode, "", [] {}, 0, 0, [] { return true; }},
+      {"12 sets the trace mode", R::TraceMode, "", [] {}, 0, 0, [] { return true; }},
+      {"13 toggles the trace", R::TraceToggle, "", [] {}, 0, 0, [] { return true; }},
+      {"14 reports the profile", R::ProfileSample, "", [] {}, 0, 0, [] { return true; }},
+      {"15", after_profile(1), "x", [] {}, 0, 0, [] { return true; }},
+      {"16", after_profile(2), "", [] {}, 0, 0, [] { return true; }},
+      {"17", after_profile(3), "", [] {}, 0, 0, [] { return true; }},
+      {"18", after_profile(4), "", [] {}, 0, 0, [] { return true; }},
+      {"19", after_profile(5), "", [] {}, 0, 0, [] { return true; }},
+      {"20 refuses a bad event line", R::Event, "EV", [] {}, 1, 2, [] { return true; }},
+      {"21 is no request", CoreRequest(kCoreRequestCount), "", [] {}, 1, 35, [] { return true; }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -130,7 +134,7 @@ TEST_F(CoreRequestTableTest, ProjectBreakTextRoundTrip) {
   for (u16 slot = 0; slot < kBreakSlots; ++slot) brk_delete(slot);
   sup_project_break_text(saved);
   EXPECT_EQ(Brk.UsedCount, 0u);  // stored, not applied
-  EXPECT_EQ(sup_run_core_request("", 9), 0);
+  EXPECT_EQ(sup_run_core_request("", CoreRequest::LoadBreaks), 0);
   EXPECT_EQ(Brk.UsedCount, 1u);
 }
 

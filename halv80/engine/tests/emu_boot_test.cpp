@@ -276,7 +276,7 @@ TEST_F(EmuBootTest, BootedMonitorSaysHelloAndAnswers) {
   EXPECT_EQ(Startup.Failed, 0);
   const Bytes from = sim->ChannelBytes(Kind::FromTarget);
   ASSERT_FALSE(from.empty());
-  EXPECT_EQ(from.front(), kDevHello);
+  EXPECT_EQ(from.front(), kMonitorHello);
   // the handshake went through: nothing is left waiting on the channel
   EXPECT_FALSE(emu_rschk());
   EXPECT_EQ(sim->ChannelBytes(Kind::ToTarget), Bytes{0x00});

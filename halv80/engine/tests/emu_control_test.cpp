@@ -129,7 +129,7 @@ class EmuControlTest : public EngineTest {
     const auto words = [](MonitorRequest code, std::initializer_list<u16> w) {
       ASSERT_TRUE(emu_request(code));
       for (u16 v : w) emu_put_word(v);
-      EXPECT_EQ(emu_getrs(), kDevAcknowledge);
+      EXPECT_EQ(emu_getrs(), kMonitorAcknowledge);
     };
     words(MonitorRequest::PrepareRun, {});
     words(MonitorRequest::LoadSpPcAf, {kStack, pc, 0});
@@ -139,7 +139,7 @@ class EmuControlTest : public EngineTest {
     ASSERT_TRUE(emu_request(MonitorRequest::LoadInterrupts));
     emu_putrs(0);
     emu_putrs(0);
-    EXPECT_EQ(emu_getrs(), kDevAcknowledge);
+    EXPECT_EQ(emu_getrs(), kMonitorAcknowledge);
     emu_profiler_strobe();
     ASSERT_TRUE(emu_request(MonitorRequest::Run));
     for (int polls = 0; (_Q_chk_run() & 2) == 0 && polls < 100; ++polls) _Q_wait(1);
@@ -156,7 +156,7 @@ class EmuControlTest : public EngineTest {
 
   static constexpr u16 kStack = 0x9000;
   static constexpr u16 kLoop = 0x8200;
-  DevMonitorFileHeader header{};
+  MonitorFileHeader header{};
   std::unique_ptr<SimulatedDriver> sim;
 };
 
@@ -193,7 +193,7 @@ TEST_F(EmuControlTest, ResetPulseRestartsTheMonitor) {
   emu_reset_pulse(1);
   EXPECT_EQ(RequestCount(BiosRequest::TargetReset), 1u);
   ASSERT_TRUE(WaitForByte());
-  EXPECT_EQ(emu_getrs(), kDevHello);  // the cold start said hello again
+  EXPECT_EQ(emu_getrs(), kMonitorHello);  // the cold start said hello again
 }
 
 TEST_F(EmuControlTest, PowerCheckAsksForTheSecondSupplyWhenTheBoardNeedsIt) {

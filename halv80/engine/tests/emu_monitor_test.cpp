@@ -191,7 +191,7 @@ TEST_F(EmuMonitorTest, HandshakeNeedsAWaitingByteThenGetsTheReply) {
   EXPECT_TRUE(Sent().empty());
   ASSERT_TRUE(sim->Board().TargetSend(0x42));
   EXPECT_EQ(emu_req_handshake(), kHandshakeDone);
-  EXPECT_EQ(Received(), (Bytes{0x42, kDevHandshakeReply})) << sim->TranscriptText();
+  EXPECT_EQ(Received(), (Bytes{0x42, kMonitorHandshakeReply})) << sim->TranscriptText();
   EXPECT_EQ(Sent(), Bytes{0x00});
   EXPECT_FALSE(emu_rschk());
   // with the monitor hung the handshake gives up after its 800 polls of 10 ms

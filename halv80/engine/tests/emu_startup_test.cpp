@@ -30,7 +30,7 @@
 #include "halv80/symbols/sym_modules.h"
 #include "halv80/symbols/sym_store.h"
 #include "platform/host/host_registry.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 #include "rz7bios/rz7bios.h"
 
 namespace {
@@ -249,7 +249,7 @@ TEST_F(StartupCommandsTest, StartUpListsTheCodePaneInAssemblyMode) {
   ASSERT_EQ(sym_add_line(1, ::Run.Regs.pc), 0);
   ASSERT_EQ(sym_end_module(), 0);
   sym_finish_modules();
-  ws_->Key(0, 0x64);  // F3
+  ws_->Key(0, kKeyF1 + 2);  // F3
   EXPECT_EQ(Lst.ListingMode, kListingSource);
   EXPECT_EQ(Lst.PaneShows, kListingSource);
   sym_init();

@@ -31,9 +31,9 @@ inline void start_simulated_emulator(std::unique_ptr<SimulatedDriver>& sim, cons
 // Writes the monitor image as start-up does (the break byte in the first
 // chunk, the reset vector into the monitor), cold-starts the target and reads
 // the monitor's hello. Returns the monitor file's header.
-inline DevMonitorFileHeader boot_simulated_monitor(const DevFixture& f) {
+inline MonitorFileHeader boot_simulated_monitor(const DevFixture& f) {
   const std::vector<u8> file = dev_monitor_file(f);
-  DevMonitorFileHeader header{};
+  MonitorFileHeader header{};
   std::memcpy(&header, file.data(), sizeof header);
   std::vector<u8> logic(kDevLogicMagic.begin(), kDevLogicMagic.end());
   logic.resize(64, 0);
@@ -41,7 +41,7 @@ inline DevMonitorFileHeader boot_simulated_monitor(const DevFixture& f) {
   _Q_init();
   for (std::size_t chunk = 0; chunk < kDevMonitorChunks; ++chunk) {
     std::array<u8, kDevMonitorBankSize> bytes;
-    std::memcpy(bytes.data(), &file[kDevMonitorImageOffset + chunk * kDevMonitorBankSize], bytes.size());
+    std::memcpy(bytes.data(), &file[kMonitorImageOffset + chunk * kDevMonitorBankSize], bytes.size());
     if (chunk == 0) bytes[header.position.get() & 63] = 0xFF;  // RST 38H as the break
     emu_mon_write_block_banked(chunk == 0 ? kMonitorTopBank : u16(chunk + 1), 0, bytes);
   }
@@ -53,6 +53,6 @@ inline DevMonitorFileHeader boot_simulated_monitor(const DevFixture& f) {
   emu_req_cold_start();
   _Q_trg_rst(5, 0);
   for (int polls = 0; !emu_rschk() && polls < 800; ++polls) _Q_wait(10);
-  EXPECT_EQ(_Q_getrs(), kDevHello);
+  EXPECT_EQ(_Q_getrs(), kMonitorHello);
   return header;
 }

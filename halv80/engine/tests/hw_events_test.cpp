@@ -33,7 +33,7 @@
 #include "halv80/symbols/sym_symbols.h"
 #include "platform/device/dev_events.h"
 #include "platform/host/host_text.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 
 #ifndef HALV80_TEST_PROGRAM_DIR
 #error "HALV80_TEST_PROGRAM_DIR names the folder of the built Z80 programs"
@@ -175,7 +175,7 @@ TEST_F(HwEventsTest, SelectionsOfTheBreakAndTheTrigger) {
   EXPECT_EQ(typed("RTM"), "RTM\nTrace mode = Free RUN\nTrace CLK  = EXT\nTrace Full = Break\n>");
   // the break window's hardware rows
   typed("BH A=2");
-  EXPECT_EQ(brk_window_row_count(), 0x8000 | (1 + 3));
+  EXPECT_EQ(brk_window_row_count(), kBreakRowsEndInHardware | (1 + 3));
   EXPECT_EQ(brk_window_row_text(1), " BH    AND[2]");
   EXPECT_EQ(brk_window_row_text(2).substr(0, 10), "   AND EV1");
   EXPECT_EQ(brk_window_row_event(3), 1);
@@ -186,11 +186,11 @@ TEST_F(HwEventsTest, SelectionsOfTheBreakAndTheTrigger) {
   typed("BH 1");
   typed("BHE 2");
   ASSERT_EQ(events(), kSelEv1 | kSelEv2);
-  brk_window_hardware_action(0, 1);  // the row of Ev.1 switches it out
+  brk_window_hardware_action(kBreakRowToggle, 1);  // the row of Ev.1 switches it out
   EXPECT_EQ(events(), kSelEv2);
-  brk_window_hardware_action(0x4000, 0);  // the BH line names no event
+  brk_window_hardware_action(kBreakRowDelete, 0);  // the BH line names no event
   EXPECT_EQ(events(), kSelEv2);
-  brk_window_hardware_action(0x8000, 0);  // every event out
+  brk_window_hardware_action(kBreakRowDeleteAll, 0);  // every event out
   EXPECT_EQ(events(), 0);
 }
 
@@ -374,21 +374,21 @@ TEST_F(HwEventsTest, StackWindowWordLayoutFollowsTheRuler) {
 
 namespace {
 
-// The dialogs reach the same commands through core requests 20, 12 and 1, and
+// The dialogs reach the same commands through the core requests, and
 // set records and selections through the accessors.
 TEST_F(HwEventsTest, DialogRequestsAndAccessors) {
-  EXPECT_EQ(sup_run_core_request("1,A=1234,D=5X,C=2", 20), 0);
+  EXPECT_EQ(sup_run_core_request("1,A=1234,D=5X,C=2", CoreRequest::Event), 0);
   EventRecord e = brk_get_event(1);
   EXPECT_EQ(e.address_start, 0x1234u);
   EXPECT_EQ(e.data_value, 0x50u);
   EXPECT_EQ(e.data_mask, 0xF0u);
   EXPECT_EQ(e.pass_count, 2);
-  EXPECT_EQ(sup_run_core_request("1,C=0", 20), 1);  // refused: the record stays
+  EXPECT_EQ(sup_run_core_request("1,C=0", CoreRequest::Event), 1);  // refused: the record stays
   EXPECT_EQ(brk_get_event(1).pass_count, 2);
   Co.PendingError = 0;  // the window side showed it
-  EXPECT_EQ(sup_run_core_request("A=4", 1), 0);
+  EXPECT_EQ(sup_run_core_request("A=4", CoreRequest::HardwareBreak), 0);
   EXPECT_EQ(SupHost.BiosWork->bytes[kWorkEventEnable], kSelAndSeq);
-  EXPECT_EQ(sup_run_core_request("S 3", 12), 0);
+  EXPECT_EQ(sup_run_core_request("S 3", CoreRequest::TraceMode), 0);
   EXPECT_EQ(SupHost.BiosWork->bytes[kWorkTraceEventSetup], kSelEv3);
   const u32 words[7] = {0x00000100, 0x2000, 0x2000, 0xFFFFFFFF, 0x12, 0xFF, 0x001F0012};
   sup_set_event_record(2, words, 7);

@@ -105,12 +105,12 @@ TEST_F(KeyInputTest, MapsChooseTheSlotByModifier) {
 TEST_F(KeyInputTest, FunctionKeyTextsAreTypedWithShiftCtrl) {
   ScriptedWindowSide& ws = Start();
   Saved.FunctionKeyTexts[2] = sym_intern_name("PRMPT #\r");
-  ws.Key(0, 0x64, kKeyShift | kKeyCtrl);  // Shift+Ctrl+F3
+  ws.Key(0, kKeyF1 + 2, kKeyShift | kKeyCtrl);  // Shift+Ctrl+F3
   ws.Settle();
   EXPECT_EQ(Cmd.PromptChar, '#');
   // an empty text does nothing
   const std::size_t before = ws.Transcript().size();
-  ws.Key(0, 0x65, kKeyShift | kKeyCtrl);
+  ws.Key(0, kKeyF1 + 3, kKeyShift | kKeyCtrl);  // Shift+Ctrl+F4
   EXPECT_EQ(ws.Transcript().size(), before);
   EXPECT_EQ(Sup.TypedText, nullptr);
 }
@@ -149,12 +149,12 @@ TEST_F(KeyInputTest, WindowRequestsOfKeys) {
     RequestCode request;
     u32 p1;
   } cases[] = {
-      {0, 0x63, 0, RequestCode::Focus, 0},            // F2
-      {2, 0, kKeyCtrl, RequestCode::Focus, 1},        // ^B
-      {0, 0x38, kKeyShift, RequestCode::Paste, 0},    // Shift+Insert
-      {0, 0x38, kKeyCtrl, RequestCode::PageCopy, 0},  // Ctrl+Insert
-      {0, 0x6B, kKeyShift, RequestCode::OptionsDialog, 0},
-      {0, 0x62, kKeyCtrl, RequestCode::KeyAction20, 0},
+      {0, kKeyF2, 0, RequestCode::Focus, kFocusNext},
+      {2, 0, kKeyCtrl, RequestCode::Focus, kFocusPrevious},  // ^B
+      {0, kKeyInsert, kKeyShift, RequestCode::Paste, 0},
+      {0, kKeyInsert, kKeyCtrl, RequestCode::PageCopy, 0},
+      {0, kKeyF10, kKeyShift, RequestCode::OptionsDialog, 0},
+      {0, kKeyF1, kKeyCtrl, RequestCode::ZoomChild, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.character + c.code);
@@ -180,7 +180,7 @@ TEST_F(KeyInputTest, OutsideTheEditorControlKeysArePlainCharacters) {
   Co.Key = KeyEvent{5, 0, kKeyCtrl};
   EXPECT_EQ(key_next(), 5);
   // a key without a character at a nested wait is dropped
-  Co.Key = KeyEvent{0, 0x3A, 0};
+  Co.Key = KeyEvent{0, kKeyUp, 0};
   EXPECT_EQ(key_next(), 0);
 }
 
@@ -189,8 +189,8 @@ TEST_F(KeyInputTest, MenuKeysClassifyTheKey) {
     u16 character, code;
     u16 result;
     u8 out;
-  } cases[] = {{0, 0x36, 1, 0}, {3, 0, 1, 0}, {18, 0, 2, 0}, {5, 0, 5, 0}, {19, 0, 6, 0},
-               {4, 0, 7, 0},    {24, 0, 8, 0}, {'x', 0, 0, 'x'}, {0, 0x64, 13, 0}};
+  } cases[] = {{0, kKeyPageDown, 1, 0}, {3, 0, 1, 0}, {18, 0, 2, 0}, {5, 0, 5, 0}, {19, 0, 6, 0},
+               {4, 0, 7, 0},    {24, 0, 8, 0}, {'x', 0, 0, 'x'}, {0, kKeyF1 + 2, 13, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.character + c.code);
     Co.Key = KeyEvent{c.character, c.code, 0};
@@ -222,7 +222,7 @@ TEST_F(KeyInputTest, PlaybackLinesAndCodes) {
   key_journal_open();
   ASSERT_EQ(key_journal(), 1);  // Ctrl+Up, hexadecimal operands
   EXPECT_EQ(Keys.flags, 0x10);
-  EXPECT_EQ(Keys.code, 0x3A);
+  EXPECT_EQ(Keys.code, kKeyUp);
   EXPECT_EQ(Keys.character, 0);
   // a line longer than the buffer is typed up to the buffer and no further
   std::string typed;
@@ -259,10 +259,10 @@ TEST_F(KeyInputTest, ARecordedSessionPlaysBackToTheSameScreen) {
     ScriptedWindowSide& ws = Start(" -LOG rec.jnl ");
     ws.Type("PRMPT $");
     ws.Key('Z');
-    ws.Key(0, 0x3B, 0);  // Left
+    ws.Key(0, kKeyLeft, 0);
     ws.Key('Y');
     ws.Key(13);
-    ws.Key(0, 0x3A, kKeyShift);  // recall
+    ws.Key(0, kKeyUp, kKeyShift);  // recall
     ws.Key(13);
     screen = ws.Transcript();
     key_journal_close();

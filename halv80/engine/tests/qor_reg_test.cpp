@@ -17,7 +17,7 @@
 #include "platform/device/dev_sim_driver.h"
 #include "platform/host/host_registry.h"
 #include "platform/host/tests/scratch_dir.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
 #include "platform/device/dev_board.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 
 namespace {
 
@@ -304,7 +304,7 @@ TEST_F(RegistersTest, CoreRequest6AssignsWithoutAsking) {
     Co.PendingError = 0;
     Co.Request.p1_ptr = const_cast<char*>(c.name);
     Co.Request.p2_ptr = const_cast<char*>(c.value);
-    EXPECT_EQ(sup_run_core_request("", 6), c.result);
+    EXPECT_EQ(sup_run_core_request("", CoreRequest::SetRegister), c.result);
     EXPECT_EQ(Co.PendingError, c.result ? 2 : 0);  // message 1
     EXPECT_EQ(::Run.Regs.*c.word, c.after);
   }
@@ -312,7 +312,7 @@ TEST_F(RegistersTest, CoreRequest6AssignsWithoutAsking) {
   Co.PendingError = 0;
   Co.Request.p1_ptr = const_cast<char*>("BC");
   Co.Request.p2_ptr = const_cast<char*>(long_value.c_str());
-  EXPECT_EQ(sup_run_core_request("", 6), 1);
+  EXPECT_EQ(sup_run_core_request("", CoreRequest::SetRegister), 1);
   EXPECT_EQ(::Run.Regs.bc, 0x1234);
   Co.PendingError = 0;
   Co.Request.p1_ptr = Co.Request.p2_ptr = nullptr;

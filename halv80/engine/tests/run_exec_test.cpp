@@ -28,7 +28,7 @@
 #include "halv80/symbols/sym_store.h"
 #include "halv80/symbols/sym_symbols.h"
 #include "platform/device/dev_driver.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 
 namespace {
 

@@ -17,11 +17,11 @@ namespace {
 using CoreRequestTest = EngineTest;
 
 TEST_F(CoreRequestTest, EvaluateTakesHexThenDecimal) {
-  EXPECT_EQ(sup_run_core_request("10,10", 4), 0);
+  EXPECT_EQ(sup_run_core_request("10,10", CoreRequest::Evaluate), 0);
   EXPECT_EQ(Co.Request.p1, 0x10u);
   EXPECT_EQ(Co.Request.p2, 10u);
   EXPECT_EQ(Co.PendingError, 0);
-  EXPECT_EQ(sup_run_core_request("FF", 4), 0);
+  EXPECT_EQ(sup_run_core_request("FF", CoreRequest::Evaluate), 0);
   EXPECT_EQ(Co.Request.p1, 0xFFu);
 }
 
@@ -31,7 +31,7 @@ TEST_F(CoreRequestTest, FailureGives1AndRestoresTheCommandsWords) {
   Cmd.Radix = 10;
   Cmd.AbortFlag = 1;
   Co.Request.code = RequestCode::Refresh;
-  EXPECT_EQ(sup_run_core_request("zz", 4), 1);
+  EXPECT_EQ(sup_run_core_request("zz", CoreRequest::Evaluate), 1);
   EXPECT_EQ(Co.PendingError, 1);  // message 0 (address) for the window side
   EXPECT_EQ(Cmd.ScannerCursor, Cmd.CommandLine + 2);
   EXPECT_EQ(Cmd.Radix, 10);
@@ -41,9 +41,10 @@ TEST_F(CoreRequestTest, FailureGives1AndRestoresTheCommandsWords) {
 }
 
 TEST_F(CoreRequestTest, RequestsWithNothingToDoSucceed) {
-  for (u16 r : {15, 16, 17, 18, 19}) {
+  // the numbers between the profiler's sample and the event line
+  for (u16 r = u16(CoreRequest::ProfileSample) + 1; r < u16(CoreRequest::Event); ++r) {
     SCOPED_TRACE(r);
-    EXPECT_EQ(sup_run_core_request("", r), 0);
+    EXPECT_EQ(sup_run_core_request("", CoreRequest(r)), 0);
     EXPECT_EQ(Co.PendingError, 0);
   }
 }
@@ -51,22 +52,22 @@ TEST_F(CoreRequestTest, RequestsWithNothingToDoSucceed) {
 TEST_F(CoreRequestTest, LoadRequestKeepsTheWholeLineOfTheCommandInProgress) {
   std::string line(1000, 'x');
   std::memcpy(Cmd.CommandLine, line.c_str(), line.size() + 1);
-  EXPECT_EQ(sup_run_core_request("L prog.s", 2), 1);  // ".s" names no program file
+  EXPECT_EQ(sup_run_core_request("L prog.s", CoreRequest::Load), 1);  // ".s" names no program file
   EXPECT_EQ(std::string(Cmd.CommandLine), line);
   EXPECT_EQ(Co.PendingError, 2);  // message 1 for the window side
 }
 
 TEST_F(CoreRequestTest, LeftoverRequestIsBusyError8) {
   // a request whose work asks the window side for something nobody serves
-  CoreReq.Handlers[13] = [](const char*) { co_post_request(RequestCode::Refresh); };
+  sup_core_request_handler(CoreRequest::TraceToggle) = [](const char*) { co_post_request(RequestCode::Refresh); };
   Co.Request.code = RequestCode::CaretHint;  // the command side's own request, waiting
-  EXPECT_EQ(sup_run_core_request("", 13), 0);
+  EXPECT_EQ(sup_run_core_request("", CoreRequest::TraceToggle), 0);
   EXPECT_EQ(Co.PendingError, 8 + kErrBusyBase);
   EXPECT_EQ(Co.Request.code, RequestCode::CaretHint);  // put back
 }
 
 TEST_F(CoreRequestTest, ARequestBeyondTheTableAnswersAsUnknown) {
-  EXPECT_EQ(sup_run_core_request("", 21), 1);
+  EXPECT_EQ(sup_run_core_request("", CoreRequest(kCoreRequestCount)), 1);
   EXPECT_EQ(Co.PendingError, 35);
 }
 

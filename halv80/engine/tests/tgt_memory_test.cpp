@@ -82,7 +82,7 @@ class TgtMemoryTest : public EngineTest {
     tgt_memory_reset();
     start_simulated_emulator(sim, f);
     Sim = sim.get();
-    const DevMonitorFileHeader header = boot_simulated_monitor(f);
+    const MonitorFileHeader header = boot_simulated_monitor(f);
     // what start-up keeps of the header, for runs of the target
     EmuBoot.NmiEntry = header.nmi_entry.get();
     EmuBoot.BreakEntry = header.break_entry.get();

@@ -203,7 +203,7 @@ class MmuBoardTest : public StartupTest {
     cfg += "MONITOR INIT. STACK 3000\r\nSOFT BP(RST?) 38\r\n";
     dir_.write("qqn80.cfg", cfg);
     Bytes monitor = dev_monitor_file(board_);
-    monitor[offsetof(DevMonitorFileHeader, cpu_family)] = cpu;
+    monitor[offsetof(MonitorFileHeader, cpu_family)] = cpu;
     dir_.write("MON80.QQN", std::string(monitor.begin(), monitor.end()));
     sim->Clock().UseFixedBudget(400);
     Links.emulator_startup = emu_startup;

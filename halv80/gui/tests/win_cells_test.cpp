@@ -226,7 +226,7 @@ TEST_F(CellWindowTest, ACodeWindowTellsTheEngineAndLeavesTheSourceMarginOut) {
     code->keys.clear();
     code->SendMessage(WM_COMMAND, 410);
     EXPECT_EQ(clipboard(), "int x;\nx = 1;\n");
-    EXPECT_EQ(code->keys, (std::vector<u16>{0x8204, 0x8203}));
+    EXPECT_EQ(code->keys, (std::vector<u16>{key_word(PseudoKey::SelectionStarted), key_word(PseudoKey::SelectionEnded)}));
     // a press in the margin does not start a selection
     code->mouseState = 0;
     win_activate_child(kChildCode1);

@@ -168,7 +168,7 @@ TEST_F(CodeWindowTest, TheCodeWindowFollowsTheProgramCounterAndItsActionsSetBrea
     Type(cmd, "BP _add_point\r");
     ASSERT_EQ(Brk.UsedCount, 1);
     const u32 target = Brk.Slots[0].address;
-    ui_post_run_action(3);  // F5, as the menu and the tool bar leave it
+    ui_post_run_action(RunAction::Go);  // as the menu and the tool bar leave it
     ASSERT_TRUE(TickUntil(app, [&] { return (::Run.ExecutionState & kExecRunning) == 0 && ::Run.Regs.pc == target; }))
         << Cells(cmd);
     Tick(app, 2);
@@ -195,17 +195,17 @@ TEST_F(CodeWindowTest, TheCodeWindowFollowsTheProgramCounterAndItsActionsSetBrea
       }
     }
     // F9 there sets a breakpoint at its address, a second F9 takes it away
-    ui_post_run_action(7);
+    ui_post_run_action(RunAction::SoftwareBreak);
     Tick(app, 1);
     ASSERT_EQ(Brk.UsedCount, 1) << Cells(cmd);
     EXPECT_EQ(Brk.Slots[0].address, cursor_address);
-    ui_post_run_action(7);
+    ui_post_run_action(RunAction::SoftwareBreak);
     Tick(app, 1);
     EXPECT_EQ(Brk.UsedCount, 0);
     // F7: come, the run to the cursor
     code.mouseState = 1;
     code.SendMessage(WM_LBUTTONUP, 0, owl_make_long(u16(10 * code.CellWidth()), u16(click_row * code.CellHeight() + 1)));
-    ui_post_run_action(5);
+    ui_post_run_action(RunAction::Come);
     ASSERT_TRUE(
         TickUntil(app, [&] { return (::Run.ExecutionState & kExecRunning) == 0 && ::Run.Regs.pc == cursor_address; }))
         << Cells(cmd);
@@ -227,7 +227,7 @@ TEST_F(CodeWindowTest, WhileTheTargetRunsTheStatusBarSaysSoAndTheHeartbeatSeesTh
     Type(cmd, "JR 300\r");
     Type(cmd, "\r");
     Type(cmd, "PC=300\r");
-    ui_post_run_action(3);  // F5
+    ui_post_run_action(RunAction::Go);
     Tick(app, 1);
     ASSERT_NE(::Run.ExecutionState & kExecRunning, 0) << Cells(cmd);
     Tick(app, 12);
@@ -239,7 +239,7 @@ TEST_F(CodeWindowTest, WhileTheTargetRunsTheStatusBarSaysSoAndTheHeartbeatSeesTh
     Tick(app, 60);
     EXPECT_EQ(host_cp932_to_utf8(status->GetText()), "   ターゲット実行中   ");
     // Esc, the forced break: the heartbeat sees the stop, the message goes
-    ui_post_run_action(4);
+    ui_post_run_action(RunAction::ForceBreak);
     ASSERT_TRUE(TickUntil(app, [] { return (::Run.ExecutionState & kExecRunning) == 0; })) << Cells(cmd);
     Tick(app, 6);
     EXPECT_NE(host_cp932_to_utf8(status->GetText()), "   ターゲット実行中   ");
@@ -366,7 +366,7 @@ TEST_F(CodeWindowTest, WithAFixedFunctionStopsOutsideItShowInTheSecondCodeWindow
     EXPECT_NE(primary->GetCaption().find("[main()]"), std::string::npos) << primary->GetCaption();
     // a stop in another function shows in the second window, which becomes current
     Type(cmd, "BP add_point\r");
-    ui_post_run_action(3);
+    ui_post_run_action(RunAction::Go);
     ASSERT_TRUE(TickUntil(app, [&] { return (::Run.ExecutionState & kExecRunning) == 0 &&
                                             Frame.Children.consoleWindow == second; }))
         << Cells(cmd);

@@ -72,10 +72,11 @@ TEST(ConsoleKeyTest, VirtualKeysBecomeTheEnginesKeyCodes) {
   const struct {
     u32 key;
     u16 code;
-  } cases[] = {{VK_NEXT, 0x36}, {VK_PRIOR, 0x37}, {VK_INSERT, 0x38}, {VK_DELETE, 0x39}, {VK_UP, 0x3A},
-               {VK_LEFT, 0x3B}, {VK_RIGHT, 0x3C}, {VK_DOWN, 0x3D},   {VK_HOME, 0x3E},   {VK_CLEAR, 0x3E},
-               {VK_END, 0x3F},  {VK_HELP, 0x3F},  {VK_F1, 0x62},     {VK_F10, 0x6B},    {VK_F1 + 10, 0},
-               {'A', 0},        {VK_ESCAPE, 0}};
+  } cases[] = {{VK_NEXT, kKeyPageDown}, {VK_PRIOR, kKeyPageUp}, {VK_INSERT, kKeyInsert}, {VK_DELETE, kKeyDelete},
+               {VK_UP, kKeyUp},         {VK_LEFT, kKeyLeft},     {VK_RIGHT, kKeyRight},   {VK_DOWN, kKeyDown},
+               {VK_HOME, kKeyHome},     {VK_CLEAR, kKeyHome},    {VK_END, kKeyEnd},       {VK_HELP, kKeyEnd},
+               {VK_F1, kKeyF1},         {VK_F10, kKeyF10},       {VK_F1 + 10, 0},         {'A', 0},
+               {VK_ESCAPE, 0}};
   for (const auto& c : cases) EXPECT_EQ(console_key_code(c.key), c.code) << c.key;
 }
 
@@ -83,9 +84,16 @@ TEST(ConsoleKeyTest, ScrollBarCodesBecomeThePseudoKeysOfTheListingMoves) {
   const struct {
     u32 code;
     u16 key;
-  } cases[] = {{SB_LINEUP, 0x8004},       {SB_LINEDOWN, 0x8002},   {SB_PAGEUP, 0x8003},
-               {SB_PAGEDOWN, 0x8001},     {SB_THUMBPOSITION, 0x8007}, {SB_THUMBTRACK, 0x8008},
-               {SB_TOP, 0x8005},          {SB_BOTTOM, 0x8006},     {SB_ENDSCROLL, 0}, {9, 0}};
+  } cases[] = {{SB_LINEUP, key_word(PseudoKey::LineUp)},
+               {SB_LINEDOWN, key_word(PseudoKey::LineDown)},
+               {SB_PAGEUP, key_word(PseudoKey::PageUp)},
+               {SB_PAGEDOWN, key_word(PseudoKey::PageDown)},
+               {SB_THUMBPOSITION, key_word(PseudoKey::ThumbPosition)},
+               {SB_THUMBTRACK, key_word(PseudoKey::ThumbTrack)},
+               {SB_TOP, key_word(PseudoKey::Top)},
+               {SB_BOTTOM, key_word(PseudoKey::Bottom)},
+               {SB_ENDSCROLL, 0},
+               {9, 0}};
   for (const auto& c : cases) EXPECT_EQ(console_scroll_key(c.code), c.key) << c.code;
 }
 
@@ -213,49 +221,50 @@ class ConsoleWindowTest : public GuiBoardTest {
     const std::string caretText = "inspect " + std::to_string(caretAt.x) + "," + std::to_string(caretAt.y);
     bool zoomed = false;
     char kept[] = "kept";
+    using R = RequestCode;
     const struct {
-      u16 code;
+      RequestCode code;
       std::function<void(RequestBlock&)> before;
       std::function<void(RequestBlock&)> check;
     } cases[] = {
         // 1: the caret cell (2, 3) of the code window, in the MDI client's coordinates
-        {1, [](RequestBlock& r) { r.p1 = 2; r.p2 = 3; },
+        {R::ShowValue, [](RequestBlock& r) { r.p1 = 2; r.p2 = 3; },
          [&](RequestBlock&) { ASSERT_FALSE(Hooked.empty()); EXPECT_EQ(Hooked.back(), caretText); }},
         // 2: no module dialog: the answer that means no choice, the count kept
-        {2, [](RequestBlock& r) { r.p1 = 0x00020005; }, [](RequestBlock& r) { EXPECT_EQ(r.p1, 0xFFFF0005u); }},
+        {R::ChooseSourceFile, [](RequestBlock& r) { r.p1 = 0x00020005; }, [](RequestBlock& r) { EXPECT_EQ(r.p1, 0xFFFF0005u); }},
         // 6, 7, 27: refreshes of data windows that are not there
-        {6, nullptr, nullptr},
-        {7, nullptr, nullptr},
-        {27, nullptr, nullptr},
+        {R::Refresh, nullptr, nullptr},
+        {R::BreakListChanged, nullptr, nullptr},
+        {R::HistoryUpdate, nullptr, nullptr},
         // 8: the other code window shows the code pane
-        {8, nullptr, [&](RequestBlock&) { EXPECT_EQ(t.consoleWindow, code1); code->MakeCurrent(); }},
+        {R::BringCodeWindow, nullptr, [&](RequestBlock&) { EXPECT_EQ(t.consoleWindow, code1); code->MakeCurrent(); }},
         // 9: the base keeps the position in the current window
-        {9, [](RequestBlock& r) { r.p4 = 7; }, [](RequestBlock& r) { EXPECT_EQ(r.p4, 0u); }},
+        {R::MayShowPosition, [](RequestBlock& r) { r.p4 = 7; }, [](RequestBlock& r) { EXPECT_EQ(r.p4, 0u); }},
         // 10: the active window is remembered, to be activated again later
-        {10, [&](RequestBlock&) { t.activeIndex = kChildCommand; },
+        {R::WatchListChanged, [&](RequestBlock&) { t.activeIndex = kChildCommand; },
          [](RequestBlock&) { EXPECT_EQ(Service.pendingViewRequest, kChildCommand + 1); }},
         // 12: no list dialog: the entries are taken and nothing is chosen
-        {12, [&](RequestBlock& r) { r.p2 = 0; r.p3_ptr = kept; }, [](RequestBlock& r) { EXPECT_EQ(r.p3_ptr, nullptr); }},
+        {R::PickList, [&](RequestBlock& r) { r.p2 = 0; r.p3_ptr = kept; }, [](RequestBlock& r) { EXPECT_EQ(r.p3_ptr, nullptr); }},
         // 13: the key hint of P1 while a console window is active
-        {13, [&](RequestBlock& r) { r.p1 = 2; t.activeIndex = kChildCommand; },
+        {R::CaretHint, [&](RequestBlock& r) { r.p1 = kHintShift; t.activeIndex = kChildCommand; },
          [](RequestBlock&) { EXPECT_EQ(StatusHint, 0x4000 | 12); }},
         // 14: the help file at the command's context, and the general one past the table
-        {14, [](RequestBlock& r) { r.p1 = 0x21; },
+        {R::Help, [](RequestBlock& r) { r.p1 = 0x21; },
          [](RequestBlock&) { ASSERT_FALSE(owl_help_calls().empty()); EXPECT_EQ(owl_help_calls().back().data, 535u); }},
-        {14, [](RequestBlock& r) { r.p1 = 500; }, [](RequestBlock&) { EXPECT_EQ(owl_help_calls().back().data, 42u); }},
+        {R::Help, [](RequestBlock& r) { r.p1 = 500; }, [](RequestBlock&) { EXPECT_EQ(owl_help_calls().back().data, 42u); }},
         // 15: the clipboard's text typed in, its line ends as CR LF
-        {15, [](RequestBlock&) { QApplication::clipboard()->setText("A\nB\r\nC"); },
+        {R::Paste, [](RequestBlock&) { QApplication::clipboard()->setText("A\nB\r\nC"); },
          [](RequestBlock&) {
            ASSERT_NE(Sup.TypedText, nullptr);
            EXPECT_STREQ(Sup.TypedText, "A\r\nB\r\nC");
            Sup.TypedText = nullptr;
          }},
         // 17: the focus to the next child
-        {17, [](RequestBlock& r) { r.p1 = 0; }, nullptr},
+        {R::Focus, [](RequestBlock& r) { r.p1 = kFocusNext; }, nullptr},
         // 18: the options dialog, parent the frame
-        {18, nullptr, [](RequestBlock&) { ASSERT_FALSE(Hooked.empty()); EXPECT_EQ(Hooked.back(), "options frame"); }},
+        {R::OptionsDialog, nullptr, [](RequestBlock&) { ASSERT_FALSE(Hooked.empty()); EXPECT_EQ(Hooked.back(), "options frame"); }},
         // 20: zoom and back
-        {20, [&](RequestBlock&) {
+        {R::ZoomChild, [&](RequestBlock&) {
            TMDIChild* a = t.mainFrame->Client().GetActiveMDIChild();
            zoomed = a && a->IsZoomed();
          },
@@ -266,33 +275,33 @@ class ConsoleWindowTest : public GuiBoardTest {
            }
          }},
         // 21: fix modes dropped, the other code window repainted
-        {21, nullptr, nullptr},
+        {R::ReloadCodeWindows, nullptr, nullptr},
         // 22: the thumbs, capped at the range's end
-        {22, [](RequestBlock& r) { r.p1 = 1; r.p2 = 1000; }, [&](RequestBlock&) { EXPECT_EQ(w.GetScrollPos(), 1000); }},
-        {22, [](RequestBlock& r) { r.p1 = 0; r.p2 = 5000; }, [&](RequestBlock&) { EXPECT_EQ(code->GetScrollPos(), 1000); }},
-        {22, [](RequestBlock& r) { r.p1 = 1; r.p2 = 250; }, [&](RequestBlock&) { EXPECT_EQ(w.GetScrollPos(), 250); }},
+        {R::ScrollThumb, [](RequestBlock& r) { r.p1 = kThumbCommandPane; r.p2 = 1000; }, [&](RequestBlock&) { EXPECT_EQ(w.GetScrollPos(), 1000); }},
+        {R::ScrollThumb, [](RequestBlock& r) { r.p1 = kThumbCodePane; r.p2 = 5000; }, [&](RequestBlock&) { EXPECT_EQ(code->GetScrollPos(), 1000); }},
+        {R::ScrollThumb, [](RequestBlock& r) { r.p1 = kThumbCommandPane; r.p2 = 250; }, [&](RequestBlock&) { EXPECT_EQ(w.GetScrollPos(), 250); }},
         // 23, 26: nothing while the command window is active
-        {23, [&](RequestBlock&) { t.activeIndex = kChildCommand; }, nullptr},
-        {26, [&](RequestBlock&) { t.activeIndex = kChildCommand; Lst.ListingAddress = 0x1234; },
+        {R::LineNumberDialog, [&](RequestBlock&) { t.activeIndex = kChildCommand; }, nullptr},
+        {R::CodeToPc, [&](RequestBlock&) { t.activeIndex = kChildCommand; Lst.ListingAddress = 0x1234; },
          [](RequestBlock&) { EXPECT_EQ(Lst.ListingAddress, 0x1234u); }},
         // 26 with a code window active: the code pane to the PC
-        {26, [&](RequestBlock&) { t.activeIndex = kChildCode; Lst.ListingAddress = 0x1234; },
+        {R::CodeToPc, [&](RequestBlock&) { t.activeIndex = kChildCode; Lst.ListingAddress = 0x1234; },
          [](RequestBlock&) { EXPECT_NE(Lst.ListingAddress, 0x1234u); }},
         // codes without a meaning
-        {0, nullptr, nullptr},
-        {3, nullptr, nullptr},
-        {25, nullptr, nullptr},
-        {28, nullptr, nullptr},
-        {99, nullptr, nullptr},
-        {101, nullptr, nullptr},
+        {R::None, nullptr, nullptr},
+        {RequestCode(3), nullptr, nullptr},
+        {RequestCode(25), nullptr, nullptr},
+        {RequestCode(28), nullptr, nullptr},
+        {RequestCode(99), nullptr, nullptr},
+        {RequestCode(101), nullptr, nullptr},
     };
     for (const auto& c : cases) {
-      SCOPED_TRACE(c.code);
+      SCOPED_TRACE(u16(c.code));
       Co.Request = RequestBlock{};
       Co.Key = KeyEvent{};
       if (c.before) c.before(Co.Request);
-      Co.Request.code = RequestCode(c.code);
-      w.ServiceCoreRequest(RequestCode(c.code));
+      Co.Request.code = c.code;
+      w.ServiceCoreRequest(c.code);
       if (c.check) c.check(Co.Request);
       Co.Request.code = RequestCode::None;
     }
@@ -453,7 +462,7 @@ TEST_F(ConsoleWindowTest, KeysTypedIntoTheCommandWindowRunCommandsWhoseOutputIts
       const struct {
         u16 error;
         bool boxed;
-      } errors[] = {{0x8014 + 1, false}, {0x2001 + 1, false}, {2, true}, {0x4000, true}};
+      } errors[] = {{kErrBusyBase + 1, false}, {kErrStatusBase + 1, false}, {2, true}, {kErrTextInBuffer, true}};
       sup_set_message_buffer("text in the buffer");
       for (const auto& e : errors) {
         SCOPED_TRACE(e.error);

@@ -208,13 +208,13 @@ TEST_F(DbiLoadTest, MemoryImagesLoadRecordByRecord) {
 
 TEST_F(DbiLoadTest, TheWindowSidesLoadRequestRunsTheLoadCommand) {
   place_demo();
-  EXPECT_EQ(sup_run_core_request("L " + scratch("demo.hex"), 2), 0);
+  EXPECT_EQ(sup_run_core_request("L " + scratch("demo.hex"), CoreRequest::Load), 0);
   EXPECT_TRUE(program_in_memory());
   EXPECT_NE(value_of("main"), 0xFFFF);
 
   std::filesystem::remove(scratch("demo.sym"));
-  EXPECT_EQ(sup_run_core_request("L " + scratch("demo.hex"), 2), 1);
-  EXPECT_EQ(sup_run_core_request("L " + scratch("nosuch.hex"), 2), 1);
+  EXPECT_EQ(sup_run_core_request("L " + scratch("demo.hex"), CoreRequest::Load), 1);
+  EXPECT_EQ(sup_run_core_request("L " + scratch("nosuch.hex"), CoreRequest::Load), 1);
 }
 
 // A program with line information: the map names the module, whose binary

@@ -721,7 +721,7 @@ class RdMmuTest : public RdTargetTest {
                "PORT ADDRESS 300\r\nROM1 TYPE 2764\r\nLROM1 ADDRESS 0,1FFF,0\r\nBANK MODE 64180R\r\n"
                "MONITOR INIT. STACK 3000\r\nSOFT BP(RST?) 38\r\n");
     Bytes monitor = dev_monitor_file(board_);
-    monitor[offsetof(DevMonitorFileHeader, cpu_family)] = kCpu64180;
+    monitor[offsetof(MonitorFileHeader, cpu_family)] = kCpu64180;
     dir_.write("MON80.QQN", std::string(monitor.begin(), monitor.end()));
     ASSERT_EQ(emu_startup_sequence(0), 0);
     ASSERT_EQ(Cfg.MmuKind, kMmuBank);

@@ -77,7 +77,7 @@ class EmulatorFixture : public testing::Test {
     _Q_init();
     for (std::size_t chunk = 0; chunk < kDevMonitorChunks; ++chunk) {
       std::array<u8, kDevMonitorBankSize> bytes;
-      std::memcpy(bytes.data(), &file[kDevMonitorImageOffset + chunk * kDevMonitorBankSize], bytes.size());
+      std::memcpy(bytes.data(), &file[kMonitorImageOffset + chunk * kDevMonitorBankSize], bytes.size());
       if (chunk == 0) bytes[header.position.get() & 63] = kBreak;
       _Q_wrmonblk(chunk == 0 ? kDevTopBankCode : u16(chunk + 1), 0, bytes.data(), u16(bytes.size()));
     }
@@ -89,7 +89,7 @@ class EmulatorFixture : public testing::Test {
     _Q_bankset(kDevColdStartBank);
     _Q_trg_rst(5, 0);
     ASSERT_TRUE(WaitForInput()) << "no hello from the monitor";
-    EXPECT_EQ(_Q_getrs(), kDevHello);
+    EXPECT_EQ(_Q_getrs(), kMonitorHello);
     // the monitor vectors, as the engine writes them before a run
     WriteRom(0x38, {0xC3, u8(header.break_entry.get()), u8(header.break_entry.get() >> 8)});
     WriteRom(0x66, {0xC3, u8(header.nmi_entry.get()), u8(header.nmi_entry.get() >> 8)});
@@ -187,7 +187,7 @@ class EmulatorFixture : public testing::Test {
       _Q_putrs(bytes[i]);
       _Q_putrs(i + 1 < bytes.size() ? 0xFF : 0x00);
     }
-    EXPECT_EQ(Ack(), kDevAcknowledge);
+    EXPECT_EQ(Ack(), kMonitorAcknowledge);
   }
   std::vector<u8> ReadBlock(u16 address, std::size_t count) {
     std::vector<u8> out;
@@ -197,7 +197,7 @@ class EmulatorFixture : public testing::Test {
       out.push_back(_Q_getrs());
       _Q_putrs(i + 1 < count ? 0xFF : 0x00);
     }
-    EXPECT_EQ(Ack(), kDevAcknowledge);
+    EXPECT_EQ(Ack(), kMonitorAcknowledge);
     return out;
   }
   u16 Status() const { return work.get16<kWorkStatus>(); }
@@ -247,7 +247,7 @@ class EmulatorFixture : public testing::Test {
   static constexpr u8 kBreak = 0xFF;  // RST 38H
   static constexpr u16 kStack = 0x9000;
   BiosWorkArea work{};
-  DevMonitorFileHeader header{};
+  MonitorFileHeader header{};
   std::unique_ptr<SimulatedDriver> sim;
 };
 
@@ -261,10 +261,10 @@ TEST_P(EmulatorEndToEndTest, HandshakeAndInitialStack) {
   _Q_bankset(125);
   _Q_putrs(0);
   ASSERT_TRUE(WaitForInput());
-  EXPECT_EQ(_Q_getrs(), kDevHandshakeReply);
+  EXPECT_EQ(_Q_getrs(), kMonitorHandshakeReply);
   Request(80);
   PutWord(kStack);
-  EXPECT_EQ(Ack(), kDevAcknowledge);
+  EXPECT_EQ(Ack(), kMonitorAcknowledge);
   EXPECT_EQ(Held()->Target().Monitor().Registers().sp, kStack);
   EXPECT_EQ(Status(), 0);
 }
@@ -274,14 +274,14 @@ TEST_P(EmulatorEndToEndTest, MemoryAndPortsThroughMonitorRequests) {
   Request(24);
   PutWord(0x8123);
   _Q_putrs(0xA5);
-  EXPECT_EQ(Ack(), kDevAcknowledge);
+  EXPECT_EQ(Ack(), kMonitorAcknowledge);
   Request(8);
   PutWord(0x8123);
   EXPECT_EQ(_Q_getrs(), 0xA5);
   Request(32);
   PutWord(0x8200);
   PutWord(0xBEEF);
-  EXPECT_EQ(Ack(), kDevAcknowledge);
+  EXPECT_EQ(Ack(), kMonitorAcknowledge);
   Request(16);
   PutWord(0x8200);
   EXPECT_EQ(GetWord(), 0xBEEF);
@@ -304,7 +304,7 @@ TEST_P(EmulatorEndToEndTest, MemoryAndPortsThroughMonitorRequests) {
   Request(25);
   PutWord(0x1234);
   _Q_putrs(0x77);
-  EXPECT_EQ(Ack(), kDevAcknowledge);
+  EXPECT_EQ(Ack(), kMonitorAcknowledge);
   EXPECT_EQ(Held()->Board().PortLatch(0x1234), 0x77);
   Request(9);
   PutWord(0x1234);
@@ -395,14 +395,14 @@ TEST_P(EmulatorEndToEndTest, AForcedStopByNmi) {
 
 TEST_P(EmulatorEndToEndTest, ProfilerSamplesTheRunningProgramByNmi) {
   u8 sample[2] = {};
-  EXPECT_EQ(_Q_profnmi(sample, 2, kDevProfileCode, 0), 3);  // nothing runs yet
+  EXPECT_EQ(_Q_profnmi(sample, 2, kMonitorProfileCode, 0), 3);  // nothing runs yet
   const u16 loop = 0x8200;
   WriteBlock(loop, {0x18, 0xFE});  // JR $
   Go(loop, kStack);
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
     _Q_wait(5);
-    EXPECT_EQ(_Q_profnmi(sample, 2, kDevProfileCode, 0), 0);
+    EXPECT_EQ(_Q_profnmi(sample, 2, kMonitorProfileCode, 0), 0);
     EXPECT_EQ(sample[0] | sample[1] << 8, loop);  // the PC the NMI interrupted
     EXPECT_EQ(_Q_chk_run() & 1, 1);               // and the program goes on
     EXPECT_EQ(_Q_rschk(), 0u);

@@ -298,10 +298,10 @@ class MmuMonitorTest : public testing::Test {
     target = std::make_unique<DevTarget>(fixture_of_kind(kind));
     DevBoard& b = Board();
     const std::vector<u8> file = dev_monitor_file(b.Fixture());
-    DevMonitorFileHeader h{};
+    MonitorFileHeader h{};
     std::memcpy(&h, file.data(), sizeof h);
     const auto chunk = [&](std::size_t n) {
-      return std::span<const u8>(file).subspan(kDevMonitorImageOffset + n * kDevMonitorBankSize, kDevMonitorBankSize);
+      return std::span<const u8>(file).subspan(kMonitorImageOffset + n * kDevMonitorBankSize, kDevMonitorBankSize);
     };
     std::array<u8, kDevMonitorBankSize> first;
     std::copy_n(chunk(0).begin(), first.size(), first.begin());
@@ -324,7 +324,7 @@ class MmuMonitorTest : public testing::Test {
     b.WriteRegisterMasked(kRegControl, kCtlResetRelease, kCtlResetRelease);
     target->Run(20'000);
     ASSERT_TRUE(target->MonitorInControl());
-    ASSERT_EQ(Replies(), std::vector<u8>{kDevHello});
+    ASSERT_EQ(Replies(), std::vector<u8>{kMonitorHello});
   }
 
   DevBoard& Board() { return target->Board(); }
@@ -333,7 +333,7 @@ class MmuMonitorTest : public testing::Test {
   // then every reply byte.
   std::vector<u8> Ask(u16 code, std::initializer_list<u8> args = {}) {
     Board().BankSet(code);
-    Board().ChannelSend(kDevDoorbell);
+    Board().ChannelSend(kMonitorDoorbell);
     for (u8 b : args) Board().ChannelSend(b);
     return Replies();
   }
@@ -347,7 +347,7 @@ class MmuMonitorTest : public testing::Test {
   std::unique_ptr<DevTarget> target;
 };
 
-const std::vector<u8> kAck = {kDevAcknowledge};
+const std::vector<u8> kAck = {kMonitorAcknowledge};
 
 TEST_F(MmuMonitorTest, BankRequestsSetAndReadTheCpuRegisters) {
   const struct {

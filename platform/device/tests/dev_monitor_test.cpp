@@ -19,14 +19,14 @@ constexpr u16 kRam = 0x8000;        // target RAM in the default board
 constexpr u16 kStack = 0x9000;
 constexpr u64 kPlenty = 20'000;     // T-states for any of the runs below
 
-DevMonitorFileHeader header_of(const std::vector<u8>& file) {
-  DevMonitorFileHeader h{};
+MonitorFileHeader header_of(const std::vector<u8>& file) {
+  MonitorFileHeader h{};
   std::memcpy(&h, file.data(), sizeof h);
   return h;
 }
 
 std::span<const u8> chunk_of(const std::vector<u8>& file, std::size_t chunk) {
-  return std::span<const u8>(file).subspan(kDevMonitorImageOffset + chunk * kDevMonitorBankSize, kDevMonitorBankSize);
+  return std::span<const u8>(file).subspan(kMonitorImageOffset + chunk * kDevMonitorBankSize, kDevMonitorBankSize);
 }
 
 // A target with the monitor file built for its board, driven as the engine
@@ -38,7 +38,7 @@ class MonitorTest : public testing::Test {
   DevTarget target;
   DevBoard& board = target.Board();
   std::vector<u8> file = dev_monitor_file(board.Fixture());
-  DevMonitorFileHeader header = header_of(file);
+  MonitorFileHeader header = header_of(file);
 
   u32 Code() const { return header.code_address.get(); }
 
@@ -85,14 +85,14 @@ class MonitorTest : public testing::Test {
     board.MonitorEnable(1);
     ResetInto(kDevColdStartBank);
     ASSERT_TRUE(target.MonitorInControl());
-    ASSERT_EQ(Replies(), std::vector<u8>{kDevHello});
+    ASSERT_EQ(Replies(), std::vector<u8>{kMonitorHello});
   }
 
   // One request as the engine sends it: the code into the bank register, the
   // doorbell, the argument bytes.
   void Request(u16 code, std::initializer_list<u8> args = {}) {
     board.BankSet(code == kDevTopBank ? kDevTopBankCode : code);
-    board.ChannelSend(kDevDoorbell);
+    board.ChannelSend(kMonitorDoorbell);
     Send(args);
   }
   void Send(std::initializer_list<u8> bytes) {
@@ -131,11 +131,11 @@ class MonitorTest : public testing::Test {
     Request(99, {u8(r.hl_alt), u8(r.hl_alt >> 8), u8(r.ix), u8(r.ix >> 8), u8(r.iy), u8(r.iy >> 8)});
     Request(100, {u8(r.bc), u8(r.bc >> 8), u8(r.hl), u8(r.hl >> 8), u8(r.de), u8(r.de >> 8)});
     Request(101, {r.i, u8(r.iff1 ? 0xFF : 0x00)});
-    ASSERT_EQ(Replies(), std::vector<u8>(6, kDevAcknowledge));
+    ASSERT_EQ(Replies(), std::vector<u8>(6, kMonitorAcknowledge));
     board.WriteRegisterMasked(kRegControl, kCtlRunStrobe, kCtlRunStrobe);
     board.WriteRegisterMasked(kRegControl, 0, kCtlRunStrobe);
     board.BankSet(103);
-    board.ChannelSend(kDevDoorbell);
+    board.ChannelSend(kMonitorDoorbell);
   }
 
   // The engine's stop read-back after the stop byte: every register group.
@@ -151,13 +151,13 @@ class MonitorTest : public testing::Test {
     w = RequestWords(115, 2);
     r.pc = w[0], r.sp = w[1];
     Send({u8(s & 0x04)});
-    EXPECT_EQ(Replies(), std::vector<u8>{kDevAcknowledge});
+    EXPECT_EQ(Replies(), std::vector<u8>{kMonitorAcknowledge});
     w = RequestWords(116, 3);
     r.af_alt = w[0], r.bc_alt = w[1], r.de_alt = w[2];
     w = RequestWords(117, 3);
     r.hl_alt = w[0], r.ix = w[1], r.iy = w[2];
     Request(118);
-    EXPECT_EQ(Replies(), std::vector<u8>{kDevAcknowledge});
+    EXPECT_EQ(Replies(), std::vector<u8>{kMonitorAcknowledge});
     return r;
   }
 };
@@ -171,7 +171,7 @@ TEST(DevMonitorImageTest, HeaderAndImageAgreeForEveryMonitorPlace) {
     f.monitor_code_address = code;
     const std::vector<u8> file = dev_monitor_file(f);
     ASSERT_EQ(file.size(), kDevMonitorFileSize);
-    const DevMonitorFileHeader h = header_of(file);
+    const MonitorFileHeader h = header_of(file);
     EXPECT_EQ(h.format, 1);
     EXPECT_EQ(h.cpu_family, 1);
     EXPECT_EQ(h.code_address.get(), code);
@@ -306,7 +306,7 @@ TEST_F(MonitorTest, ColdStartSendsTheHelloOnceAndHoldsTheCpu) {
   EXPECT_TRUE(Replies().empty());
   // A new reset brings the monitor up again.
   ResetInto(kDevColdStartBank);
-  EXPECT_EQ(Replies(), std::vector<u8>{kDevHello});
+  EXPECT_EQ(Replies(), std::vector<u8>{kMonitorHello});
 }
 
 TEST_F(MonitorTest, NoColdStartWithoutWhatTheEngineWrites) {
@@ -335,7 +335,7 @@ TEST_F(MonitorTest, NoColdStartWithoutWhatTheEngineWrites) {
     if (std::string(c.what) != "window left to the host") board.MonitorEnable(1);
     ResetInto(c.bank_at_reset);
     EXPECT_EQ(target.MonitorInControl(), c.up);
-    EXPECT_EQ(Replies(), c.up ? std::vector<u8>{kDevHello} : std::vector<u8>{});
+    EXPECT_EQ(Replies(), c.up ? std::vector<u8>{kMonitorHello} : std::vector<u8>{});
   }
 }
 
@@ -344,12 +344,12 @@ TEST_F(MonitorTest, NoColdStartWithoutWhatTheEngineWrites) {
 TEST_F(MonitorTest, HandshakeAndInitialStack) {
   Boot();
   Request(125);
-  EXPECT_EQ(Replies(), std::vector<u8>{kDevHandshakeReply});
+  EXPECT_EQ(Replies(), std::vector<u8>{kMonitorHandshakeReply});
   Request(80, {0x80, 0x80});
-  EXPECT_EQ(Replies(), std::vector<u8>{kDevAcknowledge});
+  EXPECT_EQ(Replies(), std::vector<u8>{kMonitorAcknowledge});
   EXPECT_EQ(target.Monitor().Registers().sp, 0x8080);
   Request(81, {1});
-  EXPECT_EQ(Replies(), std::vector<u8>{kDevAcknowledge});
+  EXPECT_EQ(Replies(), std::vector<u8>{kMonitorAcknowledge});
   EXPECT_TRUE(target.Monitor().Registers().iff1);
 }
 
@@ -368,17 +368,17 @@ TEST_F(MonitorTest, ByteAndWordAccessAsTheCpuSeesMemory) {
       {"byte from RAM", 8, {0x01, 0x81}, {0x22}},
       {"word from ROM", 16, {0x34, 0x12}, {0x5A, 0xA5}},
       {"word wraps at 64 KiB", 16, {0xFF, 0xFF}, {0x99, 0xC3}},  // 0x0000 holds the reset JP
-      {"byte to RAM", 24, {0x00, 0x82, 0x77}, {kDevAcknowledge}},
+      {"byte to RAM", 24, {0x00, 0x82, 0x77}, {kMonitorAcknowledge}},
       {"byte read back", 8, {0x00, 0x82}, {0x77}},
-      {"word to RAM", 32, {0x10, 0x82, 0x34, 0x12}, {kDevAcknowledge}},
+      {"word to RAM", 32, {0x10, 0x82, 0x34, 0x12}, {kMonitorAcknowledge}},
       {"word read back", 16, {0x10, 0x82}, {0x34, 0x12}},
-      {"byte to ROM is dropped", 24, {0x34, 0x12, 0x00}, {kDevAcknowledge}},
+      {"byte to ROM is dropped", 24, {0x34, 0x12, 0x00}, {kMonitorAcknowledge}},
       {"ROM unchanged", 8, {0x34, 0x12}, {0x5A}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     board.BankSet(c.code);
-    board.ChannelSend(kDevDoorbell);
+    board.ChannelSend(kMonitorDoorbell);
     for (u8 b : c.args) board.ChannelSend(b);
     EXPECT_EQ(Replies(), c.reply);
   }
@@ -395,7 +395,7 @@ TEST_F(MonitorTest, ArgumentsMayArriveOneByteAtATime) {
     EXPECT_TRUE(Replies().empty());
     Send({b});
   }
-  EXPECT_EQ(Replies(), std::vector<u8>{kDevAcknowledge});
+  EXPECT_EQ(Replies(), std::vector<u8>{kMonitorAcknowledge});
   EXPECT_EQ(board.PeekTarget(0x8300), 0xCD);
   EXPECT_EQ(board.PeekTarget(0x8301), 0xAB);
 }
@@ -418,46 +418,46 @@ TEST_F(MonitorTest, BlockReadAnswersOneBytePerContinuation) {
     Request(40, {u8(c.start), u8(c.start >> 8)});
     for (std::size_t i = 0; i < c.data.size(); ++i) {
       EXPECT_EQ(Replies(), std::vector<u8>{c.data[i]}) << i;
-      Send({u8(i + 1 < c.data.size() ? kDevMore : 0)});
+      Send({u8(i + 1 < c.data.size() ? kMonitorMore : 0)});
     }
-    EXPECT_EQ(Replies(), std::vector<u8>{kDevAcknowledge});
+    EXPECT_EQ(Replies(), std::vector<u8>{kMonitorAcknowledge});
   }
   // any continuation byte but 0xFF ends the block
   Request(40, {0x00, 0x84});
   EXPECT_EQ(Replies(), std::vector<u8>{1});
   Send({0x01});
-  EXPECT_EQ(Replies(), std::vector<u8>{kDevAcknowledge});
+  EXPECT_EQ(Replies(), std::vector<u8>{kMonitorAcknowledge});
   Request(125);  // the monitor is back between requests
-  EXPECT_EQ(Replies(), std::vector<u8>{kDevHandshakeReply});
+  EXPECT_EQ(Replies(), std::vector<u8>{kMonitorHandshakeReply});
 }
 
 TEST_F(MonitorTest, BlockWriteTakesByteAndContinuationPairs) {
   Boot();
-  Request(48, {0x00, 0x85, 0xB0, kDevMore, 0xB1, kDevMore, 0xB2, 0x00});
-  EXPECT_EQ(Replies(), std::vector<u8>{kDevAcknowledge});
+  Request(48, {0x00, 0x85, 0xB0, kMonitorMore, 0xB1, kMonitorMore, 0xB2, 0x00});
+  EXPECT_EQ(Replies(), std::vector<u8>{kMonitorAcknowledge});
   EXPECT_EQ(board.PeekTarget(0x8500), 0xB0);
   EXPECT_EQ(board.PeekTarget(0x8501), 0xB1);
   EXPECT_EQ(board.PeekTarget(0x8502), 0xB2);
   EXPECT_EQ(board.PeekTarget(0x8503), 0x00);
   // a data byte of 0 or 0xFF is data, not a continuation
-  Request(48, {0x10, 0x85, 0x00, kDevMore, 0xFF, 0x00});
-  EXPECT_EQ(Replies(), std::vector<u8>{kDevAcknowledge});
+  Request(48, {0x10, 0x85, 0x00, kMonitorMore, 0xFF, 0x00});
+  EXPECT_EQ(Replies(), std::vector<u8>{kMonitorAcknowledge});
   EXPECT_EQ(board.PeekTarget(0x8511), 0xFF);
   // the pairs may come in pieces
   Request(48, {0x20, 0x85});
-  for (u8 b : {u8(0x42), kDevMore, u8(0x43)}) {
+  for (u8 b : {u8(0x42), kMonitorMore, u8(0x43)}) {
     Send({b});
     EXPECT_TRUE(Replies().empty());
   }
   Send({0x00});
-  EXPECT_EQ(Replies(), std::vector<u8>{kDevAcknowledge});
+  EXPECT_EQ(Replies(), std::vector<u8>{kMonitorAcknowledge});
   EXPECT_EQ(board.PeekTarget(0x8521), 0x43);
 }
 
 TEST_F(MonitorTest, PortsByTheirFull16BitAddress) {
   Boot();
   Request(25, {0x34, 0x12, 0x5C});
-  EXPECT_EQ(Replies(), std::vector<u8>{kDevAcknowledge});
+  EXPECT_EQ(Replies(), std::vector<u8>{kMonitorAcknowledge});
   EXPECT_EQ(board.PortLatch(0x1234), 0x5C);
   EXPECT_EQ(board.PortLatch(0x0034), 0xFF);  // not the 8-bit port
   Request(9, {0x34, 0x12});
@@ -471,11 +471,11 @@ TEST_F(MonitorTest, MmuValuesAreKeptAndGivenBack) {
   Request(84);
   EXPECT_EQ(Replies(), (std::vector<u8>{0x00, 0x00, 0xF0}));  // after reset
   Request(85, {0x12, 0x34, 0x56});
-  EXPECT_EQ(Replies(), std::vector<u8>{kDevAcknowledge});
+  EXPECT_EQ(Replies(), std::vector<u8>{kMonitorAcknowledge});
   Request(86);  // one set of registers for both bank kinds
   EXPECT_EQ(Replies(), (std::vector<u8>{0x12, 0x34, 0x56}));
   Request(83, {1, 2, 3, 4, 5, 6, 7, 8});
-  EXPECT_EQ(Replies(), std::vector<u8>{kDevAcknowledge});
+  EXPECT_EQ(Replies(), std::vector<u8>{kMonitorAcknowledge});
   Request(82);
   EXPECT_EQ(Replies(), (std::vector<u8>{1, 2, 3, 4, 5, 6, 7, 8}));
 }
@@ -483,7 +483,7 @@ TEST_F(MonitorTest, MmuValuesAreKeptAndGivenBack) {
 TEST_F(MonitorTest, RepliesWaitForRoomWhenTheHostIsSlow) {
   Boot();
   Request(83, {1, 2, 3, 4, 5, 6, 7, 8});
-  ASSERT_EQ(Replies(), std::vector<u8>{kDevAcknowledge});
+  ASSERT_EQ(Replies(), std::vector<u8>{kMonitorAcknowledge});
   for (int i = 0; i < 5; ++i) Request(82);  // 40 bytes for a 32-byte FIFO
   EXPECT_EQ(board.ReceiveCount(), kDevFifoSize);
   std::vector<u8> got;
@@ -525,7 +525,7 @@ TEST_F(MonitorTest, UnknownCodesAndUntaggedBanksGetNoReply) {
     if (c.spoil_bank >= 0) WriteImage();
     // the monitor still serves a request whose bank is sound
     Request(125);
-    EXPECT_EQ(Replies(), std::vector<u8>{kDevHandshakeReply});
+    EXPECT_EQ(Replies(), std::vector<u8>{kMonitorHandshakeReply});
   }
 }
 
@@ -553,7 +553,7 @@ TEST_F(MonitorTest, HungMonitorTakesRequestsAndAnswersNone) {
   EXPECT_TRUE(target.MonitorInControl());  // the run request did nothing either
   target.Faults().monitor_hung = false;
   Request(125);
-  EXPECT_EQ(Replies(), std::vector<u8>{kDevHandshakeReply});
+  EXPECT_EQ(Replies(), std::vector<u8>{kMonitorHandshakeReply});
 }
 
 // --- Run and stop -------------------------------------------------------------------
@@ -581,8 +581,8 @@ TEST_F(MonitorTest, RunToASoftwareBreakAndReadTheStopRecord) {
   EXPECT_EQ(board.CheckRun(), 2);  // started since the strobe, stopped again
   EXPECT_EQ(target.Monitor().LastEntry(), DevEntry::Break);
   EXPECT_GT(board.RunTimeRead(), 0u);
-  ASSERT_EQ(Replies(), std::vector<u8>{kDevStopBreak});
-  const DevRegisters r = ReadStop(kDevStopBreak);
+  ASSERT_EQ(Replies(), std::vector<u8>{kMonitorStopBreak});
+  const DevRegisters r = ReadStop(kMonitorStopBreak);
   DevRegisters want = go;
   want.bc = 0x1234, want.de = 0x5678, want.hl = 0x9ABC, want.af = 0x42D7;
   want.pc = u16(kRam + 12);  // past the RST
@@ -611,9 +611,9 @@ TEST_F(MonitorTest, NmiStopsARunningProgramWherePushed) {
     target.Run(kPlenty);
     ASSERT_TRUE(target.MonitorInControl());
     EXPECT_EQ(target.Monitor().LastEntry(), DevEntry::Nmi);
-    ASSERT_EQ(Replies(), std::vector<u8>{kDevStopNmi});
+    ASSERT_EQ(Replies(), std::vector<u8>{kMonitorStopNmi});
     EXPECT_EQ(target.Monitor().Registers().iff1, ie);  // what a run without a new image resumes with
-    const DevRegisters r = ReadStop(kDevStopNmi);
+    const DevRegisters r = ReadStop(kMonitorStopNmi);
     EXPECT_TRUE(r.pc == kRam || r.pc == kRam + 1) << r.pc;  // inside the loop, as pushed
     EXPECT_EQ(r.sp, kStack);
     EXPECT_EQ(r.bc, 0xBC00);
@@ -637,8 +637,8 @@ TEST_F(MonitorTest, NmiStopsAHaltedProgramAtItsHaltAndARunHaltsAgain) {
     board.WriteRegisterMasked(kRegControl, 0, kCtlNmiPulse);
     target.Run(kPlenty);
     ASSERT_TRUE(target.MonitorInControl());
-    ASSERT_EQ(Replies(), std::vector<u8>{kDevStopNmi});
-    const DevRegisters r = ReadStop(kDevStopNmi);
+    ASSERT_EQ(Replies(), std::vector<u8>{kMonitorStopNmi});
+    const DevRegisters r = ReadStop(kMonitorStopNmi);
     EXPECT_EQ(r.pc, kRam);  // at the HALT, not past it
     EXPECT_EQ(r.af >> 8, 0);  // INC A never ran
     EXPECT_EQ(r.sp, kStack);
@@ -674,7 +674,7 @@ TEST_F(MonitorTest, ServiceRunStopsOnTheBreakTheEnginePutIn) {
     PatchResetVector();
     board.MonitorEnable(1);
     ResetInto(kDevColdStartBank);
-    ASSERT_EQ(Replies(), std::vector<u8>{kDevHello});
+    ASSERT_EQ(Replies(), std::vector<u8>{kMonitorHello});
     Rom(c.vector, {0xC3, u8(header.break_entry.get()), u8(header.break_entry.get() >> 8)});
     DevRegisters go;
     go.sp = kStack;
@@ -682,8 +682,8 @@ TEST_F(MonitorTest, ServiceRunStopsOnTheBreakTheEnginePutIn) {
     Go(go);
     target.Run(kPlenty);
     ASSERT_TRUE(target.MonitorInControl());
-    ASSERT_EQ(Replies(), std::vector<u8>{kDevStopBreak});
-    EXPECT_EQ(ReadStop(kDevStopBreak).pc, u16(go.pc + 1));
+    ASSERT_EQ(Replies(), std::vector<u8>{kMonitorStopBreak});
+    EXPECT_EQ(ReadStop(kMonitorStopBreak).pc, u16(go.pc + 1));
     Rom(c.vector, {0xFF, 0xFF, 0xFF});
   }
 }
@@ -699,7 +699,7 @@ TEST_F(MonitorTest, ResetWhileRunningDropsTheProgramAndColdStartsAgain) {
   ResetInto(kDevColdStartBank);
   EXPECT_EQ(board.CheckRun() & 1, 0);
   EXPECT_TRUE(target.MonitorInControl());
-  EXPECT_EQ(Replies(), std::vector<u8>{kDevHello});
+  EXPECT_EQ(Replies(), std::vector<u8>{kMonitorHello});
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 
 #include "platform/device/dev_sim_driver.h"
 #include "platform/host/tests/scratch_dir.h"
-#include "rz7bios/bios_layout.h"
+#include "platform/device/dev_layout.h"
 #include "rz7bios/rz7bios.h"
 
 namespace {

@@ -697,12 +697,12 @@ TEST_F(SimDriverTest, EventRequestsProgramTheInstruments) {
 TEST_F(SimDriverTest, TheMonitorBootsAndAnswersThroughTheLibrary) {
   const DevFixture board;
   const std::vector<u8> file = dev_monitor_file(board);
-  DevMonitorFileHeader header;
+  MonitorFileHeader header;
   std::memcpy(&header, file.data(), sizeof header);
   _Q_init();
   for (std::size_t chunk = 0; chunk < kDevMonitorChunks; ++chunk) {
     std::array<u8, kDevMonitorBankSize> bytes;
-    std::memcpy(bytes.data(), &file[kDevMonitorImageOffset + chunk * kDevMonitorBankSize], bytes.size());
+    std::memcpy(bytes.data(), &file[kMonitorImageOffset + chunk * kDevMonitorBankSize], bytes.size());
     if (chunk == 0) bytes[header.position.get() & 63] = 0xFF;  // RST 38H
     _Q_wrmonblk(chunk == 0 ? kDevTopBankCode : u16(chunk + 1), 0, bytes.data(), u16(bytes.size()));
   }
@@ -722,13 +722,13 @@ TEST_F(SimDriverTest, TheMonitorBootsAndAnswersThroughTheLibrary) {
     ++polls;
   }
   ASSERT_LT(polls, 800) << sim->TranscriptText();
-  EXPECT_EQ(_Q_getrs(), kDevHello);
+  EXPECT_EQ(_Q_getrs(), kMonitorHello);
   // write byte, then read it back: code, address word, (value), reply
   const u8 address[2] = {0x34, 0x82};
   _nt_STARTCMD(24);
   _Q_putrsblk(address, 2, 0);
   _Q_putrs(0x5C);
-  EXPECT_EQ(_Q_getrs(), kDevAcknowledge);
+  EXPECT_EQ(_Q_getrs(), kMonitorAcknowledge);
   _nt_STARTCMD(8);
   _Q_putrsblk(address, 2, 0);
   EXPECT_EQ(_Q_getrs(), 0x5C);

@@ -1,6 +1,7 @@
-// The binary layouts that the library shares with its callers and with the
-// driver: the caller's 1,046-byte work area and the 416-byte argument block of
-// every I/O-control request. Both are byte blocks with fixed offsets, little
+// The binary layouts at the driver seam, which the library shares with its
+// callers and with the driver: the caller's 1,046-byte work area and the
+// 416-byte argument block of every I/O-control request. The library, the
+// engine and the simulated driver all read this one definition. Both are byte blocks with fixed offsets, little
 // endian; an address of caller memory in them is a 32-bit token (see
 // platform/device/dev_tokens.h). No field is ever widened or moved.
 #pragma once
