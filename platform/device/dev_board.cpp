@@ -82,6 +82,7 @@ void DevBoard::DropShortcut() {
   if (!shortcut_valid_) return;
   shortcut_ = DevBusShortcut{};
   shortcut_valid_ = false;
+  ShortcutChanged();
 }
 
 void DevBoard::RefreshShortcut() {
@@ -93,8 +94,11 @@ void DevBoard::RefreshShortcut() {
   // each of its KiB lands where the first one puts it, all in one direct page
   constexpr u32 kStep = 1024;
   static_assert(kMapPageShift == DevBusShortcut::kPageShift);
-  // while the instruments are live they see the shortcut's cycles too
-  shortcut_.events = Instrumented() ? &events_ : nullptr;
+  // while the instruments are live they see the shortcut's cycles too; a
+  // trace that only records takes them as frames
+  shortcut_.events = nullptr;
+  shortcut_.trace = nullptr;
+  if (Instrumented()) (events_.RecordsOnly() ? shortcut_.trace : shortcut_.events) = &events_;
   for (u32 page = 0; page < std::size(shortcut_.read); ++page) {
     const u32 logical = page * kPage;
     const u32 first = mmu_.Translate(u16(logical));
@@ -106,6 +110,7 @@ void DevBoard::RefreshShortcut() {
   }
   shortcut_.counts = cycles_.data();
   shortcut_valid_ = true;
+  ShortcutChanged();
 }
 
 u8 DevBoard::MemoryRead(u16 address, BusCycle cycle) {
