@@ -197,6 +197,7 @@ void DevCpu::Nmi() { nmiPending_ = true; }
 void DevCpu::Interrupt(bool line) { intLine_ = line; }
 
 u32 DevCpu::StepInstruction() {
+  UseCallbacks(Path::General);
   SyncPath();
   const u32 used = Step();
   tstates_ += used;
@@ -300,6 +301,7 @@ void DevCpu::StepStandIn(u16 address, u8 opcode) {
 
 u64 DevCpu::Run(u64 tstates_budget) {
   stopRequested_ = false;
+  UseCallbacks(Path::General);  // until a plain step picks its pair
   SyncPath();
   Z80EX_CONTEXT* cpu = context_.get();
   const bool plain = !dev_ext_kind_adds(kind_);
@@ -314,7 +316,7 @@ u64 DevCpu::Run(u64 tstates_budget) {
     // the lean pair that fits the shortcut as it stands
     if (installed_ != fastPath_) {
       UseCallbacks(fastPath_);
-      SyncPath();
+      if (pathVersion_ != bus_.ShortcutVersion()) SyncPath();  // dropped for a step that no longer fitted
     }
     const int t = z80ex_step(cpu);
     if (haltFetched_) {
