@@ -148,7 +148,8 @@ bool SimulatedDriver::Carry(u32 code, u8* block, std::size_t in_length, std::siz
     std::memcpy(block + kArgChanSavedIndex, call.arg.bytes.data() + kArgChanSavedIndex, kChannelFields);
     return refuse(call.error);
   }
-  std::memcpy(block, call.arg.bytes.data(), kArgBlockSize);
+  // the inputs are only read: the results half is all that can have changed
+  std::memcpy(block + kArgResult, call.arg.bytes.data() + kArgResult, kArgBlockSize - kArgResult);
   returned = u32(kArgBlockSize);
   SetRequestResult(sequence, call.arg.get32<kArgResult>(), true);
   return true;
