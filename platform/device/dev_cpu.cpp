@@ -66,6 +66,8 @@ struct DevCpuCallbacks {
   static void Instruments(DevCpu& cpu, unsigned index, u16 address, u8 value, u8 status) {
     if constexpr (P == Path::Trace) {
       Record(cpu, index, address, value, status);
+    } else if constexpr (P == Path::Events) {
+      Observe(cpu, index, address, value, status);
     } else if constexpr (P == Path::General) {
       if (cpu.traceFrames_ != nullptr)
         Record(cpu, index, address, value, status);
@@ -160,6 +162,10 @@ struct DevCpuCallbacks {
       case Path::Trace:
         z80ex_set_memread_callback(context, LeanRead<Path::Trace>, &cpu);
         z80ex_set_memwrite_callback(context, LeanWrite<Path::Trace>, &cpu);
+        break;
+      case Path::Events:
+        z80ex_set_memread_callback(context, LeanRead<Path::Events>, &cpu);
+        z80ex_set_memwrite_callback(context, LeanWrite<Path::Events>, &cpu);
         break;
     }
   }
@@ -337,7 +343,7 @@ void DevCpu::SyncPath() {
   pathVersion_ = bus_.ShortcutVersion();
   traceFrames_ = path_.trace != nullptr ? path_.trace->TraceMemory() : nullptr;
   if (traceFrames_ != nullptr) traceNext_ = traceFlushed_ = path_.trace->TraceWrite();
-  fastPath_ = path_.events != nullptr ? Path::General : traceFrames_ != nullptr ? Path::Trace : Path::Plain;
+  fastPath_ = path_.events != nullptr ? Path::Events : traceFrames_ != nullptr ? Path::Trace : Path::Plain;
   // A lean step under way that no longer fits: the rest of its cycles go to
   // the bus, and the run takes up the shortcut again after it.
   if (installed_ != Path::General && installed_ != fastPath_) {

@@ -120,6 +120,7 @@ class DevCpu {
     General,  // halt, bytes fetched ahead, instruments: everything
     Plain,    // the shortcut's pages, counted
     Trace,    // the same, each cycle also a frame in the trace memory
+    Events,   // the same, each cycle also to the live instruments
   };
 
   // One instruction, as StepInstruction() but inside a run: no sync or
