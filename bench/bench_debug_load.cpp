@@ -1,13 +1,17 @@
 // L of a loader-A debug file of about 1 MB, from the command line to the next
-// prompt, in a booted session (bench_session.h): code bytes into target
-// memory, and thousands of symbols, modules with their lines, functions with
-// nested blocks and frame variables, and struct, pointer, array and function
-// types into the symbol database. The file is made by the tests' fixture
-// writer; the time per load is the figure.
+// prompt, in a booted session (bench_session.h), as a program's debug file
+// loads: its code, two bytes a line (LD A,n), written into target memory
+// through the monitor, and thousands of symbols, modules whose lines each
+// stand at an address of their own, functions with nested blocks and frame
+// variables, and struct, pointer, array and function types into the symbol
+// database. The file is made by the tests' fixture writer. The time per load
+// is the figure; "code_bytes" counts the bytes written to the target per load,
+// "lines" the line records, "bytes" the file's size.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string>
 
 #include "bench/bench_session.h"
@@ -26,6 +30,12 @@ constexpr u32 kSymbolsPerModule = 200;
 constexpr u32 kFunctionsPerModule = 20;
 constexpr u32 kLinesPerFunction = 8;
 constexpr u32 kCodeStart = 0x0200;  // 2 bytes a line end below the monitor's area at 7F80h
+constexpr u32 kLineBytes = 2;
+constexpr u32 kCodeBytes = kModules * kFunctionsPerModule * kLinesPerFunction * kLineBytes;
+static_assert(kCodeStart + kCodeBytes <= 0x7F80);
+
+// The code of line `l` of a function: LD A,l.
+std::string line_code(u32 l) { return std::string{'\x3E', char(l)}; }
 
 std::string big_d01() {
   fixture::D01Writer w;
@@ -58,11 +68,11 @@ std::string big_d01() {
                            {7, 0xFFFFFFFC, "item", u16(first_type + 1)},
                            {4, 0x9000, "local_static", 4},
                            {7, 0xFFFFFFFA, "flags", 1}});
-      w.code("\x00\x00");
+      w.code(line_code(0));
       w.block_begin({{7, 0xFFFFFFF8, "inner", 4}, {7, 0xFFFFFFF6, "other", 1}});
-      for (u32 l = 1; l < kLinesPerFunction; ++l) w.line(u16(f * 20 + 1 + l)).code("\x00\x00");
+      for (u32 l = 1; l < kLinesPerFunction; ++l) w.line(u16(f * 20 + 1 + l)).code(line_code(l));
       w.block_end().block_end();
-      address += 2 * kLinesPerFunction;
+      address += kLineBytes * kLinesPerFunction;
     }
     w.module_end();
   }
@@ -89,7 +99,21 @@ void BM_LoadDebugFileA(benchmark::State& state) {
     state.SkipWithError("L did not load the whole file");
     return;
   }
+  // the code in target memory, and each line at an address of its own
+  std::string code(kCodeBytes, '\0');
+  s.PeekTarget(kCodeStart, std::span<u8>(reinterpret_cast<u8*>(code.data()), code.size()));
+  for (u32 at = 0; at < kCodeBytes; at += kLineBytes) {
+    const u32 l = at / kLineBytes % kLinesPerFunction;
+    const u32 f = at / kLineBytes / kLinesPerFunction % kFunctionsPerModule;
+    u16 line = 0;
+    if (code.compare(at, kLineBytes, line_code(l)) != 0 || !sym_line_from_address(kCodeStart + at, line) ||
+        line != f * 20 + 1 + l) {
+      state.SkipWithError("L did not put the code and its lines where the file has them");
+      return;
+    }
+  }
   for (auto _ : state) s.Type("L big");
+  state.counters["code_bytes"] = kCodeBytes;
   state.counters["bytes"] = double(bytes.size());
   state.counters["symbols"] = Sym.Count;
   state.counters["lines"] = double(kModules * kFunctionsPerModule * kLinesPerFunction);

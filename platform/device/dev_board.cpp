@@ -4,6 +4,8 @@
 // target RAM. The CPU's logical addresses reach it through the MMU.
 #include "platform/device/dev_board.h"
 
+#include <bit>
+
 #include "platform/device/dev_cpu.h"
 
 
@@ -82,6 +84,7 @@ void DevBoard::DropShortcut() {
   if (!shortcut_valid_) return;
   shortcut_ = DevBusShortcut{};
   shortcut_valid_ = false;
+  ShortcutChanged();
 }
 
 void DevBoard::RefreshShortcut() {
@@ -93,8 +96,11 @@ void DevBoard::RefreshShortcut() {
   // each of its KiB lands where the first one puts it, all in one direct page
   constexpr u32 kStep = 1024;
   static_assert(kMapPageShift == DevBusShortcut::kPageShift);
-  // while the instruments are live they see the shortcut's cycles too
-  shortcut_.events = Instrumented() ? &events_ : nullptr;
+  // while the instruments are live they see the shortcut's cycles too; a
+  // trace that only records takes them as frames
+  shortcut_.events = nullptr;
+  shortcut_.trace = nullptr;
+  if (Instrumented()) (events_.RecordsOnly() ? shortcut_.trace : shortcut_.events) = &events_;
   for (u32 page = 0; page < std::size(shortcut_.read); ++page) {
     const u32 logical = page * kPage;
     const u32 first = mmu_.Translate(u16(logical));
@@ -106,6 +112,7 @@ void DevBoard::RefreshShortcut() {
   }
   shortcut_.counts = cycles_.data();
   shortcut_valid_ = true;
+  ShortcutChanged();
 }
 
 u8 DevBoard::MemoryRead(u16 address, BusCycle cycle) {
@@ -428,6 +435,11 @@ bool DevBoard::WriteRegister(u8 reg, u8 value) {
   }
   const u8 before = regs_[reg];
   regs_[reg] = value;
+  // first write since the watch began: keep what it was
+  if (const u64 bit = u64(1) << reg; !(shadow_written_ & bit)) {
+    shadow_written_ |= bit;
+    shadow_before_[reg] = before;
+  }
   if (reg == kRegMonitorLanes) DropShortcut();  // the monitor window comes or goes
   switch (reg) {
     case kRegEmuAddressLow:
@@ -566,6 +578,20 @@ bool DevBoard::ReadRegisterBlock(u8 reg, std::span<u8> out) {
 }
 
 u8 DevBoard::RegisterShadow(u8 reg) const { return reg < kDevRegisterCount ? regs_[reg] : 0; }
+
+void DevBoard::WatchShadow() {
+  if (shadow_watches_++ == 0) shadow_written_ = 0;
+}
+
+u64 DevBoard::EndShadowWatch() {
+  if (shadow_watches_ > 0) --shadow_watches_;
+  u64 changed = 0;
+  for (u64 left = shadow_written_; left != 0; left &= left - 1) {
+    const int reg = std::countr_zero(left);
+    if (regs_[std::size_t(reg)] != shadow_before_[std::size_t(reg)]) changed |= u64(1) << reg;
+  }
+  return changed;
+}
 
 // --- The instruments through their registers ---------------------------------
 

@@ -246,6 +246,13 @@ class DevBoard : public DevBus {
   bool WriteRegisterBlock(u8 reg, std::span<const u8> data);
   bool ReadRegisterBlock(u8 reg, std::span<u8> out);
   u8 RegisterShadow(u8 reg) const;                  // last value written; 0 when refused
+  // A request's bookkeeping without a copy of all 64 registers: from
+  // WatchShadow() to EndShadowWatch(), which returns the registers whose
+  // shadow differs from what it was at the start, one bit per register.
+  // Watches may nest (a request served while another waits for the clock):
+  // the inner one reports the changes since the outer one began.
+  void WatchShadow();
+  u64 EndShadowWatch();
   bool Page1() const { return (regs_[kRegPage] & 0x80) != 0; }
 
   u8 InterfaceInit() const { return u8(fixture_.board_id & 15); }  // _Q_if_init
@@ -362,6 +369,9 @@ class DevBoard : public DevBus {
   std::vector<u8> ports_;                            // port latches, 64 Ki
   std::array<u8, kDevMonitorMemorySize> monitor_{};  // bank b at b * 64
   std::array<u8, kDevRegisterCount> regs_{};         // the write shadow (page 0)
+  int shadow_watches_ = 0;                           // WatchShadow() calls not yet ended
+  u64 shadow_written_ = 0;                           // bit r: register r written since the outer watch began
+  std::array<u8, kDevRegisterCount> shadow_before_{};  // its value then, where the bit is set
   std::array<u8, kDevRegisterCount> page1_{};        // page 1 of the paged registers
   // The last bytes written to each page-1 register, newest last: the
   // channel set-up registers take two or three bytes in a row.

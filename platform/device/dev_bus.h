@@ -19,7 +19,8 @@ enum class BusCycle : u8 {
 // logical space, the bytes a read (or a write) may reach directly, with the
 // cycle counted in counts[]; null where the bus must see the cycle itself
 // (the monitor window, area edges, pages the MMU splits). The bus keeps it
-// current for every cycle it lets through this way.
+// current for every cycle it lets through this way, and counts each change
+// in its version, so that a CPU may work from a copy of it.
 class DevEvents;
 
 struct DevBusShortcut {
@@ -27,10 +28,14 @@ struct DevBusShortcut {
   static constexpr u16 kOffsetMask = (1u << kPageShift) - 1;
   const u8* read[16] = {};
   u8* write[16] = {};
-  u64* counts = nullptr;  // indexed by BusCycle
+  u64* counts = nullptr;  // indexed by BusCycle; a CPU may add its counts at the end of its run
   // Set while the bus instruments watch: each cycle let through this way
   // goes to them too, at its physical address (the page's base + offset).
   DevEvents* events = nullptr;
+  // Set instead while the only instrument at work is the trace recording
+  // freely: each cycle let through this way goes into its memory as a frame
+  // (DevEvents::TraceMemory), which nothing else needs to see.
+  DevEvents* trace = nullptr;
   u32 physical[16] = {};
 };
 
@@ -39,6 +44,8 @@ class DevBus {
   virtual ~DevBus() = default;
   // Empty unless the bus fills it.
   const DevBusShortcut& Shortcut() const { return shortcut_; }
+  // Moves on whenever the shortcut changes.
+  u32 ShortcutVersion() const { return shortcutVersion_; }
   // Memory cycles at a logical (16-bit) address.
   virtual u8 MemoryRead(u16 address, BusCycle cycle) = 0;
   virtual void MemoryWrite(u16 address, u8 value) = 0;
@@ -51,5 +58,11 @@ class DevBus {
   virtual void InstrumentsBreak() {}
 
  protected:
+  // A bus that changes shortcut_ calls this afterwards.
+  void ShortcutChanged() { ++shortcutVersion_; }
+
   DevBusShortcut shortcut_;
+
+ private:
+  u32 shortcutVersion_ = 0;
 };

@@ -6,6 +6,8 @@
 // once.
 #include "platform/device/dev_cpu.h"
 
+#include <algorithm>
+#include <iterator>
 #include <new>
 
 #include <z80ex/z80ex.h>
@@ -25,66 +27,147 @@ void detached_write(Z80EX_CONTEXT*, Z80EX_WORD, Z80EX_BYTE, void*) {}
 
 }  // namespace
 
-// The core's callbacks; user_data is the DevCpu.
+// The core's callbacks; user_data is the DevCpu. A memory cycle on a page of
+// the shortcut is one table load; any other goes to the bus.
 struct DevCpuCallbacks {
-  // A memory cycle through the bus's shortcut where it has one.
-  static u8 BusRead(DevCpu& cpu, u16 address, BusCycle cycle) {
-    const DevBusShortcut& s = cpu.bus_.Shortcut();
+  using Path = DevCpu::Path;
+
+  // A call of the bus from inside a step.
+  template <class Call>
+  static auto Bus(DevCpu& cpu, Call call) {
+    cpu.BeforeBus();
+    const auto result = call();
+    cpu.AfterBus();
+    return result;
+  }
+  static void BusVoid(DevCpu& cpu, u16 address, u8 value, bool io) {
+    cpu.BeforeBus();
+    if (io)
+      cpu.bus_.IoWrite(address, value);
+    else
+      cpu.bus_.MemoryWrite(address, value);
+    cpu.AfterBus();
+  }
+
+  // The cycle as a trace frame, stamped with its instruction's start.
+  static void Record(DevCpu& cpu, unsigned index, u16 address, u8 value, u8 status) {
+    cpu.traceFrames_[cpu.traceNext_ & (kDevTraceFrames - 1)] =
+        DevTraceFrame{cpu.path_.physical[index] | (address & DevBusShortcut::kOffsetMask), value, status, 0,
+                      cpu.clock_};
+    ++cpu.traceNext_;
+  }
+  // The cycle to the live instruments.
+  static void Observe(DevCpu& cpu, unsigned index, u16 address, u8 value, u8 status) {
+    DevEvents& events = *cpu.path_.events;
+    events.Cycle(cpu.path_.physical[index] | (address & DevBusShortcut::kOffsetMask), value, status, cpu.clock_);
+    if (events.BreakRequested()) cpu.bus_.InstrumentsBreak();
+  }
+  template <Path P>
+  static void Instruments(DevCpu& cpu, unsigned index, u16 address, u8 value, u8 status) {
+    if constexpr (P == Path::Trace) {
+      Record(cpu, index, address, value, status);
+    } else if constexpr (P == Path::Events) {
+      Observe(cpu, index, address, value, status);
+    } else if constexpr (P == Path::General) {
+      if (cpu.traceFrames_ != nullptr)
+        Record(cpu, index, address, value, status);
+      else if (cpu.path_.events != nullptr)
+        Observe(cpu, index, address, value, status);
+    }
+  }
+
+  template <Path P>
+  static u8 Load(DevCpu& cpu, u16 address, BusCycle cycle) {
     const unsigned index = address >> DevBusShortcut::kPageShift;
-    if (const u8* page = s.read[index]) {
-      ++s.counts[std::size_t(cycle)];
+    if (const u8* page = cpu.path_.read[index]) {
+      ++cpu.pathCounts_[int(cycle)];
       const u8 v = page[address & DevBusShortcut::kOffsetMask];
-      if (s.events != nullptr)
-        Observe(cpu, s, s.physical[index] | (address & DevBusShortcut::kOffsetMask), v,
-                cycle == BusCycle::OpcodeFetch ? kDevStatusFetch : kDevStatusMemRead);
+      Instruments<P>(cpu, index, address, v, cycle == BusCycle::OpcodeFetch ? kDevStatusFetch : kDevStatusMemRead);
       return v;
     }
-    return cpu.bus_.MemoryRead(address, cycle);
+    return Bus(cpu, [&] { return cpu.bus_.MemoryRead(address, cycle); });
   }
-  static void Observe(DevCpu& cpu, const DevBusShortcut& s, u32 physical, u8 value, u8 status) {
-    s.events->Cycle(physical, value, status, cpu.Clock());
-    if (s.events->BreakRequested()) cpu.bus_.InstrumentsBreak();
+  template <Path P>
+  static void Store(DevCpu& cpu, u16 address, u8 value) {
+    const unsigned index = address >> DevBusShortcut::kPageShift;
+    if (u8* page = cpu.path_.write[index]) {
+      ++cpu.pathCounts_[int(BusCycle::MemoryWrite)];
+      page[address & DevBusShortcut::kOffsetMask] = value;
+      Instruments<P>(cpu, index, address, value, kDevStatusMemWrite);
+      return;
+    }
+    BusVoid(cpu, address, value, false);
   }
+
+  // The lean pair, for a plain step in a run: nothing is queued and the CPU
+  // is not halted.
+  template <Path P>
+  static Z80EX_BYTE LeanRead(Z80EX_CONTEXT*, Z80EX_WORD address, int m1_state, void* user) {
+    DevCpu& cpu = *static_cast<DevCpu*>(user);
+    if (m1_state == 0) return Load<P>(cpu, address, BusCycle::MemoryRead);
+    const u8 opcode = Load<P>(cpu, address, BusCycle::OpcodeFetch);
+    if (opcode == kHaltOpcode) cpu.haltFetched_ = true;  // the core may now be halted
+    return opcode;
+  }
+  template <Path P>
+  static void LeanWrite(Z80EX_CONTEXT*, Z80EX_WORD address, Z80EX_BYTE value, void* user) {
+    Store<P>(*static_cast<DevCpu*>(user), address, value);
+  }
+
   static Z80EX_BYTE Read(Z80EX_CONTEXT*, Z80EX_WORD address, int m1_state, void* user) {
     DevCpu& cpu = *static_cast<DevCpu*>(user);
-    if (m1_state == 0) return BusRead(cpu, address, BusCycle::MemoryRead);
+    if (m1_state == 0) return Load<Path::General>(cpu, address, BusCycle::MemoryRead);
     // fetched on the bus already, by StepAdded()?
     if (cpu.fetchedNext_ < cpu.fetchedCount_ && cpu.fetched_[cpu.fetchedNext_].address == address)
       return cpu.fetched_[cpu.fetchedNext_++].value;
     if (!cpu.halted_) {
-      const u8 opcode = BusRead(cpu, address, BusCycle::OpcodeFetch);
+      const u8 opcode = Load<Path::General>(cpu, address, BusCycle::OpcodeFetch);
       if (opcode == kHaltOpcode) cpu.haltFetched_ = true;  // the core may now be halted
       return opcode;
     }
     // Halted: the core keeps PC on the HALT and runs it again. The chip has
     // PC past the HALT and fetches there, ignoring the byte; give the core
     // its HALT whatever the memory holds.
-    cpu.bus_.MemoryRead(u16(address + 1), BusCycle::OpcodeFetch);
+    Bus(cpu, [&] { return cpu.bus_.MemoryRead(u16(address + 1), BusCycle::OpcodeFetch); });
     return kHaltOpcode;
   }
   static void Write(Z80EX_CONTEXT*, Z80EX_WORD address, Z80EX_BYTE value, void* user) {
-    DevCpu& cpu = *static_cast<DevCpu*>(user);
-    const DevBusShortcut& s = cpu.bus_.Shortcut();
-    const unsigned index = address >> DevBusShortcut::kPageShift;
-    if (u8* page = s.write[index]) {
-      ++s.counts[std::size_t(BusCycle::MemoryWrite)];
-      page[address & DevBusShortcut::kOffsetMask] = value;
-      if (s.events != nullptr)
-        Observe(cpu, s, s.physical[index] | (address & DevBusShortcut::kOffsetMask), value, kDevStatusMemWrite);
-      return;
-    }
-    cpu.bus_.MemoryWrite(address, value);
+    Store<Path::General>(*static_cast<DevCpu*>(user), address, value);
   }
   static Z80EX_BYTE PortRead(Z80EX_CONTEXT*, Z80EX_WORD port, void* user) {
-    return static_cast<DevCpu*>(user)->bus_.IoRead(port);
+    DevCpu& cpu = *static_cast<DevCpu*>(user);
+    return Bus(cpu, [&] { return cpu.bus_.IoRead(port); });
   }
   static void PortWrite(Z80EX_CONTEXT*, Z80EX_WORD port, Z80EX_BYTE value, void* user) {
-    static_cast<DevCpu*>(user)->bus_.IoWrite(port, value);
+    BusVoid(*static_cast<DevCpu*>(user), port, value, true);
   }
   // Once per byte the core takes from the bus at an acknowledge (mode 0 may
   // take several, for a multi-byte instruction; mode 2 takes the vector).
   static Z80EX_BYTE AckRead(Z80EX_CONTEXT*, void* user) {
-    return static_cast<DevCpu*>(user)->bus_.InterruptAck();
+    DevCpu& cpu = *static_cast<DevCpu*>(user);
+    return Bus(cpu, [&] { return cpu.bus_.InterruptAck(); });
+  }
+
+  static void Install(DevCpu& cpu, Path path) {
+    Z80EX_CONTEXT* context = cpu.context_.get();
+    switch (path) {
+      case Path::General:
+        z80ex_set_memread_callback(context, Read, &cpu);
+        z80ex_set_memwrite_callback(context, Write, &cpu);
+        break;
+      case Path::Plain:
+        z80ex_set_memread_callback(context, LeanRead<Path::Plain>, &cpu);
+        z80ex_set_memwrite_callback(context, LeanWrite<Path::Plain>, &cpu);
+        break;
+      case Path::Trace:
+        z80ex_set_memread_callback(context, LeanRead<Path::Trace>, &cpu);
+        z80ex_set_memwrite_callback(context, LeanWrite<Path::Trace>, &cpu);
+        break;
+      case Path::Events:
+        z80ex_set_memread_callback(context, LeanRead<Path::Events>, &cpu);
+        z80ex_set_memwrite_callback(context, LeanWrite<Path::Events>, &cpu);
+        break;
+    }
   }
 };
 
@@ -120,6 +203,16 @@ void DevCpu::Nmi() { nmiPending_ = true; }
 void DevCpu::Interrupt(bool line) { intLine_ = line; }
 
 u32 DevCpu::StepInstruction() {
+  UseCallbacks(Path::General);
+  SyncPath();
+  const u32 used = Step();
+  tstates_ += used;
+  FlushPath();
+  return used;
+}
+
+u32 DevCpu::Step() {
+  UseCallbacks(Path::General);
   Z80EX_CONTEXT* cpu = context_.get();
   int used = 0;
   if (nmiPending_) {
@@ -131,13 +224,20 @@ u32 DevCpu::StepInstruction() {
   } else if (intLine_ && z80ex_int_possible(cpu)) {
     // The core reads no byte in mode 1, but the chip still runs the
     // acknowledge cycle, and the board may clear its request on it.
-    if (z80ex_get_reg(cpu, regIM) == 1) bus_.InterruptAck();
+    if (z80ex_get_reg(cpu, regIM) == 1) {
+      BeforeBus();
+      bus_.InterruptAck();
+      AfterBus();
+    }
     used = z80ex_int(cpu);
   }
   // At a boundary (no prefix run left over from the last step), a kind with
   // added instructions looks at the opcode first.
-  if (used == 0 && !halted_ && dev_ext_kind_adds(kind_) && z80ex_last_op_type(cpu) == 0)
+  if (used == 0 && !halted_ && dev_ext_kind_adds(kind_) && z80ex_last_op_type(cpu) == 0) {
+    BeforeBus();
     used = int(StepAdded());
+    AfterBus();
+  }
   if (used == 0) {
     int steps = 0;
     do {
@@ -146,7 +246,7 @@ u32 DevCpu::StepInstruction() {
   }
   fetchedCount_ = fetchedNext_ = 0;  // taken by the core's first steps
   halted_ = z80ex_doing_halt(cpu) != 0;
-  tstates_ += u32(used);
+  haltFetched_ = false;
   clock_ += u32(used);
   return u32(used);
 }
@@ -207,6 +307,8 @@ void DevCpu::StepStandIn(u16 address, u8 opcode) {
 
 u64 DevCpu::Run(u64 tstates_budget) {
   stopRequested_ = false;
+  UseCallbacks(Path::General);  // until a plain step picks its pair
+  SyncPath();
   Z80EX_CONTEXT* cpu = context_.get();
   const bool plain = !dev_ext_kind_adds(kind_);
   u64 used = 0;
@@ -214,19 +316,75 @@ u64 DevCpu::Run(u64 tstates_budget) {
     // Interrupts, halts and added instructions take the full step; a plain
     // instruction (or one prefix of it) goes straight to the core.
     if (!plain || nmiPending_ || intLine_ || halted_) {
-      used += StepInstruction();
+      used += Step();
       continue;
+    }
+    // the lean pair that fits the shortcut as it stands
+    if (installed_ != fastPath_) {
+      UseCallbacks(fastPath_);
+      if (pathVersion_ != bus_.ShortcutVersion()) SyncPath();  // dropped for a step that no longer fitted
     }
     const int t = z80ex_step(cpu);
     if (haltFetched_) {
       halted_ = z80ex_doing_halt(cpu) != 0;
       haltFetched_ = false;
     }
-    tstates_ += u32(t);
     clock_ += u32(t);
     used += u32(t);
   }
+  tstates_ += used;
+  FlushPath();
   return used;
+}
+
+void DevCpu::SyncPath() {
+  FlushPath();
+  path_ = bus_.Shortcut();
+  pathVersion_ = bus_.ShortcutVersion();
+  traceFrames_ = path_.trace != nullptr ? path_.trace->TraceMemory() : nullptr;
+  if (traceFrames_ != nullptr) traceNext_ = traceFlushed_ = path_.trace->TraceWrite();
+  fastPath_ = path_.events != nullptr ? Path::Events : traceFrames_ != nullptr ? Path::Trace : Path::Plain;
+  // A lean step under way that no longer fits: the rest of its cycles go to
+  // the bus, and the run takes up the shortcut again after it.
+  if (installed_ != Path::General && installed_ != fastPath_) {
+    std::fill(std::begin(path_.read), std::end(path_.read), nullptr);
+    std::fill(std::begin(path_.write), std::end(path_.write), nullptr);
+    traceFrames_ = nullptr;
+    pathVersion_ = bus_.ShortcutVersion() - 1;
+  }
+}
+
+void DevCpu::FlushPath() {
+  if (path_.counts != nullptr)
+    for (int kind = 0; kind < kCycleKinds; ++kind) path_.counts[kind] += pathCounts_[kind];
+  std::fill(std::begin(pathCounts_), std::end(pathCounts_), 0);
+  if (traceFrames_ != nullptr) {
+    path_.trace->TraceWritten(traceNext_ - traceFlushed_);
+    traceFlushed_ = traceNext_;
+  }
+}
+
+void DevCpu::BeforeBus() {
+  if (traceFrames_ != nullptr) {
+    path_.trace->TraceWritten(traceNext_ - traceFlushed_);
+    traceFlushed_ = traceNext_;
+  }
+}
+
+void DevCpu::AfterBus() {
+  if (bus_.ShortcutVersion() != pathVersion_)
+    SyncPath();
+  else if (traceFrames_ != nullptr)
+    traceNext_ = traceFlushed_ = path_.trace->TraceWrite();  // the bus may have recorded frames of its own
+}
+
+void DevCpu::UseCallbacks(Path path) {
+  if (installed_ != path) InstallCallbacks(path);
+}
+
+void DevCpu::InstallCallbacks(Path path) {
+  DevCpuCallbacks::Install(*this, path);
+  installed_ = path;
 }
 
 DevRegisters DevCpu::GetRegisters() const {
@@ -285,7 +443,6 @@ void DevCpu::LeaveHalt() {
   z80ex_set_memread_callback(cpu, detached_read, nullptr);
   z80ex_set_memwrite_callback(cpu, detached_write, nullptr);
   z80ex_nmi(cpu);
-  z80ex_set_memread_callback(cpu, DevCpuCallbacks::Read, this);
-  z80ex_set_memwrite_callback(cpu, DevCpuCallbacks::Write, this);
+  InstallCallbacks(installed_);
   halted_ = z80ex_doing_halt(cpu) != 0;
 }

@@ -11,6 +11,7 @@
 #include "platform/host/host_types.h"
 
 struct _z80_cpu_context;  // the core's context (Z80EX_CONTEXT)
+struct DevTraceFrame;
 
 // The CPU the emulator pod carries. The HD64180 and the R800 run their added
 // ED instructions (dev_cpu_ext.h) with their own T-states; the rest of their
@@ -112,6 +113,33 @@ class DevCpu {
     void operator()(_z80_cpu_context* context) const;
   };
 
+  // The core's memory callbacks in use. Run() gives a plain step (no
+  // interrupt, no halt, no added instruction) the lean pair that fits the
+  // shortcut; every other step takes the general pair, which handles all.
+  enum class Path : u8 {
+    General,  // halt, bytes fetched ahead, instruments: everything
+    Plain,    // the shortcut's pages, counted
+    Trace,    // the same, each cycle also a frame in the trace memory
+    Events,   // the same, each cycle also to the live instruments
+  };
+
+  // One instruction, as StepInstruction() but inside a run: no sync or
+  // flush of the path, no count of tstates_.
+  u32 Step();
+  // path_ from the bus's shortcut; the counts and frames of the old one
+  // go back to the bus first.
+  void SyncPath();
+  // The cycles counted and the frames written since the last flush, to
+  // the bus.
+  void FlushPath();
+  // Around every call of the bus from inside a step: the frames written
+  // so far go first (the bus may record its own), and a shortcut the call
+  // changed is taken up after.
+  void BeforeBus();
+  void AfterBus();
+  void UseCallbacks(Path path);
+  void InstallCallbacks(Path path);
+
   // Takes the core out of its halt state without a bus cycle.
   void LeaveHalt();
   // Fetches the opcode at PC for a kind that adds instructions, and runs it
@@ -146,6 +174,18 @@ class DevCpu {
   FetchedByte fetched_[kFetchedLimit]{};  // queued for the core, in fetch order
   int fetchedCount_ = 0;         // entries queued
   int fetchedNext_ = 0;          // the next entry the core takes
+
+  // The bus's shortcut as the callbacks use it: a copy, taken at the start
+  // of each run or step and again whenever a bus call changes the bus's.
+  DevBusShortcut path_;
+  u32 pathVersion_ = 0;          // the bus's ShortcutVersion() of path_
+  Path fastPath_ = Path::Plain;  // the lean pair that fits path_
+  Path installed_ = Path::General;
+  static constexpr int kCycleKinds = int(BusCycle::InterruptAck) + 1;
+  u64 pathCounts_[kCycleKinds] = {};  // shortcut cycles not yet added to path_.counts
+  DevTraceFrame* traceFrames_ = nullptr;  // path_.trace's memory, or null
+  u64 traceNext_ = 0;            // the next frame written (modulo the trace memory)
+  u64 traceFlushed_ = 0;         // where the frames not yet reported start
 
   friend struct DevCpuCallbacks;
 };

@@ -70,7 +70,9 @@ void DevEvents::Update() {
   // the timer measures from event 1 to event 2 when both compare something
   if (!(timer_mode_ & 1) && channels_[0].Compares() && channels_[1].Compares()) channels |= kDevSrcEv1 | kDevSrcEv2;
   compare_ = channels;
-  for (std::size_t status = 0; status < status_channels_.size(); ++status) {
+  status_channels_.fill(0);
+  // nothing compared (a step, a plain run): no cycle meets any channel
+  for (std::size_t status = 0; channels != 0 && status < status_channels_.size(); ++status) {
     u8 set = 0;
     for (std::size_t i = 0; i < kDevEventChannels; ++i)
       if ((channels & (1u << i)) && (status & matchers_[i].status_mask) == matchers_[i].status_value)

@@ -151,6 +151,17 @@ class DevEvents {
     }
     if (timeout_armed_ && clock >= timeout_at_) Fire(kDevSrcTimeOut, clock);
   }
+  // The trace records freely and nothing else watches the bus: a writer may
+  // put frames straight into TraceMemory() from TraceWrite() on, each at
+  // (index & (kDevTraceFrames - 1)), and then report how many it wrote. Any
+  // other change of the set-up ends this, so the writer asks again after one.
+  bool RecordsOnly() const { return plain_recording_ && compare_ == 0 && !timeout_armed_; }
+  DevTraceFrame* TraceMemory() { return frames_.data(); }
+  u32 TraceWrite() const { return write_; }
+  void TraceWritten(u64 count) {
+    if (write_ + count >= kDevTraceFrames) wrapped_ = true;
+    write_ = u32((write_ + count) & (kDevTraceFrames - 1));
+  }
   // Takes the break request that a source of the hardware-break selection
   // raised (once per request).
   bool TakeBreak() {

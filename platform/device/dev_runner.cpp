@@ -51,6 +51,8 @@ void DevRunner::UsePacing(DevPacing pacing) {
 }
 
 std::unique_lock<std::mutex> DevRunner::Take() {
+  // free (the thread is parked, or keeps out of a driving caller's way)?
+  if (mutex_.try_lock()) return std::unique_lock<std::mutex>(mutex_, std::adopt_lock);
   // Counted while it waits, so that the thread lets it in after its slice.
   wanted_.fetch_add(1, std::memory_order_relaxed);
   std::unique_lock<std::mutex> held(mutex_);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -124,8 +125,7 @@ bool SimulatedDriver::Carry(u32 code, u8* block, std::size_t in_length, std::siz
   const bool needs_work = n != u32(BiosRequest::DriverStatus) && n != u32(BiosRequest::FunctionSet);
   if (!call.work && needs_work) return refuse(kErrorNoAccess);
 
-  std::array<u8, kDevRegisterCount> shadow_before;
-  for (std::size_t r = 0; r < kDevRegisterCount; ++r) shadow_before[r] = Board().RegisterShadow(u8(r));
+  Board().WatchShadow();
 
   if (call.work) DeliverGathered(call);
   call.Result(0);
@@ -135,10 +135,11 @@ bool SimulatedDriver::Carry(u32 code, u8* block, std::size_t in_length, std::siz
   if (runner_.Threaded() && !cpu_ran && target_.CpuRuns()) runner_.Advance(*held_, DevRunner::kFirstSlice);
 
   // what the board's own operations wrote goes to the work area's shadow
+  const u64 changed_registers = Board().EndShadowWatch();
   if (call.work)
-    for (std::size_t r = 0; r < kDevRegisterCount; ++r) {
-      const u8 now = Board().RegisterShadow(u8(r));
-      if (now != shadow_before[r]) shadow_of(*call.work, u8(r)) = now;
+    for (u64 changed = changed_registers; changed != 0; changed &= changed - 1) {
+      const u8 reg = u8(std::countr_zero(changed));
+      shadow_of(*call.work, reg) = Board().RegisterShadow(reg);
     }
 
   if (!ok) {
@@ -147,7 +148,8 @@ bool SimulatedDriver::Carry(u32 code, u8* block, std::size_t in_length, std::siz
     std::memcpy(block + kArgChanSavedIndex, call.arg.bytes.data() + kArgChanSavedIndex, kChannelFields);
     return refuse(call.error);
   }
-  std::memcpy(block, call.arg.bytes.data(), kArgBlockSize);
+  // the inputs are only read: the results half is all that can have changed
+  std::memcpy(block + kArgResult, call.arg.bytes.data() + kArgResult, kArgBlockSize - kArgResult);
   returned = u32(kArgBlockSize);
   SetRequestResult(sequence, call.arg.get32<kArgResult>(), true);
   return true;

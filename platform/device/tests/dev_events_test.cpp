@@ -201,25 +201,67 @@ TEST(DevEventsTest, TraceFramesAreTheBusCyclesOfTheCore) {
   r.sp = 0xA000;
   cpu.SetRegisters(r);
   for (int i = 0; i < 12; ++i) cpu.StepInstruction();
-
-  Rig rig;
-  DevEvents& ev = rig.board.Events();
-  ev.TraceStart(0);
-  for (int i = 0; i < 12; ++i) rig.target.Cpu().StepInstruction();
-  ev.TraceStop();
-  ASSERT_EQ(ev.TraceFrameAddress(), bus.cycles.size());
   const u8 status_of[] = {kDevStatusFetch, kDevStatusMemRead, kDevStatusMemWrite,
                           kDevStatusIoRead, kDevStatusIoWrite, kDevStatusInta};
-  u64 last_clock = 0;
-  for (std::size_t i = 0; i < bus.cycles.size(); ++i) {
-    SCOPED_TRACE(i);
-    const DevTraceFrame& f = ev.Frame(u16(i));
-    EXPECT_EQ(f.address, bus.cycles[i].address);
-    EXPECT_EQ(f.data, bus.cycles[i].value);
-    EXPECT_EQ(f.status, status_of[std::size_t(bus.cycles[i].kind)]);
-    EXPECT_GE(f.clock, last_clock);
-    last_clock = f.clock;
+
+  // Stepped, every cycle goes through the board; run as one slice, the CPU
+  // writes the frames of plain pages itself, between the board's own (OUT).
+  std::vector<DevTraceFrame> stepped;
+  for (const bool slice : {false, true}) {
+    SCOPED_TRACE(slice ? "one slice" : "stepped");
+    Rig rig;
+    rig.board.ClearCycleCounts();
+    DevEvents& ev = rig.board.Events();
+    ev.TraceStart(0);
+    if (slice) {
+      EXPECT_EQ(rig.target.RunCpu(cpu.TStates()), cpu.TStates());
+    } else {
+      for (int i = 0; i < 12; ++i) rig.target.Cpu().StepInstruction();
+    }
+    ev.TraceStop();
+    ASSERT_EQ(ev.TraceFrameAddress(), bus.cycles.size());
+    for (const BusCycle kind : {BusCycle::OpcodeFetch, BusCycle::MemoryRead, BusCycle::MemoryWrite, BusCycle::IoWrite})
+      EXPECT_EQ(rig.board.CycleCount(kind), bus.Count(kind));
+    u64 last_clock = 0;
+    for (std::size_t i = 0; i < bus.cycles.size(); ++i) {
+      SCOPED_TRACE(i);
+      const DevTraceFrame& f = ev.Frame(u16(i));
+      EXPECT_EQ(f.address, bus.cycles[i].address);
+      EXPECT_EQ(f.data, bus.cycles[i].value);
+      EXPECT_EQ(f.status, status_of[std::size_t(bus.cycles[i].kind)]);
+      EXPECT_EQ(f.marker, 0);
+      EXPECT_GE(f.clock, last_clock);
+      last_clock = f.clock;
+      if (!slice) {
+        stepped.push_back(f);
+      } else if (i < stepped.size()) {
+        EXPECT_EQ(f.clock, stepped[i].clock);  // stamped at the same instruction's start
+      }
+    }
   }
+}
+
+// A long free run wraps the trace memory: the frame after the newest is the
+// one written 65,536 cycles before it, and every cycle the board counted is
+// one frame.
+TEST(DevEventsTest, FreeTraceWrapsWithOneFramePerCycle) {
+  Rig rig;
+  rig.board.ClearCycleCounts();
+  DevEvents& ev = rig.board.Events();
+  ev.TraceStart(0);
+  rig.target.RunCpu(1'000'000);
+  EXPECT_TRUE(ev.TraceWrapped());
+  u64 cycles = 0;
+  for (const BusCycle kind : {BusCycle::OpcodeFetch, BusCycle::MemoryRead, BusCycle::MemoryWrite, BusCycle::IoRead,
+                              BusCycle::IoWrite, BusCycle::InterruptAck})
+    cycles += rig.board.CycleCount(kind);
+  EXPECT_GT(cycles, kDevTraceFrames);
+  EXPECT_EQ(ev.TraceFrameAddress(), cycles % kDevTraceFrames);
+  // the newest frame and the oldest: the newest is the latest of all
+  const DevTraceFrame& newest = ev.Frame(u16(ev.TraceFrameAddress() - 1));
+  const DevTraceFrame& oldest = ev.Frame(ev.TraceFrameAddress());
+  EXPECT_GT(newest.clock, oldest.clock);
+  EXPECT_NE(newest.status, 0);
 }
 
 TEST(DevEventsTest, TraceModes) {
