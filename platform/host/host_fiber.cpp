@@ -1,6 +1,17 @@
-// HostFiber: makecontext/swapcontext over an mmap'd stack, annotated for
-// AddressSanitizer so that it follows the two stacks, and for ThreadSanitizer,
-// which sees the fiber as a thread of its own that each switch hands over to.
+// HostFiber: makecontext over an mmap'd stack, annotated for AddressSanitizer
+// so that it follows the two stacks, and for ThreadSanitizer, which sees the
+// fiber as a thread of its own that each switch hands over to.
+//
+// A switch is taken some fifteen times per command typed, so it must be cheap:
+// swapcontext saves and restores the signal mask with a system call each time,
+// while _setjmp/_longjmp keep it as it is (both sides run on one thread, with
+// one mask). makecontext still builds the fiber's first frame; after it has
+// started, switches jump between the two saved points. Under the sanitizers
+// the switches stay with swapcontext, whose stack changes they follow.
+//
+// The checked longjmp of a fortified build refuses a jump to another stack;
+// this file jumps between stacks by design.
+#undef _FORTIFY_SOURCE
 #include "platform/host/host_fiber.h"
 
 #include <sys/mman.h>
@@ -24,6 +35,10 @@
 #if __has_feature(thread_sanitizer)
 #define HOST_FIBER_TSAN 1
 #endif
+#endif
+
+#if !defined(HOST_FIBER_ASAN) && !defined(HOST_FIBER_TSAN)
+#define HOST_FIBER_JUMPS 1
 #endif
 
 #if defined(HOST_FIBER_ASAN)
@@ -113,14 +128,19 @@ void HostFiber::trampoline(unsigned high, unsigned low) {
   // The fiber ends here: a null save slot tells the sanitizer its stack is gone.
   start_switch(nullptr, self->thread_stack_bottom_, self->thread_stack_size_);
   tsan_switch(self->tsan_thread_);
+#if defined(HOST_FIBER_JUMPS)
+  _longjmp(self->thread_jump_, 1);
+#else
   setcontext(&self->thread_ctx_);
+#endif
   fiber_fatal("fiber could not return to its thread");
 }
 
 void HostFiber::resume() {
   if (finished_) fiber_fatal("resume of a finished fiber");
   if (running_) fiber_fatal("resume from inside the fiber");
-  if (!started_) {
+  const bool first = !started_;
+  if (first) {
     if (getcontext(&fiber_ctx_) != 0) fiber_fatal("getcontext failed");
     fiber_ctx_.uc_stack.ss_sp = stack_;
     fiber_ctx_.uc_stack.ss_size = stack_size_;
@@ -134,7 +154,16 @@ void HostFiber::resume() {
   tsan_thread_ = tsan_current();
   start_switch(&thread_fake_stack_, stack_, stack_size_);
   tsan_switch(tsan_fiber_);
+#if defined(HOST_FIBER_JUMPS)
+  // Comes back here, with 1, when the fiber suspends or its entry returns.
+  if (_setjmp(thread_jump_) == 0) {
+    if (first) setcontext(&fiber_ctx_);
+    _longjmp(fiber_jump_, 1);
+  }
+#else
+  (void)first;
   if (swapcontext(&thread_ctx_, &fiber_ctx_) != 0) fiber_fatal("swapcontext failed");
+#endif
   finish_switch(thread_fake_stack_, nullptr, nullptr);
 }
 
@@ -143,6 +172,10 @@ void HostFiber::suspend() {
   running_ = false;
   start_switch(&fiber_fake_stack_, thread_stack_bottom_, thread_stack_size_);
   tsan_switch(tsan_thread_);
+#if defined(HOST_FIBER_JUMPS)
+  if (_setjmp(fiber_jump_) == 0) _longjmp(thread_jump_, 1);
+#else
   if (swapcontext(&fiber_ctx_, &thread_ctx_) != 0) fiber_fatal("swapcontext failed");
+#endif
   finish_switch(fiber_fake_stack_, &thread_stack_bottom_, &thread_stack_size_);
 }

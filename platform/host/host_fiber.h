@@ -4,6 +4,7 @@
 // suspend(). No exception may cross a switch: the entry routine is noexcept.
 #pragma once
 
+#include <csetjmp>
 #include <cstddef>
 #include <span>
 #include <ucontext.h>
@@ -44,6 +45,10 @@ class HostFiber {
   std::size_t stack_size_ = 0;
   ucontext_t thread_ctx_{};
   ucontext_t fiber_ctx_{};
+  // Where a switch lands: in resume() on the thread's side, in suspend() on
+  // the fiber's (the fiber's first entry comes from fiber_ctx_).
+  std::jmp_buf thread_jump_{};
+  std::jmp_buf fiber_jump_{};
   bool started_ = false;
   bool finished_ = false;
   bool running_ = false;
