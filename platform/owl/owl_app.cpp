@@ -3,6 +3,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
@@ -86,6 +87,23 @@ u32 owl_key_modifiers() {
          ((m & Qt::AltModifier) ? kOwlAltDown : 0);
 }
 
+namespace {
+bool JapaneseButtons = false;
+
+// The system's Japanese button texts on the buttons the box has.
+void japanese_buttons(QMessageBox& box) {
+  const struct {
+    QMessageBox::StandardButton button;
+    const char* text;
+  } texts[] = {{QMessageBox::Ok, "OK"}, {QMessageBox::Cancel, "ｷｬﾝｾﾙ"}, {QMessageBox::Yes, "はい(&Y)"},
+               {QMessageBox::No, "いいえ(&N)"}};
+  for (const auto& t : texts)
+    if (QAbstractButton* b = box.button(t.button)) b->setText(QString::fromUtf8(t.text));
+}
+}  // namespace
+
+void owl_set_japanese_buttons(bool japanese) { JapaneseButtons = japanese; }
+
 int owl_qt_message_box(std::string_view title, std::string_view text, unsigned style) {
   QMessageBox box(QApplication::activeWindow());
   box.setWindowModality(Qt::ApplicationModal);
@@ -102,13 +120,16 @@ int owl_qt_message_box(std::string_view title, std::string_view text, unsigned s
     case kBoxOkCancel:
       box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
       box.setDefaultButton((style & kBoxDefaultButton2) ? QMessageBox::Cancel : QMessageBox::Ok);
+      if (JapaneseButtons) japanese_buttons(box);
       return box.exec() == QMessageBox::Cancel ? kBoxAnswerCancel : kBoxAnswerOk;
     case kBoxYesNo:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       box.setDefaultButton((style & kBoxDefaultButton2) ? QMessageBox::No : QMessageBox::Yes);
+      if (JapaneseButtons) japanese_buttons(box);
       return box.exec() == QMessageBox::Yes ? kBoxAnswerYes : kBoxAnswerNo;
     default:
       box.setStandardButtons(QMessageBox::Ok);
+      if (JapaneseButtons) japanese_buttons(box);
       box.exec();
       return kBoxAnswerOk;
   }

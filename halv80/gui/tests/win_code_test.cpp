@@ -15,6 +15,7 @@
 #include <QThread>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -339,6 +340,27 @@ TEST_F(CodeWindowTest, WatchFallsBackToTheExpressionDialogInSourceView) {
   EXPECT_TRUE(ran);
 }
 
+// A program named on the command line is loaded at the first paint: the code
+// window lists it, and Reload is offered.
+TEST_F(CodeWindowTest, AProgramOnTheCommandLineFillsTheCodeWindowAndEnablesReload) {
+  UseLineProgram();
+  std::strcpy(Cmd.StartupArgs, " DEMO.HEX ");
+  bool ran = false;
+  run_app([&](TMDIApp& app) {
+    ran = true;
+    ASSERT_EQ(Sup.StartupFailure, 0);
+    ASSERT_EQ(Sw.StartupProgramGiven, 1);
+    ASSERT_NE(SymModules.ModuleCount, 0);
+    Tick(app, 2);
+    TCODEWindow& code = CodeWindow();
+    EXPECT_NE(Cells(code).find("main"), std::string::npos) << Cells(code);
+    app.frame->EnableCommands();
+    EXPECT_EQ(app.frame->GetMenu().GetMenuState(407) & MF_GRAYED, 0u);
+    EXPECT_TRUE(Boxes.empty()) << Boxes.front();
+  });
+  EXPECT_TRUE(ran);
+}
+
 TEST_F(CodeWindowTest, WithAFixedFunctionStopsOutsideItShowInTheSecondCodeWindow) {
   UseLineProgram();
   bool ran = false;
@@ -427,12 +449,9 @@ TEST_F(CodeWindowTest, CommandHistoryPasteAndTheHeartbeatsStatusBar) {
     EXPECT_EQ(listed.front().substr(0, 5), first);
     EXPECT_EQ(listed.back().substr(0, 5), "  1: ");
     EXPECT_EQ(selected, int(listed.size()) - 1);
-    bool has_r = false, has_ver = false;
-    for (const std::string& item : listed) {
-      has_r = has_r || item.substr(5) == "R";
-      has_ver = has_ver || item.substr(5) == "VER";
-    }
-    EXPECT_TRUE(has_r && has_ver);
+    // the oldest line at the top, the newest last and selected
+    EXPECT_EQ(listed.back(), "  1: VER");
+    EXPECT_EQ(listed[listed.size() - 2], "  2: R");
     // the chosen line stands on the command line: Enter runs it
     Type(cmd, "\r");
     EXPECT_TRUE(Boxes.empty()) << Boxes.front();
