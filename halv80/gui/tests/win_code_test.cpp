@@ -503,3 +503,30 @@ TEST_F(CodeWindowTest, CommandHistoryPasteAndTheHeartbeatsStatusBar) {
 }
 
 }  // namespace
+
+namespace {
+
+// A click on the text of a source line moves the engine's cursor there (the
+// line's text is read from the file, which is closed while the debugger waits).
+TEST_F(CodeWindowTest, AClickOnTheTextOfASourceLineMovesTheCursorThere) {
+  UseLineProgram();
+  std::strcpy(Cmd.StartupArgs, " DEMO.HEX ");
+  bool ran = false;
+  run_app([&](TMDIApp& app) {
+    ran = true;
+    ASSERT_EQ(Sup.StartupFailure, 0);
+    Tick(app, 10);
+    TCODEWindow& code = CodeWindow();
+    ASSERT_EQ(Lst.PaneShows, kListingSource) << Cells(code);
+    ASSERT_NE(Lst.CursorRow, 14u);
+    // window row 13 is screen row 14; column 15 is inside "    return v * v;"
+    const u32 at = owl_make_long(u16(15 * code.CellWidth() + 1), u16(13 * code.CellHeight() + 1));
+    code.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, at);
+    code.SendMessage(WM_LBUTTONUP, 0, at);
+    EXPECT_EQ(Lst.CursorRow, 14u) << Cells(code);
+    EXPECT_EQ(Lst.CodeCursorMode, 1u);
+  });
+  EXPECT_TRUE(ran);
+}
+
+}  // namespace
