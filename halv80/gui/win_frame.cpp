@@ -31,7 +31,7 @@ namespace {
 constexpr u32 kHeartbeatTimer = 1;
 constexpr u32 kHeartbeatMs = 55;
 constexpr int kExitPathEntries = 10;
-constexpr std::string_view kHelpFile = "wqqn80.hlp";
+constexpr std::string_view kHelpFile = "halv80_help.html";  // the help page, shipped beside the program
 constexpr std::size_t kHelpPathMax = 255;
 constexpr int kBiosWorkSize = 1046;
 constexpr int kDriverArgSize = 416;
