@@ -31,7 +31,7 @@ namespace {
 constexpr u32 kHeartbeatTimer = 1;
 constexpr u32 kHeartbeatMs = 55;
 constexpr int kExitPathEntries = 10;
-constexpr std::string_view kHelpFile = "wqqn80.hlp";
+constexpr std::string_view kHelpFile = "halv80_help.html";  // the help page, shipped beside the program
 constexpr std::size_t kHelpPathMax = 255;
 constexpr int kBiosWorkSize = 1046;
 constexpr int kDriverArgSize = 416;
@@ -186,8 +186,6 @@ void QN_Frame::SetupWindow() {
   std::snprintf(Cmd.BannerVersion, sizeof Cmd.BannerVersion, "%s", kProductVersion);
   std::snprintf(Cmd.BannerNotice, sizeof Cmd.BannerNotice, "%s", kLegalCopyright);
   MoveWindow(placement_, false);
-  // the message boxes speak the language of the texts
-  owl_set_japanese_buttons(Cmd.LanguageJapanese != 0);
 
   if (Sup.StartupFailure == 0) {
     // the command side's stack, preset to start at the command loop
@@ -316,7 +314,6 @@ void QN_Frame::CreateChildren() {
     Frame.HeartbeatRunning = 1;
   }
   Frame.ChildrenCreated = 1;
-  owl_set_japanese_buttons(Cmd.LanguageJapanese != 0);  // "Code" windows chose the English texts
   client_.FitChildrenToClient();
   for (auto& h : Frame.Histories) {
     h.clear();

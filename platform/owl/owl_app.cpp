@@ -1,9 +1,9 @@
 // The application object, the program's start and the message boxes.
 #include "platform/owl/owl_app.h"
 
+#include <QAbstractButton>
 #include <QAbstractEventDispatcher>
 #include <QApplication>
-#include <QAbstractButton>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
@@ -88,21 +88,23 @@ u32 owl_key_modifiers() {
 }
 
 namespace {
-bool JapaneseButtons = false;
 
-// The system's Japanese button texts on the buttons the box has.
-void japanese_buttons(QMessageBox& box) {
-  const struct {
-    QMessageBox::StandardButton button;
-    const char* text;
-  } texts[] = {{QMessageBox::Ok, "OK"}, {QMessageBox::Cancel, "ｷｬﾝｾﾙ"}, {QMessageBox::Yes, "はい(&Y)"},
-               {QMessageBox::No, "いいえ(&N)"}};
-  for (const auto& t : texts)
-    if (QAbstractButton* b = box.button(t.button)) b->setText(QString::fromUtf8(t.text));
+OwlBoxButtonTexts BoxTexts;
+
+void name_button(QMessageBox& box, QMessageBox::StandardButton which, const std::string& text) {
+  if (QAbstractButton* b = box.button(which); b && !text.empty()) b->setText(owl_qstring(text));
 }
+
+void name_buttons(QMessageBox& box) {
+  name_button(box, QMessageBox::Ok, BoxTexts.ok);
+  name_button(box, QMessageBox::Cancel, BoxTexts.cancel);
+  name_button(box, QMessageBox::Yes, BoxTexts.yes);
+  name_button(box, QMessageBox::No, BoxTexts.no);
+}
+
 }  // namespace
 
-void owl_set_japanese_buttons(bool japanese) { JapaneseButtons = japanese; }
+void owl_set_box_button_texts(const OwlBoxButtonTexts& texts) { BoxTexts = texts; }
 
 int owl_qt_message_box(std::string_view title, std::string_view text, unsigned style) {
   QMessageBox box(QApplication::activeWindow());
@@ -120,16 +122,16 @@ int owl_qt_message_box(std::string_view title, std::string_view text, unsigned s
     case kBoxOkCancel:
       box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
       box.setDefaultButton((style & kBoxDefaultButton2) ? QMessageBox::Cancel : QMessageBox::Ok);
-      if (JapaneseButtons) japanese_buttons(box);
+      name_buttons(box);
       return box.exec() == QMessageBox::Cancel ? kBoxAnswerCancel : kBoxAnswerOk;
     case kBoxYesNo:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       box.setDefaultButton((style & kBoxDefaultButton2) ? QMessageBox::No : QMessageBox::Yes);
-      if (JapaneseButtons) japanese_buttons(box);
+      name_buttons(box);
       return box.exec() == QMessageBox::Yes ? kBoxAnswerYes : kBoxAnswerNo;
     default:
       box.setStandardButtons(QMessageBox::Ok);
-      if (JapaneseButtons) japanese_buttons(box);
+      name_buttons(box);
       box.exec();
       return kBoxAnswerOk;
   }

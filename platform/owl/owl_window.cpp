@@ -1485,6 +1485,9 @@ int TDialog::Execute() {
   Create();
   auto* dlg = qt_ ? qobject_cast<QDialog*>(qt_->outer.data()) : nullptr;
   if (!dlg) return -1;
+  // shown first, so that a placement made while it was hidden is applied
+  // again with its border known
+  ShowWindow(SW_SHOWNORMAL);
   return dlg->exec();
 }
 

@@ -319,7 +319,7 @@ TEST_F(CodeWindowTest, WatchFallsBackToTheExpressionDialogInSourceView) {
       InsWatchString* d = InsWatchString::Current;
       if (!d) return;
       ++asked;
-      d->edit->SetText(asked == 1 ? "i" : "");
+      d->combo->SetText(asked == 1 ? "i" : "");
       d->SendMessage(WM_COMMAND, 1);
     });
     answer.start(5);

@@ -6,26 +6,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "platform/owl/owl_system.h"
 
 #include <QApplication>
-#include <QAbstractButton>
 #include <QClipboard>
-#include <QMessageBox>
-#include <QTimer>
 
 #include "platform/host/host_text.h"
-#include "platform/host/host_ui.h"
-#include "platform/owl/owl_app.h"
 #include "platform/owl/tests/owl_test_app.h"
 
 namespace {
@@ -161,27 +154,4 @@ TEST(OwlClipboard, TextGoesOutAsUnicodeWithPlainLineEnds) {
   owl_set_clipboard_text("A\r\n" + kanji + "\r\n");
   EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "A\n漢字ｶﾅ\n");
   EXPECT_EQ(owl_clipboard_text(), "A\n" + kanji + "\n");
-}
-
-TEST(OwlMessageBoxTest, JapaneseButtonTextsWhenAsked) {
-  owl_test_app();
-  const auto texts = [](unsigned style) {
-    std::vector<std::string> seen;
-    QTimer::singleShot(0, [&] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (!box) return;
-      for (QAbstractButton* b : box->buttons()) seen.push_back(b->text().toStdString());
-      std::sort(seen.begin(), seen.end());
-      box->reject();
-    });
-    owl_qt_message_box("T", "x", style);
-    return seen;
-  };
-  owl_set_japanese_buttons(true);
-  EXPECT_EQ(texts(kBoxOkCancel), (std::vector<std::string>{"OK", "ｷｬﾝｾﾙ"}));
-  EXPECT_EQ(texts(kBoxYesNo), (std::vector<std::string>{"いいえ(&N)", "はい(&Y)"}));
-  owl_set_japanese_buttons(false);
-  const std::vector<std::string> own = texts(kBoxOkCancel);
-  ASSERT_EQ(own.size(), 2u);
-  EXPECT_EQ(std::count(own.begin(), own.end(), "ｷｬﾝｾﾙ"), 0);
 }
