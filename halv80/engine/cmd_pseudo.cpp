@@ -92,6 +92,19 @@ void toggle_break_at_row(u16 row) {
   }
 }
 
+// The length of source line `line` of the listing's file: from the line
+// cache, else read as the listing reads it (the listing does not fill the
+// cache, and the file is closed while the debugger waits for a key).
+std::size_t source_row_length(u16 line) {
+  if (const char* cached = sym_source_cache_line(line)) return std::strlen(cached);
+  if (Lst.SourceFile[0] == '\0') return 0;
+  const u16 mode = SymSource.OutputMode;
+  SymSource.OutputMode = kSourceToText;
+  const u16 got = sym_show_source_line(Lst.SourceFile, line);
+  SymSource.OutputMode = mode;
+  return got ? strnlen(SymSource.Text, sizeof SymSource.Text) : 0;
+}
+
 // PseudoKey::Click: a click at (column, row).
 void click(u16 column, u16 row) {
   if (in_command_pane(row)) {
@@ -104,8 +117,7 @@ void click(u16 column, u16 row) {
   if (row < lst_pane_top() || row >= lst_pane_bottom()) return;
   if (!mark_on()) Lst.CodeCursorMode = 1;
   if (Lst.PaneShows == kListingSource) {
-    const char* text = sym_source_cache_line(u16(Lst.RowKey[row] & 0xFFFF));
-    const std::size_t length = text ? std::strlen(text) : 0;
+    const std::size_t length = source_row_length(u16(Lst.RowKey[row] & 0xFFFF));
     const long at = long(column) + Lst.HorizontalOffset - kMarginCells;
     if (at >= 0 && std::size_t(at) < length) {
       lst_cursor_mark_hide();

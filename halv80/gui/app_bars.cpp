@@ -3,7 +3,6 @@
 // tip are the command's string.
 #include "halv80/gui/app_bars.h"
 
-#include <cstdlib>
 #include <string>
 
 #include "halv80/gui/res_menus.h"
@@ -15,18 +14,21 @@ namespace {
 
 constexpr u32 kWindowBarButtons[] = {421, 0, 542, 541, 531, 532, 533, 534, 535, 536, 537, 538, 539, 0, 543};
 
-// The user's default language is Japanese: the two small fields are halved.
-bool japanese_default_language() {
-  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    const char* v = std::getenv(name);
-    if (v && *v) return std::string_view(v).starts_with("ja");
-  }
-  return false;
-}
-
 void add_command_button(TControlBar& bar, u32 id) {
   std::string_view tip = res_command_tip(u16(id));
   std::string face(tip);
+  if (face.empty()) face = std::to_string(id);
+  bar.AddButton(id, face, tip);
+}
+
+// A window-bar button's face is its tip without "ｳｲﾝﾄﾞｳ" ("ｺｰﾄﾞｳｲﾝﾄﾞｳ1"
+// shows "ｺｰﾄﾞ1"), so that the bar fits the frame's default width.
+void add_window_button(TControlBar& bar, u32 id) {
+  static const std::string word = host_utf8_to_cp932("ｳｲﾝﾄﾞｳ");
+  const std::string_view tip = res_command_tip(u16(id));
+  std::string face(tip);
+  if (const std::size_t at = face.find(word); at != std::string::npos && face.size() > word.size())
+    face.erase(at, word.size());
   if (face.empty()) face = std::to_string(id);
   bar.AddButton(id, face, tip);
 }
@@ -35,9 +37,10 @@ void add_command_button(TControlBar& bar, u32 id) {
 
 TQNStatusBar::TQNStatusBar(TWindow* parent) : TStatusBar(parent) {
   SetId(kIdStatusBar);
-  const int divisor = japanese_default_language() ? 2 : 1;
-  AddField(kStatusFieldAddress, 4 / divisor, true);
-  AddField(kStatusFieldTimer, 12 / divisor, true);
+  // The fields are as wide as four and twelve "D"s whatever the language: a
+  // run address has four digits.
+  AddField(kStatusFieldAddress, 4, true);
+  AddField(kStatusFieldTimer, 12, true);
   AddField(kStatusFieldMessage, 0, false);
   SetFieldColours(kStatusFieldAddress, 0x000000, 0xFFFFFF);
   SetFieldColours(kStatusFieldTimer, 0x000000, 0xFFFFFF);
@@ -87,7 +90,8 @@ TControlBar* app_build_window_bar(TWindow* parent, bool vertical) {
   bar->SetId(kIdWindowBar);
   for (u32 id : kWindowBarButtons) {
     if (id == 0) bar->AddButton(0, {});
-    else add_command_button(*bar, id);
+    else if (id == 421) add_command_button(*bar, id);
+    else add_window_button(*bar, id);
   }
   return bar;
 }

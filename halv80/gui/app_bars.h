@@ -18,8 +18,8 @@ constexpr u32 kStatusNotice = 2;   // blue on yellow
 
 class TQNStatusBar : public TStatusBar {
  public:
-  // The run-address field (4 characters, 2 with a Japanese default language),
-  // the timer field (12, or 6), then the message field, as wide as it can be.
+  // The run-address field (four "D"s wide), the timer field (twelve), then
+  // the message field, as wide as it can be.
   explicit TQNStatusBar(TWindow* parent);
   // The message field's text and colours.
   void SetStatus(std::string_view cp932, u32 state);

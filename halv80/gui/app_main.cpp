@@ -12,6 +12,7 @@
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/gui/app_heartbeat.h"
 #include "halv80/gui/app_mdi.h"
+#include "halv80/gui/dlg_entries.h"
 #include "halv80/gui/win_code.h"
 #include "halv80/gui/win_console.h"
 #include "platform/host/host_dir.h"
@@ -170,6 +171,10 @@ int app_main(int argc, char** argv) {
   // the memo and the console windows: the command pane and the code pane
   for (u16 i : {kChildMemo, kChildCommand, kChildCode, kChildCode1})
     if (!win_child_factory(i)) win_set_child_factory(i, make_code_window);
+  dlg_register_services();
+  // the main menu's dialogs that exist
+  AppDialogs.loadDialog = [](TWindow& parent, TOpenSaveData& data) { return dlg_load_show(&parent, data); };
+  AppDialogs.toolBarDialog = [](TWindow& parent) { return dlg_toolbar_show(&parent); };
   return app.Run();
 }
 

@@ -11,6 +11,22 @@
 #include "halv80/gui/win_frame.h"
 #include "platform/owl/owl_app.h"
 
+// The dialogs of the main menu that other parts of the window side build. A
+// command whose dialog is not there is grey.
+struct AppDialogHooks {
+  // 406: the program-load dialog with `data`; true on OK, data.fileName the choice.
+  bool (*loadDialog)(TWindow& parent, TOpenSaveData& data) = nullptr;
+  // 402: the tool-bar settings dialog; true on OK (Frame.ToolBarButtons edited).
+  bool (*toolBarDialog)(TWindow& parent) = nullptr;
+  // 400: the colour dialog.
+  void (*colourDialog)(TWindow& parent) = nullptr;
+  // 403: the font dialog for `active`; true when the window took a new font.
+  bool (*fontDialog)(TWindow& parent, TMDIChild& active) = nullptr;
+  // 510: the event-setting dialog; true on OK.
+  bool (*eventDialog)(TWindow& parent) = nullptr;
+};
+extern AppDialogHooks AppDialogs;
+
 // The framework's application with an empty InitMainWindow.
 class QWinApp : public TApplication {
  public:
@@ -43,6 +59,46 @@ class TMDIApp : public QWinApp {
   void CmSaveLayout1() { prj_write_section(1); }
   void CmSaveLayout2() { prj_write_section(2); }
   void CmSaveLayout3() { prj_write_section(3); }
+  // 406: the program-load dialog, then the load; 407: the last program again
+  // (program bytes only).
+  void CmLoad();
+  void CmReload();
+  void CeLoad(TCommandEnabler& ce);
+  void CeReload(TCommandEnabler& ce);
+  // 411, 413-415: run, trace, step, return; 412, 417: come and software break
+  // at the code window's cursor. Each is left as the key the engine binds to it.
+  void CmGo() { ui_post_run_action(RunAction::Go); }
+  void CmCome() { ui_post_run_action(RunAction::Come); }
+  void CmTrace() { ui_post_run_action(RunAction::Trace); }
+  void CmStep() { ui_post_run_action(RunAction::Step); }
+  void CmReturn() { ui_post_run_action(RunAction::Return); }
+  void CmSoftwareBreak() { ui_post_run_action(RunAction::SoftwareBreak); }
+  void CeRun(TCommandEnabler& ce);
+  void CeRunAtCursor(TCommandEnabler& ce);
+  // 510: the event-setting dialog; on OK the break list is redrawn.
+  void CmEventSetting();
+  void CeEventSetting(TCommandEnabler& ce);
+  // 465, 481: the break window's hardware break and the history window's
+  // real-time trace mode, run by those windows while they exist.
+  void CmHardwareBreak() { ForwardToChild(kChildBreak, 465); }
+  void CeHardwareBreak(TCommandEnabler& ce) { ce.Enable(ChildAnswers(kChildBreak, 465)); }
+  void CmTraceMode() { ForwardToChild(kChildHistory, 481); }
+  void CeTraceMode(TCommandEnabler& ce) { ce.Enable(ChildAnswers(kChildHistory, 481)); }
+  // 511: ends the debugger and starts the setup program, after a question.
+  void CmEnvironmentSetup();
+  // 400, 402, 403, 404: the colour, tool-bar, font and options dialogs.
+  void CmColour();
+  void CeColour(TCommandEnabler& ce) { ce.Enable(AppDialogs.colourDialog != nullptr); }
+  void CmToolBarSettings();
+  void CeToolBarSettings(TCommandEnabler& ce) { ce.Enable(AppDialogs.toolBarDialog != nullptr); }
+  void CmFont();
+  void CeFont(TCommandEnabler& ce);
+  void CmOptions();
+  void CeOptions(TCommandEnabler& ce);
+  // 486 contents, 487 keyword search, 488 help on help.
+  void CmHelpContents();
+  void CmHelpKeyword();
+  void CmHelpOnHelp();
   // 416: the forced break (Esc); its enabler arms the heartbeat each time it runs.
   void CmForceBreak();
   void CeForceBreak(TCommandEnabler& ce);
@@ -53,6 +109,9 @@ class TMDIApp : public QWinApp {
   // 531-539, 541-543: bring up child window 0-8, 10-12.
   template <u16 Index>
   void CmActivate() { win_activate_child(Index); }
+  // Grey while the window was never made (its class is not there).
+  template <u16 Index>
+  void CeActivate(TCommandEnabler& ce) { ce.Enable(Frame.Children.windows[Index] != nullptr); }
 
   TOpenSaveData openFileData;    // the Load command's dialog data
   TMDICltNEW* client = nullptr;  // the MDI client, owned by the frame
@@ -68,6 +127,9 @@ class TMDIApp : public QWinApp {
 
  private:
   void InsertBar(int bar);
+  // Whether child `index` exists and has a handler for `id`; runs it.
+  static bool ChildAnswers(u16 index, u32 id);
+  static void ForwardToChild(u16 index, u32 id);
 };
 
 // The running application, or null.

@@ -11,11 +11,9 @@ class CodeLineDialog : public TLineDialog {
  public:
   // The caption and label follow the code view mode (source lines or addresses).
   explicit CodeLineDialog(TWindow* parent);
-  const ResponseEntry* Find(u32 message, u32 id) override;
   // OK: a non-empty text goes to core request 8; the dialog closes when it
   // succeeded and stays open with the text after a reported error.
-  void CmOk();
-  void CmCancel();
+  void CmOk() override;
 
   // The dialog being shown, or null.
   static inline CodeLineDialog* Current = nullptr;

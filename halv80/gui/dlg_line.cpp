@@ -3,39 +3,30 @@
 
 #include <algorithm>
 
-#include "platform/owl/owl_dc.h"
-
 namespace {
 
-constexpr int kWidth = 320;
-constexpr int kHeight = 50;
+constexpr TSize kClient{380, 100};
+constexpr int kFieldTop = 14;
 
 }  // namespace
 
-TLineDialog::TLineDialog(TWindow* parent, std::string_view caption, std::string label_text, std::string_view text,
-                         int limit)
-    : TDialog(parent, caption), label(std::move(label_text)) {
-  edit = new TEdit(this, 101, text, 110, 12, 180, 26);
+TLineDialog::TLineDialog(TWindow* parent, std::string_view caption, std::string_view label_text, std::string_view text,
+                         int limit, u32 helpContext, const std::vector<std::string>* history)
+    : TQNDialog(parent, caption, helpContext, kClient) {
+  if (history) {
+    combo = AddCombo(101, label_text, kFieldTop, limit);
+    dlg_load_history(*combo, *history);
+    combo->SetText(text);
+    return;
+  }
+  edit = new TEdit(this, 101, text, 120, kFieldTop, kClient.cx - 130, 24);
   edit->singleLine = true;
-  edit->textLimit = limit;
-}
-
-void TLineDialog::SetupWindow() {
-  TDialog::SetupWindow();
-  const TRect f = Parent() ? Parent()->GetWindowRect() : TRect{0, 0, kWidth, 60};
-  const int x = std::max(0, f.left + (f.Width() - kWidth) / 2), y = std::max(0, f.top + (f.Height() - 60) / 2);
-  MoveWindow(TRect{x, y, x + kWidth, y + kHeight}, false);
-}
-
-void TLineDialog::Paint(TDC& dc, bool, TRect&) {
-  dc.FillRect(GetClientRect(), 0xE0E0E0);
-  dc.SetBkMode(TRANSPARENT);
-  dc.SetTextColor(0);
-  dc.TextOut(10, 16, label);
+  edit->textLimit = std::max(0, limit - 1);
+  label = AddLabel(label_text, TRect{10, kFieldTop + 3, 116, kFieldTop + 24}, edit, 100);
 }
 
 std::string TLineDialog::EnteredText(std::size_t limit) const {
-  std::string text = edit ? edit->GetText() : std::string();
+  std::string text = edit ? edit->GetText() : combo ? combo->GetText() : std::string();
   text.resize(std::min(text.size(), limit));
   return text;
 }

@@ -1,24 +1,25 @@
 // A small dialog that asks for one line of text: a label and a one-line edit
-// control, centred over its parent, drawn on the dialog itself. Derived
-// dialogs supply the caption, the label, the edit's start text and limit,
-// and what OK does.
+// field or a history combo box, in the dialog frame. Derived dialogs supply
+// the caption, the label, the field's start text and limit, and what OK does.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "halv80/gui/dlg_frame.h"
 #include "platform/owl/owl_edit.h"
-#include "platform/owl/owl_window.h"
 
-class TLineDialog : public TDialog {
+class TLineDialog : public TQNDialog {
  public:
-  // `caption` and `label` in CP932; the edit holds at most `limit` bytes.
-  TLineDialog(TWindow* parent, std::string_view caption, std::string label, std::string_view text, int limit);
-  void SetupWindow() override;
-  void Paint(TDC& dc, bool erase, TRect& rect) override;
-  // The edit's text, cut to `limit` bytes.
+  // caption and label: UTF-8 ("&" marks the label's mnemonic). With
+  // `history`, the field is a combo box filled from it; else an edit field
+  // holding `text`. The field takes at most limit - 1 characters.
+  TLineDialog(TWindow* parent, std::string_view caption, std::string_view label, std::string_view text, int limit,
+              u32 helpContext, const std::vector<std::string>* history = nullptr);
+  // The field's text, cut to `limit` bytes.
   std::string EnteredText(std::size_t limit) const;
 
-  TEdit* edit = nullptr;  // owned as a child window
-  std::string label;      // CP932
+  TEdit* edit = nullptr;       // owned as a child window; null with a combo box
+  TComboBox* combo = nullptr;  // owned as a child window; null with an edit field
+  TStatic* label = nullptr;
 };

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "halv80/engine/cmd_core.h"
+#include "halv80/engine/sup_core_request.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/gui/app_main.h"
 #include "halv80/gui/app_mdi.h"
@@ -61,7 +62,8 @@ void prefix_startup_args(std::string_view options) {
 void apply_setup_section(u16 n, std::string_view body) {
   switch (n) {
     case kSectionBreak:
-      Frame.KeptBreakText = std::string(body);
+      // the engine keeps the saved breakpoints (an empty text would ask it to save)
+      if (!body.empty()) sup_project_break_text(body);
       break;
     case kSectionOption: {
       if (body.empty()) break;
@@ -381,7 +383,7 @@ std::string section_body(u16 n) {
       body += "]\r\n";
       break;
     }
-    case kSectionBreak: body = Frame.KeptBreakText; break;
+    case kSectionBreak: body = sup_project_break_text({}); break;  // the break table as it stands
     case kSectionOption: body = Frame.KeptOptionText; break;
     case kSectionDirectory:
       if (!Frame.ProjectDirectory.empty()) body = Frame.ProjectDirectory + "\r\n";

@@ -12,13 +12,16 @@ constexpr u16 kStrToolBarKey = 624;       // "Tool Bar"
 constexpr u16 kStrStatusBarKey = 625;     // "Status Bar"
 constexpr u16 kStrResizeKey = 626;        // "ReSize Status"
 constexpr u16 kStrOptWinKey = 627;        // "OptWin Status"
+constexpr u16 kStrLoadFilter = 900;       // + 0 HEX, 1 D01, 2 ABS: the Load dialog's filter
 constexpr u16 kStrChildTitleBase = 950;   // + child index: the child window's title
 constexpr u16 kStrAssemblerItem = 1001;
 constexpr u16 kStrSourceItem = 1002;
 constexpr u16 kStrLineItem = 1003;
 constexpr u16 kStrAddressItem = 1004;
 constexpr u16 kStrInspectTitle = 1007;
+constexpr u16 kStrLoadErrorCaption = 1018;
 constexpr u16 kStrExitQuestion = 1023;
+constexpr u16 kStrSetupQuestion = 2390;
 constexpr u16 kStrSetupNotStarted = 2391;
 
 // The CP932 text of string `id`; empty when there is none.

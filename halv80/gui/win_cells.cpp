@@ -339,7 +339,9 @@ void TQNWindow::SetFont(const TLogFont& lf) {
 }
 
 void TQNWindow::RepaintAll() {
-  if (minimized || IsIconic()) return;
+  // the flag follows the window: a restore may have come after the last size message
+  minimized = IsIconic() ? 1 : 0;
+  if (minimized) return;
   previousFoundLine = 0;
   Invalidate(true);
   UpdateWindow();

@@ -15,6 +15,7 @@
 #include "halv80/gui/res_strings.h"
 #include "halv80/gui/win_command.h"
 #include "halv80/gui/win_memo.h"
+#include "halv80/gui/win_requests.h"
 #include "halv80/symbols/fmt_rows.h"
 #include "halv80/symbols/sym_modules.h"
 #include "halv80/engine/win_codes.h"
@@ -456,11 +457,24 @@ void TCODEWindow::CeFlip(TCommandEnabler& ce) {
   ce.SetCheck(shown && fixMode == kFixFlip ? 1 : 0);
 }
 
-void TCODEWindow::CeWatch(TCommandEnabler& ce) {
-  ce.Enable(source_view() && stopped() && !busy() && FmtRows.WatchCount < kWatchLimit);
+namespace {
+bool watch_window_there() { return Frame.Children.windows[kChildWatch] != nullptr; }
+bool inspect_window_possible() { return RequestHooks.openInspectWindow != nullptr; }
+}  // namespace
+
+bool TCODEWindow::KeyRefused(u32 key, u16 character, u8 modifiers) const {
+  const bool inspect = (key == VK_F1 + 5 && modifiers == 0) || (character == 0x09 && (modifiers & kKeyCtrl) != 0);
+  const bool watch = character == 0x17;
+  return (inspect && !inspect_window_possible()) || (watch && !watch_window_there());
 }
 
-void TCODEWindow::CeInspect(TCommandEnabler& ce) { ce.Enable(source_view() && stopped() && !busy()); }
+void TCODEWindow::CeWatch(TCommandEnabler& ce) {
+  ce.Enable(watch_window_there() && source_view() && stopped() && !busy() && FmtRows.WatchCount < kWatchLimit);
+}
+
+void TCODEWindow::CeInspect(TCommandEnabler& ce) {
+  ce.Enable(inspect_window_possible() && source_view() && stopped() && !busy());
+}
 
 TMDIChild* make_code_window(TMDICltNEW& client, u16 index, std::string_view title) {
   switch (index) {

@@ -51,6 +51,9 @@ class TCODEWindow : public TMainWindow {
   void Refresh() override;
   void UpdateLayout(u32 sizeType, const TSize& size) override;
   void HandleKey() override;
+  // F6 and Ctrl+I (inspect) while no inspect window can open, Ctrl+W (watch)
+  // while there is no watch window.
+  bool KeyRefused(u32 key, u16 character, u8 modifiers) const override;
 
   void EvSetFocus(TWindow* other);
   void EvTimer(u32 id);

@@ -116,13 +116,18 @@ void HistSymExtDialog::Collect(u32 count, const char* itemBuffer) {
   for (u32 i = 0; i < count && itemBuffer; ++i) {
     // the command side puts the next item into its buffer and yields
     co_enter_command_side();
-    std::string item(itemBuffer, strnlen(itemBuffer, kEditBufferSize - 1));
-    if (history) {
+    items.emplace_back(itemBuffer, strnlen(itemBuffer, kEditBufferSize - 1));
+  }
+  if (history) {
+    // The line editor hands the newest line first. The list shows the oldest
+    // at the top with the highest number and the newest last, numbered 1 and
+    // selected.
+    std::reverse(items.begin(), items.end());
+    for (std::size_t j = 0; j < items.size(); ++j) {
       char number[16];
-      std::snprintf(number, sizeof number, "%3u: ", unsigned(count - i));
-      item = number + item;
+      std::snprintf(number, sizeof number, "%3u: ", unsigned(items.size() - j));
+      items[j] = number + items[j];
     }
-    items.push_back(std::move(item));
   }
   selected = history && !items.empty() ? int(items.size()) - 1 : 0;
 }

@@ -38,6 +38,8 @@ constexpr ResponseEntry kConsoleTable[] = {
     EvMessage<WM_GETMINMAXINFO, &TMainWindow::EvGetMinMaxInfo>(),
 };
 
+constexpr u8 kCtrlQ = 0x11;
+
 // The keys that pass while the window is minimized or a selection runs.
 bool passes_restricted(u32 key) {
   switch (key) {
@@ -244,6 +246,10 @@ void TMainWindow::KeyDown(u32 key, u32 repeat, u32 flags) {
   TQNWindow::KeyDown(key, repeat, flags);
   if (lastModifiers == (kKeyCtrl | kKeyAlt)) return;
   if ((minimized || (mouseState & kSelecting) != 0) && !passes_restricted(key)) return;
+  if (KeyRefused(key, 0, u8(lastModifiers))) {
+    owl_beep();
+    return;
+  }
   ShowCaretState(true);
   if (key == VK_F10 && lastModifiers == kKeyAlt) {
     // the context menu at the lower right corner of the caret cell
@@ -270,9 +276,26 @@ void TMainWindow::EvKeyUp(u32, u32, u32) {
 
 void TMainWindow::EvChar(u32 character, u32, u32) {
   if (mouseState & kSelecting) return;
+  // The menus print the quick keys as "Ctrl+QP": after Ctrl+Q, a letter typed
+  // without Ctrl is its control character, which the engine's prefix takes.
+  u8 byte = u8(character);
+  u8 flags = u8(lastModifiers);
+  if (quickPrefix != 0) {
+    quickPrefix = 0;
+    if (const u8 upper = u8(byte & ~0x20); upper >= 'A' && upper <= 'Z') {
+      byte = u8(upper & 0x1F);
+      flags |= kKeyCtrl;
+    }
+  } else if (byte == kCtrlQ) {
+    quickPrefix = 1;
+  }
+  if (KeyRefused(0, byte, flags)) {
+    owl_beep();
+    return;
+  }
   // a byte, sign-extended as the engine reads it
-  Co.Key.character = u16(i16(i8(u8(character))));
-  Co.Key.flags = u8(lastModifiers);
+  Co.Key.character = u16(i16(i8(byte)));
+  Co.Key.flags = flags;
   ++Co.Request.key_input;
   HandleKey();
 }
@@ -398,7 +421,8 @@ void TMainWindow::ShowCaretState(bool on) {
 }
 
 void TMainWindow::Paint(TDC& dc, bool, TRect& rect) {
-  if (minimized || IsIconic() || layoutBusy) return;
+  if (IsIconic() || layoutBusy) return;
+  minimized = 0;  // painted, so shown: a restore may have come after the last size message
   if (mouseState & kMouseActivated) mouseState = kMouseIdle;
   const int cw = CellWidth(), ch = CellHeight();
   const int firstColumn = std::max(0, rect.left / cw);

@@ -95,6 +95,9 @@ class TMainWindow : public TQNWindow {
   virtual void CmLineNumber();
   // Request 26 and command 450: the code pane to the PC line.
   virtual void CmPcPosition();
+  // A key (virtual key `key`, or typed `character`) whose window is not
+  // there: refused with a beep instead of going to the engine.
+  virtual bool KeyRefused(u32 /*key*/, u16 /*character*/, u8 /*modifiers*/) const { return false; }
   // Request 12 on the command window: the history or symbol list dialog.
   virtual void ShowListDialog();
   // Request 15 and command 409: the clipboard's text typed in for the user.
@@ -113,6 +116,7 @@ class TMainWindow : public TQNWindow {
   void EvGetMinMaxInfo(TMinMaxInfo& info);
 
   u16 caretShown = 0;
+  u16 quickPrefix = 0;  // 1 after Ctrl+Q: the next letter goes as its control character
   u16 layoutBusy = 0;
   u16 screenPainted = 0;
   u16 placedCaretColumn = 0xFFFF, placedCaretRow = 0xFFFF;

@@ -31,7 +31,7 @@ namespace {
 constexpr u32 kHeartbeatTimer = 1;
 constexpr u32 kHeartbeatMs = 55;
 constexpr int kExitPathEntries = 10;
-constexpr std::string_view kHelpFile = "wqqn80.hlp";
+constexpr std::string_view kHelpFile = "halv80_help.html";  // the help page, shipped beside the program
 constexpr std::size_t kHelpPathMax = 255;
 constexpr int kBiosWorkSize = 1046;
 constexpr int kDriverArgSize = 416;
@@ -259,6 +259,22 @@ void QN_Frame::CreateChildren() {
   }
   const std::array<int, kHighestRank + 1> slot = creation_order();
   ChildWindowTable& t = Frame.Children;
+  // The records as the project file gave them. Creating a window sends it
+  // size and move messages that record where the framework put it, over the
+  // rectangle and show state still to be applied; each window is placed from
+  // this copy.
+  const std::array<WindowLayoutRecord, kLayoutRecordCount> saved = t.layout;
+  const auto place = [&](TMDIChild* w) {
+    const u16 i = u16(std::find(t.windows.begin(), t.windows.end(), w) - t.windows.begin());
+    if (i >= kChildCount) return;
+    WindowLayoutRecord& r = t.layout[i];
+    r.left = saved[i].left;
+    r.top = saved[i].top;
+    r.right = saved[i].right;
+    r.bottom = saved[i].bottom;
+    r.showState = kShowNormal;
+    win_record_placement(i);
+  };
   TMDIChild* previous = nullptr;
   for (u16 p = 1; p <= kHighestRank; ++p) {
     const int i = slot[p];
@@ -274,21 +290,21 @@ void QN_Frame::CreateChildren() {
     // each window appears when the next is made, so they come up in rank order
     if (previous) {
       previous->Create();
-      win_record_placement(u16(std::find(t.windows.begin(), t.windows.end(), previous) - t.windows.begin()));
+      place(previous);
     }
     previous = w;
   }
   t.commandWindow = t.windows[kChildCommand];
   if (previous) {
     previous->Create();
-    win_record_placement(u16(std::find(t.windows.begin(), t.windows.end(), previous) - t.windows.begin()));
+    place(previous);
   }
   // minimized and maximized windows as saved
   for (u16 i = 0; i < kChildCount; ++i) {
     TMDIChild* w = t.windows[i];
     if (!w) continue;
-    if (t.layout[i].showState == kShowMinimized) w->ShowWindow(SW_MINIMIZE);
-    else if (t.layout[i].showState == kShowMaximized) w->ShowWindow(SW_SHOWMAXIMIZED);
+    if (saved[i].showState == kShowMinimized) w->ShowWindow(SW_MINIMIZE);
+    else if (saved[i].showState == kShowMaximized) w->ShowWindow(SW_SHOWMAXIMIZED);
   }
   if (previous) previous->BringWindowToTop();
   // the heartbeat: timer 1 of the code window

@@ -19,7 +19,9 @@ constexpr u16 kChildCount = 13;
 constexpr u16 kLayoutRecordCount = 15;
 constexpr u16 kChildWatch = 0;
 constexpr u16 kChildRegister = 2;
+constexpr u16 kChildBreak = 6;
 constexpr u16 kChildMemo = 7;
+constexpr u16 kChildHistory = 8;
 constexpr u16 kChildInspect = 9;
 constexpr u16 kChildCommand = 10;
 constexpr u16 kChildCode = 11;
@@ -85,7 +87,6 @@ struct FrameState {
   std::array<u16, kViewOptionWordCount> ViewOptionWords{};
   std::string KeptOptionText;             // the %OPT body and CR LF; empty none
   std::string KeptProjectText;            // the %PRJ body; empty none
-  std::string KeptBreakText;              // the %BRK body, written back as read
   std::string ProjectDirectory;           // at most 255 bytes
 };
 extern FrameState Frame;

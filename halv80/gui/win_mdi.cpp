@@ -6,6 +6,7 @@
 
 #include "halv80/gui/gui_engine.h"
 #include "halv80/gui/res_menus.h"
+#include "halv80/gui/win_cells.h"
 #include "halv80/gui/win_frame.h"
 #include "halv80/engine/win_codes.h"
 #include "platform/host/host_clock.h"
@@ -24,6 +25,8 @@ constexpr ResponseEntry kClientTable[] = {
     EvCommand<&TMDICltNEW::CmCascadeChildren>(kCmCascadeChildren),
     EvCommand<&TMDICltNEW::CmArrangeIcons>(kCmArrangeIcons),
 };
+
+constexpr int kCascadeStep = 24;  // about a caption's height
 
 TMDIChild* child(u16 i) { return i < kChildCount ? Frame.Children.windows[i] : nullptr; }
 
@@ -163,9 +166,35 @@ void TMDICltNEW::CmCascadeChildren() {
   restore_maximized_active();
   for (u16 i = 0; i < kChildCount; ++i)
     if (TMDIChild* w = child(i); w && i != kChildInspect && !w->IsIconic()) Frame.Children.layout[i].keepSize = 0;
-  CascadeChildren();
+  // The framework's cascade sizes each window to its size hint, a few cells;
+  // here the windows step down from the top left corner by a caption's
+  // height, the least recently activated first, each as large as the client
+  // less the steps (at least half the client in each direction).
+  const TRect ref = reference_rect(*this);
+  std::vector<u16> listed;
+  for (u16 i = 0; i < kChildCount; ++i)
+    if (TMDIChild* w = child(i); w && i != kChildInspect && w->IsCreated() && !w->IsIconic()) listed.push_back(i);
+  std::stable_sort(listed.begin(), listed.end(), [](u16 a, u16 b) {
+    return Frame.Children.layout[a].activationRank < Frame.Children.layout[b].activationRank;
+  });
+  if (!listed.empty()) {
+    const int n = int(listed.size());
+    int step = kCascadeStep;
+    if (n > 1) step = std::min(step, std::min(ref.right, ref.bottom) / 2 / (n - 1));
+    const int width = std::max(ref.right - (n - 1) * step, ref.right / 2);
+    const int height = std::max(ref.bottom - (n - 1) * step, ref.bottom / 2);
+    for (int k = 0; k < n; ++k) {
+      WindowLayoutRecord& rec = Frame.Children.layout[listed[std::size_t(k)]];
+      rec.left = k * step;
+      rec.top = k * step;
+      rec.right = rec.left + width;
+      rec.bottom = rec.top + height;
+      rec.showState = kShowPlace;
+      win_record_placement(listed[std::size_t(k)]);
+    }
+  }
   ArrangeIcons();
-  set_reference(reference_rect(*this));
+  set_reference(ref);
 }
 
 void TMDICltNEW::CmArrangeIcons() { ArrangeIcons(); }
@@ -251,7 +280,9 @@ void win_activate_child(u16 n) {
   } else {
     w->BringWindowToTop();
   }
-  win_active_index();
+  // a window brought up by a command takes the next click as a click, not as
+  // the click that activated it
+  if (auto* active = dynamic_cast<TQNWindow*>(child(win_active_index()))) active->mouseState = kMouseIdle;
 }
 
 void win_cycle_focus(u16 direction) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "halv80/gui/app_mdi.h"
+#include "halv80/gui/dlg_find.h"
 #include "halv80/gui/gui_engine.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "platform/owl/owl_system.h"
@@ -182,11 +183,16 @@ void TEditMemo::EvRButtonDown(u32 modifiers, const TPoint& point) {
 void TEditMemo::CePaste(TCommandEnabler& ce) { ce.Enable(!owl_clipboard_text().empty()); }
 
 void TEditMemo::CmFind() {
-  // the program's search text, in the memo window's direction
-  if (win_search_text().empty()) return;
-  searchText = win_search_text();
-  const bool down = !memo || (memo->searchDirection & kDirectionForward) != 0;
-  searchFlags = down ? (searchFlags | 1) : (searchFlags & ~1u);
+  // the search dialog: its text becomes the program's search text, its
+  // direction the memo window's
+  std::string text = win_search_text();
+  u16 direction = memo ? memo->searchDirection : kDirectionForward;
+  const bool asked = dlg_find_show(this, text, direction);
+  if (memo) memo->searchDirection = direction;
+  if (!asked) return;
+  win_set_search_text(text);
+  searchText = text;
+  searchFlags = (direction & kFindForward) ? (searchFlags | 1) : (searchFlags & ~1u);
   FindNext();
 }
 

@@ -27,8 +27,6 @@ namespace {
 constexpr u16 kStrMayQuitAsk = 803;
 constexpr u32 kStatusBarId = 32040;
 constexpr u32 kHelpContextCommand = 1;  // the help engine's context command
-constexpr u16 kChildBreak = 6;
-constexpr u16 kChildHistory = 8;
 
 constexpr u16 HelpContextTable[kHelpContextCount] = {
     42,   56,   55,  45,  53,  47,   47,   47,  46,  49,  51,  44,  522, 42,  42,  596,  // 0-15

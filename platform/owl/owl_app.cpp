@@ -1,6 +1,7 @@
 // The application object, the program's start and the message boxes.
 #include "platform/owl/owl_app.h"
 
+#include <QAbstractButton>
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QMessageBox>
@@ -86,6 +87,25 @@ u32 owl_key_modifiers() {
          ((m & Qt::AltModifier) ? kOwlAltDown : 0);
 }
 
+namespace {
+
+OwlBoxButtonTexts BoxTexts;
+
+void name_button(QMessageBox& box, QMessageBox::StandardButton which, const std::string& text) {
+  if (QAbstractButton* b = box.button(which); b && !text.empty()) b->setText(owl_qstring(text));
+}
+
+void name_buttons(QMessageBox& box) {
+  name_button(box, QMessageBox::Ok, BoxTexts.ok);
+  name_button(box, QMessageBox::Cancel, BoxTexts.cancel);
+  name_button(box, QMessageBox::Yes, BoxTexts.yes);
+  name_button(box, QMessageBox::No, BoxTexts.no);
+}
+
+}  // namespace
+
+void owl_set_box_button_texts(const OwlBoxButtonTexts& texts) { BoxTexts = texts; }
+
 int owl_qt_message_box(std::string_view title, std::string_view text, unsigned style) {
   QMessageBox box(QApplication::activeWindow());
   box.setWindowModality(Qt::ApplicationModal);
@@ -102,13 +122,16 @@ int owl_qt_message_box(std::string_view title, std::string_view text, unsigned s
     case kBoxOkCancel:
       box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
       box.setDefaultButton((style & kBoxDefaultButton2) ? QMessageBox::Cancel : QMessageBox::Ok);
+      name_buttons(box);
       return box.exec() == QMessageBox::Cancel ? kBoxAnswerCancel : kBoxAnswerOk;
     case kBoxYesNo:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       box.setDefaultButton((style & kBoxDefaultButton2) ? QMessageBox::No : QMessageBox::Yes);
+      name_buttons(box);
       return box.exec() == QMessageBox::Yes ? kBoxAnswerYes : kBoxAnswerNo;
     default:
       box.setStandardButtons(QMessageBox::Ok);
+      name_buttons(box);
       box.exec();
       return kBoxAnswerOk;
   }

@@ -63,6 +63,12 @@ int owl_run_main(int argc, char** argv, int (*entry)(int argc, char** argv));
 int owl_message_box(TWindow* owner, std::string_view text, std::string_view caption, unsigned style);
 // The Qt box behind host_message_box (owl_run_main installs it).
 int owl_qt_message_box(std::string_view title, std::string_view text, unsigned style);
+// The texts (CP932) of the box's OK, Cancel, Yes and No buttons; an empty
+// text leaves the button's own.
+struct OwlBoxButtonTexts {
+  std::string ok, cancel, yes, no;
+};
+void owl_set_box_button_texts(const OwlBoxButtonTexts& texts);
 
 // The primary screen's work area (x, y from its top left) and the height of a
 // caption button.

@@ -18,6 +18,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 
 #include "platform/host/host_file.h"
@@ -171,13 +173,31 @@ void owl_beep() {
 
 u32 owl_beep_count() { return Sys.beeps; }
 
+std::string owl_help_section(std::string_view page, u32 context) {
+  const std::string id = "ctx-" + std::to_string(context);
+  for (const char* quote : {"\"", "'"}) {
+    if (page.find("id=" + std::string(quote) + id + quote) != std::string_view::npos) return id;
+  }
+  return {};
+}
+
 void owl_win_help(std::string_view file, u32 command, u32 data) {
-  Sys.help.push_back(OwlHelpCall{std::string(file), command, data});
-  if (!Sys.open_viewer) return;
+  constexpr u32 kContextCommand = 1;
+  constexpr std::uintmax_t kPageMax = 4u << 20;  // a help page is read whole only up to this size
   const std::string path = host_map_path(file);
+  OwlHelpCall call{std::string(file), command, data, {}};
   std::error_code ec;
-  if (std::filesystem::is_regular_file(path, ec))
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+  const bool exists = std::filesystem::is_regular_file(path, ec);
+  if (exists && command == kContextCommand && std::filesystem::file_size(path, ec) <= kPageMax && !ec) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    call.section = owl_help_section(page, data);
+  }
+  Sys.help.push_back(call);
+  if (!Sys.open_viewer || !exists) return;
+  QUrl url = QUrl::fromLocalFile(QString::fromStdString(path));
+  if (!call.section.empty()) url.setFragment(QString::fromStdString(call.section));
+  QDesktopServices::openUrl(url);
 }
 
 const std::vector<OwlHelpCall>& owl_help_calls() { return Sys.help; }

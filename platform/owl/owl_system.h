@@ -43,13 +43,19 @@ std::string owl_clipboard_text();
 void owl_beep();
 u32 owl_beep_count();
 
-// A help call: file (CP932), command and data are recorded; the file is shown
-// with the desktop's viewer when it exists and viewing is on.
+// A help call: file (CP932), command and data are recorded. The help is a
+// page of HTML: with the context command (1) it opens at the section whose
+// id is "ctx-" and the context number, and at its top when the page has no
+// such section. The page is shown with the desktop's viewer when it exists
+// and viewing is on.
 struct OwlHelpCall {
   std::string file;
   u32 command = 0;
   u32 data = 0;
+  std::string section;  // the section opened; empty: the top
 };
 void owl_win_help(std::string_view file, u32 command, u32 data);
+// The section of `page` (HTML text) for help context `context`, or empty.
+std::string owl_help_section(std::string_view page, u32 context);
 const std::vector<OwlHelpCall>& owl_help_calls();
 void owl_help_reset(bool open_viewer);

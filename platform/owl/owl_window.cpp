@@ -887,11 +887,16 @@ void TStatusBar::CreateQt() {
   if (fields_.empty()) fields_.push_back(Field{0, 0, false, {}});
   const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   const QFontMetrics metrics(fixed);
+  // Every field is as high as the tallest text it may show, Japanese text in
+  // a fallback font too, so that a message never makes the bar grow.
+  const int height = std::max(metrics.height(), metrics.boundingRect(QString::fromUtf8("実ｱD")).height()) + 4;
   for (const Field& f : fields_) {
     auto* l = new QLabel(bar);
     l->setFont(fixed);
+    l->setFixedHeight(height);
     l->setProperty(kFieldProperty, f.id);
     l->setTextFormat(Qt::PlainText);
+    l->setIndent(0);  // a bordered label would indent its text by half an "x" and clip the last character
     l->setAutoFillBackground(true);
     if (f.chars > 0) {
       // the text is clipped, the field keeps its width
@@ -1480,6 +1485,9 @@ int TDialog::Execute() {
   Create();
   auto* dlg = qt_ ? qobject_cast<QDialog*>(qt_->outer.data()) : nullptr;
   if (!dlg) return -1;
+  // shown first, so that a placement made while it was hidden is applied
+  // again with its border known
+  ShowWindow(SW_SHOWNORMAL);
   return dlg->exec();
 }
 

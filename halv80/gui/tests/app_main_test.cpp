@@ -48,6 +48,7 @@ struct Seen {
   u32 hint_mode = 0;
   u32 open_flags = 0;
   bool frame_is_main = false;
+  bool menu_dialogs = false;  // the Load and tool-bar dialogs are hooked in
 };
 Seen Saw;
 
@@ -62,6 +63,7 @@ int record_run(TApplication& app) {
   Saw.status_shown = App.StatusBar && App.StatusBar->IsWindowVisible();
   Saw.hint_mode = mdi.hintMode;
   Saw.open_flags = mdi.openFileData.flags;
+  Saw.menu_dialogs = AppDialogs.loadDialog != nullptr && AppDialogs.toolBarDialog != nullptr;
   Saw.frame_is_main = app.GetMainWindow() == mdi.frame && mdi.frame->GetClientWindow() == mdi.client;
   return 0;
 }
@@ -95,6 +97,7 @@ class AppMainTest : public testing::Test {
     TApplication::SetRunHook(record_run);
   }
   void TearDown() override {
+    AppDialogs = AppDialogHooks{};
     TApplication::SetRunHook(nullptr);
     FrameStartHooks = FrameHooks{};
     frame_reset_state();
@@ -276,6 +279,7 @@ TEST_F(AppMainTest, TheMainWindowFollowsTheBarFlags) {
     EXPECT_EQ(Saw.status_shown, c.status != 0);
     EXPECT_EQ(Saw.hint_mode, 2u);
     EXPECT_EQ(Saw.open_flags, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_SHOWHELP);
+    EXPECT_TRUE(Saw.menu_dialogs);
     owl_release_lock(kInstanceName);
   }
 }

@@ -13,6 +13,7 @@
 #include "halv80/engine/co_coroutine.h"
 #include "halv80/engine/engine_state.h"
 #include "halv80/gui/app_main.h"
+#include "halv80/gui/app_mdi.h"
 #include "halv80/gui/testing/scripted_command_side.h"
 #include "halv80/gui/tests/gui_app_run.h"
 #include "halv80/gui/tests/gui_test_folder.h"
@@ -27,6 +28,7 @@ class GuiAppTest : public testing::Test {
     reset_engine_state();
     app_reset_state();
     frame_reset_state();
+    AppDialogs = AppDialogHooks{};  // the dialogs app_main hooks in are not there
     Boxes.clear();
     Answers.clear();
     setenv("HALV80_LOCK_DIR", folder.dir().c_str(), 1);

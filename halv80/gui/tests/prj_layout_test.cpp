@@ -9,12 +9,14 @@
 #include <fstream>
 #include <iterator>
 
+#include "halv80/engine/brk_table.h"
 #include "halv80/engine/cmd_core.h"
 #include "halv80/engine/engine_state.h"
 #include "halv80/engine/sup_messages.h"
 #include "halv80/gui/app_main.h"
 #include "halv80/gui/tests/gui_test_folder.h"
 #include "halv80/gui/win_frame.h"
+#include "halv80/symbols/sym_store.h"
 #include "platform/host/host_dir.h"
 #include "platform/host/host_text.h"
 #include "platform/host/host_ui.h"
@@ -136,6 +138,25 @@ TEST_F(ProjectLayoutTest, ReadingAndWritingBackChangesNoByte) {
   WriteAll();
   EXPECT_EQ(folder.Read("qqn80.qpj"), original);
   EXPECT_TRUE(Boxes.empty());
+}
+
+// %BRK: read, the text becomes the engine's saved breakpoints; written, the
+// break table as it stands at the exit.
+TEST_F(ProjectLayoutTest, TheBreakpointsAreKeptByTheEngineAndWrittenFromItsTable) {
+  std::string text = project_text();
+  text.insert(text.find("%BRK\r\n") + 6, "E 0100,1\r\n");
+  folder.Write("qqn80.qpj", text);
+  sym_init();  // the engine's start-up makes the store
+  ReadAll();
+  ASSERT_NE(SymStore.SavedBreakpoints, kNoName);
+  char saved[64]{};
+  sym_store_copy(SymStore.SavedBreakpoints, reinterpret_cast<u8*>(saved), sizeof saved - 1);
+  EXPECT_STREQ(saved, "E 0100,1\r\n");
+  brk_set(0x0234, 3, false);
+  ASSERT_TRUE(prj_write_section(kSectionBreak));
+  const std::string now = folder.Read("qqn80.qpj");
+  const std::size_t body = now.find("%BRK\r\n") + 6;
+  EXPECT_EQ(now.substr(body, now.find("%OPT") - body), "E 0x234,3\r\n");
 }
 
 TEST_F(ProjectLayoutTest, TheOptionsGoInFrontOfTheCommandLineAndCurrentIsTheFolder) {

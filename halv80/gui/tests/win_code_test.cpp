@@ -15,6 +15,7 @@
 #include <QThread>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -318,7 +319,7 @@ TEST_F(CodeWindowTest, WatchFallsBackToTheExpressionDialogInSourceView) {
       InsWatchString* d = InsWatchString::Current;
       if (!d) return;
       ++asked;
-      d->edit->SetText(asked == 1 ? "i" : "");
+      d->combo->SetText(asked == 1 ? "i" : "");
       d->SendMessage(WM_COMMAND, 1);
     });
     answer.start(5);
@@ -335,6 +336,27 @@ TEST_F(CodeWindowTest, WatchFallsBackToTheExpressionDialogInSourceView) {
     code.SendMessage(WM_COMMAND, 422);
     EXPECT_EQ(FmtRows.WatchCount, 1);
     EXPECT_EQ(Sup.SuppressOnce, 0);
+  });
+  EXPECT_TRUE(ran);
+}
+
+// A program named on the command line is loaded at the first paint: the code
+// window lists it, and Reload is offered.
+TEST_F(CodeWindowTest, AProgramOnTheCommandLineFillsTheCodeWindowAndEnablesReload) {
+  UseLineProgram();
+  std::strcpy(Cmd.StartupArgs, " DEMO.HEX ");
+  bool ran = false;
+  run_app([&](TMDIApp& app) {
+    ran = true;
+    ASSERT_EQ(Sup.StartupFailure, 0);
+    ASSERT_EQ(Sw.StartupProgramGiven, 1);
+    ASSERT_NE(SymModules.ModuleCount, 0);
+    Tick(app, 2);
+    TCODEWindow& code = CodeWindow();
+    EXPECT_NE(Cells(code).find("main"), std::string::npos) << Cells(code);
+    app.frame->EnableCommands();
+    EXPECT_EQ(app.frame->GetMenu().GetMenuState(407) & MF_GRAYED, 0u);
+    EXPECT_TRUE(Boxes.empty()) << Boxes.front();
   });
   EXPECT_TRUE(ran);
 }
@@ -427,12 +449,9 @@ TEST_F(CodeWindowTest, CommandHistoryPasteAndTheHeartbeatsStatusBar) {
     EXPECT_EQ(listed.front().substr(0, 5), first);
     EXPECT_EQ(listed.back().substr(0, 5), "  1: ");
     EXPECT_EQ(selected, int(listed.size()) - 1);
-    bool has_r = false, has_ver = false;
-    for (const std::string& item : listed) {
-      has_r = has_r || item.substr(5) == "R";
-      has_ver = has_ver || item.substr(5) == "VER";
-    }
-    EXPECT_TRUE(has_r && has_ver);
+    // the oldest line at the top, the newest last and selected
+    EXPECT_EQ(listed.back(), "  1: VER");
+    EXPECT_EQ(listed[listed.size() - 2], "  2: R");
     // the chosen line stands on the command line: Enter runs it
     Type(cmd, "\r");
     EXPECT_TRUE(Boxes.empty()) << Boxes.front();
@@ -479,6 +498,33 @@ TEST_F(CodeWindowTest, CommandHistoryPasteAndTheHeartbeatsStatusBar) {
     Type(cmd, "VER\r");
     EXPECT_NE(Cells(cmd).find(kProductName), std::string::npos);
     EXPECT_EQ(Boxes.size(), 2u) << Boxes.back();
+  });
+  EXPECT_TRUE(ran);
+}
+
+}  // namespace
+
+namespace {
+
+// A click on the text of a source line moves the engine's cursor there (the
+// line's text is read from the file, which is closed while the debugger waits).
+TEST_F(CodeWindowTest, AClickOnTheTextOfASourceLineMovesTheCursorThere) {
+  UseLineProgram();
+  std::strcpy(Cmd.StartupArgs, " DEMO.HEX ");
+  bool ran = false;
+  run_app([&](TMDIApp& app) {
+    ran = true;
+    ASSERT_EQ(Sup.StartupFailure, 0);
+    Tick(app, 10);
+    TCODEWindow& code = CodeWindow();
+    ASSERT_EQ(Lst.PaneShows, kListingSource) << Cells(code);
+    ASSERT_NE(Lst.CursorRow, 14u);
+    // window row 13 is screen row 14; column 15 is inside "    return v * v;"
+    const u32 at = owl_make_long(u16(15 * code.CellWidth() + 1), u16(13 * code.CellHeight() + 1));
+    code.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, at);
+    code.SendMessage(WM_LBUTTONUP, 0, at);
+    EXPECT_EQ(Lst.CursorRow, 14u) << Cells(code);
+    EXPECT_EQ(Lst.CodeCursorMode, 1u);
   });
   EXPECT_TRUE(ran);
 }

@@ -22,6 +22,7 @@
 #include "halv80/gui/app_mdi.h"
 #include "halv80/gui/gui_engine.h"
 #include "halv80/gui/tests/gui_board_fixture.h"
+#include "halv80/gui/win_code.h"
 #include "halv80/gui/win_requests.h"
 #include "halv80/symbols/sym_state_file.h"
 #include "halv80/version.h"
@@ -591,6 +592,32 @@ TEST_F(ConsoleWindowTest, TheCommandWindowShowsTheLogDownToThePromptOnItsLastRow
 
 namespace {
 
+// Minimized and restored, the command window draws its rows again, also
+// when the restore's size message came while the window still counted as
+// minimized (as it does under a window manager).
+TEST_F(ConsoleWindowTest, TheCommandWindowDrawsAgainAfterMinimizeAndRestore) {
+  bool ran = false;
+  RunApp([&](TMDIApp&) {
+    ran = true;
+    ASSERT_EQ(Sup.StartupFailure, 0);
+    TMainWindow& w = CommandWindow();
+    Type(w, "R\r");
+    w.SendMessage(WM_SYSCOMMAND, SC_MINIMIZE);
+    QApplication::processEvents();
+    ASSERT_TRUE(w.IsIconic());
+    w.SendMessage(WM_SYSCOMMAND, SC_RESTORE);
+    QApplication::processEvents();
+    ASSERT_FALSE(w.IsIconic());
+    w.minimized = 1;  // the flag the size message left behind
+    w.RepaintAll();
+    EXPECT_EQ(w.minimized, 0);
+    EXPECT_EQ(MisdrawnRows(w), std::vector<int>{}) << Cells(w);
+    Type(w, "R\r");
+    EXPECT_EQ(MisdrawnRows(w), std::vector<int>{}) << Cells(w);
+  });
+  EXPECT_TRUE(ran);
+}
+
 TEST_F(ConsoleWindowTest, AConsoleWindowIsNeverSizedBelowTwoRowsOfCells) {
   RunApp([&](TMDIApp&) {
     ASSERT_EQ(Sup.StartupFailure, 0);
@@ -607,6 +634,69 @@ TEST_F(ConsoleWindowTest, AConsoleWindowIsNeverSizedBelowTwoRowsOfCells) {
       w->MoveWindow(TRect{0, 0, 300, 300});
       EXPECT_GT(w->rows, 2);
     }
+  });
+}
+
+}  // namespace
+
+namespace {
+
+// A command window over a scripted command side that records the keys.
+class ConsoleTypingTest : public GuiAppTest {
+ protected:
+  void SetUp() override {
+    GuiAppTest::SetUp();
+    UseScriptedCommandSide();
+    folder.Write("qqn80.qpj", project_text());
+    win_set_child_factory(kChildCommand, make_console_window);
+    win_set_child_factory(kChildCode, make_code_window);
+    saved_hooks_ = RequestHooks;
+    RequestHooks.openInspectWindow = nullptr;
+  }
+  void TearDown() override {
+    RequestHooks = saved_hooks_;
+    GuiAppTest::TearDown();
+  }
+  ServiceHooks saved_hooks_;
+};
+
+TEST_F(ConsoleTypingTest, AfterCtrlQALetterGoesAsItsControlCharacter) {
+  RunApp([&](TMDIApp&) {
+    ASSERT_NE(Frame.Children.commandWindow, nullptr);
+    auto& w = *static_cast<TMainWindow*>(Frame.Children.commandWindow);
+    const std::size_t before = gui_script_keys().size();
+    // Ctrl+Q P, a plain P, Ctrl+Q l, Ctrl+Q Ctrl+P, Ctrl+Q 1
+    for (u32 c : {0x11u, u32('P'), u32('P'), 0x11u, u32('l'), 0x11u, 0x10u, 0x11u, u32('1')})
+      w.SendMessage(WM_CHAR, c);
+    std::vector<u16> got;
+    for (std::size_t i = before; i < gui_script_keys().size(); ++i) got.push_back(gui_script_keys()[i].first);
+    EXPECT_EQ(got, (std::vector<u16>{0x11, 0x10, 'P', 0x11, 0x0C, 0x11, 0x10, 0x11, '1'}));
+  });
+}
+
+TEST_F(ConsoleTypingTest, WatchAndInspectKeysWaitForTheirWindows) {
+  RunApp([&](TMDIApp& app) {
+    auto* code = dynamic_cast<TCODEWindow*>(Frame.Children.windows[kChildCode]);
+    ASSERT_NE(code, nullptr);
+    if (win_active_index() != kChildCode) win_activate_child(kChildCode);
+    ASSERT_FALSE(code->IsIconic());
+    app.frame->EnableCommands();
+    const TMenu menu = app.frame->GetMenu();
+    ASSERT_TRUE(menu.HasItem(422));
+    EXPECT_EQ(menu.GetMenuState(422) & MF_GRAYED, MF_GRAYED);
+    EXPECT_EQ(menu.GetMenuState(423) & MF_GRAYED, MF_GRAYED);
+    const std::size_t keys = gui_script_keys().size();
+    const u32 beeps = owl_beep_count();
+    code->SendMessage(WM_KEYDOWN, VK_F1 + 5);  // F6: inspect
+    code->SendMessage(WM_CHAR, 0x17);          // Ctrl+W: watch
+    EXPECT_EQ(owl_beep_count(), beeps + 2);
+    EXPECT_EQ(gui_script_keys().size(), keys);  // nothing reached the engine
+    // with a way to open the inspect window F6 goes to the engine
+    RequestHooks.openInspectWindow = [] {};
+    code->SendMessage(WM_KEYDOWN, VK_F1 + 5);
+    EXPECT_EQ(owl_beep_count(), beeps + 2);
+    ASSERT_EQ(gui_script_keys().size(), keys + 1);
+    EXPECT_EQ(gui_script_keys().back().second, kKeyF6);
   });
 }
 

@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -24,6 +25,7 @@
 #include "halv80/gui/app_mdi.h"
 #include "halv80/gui/prj_layout.h"
 #include "halv80/gui/res_menus.h"
+#include "halv80/gui/win_code.h"
 #include "halv80/gui/testing/scripted_command_side.h"
 #include "halv80/gui/tests/gui_app_fixture.h"
 #include "halv80/symbols/sym_state_file.h"
@@ -106,7 +108,7 @@ TEST_F(FrameTest, TheMenuBarShowsMenu100AndGreysWhatNoOneAnswers) {
                    kCmCascadeChildren, kIdStatusBar, kIdToolBar, kIdWindowBar})
       EXPECT_TRUE(menu.HasItem(id)) << id;
     app.frame->EnableCommands();
-    EXPECT_EQ(menu.GetMenuState(406) & MF_GRAYED, MF_GRAYED);  // no load yet
+    EXPECT_EQ(menu.GetMenuState(406) & MF_GRAYED, MF_GRAYED);  // no load dialog
     EXPECT_EQ(menu.GetMenuState(kCmTileChildren) & MF_GRAYED, 0u);
     EXPECT_EQ(menu.GetMenuState(kCmExit) & MF_GRAYED, 0u);
     EXPECT_EQ(menu.GetMenuState(kIdStatusBar), MF_CHECKED);
@@ -317,6 +319,22 @@ TEST_F(FrameTest, CascadeAndAResizeKeepTheReferenceAndTheProportions) {
     t.layout[kChildCode].keepSize = 1;
     app.client->CmCascadeChildren();
     EXPECT_EQ(t.layout[kChildCode].keepSize, 0);
+    // every shown window at least half the client, each a step below the one
+    // activated before it, the active one lowest
+    const WindowLayoutRecord& client = t.layout[kRecordClient];
+    std::vector<std::pair<int, u16>> by_rank;
+    for (u16 i = 0; i < kChildCount; ++i)
+      if (t.windows[i] && i != kChildInspect && !t.windows[i]->IsIconic()) {
+        const TRect r = t.windows[i]->GetWindowRect();
+        EXPECT_GE(r.Width(), client.right / 2) << i;
+        EXPECT_GE(r.Height(), client.bottom / 2) << i;
+        by_rank.push_back({t.layout[i].activationRank, i});
+      }
+    std::sort(by_rank.begin(), by_rank.end());
+    ASSERT_GE(by_rank.size(), 2u);
+    for (std::size_t k = 1; k < by_rank.size(); ++k)
+      EXPECT_GT(RectOf(by_rank[k].second).top, RectOf(by_rank[k - 1].second).top);
+    EXPECT_EQ(by_rank.back().second, win_active_index());
   });
 }
 
@@ -354,6 +372,48 @@ TEST_F(FrameTest, ExitAsksSavesTheLayoutAndReadsItBackTheSame) {
     EXPECT_TRUE(app.frame->CanClose());
     EXPECT_EQ(folder.Read("qqn80.qpj"), saved);
   });
+}
+
+// The template with the window program's own text windows: the memo and the
+// second code window minimized, the code window above the command window on
+// the left, the code window active; and the same after a restart.
+TEST_F(FrameTest, TheTemplateLayoutComesUpAsTheFileSaysAndAgainAfterARestart) {
+  folder.Write("qqn80.qpj", project_text());
+  const auto text_windows = [] {
+    for (u16 i : {kChildMemo, kChildCommand, kChildCode, kChildCode1}) win_set_child_factory(i, make_code_window);
+  };
+  const auto check = [](TMDIApp& app, const char* when) {
+    const auto& t = Frame.Children;
+    for (u16 i : {kChildMemo, kChildCommand, kChildCode, kChildCode1}) ASSERT_NE(t.windows[i], nullptr) << when;
+    EXPECT_TRUE(t.windows[kChildMemo]->IsIconic()) << when;
+    EXPECT_TRUE(t.windows[kChildCode1]->IsIconic()) << when;
+    EXPECT_FALSE(t.windows[kChildCode]->IsIconic()) << when;
+    EXPECT_FALSE(t.windows[kChildCommand]->IsIconic()) << when;
+    EXPECT_EQ(app.client->GetActiveMDIChild(), t.windows[kChildCode]) << when;
+    const TRect code = t.windows[kChildCode]->GetWindowRect();
+    const TRect command = t.windows[kChildCommand]->GetWindowRect();
+    EXPECT_EQ(code.left, 0) << when;
+    EXPECT_EQ(code.top, 0) << when;
+    EXPECT_EQ(command.left, 0) << when;
+    EXPECT_NEAR(command.top, code.bottom, 1) << when;
+    EXPECT_NEAR(command.right, code.right, 1) << when;
+    EXPECT_GT(command.bottom, command.top + 50) << when;
+    EXPECT_EQ(t.layout[kChildCode].activationRank, 12) << when;
+    EXPECT_EQ(t.layout[kChildMemo].showState, kShowMinimized) << when;
+    EXPECT_EQ(t.layout[kChildCode1].showState, kShowMinimized) << when;
+  };
+  text_windows();
+  RunApp([&](TMDIApp& app) {
+    check(app, "first start");
+    Frame.ExitWithoutAsking = 1;
+    EXPECT_TRUE(app.frame->CanClose());
+  });
+  frame_reset_state();
+  app_reset_state();
+  reset_engine_state();
+  gui_set_script({ScriptStep::WaitKey()});
+  text_windows();
+  RunApp([&](TMDIApp& app) { check(app, "restart"); });
 }
 
 TEST_F(FrameTest, AUserLayoutPlacesTheWindowsAsSaved) {

@@ -11,6 +11,7 @@
 
 #include "halv80/engine/sup_host.h"
 #include "halv80/engine/sup_messages.h"
+#include "halv80/gui/dlg_find.h"
 #include "halv80/gui/tests/gui_board_fixture.h"
 #include "halv80/gui/win_about.h"
 #include "halv80/version.h"
@@ -30,6 +31,44 @@ void press(TEdit& editor, int key, const QString& text = {}, Qt::KeyboardModifie
 }
 
 class MemoWindowTest : public GuiBoardTest {};
+
+// First here: a test that closes the main window leaves Qt's loops of this
+// thread quitting at once until an application loop runs again, so a modal
+// dialog after it in the same process would end before it is seen.
+TEST_F(MemoWindowTest, FindAsksTheSearchDialogCentredOnTheFrameAndFindsItsText) {
+  run_app([&](TMDIApp& app) {
+    ASSERT_EQ(Sup.StartupFailure, 0);
+    auto* memo = dynamic_cast<TMemoWindow*>(Frame.Children.windows[kChildMemo]);
+    ASSERT_NE(memo, nullptr);
+    TEditMemo& editor = *memo->editor;
+    editor.SetText("one two\r\nthree two");
+    editor.SetSelection(0, 0);
+    TRect placed, frame;
+    QTimer::singleShot(0, [&] {
+      auto* d = dynamic_cast<FindDialog*>(TQNDialog::Running);
+      if (!d) return;
+      placed = d->GetWindowRect();
+      frame = app.frame->GetWindowRect();
+      d->combo->SetText("two");
+      d->okButton->Click();
+    });
+    editor.CmFind();  // F4 and the Search menu's Find
+    int start = 0, end = 0;
+    editor.GetSelection(start, end);
+    EXPECT_EQ(start, 4);
+    EXPECT_EQ(end, 7);
+    EXPECT_EQ(win_search_text(), "two");
+    EXPECT_EQ(dlg_history(DlgHistory::Find).front(), "two");
+    // centred on the main frame, where the screen allows
+    const TRect expected = dlg_centred_rect(placed, frame, owl_screen_size());
+    EXPECT_EQ(placed.left, expected.left);
+    EXPECT_EQ(placed.top, expected.top);
+    // Find Next searches again without asking
+    editor.CmFindNext();
+    editor.GetSelection(start, end);
+    EXPECT_EQ(start, 15);
+  });
+}
 
 TEST_F(MemoWindowTest, TheMemoEditsAndSavesMemoQnAndMovesItsCaretByWordStarKeys) {
   ASSERT_FALSE(std::filesystem::exists(folder.dir() / "Memo.QN"));
