@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QStatusBar>
+#include <QThread>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -464,7 +465,11 @@ void TWindow::Destroy() {
       frame->MergeMenu(client->GetActiveMDIChild());
   }
   destroying_ = false;
-  if (TApplication* app = GetApplication(); app && app->GetMainWindow() == this) QCoreApplication::exit(0);
+  // the main window gone ends the application's loop; with no loop running
+  // (a run hook instead of the loop) there is nothing to end, and a quit
+  // asked then would end every later modal loop of the thread at once
+  if (TApplication* app = GetApplication(); app && app->GetMainWindow() == this && QThread::currentThread()->loopLevel() > 0)
+    QCoreApplication::exit(0);
 }
 
 i64 TWindow::SendMessage(u32 message, u64 wParam, i64 lParam) {

@@ -2,6 +2,7 @@
 // opens centred, with OK, Cancel and Help and mnemonic labels, validates, and
 // hands its result on; the histories keep 30 entries across openings.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -10,7 +11,10 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
+
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -439,4 +443,35 @@ TEST_F(DialogTest, HelpOpensTheShippedPageAtTheTopicsSectionOrItsTop) {
   dlg_find_show(nullptr, text, direction);
   EXPECT_EQ(owl_help_calls().back().section, "ctx-652");
   Frame.HelpFilePath.clear();
+}
+
+TEST_F(DialogTest, TheLoadDialogGivesTheChosenProgramInTheSystemsPathForm) {
+  const std::string dir = std::filesystem::temp_directory_path() / ("dlg_load_" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string program = dir + "/demo.hex";
+  std::ofstream(program) << ":00000001FF\n";
+  struct Case {
+    bool choose;
+    bool loaded;
+  } cases[] = {{true, true}, {false, false}};
+  for (const Case& c : cases) {
+    TOpenSaveData data;
+    data.flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    data.filter = "HEX (*.hex)|*.hex|";
+    data.initialDir = host_system_path(dir);
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+      TFileOpenDialog* d = TFileOpenDialog::Running;
+      if (!d) return;
+      seen = true;
+      if (c.choose) d->Choose(program);
+      else d->Cancel();
+    });
+    EXPECT_EQ(dlg_load_show(nullptr, data), c.loaded);
+    EXPECT_TRUE(seen);
+    if (c.loaded) {
+      EXPECT_EQ(data.fileName, host_system_path(program));
+    }
+  }
+  std::filesystem::remove_all(dir);
 }

@@ -32,9 +32,6 @@ void press(TEdit& editor, int key, const QString& text = {}, Qt::KeyboardModifie
 
 class MemoWindowTest : public GuiBoardTest {};
 
-// First here: a test that closes the main window leaves Qt's loops of this
-// thread quitting at once until an application loop runs again, so a modal
-// dialog after it in the same process would end before it is seen.
 TEST_F(MemoWindowTest, FindAsksTheSearchDialogCentredOnTheFrameAndFindsItsText) {
   run_app([&](TMDIApp& app) {
     ASSERT_EQ(Sup.StartupFailure, 0);

@@ -535,6 +535,14 @@ const ResponseEntry* ModalTicker::Find(u32 message, u32 id) {
   return TWindow::Find(message, id);
 }
 
+TEST_F(OwlFrameTest, AMainWindowClosedWithNoLoopRunningLeavesLaterDialogsTheirLoops) {
+  frame->SendMessage(WM_CLOSE);
+  ASSERT_FALSE(frame->IsCreated());
+  TDialog modal(nullptr, "after");
+  QTimer::singleShot(0, [&] { modal.CloseWindow(5); });
+  EXPECT_EQ(modal.Execute(), 5);
+}
+
 TEST(OwlTimer, TicksKeepArrivingInsideAModalDialog) {
   owl_test_app();
   ModalTicker w;
