@@ -3,7 +3,6 @@
 // the profiler on an sdcc program, and the texts the windows show.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -57,15 +56,6 @@ class HwEventsTest : public BootedSessionTest {
     BootedSessionTest::TearDown();
   }
   std::string typed(std::string_view line) { return utf8(ws_->Typed(line)); }
-  // Beside the host (the card's ports) a run's break may come after the
-  // command returned: idle passes until the engine has seen the stop.
-  void await_stop() {
-    // The run's length is the board's business: the deadline only ends the
-    // test of a run that never stops.
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-    while (::Run.ExecutionState != kExecStopped && std::chrono::steady_clock::now() < give_up) ws_->Type("");
-    ASSERT_EQ(::Run.ExecutionState, kExecStopped);
-  }
   void copy_program(const char* folder, const char* name) {
     for (const char* ext : {".hex", ".sym"})
       std::filesystem::copy_file(std::filesystem::path(HALV80_TEST_PROGRAM_DIR) / folder / (std::string(name) + ext),

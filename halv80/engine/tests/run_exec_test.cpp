@@ -384,8 +384,7 @@ TEST_F(RunCommandsTest, PassCountStopsOnTheNthPassAndIsReloaded) {
     typed("BP 103,3");
     regs().af = 0;
     typed(go);
-    ws_->Type("");  // a free run's stop is found between keys
-    EXPECT_EQ(::Run.ExecutionState, kExecStopped);
+    await_stop(*ws_);
     EXPECT_EQ(regs().pc, 0x0103);
     EXPECT_EQ(regs().af >> 8, 3);
     EXPECT_EQ(Brk.Slots[0].pass_count, 3);  // ready for the next three passes

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@
 #include "halv80/engine/cmd_switches.h"
 #include "halv80/engine/emu_areas.h"
 #include "halv80/engine/emu_startup.h"
+#include "halv80/engine/run_state.h"
 #include "halv80/engine/testing/scripted_window_side.h"
 #include "halv80/engine/tests/emulator_fixture.h"
 #include "platform/device/dev_driver.h"
@@ -87,6 +89,15 @@ class StartupTest : public EngineTest {
   HostMessageBoxSink previous_sink_ = nullptr;
 };
 
+// Beside the host (the card's ports) a free run's stop may come after the
+// command returned: empty keys until the engine has seen it. How many that
+// takes is the host's timing; the deadline only ends a run that never stops.
+inline void await_stop(ScriptedWindowSide& ws) {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (::Run.ExecutionState != kExecStopped && std::chrono::steady_clock::now() < give_up) ws.Type("");
+  ASSERT_EQ(::Run.ExecutionState, kExecStopped);
+}
+
 // The booted target driven as a user would: the start-up run through the
 // scripted window side, with an empty symbol database before and after.
 class BootedSessionTest : public StartupTest {
@@ -104,6 +115,8 @@ class BootedSessionTest : public StartupTest {
     sym_init();
     StartupTest::TearDown();
   }
+
+  void await_stop() { ::await_stop(*ws_); }
 
   std::unique_ptr<ScriptedWindowSide> ws_;
 };

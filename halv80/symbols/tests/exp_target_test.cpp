@@ -486,7 +486,7 @@ TEST_F(ExpCommandTest, BreakpointsGoAndRegistersTakeSymbolsAndExpressions) {
   EXPECT_EQ(Brk.Slots[0].pass_count, 2);
   ::Run.Regs.af = 0;
   typed("G =start");
-  ws_->Type("");  // a free run's stop is found between keys
+  await_stop(*ws_);
   EXPECT_EQ(::Run.Regs.pc, 0x0103);
   EXPECT_EQ(::Run.Regs.af >> 8, 2);  // the second pass
   typed("BC *");
